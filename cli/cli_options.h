@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The command line of velmora-cli, parsed into plain data.
+struct CCliOptions {
+    enum class Command { None, Help, Version, Info };
+
+    Command command = Command::None;
+    bool json = false;
+    std::vector<std::string> operands; // files or folder, in order
+    std::string error;                 // one line for stderr when parsing failed
+};
+
+CCliOptions ParseCliOptions(int argc, const char* const* argv);
+
+// The usage text printed for --help and, its first line, for bad usage.
+extern const char* const g_cliUsage;

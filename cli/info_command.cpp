@@ -1,0 +1,67 @@
+#include "info_command.h"
+
+#include "jpeg_file.h"
+#include "json_writer.h"
+#include "ole_date.h"
+#include "string_table.h"
+
+#include <cstdio>
+#include <ostream>
+
+using namespace velmora;
+
+namespace {
+
+std::string DateText(double date) {
+    const auto f = ole::ToFields(date);
+    if (!f)
+        return {};
+    char text[32];
+    std::snprintf(text, sizeof(text), "%04d-%02d-%02d %02d:%02d:%02d", f->year, f->month, f->day,
+                  f->hour, f->minute, f->second);
+    return text;
+}
+
+} // namespace
+
+std::string InfoJsonLine(const std::string& file, bool ok, const CJpegFile& reader) {
+    const CJpegInfo& info = reader.m_info;
+    CJsonObject json;
+    json.Text("file", file).Bool("ok", ok).Integer("error_id", reader.m_nErrorId);
+    if (ok && reader.m_nErrorId == 0)
+        json.Null("error");
+    else
+        json.Text("error", LoadString(reader.m_nErrorId != 0 ? reader.m_nErrorId : IDS_INVALID_JPEG));
+    json.Text("file_name", info.m_szFileName).Integer("file_time", info.m_fileTime);
+    json.Text("make", info.m_szCameraMake).Text("model", info.m_szCameraModel);
+    const std::string taken = info.m_dtTaken != 0.0 ? DateText(info.m_dtTaken) : std::string();
+    if (taken.empty())
+        json.Null("date_taken");
+    else
+        json.Text("date_taken", taken);
+    json.Integer("date_value", info.DateTakenAsTime());
+    json.Integer("width", info.m_nWidth).Integer("height", info.m_nHeight);
+    json.Integer("color", info.m_bColor).Integer("process", info.m_nProcess);
+    json.Integer("orientation", info.m_nOrientation).Integer("flash", info.m_bFlash);
+    json.Float("focal_length", info.m_fFocalLength).Float("exposure_time", info.m_fExposureTime);
+    json.Float("aperture", info.m_fAperture).Float("distance", info.m_fDistance);
+    json.Float("ccd_width", info.m_fCcdWidth).Float("exposure_bias", info.m_fExposureBias);
+    json.Integer("white_balance", info.m_nWhiteBalance);
+    json.Integer("metering_mode", info.m_nMeteringMode);
+    json.Integer("exposure_program", info.m_nExposureProgram);
+    json.Integer("iso", info.m_nIsoEquivalent).Text("comment", info.m_szComment);
+    return json.Finish();
+}
+
+int RunInfoJson(const std::vector<std::string>& files, std::ostream& out) {
+    CJpegFile reader;
+    int status = 0;
+    for (const std::string& file : files) {
+        const bool ok = reader.LoadJpeg(file.c_str());
+        if (!ok)
+            status = 1;
+        out << InfoJsonLine(file, ok, reader) << '\n';
+    }
+    out.flush();
+    return status;
+}

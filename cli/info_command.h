@@ -1,0 +1,15 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+class CJpegFile;
+
+// One JSON object describing the reader's state after LoadJpeg(file) returned
+// `ok`: the result, the error, and every field of the record.
+std::string InfoJsonLine(const std::string& file, bool ok, const CJpegFile& reader);
+
+// Reads each file with one reader and prints one JSON line per file. Returns 0
+// when every file read with success, else 1.
+int RunInfoJson(const std::vector<std::string>& files, std::ostream& out);

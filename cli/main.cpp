@@ -1,0 +1,29 @@
+// velmora-cli: the reading and renaming engine from a terminal.
+
+#include "cli_options.h"
+#include "info_command.h"
+#include "velmora_version.h"
+
+#include <iostream>
+
+int main(int argc, char** argv) {
+    const CCliOptions options = ParseCliOptions(argc, argv);
+    if (!options.error.empty()) {
+        std::cerr << "velmora-cli: " << options.error << '\n'
+                  << "usage: velmora-cli info --json FILE... (see velmora-cli --help)\n";
+        return 2;
+    }
+    switch (options.command) {
+    case CCliOptions::Command::Help:
+        std::cout << g_cliUsage;
+        return 0;
+    case CCliOptions::Command::Version:
+        std::cout << "velmora-cli " VELMORA_VERSION_STRING "\n";
+        return 0;
+    case CCliOptions::Command::Info:
+        return RunInfoJson(options.operands, std::cout);
+    case CCliOptions::Command::None:
+        break;
+    }
+    return 2;
+}

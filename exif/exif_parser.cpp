@@ -1,0 +1,396 @@
+// The EXIF parser: decodes the TIFF-structured directories of an APP1 "Exif"
+// section into the camera fields of CJpegFile::m_info. Every read goes through
+// an offset checked against the TIFF data's size, in a form that cannot wrap.
+
+#include "jpeg_file.h"
+
+#include "ole_date.h"
+#include "string_table.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string>
+
+using namespace velmora;
+
+const int g_formatSizes[13] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8};
+
+namespace {
+
+// Parse state of one EXIF block, reset at its start and read at its end to
+// derive the sensor width.
+double s_focalPlaneXRes = 0;
+double s_focalPlaneUnitMm = 0;
+int s_maxExifDimension = 0;
+
+constexpr int kMaxNestingLevel = 4;
+constexpr std::uint32_t kEntrySize = 12;
+// Far above what any block whose directories are each reached once can use,
+// yet small enough to keep a crafted block cheap.
+constexpr std::uint32_t kEntryBudget = 1u << 20;
+
+enum Format {
+    kFormatByte = 1,
+    kFormatShort = 3,
+    kFormatLong = 4,
+    kFormatRational = 5,
+    kFormatSByte = 6,
+    kFormatSShort = 8,
+    kFormatSLong = 9,
+    kFormatSRational = 10,
+    kFormatFloat = 11,
+    kFormatDouble = 12,
+    kMaxFormat = 12,
+};
+
+enum Tag {
+    kTagMake = 0x010F,
+    kTagModel = 0x0110,
+    kTagOrientation = 0x0112,
+    kTagDateTime = 0x0132,
+    kTagExposureTime = 0x829A,
+    kTagFNumber = 0x829D,
+    kTagExifOffset = 0x8769,
+    kTagExposureProgram = 0x8822,
+    kTagIsoSpeedRatings = 0x8827,
+    kTagDateTimeOriginal = 0x9003,
+    kTagDateTimeDigitized = 0x9004,
+    kTagShutterSpeedValue = 0x9201,
+    kTagApertureValue = 0x9202,
+    kTagExposureBiasValue = 0x9204,
+    kTagMaxApertureValue = 0x9205,
+    kTagSubjectDistance = 0x9206,
+    kTagMeteringMode = 0x9207,
+    kTagLightSource = 0x9208,
+    kTagFlash = 0x9209,
+    kTagFocalLength = 0x920A,
+    kTagUserComment = 0x9286,
+    kTagExifImageWidth = 0xA002,
+    kTagExifImageLength = 0xA003,
+    kTagInteroperabilityOffset = 0xA005,
+    kTagFocalPlaneXResolution = 0xA20E,
+    kTagFocalPlaneResolutionUnit = 0xA210,
+};
+
+constexpr std::size_t kMaxUserComment = 199;
+
+// The value's bytes up to its first zero byte or the end of its byte count.
+std::string ValueText(const unsigned char* value, std::uint32_t byteCount) {
+    const auto* p = reinterpret_cast<const char*>(value);
+    return std::string(p, strnlen(p, byteCount));
+}
+
+template <std::size_t N> void CopyText(char (&field)[N], const std::string& text) {
+    const std::size_t n = std::min(text.size(), N - 1);
+    std::memcpy(field, text.data(), n);
+    field[n] = '\0';
+}
+
+// A value truncated toward zero and kept to its low 32 bits, so that an
+// unsigned long of 0xFFFFFFFF reads as -1; values no integer can hold give 0.
+int TruncateToInt(double value) {
+    constexpr double kLimit = 9.2e18;
+    if (!(value > -kLimit && value < kLimit))
+        return 0;
+    return static_cast<int>(static_cast<std::int64_t>(value));
+}
+
+double FocalPlaneUnitMm(int unit, double current) {
+    switch (unit) {
+    case 1: // no unit given: taken as inches, as cameras mean it
+    case 2:
+        return 25.4;
+    case 3:
+        return 10;
+    case 4:
+        return 1;
+    case 5:
+        return 0.001;
+    default:
+        return current;
+    }
+}
+
+} // namespace
+
+unsigned CJpegFile::GetShort(const unsigned char* p) const {
+    return m_bMotorola ? unsigned(p[0]) << 8 | p[1] : unsigned(p[1]) << 8 | p[0];
+}
+
+int CJpegFile::GetLong(const unsigned char* p) const {
+    const std::uint32_t v =
+        m_bMotorola ? std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 |
+                          std::uint32_t(p[2]) << 8 | p[3]
+                    : std::uint32_t(p[3]) << 24 | std::uint32_t(p[2]) << 16 |
+                          std::uint32_t(p[1]) << 8 | p[0];
+    return static_cast<int>(v);
+}
+
+// The first component of a value as a number. `available` is how many bytes of
+// TIFF data lie from `value` on; a component that does not fit converts to 0.
+double CJpegFile::ConvertValue(const unsigned char* value, int format,
+                               std::uint32_t available) const {
+    if (format < 0 || format > kMaxFormat || available < std::uint32_t(g_formatSizes[format]))
+        return 0;
+    switch (format) {
+    case kFormatByte:
+        return value[0];
+    case kFormatShort:
+        return GetShort(value);
+    case kFormatLong:
+        return static_cast<std::uint32_t>(GetLong(value));
+    case kFormatRational:
+    case kFormatSRational: {
+        const int denominator = GetLong(value + 4);
+        return denominator == 0 ? 0.0 : double(GetLong(value)) / denominator;
+    }
+    case kFormatSByte:
+        return static_cast<signed char>(value[0]);
+    case kFormatSShort:
+        return static_cast<short>(GetShort(value));
+    case kFormatSLong:
+        return GetLong(value);
+    case kFormatFloat: {
+        const std::uint32_t bits = static_cast<std::uint32_t>(GetLong(value));
+        float f;
+        std::memcpy(&f, &bits, sizeof(f));
+        return f;
+    }
+    case kFormatDouble: {
+        const std::uint64_t high = static_cast<std::uint32_t>(GetLong(value + (m_bMotorola ? 0 : 4)));
+        const std::uint64_t low = static_cast<std::uint32_t>(GetLong(value + (m_bMotorola ? 4 : 0)));
+        const std::uint64_t bits = high << 32 | low;
+        double d;
+        std::memcpy(&d, &bits, sizeof(d));
+        return d;
+    }
+    default:
+        return 0;
+    }
+}
+
+// APP1 EXIF section buffer:
+//   0..1    length (big-endian, counts itself)
+//   2..7    "Exif\0\0"
+//   8..9    "II" (little-endian) or "MM" (big-endian)
+//   10..11  42
+//   12..15  offset of the first directory
+//   8..     TIFF data; every offset in the block counts from its first byte
+void CJpegFile::ParseExif(const unsigned char* data, int length) {
+    s_focalPlaneXRes = 0;
+    s_focalPlaneUnitMm = 0;
+    s_maxExifDimension = 0;
+
+    if (length < 16 || std::memcmp(data + 2, "Exif\0\0", 6) != 0) {
+        m_nErrorId = IDS_INCORRECT_EXIF;
+        return;
+    }
+    if (data[8] == 'I' && data[9] == 'I') {
+        m_bMotorola = 0;
+    } else if (data[8] == 'M' && data[9] == 'M') {
+        m_bMotorola = 1;
+    } else {
+        m_nErrorId = IDS_INCORRECT_EXIF;
+        return;
+    }
+    if (GetShort(data + 10) != 42) {
+        m_nErrorId = IDS_INCORRECT_EXIF;
+        return;
+    }
+    const unsigned char* base = data + 8;
+    const auto size = static_cast<std::uint32_t>(length - 8);
+    const auto firstOffset = static_cast<std::uint32_t>(GetLong(data + 12));
+
+    m_walkedLevels.assign(size, 0);
+    m_nEntryBudget = kEntryBudget;
+    ParseIfd(firstOffset, base, size, 0);
+
+    if (s_focalPlaneXRes != 0) {
+        m_info.m_fCcdWidth =
+            static_cast<float>(s_maxExifDimension * s_focalPlaneUnitMm / s_focalPlaneXRes);
+    }
+}
+
+// Directory layout:
+//   0..1             entry count N
+//   2 + 12*i         entry i: tag (2), format (2), component count (4), value or
+//                    offset of the value (4)
+//   2 + 12*N         offset of the next directory (4), 0 = none; may be cut off
+//                    by the end of the data
+void CJpegFile::ParseIfd(std::uint32_t dirOffset, const unsigned char* base, std::uint32_t size,
+                         int level) {
+    if (level > kMaxNestingLevel) {
+        m_nErrorId = IDS_NESTING_EXCEEDED;
+        return;
+    }
+    if (size < 2 || dirOffset > size - 2) {
+        m_nErrorId = IDS_ILLEGAL_DIRECTORY;
+        return;
+    }
+    // A directory reached again at the same level would only repeat itself;
+    // skipping it keeps crafted blocks from multiplying the walk.
+    const unsigned char levelBit = static_cast<unsigned char>(1u << level);
+    if (m_walkedLevels[dirOffset] & levelBit)
+        return;
+    m_walkedLevels[dirOffset] |= levelBit;
+
+    const std::uint32_t count = GetShort(base + dirOffset);
+    const std::uint64_t dirEnd = std::uint64_t(dirOffset) + 2 + kEntrySize * count;
+    const bool roomForLink = dirEnd + 4 <= size;
+    if (!roomForLink && dirEnd + 2 != size && dirEnd != size) {
+        m_nErrorId = IDS_ILLEGAL_DIRECTORY;
+        return;
+    }
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (m_nEntryBudget == 0) {
+            m_nErrorId = IDS_NESTING_EXCEEDED;
+            return;
+        }
+        --m_nEntryBudget;
+        const std::uint32_t entryOffset = dirOffset + 2 + kEntrySize * i;
+        const unsigned char* entry = base + entryOffset;
+        const int tag = static_cast<int>(GetShort(entry));
+        const int format = static_cast<int>(GetShort(entry + 2));
+        const auto components = static_cast<std::uint32_t>(GetLong(entry + 4));
+        if (format > kMaxFormat)
+            continue;
+        const std::uint64_t byteCount = std::uint64_t(components) * g_formatSizes[format];
+        std::uint32_t valueOffset = entryOffset + 8;
+        if (byteCount > 4) {
+            valueOffset = static_cast<std::uint32_t>(GetLong(entry + 8));
+            if (byteCount > size || valueOffset > size - byteCount)
+                continue;
+        }
+        ApplyTag(tag, format, base + valueOffset, static_cast<std::uint32_t>(byteCount),
+                 size - valueOffset, base, size, level);
+    }
+    if (roomForLink) {
+        const auto next = static_cast<std::uint32_t>(GetLong(base + dirEnd));
+        if (next != 0 && next <= size)
+            ParseIfd(next, base, size, level + 1);
+    }
+}
+
+void CJpegFile::ApplyTag(int tag, int format, const unsigned char* value,
+                         std::uint32_t byteCount, std::uint32_t available,
+                         const unsigned char* base, std::uint32_t size, int level) {
+    const auto number = [&] { return ConvertValue(value, format, available); };
+    const auto integer = [&] { return TruncateToInt(number()); };
+    const auto date = [&] {
+        std::string text = ValueText(value, byteCount);
+        if (text.size() > 4 && text[4] == ':')
+            text[4] = '-';
+        if (text.size() > 7 && text[7] == ':')
+            text[7] = '-';
+        return ole::ParseDateTime(text);
+    };
+    switch (tag) {
+    case kTagMake:
+        CopyText(m_info.m_szCameraMake, ValueText(value, byteCount));
+        break;
+    case kTagModel:
+        CopyText(m_info.m_szCameraModel, ValueText(value, byteCount));
+        break;
+    case kTagOrientation: {
+        const int orientation = integer();
+        m_info.m_nOrientation = orientation >= 1 && orientation <= 8 ? orientation : 0;
+        break;
+    }
+    case kTagDateTimeOriginal:
+        m_info.m_dtTaken = date();
+        break;
+    case kTagDateTime:
+    case kTagDateTimeDigitized:
+        if (m_info.m_dtTaken == 0)
+            m_info.m_dtTaken = date();
+        break;
+    case kTagExposureTime:
+        m_info.m_fExposureTime = static_cast<float>(number());
+        break;
+    case kTagFNumber:
+        m_info.m_fAperture = static_cast<float>(number());
+        break;
+    case kTagExifOffset:
+    case kTagInteroperabilityOffset:
+        if (available >= 4) {
+            const auto offset = static_cast<std::uint32_t>(GetLong(value));
+            if (offset <= size)
+                ParseIfd(offset, base, size, level + 1);
+        }
+        break;
+    case kTagExposureProgram:
+        m_info.m_nExposureProgram = integer();
+        break;
+    case kTagIsoSpeedRatings: {
+        // Some cameras store the ISO divided by 200.
+        const int iso = integer();
+        m_info.m_nIsoEquivalent = iso < 50 ? static_cast<int>(std::int64_t(iso) * 200) : iso;
+        break;
+    }
+    case kTagShutterSpeedValue:
+        if (m_info.m_fExposureTime == 0)
+            m_info.m_fExposureTime = static_cast<float>(1.0 / std::exp2(number()));
+        break;
+    case kTagApertureValue:
+    case kTagMaxApertureValue:
+        if (m_info.m_fAperture == 0)
+            m_info.m_fAperture = static_cast<float>(std::exp2(number() / 2));
+        break;
+    case kTagExposureBiasValue:
+        m_info.m_fExposureBias = static_cast<float>(number());
+        break;
+    case kTagSubjectDistance:
+        m_info.m_fDistance = static_cast<float>(number());
+        break;
+    case kTagMeteringMode:
+        m_info.m_nMeteringMode = integer();
+        break;
+    case kTagLightSource:
+        m_info.m_nWhiteBalance = integer();
+        break;
+    case kTagFlash:
+        m_info.m_bFlash = integer() & 1;
+        break;
+    case kTagFocalLength:
+        m_info.m_fFocalLength = static_cast<float>(number());
+        break;
+    case kTagUserComment:
+        ApplyUserComment(value, byteCount);
+        break;
+    case kTagExifImageWidth:
+    case kTagExifImageLength:
+        s_maxExifDimension = std::max(s_maxExifDimension, integer());
+        break;
+    case kTagFocalPlaneXResolution:
+        s_focalPlaneXRes = number();
+        break;
+    case kTagFocalPlaneResolutionUnit:
+        s_focalPlaneUnitMm = FocalPlaneUnitMm(integer(), s_focalPlaneUnitMm);
+        break;
+    default:
+        break;
+    }
+}
+
+// UserComment: an 8-byte character code, then the text. Trailing blanks are
+// cut; behind "ASCII" the text starts at the first of bytes 5..9 that is
+// neither 0 nor a blank (none: the comment stays as it was). Any other code is
+// taken as text from byte 0.
+void CJpegFile::ApplyUserComment(const unsigned char* value, std::uint32_t byteCount) {
+    std::uint32_t end = byteCount;
+    while (end > 0 && value[end - 1] == ' ')
+        --end;
+    std::uint32_t start = 0;
+    if (end >= 5 && std::memcmp(value, "ASCII", 5) == 0) {
+        start = 5;
+        while (start < 10 && start < end && (value[start] == 0 || value[start] == ' '))
+            ++start;
+        if (start == 10 || start >= end)
+            return;
+    }
+    std::string text = ValueText(value + start, end - start);
+    if (text.size() > kMaxUserComment)
+        text.resize(kMaxUserComment);
+    CopyText(m_info.m_szComment, text);
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstddef>
+#include <ctime>
+#include <string>
+
+// CFileStream reads one regular file front to back through a small buffer, so
+// that the many one- and two-byte reads of a marker walk cost no system call
+// each. Anything that is not a regular file (FIFO, socket, device, directory)
+// is refused at open without blocking and without reading from it.
+class CFileStream {
+public:
+    CFileStream() = default;
+    ~CFileStream();
+    CFileStream(const CFileStream&) = delete;
+    CFileStream& operator=(const CFileStream&) = delete;
+
+    // Opens `path` for reading; false when it can't be opened or is not a
+    // regular file.
+    bool Open(const char* path);
+
+    // Reads up to `count` bytes; fewer only at the end of the file (a read
+    // error of the system counts as the end).
+    std::size_t Read(void* buffer, std::size_t count);
+
+    // The file's last-modification time, from the status taken at open.
+    std::time_t ModificationTime() const { return m_mtime; }
+
+    // `path` made absolute against the working folder (links are not resolved).
+    static std::string FullPath(const char* path);
+
+private:
+    std::size_t ReadDirect(unsigned char* buffer, std::size_t count);
+
+    int m_fd = -1;
+    std::time_t m_mtime = 0;
+    unsigned char m_buffer[16384];
+    std::size_t m_bufferPos = 0;
+    std::size_t m_bufferEnd = 0;
+};

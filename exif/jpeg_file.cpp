@@ -1,0 +1,181 @@
+#include "jpeg_file.h"
+
+#include "file_stream.h"
+#include "string_table.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+using namespace velmora;
+
+namespace {
+
+constexpr int kMarkerSoi = 0xD8;
+constexpr int kMarkerEoi = 0xD9;
+constexpr int kMarkerSos = 0xDA;
+constexpr int kMarkerApp0 = 0xE0;
+constexpr int kMarkerApp1 = 0xE1;
+constexpr int kMarkerCom = 0xFE;
+constexpr int kMaxPaddingBytes = 6;
+constexpr int kMaxCommentSection = 2000;
+
+// SOF0..SOF15 without DHT (C4), JPG (C8) and DAC (CC).
+bool IsFrameHeader(int marker) {
+    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
+           marker != 0xCC;
+}
+
+} // namespace
+
+CJpegFile::CJpegFile() {
+    std::memset(m_sections, 0, sizeof(m_sections));
+    std::memset(&m_info, 0, sizeof(m_info));
+}
+
+CJpegFile::~CJpegFile() {
+    for (int i = 0; i < m_nSections; ++i)
+        std::free(m_sections[i].pData);
+}
+
+void CJpegFile::FreeSections() {
+    for (int i = 0; i < m_nSections; ++i)
+        std::free(m_sections[i].pData);
+    std::memset(m_sections, 0, sizeof(m_sections));
+    m_nSections = 0;
+    std::memset(&m_info, 0, sizeof(m_info));
+}
+
+bool CJpegFile::LoadJpeg(const char* path) {
+    m_nErrorId = 0;
+    CFileStream file;
+    if (!file.Open(path))
+        return false;
+    FreeSections();
+    const std::string fullPath = CFileStream::FullPath(path);
+    std::strncpy(m_info.m_szFileName, fullPath.c_str(), sizeof(m_info.m_szFileName) - 1);
+    m_info.m_fileTime = file.ModificationTime();
+    if (!ScanSections(file)) {
+        FreeSections();
+        return false;
+    }
+    return true;
+}
+
+int CJpegFile::ReadLength(CFileStream& file) {
+    unsigned char bytes[2];
+    if (file.Read(bytes, 2) != 2)
+        return 0;
+    return bytes[0] << 8 | bytes[1];
+}
+
+bool CJpegFile::ScanSections(CFileStream& file) {
+    unsigned char soi[2];
+    if (file.Read(soi, 2) != 2 || soi[0] != 0xFF || soi[1] != kMarkerSoi) {
+        m_nErrorId = IDS_INVALID_JPEG;
+        return false;
+    }
+    for (;;) {
+        if (m_nSections == kMaxSections) {
+            m_nErrorId = IDS_TOO_MANY_SECTIONS;
+            return false;
+        }
+        // Up to six 0xFF padding bytes may precede the marker code, none need.
+        unsigned char marker = 0;
+        int padding = 0;
+        for (;;) {
+            if (file.Read(&marker, 1) != 1) {
+                m_nErrorId = IDS_INVALID_MARKER;
+                return false;
+            }
+            if (marker != 0xFF)
+                break;
+            if (++padding > kMaxPaddingBytes) {
+                m_nErrorId = IDS_TOO_MANY_PADDING;
+                return false;
+            }
+        }
+        CJpegSection& section = m_sections[m_nSections];
+        section.nMarker = marker;
+        // Every marker is followed by a length, the end-of-image marker too.
+        const int length = ReadLength(file);
+        if (length < 2) {
+            m_nErrorId = IDS_INVALID_MARKER;
+            return false;
+        }
+        section.nLength = length;
+        auto* data = static_cast<unsigned char*>(std::malloc(length));
+        if (data == nullptr) {
+            m_nErrorId = IDS_NO_MEMORY;
+            return false;
+        }
+        data[0] = static_cast<unsigned char>(length >> 8);
+        data[1] = static_cast<unsigned char>(length & 0xFF);
+        const auto payload = static_cast<std::size_t>(length - 2);
+        if (file.Read(data + 2, payload) != payload) {
+            std::free(data);
+            m_nErrorId = IDS_PREMATURE_END;
+            return false;
+        }
+        section.pData = data;
+        ++m_nSections;
+
+        if (IsFrameHeader(marker)) {
+            ParseFrameHeader(data, length, marker);
+        } else if (marker == kMarkerEoi) {
+            m_nErrorId = IDS_NO_IMAGE;
+            return true;
+        } else if (marker == kMarkerSos) {
+            return true; // the image data begins; nothing after it is read
+        } else if (marker == kMarkerApp1 && length >= 6 && std::memcmp(data + 2, "Exif", 4) == 0) {
+            ParseExif(data, length);
+        } else if (marker == kMarkerApp0 || marker == kMarkerApp1) {
+            // JFIF headers and foreign APP1 blocks (XMP) are of no use: drop them
+            // at once, and they do not count toward the section limit.
+            --m_nSections;
+            std::free(data);
+            section = CJpegSection{};
+        } else if (marker == kMarkerCom) {
+            ParseComment(data, length);
+        }
+        if (m_nSections == kMaxSections) {
+            m_nErrorId = IDS_TOO_MANY_SECTIONS;
+            return false;
+        }
+    }
+}
+
+// Frame header (SOFn) section buffer:
+//   0..1  length
+//   2     sample precision (unused)
+//   3..4  height, big-endian
+//   5..6  width, big-endian
+//   7     number of components
+// A header cut short yields 0 for each field it does not reach.
+void CJpegFile::ParseFrameHeader(const unsigned char* data, int length, int marker) {
+    m_info.m_nHeight = length >= 5 ? data[3] << 8 | data[4] : 0;
+    m_info.m_nWidth = length >= 7 ? data[5] << 8 | data[6] : 0;
+    m_info.m_bColor = length >= 8 && data[7] == 3 ? 1 : 0;
+    m_info.m_nProcess = marker;
+}
+
+// The comment is taken from the first 1998 payload bytes. Control characters
+// become "?"; a carriage return followed by a line feed is dropped and the line
+// feed kept, deciding by the next byte of the section even past the cut.
+void CJpegFile::ParseComment(const unsigned char* data, int length) {
+    const int end = length < kMaxCommentSection ? length : kMaxCommentSection;
+    int out = 0;
+    for (int i = 2; i < end; ++i) {
+        const unsigned char c = data[i];
+        if (c == '\r') {
+            if (i + 1 < length && data[i + 1] == '\n')
+                continue;
+            m_info.m_szComment[out++] = '?';
+        } else if (c >= 0x20 || c == '\n' || c == '\t') {
+            m_info.m_szComment[out++] = static_cast<char>(c);
+        } else {
+            m_info.m_szComment[out++] = '?';
+        }
+    }
+    m_info.m_szComment[out] = '\0';
+}

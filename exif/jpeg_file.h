@@ -1,0 +1,73 @@
+#pragma once
+
+#include "jpeg_info.h"
+
+#include <cstdint>
+#include <vector>
+
+class CFileStream;
+
+// One kept marker section. pData holds the section from its length field on:
+// bytes 0..1 the big-endian length (which counts itself), then the payload
+// exactly as in the file; the buffer is exactly nLength bytes long.
+struct CJpegSection {
+    unsigned char* pData;
+    int nMarker;
+    int nLength;
+};
+
+// Component sizes of the TIFF value formats, indexed by format number (0..12).
+extern const int g_formatSizes[13];
+
+// CJpegFile reads one JPEG file at a time: it walks the marker sections from
+// the start-of-image marker up to the image data (never reading the image data
+// itself), keeps up to 20 sections, decodes frame headers, comments and the
+// EXIF block into m_info, and reports failure as a string id in m_nErrorId.
+// It raises no exceptions and shows nothing. One reader serves many files.
+class CJpegFile {
+public:
+    static constexpr int kMaxSections = 20;
+
+    CJpegFile();
+    ~CJpegFile();
+    CJpegFile(const CJpegFile&) = delete;
+    CJpegFile& operator=(const CJpegFile&) = delete;
+
+    // Reads one file. TRUE when the walk reached the image data or the end of
+    // the image; FALSE with the reason in m_nErrorId (0 when the file could not
+    // be opened or is not a regular file, in which case m_info is untouched).
+    bool LoadJpeg(const char* path);
+
+    // Releases every kept section and clears the table and the record.
+    void FreeSections();
+
+    int m_nErrorId = 0;
+    CJpegInfo m_info;
+    CJpegSection m_sections[kMaxSections];
+    int m_nSections = 0;
+    unsigned char m_bMotorola = 0;
+
+private:
+    bool ScanSections(CFileStream& file);
+    static int ReadLength(CFileStream& file);
+    void ParseFrameHeader(const unsigned char* data, int length, int marker);
+    void ParseComment(const unsigned char* data, int length);
+
+    // The EXIF parser.
+    void ParseExif(const unsigned char* data, int length);
+    void ParseIfd(std::uint32_t dirOffset, const unsigned char* base, std::uint32_t size,
+                  int level);
+    void ApplyTag(int tag, int format, const unsigned char* value, std::uint32_t byteCount,
+                  std::uint32_t available, const unsigned char* base, std::uint32_t size,
+                  int level);
+    void ApplyUserComment(const unsigned char* value, std::uint32_t byteCount);
+    double ConvertValue(const unsigned char* value, int format, std::uint32_t available) const;
+    unsigned GetShort(const unsigned char* p) const;
+    int GetLong(const unsigned char* p) const;
+
+    // Bounds the work of one EXIF block: which directory offsets were walked
+    // at which nesting level (one bit per level), and how many directory
+    // entries the block may still cost.
+    std::vector<unsigned char> m_walkedLevels;
+    std::uint32_t m_nEntryBudget = 0;
+};

@@ -1,0 +1,26 @@
+#pragma once
+
+// The program's string table: the texts that carry a numeric id, shared by the
+// reader (which reports failures as ids), the engine and the windows. Texts are
+// exactly the program's own, spelling included.
+
+namespace velmora {
+
+enum StringId : int {
+    IDS_TOO_MANY_SECTIONS = 10000,
+    IDS_TOO_MANY_PADDING = 10001,
+    IDS_INVALID_MARKER = 10002,
+    IDS_NO_MEMORY = 10003,
+    IDS_PREMATURE_END = 10004,
+    IDS_NESTING_EXCEEDED = 10005,
+    IDS_ILLEGAL_DIRECTORY = 10006,
+    IDS_INCORRECT_EXIF = 10007,
+    IDS_INVALID_JPEG = 10008,
+    IDS_MISSING_INFORMATION = 10009,
+    IDS_NO_IMAGE = 15000,
+};
+
+// The text of a string id; an empty text for an id the table does not hold.
+const char* LoadString(int id);
+
+} // namespace velmora

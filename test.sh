@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every Velmora test: the debug build with CTest, then
+# the unit tests again under AddressSanitizer + UndefinedBehaviorSanitizer, and a
+# short fuzzing run of the reader. Installs the Debian packages it needs.
+set -euo pipefail
+cd "$(dirname "$0")"
+source scripts/ensure_packages.sh
+
+ensure_packages cmake ninja-build g++ clang libclang-rt-dev libgtest-dev libgmock-dev \
+    libbenchmark-dev
+
+jobs=$(nproc)
+
+echo "== debug build and tests"
+cmake --preset debug
+cmake --build --preset debug -j "$jobs"
+ctest --preset debug -j "$jobs"
+
+echo "== unit tests under AddressSanitizer + UndefinedBehaviorSanitizer"
+cmake --preset asan
+cmake --build --preset asan -j "$jobs"
+ctest --preset asan -j "$jobs" -L unit
+
+echo "== the benchmarks build and run once on a small folder"
+cmake --preset release
+cmake --build --preset release -j "$jobs"
+ctest --test-dir build/release -L bench --output-on-failure
+
+echo "== short fuzzing run of the reader"
+cmake --preset fuzz
+cmake --build --preset fuzz -j "$jobs"
+ctest --test-dir build/fuzz -L fuzz --output-on-failure
+
+echo "== all tests passed"
