@@ -2,12 +2,13 @@
 
 #include <string_view>
 
-const char* const g_cliUsage = "usage: velmora-cli info --json FILE...\n"
-                               "\n"
-                               "  info --json FILE...  read each JPEG file and print what was found\n"
-                               "                       in it as one JSON object per line\n"
-                               "  --help               show this help\n"
-                               "  --version            show the version\n";
+const char* const g_cliUsage =
+    "usage: velmora-cli info --json FILE...\n"
+    "\n"
+    "  info --json FILE...  read each JPEG file and print what was found\n"
+    "                       in it as one JSON object per line\n"
+    "  --help               show this help\n"
+    "  --version            show the version\n";
 
 CCliOptions ParseCliOptions(int argc, const char* const* argv) {
     CCliOptions options;

@@ -31,7 +31,8 @@ std::string InfoJsonLine(const std::string& file, bool ok, const CJpegFile& read
     if (ok && reader.m_nErrorId == 0)
         json.Null("error");
     else
-        json.Text("error", LoadString(reader.m_nErrorId != 0 ? reader.m_nErrorId : IDS_INVALID_JPEG));
+        json.Text("error",
+                  LoadString(reader.m_nErrorId != 0 ? reader.m_nErrorId : IDS_INVALID_JPEG));
     json.Text("file_name", info.m_szFileName).Integer("file_time", info.m_fileTime);
     json.Text("make", info.m_szCameraMake).Text("model", info.m_szCameraModel);
     const std::string taken = info.m_dtTaken != 0.0 ? DateText(info.m_dtTaken) : std::string();

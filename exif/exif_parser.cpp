@@ -119,11 +119,10 @@ unsigned CJpegFile::GetShort(const unsigned char* p) const {
 }
 
 int CJpegFile::GetLong(const unsigned char* p) const {
-    const std::uint32_t v =
-        m_bMotorola ? std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 |
-                          std::uint32_t(p[2]) << 8 | p[3]
-                    : std::uint32_t(p[3]) << 24 | std::uint32_t(p[2]) << 16 |
-                          std::uint32_t(p[1]) << 8 | p[0];
+    const std::uint32_t v = m_bMotorola ? std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 |
+                                              std::uint32_t(p[2]) << 8 | p[3]
+                                        : std::uint32_t(p[3]) << 24 | std::uint32_t(p[2]) << 16 |
+                                              std::uint32_t(p[1]) << 8 | p[0];
     return static_cast<int>(v);
 }
 
@@ -158,8 +157,10 @@ double CJpegFile::ConvertValue(const unsigned char* value, int format,
         return f;
     }
     case kFormatDouble: {
-        const std::uint64_t high = static_cast<std::uint32_t>(GetLong(value + (m_bMotorola ? 0 : 4)));
-        const std::uint64_t low = static_cast<std::uint32_t>(GetLong(value + (m_bMotorola ? 4 : 0)));
+        const std::uint64_t high =
+            static_cast<std::uint32_t>(GetLong(value + (m_bMotorola ? 0 : 4)));
+        const std::uint64_t low =
+            static_cast<std::uint32_t>(GetLong(value + (m_bMotorola ? 4 : 0)));
         const std::uint64_t bits = high << 32 | low;
         double d;
         std::memcpy(&d, &bits, sizeof(d));
@@ -272,9 +273,9 @@ void CJpegFile::ParseIfd(std::uint32_t dirOffset, const unsigned char* base, std
     }
 }
 
-void CJpegFile::ApplyTag(int tag, int format, const unsigned char* value,
-                         std::uint32_t byteCount, std::uint32_t available,
-                         const unsigned char* base, std::uint32_t size, int level) {
+void CJpegFile::ApplyTag(int tag, int format, const unsigned char* value, std::uint32_t byteCount,
+                         std::uint32_t available, const unsigned char* base, std::uint32_t size,
+                         int level) {
     const auto number = [&] { return ConvertValue(value, format, available); };
     const auto integer = [&] { return TruncateToInt(number()); };
     const auto date = [&] {

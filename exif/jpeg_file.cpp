@@ -22,8 +22,7 @@ constexpr int kMaxCommentSection = 2000;
 
 // SOF0..SOF15 without DHT (C4), JPG (C8) and DAC (CC).
 bool IsFrameHeader(int marker) {
-    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
-           marker != 0xCC;
+    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
 }
 
 } // namespace

@@ -5,8 +5,8 @@
 #include <cstdint>
 
 const char* const g_orientationNames[kOrientationCount] = {
-    "Undefined",     "Normal",    "flip horizontal", "rotate 180", "flip vertical",
-    "transpose",     "rotate 90", "transverse",      "rotate 270",
+    "Undefined", "Normal",    "flip horizontal", "rotate 180", "flip vertical",
+    "transpose", "rotate 90", "transverse",      "rotate 270",
 };
 
 // The last row, code 0, answers for every process the table does not name.

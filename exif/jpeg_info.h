@@ -11,27 +11,27 @@
 struct CJpegInfo {
     // Linux paths are longer than the 260 characters of the original platform.
     char m_szFileName[PATH_MAX];
-    std::time_t m_fileTime;      // last modification, seconds since 1970
-    char m_szCameraMake[32];     // at most 31 characters
-    char m_szCameraModel[40];    // at most 39 characters
-    double m_dtTaken;            // OLE Automation date, local time; 0.0 = no date
-    int m_nHeight;               // pixels, 0..65535
-    int m_nWidth;                // pixels, 0..65535
-    int m_nOrientation;          // 1..8; 0 = absent or out of range
-    int m_bColor;                // 1 when the frame has exactly 3 components
-    int m_nProcess;              // marker code of the last frame header; 0 = none
-    int m_bFlash;                // bit 0 of the flash value
-    float m_fFocalLength;        // millimetres
-    float m_fExposureTime;       // seconds
-    float m_fAperture;           // f-number
-    float m_fDistance;           // metres; negative = infinity
-    float m_fCcdWidth;           // sensor width in millimetres; 0 = unknown
-    float m_fExposureBias;       // EV
-    int m_nWhiteBalance;         // light-source code as stored
-    int m_nMeteringMode;         // as stored
-    int m_nExposureProgram;      // as stored
-    int m_nIsoEquivalent;        // ISO speed
-    char m_szComment[2000];      // COM section (<= 1998) or UserComment (<= 199)
+    std::time_t m_fileTime;   // last modification, seconds since 1970
+    char m_szCameraMake[32];  // at most 31 characters
+    char m_szCameraModel[40]; // at most 39 characters
+    double m_dtTaken;         // OLE Automation date, local time; 0.0 = no date
+    int m_nHeight;            // pixels, 0..65535
+    int m_nWidth;             // pixels, 0..65535
+    int m_nOrientation;       // 1..8; 0 = absent or out of range
+    int m_bColor;             // 1 when the frame has exactly 3 components
+    int m_nProcess;           // marker code of the last frame header; 0 = none
+    int m_bFlash;             // bit 0 of the flash value
+    float m_fFocalLength;     // millimetres
+    float m_fExposureTime;    // seconds
+    float m_fAperture;        // f-number
+    float m_fDistance;        // metres; negative = infinity
+    float m_fCcdWidth;        // sensor width in millimetres; 0 = unknown
+    float m_fExposureBias;    // EV
+    int m_nWhiteBalance;      // light-source code as stored
+    int m_nMeteringMode;      // as stored
+    int m_nExposureProgram;   // as stored
+    int m_nIsoEquivalent;     // ISO speed
+    char m_szComment[2000];   // COM section (<= 1998) or UserComment (<= 199)
 
     // Name of m_nOrientation; valid because the reader keeps it within 0..8.
     const char* OrientationName() const;

@@ -166,8 +166,8 @@ double FromTime(std::time_t seconds) {
     std::tm tm{};
     if (localtime_r(&seconds, &tm) == nullptr)
         return 0.0;
-    return FromFields({tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
-                       tm.tm_sec})
+    return FromFields(
+               {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec})
         .value_or(0.0);
 }
 

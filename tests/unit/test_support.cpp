@@ -1,0 +1,49 @@
+#include "test_support.h"
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <stdexcept>
+#include <sys/stat.h>
+
+namespace testsupport {
+
+CTempDir::CTempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "velmora-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr)
+        throw std::runtime_error("cannot create a temporary folder");
+    m_path = pattern;
+}
+
+CTempDir::~CTempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+}
+
+CScopedTimeZone::CScopedTimeZone(const char* tz) {
+    if (const char* old = std::getenv("TZ")) {
+        m_hadValue = true;
+        m_oldValue = old;
+    }
+    setenv("TZ", tz, 1);
+    tzset();
+}
+
+CScopedTimeZone::~CScopedTimeZone() {
+    if (m_hadValue)
+        setenv("TZ", m_oldValue.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+}
+
+std::string CorpusDir() {
+    return VELMORA_CORPUS_DIR;
+}
+
+bool CorpusAvailable() {
+    struct stat st {};
+    return stat((CorpusDir() + "/tags.tsv").c_str(), &st) == 0;
+}
+
+} // namespace testsupport

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Shared pieces of the unit tests: a scratch folder on disk, a time zone set
+// for the length of a test, and where the camera corpus lies.
+namespace testsupport {
+
+// A fresh folder under the system's temporary folder, removed with its
+// contents when the object goes away.
+class CTempDir {
+public:
+    CTempDir();
+    ~CTempDir();
+    CTempDir(const CTempDir&) = delete;
+    CTempDir& operator=(const CTempDir&) = delete;
+
+    const std::string& Path() const { return m_path; }
+    std::string File(std::string_view name) const { return m_path + "/" + std::string(name); }
+
+private:
+    std::string m_path;
+};
+
+// Sets TZ (and tzset) for its lifetime, restoring the former value after.
+class CScopedTimeZone {
+public:
+    explicit CScopedTimeZone(const char* tz);
+    ~CScopedTimeZone();
+    CScopedTimeZone(const CScopedTimeZone&) = delete;
+    CScopedTimeZone& operator=(const CScopedTimeZone&) = delete;
+
+private:
+    bool m_hadValue = false;
+    std::string m_oldValue;
+};
+
+// The folder of real camera files, and whether it is present.
+std::string CorpusDir();
+bool CorpusAvailable();
+
+} // namespace testsupport
