@@ -3,12 +3,54 @@
 #include <string_view>
 
 const char* const g_cliUsage =
-    "usage: velmora-cli info --json FILE...\n"
+    "usage: velmora-cli (list|rename) [--format FMT] [--json] FOLDER | info --json FILE...\n"
     "\n"
-    "  info --json FILE...  read each JPEG file and print what was found\n"
-    "                       in it as one JSON object per line\n"
+    "  list FOLDER          show each JPEG of FOLDER with the name it would get\n"
+    "  rename FOLDER        rename the JPEG files of FOLDER after their date taken;\n"
+    "                       never overwrites a file\n"
+    "  info --json FILE...  read each JPEG file and print what was found in it as\n"
+    "                       one JSON object per line\n"
+    "\n"
+    "  --format FMT         the file name format: strftime codes such as %Y %m %d\n"
+    "                       %H %M %S, and %C for a running counter\n"
+    "                       (default Img%Y%m%d_%H%M%S_%C)\n"
+    "  --json               print JSON instead of text\n"
     "  --help               show this help\n"
     "  --version            show the version\n";
+
+namespace {
+
+struct CommandName {
+    std::string_view name;
+    CCliOptions::Command command;
+};
+
+constexpr CommandName kCommands[] = {
+    {"info", CCliOptions::Command::Info},     {"list", CCliOptions::Command::List},
+    {"rename", CCliOptions::Command::Rename}, {"--help", CCliOptions::Command::Help},
+    {"-h", CCliOptions::Command::Help},       {"--version", CCliOptions::Command::Version},
+};
+
+// Checks what the command needs once all arguments are read.
+std::string OperandError(const CCliOptions& options) {
+    switch (options.command) {
+    case CCliOptions::Command::Info:
+        if (!options.json)
+            return "info needs --json";
+        if (options.format)
+            return "info takes no --format";
+        return options.operands.empty() ? "info needs at least one FILE" : "";
+    case CCliOptions::Command::List:
+    case CCliOptions::Command::Rename:
+        if (options.operands.empty())
+            return "missing FOLDER";
+        return options.operands.size() > 1 ? "only one FOLDER, please" : "";
+    default:
+        return "";
+    }
+}
+
+} // namespace
 
 CCliOptions ParseCliOptions(int argc, const char* const* argv) {
     CCliOptions options;
@@ -17,36 +59,40 @@ CCliOptions ParseCliOptions(int argc, const char* const* argv) {
         return options;
     }
     const std::string_view command = argv[1];
-    if (command == "--help" || command == "-h") {
-        options.command = CCliOptions::Command::Help;
-        return options;
+    for (const CommandName& entry : kCommands) {
+        if (entry.name == command)
+            options.command = entry.command;
     }
-    if (command == "--version") {
-        options.command = CCliOptions::Command::Version;
-        return options;
-    }
-    if (command != "info") {
+    if (options.command == CCliOptions::Command::None) {
         options.error = "unknown command '" + std::string(command) + "'";
         return options;
     }
-    options.command = CCliOptions::Command::Info;
+    if (options.command == CCliOptions::Command::Help ||
+        options.command == CCliOptions::Command::Version)
+        return options;
+
     bool optionsEnded = false;
     for (int i = 2; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        if (!optionsEnded && arg == "--") {
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            options.operands.emplace_back(arg);
+        } else if (arg == "--") {
             optionsEnded = true;
-        } else if (!optionsEnded && arg == "--json") {
+        } else if (arg == "--json") {
             options.json = true;
-        } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
+        } else if (arg == "--format") {
+            if (i + 1 >= argc) {
+                options.error = "--format needs a value";
+                return options;
+            }
+            options.format = argv[++i];
+        } else if (arg.starts_with("--format=")) {
+            options.format = std::string(arg.substr(9));
+        } else {
             options.error = "unknown option '" + std::string(arg) + "'";
             return options;
-        } else {
-            options.operands.emplace_back(arg);
         }
     }
-    if (!options.json)
-        options.error = "info needs --json";
-    else if (options.operands.empty())
-        options.error = "info needs at least one FILE";
+    options.error = OperandError(options);
     return options;
 }

@@ -1,14 +1,16 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 // The command line of velmora-cli, parsed into plain data.
 struct CCliOptions {
-    enum class Command { None, Help, Version, Info };
+    enum class Command { None, Help, Version, Info, List, Rename };
 
     Command command = Command::None;
     bool json = false;
+    std::optional<std::string> format; // --format FMT, when given
     std::vector<std::string> operands; // files or folder, in order
     std::string error;                 // one line for stderr when parsing failed
 };

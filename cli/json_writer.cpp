@@ -121,3 +121,8 @@ CJsonObject& CJsonObject::Float(std::string_view key, double value) {
     Key(key).m_text += number;
     return *this;
 }
+
+CJsonObject& CJsonObject::Raw(std::string_view key, std::string_view json) {
+    Key(key).m_text.append(json);
+    return *this;
+}

@@ -16,6 +16,9 @@ public:
     // Six significant digits; null for a value JSON cannot hold (NaN, infinity).
     CJsonObject& Float(std::string_view key, double value);
 
+    // A value that is already JSON text: a nested object or an array.
+    CJsonObject& Raw(std::string_view key, std::string_view json);
+
     std::string Finish() const { return m_text + '}'; }
 
 private:

@@ -1,7 +1,9 @@
 // velmora-cli: the reading and renaming engine from a terminal.
 
 #include "cli_options.h"
+#include "folder_commands.h"
 #include "info_command.h"
+#include "name_generation.h"
 #include "velmora_version.h"
 
 #include <iostream>
@@ -9,9 +11,17 @@
 int main(int argc, char** argv) {
     const CCliOptions options = ParseCliOptions(argc, argv);
     if (!options.error.empty()) {
-        std::cerr << "velmora-cli: " << options.error << '\n'
-                  << "usage: velmora-cli info --json FILE... (see velmora-cli --help)\n";
+        std::cerr << "velmora-cli: " << options.error << " (see velmora-cli --help)\n";
         return 2;
+    }
+    const std::string format = options.format.value_or(velmora::kDefaultFormat);
+    if (options.command == CCliOptions::Command::List ||
+        options.command == CCliOptions::Command::Rename) {
+        const std::string error = FolderError(options.operands.front());
+        if (!error.empty()) {
+            std::cerr << "velmora-cli: " << error << '\n';
+            return 2;
+        }
     }
     switch (options.command) {
     case CCliOptions::Command::Help:
@@ -22,6 +32,10 @@ int main(int argc, char** argv) {
         return 0;
     case CCliOptions::Command::Info:
         return RunInfoJson(options.operands, std::cout);
+    case CCliOptions::Command::List:
+        return RunListCommand(options.operands.front(), format, options.json, std::cout);
+    case CCliOptions::Command::Rename:
+        return RunRenameCommand(options.operands.front(), format, options.json, std::cout);
     case CCliOptions::Command::None:
         break;
     }

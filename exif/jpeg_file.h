@@ -3,6 +3,7 @@
 #include "jpeg_info.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class CFileStream;
@@ -40,6 +41,13 @@ public:
 
     // Releases every kept section and clears the table and the record.
     void FreeSections();
+
+    // Expands the file name format on m_info.m_dtTaken: the counter (when not
+    // negative) replaces every "%C", then the date codes; the folder part of
+    // `path` goes in front and its extension behind. Always true. Defined with
+    // the rest of name generation, in the renaming engine.
+    bool BuildFileName(const std::string& path, std::string& name, const std::string& format,
+                       int counter) const;
 
     int m_nErrorId = 0;
     CJpegInfo m_info;

@@ -1,0 +1,136 @@
+#include "folder_commands.h"
+
+#include "folder_scan.h"
+#include "json_writer.h"
+#include "rename_run.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <ostream>
+
+using namespace velmora;
+
+namespace {
+
+const char* StatusName(int status) {
+    switch (status) {
+    case RowToRename:
+        return "to-rename";
+    case RowNamed:
+        return "named";
+    case RowUnreadable:
+        return "unreadable";
+    default:
+        return "no-date";
+    }
+}
+
+bool IsDated(const CListRow& row) {
+    return row.nImage == RowToRename || row.nImage == RowNamed;
+}
+
+// A dated row's date value as local "YYYY-MM-DD HH:MM:SS".
+std::string LocalDateText(std::int64_t seconds) {
+    const auto t = static_cast<std::time_t>(seconds);
+    std::tm tm{};
+    if (localtime_r(&t, &tm) == nullptr)
+        return {};
+    char text[32];
+    std::strftime(text, sizeof(text), "%Y-%m-%d %H:%M:%S", &tm);
+    return text;
+}
+
+std::string RowsJson(const CListRows& rows) {
+    std::string json = "[";
+    for (const CListRow& row : rows) {
+        if (json.size() > 1)
+            json += ',';
+        CJsonObject object;
+        object.Text("original", row.strText[0]).Text("converted", row.strText[1]);
+        object.Text("status", StatusName(row.nImage));
+        if (IsDated(row))
+            object.Text("date", LocalDateText(row.nData));
+        else
+            object.Null("date");
+        json += object.Finish();
+    }
+    return json + ']';
+}
+
+// Prints each change on disk as it happens, in text mode.
+class CChangePrinter : public CRenameObserver {
+public:
+    explicit CChangePrinter(std::ostream& out) : m_out(out) {}
+    void OnRenamed(const std::string& from, const std::string& to) override {
+        m_out << from << " -> " << to << '\n';
+    }
+    void OnMovedAside(const std::string& from, const std::string& temporary) override {
+        m_out << from << " -> " << temporary << " (moved aside)\n";
+    }
+
+private:
+    std::ostream& m_out;
+};
+
+int ExitStatus(CRenameOutcome::Kind kind) {
+    switch (kind) {
+    case CRenameOutcome::NoItems:
+    case CRenameOutcome::AllRenamed:
+        return 0;
+    case CRenameOutcome::SomeRenamed:
+    case CRenameOutcome::NoneRenamed:
+        return 1;
+    case CRenameOutcome::ErrorRename:
+        break;
+    }
+    return 2;
+}
+
+} // namespace
+
+std::string FolderError(const std::string& folder) {
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr)
+        return "cannot read folder '" + folder + "': " + std::strerror(errno);
+    closedir(dir);
+    return {};
+}
+
+int RunListCommand(const std::string& folder, const std::string& format, bool json,
+                   std::ostream& out) {
+    CListRows rows;
+    bool listed = false;
+    const unsigned renameCount = ScanFolder(folder, format, rows, listed);
+    if (json) {
+        CJsonObject object;
+        object.Text("folder", folder).Text("format", format);
+        object.Integer("rename_count", renameCount).Raw("rows", RowsJson(rows));
+        out << object.Finish() << '\n';
+        return 0;
+    }
+    for (const CListRow& row : rows)
+        out << StatusName(row.nImage) << '\t' << row.strText[0] << '\t' << row.strText[1] << '\n';
+    out << rows.size() << " files in the list, " << renameCount << " to rename\n";
+    return 0;
+}
+
+int RunRenameCommand(const std::string& folder, const std::string& format, bool json,
+                     std::ostream& out) {
+    CListRows rows;
+    bool listed = false;
+    const unsigned renameCount = ScanFolder(folder, format, rows, listed);
+    CChangePrinter printer(out);
+    const CRenameOutcome outcome = RunRename(folder, rows, renameCount, json ? nullptr : &printer);
+    if (json) {
+        CJsonObject object;
+        object.Text("message", outcome.strText).Text("caption", outcome.strCaption);
+        object.Integer("renamed", outcome.nRenamed).Raw("rows", RowsJson(rows));
+        out << object.Finish() << '\n';
+    } else {
+        out << outcome.strText << '\n';
+    }
+    return ExitStatus(outcome.kind);
+}

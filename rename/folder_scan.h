@@ -1,0 +1,38 @@
+#pragma once
+
+#include "list_rows.h"
+
+#include <string>
+#include <vector>
+
+// The folder scan: every "*.jpg" entry directly inside a folder becomes a row,
+// read with one reader, given its status and date, sorted, and named.
+namespace velmora {
+
+// Told of the scan's progress; a scan without an observer pays nothing.
+class CScanObserver {
+public:
+    virtual ~CScanObserver() = default;
+    // All entries are listed as rows (column 0 only), none read yet.
+    virtual void OnListed(const CListRows& rows) = 0;
+    // Row `index` of `count` is about to be read.
+    virtual void OnReading(int index, int count) = 0;
+};
+
+// Names of the entries directly inside `folder` whose name ends in ".jpg" in
+// any case, of any kind, in byte order. False when the folder can't be read.
+bool ListJpegNames(const std::string& folder, std::vector<std::string>& names);
+
+// The order of the main list: dated rows by date taken, then unreadable rows,
+// then rows without a date, each of the last two in listing order. Negative,
+// zero or positive, as a sort callback answers.
+int CompareRows(const CListRow& a, const CListRow& b);
+
+// Replaces `rows` with the folder's listing, reads every file, sorts the rows
+// and generates their names with `format`. Returns the number of rows to
+// rename; false in `listed` (rows empty) when nothing matched or the folder
+// can't be read.
+unsigned ScanFolder(const std::string& folder, const std::string& format, CListRows& rows,
+                    bool& listed, CScanObserver* observer = nullptr);
+
+} // namespace velmora

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "list_rows.h"
+
+#include <string>
+
+// Name generation over the rows: the converted name of every dated row from
+// the format, with the row's index as counter, and its status.
+namespace velmora {
+
+constexpr const char* kDefaultFormat = "Img%Y%m%d_%H%M%S_%C";
+
+// Rewrites column 1 and the status of every row in RowToRename or RowNamed
+// (other rows are left alone) and returns how many rows a rename would change.
+unsigned UpdateConvertedNames(CListRows& rows, const std::string& format);
+
+} // namespace velmora
