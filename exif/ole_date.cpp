@@ -185,14 +185,20 @@ std::string Format(double date, std::string_view format) {
     const std::int64_t days = DaysFromCivil(f->year, f->month, f->day);
     tm.tm_wday = static_cast<int>(((days % 7) + 11) % 7); // 1970-01-01 was a Thursday
     tm.tm_yday = static_cast<int>(days - DaysFromCivil(f->year, 1, 1));
-    // Only the zone in force on that date comes from mktime: its normalised
-    // fields would move a time in a daylight-saving gap, which a name must not.
-    std::tm zone = tm;
-    zone.tm_isdst = -1;
-    mktime(&zone);
-    tm.tm_isdst = zone.tm_isdst;
-    tm.tm_gmtoff = zone.tm_gmtoff;
-    tm.tm_zone = zone.tm_zone;
+    // Only the zone in force at that local time is taken from the C library.
+    // mktime is avoided: it normalises fields (moving a time in a
+    // daylight-saving gap) and re-reads the zone settings on every call.
+    std::tm zone{};
+    const std::time_t asUtc = static_cast<std::time_t>(days * kSecondsPerDay + f->hour * 3600 +
+                                                       f->minute * 60 + f->second);
+    std::time_t moment = asUtc;
+    if (localtime_r(&moment, &zone) != nullptr) {
+        moment = asUtc - zone.tm_gmtoff; // the offset in force near that moment
+        localtime_r(&moment, &zone);
+        tm.tm_isdst = zone.tm_isdst;
+        tm.tm_gmtoff = zone.tm_gmtoff;
+        tm.tm_zone = zone.tm_zone;
+    }
     // A trailing blank keeps the result from being empty, so that a zero
     // return of strftime always means "buffer too small".
     const std::string pattern = ZoneCodesAsNames(format) + ' ';
