@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/ensure_packages.sh
 
-ensure_packages cmake ninja-build g++ clang libclang-rt-dev libgtest-dev libgmock-dev \
+ensure_packages cmake ninja-build g++ clang libclang-rt-dev libgtest-dev libgmock-dev qt6-base-dev \
     libbenchmark-dev
 
 jobs=$(nproc)

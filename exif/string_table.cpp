@@ -13,6 +13,7 @@ struct StringEntry {
 
 // Sorted by id.
 constexpr StringEntry kStrings[] = {
+    {IDS_ABOUTBOX, "&About Velmora..."},
     {IDS_TOO_MANY_SECTIONS, "Too many sections in jpg file"},
     {IDS_TOO_MANY_PADDING, "Too many padding bytes"},
     {IDS_INVALID_MARKER, "invalid marker (len < 2)"},
@@ -24,6 +25,9 @@ constexpr StringEntry kStrings[] = {
     {IDS_INVALID_JPEG, "Invalid JPEG file!"},
     {IDS_MISSING_INFORMATION, "The JPEG file is missing information."},
     {IDS_NO_IMAGE, "No image in jpeg!"},
+    {IDS_FILES_IN_LIST, "(Double click on an picture to view the detail information stored in the "
+                        "file, %d files in the list)"},
+    {IDS_EXTRACTING_DATE, "Extracting date from JPEG files: %ld"},
 };
 
 } // namespace

@@ -7,6 +7,7 @@
 namespace velmora {
 
 enum StringId : int {
+    IDS_ABOUTBOX = 101,
     IDS_TOO_MANY_SECTIONS = 10000,
     IDS_TOO_MANY_PADDING = 10001,
     IDS_INVALID_MARKER = 10002,
@@ -18,6 +19,8 @@ enum StringId : int {
     IDS_INVALID_JPEG = 10008,
     IDS_MISSING_INFORMATION = 10009,
     IDS_NO_IMAGE = 15000,
+    IDS_FILES_IN_LIST = 15001,
+    IDS_EXTRACTING_DATE = 15002,
 };
 
 // The text of a string id; an empty text for an id the table does not hold.

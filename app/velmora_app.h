@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+// CVelmoraApp starts the program: it runs the main dialog modally and the
+// process ends when the dialog closes. It also owns the one per-user setting,
+// the last format used, kept under company "Quorvant", the application's
+// name (the executable's base name), group "Settings".
+class CVelmoraApp {
+public:
+    static constexpr const char* kCompany = "Quorvant";
+    static constexpr const char* kSettingsSection = "Settings";
+    static constexpr const char* kFormatEntry = "Default Format";
+
+    // Runs the main dialog; returns false (no further event loop), as the
+    // process is over once the dialog has closed.
+    bool InitInstance();
+
+    // The stored value, or `defaultValue` when there is none (a stored empty
+    // text is returned as it is).
+    QString GetProfileString(const QString& section, const QString& entry,
+                             const QString& defaultValue) const;
+    void WriteProfileString(const QString& section, const QString& entry, const QString& value);
+};
+
+extern CVelmoraApp theApp;

@@ -1,0 +1,270 @@
+#include "velmora_dlg.h"
+
+#include "dialog_units.h"
+#include "folder_scan.h"
+#include "name_generation.h"
+#include "rename_run.h"
+#include "status_pictures.h"
+#include "string_table.h"
+#include "velmora_app.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QSignalBlocker>
+
+using namespace velmora;
+
+namespace {
+
+constexpr COLORREF kUnreadableText = 0x0000FFFF; // yellow
+constexpr COLORREF kUnreadableBack = 0x00461AF7; // red
+constexpr COLORREF kNoDateText = 0x00FF0000;     // blue
+constexpr COLORREF kNoDateBack = 0x0000FFFF;     // yellow
+constexpr int kProgressRepaintMs = 50;
+
+QString Decode(const std::string& bytes) {
+    return CListModel::Decode(bytes);
+}
+
+std::string Encode(const QString& text) {
+    return CListModel::Encode(text);
+}
+
+// Template 102 in dialog units: x, y, width, height.
+struct TemplateRect {
+    int x, y, width, height;
+};
+constexpr TemplateRect kDialogSize = {0, 0, 320, 210};
+constexpr TemplateRect kLabelDirectory = {7, 12, 54, 8};
+constexpr TemplateRect kEditDirectory = {66, 10, 230, 14};
+constexpr TemplateRect kButtonBrowse = {299, 10, 14, 14};
+constexpr TemplateRect kLabelFormat = {7, 35, 58, 8};
+constexpr TemplateRect kEditFormat = {67, 32, 118, 14};
+constexpr TemplateRect kButtonBuildFormat = {193, 34, 50, 14};
+constexpr TemplateRect kLabelRename = {255, 35, 30, 8};
+constexpr TemplateRect kEditRenameCount = {285, 32, 28, 14};
+constexpr TemplateRect kList = {7, 54, 306, 122};
+constexpr TemplateRect kStatusLine = {7, 178, 306, 8};
+constexpr TemplateRect kButtonRename = {21, 189, 50, 14};
+constexpr TemplateRect kButtonExit = {249, 189, 50, 14};
+constexpr TemplateRect kProgress = {80, 189, 160, 14};
+
+void Place(QWidget* widget, const CDialogUnits& units, const TemplateRect& r) {
+    widget->setGeometry(units.Rect(r.x, r.y, r.width, r.height));
+}
+
+} // namespace
+
+CVelmoraDlg::CVelmoraDlg(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      m_hIcon(QStringLiteral(":/velmora/velmora-256.png")) {
+    CreateControls();
+    OnInitDialog();
+}
+
+CVelmoraDlg::~CVelmoraDlg() = default;
+
+// Template 102: the controls in template order, which is also the tab order.
+void CVelmoraDlg::CreateControls() {
+    setWindowTitle(QStringLiteral("Velmora Images to date taken value"));
+    CDialogUnits units(font());
+    units.FitText(QStringLiteral("Target Directory:"), kLabelDirectory.width);
+    units.FitText(QStringLiteral("File Name Format:"), kLabelFormat.width);
+    units.FitText(QStringLiteral("Rename:"), kLabelRename.width);
+    setFixedSize(units.Size(kDialogSize.width, kDialogSize.height));
+
+    Place(new QLabel(QStringLiteral("Target Directory:"), this), units, kLabelDirectory);
+    m_editDirectory = new QLineEdit(this);
+    m_editDirectory->setReadOnly(true);
+    Place(m_editDirectory, units, kEditDirectory);
+    m_btnBrowse = new QPushButton(QStringLiteral("..."), this);
+    m_btnBrowse->setAutoDefault(false);
+    Place(m_btnBrowse, units, kButtonBrowse);
+
+    Place(new QLabel(QStringLiteral("File Name Format:"), this), units, kLabelFormat);
+    m_editFormat = new QLineEdit(this);
+    Place(m_editFormat, units, kEditFormat);
+    m_btnBuildFormat = new QPushButton(QStringLiteral("&Build Format"), this);
+    m_btnBuildFormat->setAutoDefault(false);
+    Place(m_btnBuildFormat, units, kButtonBuildFormat);
+
+    Place(new QLabel(QStringLiteral("Rename:"), this), units, kLabelRename);
+    m_editRenameCount = new QLineEdit(this);
+    m_editRenameCount->setReadOnly(true);
+    m_editRenameCount->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_editRenameCount->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this));
+    Place(m_editRenameCount, units, kEditRenameCount);
+
+    m_list = new CListCtrlEx(this);
+    Place(m_list, units, kList);
+
+    m_labelStatus = new QLabel(
+        QStringLiteral("(Double click on an picture to view the detail information stored in "
+                       "the file)"),
+        this);
+    Place(m_labelStatus, units, kStatusLine);
+
+    m_btnRename = new QPushButton(QStringLiteral("Rename"), this);
+    m_btnRename->setDefault(true);
+    Place(m_btnRename, units, kButtonRename);
+    m_btnExit = new QPushButton(QStringLiteral("Exit"), this);
+    m_btnExit->setAutoDefault(false);
+    Place(m_btnExit, units, kButtonExit);
+
+    m_progress = new QProgressBar(this);
+    m_progress->setTextVisible(false);
+    m_progress->hide();
+    Place(m_progress, units, kProgress);
+
+    connect(m_btnRename, &QPushButton::clicked, this, &CVelmoraDlg::OnOK);
+    connect(m_btnExit, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_editFormat, &QLineEdit::textChanged, this, &CVelmoraDlg::UpdateConvertedNames);
+}
+
+void CVelmoraDlg::OnInitDialog() {
+    setAcceptDrops(true);
+    setWindowIcon(m_hIcon);
+
+    m_list->AddColumn(QStringLiteral("Original File Name"), 0);
+    m_list->AddColumn(QStringLiteral("Converted File Name"), 1);
+    m_list->SetImageList(MakeStatusPictures());
+    m_list->SetFullRowSelect(true);
+    auto* unreadable = new CItemColors;
+    unreadable->m_textColor = kUnreadableText;
+    unreadable->m_backColor = kUnreadableBack;
+    m_list->SetItemColors(RowUnreadable, unreadable);
+    auto* noDate = new CItemColors;
+    noDate->m_textColor = kNoDateText;
+    noDate->m_backColor = kNoDateBack;
+    m_list->SetItemColors(RowNoDate, noDate);
+
+    m_strFormat =
+        Encode(theApp.GetProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kFormatEntry,
+                                       QString::fromUtf8(kDefaultFormat)));
+    m_nRenameCount = 0;
+    UpdateData(false);
+}
+
+void CVelmoraDlg::UpdateData(bool saveAndValidate) {
+    if (saveAndValidate) {
+        m_strFormat = Encode(m_editFormat->text());
+        m_nRenameCount = m_editRenameCount->text().toUInt();
+        // The folder field is read-only: its text only ever comes from the
+        // member, whose bytes a decode-encode round trip could alter.
+        if (m_editDirectory->text() != Decode(m_strDirectory))
+            m_strDirectory = Encode(m_editDirectory->text());
+        m_strStatus = m_labelStatus->text();
+        return;
+    }
+    const QSignalBlocker blockFormat(m_editFormat);
+    const QSignalBlocker blockCount(m_editRenameCount);
+    const QSignalBlocker blockDirectory(m_editDirectory);
+    const QString format = Decode(m_strFormat);
+    if (m_editFormat->text() != format)
+        m_editFormat->setText(format);
+    m_editRenameCount->setText(QString::number(m_nRenameCount));
+    m_editDirectory->setText(Decode(m_strDirectory));
+    m_labelStatus->setText(m_strStatus);
+}
+
+// Shows a scan as it goes without letting repaints dominate it: the listing
+// is painted at once, the reading position a few times per second.
+class CVelmoraDlg::CScanDisplay : public CScanObserver {
+public:
+    explicit CScanDisplay(CVelmoraDlg& dlg) : m_dlg(dlg) {}
+    ~CScanDisplay() override {
+        if (m_listed)
+            QApplication::restoreOverrideCursor();
+    }
+    CScanDisplay(const CScanDisplay&) = delete;
+    CScanDisplay& operator=(const CScanDisplay&) = delete;
+
+    void OnListed(const CListRows& rows) override {
+        m_listed = true;
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        m_dlg.m_list->EndReplaceRows(); // the names, none read yet
+        m_dlg.m_nRenameCount = static_cast<unsigned>(rows.size());
+        m_dlg.m_progress->setRange(0, static_cast<int>(rows.size()));
+        m_dlg.m_progress->show();
+        m_dlg.UpdateData(false);
+        m_dlg.repaint();
+        m_timer.start();
+    }
+
+    void OnReading(int index, int) override {
+        if (index != 0 && m_timer.elapsed() < kProgressRepaintMs)
+            return;
+        m_timer.restart();
+        m_dlg.m_progress->setValue(index);
+        m_dlg.m_strStatus = QString::asprintf(LoadString(IDS_EXTRACTING_DATE), long(index));
+        m_dlg.UpdateData(false);
+        m_dlg.m_progress->repaint();
+        m_dlg.m_labelStatus->repaint();
+    }
+
+private:
+    CVelmoraDlg& m_dlg;
+    bool m_listed = false;
+    QElapsedTimer m_timer;
+};
+
+void CVelmoraDlg::ScanFolder(const std::string& folder) {
+    m_nRenameCount = 0;
+    m_strDirectory = folder;
+    UpdateData(false);
+
+    CScanDisplay display(*this);
+    m_list->BeginReplaceRows();
+    bool listed = false;
+    const unsigned renameCount =
+        velmora::ScanFolder(folder, m_strFormat, m_list->Rows(), listed, &display);
+    if (!listed) {
+        m_list->EndReplaceRows(); // nothing matched: the list stays empty
+        return;
+    }
+    // The rows were read and sorted in place: one reset tells the view.
+    m_list->BeginReplaceRows();
+    m_list->EndReplaceRows();
+    m_strStatus = QString::asprintf(LoadString(IDS_FILES_IN_LIST), m_list->GetItemCount());
+    m_progress->hide();
+    m_list->AutoSizeColumn(0);
+    m_list->AutoSizeColumn(1);
+    m_nRenameCount = renameCount;
+    UpdateData(false);
+}
+
+void CVelmoraDlg::UpdateConvertedNames() {
+    UpdateData(true);
+    m_nRenameCount = velmora::UpdateConvertedNames(m_list->Rows(), m_strFormat);
+    m_list->RowsChanged();
+    m_list->AutoSizeColumn(1);
+    UpdateData(false);
+}
+
+void CVelmoraDlg::OnOK() {
+    if (m_nRenameCount != 0) {
+        theApp.WriteProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kFormatEntry,
+                                  Decode(m_strFormat));
+    }
+    const CRenameOutcome outcome = RunRename(m_strDirectory, m_list->Rows(), m_nRenameCount);
+    m_list->RowsChanged();
+    if (outcome.kind != CRenameOutcome::ErrorRename && outcome.kind != CRenameOutcome::NoItems)
+        m_list->AutoSizeColumn(1);
+    MessageBox(QString::fromLocal8Bit(outcome.strText), QString::fromUtf8(outcome.strCaption),
+               outcome.bErrorIcon ? MB_ICONERROR : MB_OK);
+}
+
+void CVelmoraDlg::MessageBox(const QString& text, const QString& caption, unsigned flags) {
+    QMessageBox box((flags & MB_ICONERROR) != 0 ? QMessageBox::Critical : QMessageBox::NoIcon,
+                    caption, text, QMessageBox::Ok, this);
+    box.exec();
+}

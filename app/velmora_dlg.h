@@ -1,0 +1,81 @@
+#pragma once
+
+#include "list_ctrl_ex.h"
+
+#include <QDialog>
+#include <QIcon>
+#include <QString>
+
+#include <string>
+
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+
+// Message-box flags, as the windows pass them to MessageBox.
+constexpr unsigned MB_OK = 0x00;
+constexpr unsigned MB_ICONERROR = 0x10;
+
+// CVelmoraDlg is the main window: the target folder, the file name format,
+// the count of files a Rename would change, the list of the folder's JPEG
+// files with their current and converted names, a status line and a progress
+// bar. The list's rows are the program's working state; the scan, name
+// generation and the rename run of the engine work on them directly and the
+// window refreshes the view afterwards.
+class CVelmoraDlg : public QDialog {
+public:
+    explicit CVelmoraDlg(QWidget* parent = nullptr);
+    ~CVelmoraDlg() override;
+
+    // Members <-> controls, in exchange order. A push (false) raises no change
+    // notification of any control.
+    void UpdateData(bool saveAndValidate);
+
+    void ScanFolder(const std::string& folder);
+    void UpdateConvertedNames();
+    void OnOK();
+
+    // The window's controls, for tests and for the commands.
+    CListCtrlEx& List() { return *m_list; }
+    QLineEdit& DirectoryField() { return *m_editDirectory; }
+    QLineEdit& FormatField() { return *m_editFormat; }
+    QLineEdit& RenameCountField() { return *m_editRenameCount; }
+    QLabel& StatusLine() { return *m_labelStatus; }
+    QProgressBar& Progress() { return *m_progress; }
+    QPushButton& RenameButton() { return *m_btnRename; }
+    QPushButton& ExitButton() { return *m_btnExit; }
+    QPushButton& BrowseButton() { return *m_btnBrowse; }
+    QPushButton& BuildFormatButton() { return *m_btnBuildFormat; }
+
+    const std::string& Directory() const { return m_strDirectory; }
+    const std::string& Format() const { return m_strFormat; }
+    unsigned RenameCount() const { return m_nRenameCount; }
+
+protected:
+    // Every message of the window goes through here.
+    virtual void MessageBox(const QString& text, const QString& caption, unsigned flags);
+
+private:
+    class CScanDisplay;
+
+    void CreateControls();
+    void OnInitDialog();
+
+    CListCtrlEx* m_list = nullptr;
+    QProgressBar* m_progress = nullptr;
+    QLineEdit* m_editDirectory = nullptr;
+    QPushButton* m_btnBrowse = nullptr;
+    QLineEdit* m_editFormat = nullptr;
+    QPushButton* m_btnBuildFormat = nullptr;
+    QLineEdit* m_editRenameCount = nullptr;
+    QLabel* m_labelStatus = nullptr;
+    QPushButton* m_btnRename = nullptr;
+    QPushButton* m_btnExit = nullptr;
+
+    std::string m_strFormat; // file name format, as bytes
+    unsigned m_nRenameCount = 0;
+    std::string m_strDirectory; // target folder, as the file system's bytes
+    QString m_strStatus;
+    QIcon m_hIcon;
+};

@@ -1,0 +1,26 @@
+#include "fit_text.h"
+
+QString FitTextToWidth(const QString& text, int width, int margin, const TextWidthFunction& measure,
+                       bool* shortened) {
+    if (shortened != nullptr)
+        *shortened = false;
+    if (text.isEmpty() || measure(text) + margin <= width)
+        return text;
+    if (shortened != nullptr)
+        *shortened = true;
+    if (width < 3)
+        return QString();
+    static const QString kDots = QStringLiteral("...");
+    const int dotsWidth = measure(kDots);
+    qsizetype length = text.size() - 1;
+    for (; length > 1; --length) {
+        // Never cut a character written as two UTF-16 units in half.
+        if (text.at(length).isLowSurrogate())
+            continue;
+        if (measure(text.left(length)) + margin + dotsWidth <= width)
+            break;
+    }
+    if (length == 1 && text.at(0).isHighSurrogate() && text.size() > 1)
+        length = 2;
+    return text.left(length) + kDots;
+}

@@ -1,0 +1,266 @@
+#include "list_ctrl_ex.h"
+
+#include "fit_text.h"
+
+#include <QFocusEvent>
+#include <QHeaderView>
+#include <QPainter>
+#include <QScrollBar>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kHeadingExtraWidth = 15;
+constexpr int kLabelPadding = 2;   // each side of a label
+constexpr int kSubItemPadding = 6; // each side of a sub-item text
+constexpr int kImageSize = 20;
+
+} // namespace
+
+CListCtrlEx::CListCtrlEx(QWidget* parent) : QTreeView(parent), m_model(new CListModel(this)) {
+    setModel(m_model);
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setAllColumnsShowFocus(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setIconSize(QSize(kImageSize, kImageSize));
+    header()->setSectionsClickable(false);
+    header()->setSectionsMovable(false);
+    header()->setStretchLastSection(false);
+    m_textColor = palette().color(QPalette::Text);
+    m_textBackColor = palette().color(QPalette::Base);
+}
+
+CListCtrlEx::~CListCtrlEx() = default;
+
+int CListCtrlEx::AddColumn(const QString& heading, int column, Qt::Alignment alignment) {
+    const int count = static_cast<int>(m_model->Columns().size());
+    if (column < 0)
+        return -1;
+    column = std::min(column, count);
+    m_model->InsertColumn(column, {heading, alignment});
+    header()->resizeSection(column, TextWidth(heading) + kHeadingExtraWidth);
+    return column;
+}
+
+bool CListCtrlEx::AddItemText(int& row, int subItem, const std::string& text, int image,
+                              bool autoSize) {
+    CListRows& rows = m_model->Rows();
+    if (subItem < 0 || subItem > 1 || subItem >= static_cast<int>(m_model->Columns().size())) {
+        if (subItem == 0)
+            row = -1;
+        return false;
+    }
+    if (subItem == 0) {
+        int at = std::clamp(row, 0, GetItemCount());
+        if (m_sortAscending) {
+            at = static_cast<int>(std::upper_bound(rows.begin(), rows.end(), text,
+                                                   [](const std::string& t, const CListRow& r) {
+                                                       return t < r.strText[0];
+                                                   }) -
+                                  rows.begin());
+        }
+        CListRow value;
+        value.strText[0] = text;
+        value.nImage = image == -1 ? 0 : image;
+        m_model->InsertRow(at, std::move(value));
+        row = at;
+    } else {
+        if (row < 0 || row >= GetItemCount())
+            return false;
+        CListRow& value = rows[static_cast<std::size_t>(row)];
+        value.strText[subItem] = text;
+        if (image != -1)
+            value.nImage = image;
+        m_model->RowsChanged(row, row);
+    }
+    if (autoSize)
+        AutoSizeColumn(subItem, true);
+    return true;
+}
+
+bool CListCtrlEx::SetItemImage(int row, int image) {
+    if (row < 0 || row >= GetItemCount())
+        return false;
+    m_model->Rows()[static_cast<std::size_t>(row)].nImage = image;
+    m_model->RowsChanged(row, row);
+    return true;
+}
+
+int CListCtrlEx::GetItemImage(int row) const {
+    if (row < 0 || row >= GetItemCount())
+        return -1;
+    return m_model->Rows()[static_cast<std::size_t>(row)].nImage;
+}
+
+int CListCtrlEx::FindItemByData(std::int64_t data) const {
+    const CListRows& rows = m_model->Rows();
+    const auto it = std::find_if(rows.begin(), rows.end(),
+                                 [data](const CListRow& row) { return row.nData == data; });
+    return it == rows.end() ? -1 : static_cast<int>(it - rows.begin());
+}
+
+void CListCtrlEx::SetItemColors(std::uint16_t key, CItemColors* colors) {
+    m_itemColors[key].reset(colors);
+}
+
+const CItemColors* CListCtrlEx::ItemColors(int image) const {
+    const auto it = m_itemColors.find(static_cast<std::uint16_t>(image & 0xFFFF));
+    return it == m_itemColors.end() ? nullptr : it->second.get();
+}
+
+bool CListCtrlEx::SetFullRowSelect(bool on) {
+    const bool changed = m_fullRowSelect != on;
+    m_fullRowSelect = on;
+    if (changed)
+        viewport()->update();
+    return changed;
+}
+
+void CListCtrlEx::SetShowSelectionAlways(bool on) {
+    m_showSelectionAlways = on;
+    viewport()->update();
+}
+
+void CListCtrlEx::SetImageList(std::vector<QPixmap> images) {
+    m_model->SetImages(std::move(images));
+    viewport()->update();
+}
+
+std::string CListCtrlEx::GetItemText(int row, int column) const {
+    if (row < 0 || row >= GetItemCount() || column < 0 || column > 1)
+        return {};
+    return m_model->Rows()[static_cast<std::size_t>(row)].strText[column];
+}
+
+std::int64_t CListCtrlEx::GetItemData(int row) const {
+    if (row < 0 || row >= GetItemCount())
+        return 0;
+    return m_model->Rows()[static_cast<std::size_t>(row)].nData;
+}
+
+void CListCtrlEx::DeleteAllItems() {
+    m_model->BeginReset();
+    m_model->Rows().clear();
+    m_model->EndReset();
+}
+
+void CListCtrlEx::AutoSizeColumn(int column, bool useHeader) {
+    if (column < 0 || column > 1 || column >= static_cast<int>(m_model->Columns().size()))
+        return;
+    const QFontMetrics metrics = fontMetrics();
+    int widest = 0;
+    for (const CListRow& row : m_model->Rows()) {
+        if (!row.strText[column].empty())
+            widest = std::max(widest,
+                              metrics.horizontalAdvance(CListModel::Decode(row.strText[column])));
+    }
+    widest += column == 0 ? 2 * kLabelPadding + kImageSize + 4 : 2 * kSubItemPadding;
+    if (useHeader)
+        widest = std::max(widest, TextWidth(m_model->Columns()[std::size_t(column)].heading) +
+                                      kHeadingExtraWidth);
+    header()->resizeSection(column, widest);
+}
+
+int CListCtrlEx::TextWidth(const QString& text) const {
+    return fontMetrics().horizontalAdvance(text);
+}
+
+bool CListCtrlEx::IsRowHighlighted(int row) const {
+    if (!hasFocus() && !m_showSelectionAlways)
+        return false;
+    return selectionModel() != nullptr && selectionModel()->isRowSelected(row, QModelIndex());
+}
+
+void CListCtrlEx::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const {
+    if (!m_fullRowSelect) {
+        QTreeView::drawRow(painter, option, index);
+        return;
+    }
+    DrawFullRow(painter, option.rect, index.row());
+}
+
+// Paints one row: the fill from the label's left edge to the view's right
+// edge, the status picture, the label and every sub-item, each shortened to
+// its column and, when it fits whole, aligned as its column says.
+void CListCtrlEx::DrawFullRow(QPainter* painter, const QRect& rowRect, int row) const {
+    const CListRow& value = m_model->Rows()[static_cast<std::size_t>(row)];
+    const int clientRight = viewport()->width();
+    const int column0Left = header()->sectionViewportPosition(0);
+    const int column0Right = column0Left + header()->sectionSize(0);
+    const QPixmap* image = m_model->Image(value.nImage);
+    const int labelLeft = column0Left + (image != nullptr ? kImageSize + 2 : 0);
+
+    QRect highlight(labelLeft, rowRect.top(), 0, rowRect.height());
+    int lastRight = column0Right;
+    for (int column = 1; column < m_model->columnCount(); ++column)
+        lastRight = std::max(lastRight, header()->sectionViewportPosition(column) +
+                                            header()->sectionSize(column));
+    highlight.setRight(std::max(lastRight, clientRight) - 1);
+
+    const bool selected = IsRowHighlighted(row);
+    QColor text = m_textColor;
+    QColor fill = m_textBackColor;
+    if (selected) {
+        text = palette().color(QPalette::HighlightedText);
+        fill = palette().color(QPalette::Highlight);
+    } else if (const CItemColors* colors = ItemColors(value.nImage)) {
+        text = ColorFromRef(colors->m_textColor);
+        fill = ColorFromRef(colors->m_backColor);
+    }
+    painter->save();
+    painter->fillRect(highlight, fill);
+    if (image != nullptr) {
+        const int y = rowRect.top() + (rowRect.height() - image->height()) / 2;
+        painter->drawPixmap(column0Left, y, *image);
+    }
+    painter->setPen(text);
+    const TextWidthFunction measure = [this](const QString& s) { return TextWidth(s); };
+    const int flags = Qt::TextSingleLine | Qt::AlignVCenter | Qt::TextDontClip;
+
+    const QRect labelRect(labelLeft, rowRect.top(), column0Right - labelLeft, rowRect.height());
+    const QString label = FitTextToWidth(CListModel::Decode(value.strText[0]), labelRect.width(),
+                                         kLabelMargin, measure);
+    painter->drawText(labelRect.adjusted(kLabelPadding, 0, -kLabelPadding, 0),
+                      flags | Qt::AlignLeft, label);
+
+    for (int column = 1; column < m_model->columnCount() && column < 2; ++column) {
+        const QString cell = CListModel::Decode(value.strText[column]);
+        if (cell.isEmpty())
+            continue;
+        const int left = header()->sectionViewportPosition(column);
+        const QRect cellRect(left, rowRect.top(), header()->sectionSize(column), rowRect.height());
+        bool shortened = false;
+        const QString shown =
+            FitTextToWidth(cell, cellRect.width(), kSubItemMargin, measure, &shortened);
+        const Qt::Alignment alignment =
+            shortened
+                ? Qt::AlignLeft
+                : m_model->Columns()[std::size_t(column)].alignment & Qt::AlignHorizontal_Mask;
+        painter->drawText(cellRect.adjusted(kSubItemPadding, 0, -kSubItemPadding, 0),
+                          flags | alignment, shown);
+    }
+    if (hasFocus() && currentIndex().isValid() && currentIndex().row() == row) {
+        QPen pen(text, 1, Qt::DotLine);
+        painter->setPen(pen);
+        painter->drawRect(highlight.adjusted(0, 0, 0, -1));
+    }
+    painter->restore();
+}
+
+void CListCtrlEx::focusInEvent(QFocusEvent* event) {
+    QTreeView::focusInEvent(event);
+    if (m_fullRowSelect)
+        viewport()->update();
+}
+
+void CListCtrlEx::focusOutEvent(QFocusEvent* event) {
+    QTreeView::focusOutEvent(event);
+    if (m_fullRowSelect)
+        viewport()->update();
+}

@@ -1,0 +1,76 @@
+#include "list_model.h"
+
+#include <QFile>
+
+const QPixmap* CListModel::Image(int index) const {
+    if (index < 0 || index >= static_cast<int>(m_images.size()))
+        return nullptr;
+    return &m_images[static_cast<std::size_t>(index)];
+}
+
+void CListModel::RowsChanged(int first, int last) {
+    if (first > last || m_columns.empty())
+        return;
+    Q_EMIT dataChanged(index(first, 0), index(last, columnCount() - 1));
+}
+
+void CListModel::InsertRow(int row, CListRow value) {
+    beginInsertRows(QModelIndex(), row, row);
+    m_rows.insert(m_rows.begin() + row, std::move(value));
+    endInsertRows();
+}
+
+void CListModel::InsertColumn(int column, Column value) {
+    beginInsertColumns(QModelIndex(), column, column);
+    m_columns.insert(m_columns.begin() + column, std::move(value));
+    endInsertColumns();
+}
+
+QString CListModel::Decode(const std::string& text) {
+    return QFile::decodeName(QByteArray::fromRawData(text.data(), qsizetype(text.size())));
+}
+
+std::string CListModel::Encode(const QString& text) {
+    return QFile::encodeName(text).toStdString();
+}
+
+int CListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int CListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_columns.size());
+}
+
+QVariant CListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount() || index.column() > 1)
+        return {};
+    const CListRow& row = m_rows[static_cast<std::size_t>(index.row())];
+    switch (role) {
+    case Qt::DisplayRole:
+        return Decode(row.strText[index.column()]);
+    case Qt::DecorationRole:
+        if (const QPixmap* image = Image(row.nImage); image != nullptr && index.column() == 0)
+            return *image;
+        return {};
+    case Qt::TextAlignmentRole:
+        if (index.column() < columnCount())
+            return QVariant::fromValue(m_columns[std::size_t(index.column())].alignment |
+                                       Qt::AlignVCenter);
+        return {};
+    case Qt::UserRole:
+        return QVariant::fromValue<qint64>(row.nData);
+    default:
+        return {};
+    }
+}
+
+QVariant CListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= columnCount())
+        return {};
+    if (role == Qt::DisplayRole)
+        return m_columns[static_cast<std::size_t>(section)].heading;
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+    return {};
+}

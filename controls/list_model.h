@@ -1,0 +1,51 @@
+#pragma once
+
+#include "list_rows.h"
+
+#include <QAbstractTableModel>
+#include <QPixmap>
+#include <QString>
+
+#include <vector>
+
+// The item model behind CListCtrlEx: it shows a row store (texts as the file
+// system's bytes, image index, item data) without copying it. Whoever changes
+// the rows directly tells the model once afterwards, not once per cell.
+class CListModel : public QAbstractTableModel {
+public:
+    struct Column {
+        QString heading;
+        Qt::Alignment alignment;
+    };
+
+    using QAbstractTableModel::QAbstractTableModel;
+
+    CListRows& Rows() { return m_rows; }
+    const CListRows& Rows() const { return m_rows; }
+    std::vector<Column>& Columns() { return m_columns; }
+    const std::vector<Column>& Columns() const { return m_columns; }
+    void SetImages(std::vector<QPixmap> images) { m_images = std::move(images); }
+    const QPixmap* Image(int index) const;
+
+    // Bulk-change notices: one signal for any number of changed rows.
+    void BeginReset() { beginResetModel(); }
+    void EndReset() { endResetModel(); }
+    void RowsChanged(int first, int last);
+    void InsertRow(int row, CListRow value);
+    void InsertColumn(int column, Column value);
+
+    // Texts are stored as bytes and shown through the file-name decoding, so
+    // a name that is not valid UTF-8 keeps its bytes.
+    static QString Decode(const std::string& text);
+    static std::string Encode(const QString& text);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    CListRows m_rows;
+    std::vector<Column> m_columns;
+    std::vector<QPixmap> m_images;
+};
