@@ -18,8 +18,12 @@ QSettings OpenSettings() {
 
 } // namespace
 
-bool CVelmoraApp::InitInstance() {
+bool CVelmoraApp::InitInstance(const QString& startPath) {
     CVelmoraDlg dlg;
+    if (!startPath.isEmpty()) {
+        dlg.show();
+        dlg.OnDropFiles(startPath);
+    }
     dlg.exec();
     return false;
 }

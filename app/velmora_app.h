@@ -12,9 +12,10 @@ public:
     static constexpr const char* kSettingsSection = "Settings";
     static constexpr const char* kFormatEntry = "Default Format";
 
-    // Runs the main dialog; returns false (no further event loop), as the
-    // process is over once the dialog has closed.
-    bool InitInstance();
+    // Runs the main dialog, first scanning `startPath` (a folder, or any file
+    // of one) as a drop would when one is given. Returns false: the process
+    // is over once the dialog has closed.
+    bool InitInstance(const QString& startPath = QString());
 
     // The stored value, or `defaultValue` when there is none (a stored empty
     // text is returned as it is).

@@ -8,16 +8,28 @@
 #include "string_table.h"
 #include "velmora_app.h"
 
+#include "about_dlg.h"
+#include "build_format_dlg.h"
+#include "jpeg_info_dlg.h"
+
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
+#include <QMenu>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QShortcut>
 #include <QSignalBlocker>
+#include <QUrl>
 
 using namespace velmora;
 
@@ -125,12 +137,21 @@ void CVelmoraDlg::CreateControls() {
     m_progress->hide();
     Place(m_progress, units, kProgress);
 
+    // The window's commands, in one place.
+    connect(m_btnBrowse, &QPushButton::clicked, this, &CVelmoraDlg::OnBrowse);
+    connect(m_list, &QAbstractItemView::doubleClicked, this, &CVelmoraDlg::OnDblclkList);
+    connect(m_btnBuildFormat, &QPushButton::clicked, this, &CVelmoraDlg::OnBuildFormat);
+    connect(m_editFormat, &QLineEdit::textChanged, this, &CVelmoraDlg::UpdateConvertedNames);
     connect(m_btnRename, &QPushButton::clicked, this, &CVelmoraDlg::OnOK);
     connect(m_btnExit, &QPushButton::clicked, this, &QDialog::reject);
-    connect(m_editFormat, &QLineEdit::textChanged, this, &CVelmoraDlg::UpdateConvertedNames);
+    connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, this,
+            &CVelmoraDlg::OnAbout);
 }
 
 void CVelmoraDlg::OnInitDialog() {
+    // Linux desktops have no system menu: the About entry goes into the
+    // window's context menu (and F1).
+    m_strAboutMenu = QString::fromUtf8(LoadString(IDS_ABOUTBOX));
     setAcceptDrops(true);
     setWindowIcon(m_hIcon);
 
@@ -263,8 +284,100 @@ void CVelmoraDlg::OnOK() {
                outcome.bErrorIcon ? MB_ICONERROR : MB_OK);
 }
 
+void CVelmoraDlg::OnBrowse() {
+    // The last folder is offered again, as long as there is one worth the name.
+    const QString start = m_strDirectory.size() > 2 ? Decode(m_strDirectory) : QString();
+    const QString folder = BrowseForFolder(start);
+    if (!folder.isEmpty())
+        ScanFolder(Encode(folder));
+}
+
+void CVelmoraDlg::OnDropFiles(const QString& path) {
+    if (path.isEmpty())
+        return;
+    const QFileInfo item(path);
+    if (!item.exists())
+        return;
+    const std::string folder = Encode(item.isDir() ? path : item.absolutePath());
+    m_strDirectory = folder;
+    UpdateData(false);
+    raise();
+    activateWindow();
+    ScanFolder(folder);
+}
+
+void CVelmoraDlg::OnDblclkList(const QModelIndex& index) {
+    if (!index.isValid())
+        return;
+    if (m_list->GetItemImage(index.row()) == RowUnreadable) {
+        Beep();
+        return;
+    }
+    RunJpegInfoDialog(m_strDirectory + '/' + m_list->GetItemText(index.row(), 0));
+}
+
+void CVelmoraDlg::OnBuildFormat() {
+    std::string format = m_strFormat;
+    if (!RunBuildFormatDialog(format))
+        return;
+    m_strFormat = format;
+    UpdateData(false);
+    UpdateConvertedNames();
+}
+
+void CVelmoraDlg::OnAbout() {
+    if (!m_strAboutMenu.isEmpty())
+        RunAboutDialog();
+}
+
+void CVelmoraDlg::contextMenuEvent(QContextMenuEvent* event) {
+    if (m_strAboutMenu.isEmpty())
+        return;
+    QMenu menu(this);
+    connect(menu.addAction(m_strAboutMenu), &QAction::triggered, this, &CVelmoraDlg::OnAbout);
+    menu.exec(event->globalPos());
+}
+
+void CVelmoraDlg::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void CVelmoraDlg::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.isEmpty() || !urls.first().isLocalFile())
+        return;
+    event->acceptProposedAction();
+    OnDropFiles(urls.first().toLocalFile());
+}
+
 void CVelmoraDlg::MessageBox(const QString& text, const QString& caption, unsigned flags) {
-    QMessageBox box((flags & MB_ICONERROR) != 0 ? QMessageBox::Critical : QMessageBox::NoIcon,
-                    caption, text, QMessageBox::Ok, this);
-    box.exec();
+    ShowMessageBox(this, text, caption, flags);
+}
+
+void CVelmoraDlg::Beep() {
+    QApplication::beep();
+}
+
+QString CVelmoraDlg::BrowseForFolder(const QString& startFolder) {
+    return QFileDialog::getExistingDirectory(this, QStringLiteral("JPEG Image Area"), startFolder);
+}
+
+void CVelmoraDlg::RunJpegInfoDialog(const std::string& path) {
+    CJpegInfoDlg dlg(this, path);
+    dlg.exec();
+}
+
+bool CVelmoraDlg::RunBuildFormatDialog(std::string& format) {
+    CBuildFormatDlg dlg(this);
+    dlg.m_strFormat = format;
+    if (dlg.exec() != QDialog::Accepted)
+        return false;
+    format = dlg.m_strFormat;
+    return true;
+}
+
+void CVelmoraDlg::RunAboutDialog() {
+    CAboutDlg dlg(this);
+    dlg.exec();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "list_ctrl_ex.h"
+#include "message_box.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -12,10 +13,6 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
-
-// Message-box flags, as the windows pass them to MessageBox.
-constexpr unsigned MB_OK = 0x00;
-constexpr unsigned MB_ICONERROR = 0x10;
 
 // CVelmoraDlg is the main window: the target folder, the file name format,
 // the count of files a Rename would change, the list of the folder's JPEG
@@ -35,6 +32,13 @@ public:
     void ScanFolder(const std::string& folder);
     void UpdateConvertedNames();
     void OnOK();
+    void OnBrowse();
+    void OnBuildFormat();
+    void OnDblclkList(const QModelIndex& index);
+    void OnAbout();
+    // A dropped (or given) folder is scanned; for any other item, the folder
+    // that holds it. Nothing happens for a path that does not exist.
+    void OnDropFiles(const QString& path);
 
     // The window's controls, for tests and for the commands.
     CListCtrlEx& List() { return *m_list; }
@@ -53,8 +57,19 @@ public:
     unsigned RenameCount() const { return m_nRenameCount; }
 
 protected:
-    // Every message of the window goes through here.
+    // What the window asks of the desktop, each overridable so that tests can
+    // drive the commands without a person at the screen.
     virtual void MessageBox(const QString& text, const QString& caption, unsigned flags);
+    virtual void Beep();
+    virtual QString BrowseForFolder(const QString& startFolder);
+    virtual void RunJpegInfoDialog(const std::string& path);
+    // True with the new format when the user confirmed the builder.
+    virtual bool RunBuildFormatDialog(std::string& format);
+    virtual void RunAboutDialog();
+
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     class CScanDisplay;
@@ -78,4 +93,5 @@ private:
     std::string m_strDirectory; // target folder, as the file system's bytes
     QString m_strStatus;
     QIcon m_hIcon;
+    QString m_strAboutMenu; // empty: no About entry
 };

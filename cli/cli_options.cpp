@@ -3,17 +3,18 @@
 #include <string_view>
 
 const char* const g_cliUsage =
-    "usage: velmora-cli (list|rename) [--format FMT] [--json] FOLDER | info --json FILE...\n"
+    "usage: velmora-cli (list|rename) [--format FMT] [--json] FOLDER | info [--json] FILE...\n"
     "\n"
     "  list FOLDER          show each JPEG of FOLDER with the name it would get\n"
     "  rename FOLDER        rename the JPEG files of FOLDER after their date taken;\n"
     "                       never overwrites a file\n"
-    "  info --json FILE...  read each JPEG file and print what was found in it as\n"
-    "                       one JSON object per line\n"
+    "  info FILE...         show what each JPEG file holds, one LABEL<TAB>VALUE\n"
+    "                       line per fact; with --json one JSON object per file\n"
     "\n"
     "  --format FMT         the file name format: strftime codes such as %Y %m %d\n"
     "                       %H %M %S, and %C for a running counter\n"
-    "                       (default Img%Y%m%d_%H%M%S_%C)\n"
+    "                       (default: the format last used in the window, else\n"
+    "                       Img%Y%m%d_%H%M%S_%C)\n"
     "  --json               print JSON instead of text\n"
     "  --help               show this help\n"
     "  --version            show the version\n";
@@ -35,8 +36,6 @@ constexpr CommandName kCommands[] = {
 std::string OperandError(const CCliOptions& options) {
     switch (options.command) {
     case CCliOptions::Command::Info:
-        if (!options.json)
-            return "info needs --json";
         if (options.format)
             return "info takes no --format";
         return options.operands.empty() ? "info needs at least one FILE" : "";

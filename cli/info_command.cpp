@@ -1,6 +1,7 @@
 #include "info_command.h"
 
 #include "jpeg_file.h"
+#include "jpeg_info_rows.h"
 #include "json_writer.h"
 #include "ole_date.h"
 #include "string_table.h"
@@ -58,10 +59,35 @@ int RunInfoJson(const std::vector<std::string>& files, std::ostream& out) {
     CJpegFile reader;
     int status = 0;
     for (const std::string& file : files) {
+        // A file that cannot be opened leaves the record as it was; clear it so
+        // that its line does not show the previous file's data.
+        reader.FreeSections();
         const bool ok = reader.LoadJpeg(file.c_str());
         if (!ok)
             status = 1;
         out << InfoJsonLine(file, ok, reader) << '\n';
+    }
+    out.flush();
+    return status;
+}
+
+int RunInfoText(const std::vector<std::string>& files, std::ostream& out, std::ostream& err) {
+    CJpegFile reader;
+    int status = 0;
+    bool first = true;
+    for (const std::string& file : files) {
+        if (!reader.LoadJpeg(file.c_str())) {
+            status = 1;
+            err << "velmora-cli: " << file << ": "
+                << LoadString(reader.m_nErrorId != 0 ? reader.m_nErrorId : IDS_INVALID_JPEG)
+                << '\n';
+            continue;
+        }
+        if (!first)
+            out << '\n';
+        first = false;
+        for (const CInfoRow& row : JpegInfoRows(reader.m_info))
+            out << row.strLabel << '\t' << row.strValue << '\n';
     }
     out.flush();
     return status;

@@ -4,6 +4,7 @@
 #include "folder_commands.h"
 #include "info_command.h"
 #include "name_generation.h"
+#include "stored_format.h"
 #include "velmora_version.h"
 
 #include <iostream>
@@ -14,7 +15,8 @@ int main(int argc, char** argv) {
         std::cerr << "velmora-cli: " << options.error << " (see velmora-cli --help)\n";
         return 2;
     }
-    const std::string format = options.format.value_or(velmora::kDefaultFormat);
+    const std::string format =
+        options.format.value_or(StoredFormat().value_or(velmora::kDefaultFormat));
     if (options.command == CCliOptions::Command::List ||
         options.command == CCliOptions::Command::Rename) {
         const std::string error = FolderError(options.operands.front());
@@ -31,7 +33,8 @@ int main(int argc, char** argv) {
         std::cout << "velmora-cli " VELMORA_VERSION_STRING "\n";
         return 0;
     case CCliOptions::Command::Info:
-        return RunInfoJson(options.operands, std::cout);
+        return options.json ? RunInfoJson(options.operands, std::cout)
+                            : RunInfoText(options.operands, std::cout, std::cerr);
     case CCliOptions::Command::List:
         return RunListCommand(options.operands.front(), format, options.json, std::cout);
     case CCliOptions::Command::Rename:

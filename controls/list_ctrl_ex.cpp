@@ -16,6 +16,22 @@ constexpr int kLabelPadding = 2;   // each side of a label
 constexpr int kSubItemPadding = 6; // each side of a sub-item text
 constexpr int kImageSize = 20;
 
+// The order of a sorted list: letters compared without regard to case, and
+// of two labels that differ only in case the lowercase one first.
+bool SortsBefore(const std::string& a, const std::string& b) {
+    const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : int(c); };
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const int ca = lower(static_cast<unsigned char>(a[i]));
+        const int cb = lower(static_cast<unsigned char>(b[i]));
+        if (ca != cb)
+            return ca < cb;
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a > b; // "a" (0x61) before "A" (0x41)
+}
+
 } // namespace
 
 CListCtrlEx::CListCtrlEx(QWidget* parent) : QTreeView(parent), m_model(new CListModel(this)) {
@@ -60,7 +76,7 @@ bool CListCtrlEx::AddItemText(int& row, int subItem, const std::string& text, in
         if (m_sortAscending) {
             at = static_cast<int>(std::upper_bound(rows.begin(), rows.end(), text,
                                                    [](const std::string& t, const CListRow& r) {
-                                                       return t < r.strText[0];
+                                                       return SortsBefore(t, r.strText[0]);
                                                    }) -
                                   rows.begin());
         }

@@ -28,6 +28,32 @@ constexpr StringEntry kStrings[] = {
     {IDS_FILES_IN_LIST, "(Double click on an picture to view the detail information stored in the "
                         "file, %d files in the list)"},
     {IDS_EXTRACTING_DATE, "Extracting date from JPEG files: %ld"},
+    // The format codes: the code, "|", the description (trailing blanks kept).
+    {IDS_FORMAT_CODE_FIRST + 0, "%a|Abbreviated weekday name"},
+    {IDS_FORMAT_CODE_FIRST + 1, "%A|Full weekday name "},
+    {IDS_FORMAT_CODE_FIRST + 2, "%b|Abbreviated month name "},
+    {IDS_FORMAT_CODE_FIRST + 3, "%B|Full month name "},
+    {IDS_FORMAT_CODE_FIRST + 4, "%c|Date and time representation appropriate for locale "},
+    {IDS_FORMAT_CODE_FIRST + 5, "%C|Counter of the runing index "},
+    {IDS_FORMAT_CODE_FIRST + 6, "%d|Day of month as decimal number (01 - 31) "},
+    {IDS_FORMAT_CODE_FIRST + 7, "%H|Hour in 24-hour format (00 - 23) "},
+    {IDS_FORMAT_CODE_FIRST + 8, "%I|Hour in 12-hour format (01 - 12) "},
+    {IDS_FORMAT_CODE_FIRST + 9, "%j|Day of year as decimal number (001 - 366) "},
+    {IDS_FORMAT_CODE_FIRST + 10, "%m|Month as decimal number (01 - 12) "},
+    {IDS_FORMAT_CODE_FIRST + 11, "%M|Minute as decimal number (00 - 59) "},
+    {IDS_FORMAT_CODE_FIRST + 12, "%p|Current locale's A.M./P.M. indicator for 12-hour clock "},
+    {IDS_FORMAT_CODE_FIRST + 13, "%S|Second as decimal number (00 - 59) "},
+    {IDS_FORMAT_CODE_FIRST + 14,
+     "%U|Week of year as decimal number, with Sunday as first day of week (00 - 53) "},
+    {IDS_FORMAT_CODE_FIRST + 15, "%w|Weekday as decimal number (0 - 6; Sunday is 0) "},
+    {IDS_FORMAT_CODE_FIRST + 16,
+     "%W|Week of year as decimal number, with Monday as first day of week (00 - 53) "},
+    {IDS_FORMAT_CODE_FIRST + 17, "%x|Date representation for current locale "},
+    {IDS_FORMAT_CODE_FIRST + 18, "%X|Time representation for current locale "},
+    {IDS_FORMAT_CODE_FIRST + 19, "%y|Year without century, as decimal number (00 - 99) "},
+    {IDS_FORMAT_CODE_FIRST + 20, "%Y|Year with century, as decimal number "},
+    {IDS_FORMAT_CODE_FIRST + 21,
+     "%z|Time-zone name or abbreviation; no characters if time zone is unknown "},
 };
 
 } // namespace

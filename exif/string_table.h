@@ -21,6 +21,7 @@ enum StringId : int {
     IDS_NO_IMAGE = 15000,
     IDS_FILES_IN_LIST = 15001,
     IDS_EXTRACTING_DATE = 15002,
+    IDS_FORMAT_CODE_FIRST = 20000, // "code|description", up to 20021
 };
 
 // The text of a string id; an empty text for an id the table does not hold.

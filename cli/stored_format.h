@@ -1,0 +1,8 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+// The format last used in the window ("Default Format" in the window's
+// settings), when one is stored. The terminal front end only reads it.
+std::optional<std::string> StoredFormat();

@@ -1,0 +1,73 @@
+#include "about_dlg.h"
+
+#include "dialog_units.h"
+#include "message_box.h"
+#include "velmora_version.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QRegularExpression>
+
+namespace {
+
+const char* const kInformation =
+    "Velmora renames the JPEG files of a folder to names that include the date each "
+    "picture was taken, read from the camera's EXIF data.\n\n"
+    "Comments and suggestions are welcome: velmora@quorvant.example\n\n"
+    "Velmora never overwrites a file.";
+
+const char* const kSubscription =
+    "If you like this software, please consider a voluntary subscription fee of 10 dollars; "
+    "it brings you free updates and news of further tools.\n"
+    "Pay the fee through an online payment service to velmora@quorvant.example.\n\n"
+    "Please send us your own e-mail address so that we can tell you about updates.";
+
+} // namespace
+
+CAboutDlg::CAboutDlg(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint) {
+    // Template 100.
+    setWindowTitle(QStringLiteral("About Velmora"));
+    const CDialogUnits units(font());
+    setFixedSize(units.Size(235, 95));
+    auto* icon = new QLabel(this);
+    icon->setGeometry(units.Rect(11, 17, 20, 20));
+    icon->setPixmap(QPixmap(QStringLiteral(":/velmora/velmora-256.png"))
+                        .scaled(icon->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    m_labelVersion = new QLabel(this);
+    m_labelVersion->setTextFormat(Qt::PlainText);
+    m_labelVersion->setGeometry(units.Rect(40, 10, 119, 8));
+    auto* information = new QLabel(QString::fromUtf8(kInformation), this);
+    information->setWordWrap(true);
+    information->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    information->setGeometry(units.Rect(40, 22, 137, 66));
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setDefault(true);
+    ok->setGeometry(units.Rect(178, 7, 50, 14));
+    auto* subscribe = new QPushButton(QStringLiteral("Subscrib"), this);
+    subscribe->setAutoDefault(false);
+    subscribe->setGeometry(units.Rect(192, 74, 36, 14));
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(subscribe, &QPushButton::clicked, this, &CAboutDlg::OnSubscrib);
+
+    m_strVersion = VersionLine(QStringLiteral(VELMORA_VERSION_STRING));
+    m_labelVersion->setText(m_strVersion);
+}
+
+QString CAboutDlg::VersionLine(const QString& version) {
+    static const QRegularExpression kVersion(QStringLiteral("^(\\d+)\\.(\\d+)\\.(\\d+)\\.(\\d+)$"));
+    const QRegularExpressionMatch match = kVersion.match(version);
+    if (!match.hasMatch())
+        return QString();
+    return QStringLiteral("Velmora Version %1.%2.%3.%4")
+        .arg(match.captured(1), match.captured(2), match.captured(3), match.captured(4));
+}
+
+void CAboutDlg::OnSubscrib() {
+    MessageBox(QString::fromUtf8(kSubscription), QStringLiteral("Subscriptions"), MB_OK);
+}
+
+void CAboutDlg::MessageBox(const QString& text, const QString& caption, unsigned flags) {
+    ShowMessageBox(this, text, caption, flags);
+}

@@ -1,0 +1,136 @@
+#include "build_format_dlg.h"
+
+#include "dialog_units.h"
+#include "jpeg_file.h"
+#include "message_box.h"
+#include "ole_date.h"
+#include "string_table.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+
+namespace {
+
+constexpr const char* kSamplePath = "c:/test.jpg";
+
+} // namespace
+
+CBuildFormatDlg::CBuildFormatDlg(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint) {
+    // Template 130, in tab order.
+    setWindowTitle(QStringLiteral("Build File name Format"));
+    CDialogUnits units(font());
+    units.FitText(QStringLiteral("&Format:"), 24);
+    units.FitText(QStringLiteral("Sample:"), 26);
+    setFixedSize(units.Size(222, 210));
+
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setDefault(true);
+    ok->setGeometry(units.Rect(7, 189, 50, 14));
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel->setAutoDefault(false);
+    cancel->setGeometry(units.Rect(165, 189, 50, 14));
+    auto* formatLabel = new QLabel(QStringLiteral("&Format:"), this);
+    formatLabel->setGeometry(units.Rect(7, 14, 24, 8));
+    m_editFormat = new QLineEdit(this);
+    m_editFormat->setGeometry(units.Rect(35, 13, 180, 14));
+    formatLabel->setBuddy(m_editFormat);
+    (new QLabel(QStringLiteral("Sample:"), this))->setGeometry(units.Rect(7, 35, 26, 8));
+    m_editSample = new QLineEdit(this);
+    m_editSample->setReadOnly(true);
+    m_editSample->setGeometry(units.Rect(36, 32, 179, 14));
+    m_list = new CListCtrlEx(this);
+    m_list->SetShowSelectionAlways(true);
+    m_list->SetSortAscending(true);
+    m_list->setGeometry(units.Rect(7, 64, 208, 117));
+    (new QLabel(
+         QStringLiteral("Format Codes: (double click on a code to add it to the format value)"),
+         this))
+        ->setGeometry(units.Rect(7, 52, 212, 8));
+
+    connect(ok, &QPushButton::clicked, this, &CBuildFormatDlg::OnOK);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_editFormat, &QLineEdit::textChanged, this, &CBuildFormatDlg::OnChangeFormat);
+    connect(m_list, &QAbstractItemView::doubleClicked, this, &CBuildFormatDlg::OnDblclkCodes);
+    OnInitDialog();
+}
+
+void CBuildFormatDlg::OnInitDialog() {
+    m_list->AddColumn(QStringLiteral("Code"), 0);
+    m_list->AddColumn(QStringLiteral("Description"), 1);
+    int row = 0;
+    for (int id = velmora::IDS_FORMAT_CODE_FIRST;; ++id) {
+        const std::string text = velmora::LoadString(id);
+        if (text.empty())
+            break;
+        const std::size_t bar = text.find('|');
+        const std::string code = bar == std::string::npos ? std::string() : text.substr(0, bar);
+        const std::string description = bar == std::string::npos ? text : text.substr(bar + 1);
+        m_list->AddItemText(row, 0, code);
+        m_list->AddItemText(row, 1, description);
+        ++row;
+    }
+    m_list->AutoSizeColumn(0);
+    m_list->AutoSizeColumn(1);
+}
+
+int CBuildFormatDlg::exec() {
+    UpdateSample();
+    return QDialog::exec();
+}
+
+void CBuildFormatDlg::UpdateData(bool saveAndValidate) {
+    if (saveAndValidate) {
+        m_strFormat = CListModel::Encode(m_editFormat->text());
+        m_strSample = CListModel::Encode(m_editSample->text());
+        return;
+    }
+    const QSignalBlocker blockFormat(m_editFormat);
+    const QString format = CListModel::Decode(m_strFormat);
+    if (m_editFormat->text() != format)
+        m_editFormat->setText(format);
+    m_editSample->setText(CListModel::Decode(m_strSample));
+}
+
+void CBuildFormatDlg::UpdateSample() {
+    CJpegFile carrier;
+    carrier.m_info.m_dtTaken = velmora::ole::FromTime(CurrentTime().toSecsSinceEpoch());
+    std::string name;
+    carrier.BuildFileName(kSamplePath, name, m_strFormat, 1);
+    const std::size_t slash = name.find('/');
+    m_strSample = slash == std::string::npos ? name : name.substr(slash + 1);
+    UpdateData(false);
+}
+
+void CBuildFormatDlg::OnChangeFormat() {
+    UpdateData(true);
+    UpdateSample();
+}
+
+void CBuildFormatDlg::OnDblclkCodes(const QModelIndex& index) {
+    UpdateData(true);
+    if (index.isValid())
+        m_strFormat += m_list->GetItemText(index.row(), 0);
+    UpdateSample();
+}
+
+void CBuildFormatDlg::OnOK() {
+    if (m_strFormat.empty()) {
+        MessageBox(QStringLiteral("The Format value can not be empty!"), QStringLiteral("Error"),
+                   MB_OK);
+        return;
+    }
+    UpdateData(true);
+    accept();
+}
+
+QDateTime CBuildFormatDlg::CurrentTime() const {
+    return QDateTime::currentDateTime();
+}
+
+void CBuildFormatDlg::MessageBox(const QString& text, const QString& caption, unsigned flags) {
+    ShowMessageBox(this, text, caption, flags);
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "jpeg_info.h"
+
+#include <string>
+#include <vector>
+
+// The facts of a record as the JPEG Information window lists them: one
+// label and value per fact that applies, in a fixed order. Shared by the
+// window and the terminal front end.
+struct CInfoRow {
+    std::string strLabel;
+    std::string strValue;
+};
+
+std::vector<CInfoRow> JpegInfoRows(const CJpegInfo& info);
