@@ -12,6 +12,7 @@ constexpr int kMaxYear = 9999;
 constexpr std::int64_t kSecondsPerDay = 86400;
 // Days from 1970-01-01 back to the OLE epoch 1899-12-30.
 constexpr std::int64_t kOleEpochOffset = 25569;
+constexpr std::size_t kMaxFormattedLength = 64 * 1024;
 
 bool IsLeapYear(int year) {
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
@@ -207,6 +208,10 @@ std::string Format(double date, std::string_view format) {
         const std::size_t n = std::strftime(buffer.data(), buffer.size(), pattern.c_str(), &tm);
         if (n > 0)
             return std::string(buffer.data(), n - 1);
+        // A code with a huge field width ("%2147483647Y") would ask for
+        // gigabytes; nothing that long can be a name.
+        if (buffer.size() >= kMaxFormattedLength)
+            return {};
         buffer.resize(buffer.size() * 2);
     }
 }

@@ -39,7 +39,8 @@ double ParseDateTime(std::string_view text);
 double FromTime(std::time_t seconds);
 
 // Expands strftime codes on the date; "%z" gives the time-zone name (as "%Z"),
-// not a numeric offset. An empty text for a date out of range.
+// not a numeric offset. An empty text for a date out of range, or when the
+// result would run past 64 KiB.
 std::string Format(double date, std::string_view format);
 
 } // namespace velmora::ole

@@ -1,0 +1,276 @@
+// velmora-cli: option parsing, the JSON writer and the lines of "info --json".
+
+#include "cli_options.h"
+#include "info_command.h"
+#include "jpeg_builder.h"
+#include "jpeg_file.h"
+#include "json_writer.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fcntl.h>
+#include <limits>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+using namespace std::literals;
+using testdata::ByteOrder;
+using testdata::Bytes;
+using testdata::CJpegBuilder;
+using testsupport::CScopedTimeZone;
+using testsupport::CTempDir;
+
+namespace {
+
+// Parameterised cases print as their names.
+template <typename Case>
+requires requires(const Case& c) {
+    c.name;
+}
+std::ostream& operator<<(std::ostream& os, const Case& c) {
+    return os << c.name;
+}
+
+using Command = CCliOptions::Command;
+
+// Arguments and operands are given as words separated by blanks.
+struct OptionsCase {
+    const char* name;
+    const char* args; // after the program name
+    Command command;
+    bool json;
+    const char* operands;
+    const char* error;
+};
+
+std::vector<std::string> Words(const char* text) {
+    std::vector<std::string> words;
+    std::istringstream in(text);
+    for (std::string word; in >> word;)
+        words.push_back(word);
+    return words;
+}
+
+class CliOptions : public testing::TestWithParam<OptionsCase> {};
+
+TEST_P(CliOptions, ParsesTheCommandLine) {
+    const OptionsCase& c = GetParam();
+    const std::vector<std::string> args = Words(c.args);
+    std::vector<const char*> argv = {"velmora-cli"};
+    for (const std::string& arg : args)
+        argv.push_back(arg.c_str());
+    const CCliOptions options = ParseCliOptions(static_cast<int>(argv.size()), argv.data());
+    EXPECT_EQ(options.error, c.error);
+    if (options.error.empty()) {
+        EXPECT_EQ(options.command, c.command);
+        EXPECT_EQ(options.json, c.json);
+        EXPECT_EQ(options.operands, Words(c.operands));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CliOptions,
+    testing::Values(
+        OptionsCase{"NoArguments", "", Command::None, false, "", "missing command"},
+        OptionsCase{"Help", "--help", Command::Help, false, "", ""},
+        OptionsCase{"ShortHelp", "-h", Command::Help, false, "", ""},
+        OptionsCase{"Version", "--version", Command::Version, false, "", ""},
+        OptionsCase{"UnknownCommand", "show", Command::None, false, "", "unknown command 'show'"},
+        OptionsCase{"InfoWithoutJsonIsText", "info a.jpg", Command::Info, false, "a.jpg", ""},
+        OptionsCase{"InfoWithoutFiles", "info --json", Command::Info, true, "",
+                    "info needs at least one FILE"},
+        OptionsCase{"UnknownOption", "info --json --xml a.jpg", Command::Info, true, "",
+                    "unknown option '--xml'"},
+        OptionsCase{"InfoTakesNoFormat", "info --json --format %Y a.jpg", Command::Info, true, "",
+                    "info takes no --format"},
+        OptionsCase{"LoneDashIsAFile", "info --json -", Command::Info, true, "-", ""},
+        OptionsCase{"FilesInOrder", "info --json b.jpg a.jpg", Command::Info, true, "b.jpg a.jpg",
+                    ""},
+        OptionsCase{"JsonAfterFiles", "info a.jpg --json", Command::Info, true, "a.jpg", ""},
+        OptionsCase{"DashesEndOptions", "info --json -- -x.jpg --json", Command::Info, true,
+                    "-x.jpg --json", ""},
+        OptionsCase{"JsonAfterDashesIsAFile", "info -- --json", Command::Info, false, "--json",
+                    ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct StringCase {
+    const char* name;
+    std::string_view text;
+    std::string_view json;
+};
+
+class JsonStringEscape : public testing::TestWithParam<StringCase> {};
+
+TEST_P(JsonStringEscape, GivesAValidLiteral) {
+    EXPECT_EQ(JsonString(GetParam().text), GetParam().json);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, JsonStringEscape,
+    testing::Values(StringCase{"PlainAscii", "abc"sv, "\"abc\""sv},
+                    StringCase{"QuoteAndBackslash", "a\"b\\c"sv, "\"a\\\"b\\\\c\""sv},
+                    StringCase{"NamedControls", "\n\r\t"sv, "\"\\n\\r\\t\""sv},
+                    StringCase{"OtherControls", "\x01\x1f\x7f"sv, "\"\\u0001\\u001f\\u007f\""sv},
+                    StringCase{"EmbeddedNul", "a\0b"sv, "\"a\\u0000b\""sv},
+                    StringCase{"ValidTwoByteKept", "caf\xC3\xA9"sv, "\"caf\xC3\xA9\""sv},
+                    StringCase{"ValidThreeAndFourByteKept", "\xE2\x82\xAC\xF0\x9F\x98\x80"sv,
+                               "\"\xE2\x82\xAC\xF0\x9F\x98\x80\""sv},
+                    StringCase{"Latin1ByteReplaced", "caf\xE9!"sv, "\"caf\xEF\xBF\xBD!\""sv},
+                    StringCase{"SequenceCutAtEnd", "\xE2\x82"sv, "\"\xEF\xBF\xBD\xEF\xBF\xBD\""sv},
+                    StringCase{"LeadBeforeAscii", "\xC3("sv, "\"\xEF\xBF\xBD(\""sv},
+                    StringCase{"OverlongSlash", "\xC0\xAF"sv, "\"\xEF\xBF\xBD\xEF\xBF\xBD\""sv},
+                    StringCase{"Surrogate", "\xED\xA0\x80"sv,
+                               "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""sv},
+                    StringCase{"AboveUnicodeRange", "\xF4\x90\x80\x80"sv,
+                               "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""sv}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(JsonObject, KeepsFieldsInOrderWithTheirTypes) {
+    EXPECT_EQ(CJsonObject().Finish(), "{}");
+    EXPECT_EQ(CJsonObject()
+                  .Text("a\"", "x")
+                  .Null("b")
+                  .Bool("c", false)
+                  .Integer("d", -5)
+                  .Float("e", 0.5)
+                  .Finish(),
+              R"({"a\"":"x","b":null,"c":false,"d":-5,"e":0.5})");
+}
+
+TEST(JsonObject, FloatsHaveSixSignificantDigits) {
+    const struct {
+        double value;
+        const char* json;
+    } cases[] = {
+        {55.0, "55"},
+        {26.00961, "26.0096"},
+        {1.0 / 3, "0.333333"},
+        {-2.0 / 3, "-0.666667"},
+        {1234567.0, "1.23457e+06"},
+        {0.0000123456789, "1.23457e-05"},
+        {0.0, "0"},
+        {std::numeric_limits<double>::quiet_NaN(), "null"},
+        {-std::numeric_limits<double>::infinity(), "null"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CJsonObject().Float("v", c.value).Finish(), "{\"v\":"s + c.json + "}") << c.value;
+}
+
+// The fields of a record that is all zero, as after a failed read.
+const std::string kEmptyRecord =
+    R"("file_name":"","file_time":0,"make":"","model":"","date_taken":null,"date_value":0,)"
+    R"("width":0,"height":0,"color":0,"process":0,"orientation":0,"flash":0,)"
+    R"("focal_length":0,"exposure_time":0,"aperture":0,"distance":0,"ccd_width":0,)"
+    R"("exposure_bias":0,"white_balance":0,"metering_mode":0,"exposure_program":0,"iso":0,)"
+    R"("comment":""})";
+
+class InfoJson : public testing::Test {
+protected:
+    std::string Write(const char* name, const Bytes& bytes) {
+        const std::string path = m_dir.File(name);
+        EXPECT_TRUE(testdata::WriteFile(path, bytes));
+        const timespec times[2] = {{kFileTime, 0}, {kFileTime, 0}};
+        EXPECT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+        return path;
+    }
+    std::string CameraFile(const char* name) {
+        const auto tiff = testdata::CameraTiff(ByteOrder::Intel, "2005:07:25 18:55:28");
+        return Write(name, CJpegBuilder::Photo(&tiff, 640, 480));
+    }
+    std::string Line(const std::string& path) {
+        const bool ok = m_reader.LoadJpeg(path.c_str());
+        return InfoJsonLine(path, ok, m_reader);
+    }
+    static std::string Head(const std::string& path, bool ok, int id, const char* error) {
+        return R"({"file":")" + path + R"(","ok":)" + (ok ? "true" : "false") + R"(,"error_id":)" +
+               std::to_string(id) + R"(,"error":)" + (error ? "\""s + error + "\"" : "null"s) + ",";
+    }
+
+    static constexpr std::time_t kFileTime = 1121367328;
+    CScopedTimeZone m_tz{"UTC0"};
+    CTempDir m_dir;
+    CJpegFile m_reader;
+};
+
+TEST_F(InfoJson, CameraFileGivesEveryFieldInOrder) {
+    const std::string path = CameraFile("camera.jpg");
+    EXPECT_EQ(Line(path),
+              Head(path, true, 0, nullptr) + R"("file_name":")" + path +
+                  R"(","file_time":1121367328,"make":"Quorvant Optics","model":"QX-100",)"
+                  R"("date_taken":"2005-07-25 18:55:28","date_value":1122317728,"width":640,)"
+                  R"("height":480,"color":1,"process":192,"orientation":1,"flash":1,)"
+                  R"("focal_length":55,"exposure_time":0.004,"aperture":2.8,"distance":0,)"
+                  R"("ccd_width":26.0096,"exposure_bias":-0.666667,"white_balance":1,)"
+                  R"("metering_mode":5,"exposure_program":2,"iso":200,"comment":""})");
+}
+
+TEST_F(InfoJson, FileWithoutExifHasNullDate) {
+    const std::string path = Write("plain.jpg", CJpegBuilder::Photo(nullptr, 8, 4));
+    const std::string line = Line(path);
+    EXPECT_EQ(line.rfind(Head(path, true, 0, nullptr), 0), 0u) << line;
+    EXPECT_NE(line.find(R"("date_taken":null,"date_value":0,"width":8,"height":4,)"),
+              std::string::npos)
+        << line;
+}
+
+TEST_F(InfoJson, ReadProblemsNameTheirReason) {
+    const Bytes badByteOrder = {'I', 'M', 42, 0, 8, 0, 0, 0};
+    const struct {
+        const char* name;
+        Bytes bytes;
+        bool ok;
+        int id;
+        const char* error;
+    } cases[] = {
+        {"not-a-jpeg.jpg", testdata::ToBytes("hello"), false, 10008, "Invalid JPEG file!"},
+        {"cut-short.jpg", CJpegBuilder().Soi().SectionWithLength(0xFE, 100, {'a'}).Data(), false,
+         10004, "Premature end of file?"},
+        // A broken EXIF block is reported, yet the file is still read.
+        {"bad-exif.jpg", CJpegBuilder().Soi().Exif(badByteOrder).FrameHeader(8, 8, 3).Sos().Data(),
+         true, 10007, "Incorrect Exif header"},
+    };
+    for (const auto& c : cases) {
+        const std::string path = Write(c.name, c.bytes);
+        const std::string line = Line(path);
+        EXPECT_EQ(line.rfind(Head(path, c.ok, c.id, c.error), 0), 0u) << line;
+    }
+}
+
+TEST_F(InfoJson, FileThatCannotBeOpenedIsInvalidJpeg) {
+    const std::string path = m_dir.File("missing.jpg");
+    EXPECT_EQ(Line(path), Head(path, false, 0, "Invalid JPEG file!") + kEmptyRecord);
+}
+
+TEST_F(InfoJson, RunReportsEachFileAndFailsWhenOneFails) {
+    const std::string first = CameraFile("first.jpg");
+    const std::string second = CameraFile("second.jpg");
+    std::ostringstream out;
+    EXPECT_EQ(RunInfoJson({first, second}, out), 0);
+    std::istringstream lines(out.str());
+    for (const std::string& path : {first, second}) {
+        std::string line;
+        ASSERT_TRUE(std::getline(lines, line));
+        EXPECT_EQ(line.rfind(Head(path, true, 0, nullptr), 0), 0u) << line;
+    }
+    EXPECT_TRUE(lines.peek() == EOF);
+}
+
+// The reader leaves its record untouched when a file cannot be opened; the
+// line of that file must not show the previous file's camera data.
+TEST_F(InfoJson, UnopenableFileAfterGoodOneShowsAnEmptyRecord) {
+    const std::string good = CameraFile("good.jpg");
+    const std::string missing = m_dir.File("missing.jpg");
+    std::ostringstream out;
+    EXPECT_EQ(RunInfoJson({good, missing}, out), 1);
+    const std::string text = out.str();
+    const std::string expected = Head(missing, false, 0, "Invalid JPEG file!") + kEmptyRecord;
+    ASSERT_GE(text.size(), expected.size() + 1);
+    EXPECT_EQ(text.substr(text.size() - expected.size() - 1), expected + "\n");
+}
+
+} // namespace

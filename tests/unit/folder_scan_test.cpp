@@ -1,0 +1,272 @@
+// The folder scan on real folders: which entries are listed, what each row
+// holds after reading, the order of the rows and what an observer is told.
+
+#include "folder_scan.h"
+#include "jpeg_builder.h"
+#include "name_generation.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <ctime>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+using namespace velmora;
+using testdata::Bytes;
+
+namespace {
+
+constexpr const char* kInvalidJpeg = "Invalid JPEG file!";
+constexpr const char* kMissingInformation = "The JPEG file is missing information.";
+
+std::int64_t UtcSeconds(int year, int month, int day, int hour, int minute, int second) {
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_sec = second;
+    return timegm(&tm);
+}
+
+Bytes DatedPhoto(const char* exifDate) {
+    const testdata::CTiffBuilder tiff =
+        testdata::CameraTiff(testdata::ByteOrder::Motorola, exifDate);
+    return testdata::CJpegBuilder::Photo(&tiff);
+}
+
+// Scans run in a fixed time zone and the C locale, so that date values and
+// names do not depend on the machine.
+class FolderScanTest : public ::testing::Test {
+protected:
+    FolderScanTest() { std::setlocale(LC_ALL, "C"); }
+    ~FolderScanTest() override { std::setlocale(LC_ALL, m_oldLocale.c_str()); }
+
+    void Dated(const char* name, const char* exifDate) {
+        ASSERT_TRUE(testdata::WriteFile(m_dir.File(name), DatedPhoto(exifDate)));
+    }
+    void Undated(const char* name) {
+        ASSERT_TRUE(testdata::WriteFile(m_dir.File(name), testdata::CJpegBuilder::Photo(nullptr)));
+    }
+    void Unreadable(const char* name) {
+        ASSERT_TRUE(testdata::WriteFile(m_dir.File(name), testdata::ToBytes("not a picture")));
+    }
+
+    std::vector<std::string> Column(int column) const {
+        std::vector<std::string> texts;
+        for (const CListRow& row : m_rows)
+            texts.push_back(row.strText[column]);
+        return texts;
+    }
+    std::vector<int> Statuses() const {
+        std::vector<int> statuses;
+        for (const CListRow& row : m_rows)
+            statuses.push_back(row.nImage);
+        return statuses;
+    }
+
+    unsigned Scan(const std::string& format = kDefaultFormat, CScanObserver* observer = nullptr) {
+        return ScanFolder(m_dir.Path(), format, m_rows, m_listed, observer);
+    }
+
+    testsupport::CScopedTimeZone m_zone{"UTC0"};
+    const std::string m_oldLocale = std::setlocale(LC_ALL, nullptr);
+    testsupport::CTempDir m_dir;
+    CListRows m_rows;
+    bool m_listed = false;
+};
+
+using Names = std::vector<std::string>;
+
+TEST_F(FolderScanTest, ListsJpgOfAnyCaseAndKindDirectlyInsideInByteOrder) {
+    for (const char* name : {"b.JPG", "a.Jpg", "C.jpg", ".jpg", "é.jpg", "notes.txt", "jpg",
+                             "x.jpeg", "photo.jpg.bak"})
+        Unreadable(name);
+    ASSERT_EQ(mkdir(m_dir.File("x.jpg").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(m_dir.File("sub").c_str(), 0755), 0);
+    Unreadable("sub/inner.jpg");
+    ASSERT_EQ(mkfifo(m_dir.File("y.jpg").c_str(), 0644), 0);
+
+    Names names{"stale.jpg"};
+    ASSERT_TRUE(ListJpegNames(m_dir.Path(), names));
+    EXPECT_EQ(names, (Names{".jpg", "C.jpg", "a.Jpg", "b.JPG", "x.jpg", "y.jpg", "é.jpg"}));
+}
+
+TEST_F(FolderScanTest, FolderAndFifoNamedJpgAreUnreadableRowsAndDoNotHang) {
+    Dated("a.jpg", "2005:07:01 10:00:00");
+    ASSERT_EQ(mkdir(m_dir.File("x.jpg").c_str(), 0755), 0);
+    // Nobody writes to the FIFO: opening it for reading in blocking mode would
+    // never return.
+    ASSERT_EQ(mkfifo(m_dir.File("y.jpg").c_str(), 0644), 0);
+
+    EXPECT_EQ(Scan(), 1u);
+    EXPECT_TRUE(m_listed);
+    EXPECT_EQ(Column(0), (Names{"a.jpg", "x.jpg", "y.jpg"}));
+    EXPECT_EQ(Column(1), (Names{"Img20050701_100000_000.jpg", kInvalidJpeg, kInvalidJpeg}));
+    EXPECT_EQ(Statuses(), (std::vector<int>{RowToRename, RowUnreadable, RowUnreadable}));
+}
+
+TEST_F(FolderScanTest, DatedByDateThenUnreadableThenUndatedEachInListingOrder) {
+    Undated("a_nodate.jpg");
+    Unreadable("b_bad.jpg");
+    Dated("c.jpg", "2005:07:03 08:00:00");
+    // A JPEG cut off inside its first section: the reader's own error text shows.
+    ASSERT_TRUE(testdata::WriteFile(m_dir.File("d_bad.jpg"),
+                                    Bytes{0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x10, 'E', 'x'}));
+    Undated("e_nodate.jpg");
+    Dated("f.jpg", "2005:07:01 08:00:00");
+    Dated("g.jpg", "2005:07:02 08:00:00");
+
+    EXPECT_EQ(Scan("%m%d_%C"), 3u);
+    EXPECT_EQ(Column(0), (Names{"f.jpg", "g.jpg", "c.jpg", "b_bad.jpg", "d_bad.jpg", "a_nodate.jpg",
+                                "e_nodate.jpg"}));
+    EXPECT_EQ(Column(1),
+              (Names{"0701_000.jpg", "0702_001.jpg", "0703_002.jpg", kInvalidJpeg,
+                     "Premature end of file?", kMissingInformation, kMissingInformation}));
+    EXPECT_EQ(Statuses(), (std::vector<int>{RowToRename, RowToRename, RowToRename, RowUnreadable,
+                                            RowUnreadable, RowNoDate, RowNoDate}));
+    // Dated rows carry their date value, the others their position in the listing.
+    const std::vector<std::int64_t> data{UtcSeconds(2005, 7, 1, 8, 0, 0),
+                                         UtcSeconds(2005, 7, 2, 8, 0, 0),
+                                         UtcSeconds(2005, 7, 3, 8, 0, 0),
+                                         1,
+                                         3,
+                                         0,
+                                         4};
+    for (std::size_t i = 0; i < data.size(); ++i)
+        EXPECT_EQ(m_rows[i].nData, data[i]) << "row " << i;
+}
+
+// Enough rows that a sort which is not stable would shuffle them.
+TEST_F(FolderScanTest, EqualDatesKeepListingOrderAndConsecutiveCounters) {
+    constexpr int kEqual = 40;
+    Names names{"z.jpg"};
+    Names converted{"30_000.jpg"};
+    for (int i = kEqual - 1; i >= 0; --i)
+        Dated(("f" + std::to_string(100 + i) + ".jpg").c_str(), "2005:07:01 10:00:00");
+    for (int i = 0; i < kEqual; ++i) {
+        names.push_back("f" + std::to_string(100 + i) + ".jpg");
+        converted.push_back("01_" + std::to_string(1001 + i).substr(1) + ".jpg");
+    }
+    Dated("z.jpg", "2005:06:30 23:59:59");
+
+    EXPECT_EQ(Scan("%d_%C"), kEqual + 1u);
+    EXPECT_EQ(Column(0), names);
+    EXPECT_EQ(Column(1), converted);
+}
+
+TEST_F(FolderScanTest, FileAlreadySoNamedIsNotCounted) {
+    Dated("Img20050701_100000_000.JPG", "2005:07:01 10:00:00");
+    Dated("b.jpg", "2005:07:02 10:00:00");
+    EXPECT_EQ(Scan(), 1u);
+    EXPECT_EQ(Statuses(), (std::vector<int>{RowNamed, RowToRename}));
+}
+
+struct DateCase {
+    const char* label;
+    const char* exifDate;
+    bool dated;
+};
+
+// A value above 1000 seconds and within signed 32 bits counts as a date.
+const DateCase kDateCases[] = {
+    {"before_1970", "1969:12:31 23:59:59", false},
+    {"at_1000_seconds", "1970:01:01 00:16:40", false},
+    {"at_1001_seconds", "1970:01:01 00:16:41", true},
+    {"last_32_bit_second", "2038:01:19 03:14:07", true},
+    {"past_32_bits", "2038:01:19 03:14:08", false},
+};
+
+class DateValueTest : public FolderScanTest, public ::testing::WithParamInterface<DateCase> {};
+
+TEST_P(DateValueTest, RowIsDatedOnlyInsideTheRange) {
+    Dated("a.jpg", GetParam().exifDate);
+    EXPECT_EQ(Scan("%Y"), GetParam().dated ? 1u : 0u);
+    ASSERT_EQ(m_rows.size(), 1u);
+    EXPECT_EQ(m_rows[0].nImage, GetParam().dated ? RowToRename : RowNoDate);
+    if (GetParam().dated) {
+        EXPECT_GT(m_rows[0].nData, 1000);
+    } else {
+        EXPECT_EQ(m_rows[0].strText[1], kMissingInformation);
+        EXPECT_EQ(m_rows[0].nData, 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Threshold, DateValueTest, ::testing::ValuesIn(kDateCases),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+class CRecordingScanObserver : public CScanObserver {
+public:
+    void OnListed(const CListRows& rows) override {
+        ++m_listedCalls;
+        m_readsBeforeListed = static_cast<int>(m_reads.size());
+        for (const CListRow& row : rows) {
+            m_listedNames.push_back(row.strText[0]);
+            m_listedColumn1.push_back(row.strText[1]);
+        }
+    }
+    void OnReading(int index, int count) override { m_reads.emplace_back(index, count); }
+
+    int m_listedCalls = 0;
+    int m_readsBeforeListed = -1;
+    Names m_listedNames;
+    Names m_listedColumn1;
+    std::vector<std::pair<int, int>> m_reads;
+};
+
+TEST_F(FolderScanTest, ObserverSeesAllNamesOnceThenEveryRead) {
+    Dated("b.jpg", "2005:07:01 10:00:00");
+    Unreadable("a.jpg");
+    Undated("c.JPG");
+    CRecordingScanObserver observer;
+    Scan(kDefaultFormat, &observer);
+
+    EXPECT_EQ(observer.m_listedCalls, 1);
+    EXPECT_EQ(observer.m_readsBeforeListed, 0);
+    EXPECT_EQ(observer.m_listedNames, (Names{"a.jpg", "b.jpg", "c.JPG"}));
+    EXPECT_EQ(observer.m_listedColumn1, (Names{"", "", ""}));
+    EXPECT_EQ(observer.m_reads, (std::vector<std::pair<int, int>>{{0, 3}, {1, 3}, {2, 3}}));
+}
+
+struct EmptyCase {
+    const char* label;
+    const char* subfolder; // scanned below the scratch folder
+    bool create;
+    const char* otherFile; // a non-matching file inside it, or null
+};
+
+const EmptyCase kEmptyCases[] = {
+    {"missing_folder", "missing", false, nullptr},
+    {"empty_folder", "empty", true, nullptr},
+    {"no_matching_file", "others", true, "notes.txt"},
+};
+
+class EmptyScanTest : public FolderScanTest, public ::testing::WithParamInterface<EmptyCase> {};
+
+TEST_P(EmptyScanTest, NothingListedClearsRowsAndTellsNoObserver) {
+    const EmptyCase& c = GetParam();
+    const std::string folder = m_dir.File(c.subfolder);
+    if (c.create) {
+        ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    }
+    if (c.otherFile != nullptr)
+        Unreadable((std::string(c.subfolder) + "/" + c.otherFile).c_str());
+    m_rows = {CListRow{}};
+    m_listed = true;
+    CRecordingScanObserver observer;
+
+    EXPECT_EQ(ScanFolder(folder, kDefaultFormat, m_rows, m_listed, &observer), 0u);
+    EXPECT_FALSE(m_listed);
+    EXPECT_TRUE(m_rows.empty());
+    EXPECT_EQ(observer.m_listedCalls, 0);
+    EXPECT_TRUE(observer.m_reads.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, EmptyScanTest, ::testing::ValuesIn(kEmptyCases),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+} // namespace

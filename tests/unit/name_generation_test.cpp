@@ -1,0 +1,258 @@
+// The file name format language (BuildFileName), the statuses and count that
+// UpdateConvertedNames gives the rows, and the case-insensitive name compare.
+
+#include "folder_scan.h"
+#include "jpeg_builder.h"
+#include "jpeg_file.h"
+#include "name_compare.h"
+#include "name_generation.h"
+#include "ole_date.h"
+#include "rename_run.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <ctime>
+#include <string>
+#include <utility>
+#include <vector>
+
+using namespace velmora;
+
+namespace {
+
+// Seconds since 1970 of a UTC calendar time; the tests run in TZ=UTC0, where
+// local time and UTC agree.
+std::int64_t UtcSeconds(int year, int month, int day, int hour, int minute, int second) {
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_sec = second;
+    return timegm(&tm);
+}
+
+const std::int64_t kTaken = UtcSeconds(2005, 3, 7, 14, 5, 9);
+
+CListRow Row(const char* current, int status, std::int64_t data, const char* column1 = "") {
+    CListRow row;
+    row.strText[0] = current;
+    row.strText[1] = column1;
+    row.nImage = status;
+    row.nData = data;
+    return row;
+}
+
+// Date codes are expanded in the C locale and a fixed time zone, so that names
+// do not depend on the machine.
+class NameGenerationEnvironment {
+public:
+    NameGenerationEnvironment() { std::setlocale(LC_ALL, "C"); }
+    ~NameGenerationEnvironment() { std::setlocale(LC_ALL, m_oldLocale.c_str()); }
+
+private:
+    testsupport::CScopedTimeZone m_zone{"UTC0"};
+    const std::string m_oldLocale = std::setlocale(LC_ALL, nullptr);
+};
+
+// --- BuildFileName -----------------------------------------------------------
+
+struct BuildCase {
+    const char* label;
+    const char* path;
+    const char* format;
+    int counter;
+    const char* expected;
+};
+
+const BuildCase kBuildCases[] = {
+    {"default_format", "DSC00017.JPG", kDefaultFormat, 4, "Img20050307_140509_004.JPG"},
+    {"counter_zero_padded", "a.jpg", "%C", 0, "000.jpg"},
+    {"counter_1000_has_four_digits", "a.jpg", "%C", 1000, "1000.jpg"},
+    {"every_counter_code_replaced", "a.jpg", "%C-%C", 42, "042-042.jpg"},
+    // The counter pass leaves the code alone; the date pass reads it as the century.
+    {"negative_counter_leaves_code", "a.jpg", "x%C", -1, "x20.jpg"},
+    {"path_without_dot_gets_no_extension", "DSC00017", "%Y", 0, "2005"},
+    {"path_dot_jpg_is_all_extension", ".jpg", "%Y", 0, "2005.jpg"},
+    {"empty_format_gives_extension_alone", "a.jpg", "", 3, ".jpg"},
+    {"folder_part_kept_in_front", "dir/test.jpg", "%Y_%C", 1, "dir/2005_001.jpg"},
+    // Plain text replacement: "%%C" turns into "%005", which the date pass
+    // then reads as the year padded to five digits.
+    {"counter_code_after_percent_replaced", "a.jpg", "%%CY", 5, "02005.jpg"},
+    {"zone_code_gives_the_zone_name", "a.jpg", "%z", 0, "UTC.jpg"},
+    {"plain_characters_copied", "a.jpg", "x", 9, "x.jpg"},
+};
+
+class BuildFileNameTest : public NameGenerationEnvironment,
+                          public ::testing::TestWithParam<BuildCase> {};
+
+TEST_P(BuildFileNameTest, ExpandsCounterDateFolderAndExtension) {
+    const BuildCase& c = GetParam();
+    CJpegFile carrier;
+    carrier.m_info.m_dtTaken = ole::FromFields({2005, 3, 7, 14, 5, 9}).value();
+    std::string name = "former content";
+    EXPECT_TRUE(carrier.BuildFileName(c.path, name, c.format, c.counter));
+    EXPECT_EQ(name, c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, BuildFileNameTest, ::testing::ValuesIn(kBuildCases),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// --- UpdateConvertedNames ----------------------------------------------------
+
+// A row as one line: column 0, column 1, status and item data.
+std::vector<std::string> Describe(const CListRows& rows) {
+    std::vector<std::string> lines;
+    for (const CListRow& row : rows)
+        lines.push_back(row.strText[0] + " | " + row.strText[1] + " | " +
+                        std::to_string(row.nImage) + " | " + std::to_string(row.nData));
+    return lines;
+}
+
+struct StatusCase {
+    const char* label;
+    const char* current;
+    const char* format;
+    int statusBefore;
+    const char* converted;
+    int statusAfter;
+};
+
+const StatusCase kStatusCases[] = {
+    {"other_name_to_rename", "DSC00017.JPG", kDefaultFormat, RowToRename,
+     "Img20050307_140509_000.JPG", RowToRename},
+    {"same_name_named", "Img20050307_140509_000.JPG", kDefaultFormat, RowToRename,
+     "Img20050307_140509_000.JPG", RowNamed},
+    {"case_only_difference_named", "img20050307_140509_000.jpg", kDefaultFormat, RowToRename,
+     "Img20050307_140509_000.jpg", RowNamed},
+    {"non_ascii_case_only_difference_named", "ÉTÉ_2005.jpg", "été_%Y", RowToRename, "été_2005.jpg",
+     RowNamed},
+    {"named_row_with_new_name_to_rename", "Img20050307_140509_000.JPG", "%Y", RowNamed, "2005.JPG",
+     RowToRename},
+};
+
+class ConvertedStatusTest : public NameGenerationEnvironment,
+                            public ::testing::TestWithParam<StatusCase> {};
+
+TEST_P(ConvertedStatusTest, StatusFollowsComparisonIgnoringCase) {
+    const StatusCase& c = GetParam();
+    CListRows rows{Row(c.current, c.statusBefore, kTaken, "12345")};
+    EXPECT_EQ(UpdateConvertedNames(rows, c.format), c.statusAfter == RowToRename ? 1u : 0u);
+    EXPECT_EQ(Describe(rows), Describe({Row(c.current, c.statusAfter, kTaken, c.converted)}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ConvertedStatusTest, ::testing::ValuesIn(kStatusCases),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+class UpdateConvertedNamesTest : public NameGenerationEnvironment, public ::testing::Test {};
+
+TEST_F(UpdateConvertedNamesTest, RowsWithoutDateKeepTextsAndTheirIndicesAreNotReused) {
+    CListRows rows{
+        Row("b.jpg", RowToRename, kTaken),
+        Row("bad.jpg", RowUnreadable, 1, "Invalid JPEG file!"),
+        Row("nodate.jpg", RowNoDate, 2, "The JPEG file is missing information."),
+        Row("gone.jpg", -1, 3, "kept"),
+        Row("a.jpg", RowToRename, kTaken),
+    };
+    EXPECT_EQ(UpdateConvertedNames(rows, "%Y_%C"), 2u);
+    EXPECT_EQ(Describe(rows),
+              Describe({
+                  Row("b.jpg", RowToRename, kTaken, "2005_000.jpg"),
+                  Row("bad.jpg", RowUnreadable, 1, "Invalid JPEG file!"),
+                  Row("nodate.jpg", RowNoDate, 2, "The JPEG file is missing information."),
+                  Row("gone.jpg", -1, 3, "kept"),
+                  Row("a.jpg", RowToRename, kTaken, "2005_004.jpg"),
+              }));
+}
+
+TEST_F(UpdateConvertedNamesTest, EqualDatesWithoutCounterGiveEqualNamesBothCounted) {
+    CListRows rows{Row("a.jpg", RowToRename, kTaken), Row("b.jpg", RowNamed, kTaken),
+                   Row("20050307.jpg", RowToRename, kTaken)};
+    EXPECT_EQ(UpdateConvertedNames(rows, "%Y%m%d"), 2u);
+    EXPECT_EQ(Describe(rows), Describe({Row("a.jpg", RowToRename, kTaken, "20050307.jpg"),
+                                        Row("b.jpg", RowToRename, kTaken, "20050307.jpg"),
+                                        Row("20050307.jpg", RowNamed, kTaken, "20050307.jpg")}));
+}
+
+TEST_F(UpdateConvertedNamesTest, EmptyListCountsNothing) {
+    CListRows rows;
+    EXPECT_EQ(UpdateConvertedNames(rows, kDefaultFormat), 0u);
+    EXPECT_TRUE(rows.empty());
+}
+
+TEST_F(UpdateConvertedNamesTest, RenamedRowsStayNamedUntilTheFormatChanges) {
+    testsupport::CTempDir dir;
+    for (const auto& [name, date] :
+         {std::pair{"a.jpg", "2005:03:07 14:05:09"}, std::pair{"b.jpg", "2005:03:08 09:00:00"}}) {
+        const auto tiff = testdata::CameraTiff(testdata::ByteOrder::Intel, date);
+        ASSERT_TRUE(testdata::WriteFile(dir.File(name), testdata::CJpegBuilder::Photo(&tiff)));
+    }
+    CListRows rows;
+    bool listed = false;
+    const unsigned count = ScanFolder(dir.Path(), kDefaultFormat, rows, listed);
+    ASSERT_EQ(count, 2u);
+    ASSERT_EQ(RunRename(dir.Path(), rows, count).kind, CRenameOutcome::AllRenamed);
+    const std::int64_t second = UtcSeconds(2005, 3, 8, 9, 0, 0);
+
+    EXPECT_EQ(UpdateConvertedNames(rows, kDefaultFormat), 0u);
+    EXPECT_EQ(
+        Describe(rows),
+        Describe(
+            {Row("Img20050307_140509_000.jpg", RowNamed, kTaken, "Img20050307_140509_000.jpg"),
+             Row("Img20050308_090000_001.jpg", RowNamed, second, "Img20050308_090000_001.jpg")}));
+
+    EXPECT_EQ(UpdateConvertedNames(rows, "%Y%m%d"), 2u);
+    EXPECT_EQ(Describe(rows),
+              Describe({Row("Img20050307_140509_000.jpg", RowToRename, kTaken, "20050307.jpg"),
+                        Row("Img20050308_090000_001.jpg", RowToRename, second, "20050308.jpg")}));
+}
+
+// --- EqualNoCase / FoldCase --------------------------------------------------
+
+struct CompareCase {
+    const char* label;
+    const char* a;
+    const char* b;
+    bool equal;
+};
+
+const CompareCase kCompareCases[] = {
+    {"ascii_case", "IMG_0001.JPG", "img_0001.jpg", true},
+    {"ascii_other_letter", "a.jpg", "b.jpg", false},
+    {"ascii_longer", "a.jpg", "a.jpgx", false},
+    {"utf8_latin_accents", "ÉTÉ.jpg", "été.jpg", true},
+    {"utf8_greek", "ΑΒΓ.jpg", "αβγ.jpg", true},
+    {"utf8_cyrillic", "ФОТО.jpg", "фото.jpg", true},
+    {"accent_is_not_case", "été.jpg", "ete.jpg", false},
+    {"invalid_bytes_with_ascii_case", "\xFF\xFE.JPG", "\xFF\xFE.jpg", true},
+    {"invalid_bytes_differ", "\xFF.jpg", "\xFE.jpg", false},
+    // Lone Latin-1 bytes are not UTF-8: compared as bytes, not folded as letters.
+    {"latin1_bytes_not_folded", "\xC9t\xC9.jpg", "\xE9t\xE9.jpg", false},
+    {"overlong_encoding_is_not_a_letter", "\xC1\x81.jpg", "a.jpg", false},
+    {"truncated_sequence_differs_from_whole", "\xC3.jpg", "\xC3\xA9.jpg", false},
+};
+
+class NameCompareTest : public ::testing::TestWithParam<CompareCase> {};
+
+TEST_P(NameCompareTest, EqualIgnoringCaseExactlyWhenFoldedFormsAgree) {
+    const CompareCase& c = GetParam();
+    EXPECT_EQ(EqualNoCase(c.a, c.b), c.equal);
+    EXPECT_EQ(EqualNoCase(c.b, c.a), c.equal);
+    EXPECT_EQ(FoldCase(c.a) == FoldCase(c.b), c.equal);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, NameCompareTest, ::testing::ValuesIn(kCompareCases),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+TEST(FoldCaseTest, InvalidBytesKeptAndLettersLowered) {
+    EXPECT_EQ(FoldCase("\xFF"
+                       "ABC\xC9.JPG"),
+              "\xFF"
+              "abc\xC9.jpg");
+    EXPECT_EQ(FoldCase("ÉTÉ.JPG"), "été.jpg");
+}
+
+} // namespace

@@ -1,0 +1,508 @@
+// The rename run on real folders. Every file gets its own content, so that a
+// test sees where each file went and that none was overwritten or lost.
+
+#include "folder_commands.h"
+#include "folder_scan.h"
+#include "jpeg_builder.h"
+#include "json_writer.h"
+#include "name_generation.h"
+#include "rename_run.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace velmora;
+
+namespace {
+
+using Contents = std::map<std::string, std::string>; // file name -> bytes
+using Names = std::vector<std::string>;
+
+const std::regex kTemporaryName("~vlm[0-9a-f]{12}\\.jpg");
+
+std::string ReadBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The regular files directly inside `folder`.
+Contents ReadFolder(const std::string& folder) {
+    Contents contents;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.is_regular_file())
+            contents[entry.path().filename().string()] = ReadBytes(entry.path());
+    }
+    return contents;
+}
+
+std::string ContentOf(const std::string& name) {
+    return "content of " + name;
+}
+
+CListRow Row(const std::string& current, const std::string& converted, int status = RowToRename) {
+    CListRow row;
+    row.strText[0] = current;
+    row.strText[1] = converted;
+    row.nImage = status;
+    return row;
+}
+
+// Records every change on disk; temporary names become <tmp1>, <tmp2>, ... in
+// order of appearance, after checking that they are bare and fresh.
+class CRecordingObserver : public CRenameObserver {
+public:
+    explicit CRecordingObserver(const Contents& before) : m_before(before) {}
+
+    void OnRenamed(const std::string& from, const std::string& to) override {
+        m_events.push_back("rename " + Alias(from) + " -> " + Alias(to));
+    }
+    void OnMovedAside(const std::string& from, const std::string& temporary) override {
+        EXPECT_TRUE(std::regex_match(temporary, kTemporaryName)) << temporary;
+        EXPECT_EQ(m_before.count(temporary), 0u) << temporary << " existed before the run";
+        EXPECT_EQ(m_aliases.count(temporary), 0u) << temporary << " was given twice";
+        m_aliases[temporary] = "<tmp" + std::to_string(m_aliases.size() + 1) + ">";
+        m_events.push_back("aside " + Alias(from) + " -> " + Alias(temporary));
+    }
+
+    std::string Alias(const std::string& name) const {
+        const auto it = m_aliases.find(name);
+        return it != m_aliases.end() ? it->second : name;
+    }
+
+    Names m_events;
+
+private:
+    Contents m_before;
+    std::map<std::string, std::string> m_aliases;
+};
+
+struct Expected {
+    CRenameOutcome::Kind kind;
+    std::string text;
+    std::string caption;
+    bool errorIcon;
+    int renamed;
+};
+
+void ExpectOutcome(const CRenameOutcome& outcome, const Expected& expected) {
+    EXPECT_EQ(outcome.kind, expected.kind);
+    EXPECT_EQ(outcome.strText, expected.text);
+    EXPECT_EQ(outcome.strCaption, expected.caption);
+    EXPECT_EQ(outcome.bErrorIcon, expected.errorIcon);
+    EXPECT_EQ(outcome.nRenamed, expected.renamed);
+}
+
+const Expected kAllRenamed1{CRenameOutcome::AllRenamed, "All files were re-named successfuly!",
+                            "Rename Files", false, 1};
+
+Expected ErrorRename(int error, int renamed) {
+    return {CRenameOutcome::ErrorRename, std::strerror(error), "Error Rename", true, renamed};
+}
+
+class RenameRunTest : public ::testing::Test {
+protected:
+    RenameRunTest() { std::setlocale(LC_ALL, "C"); }
+    ~RenameRunTest() override { std::setlocale(LC_ALL, m_oldLocale.c_str()); }
+
+    void Write(const Names& names) {
+        for (const std::string& name : names)
+            ASSERT_TRUE(testdata::WriteFile(m_dir.File(name), testdata::ToBytes(ContentOf(name))));
+    }
+    void WritePhoto(const std::string& name, const char* exifDate) {
+        const auto tiff = testdata::CameraTiff(testdata::ByteOrder::Intel, exifDate);
+        testdata::Bytes bytes = testdata::CJpegBuilder::Photo(&tiff);
+        const testdata::Bytes tag = testdata::ToBytes(name); // behind the image data: unread
+        bytes.insert(bytes.end(), tag.begin(), tag.end());
+        ASSERT_TRUE(testdata::WriteFile(m_dir.File(name), bytes));
+    }
+    Contents Folder() const { return ReadFolder(m_dir.Path()); }
+    CRenameOutcome Run(CListRows& rows, unsigned count, CRenameObserver* observer = nullptr) {
+        return RunRename(m_dir.Path(), rows, count, observer);
+    }
+    unsigned Scan(CListRows& rows, const std::string& format = kDefaultFormat) {
+        bool listed = false;
+        return ScanFolder(m_dir.Path(), format, rows, listed);
+    }
+
+    testsupport::CScopedTimeZone m_zone{"UTC0"};
+    const std::string m_oldLocale = std::setlocale(LC_ALL, nullptr);
+    testsupport::CTempDir m_dir;
+};
+
+// A row as one line, for comparing whole lists.
+Names Describe(const CListRows& rows) {
+    Names lines;
+    for (const CListRow& row : rows)
+        lines.push_back(row.strText[0] + " | " + row.strText[1] + " | " +
+                        std::to_string(row.nImage));
+    return lines;
+}
+
+TEST_F(RenameRunTest, SwapMovesHolderAsideThenRenamesBoth) {
+    Write({"A.jpg", "B.jpg"});
+    CListRows rows{Row("A.jpg", "B.jpg"), Row("B.jpg", "A.jpg")};
+    CRecordingObserver observer(Folder());
+
+    ExpectOutcome(Run(rows, 2, &observer),
+                  {CRenameOutcome::AllRenamed, "All files were re-named successfuly!",
+                   "Rename Files", false, 2});
+    EXPECT_EQ(Folder(), (Contents{{"A.jpg", ContentOf("B.jpg")}, {"B.jpg", ContentOf("A.jpg")}}));
+    EXPECT_EQ(observer.m_events,
+              (Names{"aside B.jpg -> <tmp1>", "rename A.jpg -> B.jpg", "rename <tmp1> -> A.jpg"}));
+    EXPECT_EQ(Describe(rows), (Names{"B.jpg | B.jpg | 1", "A.jpg | A.jpg | 1"}));
+}
+
+struct RotationCase {
+    const char* label;
+    int files;
+    int step;   // row i is to take the name of row i + step (modulo files)
+    int asides; // how many holders must go aside on the way
+};
+
+const RotationCase kRotationCases[] = {
+    {"each_name_held_by_next_row", 50, 1, 49},
+    {"each_name_held_by_row_above", 50, -1, 1},
+    {"half_turn", 40, 20, 20},
+};
+
+class RotationTest : public RenameRunTest, public ::testing::WithParamInterface<RotationCase> {};
+
+TEST_P(RotationTest, EveryFileTakesItsTargetAndNoneIsLost) {
+    const RotationCase& c = GetParam();
+    const auto name = [](int i) { return "p" + std::to_string(i) + ".jpg"; };
+    Names names;
+    CListRows rows;
+    for (int i = 0; i < c.files; ++i) {
+        names.push_back(name(i));
+        rows.push_back(Row(name(i), name(((i + c.step) % c.files + c.files) % c.files)));
+    }
+    Write(names);
+    CRecordingObserver observer(Folder());
+
+    const CRenameOutcome outcome = Run(rows, static_cast<unsigned>(c.files), &observer);
+    EXPECT_EQ(outcome.kind, CRenameOutcome::AllRenamed);
+    EXPECT_EQ(outcome.nRenamed, c.files);
+    Contents expected;
+    for (int i = 0; i < c.files; ++i)
+        expected[rows[i].strText[1]] = ContentOf(name(i));
+    EXPECT_EQ(Folder(), expected);
+    const auto asides = std::count_if(observer.m_events.begin(), observer.m_events.end(),
+                                      [](const std::string& e) { return e.starts_with("aside"); });
+    EXPECT_EQ(asides, c.asides);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rotations, RotationTest, ::testing::ValuesIn(kRotationCases),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+TEST_F(RenameRunTest, SecondRowWithSameConvertedNameStopsRunWithoutOverwriting) {
+    Write({"a.jpg", "b.jpg", "c.jpg"});
+    CListRows rows{Row("a.jpg", "same.jpg"), Row("b.jpg", "same.jpg"), Row("c.jpg", "c2.jpg")};
+
+    ExpectOutcome(Run(rows, 3), ErrorRename(EEXIST, 1));
+    EXPECT_EQ(Folder(), (Contents{{"same.jpg", ContentOf("a.jpg")},
+                                  {"b.jpg", ContentOf("b.jpg")},
+                                  {"c.jpg", ContentOf("c.jpg")}}));
+    EXPECT_EQ(Describe(rows),
+              (Names{"same.jpg | same.jpg | 1", "b.jpg | same.jpg | 0", "c.jpg | c2.jpg | 0"}));
+}
+
+class HolderStatusTest : public RenameRunTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(HolderStatusTest, HolderNotToBeRenamedKeepsTemporaryName) {
+    Write({"a.jpg", "b.jpg"});
+    CListRows rows{Row("a.jpg", "b.jpg"), Row("b.jpg", "column 1 text", GetParam())};
+
+    ExpectOutcome(Run(rows, 1), kAllRenamed1);
+    const std::string& temporary = rows[1].strText[0];
+    EXPECT_TRUE(std::regex_match(temporary, kTemporaryName)) << temporary;
+    EXPECT_EQ(rows[1].strText[1], "column 1 text");
+    EXPECT_EQ(rows[1].nImage, GetParam());
+    EXPECT_EQ(Folder(), (Contents{{"b.jpg", ContentOf("a.jpg")}, {temporary, ContentOf("b.jpg")}}));
+}
+
+std::string StatusLabel(const ::testing::TestParamInfo<int>& info) {
+    return info.param == RowNamed        ? "named"
+           : info.param == RowUnreadable ? "unreadable"
+                                         : "no_date";
+}
+
+INSTANTIATE_TEST_SUITE_P(Statuses, HolderStatusTest,
+                         ::testing::Values(RowNamed, RowUnreadable, RowNoDate), StatusLabel);
+
+// The file systems of this platform tell case apart: a row whose name differs
+// from the wanted one only in case holds another file and must stay put.
+TEST_F(RenameRunTest, CaseVariantOfWantedNameIsAnotherFile) {
+    Write({"a.jpg", "B.jpg"});
+    CListRows rows{Row("a.jpg", "b.jpg"), Row("B.jpg", "B.jpg", RowNamed)};
+    ExpectOutcome(Run(rows, 1), kAllRenamed1);
+    EXPECT_EQ(Folder(), (Contents{{"b.jpg", ContentOf("a.jpg")}, {"B.jpg", ContentOf("B.jpg")}}));
+    EXPECT_EQ(rows[1].strText[0], "B.jpg");
+}
+
+// Runs that stop at their first row: no file moves, no row changes, and the
+// rows after it are not visited.
+struct StopCase {
+    const char* label;
+    Names files; // a subfolder "sub" exists besides them
+    CListRows rows;
+    int error;
+    bool readOnly = false; // the folder is made read-only for the run
+};
+
+const StopCase kStopCases[] = {
+    {"holder_not_in_list",
+     {"a.jpg", "b.jpg", "c.jpg"},
+     {Row("a.jpg", "b.jpg"), Row("c.jpg", "d.jpg")},
+     EEXIST},
+    {"holder_above_current_row",
+     {"a.jpg", "b.jpg"},
+     {Row("a.jpg", "a.jpg", RowNamed), Row("b.jpg", "a.jpg")},
+     EEXIST},
+    {"case_variant_row_is_not_the_holder",
+     {"a.jpg", "b.jpg", "B.jpg"},
+     {Row("a.jpg", "b.jpg"), Row("B.jpg", "B.jpg", RowNamed)},
+     EEXIST},
+    {"name_of_300_characters",
+     {"a.jpg", "c.jpg"},
+     {Row("a.jpg", std::string(296, 'n') + ".jpg"), Row("c.jpg", "d.jpg")},
+     ENAMETOOLONG},
+    {"into_missing_folder",
+     {"a.jpg", "c.jpg"},
+     {Row("a.jpg", "missing/x.jpg"), Row("c.jpg", "d.jpg")},
+     ENOENT},
+    {"onto_unlisted_subfolder",
+     {"a.jpg", "c.jpg"},
+     {Row("a.jpg", "sub"), Row("c.jpg", "d.jpg")},
+     EEXIST},
+    {"read_only_folder",
+     {"a.jpg", "c.jpg"},
+     {Row("a.jpg", "b.jpg"), Row("c.jpg", "d.jpg")},
+     EACCES,
+     true},
+    // A taken name is reported before the folder's permissions are looked
+    // at: the holder is found, and it is moving it aside that fails.
+    {"read_only_folder_holder_cannot_move_aside",
+     {"a.jpg", "b.jpg"},
+     {Row("a.jpg", "b.jpg"), Row("b.jpg", "d.jpg")},
+     EACCES,
+     true},
+};
+
+// Makes a folder read-only for the length of a test, and writable again
+// before it is removed.
+class CReadOnlyFolder {
+public:
+    CReadOnlyFolder(const std::string& path, bool readOnly) : m_path(readOnly ? path : "") {
+        if (readOnly)
+            chmod(path.c_str(), 0555);
+    }
+    ~CReadOnlyFolder() {
+        if (!m_path.empty())
+            chmod(m_path.c_str(), 0755);
+    }
+
+private:
+    std::string m_path;
+};
+
+class StopTest : public RenameRunTest, public ::testing::WithParamInterface<StopCase> {};
+
+TEST_P(StopTest, NameNothingCanFreeStopsRunAndKeepsEveryFile) {
+    const StopCase& c = GetParam();
+    if (c.readOnly && geteuid() == 0)
+        GTEST_SKIP() << "root renames in a read-only folder all the same";
+    Write(c.files);
+    ASSERT_EQ(mkdir(m_dir.File("sub").c_str(), 0755), 0);
+    CListRows rows = c.rows;
+    const Contents files = Folder();
+    const CReadOnlyFolder readOnly(m_dir.Path(), c.readOnly);
+
+    const auto count = std::count_if(rows.begin(), rows.end(),
+                                     [](const CListRow& row) { return row.nImage == RowToRename; });
+    ExpectOutcome(Run(rows, static_cast<unsigned>(count)), ErrorRename(c.error, 0));
+    EXPECT_EQ(Folder(), files);
+    EXPECT_EQ(Describe(rows), Describe(c.rows));
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, StopTest, ::testing::ValuesIn(kStopCases),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+TEST_F(RenameRunTest, RenameCountZeroTouchesNothing) {
+    Write({"a.jpg"});
+    CListRows rows{Row("a.jpg", "b.jpg")};
+    CRecordingObserver observer(Folder());
+    ExpectOutcome(
+        Run(rows, 0, &observer),
+        {CRenameOutcome::NoItems, "There are no items to be renamed!", "Error", false, 0});
+    EXPECT_EQ(Folder(), (Contents{{"a.jpg", ContentOf("a.jpg")}}));
+    EXPECT_TRUE(observer.m_events.empty());
+    EXPECT_EQ(rows[0].nImage, RowToRename);
+}
+
+TEST_F(RenameRunTest, SecondRunAfterCompleteRunRenamesNothing) {
+    WritePhoto("a.jpg", "2005:07:02 10:00:00");
+    WritePhoto("b.jpg", "2005:07:01 10:00:00");
+    CListRows rows;
+    const unsigned count = Scan(rows);
+    ASSERT_EQ(count, 2u);
+    ExpectOutcome(Run(rows, count),
+                  {CRenameOutcome::AllRenamed, "All files were re-named successfuly!",
+                   "Rename Files", false, 2});
+    const Contents renamed = Folder();
+    ASSERT_EQ(renamed.size(), 2u);
+    EXPECT_TRUE(renamed.at("Img20050701_100000_000.jpg").ends_with("b.jpg"));
+    EXPECT_TRUE(renamed.at("Img20050702_100000_001.jpg").ends_with("a.jpg"));
+
+    // The window's count still holds the first generation's value.
+    ExpectOutcome(Run(rows, count), {CRenameOutcome::NoneRenamed,
+                                     "None of the files where re-named!", "Error", true, 0});
+    EXPECT_EQ(Folder(), renamed);
+
+    CListRows fresh;
+    const unsigned freshCount = Scan(fresh);
+    EXPECT_EQ(freshCount, 0u);
+    ExpectOutcome(Run(fresh, freshCount), {CRenameOutcome::NoItems,
+                                           "There are no items to be renamed!", "Error", false, 0});
+    EXPECT_EQ(Folder(), renamed);
+}
+
+TEST_F(RenameRunTest, RunAfterErrorRenameRenamesTheRestButNotAll) {
+    Write({"a.jpg", "b.jpg", "x2.jpg"});
+    CListRows rows{Row("a.jpg", "x1.jpg"), Row("b.jpg", "x2.jpg")};
+    ExpectOutcome(Run(rows, 2), ErrorRename(EEXIST, 1));
+
+    ASSERT_EQ(std::remove(m_dir.File("x2.jpg").c_str()), 0); // the user clears the way
+    ExpectOutcome(Run(rows, 2),
+                  {CRenameOutcome::SomeRenamed, "Error: not all files were re-named !",
+                   "Rename Some Files", false, 1});
+    EXPECT_EQ(Folder(), (Contents{{"x1.jpg", ContentOf("a.jpg")}, {"x2.jpg", ContentOf("b.jpg")}}));
+}
+
+TEST_F(RenameRunTest, ScannedFileWithNameNotUtf8IsRenamed) {
+    const std::string latin1 = "caf\xE9.jpg";
+    WritePhoto(latin1, "2005:07:01 10:00:00");
+    CListRows rows;
+    const unsigned count = Scan(rows);
+    ASSERT_EQ(count, 1u);
+    ExpectOutcome(Run(rows, count), kAllRenamed1);
+    const Contents files = Folder();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files.begin()->first, "Img20050701_100000_000.jpg");
+    EXPECT_TRUE(files.begin()->second.ends_with(latin1));
+}
+
+// --- velmora-cli list / rename ----------------------------------------------
+
+struct FolderFile {
+    const char* name;
+    const char* exifDate; // null: not a JPEG file
+};
+
+struct CliCommand {
+    const char* label;
+    const char* command; // "list" or "rename", with " --json" for JSON
+    const char* format;
+    int exitStatus;
+};
+
+struct CliCase {
+    CliCommand run;
+    std::vector<FolderFile> files;
+    // "{folder}" stands for the folder as a JSON string, "<tmp>" for a
+    // temporary name.
+    std::string output;
+};
+
+constexpr const char* kJuly1 = "2005:07:01 10:00:00";
+constexpr const char* kJuly2 = "2005:07:02 10:00:00";
+
+const CliCase kCliCases[] = {
+    {{"list_text", "list", kDefaultFormat, 0},
+     {{"a.jpg", kJuly2}, {"Img20050701_100000_000.jpg", kJuly1}, {"bad.jpg", nullptr}},
+     "named\tImg20050701_100000_000.jpg\tImg20050701_100000_000.jpg\n"
+     "to-rename\ta.jpg\tImg20050702_100000_001.jpg\n"
+     "unreadable\tbad.jpg\tInvalid JPEG file!\n"
+     "3 files in the list, 1 to rename\n"},
+    {{"list_json", "list --json", "%Y_%C", 0},
+     {{"a.jpg", kJuly2}, {"bad.jpg", nullptr}},
+     R"({"folder":{folder},"format":"%Y_%C","rename_count":1,"rows":[)"
+     R"({"original":"a.jpg","converted":"2005_000.jpg","status":"to-rename",)"
+     R"("date":"2005-07-02 10:00:00"},)"
+     R"({"original":"bad.jpg","converted":"Invalid JPEG file!","status":"unreadable",)"
+     R"("date":null}]})"
+     "\n"},
+    {{"rename_swap_text", "rename", "%C", 0},
+     {{"000.jpg", kJuly2}, {"001.jpg", kJuly1}},
+     "000.jpg -> <tmp> (moved aside)\n"
+     "001.jpg -> 000.jpg\n"
+     "<tmp> -> 001.jpg\n"
+     "All files were re-named successfuly!\n"},
+    {{"rename_nothing_to_do_text", "rename", "%Y", 0},
+     {{"2005.jpg", kJuly1}},
+     "There are no items to be renamed!\n"},
+    {{"rename_clash_text", "rename", "%Y", 2},
+     {{"a.jpg", kJuly1}, {"b.jpg", kJuly1}},
+     "a.jpg -> 2005.jpg\nFile exists\n"},
+    {{"rename_json", "rename --json", "%Y", 0},
+     {{"a.jpg", kJuly1}},
+     R"({"message":"All files were re-named successfuly!","caption":"Rename Files",)"
+     R"("renamed":1,"rows":[{"original":"2005.jpg","converted":"2005.jpg","status":"named",)"
+     R"("date":"2005-07-01 10:00:00"}]})"
+     "\n"},
+    {{"rename_missing_subfolder_json", "rename --json", "missing/%Y", 2},
+     {{"a.jpg", kJuly1}},
+     R"({"message":"No such file or directory","caption":"Error Rename","renamed":0,)"
+     R"("rows":[{"original":"a.jpg","converted":"missing/2005.jpg","status":"to-rename",)"
+     R"("date":"2005-07-01 10:00:00"}]})"
+     "\n"},
+};
+
+class CliFolderTest : public RenameRunTest, public ::testing::WithParamInterface<CliCase> {};
+
+TEST_P(CliFolderTest, PrintsRowsOrChangesAndReturnsExitStatus) {
+    const CliCase& c = GetParam();
+    for (const FolderFile& file : c.files) {
+        if (file.exifDate != nullptr)
+            WritePhoto(file.name, file.exifDate);
+        else
+            Write({file.name});
+    }
+    const std::string command = c.run.command;
+    const bool json = command.ends_with(" --json");
+    std::ostringstream out;
+    const int status = command.starts_with("rename")
+                           ? RunRenameCommand(m_dir.Path(), c.run.format, json, out)
+                           : RunListCommand(m_dir.Path(), c.run.format, json, out);
+    EXPECT_EQ(status, c.run.exitStatus);
+    std::string expected = c.output;
+    if (const std::size_t at = expected.find("{folder}"); at != std::string::npos)
+        expected.replace(at, 8, JsonString(m_dir.Path()));
+    EXPECT_EQ(std::regex_replace(out.str(), kTemporaryName, "<tmp>"), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, CliFolderTest, ::testing::ValuesIn(kCliCases),
+                         [](const auto& info) { return std::string(info.param.run.label); });
+
+TEST_F(RenameRunTest, CliRefusesFolderThatCannotBeRead) {
+    EXPECT_EQ(FolderError(m_dir.Path()), "");
+    const std::string missing = m_dir.File("missing");
+    EXPECT_EQ(FolderError(missing),
+              "cannot read folder '" + missing + "': " + std::strerror(ENOENT));
+}
+
+} // namespace
