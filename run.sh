@@ -1,23 +1,22 @@
 #!/usr/bin/env bash
-# Sets up, builds and starts Velmora. The window is not built yet: for now this
-# builds the terminal front end and shows what it reads from every JPEG of the
-# folder given (default: the current folder).
+# Sets up, builds and starts Velmora, on FOLDER when one is given (a folder,
+# or any file of one). Installs the Debian packages it needs.
 set -euo pipefail
 start_dir=$PWD
 cd "$(dirname "$0")"
 source scripts/ensure_packages.sh
-ensure_packages cmake ninja-build g++ libgtest-dev libgmock-dev >&2
+ensure_packages cmake ninja-build g++ qt6-base-dev >&2
 
-cmake --preset release >/dev/null
-cmake --build --preset release --target velmora-cli >/dev/null
+cmake --preset app >/dev/null
+cmake --build --preset app --target Velmora velmora-cli >/dev/null
 
-folder=${1:-$start_dir}
-case $folder in /*) ;; *) folder=$start_dir/$folder ;; esac
-echo "The window is not built yet; running velmora-cli info --json on the JPEG files of $folder" >&2
-shopt -s nullglob nocaseglob
-files=("$folder"/*.jpg)
-if [ ${#files[@]} -eq 0 ]; then
-    echo "No .jpg files in $folder" >&2
+args=()
+if [ $# -gt 0 ]; then
+    case $1 in /*) args=("$1") ;; *) args=("$start_dir/$1") ;; esac
+fi
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo "Velmora needs a graphical display and none is set (DISPLAY, WAYLAND_DISPLAY);" \
+        "on a machine without one, run it under a virtual display: xvfb-run ./run.sh [FOLDER]" >&2
     exit 1
 fi
-exec build/release/cli/velmora-cli info --json "${files[@]}"
+exec build/app/app/Velmora "${args[@]}"
