@@ -1,5 +1,7 @@
 #include "fit_text.h"
 
+#include <algorithm>
+
 QString FitTextToWidth(const QString& text, int width, int margin, const TextWidthFunction& measure,
                        bool* shortened) {
     if (shortened != nullptr)
@@ -12,7 +14,8 @@ QString FitTextToWidth(const QString& text, int width, int margin, const TextWid
         return QString();
     static const QString kDots = QStringLiteral("...");
     const int dotsWidth = measure(kDots);
-    qsizetype length = text.size() - 1;
+    // A one-character text keeps that character too.
+    qsizetype length = std::max<qsizetype>(text.size() - 1, 1);
     for (; length > 1; --length) {
         // Never cut a character written as two UTF-16 units in half.
         if (text.at(length).isLowSurrogate())

@@ -10,10 +10,10 @@
 
 namespace {
 
+// Short enough to fit its fixed box whole.
 const char* const kInformation =
-    "Velmora renames the JPEG files of a folder to names that include the date each "
-    "picture was taken, read from the camera's EXIF data.\n\n"
-    "Comments and suggestions are welcome: velmora@quorvant.example\n\n"
+    "Velmora renames JPEG files to names that include the date each picture was taken.\n\n"
+    "Comments: velmora@quorvant.example\n\n"
     "Velmora never overwrites a file.";
 
 const char* const kSubscription =

@@ -1,0 +1,304 @@
+// The list control of every list-bearing window: the text shortening rule,
+// the convenience operations and the colours of the full-row painting.
+
+#include "gui_test_support.h"
+
+#include "fit_text.h"
+#include "item_colors.h"
+#include "list_ctrl_ex.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QVBoxLayout>
+#include <QtTest>
+
+namespace {
+
+// Every character, the dot included, 6 pixels wide.
+int SixPixelsPerCharacter(const QString& text) {
+    return 6 * static_cast<int>(text.size());
+}
+
+std::vector<QPixmap> PlainPictures(int count) {
+    std::vector<QPixmap> pictures;
+    for (int i = 0; i < count; ++i) {
+        QPixmap picture(20, 20);
+        picture.fill(Qt::gray);
+        pictures.push_back(picture);
+    }
+    return pictures;
+}
+
+CItemColors* NewColors(COLORREF text, COLORREF back) {
+    auto* colors = new CItemColors;
+    colors->m_textColor = text;
+    colors->m_backColor = back;
+    return colors;
+}
+
+constexpr COLORREF kYellow = 0x0000FFFF;
+constexpr COLORREF kRed = 0x00461AF7;
+constexpr COLORREF kBlue = 0x00FF0000;
+
+// What a row's fill should be.
+enum class Fill { ListDefault, Red, Yellow, Highlight };
+
+void AddColumns(CListCtrlEx& list) {
+    list.AddColumn(QStringLiteral("Name"), 0);
+    list.AddColumn(QStringLiteral("Value"), 1);
+}
+
+void AddRow(CListCtrlEx& list, const std::string& label, const std::string& value, int image) {
+    int row = list.GetItemCount();
+    QVERIFY(list.AddItemText(row, 0, label, image));
+    QVERIFY(list.AddItemText(row, 1, value));
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Fill)
+
+class ListCtrlTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void fitTextToWidth_data();
+    void fitTextToWidth();
+    void fullRowSelectReportsChange();
+    void sortedInsertWritesBackRow();
+    void insertWithoutColumnsFails();
+    void getItemImage_data();
+    void getItemImage();
+    void findItemByData_data();
+    void findItemByData();
+    void rowFill_data();
+    void rowFill();
+};
+
+void ListCtrlTest::fitTextToWidth_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("margin");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<bool>("shortened");
+
+    const QString abc = QStringLiteral("ABCDEFGHIJ");
+    const int sub = CListCtrlEx::kSubItemMargin;
+    const int label = CListCtrlEx::kLabelMargin;
+    QTest::newRow("sub-item/fits-exactly") << abc << 72 << sub << abc << false;
+    QTest::newRow("sub-item/wide-column") << abc << 500 << sub << abc << false;
+    QTest::newRow("sub-item/one-pixel-short") << abc << 71 << sub << "ABCDEF..." << true;
+    QTest::newRow("sub-item/three-letters-at-50") << abc << 50 << sub << "ABC..." << true;
+    QTest::newRow("sub-item/four-letters-at-54") << abc << 54 << sub << "ABCD..." << true;
+    QTest::newRow("label/fits-exactly") << abc << 64 << label << abc << false;
+    QTest::newRow("label/one-pixel-short") << abc << 63 << label << "ABCDEF..." << true;
+    QTest::newRow("empty-text") << QString() << 0 << sub << QString() << false;
+    QTest::newRow("width-2") << abc << 2 << sub << QString() << true;
+    QTest::newRow("width-0") << abc << 0 << label << QString() << true;
+    QTest::newRow("first-letter-kept/width-3") << abc << 3 << sub << "A..." << true;
+    QTest::newRow("first-letter-kept/width-5") << abc << 5 << sub << "A..." << true;
+    QTest::newRow("first-letter-kept/two-letter-text") << "WX" << 5 << sub << "W..." << true;
+    QTest::newRow("first-letter-kept/one-letter-text") << "W" << 5 << sub << "W..." << true;
+    const QString clef = QString::fromUtf8("\xF0\x9D\x84\x9E"); // two UTF-16 units
+    QTest::newRow("first-letter-kept/surrogate-pair")
+        << clef + clef + clef << 5 << sub << clef + "..." << true;
+}
+
+void ListCtrlTest::fitTextToWidth() {
+    QFETCH(QString, text);
+    QFETCH(int, width);
+    QFETCH(int, margin);
+    QFETCH(QString, expected);
+    QFETCH(bool, shortened);
+
+    bool wasShortened = !shortened;
+    QCOMPARE(FitTextToWidth(text, width, margin, SixPixelsPerCharacter, &wasShortened), expected);
+    QCOMPARE(wasShortened, shortened);
+}
+
+void ListCtrlTest::fullRowSelectReportsChange() {
+    CListCtrlEx list;
+    QVERIFY(!list.GetFullRowSelect());
+    QVERIFY(list.SetFullRowSelect(true));
+    QVERIFY(!list.SetFullRowSelect(true)); // already on: no change
+    QVERIFY(list.GetFullRowSelect());
+    QVERIFY(list.SetFullRowSelect(false));
+    QVERIFY(!list.GetFullRowSelect());
+}
+
+// Callers fill a row with two calls sharing one row variable; in a sorted
+// list the first call must tell where the row went.
+void ListCtrlTest::sortedInsertWritesBackRow() {
+    CListCtrlEx list;
+    list.SetSortAscending(true);
+    list.AddColumn(QStringLiteral("Code"), 0);
+    list.AddColumn(QStringLiteral("Description"), 1);
+
+    const struct {
+        const char* code;
+        int placedAt;
+    } inserts[] = {{"%b", 0}, {"%a", 0}, {"%A", 1}};
+    int row = 0;
+    for (const auto& insert : inserts) {
+        QVERIFY(list.AddItemText(row, 0, insert.code));
+        QCOMPARE(row, insert.placedAt);
+        QVERIFY(list.AddItemText(row, 1, std::string("about ") + insert.code));
+        ++row;
+    }
+    const char* const order[] = {"%a", "%A", "%b"};
+    QCOMPARE(list.GetItemCount(), 3);
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(list.GetItemText(i, 0), std::string(order[i]));
+        QCOMPARE(list.GetItemText(i, 1), std::string("about ") + order[i]);
+    }
+}
+
+void ListCtrlTest::insertWithoutColumnsFails() {
+    CListCtrlEx list;
+    int row = 0;
+    QVERIFY(!list.AddItemText(row, 0, "orphan"));
+    QCOMPARE(row, -1);
+    QCOMPARE(list.GetItemCount(), 0);
+
+    list.AddColumn(QStringLiteral("Item"), 0);
+    list.AddColumn(QStringLiteral("Description"), 1);
+    row = 5; // no such row yet
+    QVERIFY(!list.AddItemText(row, 1, "nowhere"));
+    QCOMPARE(list.GetItemCount(), 0);
+}
+
+void ListCtrlTest::getItemImage_data() {
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("image");
+    QTest::newRow("first-row") << 0 << 2;
+    QTest::newRow("last-row") << 1 << 3;
+    QTest::newRow("negative-row") << -1 << -1;
+    QTest::newRow("past-the-end") << 2 << -1;
+}
+
+void ListCtrlTest::getItemImage() {
+    QFETCH(int, row);
+    QFETCH(int, image);
+    CListCtrlEx list;
+    AddColumns(list);
+    AddRow(list, "a", "", 2);
+    AddRow(list, "b", "", 1);
+    QVERIFY(list.SetItemImage(1, 3));
+    QVERIFY(!list.SetItemImage(2, 3));
+    QCOMPARE(list.GetItemImage(row), image);
+}
+
+void ListCtrlTest::findItemByData_data() {
+    QTest::addColumn<qint64>("data");
+    QTest::addColumn<int>("row");
+    QTest::newRow("first-of-two-carrying-it") << qint64(1000) << 0;
+    QTest::newRow("single-row") << qint64(2000) << 1;
+    QTest::newRow("unknown-value") << qint64(999) << -1;
+}
+
+void ListCtrlTest::findItemByData() {
+    QFETCH(qint64, data);
+    QFETCH(int, row);
+    CListCtrlEx list;
+    AddColumns(list);
+    const qint64 values[] = {1000, 2000, 1000};
+    for (qint64 value : values) {
+        AddRow(list, "row", "", 0);
+        list.Rows().back().nData = value;
+    }
+    QCOMPARE(list.FindItemByData(data), row);
+}
+
+void ListCtrlTest::rowFill_data() {
+    QTest::addColumn<int>("row");
+    QTest::addColumn<bool>("selected");
+    QTest::addColumn<bool>("showAlways");
+    QTest::addColumn<bool>("focused");
+    QTest::addColumn<Fill>("fill");
+
+    // Rows: images 0, 2, 3 and 0x10002 (whose colour key is its low 16 bits).
+    QTest::newRow("plain") << 0 << false << false << false << Fill::ListDefault;
+    QTest::newRow("key-2") << 1 << false << false << false << Fill::Red;
+    QTest::newRow("key-3") << 2 << false << false << false << Fill::Yellow;
+    QTest::newRow("key-is-low-16-bits") << 3 << false << false << false << Fill::Red;
+    QTest::newRow("plain/selected-shown-always") << 0 << true << true << false << Fill::Highlight;
+    QTest::newRow("key-2/selected-shown-always") << 1 << true << true << false << Fill::Highlight;
+    QTest::newRow("key-3/selected-shown-always") << 2 << true << true << false << Fill::Highlight;
+    QTest::newRow("key-3/selected-focused") << 2 << true << false << true << Fill::Highlight;
+    QTest::newRow("key-3/selected-unfocused") << 2 << true << false << false << Fill::Yellow;
+}
+
+// The fill is sampled right of the last column: full-row mode paints each
+// row's background up to the view's right edge.
+void ListCtrlTest::rowFill() {
+    QFETCH(int, row);
+    QFETCH(bool, selected);
+    QFETCH(bool, showAlways);
+    QFETCH(bool, focused);
+    QFETCH(Fill, fill);
+
+    QWidget host;
+    auto* layout = new QVBoxLayout(&host);
+    auto* other = new QLineEdit(&host);
+    auto* list = new CListCtrlEx(&host);
+    layout->addWidget(other);
+    layout->addWidget(list);
+    host.resize(480, 240);
+
+    AddColumns(*list);
+    list->SetImageList(PlainPictures(4));
+    list->SetFullRowSelect(true);
+    list->SetShowSelectionAlways(showAlways);
+    list->SetItemColors(2, NewColors(kYellow, kRed));
+    list->SetItemColors(3, NewColors(kBlue, kYellow));
+    AddRow(*list, "plain.jpg", "Img_000.jpg", 0);
+    AddRow(*list, "broken.jpg", "Invalid JPEG file!", 2);
+    AddRow(*list, "undated.jpg", "missing", 3);
+    AddRow(*list, "wide-key.jpg", "x", 0x10002);
+
+    host.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&host));
+    if (focused) {
+        host.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&host));
+        list->setFocus();
+        QTRY_VERIFY(list->hasFocus());
+    } else {
+        other->setFocus();
+        QVERIFY(!list->hasFocus());
+    }
+    if (selected) {
+        list->selectionModel()->select(list->model()->index(row, 0),
+                                       QItemSelectionModel::ClearAndSelect |
+                                           QItemSelectionModel::Rows);
+    }
+
+    const QImage image = list->viewport()->grab().toImage();
+    const QRect rowRect = list->visualRect(list->model()->index(row, 0));
+    const int x = list->viewport()->width() - 4;
+    const int columnsEnd =
+        list->header()->sectionViewportPosition(1) + list->header()->sectionSize(1);
+    QVERIFY2(columnsEnd < x, "the columns must end before the sampled point");
+
+    QColor expected;
+    switch (fill) {
+    case Fill::ListDefault:
+        expected = list->palette().color(QPalette::Base);
+        break;
+    case Fill::Red:
+        expected = ColorFromRef(kRed);
+        break;
+    case Fill::Yellow:
+        expected = ColorFromRef(kYellow);
+        break;
+    case Fill::Highlight:
+        expected = list->palette().color(QPalette::Highlight);
+        break;
+    }
+    QCOMPARE(image.pixelColor(x, rowRect.center().y()).rgb(), expected.rgb());
+}
+
+VELMORA_GUI_TEST_MAIN(ListCtrlTest)
+
+#include "list_ctrl_test.moc"

@@ -1,0 +1,736 @@
+// The main window driven as a user would: start-up and the stored format,
+// the scan of a folder, editing the format, Rename and its messages, the
+// double-click, drag and drop and the folder browser.
+
+#include "gui_test_support.h"
+
+#include "build_format_dlg.h"
+#include "list_rows.h"
+#include "velmora_dlg.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUrl>
+#include <QtTest>
+
+#include <optional>
+#include <vector>
+
+namespace {
+
+const QString kDefaultFormat = QStringLiteral("Img%Y%m%d_%H%M%S_%C");
+const QString kMissingInformation = QStringLiteral("The JPEG file is missing information.");
+
+QSettings Store() {
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quorvant"),
+                     QStringLiteral("Velmora"));
+}
+
+QVariant StoredFormat() {
+    return Store().value(QStringLiteral("Settings/Default Format"));
+}
+
+void SetStoredFormat(const QString& format) {
+    Store().setValue(QStringLiteral("Settings/Default Format"), format);
+}
+
+// The main window with the desktop's side effects recorded instead of shown.
+class CTestVelmoraDlg : public CVelmoraDlg {
+public:
+    struct CMessage {
+        QString strText;
+        QString strCaption;
+        unsigned nFlags;
+    };
+
+    std::vector<CMessage> m_messages;
+    int m_nBeeps = 0;
+    std::vector<std::string> m_infoPaths;
+    QStringList m_browseStarts;
+    QString m_strBrowseAnswer;
+    std::vector<std::string> m_builderOffers;
+    std::optional<std::string> m_builderAnswer; // none: the builder is cancelled
+    bool m_bRealBuilder = false;
+    int m_nAboutRuns = 0;
+
+protected:
+    void MessageBox(const QString& text, const QString& caption, unsigned flags) override {
+        m_messages.push_back({text, caption, flags});
+    }
+    void Beep() override { ++m_nBeeps; }
+    QString BrowseForFolder(const QString& startFolder) override {
+        m_browseStarts << startFolder;
+        return m_strBrowseAnswer;
+    }
+    void RunJpegInfoDialog(const std::string& path) override { m_infoPaths.push_back(path); }
+    bool RunBuildFormatDialog(std::string& format) override {
+        if (m_bRealBuilder)
+            return CVelmoraDlg::RunBuildFormatDialog(format);
+        m_builderOffers.push_back(format);
+        if (!m_builderAnswer)
+            return false;
+        format = *m_builderAnswer;
+        return true;
+    }
+    void RunAboutDialog() override { ++m_nAboutRuns; }
+};
+
+// The folder most tests scan: three dated photos whose names are not in date
+// order, one file no reader takes and one photo without a date; besides them
+// a text file and a subfolder with a photo, neither of which is listed.
+class CPhotoFolder {
+public:
+    bool Create() {
+        return m_dir.isValid() && guitest::WriteDatedPhoto(File("a.jpg"), "2022:01:02 03:04:05") &&
+               guitest::WriteBrokenFile(File("b.jpg")) &&
+               guitest::WriteDatedPhoto(File("c.jpg"), "2021:07:04 09:15:00") &&
+               guitest::WriteUndatedPhoto(File("d.jpg")) &&
+               guitest::WriteDatedPhoto(File("e.jpg"), "2019:12:31 23:59:59") &&
+               QFile(File("notes.txt")).open(QIODevice::WriteOnly) &&
+               QDir(Path()).mkdir(QStringLiteral("nested")) &&
+               guitest::WriteDatedPhoto(File("nested/f.jpg"), "2018:01:01 00:00:00");
+    }
+    QString Path() const { return m_dir.path(); }
+    QString File(const QString& name) const { return m_dir.filePath(name); }
+    std::string PathBytes() const { return QFile::encodeName(Path()).toStdString(); }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// Rows of the photo folder after a scan with the default format.
+struct CExpectedRow {
+    const char* name;
+    const char* converted;
+    int status;
+    qint64 data;
+};
+const CExpectedRow kScannedRows[] = {
+    {"e.jpg", "Img20191231_235959_000.jpg", RowToRename, 1577836799},
+    {"c.jpg", "Img20210704_091500_001.jpg", RowToRename, 1625390100},
+    {"a.jpg", "Img20220102_030405_002.jpg", RowToRename, 1641092645},
+    {"b.jpg", "Invalid JPEG file!", RowUnreadable, 1}, // listing position
+    {"d.jpg", "The JPEG file is missing information.", RowNoDate, 3},
+};
+constexpr int kScannedRowCount = 5;
+constexpr int kDatedRowCount = 3;
+
+QStringList Column(CListCtrlEx& list, int column) {
+    QStringList texts;
+    for (int row = 0; row < list.GetItemCount(); ++row)
+        texts << QString::fromStdString(list.GetItemText(row, column));
+    return texts;
+}
+
+QList<int> Statuses(CListCtrlEx& list) {
+    QList<int> statuses;
+    for (int row = 0; row < list.GetItemCount(); ++row)
+        statuses << list.GetItemImage(row);
+    return statuses;
+}
+
+QPushButton* ButtonWithText(QWidget& parent, const QString& text) {
+    for (QPushButton* button : parent.findChildren<QPushButton*>()) {
+        if (button->text() == text)
+            return button;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(std::optional<QString>)
+Q_DECLARE_METATYPE(std::optional<std::string>)
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+
+    void startUp_data();
+    void startUp();
+    void leavingStoresNothing_data();
+    void leavingStoresNothing();
+
+    void scanListsRowsInOrder();
+    void typingRegeneratesNames();
+    void buildFormat_data();
+    void buildFormat();
+    void realBuildFormatDialog_data();
+    void realBuildFormatDialog();
+
+    void renameWithNothingToDo_data();
+    void renameWithNothingToDo();
+    void renameAll();
+    void renameNothingStillStoresFormat();
+    void renameStopsAtFirstFailure();
+    void enterInFormatFieldRenames();
+
+    void doubleClick_data();
+    void doubleClick();
+    void doubleClickWithMouse();
+
+    void dropPath_data();
+    void dropPath();
+    void dropEvent_data();
+    void dropEvent();
+    void browse();
+    void aboutFromF1();
+
+    void mainWindowScreenshot();
+};
+
+void MainWindowTest::init() {
+    Store().clear();
+}
+
+void MainWindowTest::startUp_data() {
+    QTest::addColumn<std::optional<QString>>("stored");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("first-run") << std::optional<QString>() << kDefaultFormat;
+    QTest::newRow("stored-format")
+        << std::optional<QString>(QStringLiteral("Pic_%Y_%C")) << QStringLiteral("Pic_%Y_%C");
+    QTest::newRow("stored-empty-value") << std::optional<QString>(QString()) << QString();
+}
+
+void MainWindowTest::startUp() {
+    QFETCH(std::optional<QString>, stored);
+    QFETCH(QString, shown);
+    if (stored)
+        SetStoredFormat(*stored);
+
+    CTestVelmoraDlg dlg;
+    QCOMPARE(dlg.windowTitle(), QStringLiteral("Velmora Images to date taken value"));
+    QCOMPARE(dlg.FormatField().text(), shown);
+    QCOMPARE(QString::fromStdString(dlg.Format()), shown);
+    QCOMPARE(dlg.DirectoryField().text(), QString());
+    QCOMPARE(dlg.List().GetItemCount(), 0);
+    QCOMPARE(dlg.StatusLine().text(), QString());
+    QCOMPARE(dlg.RenameCountField().text(), QStringLiteral("0"));
+    QVERIFY(dlg.Progress().isHidden());
+    QVERIFY(dlg.m_messages.empty());
+    QCOMPARE(StoredFormat().isValid(), stored.has_value());
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QCOMPARE(guitest::TextsCutOff(dlg), QStringList());
+}
+
+void MainWindowTest::leavingStoresNothing_data() {
+    QTest::addColumn<QString>("how");
+    QTest::newRow("escape-key") << QStringLiteral("escape");
+    QTest::newRow("exit-button") << QStringLiteral("exit");
+    QTest::newRow("close-box") << QStringLiteral("close");
+}
+
+void MainWindowTest::leavingStoresNothing() {
+    QFETCH(QString, how);
+    CPhotoFolder folder;
+    QVERIFY(folder.Create());
+    CTestVelmoraDlg dlg;
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    dlg.ScanFolder(folder.PathBytes());
+    QTest::keyClick(&dlg.FormatField(), Qt::Key_X);
+
+    if (how == QLatin1String("escape"))
+        QTest::keyClick(&dlg.FormatField(), Qt::Key_Escape);
+    else if (how == QLatin1String("exit"))
+        QTest::mouseClick(&dlg.ExitButton(), Qt::LeftButton);
+    else
+        dlg.close();
+
+    QVERIFY(!dlg.isVisible());
+    QCOMPARE(dlg.result(), int(QDialog::Rejected));
+    QVERIFY(dlg.m_messages.empty());
+    QVERIFY(!StoredFormat().isValid());
+    QVERIFY(QFile::exists(folder.File("a.jpg")));
+}
+
+void MainWindowTest::scanListsRowsInOrder() {
+    CPhotoFolder folder;
+    QVERIFY(folder.Create());
+    CTestVelmoraDlg dlg;
+    dlg.ScanFolder(folder.PathBytes());
+
+    CListCtrlEx& list = dlg.List();
+    QCOMPARE(list.GetItemCount(), kScannedRowCount);
+    for (int row = 0; row < kScannedRowCount; ++row) {
+        const CExpectedRow& expected = kScannedRows[row];
+        QCOMPARE(list.GetItemText(row, 0), std::string(expected.name));
+        QCOMPARE(list.GetItemText(row, 1), std::string(expected.converted));
+        QCOMPARE(list.GetItemImage(row), expected.status);
+        QCOMPARE(qint64(list.GetItemData(row)), expected.data);
+    }
+    QCOMPARE(dlg.DirectoryField().text(), folder.Path());
+    QCOMPARE(dlg.StatusLine().text(),
+             QStringLiteral("(Double click on an picture to view the detail information stored "
+                            "in the file, 5 files in the list)"));
+    QCOMPARE(dlg.RenameCountField().text(), QString::number(kDatedRowCount));
+    QCOMPARE(dlg.RenameCount(), unsigned(kDatedRowCount));
+    QVERIFY(dlg.Progress().isHidden());
+
+    // Unreadable rows are yellow on red, undated rows blue on yellow, the
+    // others take the list's own colours.
+    QVERIFY(list.ItemColors(RowToRename) == nullptr);
+    QVERIFY(list.ItemColors(RowNamed) == nullptr);
+    const CItemColors* unreadable = list.ItemColors(RowUnreadable);
+    QVERIFY(unreadable != nullptr);
+    QCOMPARE(unreadable->m_textColor, COLORREF(0x0000FFFF));
+    QCOMPARE(unreadable->m_backColor, COLORREF(0x00461AF7));
+    const CItemColors* noDate = list.ItemColors(RowNoDate);
+    QVERIFY(noDate != nullptr);
+    QCOMPARE(noDate->m_textColor, COLORREF(0x00FF0000));
+    QCOMPARE(noDate->m_backColor, COLORREF(0x0000FFFF));
+    QVERIFY(list.GetFullRowSelect());
+    QVERIFY(!StoredFormat().isValid());
+}
+
+void MainWindowTest::typingRegeneratesNames() {
+    CPhotoFolder folder;
+    QVERIFY(folder.Create());
+    CTestVelmoraDlg dlg;
+    dlg.ScanFolder(folder.PathBytes());
+
+    QTest::keyClick(&dlg.FormatField(), Qt::Key_X);
+    QCOMPARE(dlg.Format(), std::string("Img%Y%m%d_%H%M%S_%Cx"));
+    const QStringList converted = Column(dlg.List(), 1);
+    QCOMPARE(converted, QStringList({"Img20191231_235959_000x.jpg", "Img20210704_091500_001x.jpg",
+                                     "Img20220102_030405_002x.jpg", "Invalid JPEG file!",
+                                     kMissingInformation}));
+    QCOMPARE(dlg.RenameCountField().text(), QStringLiteral("3"));
+
+    // A format that gives a row its current name marks it as already named.
+    dlg.FormatField().clear();
+    QTest::keyClicks(&dlg.FormatField(), QStringLiteral("e"));
+    QCOMPARE(Statuses(dlg.List()),
+             QList<int>({RowNamed, RowToRename, RowToRename, RowUnreadable, RowNoDate}));
+    QCOMPARE(dlg.RenameCountField().text(), QStringLiteral("2"));
+    QVERIFY(!StoredFormat().isValid());
+}
+
+void MainWindowTest::buildFormat_data() {
+    QTest::addColumn<std::optional<std::string>>("answer");
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QStringList>("converted");
+
+    const QStringList defaultNames = {"Img20191231_235959_000.jpg", "Img20210704_091500_001.jpg",
+                                      "Img20220102_030405_002.jpg"};
+    QTest::newRow("ok-unchanged-format") << std::optional<std::string>(kDefaultFormat.toStdString())
+                                         << kDefaultFormat << defaultNames;
+    QTest::newRow("ok-new-format") << std::optional<std::string>("Pic_%C") << "Pic_%C"
+                                   << QStringList({"Pic_000.jpg", "Pic_001.jpg", "Pic_002.jpg"});
+    QTest::newRow("cancel") << std::optional<std::string>() << kDefaultFormat
+                            << QStringList({"stale", "stale", "stale"});
+}
+
+void MainWindowTest::buildFormat() {
+    QFETCH(std::optional<std::string>, answer);
+    QFETCH(QString, format);
+    QFETCH(QStringList, converted);
+
+    CPhotoFolder folder;
+    QVERIFY(folder.Create());
+    CTestVelmoraDlg dlg;
+    dlg.ScanFolder(folder.PathBytes());
+    // Marks what a regeneration would overwrite.
+    for (int row = 0; row < kDatedRowCount; ++row)
+        dlg.List().Rows()[std::size_t(row)].strText[1] = "stale";
+
+    dlg.m_builderAnswer = answer;
+    QTest::mouseClick(&dlg.BuildFormatButton(), Qt::LeftButton);
+
+    QCOMPARE(dlg.m_builderOffers, std::vector<std::string>{kDefaultFormat.toStdString()});
+    QCOMPARE(dlg.FormatField().text(), format);
+    QCOMPARE(QString::fromStdString(dlg.Format()), format);
+    QCOMPARE(Column(dlg.List(), 1).mid(0, kDatedRowCount), converted);
+    QVERIFY(!StoredFormat().isValid());
+}
+
+void MainWindowTest::realBuildFormatDialog_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("format");
+    QTest::newRow("cancel-after-editing") << QStringLiteral("Cancel") << kDefaultFormat;
+    QTest::newRow("ok-after-editing") << QStringLiteral("OK") << kDefaultFormat + "_x";
+}
+
+// The real builder, run modally by the window and answered once it is up.
+void MainWindowTest::realBuildFormatDialog() {
+    QFETCH(QString, button);
+    QFETCH(QString, format);
+
+    CPhotoFolder folder;
+    QVERIFY(folder.Create());
+    CTestVelmoraDlg dlg;
+    dlg.m_bRealBuilder = true;
+    dlg.show();
+    dlg.ScanFolder(folder.PathBytes());
+
+    bool foundAsModal = false;
+    QString offered;
+    QTimer::singleShot(0, this, [&] {
+        auto* builder = dynamic_cast<CBuildFormatDlg*>(QApplication::activeModalWidget());
+        foundAsModal = builder != nullptr;
+        if (builder == nullptr)
+            builder = dlg.findChild<CBuildFormatDlg*>(); // closed all the same
+        if (builder == nullptr)
+            return;
+        offered = builder->FormatField().text();
+        QTest::keyClicks(&builder->FormatField(), QStringLiteral("_x"));
+        if (QPushButton* press = ButtonWithText(*builder, button))
+            press->click();
+        else
+            builder->reject();
+    });
+    dlg.OnBuildFormat();
+
+    QVERIFY(foundAsModal);
+    QCOMPARE(offered, kDefaultFormat);
+    QCOMPARE(dlg.FormatField().text(), format);
+    QCOMPARE(QString::fromStdString(dlg.Format()), format);
+    const QString suffix = format.endsWith(QLatin1String("_x")) ? "_x.jpg" : ".jpg";
+    QCOMPARE(Column(dlg.List(), 1).first(), "Img20191231_235959_000" + suffix);
+    QVERIFY(!StoredFormat().isValid());
+}
+
+void MainWindowTest::renameWithNothingToDo_data() {
+    QTest::addColumn<bool>("scanUndatedFolder");
+    QTest::newRow("empty-list") << false;
+    QTest::newRow("nothing-dated") << true;
+}
+
+void MainWindowTest::renameWithNothingToDo() {
+    QFETCH(bool, scanUndatedFolder);
+    QTemporaryDir undated;
+    QVERIFY(guitest::WriteUndatedPhoto(undated.filePath(QStringLiteral("x.jpg"))));
+    QVERIFY(guitest::WriteBrokenFile(undated.filePath(QStringLiteral("y.jpg"))));
+
+    CTestVelmoraDlg dlg;
+    if (scanUndatedFolder) {
+        dlg.ScanFolder(QFile::encodeName(undated.path()).toStdString());
+        QCOMPARE(dlg.List().GetItemCount(), 2);
+    }
+    QTest::mouseClick(&dlg.RenameButton(), Qt::LeftButton);
+
+    QCOMPARE(dlg.m_messages.size(), std::size_t(1));
+    QCOMPARE(dlg.m_messages[0].strText, QStringLiteral("There are no items to be renamed!"));
+    QCOMPARE(dlg.m_messages[0].strCaption, QStringLiteral("Error"));
+    QCOMPARE(dlg.m_messages[0].nFlags, MB_OK);
+    QVERIFY(!StoredFormat().isValid());
+}
+
+void MainWindowTest::renameAll() {
+    CPhotoFolder folder;
+    QVERIFY(folder.Create());
+    CTestVelmoraDlg dlg;
+    dlg.ScanFolder(folder.PathBytes());
+    QTest::keyClicks(&dlg.FormatField(), QStringLiteral("_v"));
+
+    QTest::mouseClick(&dlg.RenameButton(), Qt::LeftButton);
+
+    QCOMPARE(dlg.m_messages.size(), std::size_t(1));
+    QCOMPARE(dlg.m_messages[0].strText, QStringLiteral("All files were re-named successfuly!"));
+    QCOMPARE(dlg.m_messages[0].strCaption, QStringLiteral("Rename Files"));
+    QCOMPARE(dlg.m_messages[0].nFlags, MB_OK);
+    QCOMPARE(StoredFormat().toString(), kDefaultFormat + "_v");
+
+    const QStringList renamed = {"Img20191231_235959_000_v.jpg", "Img20210704_091500_001_v.jpg",
+                                 "Img20220102_030405_002_v.jpg"};
+    QCOMPARE(Column(dlg.List(), 0), renamed + QStringList({"b.jpg", "d.jpg"}));
+    QCOMPARE(Statuses(dlg.List()),
+             QList<int>({RowNamed, RowNamed, RowNamed, RowUnreadable, RowNoDate}));
+    for (const QString& name : renamed)
+        QVERIFY2(QFile::exists(folder.File(name)), qPrintable(name));
+    for (const char* gone : {"a.jpg", "c.jpg", "e.jpg"})
+        QVERIFY2(!QFile::exists(folder.File(gone)), gone);
+    QVERIFY(QFile::exists(folder.File("b.jpg")));
+    QVERIFY(QFile::exists(folder.File("d.jpg")));
+}
+
+// The format is stored before the first file is touched, so a run that
+// renames nothing stores it as well.
+void MainWindowTest::renameNothingStillStoresFormat() {
+    CPhotoFolder folder;
+    QVERIFY(folder.Create());
+    CTestVelmoraDlg dlg;
+    dlg.ScanFolder(folder.PathBytes());
+    dlg.OnOK();
+    QCOMPARE(dlg.m_messages.size(), std::size_t(1));
+    Store().clear();
+
+    dlg.OnOK(); // every row is named already; the count still says 3
+
+    QCOMPARE(dlg.m_messages.size(), std::size_t(2));
+    QCOMPARE(dlg.m_messages[1].strText, QStringLiteral("None of the files where re-named!"));
+    QCOMPARE(dlg.m_messages[1].strCaption, QStringLiteral("Error"));
+    QCOMPARE(dlg.m_messages[1].nFlags, MB_ICONERROR);
+    QCOMPARE(StoredFormat().toString(), kDefaultFormat);
+}
+
+// A file that took a wanted name after the scan is neither overwritten nor
+// moved: the run stops there and says why.
+void MainWindowTest::renameStopsAtFirstFailure() {
+    CPhotoFolder folder;
+    QVERIFY(folder.Create());
+    CTestVelmoraDlg dlg;
+    dlg.ScanFolder(folder.PathBytes());
+    const QString intruder = folder.File("Img20210704_091500_001.jpg");
+    QVERIFY(guitest::WriteUndatedPhoto(intruder));
+    const QByteArray intruderBytes = [&] {
+        QFile file(intruder);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+
+    dlg.OnOK();
+
+    QCOMPARE(dlg.m_messages.size(), std::size_t(1));
+    QCOMPARE(dlg.m_messages[0].strText, QStringLiteral("File exists"));
+    QCOMPARE(dlg.m_messages[0].strCaption, QStringLiteral("Error Rename"));
+    QCOMPARE(dlg.m_messages[0].nFlags, MB_ICONERROR);
+    QCOMPARE(StoredFormat().toString(), kDefaultFormat);
+    QCOMPARE(Column(dlg.List(), 0),
+             QStringList({"Img20191231_235959_000.jpg", "c.jpg", "a.jpg", "b.jpg", "d.jpg"}));
+    QCOMPARE(Statuses(dlg.List()),
+             QList<int>({RowNamed, RowToRename, RowToRename, RowUnreadable, RowNoDate}));
+    QVERIFY(QFile::exists(folder.File("c.jpg")));
+    QVERIFY(QFile::exists(folder.File("a.jpg")));
+    QFile file(intruder);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), intruderBytes);
+}
+
+void MainWindowTest::enterInFormatFieldRenames() {
+    CPhotoFolder folder;
+    QVERIFY(folder.Create());
+    CTestVelmoraDlg dlg;
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    dlg.ScanFolder(folder.PathBytes());
+
+    QTest::keyClick(&dlg.FormatField(), Qt::Key_Return);
+
+    QCOMPARE(dlg.m_messages.size(), std::size_t(1));
+    QCOMPARE(dlg.m_messages[0].strText, QStringLiteral("All files were re-named successfuly!"));
+    QVERIFY(dlg.isVisible()); // Rename leaves the window open
+    QCOMPARE(StoredFormat().toString(), kDefaultFormat);
+    QVERIFY(QFile::exists(folder.File("Img20191231_235959_000.jpg")));
+}
+
+void MainWindowTest::doubleClick_data() {
+    QTest::addColumn<int>("row"); // -1: an index that hits no row
+    QTest::addColumn<bool>("renameFirst");
+    QTest::addColumn<int>("beeps");
+    QTest::addColumn<QString>("opened"); // file name, empty: nothing opened
+
+    QTest::newRow("to-rename") << 1 << false << 0 << "c.jpg";
+    QTest::newRow("already-named") << 0 << true << 0 << "Img20191231_235959_000.jpg";
+    QTest::newRow("unreadable-beeps") << 3 << false << 1 << QString();
+    QTest::newRow("no-date") << 4 << false << 0 << "d.jpg";
+    QTest::newRow("no-row") << -1 << false << 0 << QString();
+}
+
+void MainWindowTest::doubleClick() {
+    QFETCH(int, row);
+    QFETCH(bool, renameFirst);
+    QFETCH(int, beeps);
+    QFETCH(QString, opened);
+
+    CPhotoFolder folder;
+    QVERIFY(folder.Create());
+    CTestVelmoraDlg dlg;
+    dlg.ScanFolder(folder.PathBytes());
+    if (renameFirst)
+        dlg.OnOK();
+
+    dlg.OnDblclkList(row < 0 ? QModelIndex() : dlg.List().model()->index(row, 1));
+
+    QCOMPARE(dlg.m_nBeeps, beeps);
+    std::vector<std::string> expected;
+    if (!opened.isEmpty())
+        expected.push_back(folder.PathBytes() + "/" + opened.toStdString());
+    QCOMPARE(dlg.m_infoPaths, expected);
+}
+
+void MainWindowTest::doubleClickWithMouse() {
+    CPhotoFolder folder;
+    QVERIFY(folder.Create());
+    CTestVelmoraDlg dlg;
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    dlg.ScanFolder(folder.PathBytes());
+    CListCtrlEx& list = dlg.List();
+
+    const QRect noDateRow = list.visualRect(list.model()->index(4, 0));
+    // A double-click is a click followed by a second press reported as such.
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, noDateRow.center());
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, noDateRow.center());
+    QCOMPARE(dlg.m_infoPaths, std::vector<std::string>{folder.PathBytes() + "/d.jpg"});
+
+    const QPoint belowLastRow(noDateRow.center().x(), noDateRow.bottom() + noDateRow.height());
+    QVERIFY(!list.indexAt(belowLastRow).isValid());
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, belowLastRow);
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, belowLastRow);
+    QCOMPARE(dlg.m_infoPaths.size(), std::size_t(1));
+    QCOMPARE(dlg.m_nBeeps, 0);
+}
+
+void MainWindowTest::dropPath_data() {
+    QTest::addColumn<QString>("item"); // relative to the photo folder
+    QTest::addColumn<bool>("scansPhotos");
+    QTest::newRow("jpeg-file") << QStringLiteral("c.jpg") << true;
+    QTest::newRow("text-file") << QStringLiteral("notes.txt") << true;
+    QTest::newRow("folder") << QStringLiteral(".") << true;
+    QTest::newRow("missing-path") << QStringLiteral("gone.jpg") << false;
+}
+
+void MainWindowTest::dropPath() {
+    QFETCH(QString, item);
+    QFETCH(bool, scansPhotos);
+
+    CPhotoFolder folder;
+    QVERIFY(folder.Create());
+    QTemporaryDir other;
+    QVERIFY(
+        guitest::WriteDatedPhoto(other.filePath(QStringLiteral("z.jpg")), "2020:02:02 02:02:02"));
+    CTestVelmoraDlg dlg;
+    dlg.ScanFolder(QFile::encodeName(other.path()).toStdString());
+
+    dlg.OnDropFiles(item == QLatin1String(".") ? folder.Path() : folder.File(item));
+
+    // Only the folder's own "*.jpg" entries: not nested/f.jpg, not notes.txt.
+    QCOMPARE(dlg.DirectoryField().text(), scansPhotos ? folder.Path() : other.path());
+    QCOMPARE(Column(dlg.List(), 0), scansPhotos
+                                        ? QStringList({"e.jpg", "c.jpg", "a.jpg", "b.jpg", "d.jpg"})
+                                        : QStringList({"z.jpg"}));
+
+    dlg.OnDropFiles(QString()); // an empty path changes nothing either
+    QCOMPARE(dlg.List().GetItemCount(), scansPhotos ? kScannedRowCount : 1);
+}
+
+void MainWindowTest::dropEvent_data() {
+    QTest::addColumn<QList<QUrl>>("urls");
+    QTest::addColumn<bool>("scansPhotos");
+    QTest::newRow("folder") << QList<QUrl>({QUrl()}) << true;
+    QTest::newRow("first-of-several-items") << QList<QUrl>({QUrl(), QUrl()}) << true;
+    QTest::newRow("remote-url") << QList<QUrl>({QUrl(QStringLiteral("https://example.com/a.jpg"))})
+                                << false;
+}
+
+// A real drop onto the window, as the desktop delivers it.
+void MainWindowTest::dropEvent() {
+    QFETCH(QList<QUrl>, urls);
+    QFETCH(bool, scansPhotos);
+
+    CPhotoFolder folder;
+    QVERIFY(folder.Create());
+    QTemporaryDir other;
+    QVERIFY(
+        guitest::WriteDatedPhoto(other.filePath(QStringLiteral("z.jpg")), "2020:02:02 02:02:02"));
+    // Empty entries stand for the photo folder first, then the other folder.
+    const QStringList local = {folder.Path(), other.filePath(QStringLiteral("z.jpg"))};
+    for (int i = 0; i < urls.size(); ++i) {
+        if (urls[i].isEmpty())
+            urls[i] = QUrl::fromLocalFile(local.at(i));
+    }
+
+    CTestVelmoraDlg dlg;
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QMimeData data;
+    data.setUrls(urls);
+    const QPoint at = dlg.rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&dlg, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&dlg, &drop);
+
+    QCOMPARE(dlg.DirectoryField().text(), scansPhotos ? folder.Path() : QString());
+    QCOMPARE(dlg.List().GetItemCount(), scansPhotos ? kScannedRowCount : 0);
+}
+
+void MainWindowTest::browse() {
+    CPhotoFolder folder;
+    QVERIFY(folder.Create());
+    CTestVelmoraDlg dlg;
+
+    dlg.m_strBrowseAnswer = folder.Path();
+    QTest::mouseClick(&dlg.BrowseButton(), Qt::LeftButton);
+    QCOMPARE(dlg.m_browseStarts, QStringList({QString()})); // no folder yet: no preselection
+    QCOMPARE(dlg.DirectoryField().text(), folder.Path());
+    QCOMPARE(dlg.List().GetItemCount(), kScannedRowCount);
+
+    dlg.m_strBrowseAnswer.clear(); // the user cancels
+    dlg.OnBrowse();
+    QCOMPARE(dlg.m_browseStarts, QStringList({QString(), folder.Path()}));
+    QCOMPARE(dlg.DirectoryField().text(), folder.Path());
+    QCOMPARE(dlg.List().GetItemCount(), kScannedRowCount);
+    QCOMPARE(dlg.RenameCountField().text(), QStringLiteral("3"));
+}
+
+void MainWindowTest::aboutFromF1() {
+    CTestVelmoraDlg dlg;
+    dlg.show();
+    dlg.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    QTest::keyClick(&dlg.FormatField(), Qt::Key_F1);
+    QCOMPARE(dlg.m_nAboutRuns, 1);
+    QVERIFY(dlg.m_messages.empty());
+}
+
+// The picture of the window for the documentation: a trip's photos from two
+// cameras, one of them already named, one damaged file and one without a date.
+void MainWindowTest::mainWindowScreenshot() {
+    QTemporaryDir root(QDir::tempPath() + QStringLiteral("/Pictures-XXXXXX"));
+    QVERIFY(root.isValid());
+    QVERIFY(QDir(root.path()).mkdir(QStringLiteral("Lisbon 2024")));
+    const QString trip = root.filePath(QStringLiteral("Lisbon 2024"));
+    const struct {
+        const char* name;
+        const char* taken;
+    } photos[] = {
+        {"DSC00310.jpg", "2024:05:17 18:44:05"},
+        {"IMG_2041.jpg", "2024:05:18 09:12:44"},
+        {"IMG_2042.jpg", "2024:05:18 09:13:02"},
+        {"DSC00311.jpg", "2024:05:18 20:31:57"},
+        {"IMG_2044.jpg", "2024:05:19 08:05:51"},
+        {"Img20240519_121500_005.jpg", "2024:05:19 12:15:00"},
+        {"IMG_2045.jpg", "2024:05:19 16:27:33"},
+        {"DSC00312.jpg", "2024:05:20 13:15:48"},
+    };
+    for (const auto& photo : photos)
+        QVERIFY(guitest::WriteDatedPhoto(trip + "/" + photo.name, photo.taken));
+    QVERIFY(guitest::WriteTruncatedPhoto(trip + QStringLiteral("/IMG_2043.jpg")));
+    QVERIFY(guitest::WriteUndatedPhoto(trip + QStringLiteral("/panorama-edit.jpg")));
+
+    CTestVelmoraDlg dlg;
+    dlg.show();
+    dlg.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    dlg.ScanFolder(QFile::encodeName(trip).toStdString());
+    QCOMPARE(dlg.List().GetItemCount(), 10);
+    QCOMPARE(dlg.List().GetItemImage(5), int(RowNamed));
+    dlg.List().setFocus();
+    dlg.List().setCurrentIndex(dlg.List().model()->index(4, 0));
+    dlg.List().scrollToBottom(); // the coloured rows come last
+    QTRY_VERIFY(dlg.List().hasFocus());
+
+    const QString path = guitest::SaveScreenshot(dlg, QStringLiteral("main-window.png"));
+    QVERIFY(!path.isEmpty());
+    qInfo("saved %s", qPrintable(path));
+}
+
+VELMORA_GUI_TEST_MAIN(MainWindowTest)
+
+#include "main_window_test.moc"
