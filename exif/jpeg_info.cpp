@@ -47,14 +47,7 @@ std::time_t CJpegInfo::DateTakenAsTime() const {
     const auto fields = velmora::ole::ToFields(m_dtTaken);
     if (!fields)
         return -1;
-    std::tm tm{};
-    tm.tm_year = fields->year - 1900;
-    tm.tm_mon = fields->month - 1;
-    tm.tm_mday = fields->day;
-    tm.tm_hour = fields->hour;
-    tm.tm_min = fields->minute;
-    tm.tm_sec = fields->second;
-    tm.tm_isdst = -1;
+    std::tm tm = velmora::ole::ToTm(*fields);
     const std::time_t seconds = mktime(&tm);
     if (seconds < 0 || seconds > INT32_MAX)
         return -1;

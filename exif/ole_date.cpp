@@ -137,6 +137,18 @@ std::optional<DateFields> ToFields(double date) {
     return f;
 }
 
+std::tm ToTm(const DateFields& f) {
+    std::tm tm{};
+    tm.tm_year = f.year - 1900;
+    tm.tm_mon = f.month - 1;
+    tm.tm_mday = f.day;
+    tm.tm_hour = f.hour;
+    tm.tm_min = f.minute;
+    tm.tm_sec = f.second;
+    tm.tm_isdst = -1;
+    return tm;
+}
+
 double ParseDateTime(std::string_view text) {
     TextCursor in(text);
     DateFields f;
@@ -176,13 +188,7 @@ std::string Format(double date, std::string_view format) {
     const std::optional<DateFields> f = ToFields(date);
     if (!f)
         return {};
-    std::tm tm{};
-    tm.tm_year = f->year - 1900;
-    tm.tm_mon = f->month - 1;
-    tm.tm_mday = f->day;
-    tm.tm_hour = f->hour;
-    tm.tm_min = f->minute;
-    tm.tm_sec = f->second;
+    std::tm tm = ToTm(*f);
     const std::int64_t days = DaysFromCivil(f->year, f->month, f->day);
     tm.tm_wday = static_cast<int>(((days % 7) + 11) % 7); // 1970-01-01 was a Thursday
     tm.tm_yday = static_cast<int>(days - DaysFromCivil(f->year, 1, 1));

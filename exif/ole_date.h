@@ -30,6 +30,10 @@ std::optional<double> FromFields(const DateFields& fields);
 // nullopt outside the valid range (or for NaN).
 std::optional<DateFields> ToFields(double date);
 
+// The fields as a C calendar record (weekday and day of year not filled in),
+// daylight saving left for the C library to decide.
+std::tm ToTm(const DateFields& fields);
+
 // Parses "YYYY-MM-DD", "YYYY-MM-DD HH:MM[:SS[.fff]]" and the same with "T"
 // between date and time, blanks around allowed; a fraction of a second is
 // dropped. Returns 0.0 for any text that is not such a valid date.

@@ -27,14 +27,7 @@ using testsupport::CTempDir;
 
 namespace {
 
-// Parameterised cases print as their names.
-template <typename Case>
-requires requires(const Case& c) {
-    c.name;
-}
-std::ostream& operator<<(std::ostream& os, const Case& c) {
-    return os << c.name;
-}
+using testsupport::operator<<;
 
 using Command = CCliOptions::Command;
 

@@ -28,6 +28,8 @@ namespace ole = velmora::ole;
 
 namespace {
 
+using testsupport::DateText;
+
 struct ReadResult {
     bool ok = false;
     int errorId = 0;
@@ -100,15 +102,6 @@ const RecordOverride kOverrides[] = {
     {"PaintTool_sample.jpg", "Comment",
      "a5cb01550dbb9a6bf732f87e413f6e231cc4581e6a5be800fb0871dce0760cd5"},
 };
-
-std::string DateText(const std::optional<ole::DateFields>& f) {
-    if (!f)
-        return "none";
-    char text[32];
-    std::snprintf(text, sizeof(text), "%04d-%02d-%02d %02d:%02d:%02d", f->year, f->month, f->day,
-                  f->hour, f->minute, f->second);
-    return text;
-}
 
 // An EXIF date text "YYYY:MM:DD HH:MM:SS" as fields; nullopt when not a date.
 std::optional<ole::DateFields> ExifDate(const std::string& text) {

@@ -19,19 +19,10 @@ using testdata::Bytes;
 
 namespace {
 
+using testsupport::UtcSeconds;
+
 constexpr const char* kInvalidJpeg = "Invalid JPEG file!";
 constexpr const char* kMissingInformation = "The JPEG file is missing information.";
-
-std::int64_t UtcSeconds(int year, int month, int day, int hour, int minute, int second) {
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    return timegm(&tm);
-}
 
 Bytes DatedPhoto(const char* exifDate) {
     const testdata::CTiffBuilder tiff =

@@ -17,14 +17,7 @@ using testsupport::CScopedTimeZone;
 
 namespace {
 
-// Parameterised cases print as their names.
-template <typename Case>
-requires requires(const Case& c) {
-    c.name;
-}
-std::ostream& operator<<(std::ostream& os, const Case& c) {
-    return os << c.name;
-}
+using testsupport::operator<<;
 
 constexpr const char* kCet = "CET-1CEST,M3.5.0,M10.5.0/3";
 constexpr double kSecond = 1.0 / 86400;

@@ -22,18 +22,7 @@ using namespace velmora;
 
 namespace {
 
-// Seconds since 1970 of a UTC calendar time; the tests run in TZ=UTC0, where
-// local time and UTC agree.
-std::int64_t UtcSeconds(int year, int month, int day, int hour, int minute, int second) {
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    return timegm(&tm);
-}
+using testsupport::UtcSeconds;
 
 const std::int64_t kTaken = UtcSeconds(2005, 3, 7, 14, 5, 9);
 

@@ -19,28 +19,13 @@ using testsupport::CScopedTimeZone;
 
 namespace {
 
-// Parameterised cases print as their names.
-template <typename Case>
-requires requires(const Case& c) {
-    c.name;
-}
-std::ostream& operator<<(std::ostream& os, const Case& c) {
-    return os << c.name;
-}
+using testsupport::operator<<;
+using testsupport::DateText;
 
 constexpr const char* kCet = "CET-1CEST,M3.5.0,M10.5.0/3";
 constexpr double kSecond = 1.0 / 86400;
 // 2005-07-25 18:55:28, a typical EXIF date.
 const double kJuly2005 = 38558.0 + 68128.0 / 86400;
-
-std::string Text(const std::optional<DateFields>& f) {
-    if (!f)
-        return "none";
-    char text[32];
-    std::snprintf(text, sizeof(text), "%04d-%02d-%02d %02d:%02d:%02d", f->year, f->month, f->day,
-                  f->hour, f->minute, f->second);
-    return text;
-}
 
 // Sets LC_ALL for its lifetime and restores the former locale after.
 class CScopedLocale {
@@ -66,7 +51,7 @@ class OleKnownDate : public testing::TestWithParam<KnownDate> {};
 
 TEST_P(OleKnownDate, ConvertsBothWays) {
     const KnownDate& c = GetParam();
-    EXPECT_EQ(Text(ole::ToFields(c.value)), Text(c.fields));
+    EXPECT_EQ(DateText(ole::ToFields(c.value)), DateText(c.fields));
     const std::optional<double> value = ole::FromFields(c.fields);
     ASSERT_TRUE(value.has_value());
     EXPECT_DOUBLE_EQ(*value, c.value);
@@ -93,11 +78,11 @@ TEST(OleDateFields, FieldsOutOfRangeGiveNoDate) {
         {2005, 7, 25, 0, 60, 0}, {2005, 7, 25, 0, 0, 60}, {2005, 7, 25, -1, 0, 0},
     };
     for (const DateFields& f : invalid)
-        EXPECT_FALSE(ole::FromFields(f).has_value()) << Text(f);
+        EXPECT_FALSE(ole::FromFields(f).has_value()) << DateText(f);
     const double outside[] = {-657435.0, 2958466.0, std::numeric_limits<double>::quiet_NaN(),
                               std::numeric_limits<double>::infinity(), 1e300};
     for (double date : outside)
-        EXPECT_EQ(Text(ole::ToFields(date)), "none") << date;
+        EXPECT_EQ(DateText(ole::ToFields(date)), "none") << date;
 }
 
 TEST(OleDateFields, CalendarFieldsSurviveRoundTrip) {
@@ -109,12 +94,12 @@ TEST(OleDateFields, CalendarFieldsSurviveRoundTrip) {
                       DateFields{0, 0, 0, 23, 59, 59}}) {
                     const DateFields f{year, month, day, time.hour, time.minute, time.second};
                     const std::optional<double> value = ole::FromFields(f);
-                    ASSERT_TRUE(value.has_value()) << Text(f);
-                    EXPECT_EQ(Text(ole::ToFields(*value)), Text(f));
+                    ASSERT_TRUE(value.has_value()) << DateText(f);
+                    EXPECT_EQ(DateText(ole::ToFields(*value)), DateText(f));
                 }
     for (const DateFields f : {DateFields{2000, 2, 29, 6, 0, 0}, DateFields{2024, 2, 29, 0, 0, 1},
                                DateFields{1899, 12, 29, 23, 59, 59}})
-        EXPECT_EQ(Text(ole::ToFields(ole::FromFields(f).value())), Text(f));
+        EXPECT_EQ(DateText(ole::ToFields(ole::FromFields(f).value())), DateText(f));
 }
 
 TEST(OleDateFields, RoundsToTheNearestWholeSecond) {
@@ -134,7 +119,7 @@ TEST(OleDateFields, RoundsToTheNearestWholeSecond) {
         {"carry past the last day", 2958465.0 + 86399.6 * kSecond, "none"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(Text(ole::ToFields(c.value)), c.expected) << c.name;
+        EXPECT_EQ(DateText(ole::ToFields(c.value)), c.expected) << c.name;
 }
 
 struct ParseCase {
@@ -151,7 +136,7 @@ TEST_P(OleParse, GivesTheDateOrZero) {
     if (c.expected == nullptr)
         EXPECT_EQ(date, 0.0);
     else
-        EXPECT_EQ(Text(ole::ToFields(date)), c.expected);
+        EXPECT_EQ(DateText(ole::ToFields(date)), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -257,7 +242,7 @@ TEST(OleFromTime, GivesLocalCalendarTime) {
     };
     for (const auto& c : cases) {
         CScopedTimeZone tz(c.tz);
-        EXPECT_EQ(Text(ole::ToFields(ole::FromTime(c.seconds))), c.expected) << c.tz;
+        EXPECT_EQ(DateText(ole::ToFields(ole::FromTime(c.seconds))), c.expected) << c.tz;
     }
     CScopedTimeZone tz("UTC0");
     EXPECT_EQ(ole::FromTime(400000000000), 0.0) << "beyond the year 9999";

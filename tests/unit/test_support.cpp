@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -35,6 +36,26 @@ CScopedTimeZone::~CScopedTimeZone() {
     else
         unsetenv("TZ");
     tzset();
+}
+
+std::int64_t UtcSeconds(int year, int month, int day, int hour, int minute, int second) {
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_sec = second;
+    return timegm(&tm);
+}
+
+std::string DateText(const std::optional<velmora::ole::DateFields>& f) {
+    if (!f)
+        return "none";
+    char text[32];
+    std::snprintf(text, sizeof(text), "%04d-%02d-%02d %02d:%02d:%02d", f->year, f->month, f->day,
+                  f->hour, f->minute, f->second);
+    return text;
 }
 
 std::string CorpusDir() {

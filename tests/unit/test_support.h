@@ -1,5 +1,10 @@
 #pragma once
 
+#include "ole_date.h"
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -35,6 +40,22 @@ private:
     bool m_hadValue = false;
     std::string m_oldValue;
 };
+
+// Seconds since 1970 of a UTC calendar time (the tests run in TZ=UTC0, where
+// local time and UTC agree).
+std::int64_t UtcSeconds(int year, int month, int day, int hour, int minute, int second);
+
+// "YYYY-MM-DD HH:MM:SS", or "none".
+std::string DateText(const std::optional<velmora::ole::DateFields>& fields);
+
+// Parameterised cases print as their names.
+template <typename Case>
+requires requires(const Case& c) {
+    c.name;
+}
+std::ostream& operator<<(std::ostream& os, const Case& c) {
+    return os << c.name;
+}
 
 // The folder of real camera files, and whether it is present.
 std::string CorpusDir();
