@@ -6,8 +6,9 @@ set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/ensure_packages.sh
 
-ensure_packages cmake ninja-build g++ clang libclang-rt-dev libgtest-dev libgmock-dev qt6-base-dev \
-    libbenchmark-dev
+ensure_packages cmake ninja-build g++ clang libclang-rt-dev libgtest-dev libgmock-dev \
+    libbenchmark-dev qt6-base-dev dpkg-dev file appstream desktop-file-utils groff-base \
+    xvfb xauth xdotool imagemagick
 
 jobs=$(nproc)
 

@@ -17,7 +17,9 @@ const char* const g_cliUsage =
     "                       Img%Y%m%d_%H%M%S_%C)\n"
     "  --json               print JSON instead of text\n"
     "  --help               show this help\n"
-    "  --version            show the version\n";
+    "  --version            show the version\n"
+    "\n"
+    "The velmora-cli(1) manual page (installed with the package) tells more.\n";
 
 namespace {
 
