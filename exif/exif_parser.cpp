@@ -26,9 +26,11 @@ int s_maxExifDimension = 0;
 
 constexpr int kMaxNestingLevel = 4;
 constexpr std::uint32_t kEntrySize = 12;
-// Far above what any block whose directories are each reached once can use,
-// yet small enough to keep a crafted block cheap.
+// The work one block may cause, in directory entries plus one unit per 64
+// bytes of out-of-line values: far above what any block whose directories are
+// each reached once can use, yet small enough to keep a crafted block cheap.
 constexpr std::uint32_t kEntryBudget = 1u << 20;
+constexpr std::uint64_t kBytesPerWorkUnit = 64;
 
 enum Format {
     kFormatByte = 1,
@@ -262,6 +264,14 @@ void CJpegFile::ParseIfd(std::uint32_t dirOffset, const unsigned char* base, std
             valueOffset = static_cast<std::uint32_t>(GetLong(entry + 8));
             if (byteCount > size || valueOffset > size - byteCount)
                 continue;
+            // Texts are read whole: long values cost in proportion.
+            const std::uint32_t cost = static_cast<std::uint32_t>(byteCount / kBytesPerWorkUnit);
+            if (cost > m_nEntryBudget) {
+                m_nEntryBudget = 0;
+                m_nErrorId = IDS_NESTING_EXCEEDED;
+                return;
+            }
+            m_nEntryBudget -= cost;
         }
         ApplyTag(tag, format, base + valueOffset, static_cast<std::uint32_t>(byteCount),
                  size - valueOffset, base, size, level);

@@ -74,8 +74,8 @@ private:
     int GetLong(const unsigned char* p) const;
 
     // Bounds the work of one EXIF block: which directory offsets were walked
-    // at which nesting level (one bit per level), and how many directory
-    // entries the block may still cost.
+    // at which nesting level (one bit per level), and how much work (entries,
+    // value bytes) the block may still cost.
     std::vector<unsigned char> m_walkedLevels;
     std::uint32_t m_nEntryBudget = 0;
 };

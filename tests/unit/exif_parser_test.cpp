@@ -88,6 +88,15 @@ std::string Describe(const CJpegInfo& i) {
     return out.str();
 }
 
+// Cases print as their names in failure messages.
+template <typename Case>
+requires requires(const Case& c) {
+    c.name;
+}
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.name;
+}
+
 using Fill = std::function<void(CTiffBuilder&)>;
 using Edit = std::function<void(Bytes&, const CTiffBuilder&)>;
 
@@ -98,10 +107,6 @@ struct ExifCase {
     int errorId = 0;
     Edit edit = nullptr; // applied to the built TIFF data
 };
-
-void PrintTo(const ExifCase& c, std::ostream* os) {
-    *os << c.name;
-}
 
 class ExifTest : public ::testing::Test {
 protected:
@@ -229,10 +234,10 @@ EXIF_CASES(
              "comment=Nice day"},
     ExifCase{"ascii_comment_after_blanks",
              [](auto& t) { t.Undefined(0, kUserComment, Text("ASCII \0 Hi"sv)); }, "comment=Hi"},
-    ExifCase{"ascii_comment_without_text_keeps_earlier",
+    ExifCase{"ascii_code_blank_to_byte_9_keeps_earlier",
              [](auto& t) {
                  t.Undefined(0, kUserComment, kFirstComment);
-                 t.Undefined(0, kUserComment, Text("ASCII\0\0\0\0\0"sv));
+                 t.Undefined(0, kUserComment, Text("ASCII\0\0\0\0\0Late"sv));
              },
              "comment=First"},
     ExifCase{"unicode_comment_gives_code_name",
@@ -449,10 +454,6 @@ struct HeaderCase {
     const char* name;
     Bytes payload; // of the APP1 section
 };
-
-void PrintTo(const HeaderCase& c, std::ostream* os) {
-    *os << c.name;
-}
 
 Bytes ExifPayload(std::string_view header, Bytes tiff) {
     Bytes payload = Text(header);

@@ -23,9 +23,7 @@ using testdata::CJpegBuilder;
 using namespace velmora;
 using namespace std::string_view_literals;
 
-// A section the reader keeps without reading it.
-constexpr std::uint8_t kMarkerDqt = 0xDB;
-constexpr std::uint8_t kMarkerApp0 = 0xE0;
+constexpr std::uint8_t kMarkerDqt = 0xDB; // kept by the reader, never read
 constexpr std::uint8_t kMarkerApp1 = 0xE1;
 constexpr std::uint8_t kMarkerCom = 0xFE;
 
@@ -57,16 +55,21 @@ protected:
     CJpegFile m_reader;
 };
 
+// Cases print as their names in failure messages.
+template <typename Case>
+requires requires(const Case& c) {
+    c.name;
+}
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.name;
+}
+
 struct WalkCase {
     const char* name;
     Bytes file;
     bool loaded;
     int errorId;
 };
-
-void PrintTo(const WalkCase& c, std::ostream* os) {
-    *os << c.name;
-}
 
 Bytes Jpeg(const std::function<void(CJpegBuilder&)>& build) {
     CJpegBuilder jpeg;
@@ -321,7 +324,8 @@ class SpecialFileTest : public JpegFileTest,
 // that the test fails instead of hanging.
 TEST_P(SpecialFileTest, FailsAtOnceWithoutId) {
     ASSERT_TRUE(Load(CJpegBuilder::Photo(nullptr, 100, 50)));
-    const std::string path = m_dir.File("special.jpg");
+    const std::string path = m_path;
+    ASSERT_EQ(unlink(path.c_str()), 0);
     ASSERT_TRUE(GetParam().make(path));
 
     auto result = std::async(std::launch::async, [&] { return m_reader.LoadJpeg(path.c_str()); });
