@@ -8,7 +8,9 @@
 #include "string_table.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -27,10 +29,13 @@ int s_maxExifDimension = 0;
 constexpr int kMaxNestingLevel = 4;
 constexpr std::uint32_t kEntrySize = 12;
 // The work one block may cause, in directory entries plus one unit per 64
-// bytes of out-of-line values: far above what any block whose directories are
-// each reached once can use, yet small enough to keep a crafted block cheap.
+// trailing blanks of a comment (the one text read to its very end): far above
+// what any real block can use, yet small enough to keep a crafted block cheap.
 constexpr std::uint32_t kEntryBudget = 1u << 20;
-constexpr std::uint64_t kBytesPerWorkUnit = 64;
+constexpr std::uint32_t kBlanksPerWorkUnit = 64;
+// A date text is "YYYY-MM-DD HH:MM:SS" and a few blanks; anything longer is
+// not a date, and need not be read to its end.
+constexpr std::uint32_t kMaxDateText = 64;
 
 enum Format {
     kFormatByte = 1,
@@ -77,10 +82,12 @@ enum Tag {
 
 constexpr std::size_t kMaxUserComment = 199;
 
-// The value's bytes up to its first zero byte or the end of its byte count.
-std::string ValueText(const unsigned char* value, std::uint32_t byteCount) {
+// The value's bytes up to its first zero byte or the end of its byte count,
+// at most `limit` of them: a text is never read further than its use needs.
+std::string ValueText(const unsigned char* value, std::uint32_t byteCount,
+                      std::uint32_t limit = UINT32_MAX) {
     const auto* p = reinterpret_cast<const char*>(value);
-    return std::string(p, strnlen(p, byteCount));
+    return std::string(p, strnlen(p, std::min(byteCount, limit)));
 }
 
 template <std::size_t N> void CopyText(char (&field)[N], const std::string& text) {
@@ -264,14 +271,6 @@ void CJpegFile::ParseIfd(std::uint32_t dirOffset, const unsigned char* base, std
             valueOffset = static_cast<std::uint32_t>(GetLong(entry + 8));
             if (byteCount > size || valueOffset > size - byteCount)
                 continue;
-            // Texts are read whole: long values cost in proportion.
-            const std::uint32_t cost = static_cast<std::uint32_t>(byteCount / kBytesPerWorkUnit);
-            if (cost > m_nEntryBudget) {
-                m_nEntryBudget = 0;
-                m_nErrorId = IDS_NESTING_EXCEEDED;
-                return;
-            }
-            m_nEntryBudget -= cost;
         }
         ApplyTag(tag, format, base + valueOffset, static_cast<std::uint32_t>(byteCount),
                  size - valueOffset, base, size, level);
@@ -289,7 +288,9 @@ void CJpegFile::ApplyTag(int tag, int format, const unsigned char* value, std::u
     const auto number = [&] { return ConvertValue(value, format, available); };
     const auto integer = [&] { return TruncateToInt(number()); };
     const auto date = [&] {
-        std::string text = ValueText(value, byteCount);
+        std::string text = ValueText(value, byteCount, kMaxDateText + 1);
+        if (text.size() > kMaxDateText)
+            return 0.0;
         if (text.size() > 4 && text[4] == ':')
             text[4] = '-';
         if (text.size() > 7 && text[7] == ':')
@@ -298,10 +299,12 @@ void CJpegFile::ApplyTag(int tag, int format, const unsigned char* value, std::u
     };
     switch (tag) {
     case kTagMake:
-        CopyText(m_info.m_szCameraMake, ValueText(value, byteCount));
+        CopyText(m_info.m_szCameraMake,
+                 ValueText(value, byteCount, sizeof(m_info.m_szCameraMake) - 1));
         break;
     case kTagModel:
-        CopyText(m_info.m_szCameraModel, ValueText(value, byteCount));
+        CopyText(m_info.m_szCameraModel,
+                 ValueText(value, byteCount, sizeof(m_info.m_szCameraModel) - 1));
         break;
     case kTagOrientation: {
         const int orientation = integer();
@@ -392,6 +395,8 @@ void CJpegFile::ApplyUserComment(const unsigned char* value, std::uint32_t byteC
     std::uint32_t end = byteCount;
     while (end > 0 && value[end - 1] == ' ')
         --end;
+    const std::uint32_t cost = (byteCount - end) / kBlanksPerWorkUnit;
+    m_nEntryBudget = cost < m_nEntryBudget ? m_nEntryBudget - cost : 0;
     std::uint32_t start = 0;
     if (end >= 5 && std::memcmp(value, "ASCII", 5) == 0) {
         start = 5;
@@ -400,8 +405,5 @@ void CJpegFile::ApplyUserComment(const unsigned char* value, std::uint32_t byteC
         if (start == 10 || start >= end)
             return;
     }
-    std::string text = ValueText(value + start, end - start);
-    if (text.size() > kMaxUserComment)
-        text.resize(kMaxUserComment);
-    CopyText(m_info.m_szComment, text);
+    CopyText(m_info.m_szComment, ValueText(value + start, end - start, kMaxUserComment));
 }

@@ -281,6 +281,16 @@ EXIF_CASES(
                  t.Ascii(0, kDateTimeOriginal, kDate2005).Ascii(0, kDateTimeDigitized, kDate2004);
              },
              "taken=2005-07-25 18:55:28"},
+    ExifCase{"date_with_trailing_blanks",
+             [](auto& t) { t.Ascii(0, kDateTimeOriginal, std::string(kDate2005) + "   "); },
+             "taken=2005-07-25 18:55:28"},
+    // Texts are read no further than a date can reach.
+    ExifCase{"date_text_longer_than_any_date",
+             [](auto& t) {
+                 t.Ascii(0, kDateTime, kDate2004)
+                     .Ascii(0, kDateTimeOriginal, std::string(kDate2005) + std::string(60, ' '));
+             },
+             ""},
     ExifCase{"zero_original_then_digitized",
              [](auto& t) {
                  t.Ascii(0, kDateTimeOriginal, "0000:00:00 00:00:00");
