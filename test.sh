@@ -19,12 +19,12 @@ ctest --preset debug -j "$jobs"
 
 echo "== unit tests under AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake --preset asan
-cmake --build --preset asan -j "$jobs"
+cmake --build --preset asan -j "$jobs" --target velmora_unit_tests
 ctest --preset asan -j "$jobs" -L unit
 
 echo "== the benchmarks build and run once on a small folder"
 cmake --preset release
-cmake --build --preset release -j "$jobs"
+cmake --build --preset release -j "$jobs" --target velmora_benchmarks
 ctest --test-dir build/release -L bench --output-on-failure
 
 echo "== short fuzzing run of the reader"

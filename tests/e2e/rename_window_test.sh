@@ -1,0 +1,223 @@
+#!/usr/bin/env bash
+# Renames a folder of dated pictures through the real window, on a private X
+# server, the way a user would: type a new file name format, press Enter,
+# confirm the message box, leave with Escape. Then checks the folder and the
+# stored settings.
+#
+# usage: rename_window_test.sh VELMORA MAKE_PHOTOS SCREENSHOT_DIR
+# Exit status: 0 passed, 1 failed, 77 skipped (a needed X tool is missing).
+
+# The helpers below run through traps and wait_until, out of shellcheck's sight.
+# shellcheck disable=SC2317
+
+set -uo pipefail
+
+readonly kSkip=77
+readonly kBudgetSeconds=35 # hang guard, well inside the CTest TIMEOUT
+readonly kMainTitle='Velmora Images to date taken value'
+readonly kBoxTitle='Rename Files'
+readonly kFormat='Trip_%Y-%m-%d_%C'
+# The pictures of velmora_e2e_make_photos, named by date order with the counter.
+readonly kExpectedNames=(
+    Trip_2019-12-31_000.jpg
+    Trip_2020-02-29_001.jpg
+    Trip_2021-07-14_002.jpg
+    Trip_2021-07-14_003.jpg
+    Trip_2022-01-01_004.jpg
+)
+
+if [[ $# -ne 3 ]]; then
+    echo "usage: $0 VELMORA MAKE_PHOTOS SCREENSHOT_DIR" >&2
+    exit 2
+fi
+readonly velmora=$1 make_photos=$2 screenshot_dir=$3
+readonly test_name=e2e_rename_window
+
+for tool in Xvfb xdotool import; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+        echo "SKIPPED: '$tool' is not installed (packages xvfb, xdotool, imagemagick)"
+        exit "$kSkip"
+    fi
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/velmora-e2e.XXXXXX") || exit 1
+readonly work
+xvfb_pid=
+app_pid=
+display=
+readonly deadline=$((SECONDS + kBudgetSeconds))
+
+log() { echo "[$test_name] $*"; }
+
+# Stops one of our own processes: politely, then for good.
+stop_process() {
+    local pid=$1
+    [[ -n $pid ]] || return 0
+    kill -TERM "$pid" 2>/dev/null || return 0
+    local _
+    for _ in {1..30}; do
+        is_running "$pid" || break
+        sleep 0.1
+    done
+    kill -KILL "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+    return 0
+}
+
+cleanup() {
+    stop_process "$app_pid"
+    stop_process "$xvfb_pid"
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM HUP
+
+# True while a child of ours has not ended (a zombie counts as ended).
+is_running() {
+    local state
+    state=$(awk '{ sub(/^.*\) /, ""); print $1 }' "/proc/$1/stat" 2>/dev/null) || return 1
+    [[ -n $state && $state != Z ]]
+}
+
+x() { DISPLAY=$display timeout 5 "$@"; }
+
+screenshot() {
+    [[ -n $display ]] || return 1
+    mkdir -p "$screenshot_dir" && x import -window root "$screenshot_dir/$1"
+}
+
+fail() {
+    echo "FAILED: $*" >&2
+    if screenshot "$test_name-failure.png"; then
+        echo "screen at the failure: $screenshot_dir/$test_name-failure.png" >&2
+    fi
+    if [[ -s $work/velmora.log ]]; then
+        echo "--- Velmora output" >&2
+        cat "$work/velmora.log" >&2
+    fi
+    if [[ -s $work/xvfb.log ]]; then
+        echo "--- Xvfb output" >&2
+        cat "$work/xvfb.log" >&2
+    fi
+    exit 1
+}
+
+# wait_until WHAT COMMAND...: polls COMMAND until it succeeds; fails the test
+# when the time is up or the program ends meanwhile.
+wait_until() {
+    local what=$1
+    shift
+    while ! "$@"; do
+        if [[ -n $app_pid ]] && ! is_running "$app_pid"; then
+            fail "Velmora ended while waiting for $what"
+        fi
+        ((SECONDS < deadline)) || fail "timed out waiting for $what"
+        sleep 0.1
+    done
+}
+
+# Prints the id of the visible window with exactly this title.
+find_window() {
+    local title=$1
+    x xdotool search --onlyvisible --name "^${title}\$" 2>/dev/null | head -n 1
+}
+
+window_shown() { [[ -n $(find_window "$1") ]]; }
+window_gone() { [[ -z $(find_window "$1") ]]; }
+
+focus_window() {
+    x xdotool windowfocus --sync "$1" >/dev/null 2>&1 || fail "cannot focus window $1"
+}
+
+rm -f "$screenshot_dir/$test_name.png" "$screenshot_dir/$test_name-failure.png"
+
+# A scratch folder of dated pictures and a home of its own for the settings.
+photos=$work/photos
+home=$work/home
+runtime=$work/runtime
+mkdir -p "$photos" "$home/.config" "$runtime" || fail "cannot set up $work"
+chmod 0700 "$runtime" || fail "cannot set up $runtime"
+"$make_photos" "$photos" || fail "velmora_e2e_make_photos could not write the pictures"
+readonly settings_file=$home/.config/Quorvant/Velmora.conf
+
+# A private X server on a free display; it writes the display number once it
+# accepts connections. Without -noreset it resets whenever its last client
+# leaves, and a program connecting during that reset is turned away: the
+# polling xdotool calls come and go while the program starts.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$work/display" \
+    >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+# The number is complete once its line is: read fails on an unfinished line.
+read_display() {
+    is_running "$xvfb_pid" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+    local number
+    IFS= read -r number 2>/dev/null <"$work/display" && [[ $number =~ ^[0-9]+$ ]]
+}
+wait_until "the X server" read_display
+display=:$(head -n 1 "$work/display")
+log "X server on display $display"
+
+# A clean environment: nothing of the caller's desktop, Qt platform or locale.
+env -i PATH="$PATH" HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_RUNTIME_DIR="$runtime" \
+    DISPLAY="$display" QT_QPA_PLATFORM=xcb TZ=UTC LC_ALL=C.UTF-8 \
+    "$velmora" "$photos" >"$work/velmora.log" 2>&1 &
+app_pid=$!
+
+wait_until "the main window" window_shown "$kMainTitle"
+main_window=$(find_window "$kMainTitle")
+log "main window $main_window"
+eval "$(x xdotool getwindowgeometry --shell "$main_window")" || fail "no geometry for the main window"
+# The window is laid out on a 320x210 grid that scales with the font; the
+# format field spans 67..185 x 32..46 of it.
+field_x=$((WIDTH * 126 / 320))
+field_y=$((HEIGHT * 39 / 210))
+
+focus_window "$main_window"
+x xdotool mousemove --sync --window "$main_window" "$field_x" "$field_y" click 1 ||
+    fail "cannot click the format field"
+x xdotool key --clearmodifiers ctrl+a || fail "cannot select the format"
+x xdotool type --clearmodifiers --delay 15 "$kFormat" || fail "cannot type the format"
+x xdotool key --clearmodifiers Return || fail "cannot press Enter"
+
+wait_until "the '$kBoxTitle' message box" window_shown "$kBoxTitle"
+message_box=$(find_window "$kBoxTitle")
+log "message box $message_box"
+screenshot "$test_name.png" || fail "cannot take the screenshot"
+log "screenshot: $screenshot_dir/$test_name.png"
+
+focus_window "$message_box"
+x xdotool key --clearmodifiers Return || fail "cannot confirm the message box"
+wait_until "the message box to close" window_gone "$kBoxTitle"
+
+focus_window "$main_window"
+x xdotool key --clearmodifiers Escape || fail "cannot press Escape"
+pid=$app_pid
+app_pid=
+while is_running "$pid"; do
+    if ((SECONDS >= deadline)); then
+        app_pid=$pid
+        fail "timed out waiting for Velmora to end after Escape"
+    fi
+    sleep 0.1
+done
+wait "$pid"
+status=$?
+((status == 0)) || fail "Velmora ended with status $status"
+
+# The folder holds exactly the new names.
+actual=$(cd "$photos" && LC_ALL=C ls -A)
+expected=$(printf '%s\n' "${kExpectedNames[@]}" | LC_ALL=C sort)
+if [[ $actual != "$expected" ]]; then
+    fail "$(printf 'the folder holds\n%s\nexpected\n%s' "$actual" "$expected")"
+fi
+
+# The format went into the settings, in the [Settings] group.
+[[ -f $settings_file ]] || fail "no settings file at $settings_file"
+stored=$(awk '/^\[/ { group = $0; next } group == "[Settings]" && /^Default%20Format=/' \
+    "$settings_file")
+if [[ $stored != "Default%20Format=$kFormat" ]]; then
+    fail "$(printf 'settings file %s holds\n%s' "$settings_file" "$(cat "$settings_file")")"
+fi
+
+log "passed"
+exit 0
