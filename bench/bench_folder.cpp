@@ -1,0 +1,182 @@
+#include "bench_folder.h"
+
+#include "jpeg_builder.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <unistd.h>
+
+using namespace testdata;
+
+namespace bench {
+namespace {
+
+constexpr std::size_t kBareReadSize = 64 * 1024;
+
+// Entropy-coded data stand-in: any byte, with every 0xFF stuffed by a 0x00
+// as in real scans, so that the file stays a well-formed JPEG.
+Bytes ImageBytes(std::size_t size, std::uint32_t seed) {
+    Bytes bytes;
+    bytes.reserve(size + size / 128);
+    std::uint32_t state = seed * 2654435761u + 1;
+    while (bytes.size() < size) {
+        state = state * 1664525u + 1013904223u;
+        const auto b = static_cast<std::uint8_t>(state >> 24);
+        bytes.push_back(b);
+        if (b == 0xFF)
+            bytes.push_back(0x00);
+    }
+    return bytes;
+}
+
+// A camera photo of 20..60 KB: JFIF, EXIF, quantisation and Huffman tables,
+// frame header, scan header, image bytes, end of image.
+Bytes BenchPhoto(int index) {
+    char date[32];
+    std::snprintf(date, sizeof(date), "20%02d:%02d:%02d %02d:%02d:%02d", index % 20, index % 12 + 1,
+                  index % 28 + 1, index % 24, index % 60, (index * 7) % 60);
+    const CTiffBuilder tiff =
+        CameraTiff(index % 2 == 0 ? ByteOrder::Intel : ByteOrder::Motorola, date);
+    CJpegBuilder jpeg;
+    jpeg.Soi().App0Jfif().Exif(tiff);
+    jpeg.Section(0xDB, Bytes(130, 0x10));
+    jpeg.FrameHeader(4000, 3000, 3);
+    jpeg.Section(0xC4, Bytes(416, 0x01));
+    jpeg.Sos();
+    Bytes data = jpeg.Data();
+    // Sos() ends with FF D9; the image bytes go in front of it.
+    const std::size_t imageSize = 20000 + static_cast<std::size_t>(index) * 7919 % 40000;
+    const Bytes image =
+        ImageBytes(imageSize - std::min(imageSize, data.size()), static_cast<std::uint32_t>(index));
+    data.insert(data.end() - 2, image.begin(), image.end());
+    return data;
+}
+
+// Reads every file once in full so that no benchmark pays for the disk.
+void WarmPageCache(const std::vector<std::string>& paths) {
+    std::vector<char> buffer(1 << 20);
+    for (const std::string& path : paths) {
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        while (read(fd, buffer.data(), buffer.size()) > 0) {
+        }
+        close(fd);
+    }
+}
+
+} // namespace
+
+CBenchFolder::CBenchFolder(int count) {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "velmora_bench_XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr)
+        return;
+    m_path = pattern;
+    for (int i = 0; i < count; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof(name), "IMG_%05d.jpg", i);
+        m_names.emplace_back(name);
+        if (!WriteFile(m_path + "/" + name, BenchPhoto(i)))
+            return;
+    }
+    WarmPageCache(Paths());
+    m_ok = true;
+}
+
+CBenchFolder::~CBenchFolder() {
+    if (m_path.empty())
+        return;
+    std::error_code error;
+    std::filesystem::remove_all(m_path, error);
+}
+
+std::vector<std::string> CBenchFolder::Paths() const {
+    std::vector<std::string> paths;
+    paths.reserve(m_names.size());
+    for (const std::string& name : m_names)
+        paths.push_back(m_path + "/" + name);
+    return paths;
+}
+
+void BareReadLoop(benchmark::State& state, const std::vector<std::string>& paths) {
+    std::vector<char> buffer(kBareReadSize);
+    for (auto _ : state) {
+        std::size_t bytes = 0;
+        for (const std::string& path : paths) {
+            const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0) {
+                state.SkipWithError("cannot open a bench file");
+                return;
+            }
+            const ssize_t n = read(fd, buffer.data(), buffer.size());
+            bytes += n > 0 ? static_cast<std::size_t>(n) : 0;
+            close(fd);
+        }
+        benchmark::DoNotOptimize(bytes);
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(paths.size()));
+}
+
+// Colours only on a terminal, so that logs stay plain text.
+CRatioReporter::CRatioReporter()
+    : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
+
+void CRatioReporter::ReportRuns(const std::vector<Run>& runs) {
+    for (const Run& run : runs) {
+        const std::string name = run.run_name.str();
+        if (run.error_occurred)
+            m_failed = true;
+        else if (run.run_type == Run::RT_Iteration)
+            m_times[name].push_back(run.GetAdjustedRealTime());
+        else if (run.aggregate_name == "median")
+            m_medians[run.run_name.function_name + run.run_name.args] = run.GetAdjustedRealTime();
+    }
+    ConsoleReporter::ReportRuns(runs);
+}
+
+double CRatioReporter::Time(const std::string& name) const {
+    for (const auto& [key, median] : m_medians) {
+        if (key.rfind(name, 0) == 0)
+            return median;
+    }
+    for (const auto& [key, times] : m_times) {
+        if (key.rfind(name, 0) != 0 || times.empty())
+            continue;
+        std::vector<double> sorted = times;
+        std::sort(sorted.begin(), sorted.end());
+        return sorted[sorted.size() / 2];
+    }
+    return 0;
+}
+
+void CRatioReporter::PrintRatios(const std::vector<Ratio>& ratios) const {
+    for (const Ratio& ratio : ratios) {
+        const double a = Time(ratio.numerator);
+        const double b = Time(ratio.denominator);
+        if (a > 0 && b > 0)
+            std::printf("%s/%s: %.2f (target: %s)\n", ratio.numerator.c_str(),
+                        ratio.denominator.c_str(), a / b, ratio.target.c_str());
+    }
+}
+
+int TakeFileCount(int& argc, char** argv, int fallback) {
+    int count = fallback;
+    if (const char* env = std::getenv("VELMORA_BENCH_FILES"))
+        count = std::atoi(env);
+    int out = 1;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--files=", 8) == 0)
+            count = std::atoi(argv[i] + 8);
+        else
+            argv[out++] = argv[i];
+    }
+    argc = out;
+    return count;
+}
+
+} // namespace bench

@@ -1,0 +1,65 @@
+#pragma once
+
+// What every benchmark shares: a generated folder of camera JPEGs in the page
+// cache, the bare read loop they are measured against, and a console
+// reporter that prints the ratios of median times at the end.
+
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+// A temporary folder of `count` camera photos (20..60 KB, EXIF dates, image
+// bytes), IMG_00000.jpg upwards, read through once so that it is cached;
+// removed by the destructor.
+class CBenchFolder {
+public:
+    explicit CBenchFolder(int count);
+    ~CBenchFolder();
+    CBenchFolder(const CBenchFolder&) = delete;
+    CBenchFolder& operator=(const CBenchFolder&) = delete;
+
+    bool Ok() const { return m_ok; }
+    const std::string& Path() const { return m_path; }
+    const std::vector<std::string>& Names() const { return m_names; }
+    std::vector<std::string> Paths() const;
+
+private:
+    std::string m_path;
+    std::vector<std::string> m_names;
+    bool m_ok = false;
+};
+
+// Opens, reads 64 KiB of and closes every file: what any reader must pay.
+void BareReadLoop(benchmark::State& state, const std::vector<std::string>& paths);
+
+// Console output plus "A/B: ratio (target <= t)" lines at the end, from the
+// median real time of each benchmark (by function name and argument).
+class CRatioReporter : public benchmark::ConsoleReporter {
+public:
+    CRatioReporter();
+    void ReportRuns(const std::vector<Run>& runs) override;
+    double Time(const std::string& name) const; // 0 when it did not run
+    bool Failed() const { return m_failed; }
+    struct Ratio {
+        std::string numerator;
+        std::string denominator;
+        std::string target; // what the ratio should stay within
+    };
+    // Prints one line per ratio whose two benchmarks ran.
+    void PrintRatios(const std::vector<Ratio>& ratios) const;
+
+private:
+    std::map<std::string, std::vector<double>> m_times;
+    std::map<std::string, double> m_medians;
+    bool m_failed = false;
+};
+
+// Takes --files=N (or VELMORA_BENCH_FILES) out of the arguments, which the
+// benchmark library would refuse; `fallback` when neither is given.
+int TakeFileCount(int& argc, char** argv, int fallback = 10000);
+
+} // namespace bench
