@@ -8,6 +8,7 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -168,12 +169,10 @@ void CListCtrlEx::DeleteAllItems() {
 void CListCtrlEx::AutoSizeColumn(int column, bool useHeader) {
     if (column < 0 || column > 1 || column >= static_cast<int>(m_model->Columns().size()))
         return;
-    const QFontMetrics metrics = fontMetrics();
     int widest = 0;
     for (const CListRow& row : m_model->Rows()) {
         if (!row.strText[column].empty())
-            widest = std::max(widest,
-                              metrics.horizontalAdvance(CListModel::Decode(row.strText[column])));
+            widest = std::max(widest, StoredTextWidth(row.strText[column]));
     }
     widest += column == 0 ? 2 * kLabelPadding + kImageSize + 4 : 2 * kSubItemPadding;
     if (useHeader)
@@ -184,6 +183,28 @@ void CListCtrlEx::AutoSizeColumn(int column, bool useHeader) {
 
 int CListCtrlEx::TextWidth(const QString& text) const {
     return fontMetrics().horizontalAdvance(text);
+}
+
+int CListCtrlEx::StoredTextWidth(const std::string& text) const {
+    if (m_asciiAdvances.empty()) {
+        const QFontMetricsF metrics(font());
+        for (char16_t c = 0; c < 128; ++c)
+            m_asciiAdvances.push_back(metrics.horizontalAdvance(QChar(c)));
+    }
+    qreal width = 0;
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return TextWidth(CListModel::Decode(text));
+        width += m_asciiAdvances[static_cast<unsigned char>(c)];
+    }
+    // Kerning moves a name by a pixel at most; one pixel of slack covers it.
+    return static_cast<int>(std::ceil(width)) + 1;
+}
+
+void CListCtrlEx::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange)
+        m_asciiAdvances.clear();
+    QTreeView::changeEvent(event);
 }
 
 bool CListCtrlEx::IsRowHighlighted(int row) const {

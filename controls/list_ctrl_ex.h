@@ -73,6 +73,7 @@ public:
     static constexpr int kSubItemMargin = 12;
 
 protected:
+    void changeEvent(QEvent* event) override;
     void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                  const QModelIndex& index) const override;
     void focusInEvent(QFocusEvent* event) override;
@@ -82,6 +83,9 @@ private:
     void DrawFullRow(QPainter* painter, const QRect& rowRect, int row) const;
     bool IsRowHighlighted(int row) const;
     int TextWidth(const QString& text) const;
+    // The width of a stored text, quick for ASCII: a column of ten thousand
+    // names is measured on every keystroke.
+    int StoredTextWidth(const std::string& text) const;
 
     CListModel* m_model;
     bool m_fullRowSelect = false;
@@ -90,4 +94,5 @@ private:
     QColor m_textColor;
     QColor m_textBackColor;
     std::map<std::uint16_t, std::unique_ptr<CItemColors>> m_itemColors;
+    mutable std::vector<qreal> m_asciiAdvances; // empty until first needed
 };
