@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every Velmora test: the debug build with CTest, then
-# the unit tests again under AddressSanitizer + UndefinedBehaviorSanitizer, and a
-# short fuzzing run of the reader. Installs the Debian packages it needs.
+# Sets up, builds and runs every Velmora test: the debug build with CTest (unit,
+# window, real-window, package checks and a smoke run of each benchmark), then
+# the unit tests again under AddressSanitizer + UndefinedBehaviorSanitizer, and
+# a short fuzzing run of the reader. Installs the Debian packages it needs.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/ensure_packages.sh
@@ -21,11 +22,6 @@ echo "== unit tests under AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake --preset asan
 cmake --build --preset asan -j "$jobs" --target velmora_unit_tests
 ctest --preset asan -j "$jobs" -L unit
-
-echo "== the benchmarks build and run once on a small folder"
-cmake --preset release
-cmake --build --preset release -j "$jobs" --target velmora_benchmarks
-ctest --test-dir build/release -L bench --output-on-failure
 
 echo "== short fuzzing run of the reader"
 cmake --preset fuzz
