@@ -15,6 +15,8 @@ using namespace testdata;
 namespace bench {
 namespace {
 
+const CBenchFolder* g_folder = nullptr;
+
 constexpr std::size_t kBareReadSize = 64 * 1024;
 
 // Entropy-coded data stand-in: any byte, with every 0xFF stuffed by a 0x00
@@ -177,6 +179,34 @@ int TakeFileCount(int& argc, char** argv, int fallback) {
     }
     argc = out;
     return count;
+}
+
+} // namespace bench
+
+namespace bench {
+
+const CBenchFolder& Folder() {
+    return *g_folder;
+}
+
+int RunWithFolder(int argc, char** argv,
+                  const std::function<void(const CRatioReporter&)>& summary) {
+    const int count = TakeFileCount(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv) || count < 1)
+        return 2;
+    const CBenchFolder folder(count);
+    if (!folder.Ok()) {
+        std::fprintf(stderr, "cannot write the bench folder\n");
+        return 1;
+    }
+    g_folder = &folder;
+    CRatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    summary(reporter);
+    g_folder = nullptr;
+    benchmark::Shutdown();
+    return reporter.Failed() ? 1 : 0;
 }
 
 } // namespace bench

@@ -6,6 +6,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -57,6 +58,15 @@ private:
     std::map<std::string, double> m_medians;
     bool m_failed = false;
 };
+
+// The folder of the running benchmark program (see RunWithFolder).
+const CBenchFolder& Folder();
+
+// The main of every benchmark program: takes --files=N (or
+// VELMORA_BENCH_FILES, default 10,000), writes the folder, runs the
+// benchmarks, hands the reporter to `summary` for the ratio lines and removes
+// the folder. Exit status 1 when a benchmark failed, 2 for bad arguments.
+int RunWithFolder(int argc, char** argv, const std::function<void(const CRatioReporter&)>& summary);
 
 // Takes --files=N (or VELMORA_BENCH_FILES) out of the arguments, which the
 // benchmark library would refuse; `fallback` when neither is given.

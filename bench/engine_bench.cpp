@@ -10,15 +10,11 @@
 
 #include <cstdio>
 #include <fcntl.h>
-#include <memory>
 #include <unistd.h>
 
 using namespace velmora;
 
 namespace {
-
-std::unique_ptr<bench::CBenchFolder> g_folder;
-std::vector<std::string> g_paths;
 
 // Renames every file inside the folder, `from[i]` to `to[i]`; false on error.
 bool RenameAll(int dirFd, const std::vector<std::string>& from,
@@ -38,26 +34,27 @@ std::vector<std::string> TargetNames(const std::vector<std::string>& names) {
 }
 
 void BM_BareLoop(benchmark::State& state) {
-    bench::BareReadLoop(state, g_paths);
+    bench::BareReadLoop(state, bench::Folder().Paths());
 }
 
 void BM_EngineScan(benchmark::State& state) {
     CListRows rows;
     for (auto _ : state) {
         bool listed = false;
-        const unsigned count = ScanFolder(g_folder->Path(), kDefaultFormat, rows, listed);
-        if (!listed || count != g_paths.size()) {
+        const unsigned count = ScanFolder(bench::Folder().Path(), kDefaultFormat, rows, listed);
+        if (!listed || count != bench::Folder().Names().size()) {
             state.SkipWithError("the scan did not list and date every file");
             return;
         }
     }
-    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(g_paths.size()));
+    state.SetItemsProcessed(state.iterations() *
+                            static_cast<std::int64_t>(bench::Folder().Names().size()));
 }
 
 void BM_NameRegeneration(benchmark::State& state) {
     CListRows rows;
     bool listed = false;
-    ScanFolder(g_folder->Path(), kDefaultFormat, rows, listed);
+    ScanFolder(bench::Folder().Path(), kDefaultFormat, rows, listed);
     const char* formats[] = {"Img%Y%m%d_%H%M%S_%C", "Img%Y%m%d_%H%M%S_%"};
     std::size_t keystroke = 0;
     for (auto _ : state) {
@@ -68,8 +65,8 @@ void BM_NameRegeneration(benchmark::State& state) {
 }
 
 void BM_BareRenameLoop(benchmark::State& state) {
-    const int dirFd = open(g_folder->Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const std::vector<std::string>& names = g_folder->Names();
+    const int dirFd = open(bench::Folder().Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const std::vector<std::string>& names = bench::Folder().Names();
     const std::vector<std::string> targets = TargetNames(names);
     for (auto _ : state) {
         if (!RenameAll(dirFd, names, targets))
@@ -96,16 +93,18 @@ CListRows PlainRows(const std::vector<std::string>& names,
     return rows;
 }
 
-void BM_RenameRun(benchmark::State& state) {
-    const int dirFd = open(g_folder->Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const std::vector<std::string>& names = g_folder->Names();
-    const std::vector<std::string> targets = TargetNames(names);
+// Runs the rename over rows from `names` to `targets`, then puts the files
+// back (not timed). The way back goes from the first row to the last: each
+// row's old name is free once the row before has left it.
+void MeasureRenameRun(benchmark::State& state, const std::vector<std::string>& targets) {
+    const int dirFd = open(bench::Folder().Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const std::vector<std::string>& names = bench::Folder().Names();
     for (auto _ : state) {
         state.PauseTiming();
         CListRows rows = PlainRows(names, targets);
         state.ResumeTiming();
         const CRenameOutcome outcome =
-            RunRename(g_folder->Path(), rows, static_cast<unsigned>(rows.size()));
+            RunRename(bench::Folder().Path(), rows, static_cast<unsigned>(rows.size()));
         state.PauseTiming();
         const bool back = RenameAll(dirFd, targets, names);
         state.ResumeTiming();
@@ -116,29 +115,17 @@ void BM_RenameRun(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(names.size()));
 }
 
+void BM_RenameRun(benchmark::State& state) {
+    MeasureRenameRun(state, TargetNames(bench::Folder().Names()));
+}
+
 // Row i wants the name row i + 1 holds; the last row wants a free name. Each
 // rename first moves the next row's file aside.
 void BM_RotationRun(benchmark::State& state) {
-    const int dirFd = open(g_folder->Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const std::vector<std::string>& names = g_folder->Names();
+    const std::vector<std::string>& names = bench::Folder().Names();
     std::vector<std::string> targets(names.begin() + 1, names.end());
     targets.push_back("IMG_last.jpg");
-    for (auto _ : state) {
-        state.PauseTiming();
-        CListRows rows = PlainRows(names, targets);
-        state.ResumeTiming();
-        const CRenameOutcome outcome =
-            RunRename(g_folder->Path(), rows, static_cast<unsigned>(rows.size()));
-        state.PauseTiming();
-        // Back from the first row to the last: each row's old name is free
-        // once the row before has left it.
-        const bool back = RenameAll(dirFd, targets, names);
-        state.ResumeTiming();
-        if (outcome.kind != CRenameOutcome::AllRenamed || !back)
-            state.SkipWithError("the rotation did not rename every file");
-    }
-    close(dirFd);
-    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(names.size()));
+    MeasureRenameRun(state, targets);
 }
 
 BENCHMARK(BM_BareLoop)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -151,26 +138,13 @@ BENCHMARK(BM_RotationRun)->Unit(benchmark::kMillisecond)->UseRealTime();
 } // namespace
 
 int main(int argc, char** argv) {
-    const int count = bench::TakeFileCount(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv) || count < 1)
-        return 2;
-    g_folder = std::make_unique<bench::CBenchFolder>(count);
-    if (!g_folder->Ok()) {
-        std::fprintf(stderr, "cannot write the bench folder\n");
-        return 1;
-    }
-    g_paths = g_folder->Paths();
-    bench::CRatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatios(
-        {{"BM_EngineScan", "BM_BareLoop", "<= 3"},
-         {"BM_RenameRun", "BM_BareRenameLoop", "<= 2"},
-         // Two renames per file (aside, then home): linear, about 2-3 whatever the size.
-         {"BM_RotationRun", "BM_BareRenameLoop", "linear, not growing with the file count"}});
-    std::printf("BM_NameRegeneration: %.2f ms per keystroke (target <= 10)\n",
-                reporter.Time("BM_NameRegeneration"));
-    g_folder.reset();
-    benchmark::Shutdown();
-    return reporter.Failed() ? 1 : 0;
+    return bench::RunWithFolder(argc, argv, [](const bench::CRatioReporter& reporter) {
+        reporter.PrintRatios(
+            {{"BM_EngineScan", "BM_BareLoop", "<= 3"},
+             {"BM_RenameRun", "BM_BareRenameLoop", "<= 2"},
+             // Two renames per file (aside, then home): about 2-3 whatever the size.
+             {"BM_RotationRun", "BM_BareRenameLoop", "linear, not growing with the file count"}});
+        std::printf("BM_NameRegeneration: %.2f ms per keystroke (target <= 10)\n",
+                    reporter.Time("BM_NameRegeneration"));
+    });
 }

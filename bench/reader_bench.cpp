@@ -4,23 +4,18 @@
 #include "bench_folder.h"
 #include "jpeg_file.h"
 
-#include <cstdio>
-#include <memory>
-
 namespace {
 
-std::unique_ptr<bench::CBenchFolder> g_folder;
-std::vector<std::string> g_paths;
-
 void BM_BareLoop(benchmark::State& state) {
-    bench::BareReadLoop(state, g_paths);
+    bench::BareReadLoop(state, bench::Folder().Paths());
 }
 
 void BM_ReaderScan(benchmark::State& state) {
+    const std::vector<std::string> paths = bench::Folder().Paths();
     CJpegFile reader;
     for (auto _ : state) {
         std::time_t sum = 0;
-        for (const std::string& path : g_paths) {
+        for (const std::string& path : paths) {
             // Every file carries a date; one without means the reader failed
             // and the figure would be meaningless.
             const std::time_t taken =
@@ -33,7 +28,7 @@ void BM_ReaderScan(benchmark::State& state) {
         }
         benchmark::DoNotOptimize(sum);
     }
-    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(g_paths.size()));
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(paths.size()));
 }
 
 BENCHMARK(BM_BareLoop)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -42,20 +37,7 @@ BENCHMARK(BM_ReaderScan)->Unit(benchmark::kMillisecond)->UseRealTime();
 } // namespace
 
 int main(int argc, char** argv) {
-    const int count = bench::TakeFileCount(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv) || count < 1)
-        return 2;
-    g_folder = std::make_unique<bench::CBenchFolder>(count);
-    if (!g_folder->Ok()) {
-        std::fprintf(stderr, "cannot write the bench folder\n");
-        return 1;
-    }
-    g_paths = g_folder->Paths();
-    bench::CRatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatios({{"BM_ReaderScan", "BM_BareLoop", "<= 3"}});
-    g_folder.reset();
-    benchmark::Shutdown();
-    return reporter.Failed() ? 1 : 0;
+    return bench::RunWithFolder(argc, argv, [](const bench::CRatioReporter& reporter) {
+        reporter.PrintRatios({{"BM_ReaderScan", "BM_BareLoop", "<= 3"}});
+    });
 }

@@ -12,19 +12,16 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 
 using namespace velmora;
 
 namespace {
 
-std::unique_ptr<bench::CBenchFolder> g_folder;
-
 void BM_EngineScan(benchmark::State& state) {
     CListRows rows;
     for (auto _ : state) {
         bool listed = false;
-        ScanFolder(g_folder->Path(), kDefaultFormat, rows, listed);
+        ScanFolder(bench::Folder().Path(), kDefaultFormat, rows, listed);
         if (!listed)
             state.SkipWithError("the scan listed nothing");
     }
@@ -34,9 +31,9 @@ void BM_WindowScan(benchmark::State& state) {
     CVelmoraDlg dlg;
     dlg.show();
     for (auto _ : state) {
-        dlg.ScanFolder(g_folder->Path());
+        dlg.ScanFolder(bench::Folder().Path());
         QApplication::processEvents(); // the repaints a user would see
-        if (dlg.List().GetItemCount() != static_cast<int>(g_folder->Names().size()))
+        if (dlg.List().GetItemCount() != static_cast<int>(bench::Folder().Names().size()))
             state.SkipWithError("the window did not list every file");
     }
 }
@@ -44,7 +41,7 @@ void BM_WindowScan(benchmark::State& state) {
 void BM_EngineKeystroke(benchmark::State& state) {
     CListRows rows;
     bool listed = false;
-    ScanFolder(g_folder->Path(), kDefaultFormat, rows, listed);
+    ScanFolder(bench::Folder().Path(), kDefaultFormat, rows, listed);
     const char* formats[] = {"Img%Y%m%d_%H%M%S_%C", "Img%Y%m%d_%H%M%S_%"};
     std::size_t keystroke = 0;
     for (auto _ : state)
@@ -56,7 +53,7 @@ void BM_EngineKeystroke(benchmark::State& state) {
 void BM_WindowKeystroke(benchmark::State& state) {
     CVelmoraDlg dlg;
     dlg.show();
-    dlg.ScanFolder(g_folder->Path());
+    dlg.ScanFolder(bench::Folder().Path());
     QApplication::processEvents();
     const QString formats[] = {QStringLiteral("Img%Y%m%d_%H%M%S_%C"),
                                QStringLiteral("Img%Y%m%d_%H%M%S_%")};
@@ -75,23 +72,11 @@ BENCHMARK(BM_WindowKeystroke)->Unit(benchmark::kMillisecond)->UseRealTime();
 } // namespace
 
 int main(int argc, char** argv) {
-    const int count = bench::TakeFileCount(argc, argv);
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv) || count < 1)
-        return 2;
-    g_folder = std::make_unique<bench::CBenchFolder>(count);
-    if (!g_folder->Ok()) {
-        std::fprintf(stderr, "cannot write the bench folder\n");
-        return 1;
-    }
-    bench::CRatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatios({{"BM_WindowScan", "BM_EngineScan", "<= 2"}});
-    std::printf("BM_WindowKeystroke: %.2f ms per keystroke (target <= 30)\n",
-                reporter.Time("BM_WindowKeystroke"));
-    g_folder.reset();
-    benchmark::Shutdown();
-    return reporter.Failed() ? 1 : 0;
+    return bench::RunWithFolder(argc, argv, [](const bench::CRatioReporter& reporter) {
+        reporter.PrintRatios({{"BM_WindowScan", "BM_EngineScan", "<= 2"}});
+        std::printf("BM_WindowKeystroke: %.2f ms per keystroke (target <= 30)\n",
+                    reporter.Time("BM_WindowKeystroke"));
+    });
 }
