@@ -19,6 +19,8 @@ using testdata::Bytes;
 
 namespace {
 
+using testsupport::operator<<;
+
 using testsupport::UtcSeconds;
 
 constexpr const char* kInvalidJpeg = "Invalid JPEG file!";
@@ -158,7 +160,7 @@ TEST_F(FolderScanTest, FileAlreadySoNamedIsNotCounted) {
 }
 
 struct DateCase {
-    const char* label;
+    const char* name;
     const char* exifDate;
     bool dated;
 };
@@ -188,7 +190,7 @@ TEST_P(DateValueTest, RowIsDatedOnlyInsideTheRange) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Threshold, DateValueTest, ::testing::ValuesIn(kDateCases),
-                         [](const auto& info) { return std::string(info.param.label); });
+                         [](const auto& info) { return std::string(info.param.name); });
 
 class CRecordingScanObserver : public CScanObserver {
 public:
@@ -224,7 +226,7 @@ TEST_F(FolderScanTest, ObserverSeesAllNamesOnceThenEveryRead) {
 }
 
 struct EmptyCase {
-    const char* label;
+    const char* name;
     const char* subfolder; // scanned below the scratch folder
     bool create;
     const char* otherFile; // a non-matching file inside it, or null
@@ -258,6 +260,6 @@ TEST_P(EmptyScanTest, NothingListedClearsRowsAndTellsNoObserver) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Folders, EmptyScanTest, ::testing::ValuesIn(kEmptyCases),
-                         [](const auto& info) { return std::string(info.param.label); });
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -22,6 +22,8 @@ using namespace velmora;
 
 namespace {
 
+using testsupport::operator<<;
+
 using testsupport::UtcSeconds;
 
 const std::int64_t kTaken = UtcSeconds(2005, 3, 7, 14, 5, 9);
@@ -50,7 +52,7 @@ private:
 // --- BuildFileName -----------------------------------------------------------
 
 struct BuildCase {
-    const char* label;
+    const char* name;
     const char* path;
     const char* format;
     int counter;
@@ -88,7 +90,7 @@ TEST_P(BuildFileNameTest, ExpandsCounterDateFolderAndExtension) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, BuildFileNameTest, ::testing::ValuesIn(kBuildCases),
-                         [](const auto& info) { return std::string(info.param.label); });
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // --- UpdateConvertedNames ----------------------------------------------------
 
@@ -102,7 +104,7 @@ std::vector<std::string> Describe(const CListRows& rows) {
 }
 
 struct StatusCase {
-    const char* label;
+    const char* name;
     const char* current;
     const char* format;
     int statusBefore;
@@ -134,7 +136,7 @@ TEST_P(ConvertedStatusTest, StatusFollowsComparisonIgnoringCase) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, ConvertedStatusTest, ::testing::ValuesIn(kStatusCases),
-                         [](const auto& info) { return std::string(info.param.label); });
+                         [](const auto& info) { return std::string(info.param.name); });
 
 class UpdateConvertedNamesTest : public NameGenerationEnvironment, public ::testing::Test {};
 
@@ -202,7 +204,7 @@ TEST_F(UpdateConvertedNamesTest, RenamedRowsStayNamedUntilTheFormatChanges) {
 // --- EqualNoCase / FoldCase --------------------------------------------------
 
 struct CompareCase {
-    const char* label;
+    const char* name;
     const char* a;
     const char* b;
     bool equal;
@@ -234,7 +236,7 @@ TEST_P(NameCompareTest, EqualIgnoringCaseExactlyWhenFoldedFormsAgree) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, NameCompareTest, ::testing::ValuesIn(kCompareCases),
-                         [](const auto& info) { return std::string(info.param.label); });
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FoldCaseTest, InvalidBytesKeptAndLettersLowered) {
     EXPECT_EQ(FoldCase("\xFF"

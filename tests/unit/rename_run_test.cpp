@@ -30,6 +30,8 @@ using namespace velmora;
 
 namespace {
 
+using testsupport::operator<<;
+
 using Contents = std::map<std::string, std::string>; // file name -> bytes
 using Names = std::vector<std::string>;
 
@@ -168,7 +170,7 @@ TEST_F(RenameRunTest, SwapMovesHolderAsideThenRenamesBoth) {
 }
 
 struct RotationCase {
-    const char* label;
+    const char* name;
     int files;
     int step;   // row i is to take the name of row i + step (modulo files)
     int asides; // how many holders must go aside on the way
@@ -207,7 +209,7 @@ TEST_P(RotationTest, EveryFileTakesItsTargetAndNoneIsLost) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rotations, RotationTest, ::testing::ValuesIn(kRotationCases),
-                         [](const auto& info) { return std::string(info.param.label); });
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RenameRunTest, SecondRowWithSameConvertedNameStopsRunWithoutOverwriting) {
     Write({"a.jpg", "b.jpg", "c.jpg"});
@@ -257,7 +259,7 @@ TEST_F(RenameRunTest, CaseVariantOfWantedNameIsAnotherFile) {
 // Runs that stop at their first row: no file moves, no row changes, and the
 // rows after it are not visited.
 struct StopCase {
-    const char* label;
+    const char* name;
     Names files; // a subfolder "sub" exists besides them
     CListRows rows;
     int error;
@@ -340,7 +342,7 @@ TEST_P(StopTest, NameNothingCanFreeStopsRunAndKeepsEveryFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, StopTest, ::testing::ValuesIn(kStopCases),
-                         [](const auto& info) { return std::string(info.param.label); });
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RenameRunTest, RenameCountZeroTouchesNothing) {
     Write({"a.jpg"});
@@ -414,7 +416,7 @@ struct FolderFile {
 };
 
 struct CliCommand {
-    const char* label;
+    const char* name;
     const char* command; // "list" or "rename", with " --json" for JSON
     const char* format;
     int exitStatus;
@@ -427,6 +429,10 @@ struct CliCase {
     // temporary name.
     std::string output;
 };
+
+void PrintTo(const CliCase& c, std::ostream* os) {
+    *os << c.run.name;
+}
 
 constexpr const char* kJuly1 = "2005:07:01 10:00:00";
 constexpr const char* kJuly2 = "2005:07:02 10:00:00";
@@ -496,7 +502,7 @@ TEST_P(CliFolderTest, PrintsRowsOrChangesAndReturnsExitStatus) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Commands, CliFolderTest, ::testing::ValuesIn(kCliCases),
-                         [](const auto& info) { return std::string(info.param.run.label); });
+                         [](const auto& info) { return std::string(info.param.run.name); });
 
 TEST_F(RenameRunTest, CliRefusesFolderThatCannotBeRead) {
     EXPECT_EQ(FolderError(m_dir.Path()), "");
