@@ -5,12 +5,16 @@
 #include "jpeg_builder.h"
 #include "jpeg_file.h"
 #include "json_writer.h"
+#include "stored_format.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <ostream>
 #include <sstream>
@@ -267,3 +271,21 @@ TEST_F(InfoJson, UnopenableFileAfterGoodOneShowsAnEmptyRecord) {
 }
 
 } // namespace
+
+// The terminal front end reads the format the window stored, from the
+// window's own settings file; nothing stored means no format.
+TEST(StoredFormat, ReadsTheWindowsLastFormat) {
+    CTempDir config;
+    const char* old = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved = old != nullptr ? old : "";
+    setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
+    EXPECT_FALSE(StoredFormat().has_value());
+    std::filesystem::create_directories(config.File("Quorvant"));
+    std::ofstream(config.File("Quorvant/Velmora.conf"))
+        << "[Settings]\nDefault%20Format=Trip_%Y-%m-%d_%C\n";
+    EXPECT_EQ(StoredFormat().value_or("none"), "Trip_%Y-%m-%d_%C");
+    if (old != nullptr)
+        setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
+}
