@@ -86,8 +86,8 @@ CListRows PlainRows(const std::vector<std::string>& names,
                     const std::vector<std::string>& targets) {
     CListRows rows(names.size());
     for (std::size_t i = 0; i < names.size(); ++i) {
-        rows[i].strText[0] = names[i];
-        rows[i].strText[1] = targets[i];
+        rows[i].SetText(0, names[i]);
+        rows[i].SetText(1, targets[i]);
         rows[i].nImage = RowToRename;
     }
     return rows;

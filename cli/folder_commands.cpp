@@ -49,7 +49,7 @@ std::string RowsJson(const CListRows& rows) {
         if (json.size() > 1)
             json += ',';
         CJsonObject object;
-        object.Text("original", row.strText[0]).Text("converted", row.strText[1]);
+        object.Text("original", row.Text(0)).Text("converted", row.Text(1));
         object.Text("status", StatusName(row.nImage));
         if (IsDated(row))
             object.Text("date", LocalDateText(row.nData));
@@ -112,7 +112,7 @@ int RunListCommand(const std::string& folder, const std::string& format, bool js
         return 0;
     }
     for (const CListRow& row : rows)
-        out << StatusName(row.nImage) << '\t' << row.strText[0] << '\t' << row.strText[1] << '\n';
+        out << StatusName(row.nImage) << '\t' << row.Text(0) << '\t' << row.Text(1) << '\n';
     out << rows.size() << " files in the list, " << renameCount << " to rename\n";
     return 0;
 }

@@ -19,7 +19,7 @@ constexpr int kImageSize = 20;
 
 // The order of a sorted list: letters compared without regard to case, and
 // of two labels that differ only in case the lowercase one first.
-bool SortsBefore(const std::string& a, const std::string& b) {
+bool SortsBefore(std::string_view a, std::string_view b) {
     const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : int(c); };
     const std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
@@ -77,12 +77,12 @@ bool CListCtrlEx::AddItemText(int& row, int subItem, const std::string& text, in
         if (m_sortAscending) {
             at = static_cast<int>(std::upper_bound(rows.begin(), rows.end(), text,
                                                    [](const std::string& t, const CListRow& r) {
-                                                       return SortsBefore(t, r.strText[0]);
+                                                       return SortsBefore(t, r.Text(0));
                                                    }) -
                                   rows.begin());
         }
         CListRow value;
-        value.strText[0] = text;
+        value.SetText(0, text);
         value.nImage = image == -1 ? 0 : image;
         m_model->InsertRow(at, std::move(value));
         row = at;
@@ -90,7 +90,7 @@ bool CListCtrlEx::AddItemText(int& row, int subItem, const std::string& text, in
         if (row < 0 || row >= GetItemCount())
             return false;
         CListRow& value = rows[static_cast<std::size_t>(row)];
-        value.strText[subItem] = text;
+        value.SetText(subItem, text);
         if (image != -1)
             value.nImage = image;
         m_model->RowsChanged(row, row);
@@ -151,7 +151,7 @@ void CListCtrlEx::SetImageList(std::vector<QPixmap> images) {
 std::string CListCtrlEx::GetItemText(int row, int column) const {
     if (row < 0 || row >= GetItemCount() || column < 0 || column > 1)
         return {};
-    return m_model->Rows()[static_cast<std::size_t>(row)].strText[column];
+    return std::string(m_model->Rows()[static_cast<std::size_t>(row)].Text(column));
 }
 
 std::int64_t CListCtrlEx::GetItemData(int row) const {
@@ -171,8 +171,8 @@ void CListCtrlEx::AutoSizeColumn(int column, bool useHeader) {
         return;
     int widest = 0;
     for (const CListRow& row : m_model->Rows()) {
-        if (!row.strText[column].empty())
-            widest = std::max(widest, StoredTextWidth(row.strText[column]));
+        if (const std::string_view text = row.Text(column); !text.empty())
+            widest = std::max(widest, StoredTextWidth(text));
     }
     widest += column == 0 ? 2 * kLabelPadding + kImageSize + 4 : 2 * kSubItemPadding;
     if (useHeader)
@@ -185,7 +185,7 @@ int CListCtrlEx::TextWidth(const QString& text) const {
     return fontMetrics().horizontalAdvance(text);
 }
 
-int CListCtrlEx::StoredTextWidth(const std::string& text) const {
+int CListCtrlEx::StoredTextWidth(std::string_view text) const {
     if (m_asciiAdvances.empty()) {
         const QFontMetricsF metrics(font());
         for (char16_t c = 0; c < 128; ++c)
@@ -261,13 +261,13 @@ void CListCtrlEx::DrawFullRow(QPainter* painter, const QRect& rowRect, int row) 
     const int flags = Qt::TextSingleLine | Qt::AlignVCenter | Qt::TextDontClip;
 
     const QRect labelRect(labelLeft, rowRect.top(), column0Right - labelLeft, rowRect.height());
-    const QString label = FitTextToWidth(CListModel::Decode(value.strText[0]), labelRect.width(),
-                                         kLabelMargin, measure);
+    const QString label =
+        FitTextToWidth(CListModel::Decode(value.Text(0)), labelRect.width(), kLabelMargin, measure);
     painter->drawText(labelRect.adjusted(kLabelPadding, 0, -kLabelPadding, 0),
                       flags | Qt::AlignLeft, label);
 
     for (int column = 1; column < m_model->columnCount() && column < 2; ++column) {
-        const QString cell = CListModel::Decode(value.strText[column]);
+        const QString cell = CListModel::Decode(value.Text(column));
         if (cell.isEmpty())
             continue;
         const int left = header()->sectionViewportPosition(column);

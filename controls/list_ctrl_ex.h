@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 
 // CListCtrlEx is the report-style list of every list-bearing window: a row
 // store shown in columns, the convenience operations the dialogs build their
@@ -85,7 +86,7 @@ private:
     int TextWidth(const QString& text) const;
     // The width of a stored text, quick for ASCII: a column of ten thousand
     // names is measured on every keystroke.
-    int StoredTextWidth(const std::string& text) const;
+    int StoredTextWidth(std::string_view text) const;
 
     CListModel* m_model;
     bool m_fullRowSelect = false;

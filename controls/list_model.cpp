@@ -26,7 +26,7 @@ void CListModel::InsertColumn(int column, Column value) {
     endInsertColumns();
 }
 
-QString CListModel::Decode(const std::string& text) {
+QString CListModel::Decode(std::string_view text) {
     return QFile::decodeName(QByteArray::fromRawData(text.data(), qsizetype(text.size())));
 }
 
@@ -48,7 +48,7 @@ QVariant CListModel::data(const QModelIndex& index, int role) const {
     const CListRow& row = m_rows[static_cast<std::size_t>(index.row())];
     switch (role) {
     case Qt::DisplayRole:
-        return Decode(row.strText[index.column()]);
+        return Decode(row.Text(index.column()));
     case Qt::DecorationRole:
         if (const QPixmap* image = Image(row.nImage); image != nullptr && index.column() == 0)
             return *image;

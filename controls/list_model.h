@@ -6,6 +6,8 @@
 #include <QPixmap>
 #include <QString>
 
+#include <string>
+#include <string_view>
 #include <vector>
 
 // The item model behind CListCtrlEx: it shows a row store (texts as the file
@@ -36,7 +38,7 @@ public:
 
     // Texts are stored as bytes and shown through the file-name decoding, so
     // a name that is not valid UTF-8 keeps its bytes.
-    static QString Decode(const std::string& text);
+    static QString Decode(std::string_view text);
     static std::string Encode(const QString& text);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;

@@ -56,7 +56,8 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
         return 0;
     rows.resize(names.size());
     for (std::size_t i = 0; i < names.size(); ++i)
-        rows[i].strText[0] = std::move(names[i]);
+        rows[i].SetText(0, names[i]);
+    std::vector<std::string>().swap(names); // the rows hold copies now
     if (observer != nullptr)
         observer->OnListed(rows);
 
@@ -69,21 +70,21 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
             observer->OnReading(i, count);
         CListRow& row = rows[i];
         path.resize(folderLength);
-        path += row.strText[0];
+        path += row.Text(0);
         if (reader.LoadJpeg(path.c_str())) {
             const std::time_t value = reader.m_info.DateTakenAsTime();
             if (value > kMinDateValue) {
-                row.strText[1] = std::to_string(value);
+                row.SetText(1, std::to_string(value));
                 row.nImage = RowToRename;
                 row.nData = value;
             } else {
-                row.strText[1] = LoadString(IDS_MISSING_INFORMATION);
+                row.SetText(1, LoadString(IDS_MISSING_INFORMATION));
                 row.nImage = RowNoDate;
                 row.nData = i;
             }
         } else {
-            row.strText[1] =
-                LoadString(reader.m_nErrorId != 0 ? reader.m_nErrorId : IDS_INVALID_JPEG);
+            row.SetText(1,
+                        LoadString(reader.m_nErrorId != 0 ? reader.m_nErrorId : IDS_INVALID_JPEG));
             row.nImage = RowUnreadable;
             row.nData = i;
         }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cassert>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The rows of a two-column list: the one working state of the main window.
@@ -16,12 +18,54 @@ enum RowStatus : int {
     RowNoDate = 3,     // read, but no usable date; column 1 says so
 };
 
-struct CListRow {
-    std::string strText[2]; // column 0 and column 1
-    int nImage = 0;         // RowStatus in the main list
+// One row's two texts share one buffer, column 0 then column 1: a row costs
+// 48 bytes and a single heap block, none at all when both texts together fit
+// the string's inline storage. Lists hold tens of thousands of rows.
+class CListRow {
+public:
+    // column is 0 or 1. The view is valid until the next SetText on this row.
+    std::string_view Text(int column) const;
+    void SetText(int column, std::string_view text);
+
+private:
+    std::string m_texts;
+    std::uint32_t m_split = 0; // length of column 0
+
+public:
+    int nImage = 0; // RowStatus in the main list
     // Date value (seconds since 1970) for dated rows, else the row's position
     // when it was inserted.
     std::int64_t nData = 0;
 };
+
+static_assert(sizeof(CListRow) <= 48);
+
+inline std::string_view CListRow::Text(int column) const {
+    assert(column == 0 || column == 1);
+    const std::string_view texts = m_texts;
+    return column == 0 ? texts.substr(0, m_split) : texts.substr(m_split);
+}
+
+inline void CListRow::SetText(int column, std::string_view text) {
+    assert(column == 0 || column == 1);
+    const std::string_view first = column == 0 ? text : Text(0);
+    const std::string_view second = column == 0 ? Text(1) : text;
+    const std::size_t size = first.size() + second.size();
+    if (size <= m_texts.capacity()) {
+        // Replacing in place copes with text viewing this row's own buffer.
+        if (column == 0)
+            m_texts.replace(0, m_split, text);
+        else
+            m_texts.replace(m_split, std::string::npos, text);
+    } else {
+        // Grown to the exact size: a row's texts change a few times at most,
+        // and the doubling a growing string does would cost more than a name.
+        std::string texts(size, '\0');
+        first.copy(texts.data(), first.size());
+        second.copy(texts.data() + first.size(), second.size());
+        m_texts = std::move(texts);
+    }
+    m_split = static_cast<std::uint32_t>(first.size());
+}
 
 using CListRows = std::vector<CListRow>;

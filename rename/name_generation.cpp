@@ -41,20 +41,22 @@ namespace velmora {
 unsigned UpdateConvertedNames(CListRows& rows, const std::string& format) {
     CJpegFile carrier; // holds each row's date; reads no file
     unsigned renameCount = 0;
+    std::string current; // column 0 as the path BuildFileName takes
     std::string name;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         CListRow& row = rows[i];
         if (row.nImage != RowToRename && row.nImage != RowNamed)
             continue;
         carrier.m_info.m_dtTaken = ole::FromTime(static_cast<std::time_t>(row.nData));
-        carrier.BuildFileName(row.strText[0], name, format, static_cast<int>(i));
-        if (EqualNoCase(name, row.strText[0])) {
+        current.assign(row.Text(0));
+        carrier.BuildFileName(current, name, format, static_cast<int>(i));
+        if (EqualNoCase(name, current)) {
             row.nImage = RowNamed;
         } else {
             row.nImage = RowToRename;
             ++renameCount;
         }
-        row.strText[1] = name;
+        row.SetText(1, name);
     }
     return renameCount;
 }

@@ -49,7 +49,7 @@ public:
             // Only a row whose file really is the one holding the name can
             // free it; on a case-sensitive file system a name differing in
             // case is another file.
-            if (candidate > row && folder.SameFile(m_rows[candidate].strText[0], name))
+            if (candidate > row && folder.SameFile(std::string(m_rows[candidate].Text(0)), name))
                 return candidate;
         }
         return -1;
@@ -67,7 +67,7 @@ public:
 private:
     void Build() {
         for (std::size_t i = 0; i < m_rows.size(); ++i)
-            m_byName[FoldCase(m_rows[i].strText[0])].push_back(static_cast<int>(i));
+            m_byName[FoldCase(m_rows[i].Text(0))].push_back(static_cast<int>(i));
         m_built = true;
     }
 
@@ -90,11 +90,12 @@ CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned re
         if (rows[i].nImage != RowToRename)
             continue;
         for (;;) {
-            const std::string from = rows[i].strText[0];
-            const std::string to = rows[i].strText[1];
+            // Copies: the row's texts change below, and views of them with it.
+            const std::string from(rows[i].Text(0));
+            const std::string to(rows[i].Text(1));
             const int error = dir.RenameNoReplace(from, to);
             if (error == 0) {
-                rows[i].strText[0] = to;
+                rows[i].SetText(0, to);
                 rows[i].nImage = RowNamed;
                 ++renamed;
                 holders.Renamed(static_cast<int>(i), from, to);
@@ -108,13 +109,13 @@ CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned re
                 return ErrorOutcome(error, renamed);
             // Free the name: the holder's file goes aside under a fresh name,
             // keeping its status; a holder still to be renamed gets there later.
-            const std::string held = rows[holder].strText[0];
+            const std::string held(rows[holder].Text(0));
             const std::string temporary = dir.MakeTemporaryName();
             const int asideError =
                 temporary.empty() ? EEXIST : dir.RenameNoReplace(held, temporary);
             if (asideError != 0)
                 return ErrorOutcome(asideError, renamed);
-            rows[holder].strText[0] = temporary;
+            rows[holder].SetText(0, temporary);
             holders.Renamed(holder, held, temporary);
             if (observer != nullptr)
                 observer->OnMovedAside(held, temporary);

@@ -346,7 +346,7 @@ void MainWindowTest::buildFormat() {
     dlg.ScanFolder(folder.PathBytes());
     // Marks what a regeneration would overwrite.
     for (int row = 0; row < kDatedRowCount; ++row)
-        dlg.List().Rows()[std::size_t(row)].strText[1] = "stale";
+        dlg.List().Rows()[std::size_t(row)].SetText(1, "stale");
 
     dlg.m_builderAnswer = answer;
     QTest::mouseClick(&dlg.BuildFormatButton(), Qt::LeftButton);

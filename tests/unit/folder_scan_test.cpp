@@ -52,7 +52,7 @@ protected:
     std::vector<std::string> Column(int column) const {
         std::vector<std::string> texts;
         for (const CListRow& row : m_rows)
-            texts.push_back(row.strText[column]);
+            texts.emplace_back(row.Text(column));
         return texts;
     }
     std::vector<int> Statuses() const {
@@ -184,7 +184,7 @@ TEST_P(DateValueTest, RowIsDatedOnlyInsideTheRange) {
     if (GetParam().dated) {
         EXPECT_GT(m_rows[0].nData, 1000);
     } else {
-        EXPECT_EQ(m_rows[0].strText[1], kMissingInformation);
+        EXPECT_EQ(m_rows[0].Text(1), kMissingInformation);
         EXPECT_EQ(m_rows[0].nData, 0);
     }
 }
@@ -198,8 +198,8 @@ public:
         ++m_listedCalls;
         m_readsBeforeListed = static_cast<int>(m_reads.size());
         for (const CListRow& row : rows) {
-            m_listedNames.push_back(row.strText[0]);
-            m_listedColumn1.push_back(row.strText[1]);
+            m_listedNames.emplace_back(row.Text(0));
+            m_listedColumn1.emplace_back(row.Text(1));
         }
     }
     void OnReading(int index, int count) override { m_reads.emplace_back(index, count); }

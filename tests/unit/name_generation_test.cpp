@@ -30,8 +30,8 @@ const std::int64_t kTaken = UtcSeconds(2005, 3, 7, 14, 5, 9);
 
 CListRow Row(const char* current, int status, std::int64_t data, const char* column1 = "") {
     CListRow row;
-    row.strText[0] = current;
-    row.strText[1] = column1;
+    row.SetText(0, current);
+    row.SetText(1, column1);
     row.nImage = status;
     row.nData = data;
     return row;
@@ -98,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, BuildFileNameTest, ::testing::ValuesIn(kBuildC
 std::vector<std::string> Describe(const CListRows& rows) {
     std::vector<std::string> lines;
     for (const CListRow& row : rows)
-        lines.push_back(row.strText[0] + " | " + row.strText[1] + " | " +
+        lines.push_back(std::string(row.Text(0)) + " | " + std::string(row.Text(1)) + " | " +
                         std::to_string(row.nImage) + " | " + std::to_string(row.nData));
     return lines;
 }

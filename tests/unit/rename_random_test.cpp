@@ -180,10 +180,10 @@ int FirstBlockedRow(const CListRows& rows) {
     std::set<std::string> held;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         if (rows[i].nImage != RowToRename) {
-            held.insert(rows[i].strText[0]);
+            held.emplace(rows[i].Text(0));
             continue;
         }
-        if (!held.insert(rows[i].strText[1]).second)
+        if (!held.emplace(rows[i].Text(1)).second)
             return static_cast<int>(i);
     }
     return -1;
@@ -227,21 +227,22 @@ void RunAndCheck(const std::string& folder, CListRows& rows, const std::vector<s
 
     ASSERT_EQ(rows.size(), before.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        SCOPED_TRACE("row " + std::to_string(i) + " " + before[i].strText[0] + " -> " +
-                     before[i].strText[1]);
+        SCOPED_TRACE("row " + std::to_string(i) + " " + std::string(before[i].Text(0)) + " -> " +
+                     std::string(before[i].Text(1)));
         const CListRow& row = rows[i];
-        const auto it = after.find(row.strText[0]);
-        ASSERT_NE(it, after.end()) << row.strText[0] << " does not exist";
+        const std::string name(row.Text(0));
+        const auto it = after.find(name);
+        ASSERT_NE(it, after.end()) << name << " does not exist";
         EXPECT_EQ(it->second, owned[i]);
-        EXPECT_EQ(row.strText[1], before[i].strText[1]);
+        EXPECT_EQ(row.Text(1), before[i].Text(1));
         const bool wasToRename = count != 0 && before[i].nImage == RowToRename;
         if (wasToRename && i < end) {
             EXPECT_EQ(row.nImage, RowNamed);
-            EXPECT_EQ(row.strText[0], row.strText[1]);
+            EXPECT_EQ(row.Text(0), row.Text(1));
         } else {
             EXPECT_EQ(row.nImage, before[i].nImage);
-            if (row.strText[0] != before[i].strText[0]) {
-                EXPECT_TRUE(std::regex_match(row.strText[0], kTemporaryName)) << row.strText[0];
+            if (name != before[i].Text(0)) {
+                EXPECT_TRUE(std::regex_match(name, kTemporaryName)) << name;
             }
         }
     }
@@ -249,7 +250,8 @@ void RunAndCheck(const std::string& folder, CListRows& rows, const std::vector<s
 
 bool HoldsTemporaryName(const CListRows& rows) {
     return std::any_of(rows.begin(), rows.end(), [](const CListRow& row) {
-        return std::regex_match(row.strText[0], kTemporaryName);
+        const std::string_view name = row.Text(0);
+        return std::regex_match(name.begin(), name.end(), kTemporaryName);
     });
 }
 
@@ -274,7 +276,7 @@ void RunFolder(std::mt19937& random) {
             owned.clear();
             const Contents now = ReadFolder(dir.Path());
             for (const CListRow& row : rows)
-                owned.push_back(now.at(row.strText[0]));
+                owned.push_back(now.at(std::string(row.Text(0))));
         } else if (way != 2) {
             count = UpdateConvertedNames(rows, format); // the format field was edited
         }

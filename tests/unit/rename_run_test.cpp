@@ -58,8 +58,8 @@ std::string ContentOf(const std::string& name) {
 
 CListRow Row(const std::string& current, const std::string& converted, int status = RowToRename) {
     CListRow row;
-    row.strText[0] = current;
-    row.strText[1] = converted;
+    row.SetText(0, current);
+    row.SetText(1, converted);
     row.nImage = status;
     return row;
 }
@@ -150,7 +150,7 @@ protected:
 Names Describe(const CListRows& rows) {
     Names lines;
     for (const CListRow& row : rows)
-        lines.push_back(row.strText[0] + " | " + row.strText[1] + " | " +
+        lines.push_back(std::string(row.Text(0)) + " | " + std::string(row.Text(1)) + " | " +
                         std::to_string(row.nImage));
     return lines;
 }
@@ -201,7 +201,7 @@ TEST_P(RotationTest, EveryFileTakesItsTargetAndNoneIsLost) {
     EXPECT_EQ(outcome.nRenamed, c.files);
     Contents expected;
     for (int i = 0; i < c.files; ++i)
-        expected[rows[i].strText[1]] = ContentOf(name(i));
+        expected[std::string(rows[i].Text(1))] = ContentOf(name(i));
     EXPECT_EQ(Folder(), expected);
     const auto asides = std::count_if(observer.m_events.begin(), observer.m_events.end(),
                                       [](const std::string& e) { return e.starts_with("aside"); });
@@ -230,9 +230,9 @@ TEST_P(HolderStatusTest, HolderNotToBeRenamedKeepsTemporaryName) {
     CListRows rows{Row("a.jpg", "b.jpg"), Row("b.jpg", "column 1 text", GetParam())};
 
     ExpectOutcome(Run(rows, 1), kAllRenamed1);
-    const std::string& temporary = rows[1].strText[0];
+    const std::string temporary(rows[1].Text(0));
     EXPECT_TRUE(std::regex_match(temporary, kTemporaryName)) << temporary;
-    EXPECT_EQ(rows[1].strText[1], "column 1 text");
+    EXPECT_EQ(rows[1].Text(1), "column 1 text");
     EXPECT_EQ(rows[1].nImage, GetParam());
     EXPECT_EQ(Folder(), (Contents{{"b.jpg", ContentOf("a.jpg")}, {temporary, ContentOf("b.jpg")}}));
 }
@@ -253,7 +253,7 @@ TEST_F(RenameRunTest, CaseVariantOfWantedNameIsAnotherFile) {
     CListRows rows{Row("a.jpg", "b.jpg"), Row("B.jpg", "B.jpg", RowNamed)};
     ExpectOutcome(Run(rows, 1), kAllRenamed1);
     EXPECT_EQ(Folder(), (Contents{{"b.jpg", ContentOf("a.jpg")}, {"B.jpg", ContentOf("B.jpg")}}));
-    EXPECT_EQ(rows[1].strText[0], "B.jpg");
+    EXPECT_EQ(rows[1].Text(0), "B.jpg");
 }
 
 // Runs that stop at their first row: no file moves, no row changes, and the
