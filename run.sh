@@ -9,8 +9,15 @@ cd "$(dirname "$0")"
 source scripts/ensure_packages.sh
 ensure_packages cmake ninja-build g++ qt6-base-dev >&2
 
-cmake --preset app >/dev/null
-cmake --build --preset app --target Velmora velmora-cli velmora_demo_photos >/dev/null
+# The build's progress stays quiet; its errors are shown.
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+if ! { cmake --preset app && cmake --build --preset app --target Velmora velmora-cli \
+    velmora_demo_photos; } >"$log" 2>&1; then
+    cat "$log" >&2
+    echo "The build failed (see above)." >&2
+    exit 1
+fi
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "Velmora needs a graphical display and none is set (DISPLAY, WAYLAND_DISPLAY);" \
@@ -24,4 +31,6 @@ else
     cp build/app/demo/photos/*.jpg "$folder"/
     echo "Demo photos copied to $folder" >&2
 fi
+rm -f "$log"
+trap - EXIT
 exec build/app/app/Velmora "$folder"

@@ -18,9 +18,9 @@ QSettings OpenSettings() {
 
 } // namespace
 
-bool CVelmoraApp::InitInstance(const QString& startPath) {
+bool CVelmoraApp::InitInstance(const std::string& startPath) {
     CVelmoraDlg dlg;
-    if (!startPath.isEmpty()) {
+    if (!startPath.empty()) {
         dlg.show();
         dlg.OnDropFiles(startPath);
     }

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <string>
+
 // CVelmoraApp starts the program: it runs the main dialog modally and the
 // process ends when the dialog closes. It also owns the one per-user setting,
 // the last format used, kept under company "Quorvant", the application's
@@ -15,7 +17,8 @@ public:
     // Runs the main dialog, first scanning `startPath` (a folder, or any file
     // of one) as a drop would when one is given. Returns false: the process
     // is over once the dialog has closed.
-    bool InitInstance(const QString& startPath = QString());
+    // `startPath` is the file system's bytes.
+    bool InitInstance(const std::string& startPath = std::string());
 
     // The stored value, or `defaultValue` when there is none (a stored empty
     // text is returned as it is).

@@ -14,12 +14,12 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -30,6 +30,8 @@
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QUrl>
+
+#include <sys/stat.h>
 
 using namespace velmora;
 
@@ -96,6 +98,7 @@ void CVelmoraDlg::CreateControls() {
     Place(new QLabel(QStringLiteral("Target Directory:"), this), units, kLabelDirectory);
     m_editDirectory = new QLineEdit(this);
     m_editDirectory->setReadOnly(true);
+    m_editDirectory->setAcceptDrops(false);
     Place(m_editDirectory, units, kEditDirectory);
     m_btnBrowse = new QPushButton(QStringLiteral("..."), this);
     m_btnBrowse->setAutoDefault(false);
@@ -103,6 +106,8 @@ void CVelmoraDlg::CreateControls() {
 
     Place(new QLabel(QStringLiteral("File Name Format:"), this), units, kLabelFormat);
     m_editFormat = new QLineEdit(this);
+    // A folder dropped here is meant for the window, not typed into the format.
+    m_editFormat->setAcceptDrops(false);
     Place(m_editFormat, units, kEditFormat);
     m_btnBuildFormat = new QPushButton(QStringLiteral("&Build Format"), this);
     m_btnBuildFormat->setAutoDefault(false);
@@ -221,6 +226,9 @@ public:
         m_timer.start();
     }
 
+    // The rows are about to be reordered and named: the view is told before.
+    void OnSorting() override { m_dlg.m_list->BeginReplaceRows(); }
+
     void OnReading(int index, int) override {
         if (index != 0 && m_timer.elapsed() < kProgressRepaintMs)
             return;
@@ -252,9 +260,8 @@ void CVelmoraDlg::ScanFolder(const std::string& folder) {
         m_list->EndReplaceRows(); // nothing matched: the list stays empty
         return;
     }
-    // The rows were read and sorted in place: one reset tells the view.
-    m_list->BeginReplaceRows();
-    m_list->EndReplaceRows();
+    m_list->EndReplaceRows(); // begun before the sort
+
     m_strStatus = QString::asprintf(LoadString(IDS_FILES_IN_LIST), m_list->GetItemCount());
     m_progress->hide();
     m_list->AutoSizeColumn(0);
@@ -292,13 +299,19 @@ void CVelmoraDlg::OnBrowse() {
         ScanFolder(Encode(folder));
 }
 
-void CVelmoraDlg::OnDropFiles(const QString& path) {
-    if (path.isEmpty())
+void CVelmoraDlg::OnDropFiles(const std::string& path) {
+    struct stat status {};
+    if (path.empty() || stat(path.c_str(), &status) != 0)
         return;
-    const QFileInfo item(path);
-    if (!item.exists())
-        return;
-    const std::string folder = Encode(item.isDir() ? path : item.absolutePath());
+    std::string folder = path;
+    if (!S_ISDIR(status.st_mode)) {
+        // The folder that holds the item: its path up to the last separator,
+        // made absolute.
+        const std::size_t slash = path.rfind('/');
+        folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+        if (folder.front() != '/')
+            folder = Encode(QDir::current().absoluteFilePath(Decode(folder)));
+    }
     m_strDirectory = folder;
     UpdateData(false);
     raise();
@@ -348,7 +361,10 @@ void CVelmoraDlg::dropEvent(QDropEvent* event) {
     if (urls.isEmpty() || !urls.first().isLocalFile())
         return;
     event->acceptProposedAction();
-    OnDropFiles(urls.first().toLocalFile());
+    // The URL's own percent-encoded bytes, not its decoded text, so that a
+    // name that is not UTF-8 survives.
+    OnDropFiles(QByteArray::fromPercentEncoding(urls.first().path(QUrl::FullyEncoded).toLatin1())
+                    .toStdString());
 }
 
 void CVelmoraDlg::MessageBox(const QString& text, const QString& caption, unsigned flags) {

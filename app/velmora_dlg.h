@@ -37,8 +37,9 @@ public:
     void OnDblclkList(const QModelIndex& index);
     void OnAbout();
     // A dropped (or given) folder is scanned; for any other item, the folder
-    // that holds it. Nothing happens for a path that does not exist.
-    void OnDropFiles(const QString& path);
+    // that holds it. Nothing happens for a path that does not exist. The path
+    // is the file system's bytes, so folders whose names are not UTF-8 open.
+    void OnDropFiles(const std::string& path);
 
     // The window's controls, for tests and for the commands.
     CListCtrlEx& List() { return *m_list; }

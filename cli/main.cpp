@@ -7,9 +7,13 @@
 #include "stored_format.h"
 #include "velmora_version.h"
 
+#include <clocale>
 #include <iostream>
 
 int main(int argc, char** argv) {
+    // Month and weekday names as the user's locale writes them, as in the
+    // window; numbers (JSON) stay in the C form.
+    std::setlocale(LC_TIME, "");
     const CCliOptions options = ParseCliOptions(argc, argv);
     if (!options.error.empty()) {
         std::cerr << "velmora-cli: " << options.error << " (see velmora-cli --help)\n";

@@ -55,8 +55,10 @@ public:
     int GetItemCount() const { return static_cast<int>(m_model->Rows().size()); }
     void DeleteAllItems();
 
-    // The rows themselves, for code that changes many at once; tell the
-    // control afterwards with RowsReplaced or RowsChanged.
+    // The rows themselves, for code that changes many at once: a change of
+    // texts or statuses is announced afterwards with RowsChanged; inserting,
+    // removing or reordering rows goes between BeginReplaceRows and
+    // EndReplaceRows.
     CListRows& Rows() { return m_model->Rows(); }
     void BeginReplaceRows() { m_model->BeginReset(); }
     void EndReplaceRows() { m_model->EndReset(); }

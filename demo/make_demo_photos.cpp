@@ -71,7 +71,8 @@ testdata::Bytes ToJpeg(const QImage& image) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPEG", 85);
+    if (!image.save(&buffer, "JPEG", 85))
+        return {};
     return testdata::Bytes(bytes.begin(), bytes.end());
 }
 
@@ -112,6 +113,10 @@ int main(int argc, char** argv) {
     int seed = 0;
     for (const DemoPhoto& photo : kPhotos) {
         const testdata::Bytes jpeg = ToJpeg(Landscape(photo.sky, seed++));
+        if (jpeg.size() < 4) {
+            std::fprintf(stderr, "cannot encode JPEG images (is the Qt JPEG plugin there?)\n");
+            return 1;
+        }
         if (!Write(dir, photo.name, photo.taken != nullptr ? WithExif(jpeg, photo.taken) : jpeg))
             return 1;
     }

@@ -29,8 +29,9 @@ int s_maxExifDimension = 0;
 constexpr int kMaxNestingLevel = 4;
 constexpr std::uint32_t kEntrySize = 12;
 // The work one block may cause, in directory entries plus one unit per 64
-// trailing blanks of a comment (the one text read to its very end): far above
-// what any real block can use, yet small enough to keep a crafted block cheap.
+// trailing blanks of a comment (the one text read to its very end): hundreds
+// of times what a camera's block uses, yet small enough to keep a crafted
+// block cheap.
 constexpr std::uint32_t kEntryBudget = 1u << 20;
 constexpr std::uint32_t kBlanksPerWorkUnit = 64;
 // A date text is "YYYY-MM-DD HH:MM:SS" and a few blanks; anything longer is

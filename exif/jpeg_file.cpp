@@ -20,9 +20,15 @@ constexpr int kMarkerCom = 0xFE;
 constexpr int kMaxPaddingBytes = 6;
 constexpr int kMaxCommentSection = 2000;
 
-// SOF0..SOF15 without DHT (C4), JPG (C8) and DAC (CC).
+constexpr int kMarkerSof0 = 0xC0;
+constexpr int kMarkerSof15 = 0xCF;
+constexpr int kMarkerDht = 0xC4; // in the SOF range, but no frame headers
+constexpr int kMarkerJpg = 0xC8;
+constexpr int kMarkerDac = 0xCC;
+
 bool IsFrameHeader(int marker) {
-    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+    return marker >= kMarkerSof0 && marker <= kMarkerSof15 && marker != kMarkerDht &&
+           marker != kMarkerJpg && marker != kMarkerDac;
 }
 
 } // namespace
@@ -74,11 +80,9 @@ bool CJpegFile::ScanSections(CFileStream& file) {
         m_nErrorId = IDS_INVALID_JPEG;
         return false;
     }
+    // The table is never full here: the check after each kept section ends
+    // the walk as soon as it is.
     for (;;) {
-        if (m_nSections == kMaxSections) {
-            m_nErrorId = IDS_TOO_MANY_SECTIONS;
-            return false;
-        }
         // Up to six 0xFF padding bytes may precede the marker code, none need.
         unsigned char marker = 0;
         int padding = 0;

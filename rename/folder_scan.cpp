@@ -89,6 +89,8 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
             row.nData = i;
         }
     }
+    if (observer != nullptr)
+        observer->OnSorting();
     std::stable_sort(rows.begin(), rows.end(),
                      [](const CListRow& a, const CListRow& b) { return CompareRows(a, b) < 0; });
     return UpdateConvertedNames(rows, format);

@@ -17,6 +17,8 @@ public:
     virtual void OnListed(const CListRows& rows) = 0;
     // Row `index` of `count` is about to be read.
     virtual void OnReading(int index, int count) = 0;
+    // Every row is read; they are about to be sorted and named.
+    virtual void OnSorting() {}
 };
 
 // Names of the entries directly inside `folder` whose name ends in ".jpg" in

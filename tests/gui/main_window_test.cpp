@@ -3,6 +3,7 @@
 // double-click, drag and drop and the folder browser.
 
 #include "gui_test_support.h"
+#include "jpeg_builder.h"
 
 #include "build_format_dlg.h"
 #include "list_rows.h"
@@ -25,6 +26,7 @@
 #include <QtTest>
 
 #include <optional>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -186,6 +188,7 @@ private Q_SLOTS:
     void dropPath();
     void dropEvent_data();
     void dropEvent();
+    void dropFolderNamedInOtherBytes();
     void browse();
     void aboutFromF1();
 
@@ -606,7 +609,9 @@ void MainWindowTest::dropPath() {
     CTestVelmoraDlg dlg;
     dlg.ScanFolder(QFile::encodeName(other.path()).toStdString());
 
-    dlg.OnDropFiles(item == QLatin1String(".") ? folder.Path() : folder.File(item));
+    dlg.OnDropFiles(
+        QFile::encodeName(item == QLatin1String(".") ? folder.Path() : folder.File(item))
+            .toStdString());
 
     // Only the folder's own "*.jpg" entries: not nested/f.jpg, not notes.txt.
     QCOMPARE(dlg.DirectoryField().text(), scansPhotos ? folder.Path() : other.path());
@@ -614,7 +619,7 @@ void MainWindowTest::dropPath() {
                                         ? QStringList({"e.jpg", "c.jpg", "a.jpg", "b.jpg", "d.jpg"})
                                         : QStringList({"z.jpg"}));
 
-    dlg.OnDropFiles(QString()); // an empty path changes nothing either
+    dlg.OnDropFiles(std::string()); // an empty path changes nothing either
     QCOMPARE(dlg.List().GetItemCount(), scansPhotos ? kScannedRowCount : 1);
 }
 
@@ -658,6 +663,33 @@ void MainWindowTest::dropEvent() {
 
     QCOMPARE(dlg.DirectoryField().text(), scansPhotos ? folder.Path() : QString());
     QCOMPARE(dlg.List().GetItemCount(), scansPhotos ? kScannedRowCount : 0);
+}
+
+// A folder whose name is not UTF-8 (Latin-1 "café") still opens when dropped:
+// the path travels as the file system's bytes.
+void MainWindowTest::dropFolderNamedInOtherBytes() {
+    QTemporaryDir parent;
+    const std::string folder = QFile::encodeName(parent.path()).toStdString() + "/caf\xE9";
+    QCOMPARE(mkdir(folder.c_str(), 0755), 0);
+    const testdata::CTiffBuilder tiff =
+        testdata::CameraTiff(testdata::ByteOrder::Intel, "2020:02:02 02:02:02");
+    QVERIFY(testdata::WriteFile(folder + "/a.jpg", testdata::CJpegBuilder::Photo(&tiff)));
+
+    CTestVelmoraDlg dlg;
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QMimeData data;
+    data.setUrls(
+        {QUrl::fromEncoded("file://" + QByteArray::fromStdString(folder).toPercentEncoding("/"))});
+    const QPoint at = dlg.rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&dlg, &enter);
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&dlg, &drop);
+
+    QCOMPARE(dlg.Directory(), folder);
+    QCOMPARE(dlg.List().GetItemCount(), 1);
+    QCOMPARE(dlg.List().GetItemImage(0), int(RowToRename));
 }
 
 void MainWindowTest::browse() {

@@ -195,6 +195,7 @@ INSTANTIATE_TEST_SUITE_P(Threshold, DateValueTest, ::testing::ValuesIn(kDateCase
 class CRecordingScanObserver : public CScanObserver {
 public:
     void OnListed(const CListRows& rows) override {
+        m_rows = &rows;
         ++m_listedCalls;
         m_readsBeforeListed = static_cast<int>(m_reads.size());
         for (const CListRow& row : rows) {
@@ -203,8 +204,18 @@ public:
         }
     }
     void OnReading(int index, int count) override { m_reads.emplace_back(index, count); }
+    // The window starts its view reset here: every row must be read, and
+    // still in listing order and unnamed.
+    void OnSorting() override {
+        m_readsBeforeSorting = static_cast<int>(m_reads.size());
+        for (const CListRow& row : *m_rows)
+            m_namesWhenSorting.emplace_back(row.Text(0));
+    }
 
     int m_listedCalls = 0;
+    int m_readsBeforeSorting = -1;
+    const CListRows* m_rows = nullptr;
+    Names m_namesWhenSorting;
     int m_readsBeforeListed = -1;
     Names m_listedNames;
     Names m_listedColumn1;
@@ -223,6 +234,9 @@ TEST_F(FolderScanTest, ObserverSeesAllNamesOnceThenEveryRead) {
     EXPECT_EQ(observer.m_listedNames, (Names{"a.jpg", "b.jpg", "c.JPG"}));
     EXPECT_EQ(observer.m_listedColumn1, (Names{"", "", ""}));
     EXPECT_EQ(observer.m_reads, (std::vector<std::pair<int, int>>{{0, 3}, {1, 3}, {2, 3}}));
+    EXPECT_EQ(observer.m_readsBeforeSorting, 3);
+    EXPECT_EQ(observer.m_namesWhenSorting, (Names{"a.jpg", "b.jpg", "c.JPG"})) << "not yet sorted";
+    EXPECT_EQ(m_rows[0].Text(0), "b.jpg") << "sorted after";
 }
 
 struct EmptyCase {
