@@ -28,6 +28,12 @@ std::string FileDate(std::time_t seconds) {
     return text;
 }
 
+// Truncated toward zero as a C cast does; 0 where no int can hold it (an
+// absurd exposure or sensor width must not be undefined behaviour).
+int TruncatedInt(double value) {
+    return value > -2147483649.0 && value < 2147483648.0 ? static_cast<int>(value) : 0;
+}
+
 // "pixles" and "pixle" are the program's own long-standing spelling.
 std::string SizeText(int width, int height) {
     const double n = static_cast<double>(
@@ -44,7 +50,7 @@ std::string FocalLengthText(float focalLength, float ccdWidth) {
     if (ccdWidth == 0)
         return Printf("%4.1fmm", double(focalLength));
     const double equivalent = double(focalLength) / double(ccdWidth) * 36 + 0.5;
-    const int mm = equivalent > -2147483648.0 && equivalent < 2147483648.0 ? int(equivalent) : 0;
+    const int mm = TruncatedInt(equivalent);
     return Printf("%4.1fmm (35mm equivalent: %dmm)", double(focalLength), mm);
 }
 
@@ -52,8 +58,7 @@ std::string ExposureText(float exposure) {
     std::string suffix;
     if (exposure <= 0.5) {
         const double denominator = 1.0 / double(exposure) + 0.5;
-        const int d =
-            denominator > -2147483648.0 && denominator < 2147483648.0 ? int(denominator) : 0;
+        const int d = TruncatedInt(denominator);
         suffix = Printf(" (1/%d)", d);
     }
     return Printf(exposure < 0.01 ? "%6.4f s %s" : "%5.3f s %s", double(exposure), suffix.c_str());
