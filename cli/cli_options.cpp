@@ -43,6 +43,8 @@ std::string OperandError(const CCliOptions& options) {
         return options.operands.empty() ? "info needs at least one FILE" : "";
     case CCliOptions::Command::List:
     case CCliOptions::Command::Rename:
+        if (options.format && options.format->empty())
+            return "the format can not be empty";
         if (options.operands.empty())
             return "missing FOLDER";
         return options.operands.size() > 1 ? "only one FOLDER, please" : "";

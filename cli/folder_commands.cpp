@@ -49,7 +49,11 @@ std::string RowsJson(const CListRows& rows) {
         if (json.size() > 1)
             json += ',';
         CJsonObject object;
-        object.Text("original", row.Text(0)).Text("converted", row.Text(1));
+        object.FileName("original", row.Text(0));
+        if (IsDated(row))
+            object.FileName("converted", row.Text(1));
+        else
+            object.Text("converted", row.Text(1));
         object.Text("status", StatusName(row.nImage));
         if (IsDated(row))
             object.Text("date", LocalDateText(row.nData));
@@ -60,15 +64,19 @@ std::string RowsJson(const CListRows& rows) {
     return json + ']';
 }
 
-// Prints each change on disk as it happens, in text mode.
+// Prints each change on disk as it happens, in text mode, a whole line at a
+// time, so that an interrupted run's output tells how far it got.
 class CChangePrinter : public CRenameObserver {
 public:
     explicit CChangePrinter(std::ostream& out) : m_out(out) {}
     void OnRenamed(const std::string& from, const std::string& to) override {
-        m_out << from << " -> " << to << '\n';
+        m_out << from << " -> " << to << std::endl;
     }
     void OnMovedAside(const std::string& from, const std::string& temporary) override {
-        m_out << from << " -> " << temporary << " (moved aside)\n";
+        m_out << from << " -> " << temporary << " (moved aside)" << std::endl;
+    }
+    void OnUndone(const std::string& from, const std::string& to) override {
+        m_out << from << " -> " << to << " (taken back)" << std::endl;
     }
 
 private:
@@ -84,6 +92,7 @@ int ExitStatus(CRenameOutcome::Kind kind) {
     case CRenameOutcome::NoneRenamed:
         return 1;
     case CRenameOutcome::ErrorRename:
+    case CRenameOutcome::Busy:
         break;
     }
     return 2;

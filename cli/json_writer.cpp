@@ -5,6 +5,32 @@
 #include <cmath>
 #include <cstdio>
 
+namespace {
+
+bool IsValidUtf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t code;
+        const std::size_t n = velmora::DecodeUtf8(text, i, code);
+        if (n == 0)
+            return false;
+        i += n;
+    }
+    return true;
+}
+
+std::string Hex(std::string_view bytes) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(bytes.size() * 2);
+    for (const char c : bytes) {
+        hex += kDigits[static_cast<unsigned char>(c) >> 4];
+        hex += kDigits[static_cast<unsigned char>(c) & 0xF];
+    }
+    return hex;
+}
+
+} // namespace
+
 std::string JsonString(std::string_view text) {
     std::string out = "\"";
     for (std::size_t i = 0; i < text.size();) {
@@ -56,6 +82,13 @@ CJsonObject& CJsonObject::Key(std::string_view key) {
         m_text += ',';
     m_text += JsonString(key);
     m_text += ':';
+    return *this;
+}
+
+CJsonObject& CJsonObject::FileName(std::string_view key, std::string_view name) {
+    Text(key, name);
+    if (!IsValidUtf8(name))
+        Text(std::string(key) + "_hex", Hex(name));
     return *this;
 }
 

@@ -11,6 +11,9 @@ class CJsonObject {
 public:
     CJsonObject& Text(std::string_view key, std::string_view value);
     CJsonObject& Null(std::string_view key);
+    // A file name: as Text, plus, when its bytes are not valid UTF-8 (and the
+    // text therefore not exact), a field `key`_hex with every byte in hex.
+    CJsonObject& FileName(std::string_view key, std::string_view name);
     CJsonObject& Bool(std::string_view key, bool value);
     CJsonObject& Integer(std::string_view key, std::int64_t value);
     // Six significant digits; null for a value JSON cannot hold (NaN, infinity).

@@ -8,17 +8,12 @@
 #include "velmora_version.h"
 
 #include <clocale>
+#include <csignal>
 #include <iostream>
 
-int main(int argc, char** argv) {
-    // Month and weekday names as the user's locale writes them, as in the
-    // window; numbers (JSON) stay in the C form.
-    std::setlocale(LC_TIME, "");
-    const CCliOptions options = ParseCliOptions(argc, argv);
-    if (!options.error.empty()) {
-        std::cerr << "velmora-cli: " << options.error << " (see velmora-cli --help)\n";
-        return 2;
-    }
+namespace {
+
+int RunCommand(const CCliOptions& options) {
     const std::string format =
         options.format.value_or(StoredFormat().value_or(velmora::kDefaultFormat));
     if (options.command == CCliOptions::Command::List ||
@@ -47,4 +42,26 @@ int main(int argc, char** argv) {
         break;
     }
     return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Month and weekday names as the user's locale writes them, as in the
+    // window; numbers (JSON) stay in the C form.
+    std::setlocale(LC_TIME, "");
+    // A rename finishes even when its output goes away (a closed pipe or
+    // terminal); the failed writes are reported once, at the end.
+    std::signal(SIGPIPE, SIG_IGN);
+    const CCliOptions options = ParseCliOptions(argc, argv);
+    if (!options.error.empty()) {
+        std::cerr << "velmora-cli: " << options.error << " (see velmora-cli --help)\n";
+        return 2;
+    }
+    const int status = RunCommand(options);
+    if (!std::cout.flush()) {
+        std::cerr << "velmora-cli: the output could not be written; the command ran to its end\n";
+        return 2;
+    }
+    return status;
 }

@@ -28,11 +28,6 @@ int s_maxExifDimension = 0;
 
 constexpr int kMaxNestingLevel = 4;
 constexpr std::uint32_t kEntrySize = 12;
-// The work one block may cause, in directory entries plus one unit per 64
-// trailing blanks of a comment (the one text read to its very end): hundreds
-// of times what a camera's block uses, yet small enough to keep a crafted
-// block cheap.
-constexpr std::uint32_t kEntryBudget = 1u << 20;
 constexpr std::uint32_t kBlanksPerWorkUnit = 64;
 // A date text is "YYYY-MM-DD HH:MM:SS" and a few blanks; anything longer is
 // not a date, and need not be read to its end.
@@ -214,7 +209,6 @@ void CJpegFile::ParseExif(const unsigned char* data, int length) {
     const auto firstOffset = static_cast<std::uint32_t>(GetLong(data + 12));
 
     m_walkedLevels.assign(size, 0);
-    m_nEntryBudget = kEntryBudget;
     ParseIfd(firstOffset, base, size, 0);
 
     if (s_focalPlaneXRes != 0) {

@@ -14,18 +14,33 @@ CFileStream::~CFileStream() {
 }
 
 bool CFileStream::Open(const char* path) {
-    // Non-blocking, so that opening a FIFO with no writer returns at once; the
-    // status then tells whether this is a file we may read at all.
-    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    // The status comes first, so that only a regular file is ever opened.
+    struct stat entry {};
+    if (lstat(path, &entry) != 0)
+        return false;
+    struct stat target = entry;
+    const bool link = S_ISLNK(entry.st_mode);
+    if (link && stat(path, &target) != 0)
+        return false;
+    if (!S_ISREG(target.st_mode))
+        return false;
+    // Non-blocking and without following a link that was not one a moment
+    // ago, in case the name was swapped for a FIFO in between; the status of
+    // the open file then confirms it is the one checked.
+    const int fd =
+        open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (link ? 0 : O_NOFOLLOW));
     if (fd < 0)
         return false;
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    struct stat opened {};
+    if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_dev != target.st_dev ||
+        opened.st_ino != target.st_ino) {
         close(fd);
         return false;
     }
     m_fd = fd;
-    m_mtime = st.st_mtime;
+    m_mtime = opened.st_mtime;
+    m_entryDevice = entry.st_dev;
+    m_entryInode = entry.st_ino;
     return true;
 }
 

@@ -6,8 +6,9 @@
 
 // CFileStream reads one regular file front to back through a small buffer, so
 // that the many one- and two-byte reads of a marker walk cost no system call
-// each. Anything that is not a regular file (FIFO, socket, device, directory)
-// is refused at open without blocking and without reading from it.
+// each. Anything that is not a regular file (FIFO, socket, device, directory,
+// or a link to one) is refused before it is opened: opening a FIFO alone
+// would release a writer waiting on it.
 class CFileStream {
 public:
     CFileStream() = default;
@@ -16,7 +17,8 @@ public:
     CFileStream& operator=(const CFileStream&) = delete;
 
     // Opens `path` for reading; false when it can't be opened or is not a
-    // regular file.
+    // regular file, or when the name came to hold another file between the
+    // status check and the open.
     bool Open(const char* path);
 
     // Reads up to `count` bytes; fewer only at the end of the file (a read
@@ -26,6 +28,11 @@ public:
     // The file's last-modification time, from the status taken at open.
     std::time_t ModificationTime() const { return m_mtime; }
 
+    // The device and inode of the entry `path` names (the link itself when it
+    // is a symbolic link): what a later rename of that name acts on.
+    unsigned long long EntryDevice() const { return m_entryDevice; }
+    unsigned long long EntryInode() const { return m_entryInode; }
+
     // `path` made absolute against the working folder (links are not resolved).
     static std::string FullPath(const char* path);
 
@@ -34,6 +41,8 @@ private:
 
     int m_fd = -1;
     std::time_t m_mtime = 0;
+    unsigned long long m_entryDevice = 0;
+    unsigned long long m_entryInode = 0;
     unsigned char m_buffer[16384];
     std::size_t m_bufferPos = 0;
     std::size_t m_bufferEnd = 0;

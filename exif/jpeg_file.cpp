@@ -53,10 +53,17 @@ void CJpegFile::FreeSections() {
 
 bool CJpegFile::LoadJpeg(const char* path) {
     m_nErrorId = 0;
+    m_nFileDevice = 0;
+    m_nFileInode = 0;
     CFileStream file;
     if (!file.Open(path))
         return false;
+    m_nFileDevice = file.EntryDevice();
+    m_nFileInode = file.EntryInode();
     FreeSections();
+    // One budget for every EXIF block of the file: a file of many blocks
+    // costs no more than a file of one.
+    m_nEntryBudget = kExifWorkBudget;
     const std::string fullPath = CFileStream::FullPath(path);
     std::strncpy(m_info.m_szFileName, fullPath.c_str(), sizeof(m_info.m_szFileName) - 1);
     m_info.m_fileTime = file.ModificationTime();

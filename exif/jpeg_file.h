@@ -28,6 +28,11 @@ extern const int g_formatSizes[13];
 class CJpegFile {
 public:
     static constexpr int kMaxSections = 20;
+    // The EXIF work one file may cause, in directory entries plus one unit per
+    // 64 trailing blanks of a comment (the one text read to its very end):
+    // about a hundred times what a camera's file uses, and a few tens of
+    // milliseconds for a crafted file, however many blocks it holds.
+    static constexpr std::uint32_t kExifWorkBudget = 1u << 16;
 
     CJpegFile();
     ~CJpegFile();
@@ -51,6 +56,10 @@ public:
 
     int m_nErrorId = 0;
     CJpegInfo m_info;
+    // The device and inode of the entry last opened, kept when its reading
+    // fails: the scan records them for the rename run's identity check.
+    unsigned long long m_nFileDevice = 0;
+    unsigned long long m_nFileInode = 0;
     CJpegSection m_sections[kMaxSections];
     int m_nSections = 0;
     unsigned char m_bMotorola = 0;
@@ -73,9 +82,9 @@ private:
     unsigned GetShort(const unsigned char* p) const;
     int GetLong(const unsigned char* p) const;
 
-    // Bounds the work of one EXIF block: which directory offsets were walked
-    // at which nesting level (one bit per level), and how much work (entries,
-    // value bytes) the block may still cost.
+    // Bounds the EXIF work: which directory offsets of the current block were
+    // walked at which nesting level (one bit per level), and how much work
+    // (entries, value bytes) the file may still cost, over all its blocks.
     std::vector<unsigned char> m_walkedLevels;
-    std::uint32_t m_nEntryBudget = 0;
+    std::uint32_t m_nEntryBudget = kExifWorkBudget;
 };

@@ -71,7 +71,9 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
         CListRow& row = rows[i];
         path.resize(folderLength);
         path += row.Text(0);
-        if (reader.LoadJpeg(path.c_str())) {
+        const bool read = reader.LoadJpeg(path.c_str());
+        row.SetId(CFileId::FromStat(reader.m_nFileDevice, reader.m_nFileInode));
+        if (read) {
             const std::time_t value = reader.m_info.DateTakenAsTime();
             if (value > kMinDateValue) {
                 row.SetText(1, std::to_string(value));

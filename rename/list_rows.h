@@ -18,8 +18,22 @@ enum RowStatus : int {
     RowNoDate = 3,     // read, but no usable date; column 1 says so
 };
 
+// Which file a row was read from: the rename run checks that the name still
+// holds this file before it touches it. The device is kept in 32 bits, the
+// width Linux gives device numbers; 0/0 means not known.
+struct CFileId {
+    std::uint32_t nDevice = 0;
+    std::uint64_t nInode = 0;
+
+    static CFileId FromStat(std::uint64_t device, std::uint64_t inode) {
+        return {static_cast<std::uint32_t>(device ^ (device >> 32)), inode};
+    }
+    bool Known() const { return nInode != 0; }
+    bool operator==(const CFileId&) const = default;
+};
+
 // One row's two texts share one buffer, column 0 then column 1: a row costs
-// 48 bytes and a single heap block, none at all when both texts together fit
+// 64 bytes and a single heap block, none at all when both texts together fit
 // the string's inline storage. Lists hold tens of thousands of rows.
 class CListRow {
 public:
@@ -36,9 +50,18 @@ public:
     // Date value (seconds since 1970) for dated rows, else the row's position
     // when it was inserted.
     std::int64_t nData = 0;
+    // Set by the scan; the identity check of the rename run compares it.
+    std::uint64_t nInode = 0;
+    std::uint32_t nDevice = 0;
+
+    CFileId Id() const { return {nDevice, nInode}; }
+    void SetId(const CFileId& id) {
+        nDevice = id.nDevice;
+        nInode = id.nInode;
+    }
 };
 
-static_assert(sizeof(CListRow) <= 48);
+static_assert(sizeof(CListRow) <= 64);
 
 inline std::string_view CListRow::Text(int column) const {
     assert(column == 0 || column == 1);

@@ -1,12 +1,11 @@
 #include "rename_run.h"
 
-#include "name_compare.h"
+#include "rename_plan.h"
 #include "safe_rename.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <unordered_map>
+#include <optional>
 #include <vector>
 
 namespace velmora {
@@ -14,67 +13,169 @@ namespace {
 
 constexpr std::size_t kMaxErrorText = 127;
 
-CRenameOutcome Outcome(CRenameOutcome::Kind kind, const char* text, const char* caption,
+CRenameOutcome Outcome(CRenameOutcome::Kind kind, std::string text, const char* caption,
                        bool errorIcon, int renamed) {
     CRenameOutcome outcome;
     outcome.kind = kind;
-    outcome.strText = text;
+    outcome.strText = std::move(text);
     outcome.strCaption = caption;
     outcome.bErrorIcon = errorIcon;
     outcome.nRenamed = renamed;
     return outcome;
 }
 
-CRenameOutcome ErrorOutcome(int error, int renamed) {
+std::string ErrorText(int error) {
     std::string text = std::strerror(error);
     if (text.size() > kMaxErrorText)
         text.resize(kMaxErrorText);
-    return Outcome(CRenameOutcome::ErrorRename, text.c_str(), "Error Rename", true, renamed);
+    return text;
 }
 
-// Finds, among the rows below a given one, the first whose current name
-// equals a wanted name ignoring case. Built at the first clash only, so that a
-// run without clashes pays nothing; kept up to date as names change.
-class CHolderIndex {
+std::string Tally(int renamed) {
+    if (renamed == 0)
+        return "No file was renamed; none is left under a temporary name.";
+    if (renamed == 1)
+        return "1 file was renamed; none is left under a temporary name.";
+    return std::to_string(renamed) + " files were renamed; none is left under a temporary name.";
+}
+
+// Every stop ends here: the reason first, as the system words it, then the
+// files concerned and what the run left behind.
+CRenameOutcome Stopped(const std::string& reason, const std::string& files, int renamed,
+                       const std::string& tally) {
+    std::string text = reason;
+    if (!files.empty())
+        text += '\n' + files;
+    text += '\n' + tally;
+    return Outcome(CRenameOutcome::ErrorRename, std::move(text), "Error Rename", true, renamed);
+}
+
+std::string Arrow(std::string_view from, std::string_view to) {
+    std::string text(from);
+    return text.append(" -> ").append(to);
+}
+
+// Carries out a plan's steps in order, each only after checking that its
+// name still holds the file the list was made from, and takes steps back when
+// the run has to stop. The rows follow the disk step by step.
+class CPlanRunner {
 public:
-    explicit CHolderIndex(const CListRows& rows) : m_rows(rows) {}
+    CPlanRunner(const CFolderHandle& folder, CListRows& rows, CRenameObserver* observer)
+        : m_folder(folder), m_rows(rows), m_observer(observer), m_aside(rows.size()) {}
 
-    int FindBelow(int row, const std::string& name, const CFolderHandle& folder) {
-        if (!m_built)
-            Build();
-        const auto it = m_byName.find(FoldCase(name));
-        if (it == m_byName.end())
-            return -1;
-        for (const int candidate : it->second) {
-            // Only a row whose file really is the one holding the name can
-            // free it; on a case-sensitive file system a name differing in
-            // case is another file.
-            if (candidate > row && folder.SameFile(std::string(m_rows[candidate].Text(0)), name))
-                return candidate;
+    // Runs the steps; false when one failed (the failed step's index in
+    // FailedStep(), why in Error() or Changed()).
+    bool Run(const std::vector<CRenameStep>& steps) {
+        m_fromAside.assign(steps.size(), false);
+        for (m_done = 0; m_done < steps.size(); ++m_done) {
+            const CRenameStep& step = steps[m_done];
+            CListRow& row = m_rows[step.nRow];
+            const std::optional<CFileId> id = m_folder.Identify(step.strFrom);
+            if (!id || *id != row.Id()) {
+                m_changed = true;
+                return false;
+            }
+            m_error = m_folder.RenameNoReplace(step.strFrom, step.strTo);
+            if (m_error != 0)
+                return false;
+            row.SetText(0, step.strTo);
+            if (step.bAside) {
+                m_aside[step.nRow] = true;
+                ++m_outstanding;
+                if (m_observer != nullptr)
+                    m_observer->OnMovedAside(step.strFrom, step.strTo);
+            } else {
+                if (m_aside[step.nRow]) {
+                    m_fromAside[m_done] = true;
+                    m_aside[step.nRow] = false;
+                    --m_outstanding;
+                }
+                row.nImage = RowNamed;
+                ++m_renamed;
+                if (m_observer != nullptr)
+                    m_observer->OnRenamed(step.strFrom, step.strTo);
+            }
+            if (m_outstanding == 0)
+                m_clean = m_done + 1;
         }
-        return -1;
+        return true;
     }
 
-    void Renamed(int row, const std::string& oldName, const std::string& newName) {
-        if (!m_built)
-            return;
-        std::vector<int>& old = m_byName[FoldCase(oldName)];
-        old.erase(std::remove(old.begin(), old.end(), row), old.end());
-        std::vector<int>& now = m_byName[FoldCase(newName)];
-        now.insert(std::upper_bound(now.begin(), now.end(), row), row);
+    // Takes back, newest first, the steps done since the last point at which
+    // no file was under a temporary name. Empty when all went back; else the
+    // message that says where each file of those steps is now.
+    std::string TakeBack(const std::vector<CRenameStep>& steps) {
+        for (std::size_t k = m_done; k > m_clean; --k) {
+            const CRenameStep& step = steps[k - 1];
+            const int error = m_folder.RenameNoReplace(step.strTo, step.strFrom);
+            if (error != 0)
+                return Stranded(steps, k - 1, error);
+            CListRow& row = m_rows[step.nRow];
+            row.SetText(0, step.strFrom);
+            m_aside[step.nRow] = m_fromAside[k - 1];
+            if (!step.bAside) {
+                row.nImage = RowToRename;
+                --m_renamed;
+            }
+            if (m_observer != nullptr)
+                m_observer->OnUndone(step.strTo, step.strFrom);
+        }
+        return {};
     }
+
+    std::size_t FailedStep() const { return m_done; }
+    int Error() const { return m_error; }
+    bool Changed() const { return m_changed; }
+    int Renamed() const { return m_renamed; }
 
 private:
-    void Build() {
-        for (std::size_t i = 0; i < m_rows.size(); ++i)
-            m_byName[FoldCase(m_rows[i].Text(0))].push_back(static_cast<int>(i));
-        m_built = true;
+    std::string Stranded(const std::vector<CRenameStep>& steps, std::size_t failed, int error) {
+        std::string text = "Taking back the run's last steps failed: " + ErrorText(error) + '\n' +
+                           Arrow(steps[failed].strTo, steps[failed].strFrom) +
+                           "\nThe files of those steps are now:";
+        std::vector<bool> listed(m_rows.size());
+        for (std::size_t k = m_clean; k <= failed; ++k) {
+            const CRenameStep& step = steps[k];
+            if (listed[step.nRow])
+                continue;
+            listed[step.nRow] = true;
+            text += '\n' + std::string(m_rows[step.nRow].Text(0));
+            if (m_aside[step.nRow])
+                text += " (a temporary name; this file is to be " +
+                        std::string(m_rows[step.nRow].Text(1)) + ")";
+        }
+        return text;
     }
 
-    const CListRows& m_rows;
-    bool m_built = false;
-    std::unordered_map<std::string, std::vector<int>> m_byName; // row numbers ascending
+    const CFolderHandle& m_folder;
+    CListRows& m_rows;
+    CRenameObserver* m_observer;
+    std::size_t m_done = 0;
+    std::size_t m_clean = 0; // steps after which no file was under a temporary name
+    int m_outstanding = 0;   // files under temporary names
+    int m_renamed = 0;
+    int m_error = 0;
+    bool m_changed = false;
+    std::vector<bool> m_aside;     // rows whose file is under a temporary name
+    std::vector<bool> m_fromAside; // steps that started from a temporary name
 };
+
+// The stop the plan foresaw, worded for the user.
+CRenameOutcome PlannedStop(const CRenameStop& stop, const CListRows& rows, int renamed) {
+    const CListRow& row = rows[stop.nRow];
+    const std::string files = Arrow(row.Text(0), row.Text(1));
+    switch (stop.kind) {
+    case CRenameStop::Refused:
+        return Stopped(NameFaultText(stop.nFault), files, renamed, Tally(renamed));
+    case CRenameStop::Taken:
+        return Stopped(ErrorText(EEXIST),
+                       files + "\n" + stop.strHolder +
+                           " holds that name and is not renamed by this run",
+                       renamed, Tally(renamed));
+    default:
+        return Stopped(ErrorText(stop.nError), files, renamed, Tally(renamed));
+    }
+}
 
 } // namespace
 
@@ -83,44 +184,38 @@ CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned re
     if (renameCount == 0)
         return Outcome(CRenameOutcome::NoItems, "There are no items to be renamed!", "Error", false,
                        0);
-    const CFolderHandle dir(folder);
-    CHolderIndex holders(rows);
-    int renamed = 0;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (rows[i].nImage != RowToRename)
-            continue;
-        for (;;) {
-            // Copies: the row's texts change below, and views of them with it.
-            const std::string from(rows[i].Text(0));
-            const std::string to(rows[i].Text(1));
-            const int error = dir.RenameNoReplace(from, to);
-            if (error == 0) {
-                rows[i].SetText(0, to);
-                rows[i].nImage = RowNamed;
-                ++renamed;
-                holders.Renamed(static_cast<int>(i), from, to);
-                if (observer != nullptr)
-                    observer->OnRenamed(from, to);
-                break;
-            }
-            const int holder =
-                error == EEXIST ? holders.FindBelow(static_cast<int>(i), to, dir) : -1;
-            if (holder < 0)
-                return ErrorOutcome(error, renamed);
-            // Free the name: the holder's file goes aside under a fresh name,
-            // keeping its status; a holder still to be renamed gets there later.
-            const std::string held(rows[holder].Text(0));
-            const std::string temporary = dir.MakeTemporaryName();
-            const int asideError =
-                temporary.empty() ? EEXIST : dir.RenameNoReplace(held, temporary);
-            if (asideError != 0)
-                return ErrorOutcome(asideError, renamed);
-            rows[holder].SetText(0, temporary);
-            holders.Renamed(holder, held, temporary);
-            if (observer != nullptr)
-                observer->OnMovedAside(held, temporary);
-        }
+    CFolderHandle dir(folder);
+    if (!dir.IsOpen())
+        return Stopped(ErrorText(dir.OpenError()), folder, 0, Tally(0));
+    const int lockError = dir.Lock();
+    if (lockError == EWOULDBLOCK)
+        return Outcome(CRenameOutcome::Busy,
+                       "Another rename is running in this folder; nothing was renamed.",
+                       "Error Rename", true, 0);
+    if (lockError != 0)
+        return Stopped(ErrorText(lockError), folder, 0, Tally(0));
+
+    const CRenamePlan plan = PlanRename(dir, rows);
+    CPlanRunner runner(dir, rows, observer);
+    if (!runner.Run(plan.steps)) {
+        const CRenameStep& step = plan.steps[runner.FailedStep()];
+        const std::string stranded = runner.TakeBack(plan.steps);
+        const std::string from(rows[step.nRow].Text(0));
+        const int renamed = runner.Renamed();
+        const std::string tally = stranded.empty() ? Tally(renamed) : stranded;
+        if (runner.Changed())
+            return Stopped("The folder changed since it was listed",
+                           Arrow(from, step.strTo) + "\n" + from +
+                               " is no longer the file that was listed; open the "
+                               "folder again to see it as it is now",
+                           renamed, tally);
+        return Stopped(ErrorText(runner.Error()),
+                       Arrow(from, step.strTo) + (step.bAside ? " (moved aside)" : ""), renamed,
+                       tally);
     }
+    const int renamed = runner.Renamed();
+    if (plan.stop.kind != CRenameStop::None)
+        return PlannedStop(plan.stop, rows, renamed);
     if (static_cast<unsigned>(renamed) == renameCount)
         return Outcome(CRenameOutcome::AllRenamed, "All files were re-named successfuly!",
                        "Rename Files", false, renamed);

@@ -5,8 +5,10 @@
 #include <string>
 
 // The rename run: every row in RowToRename is renamed inside the folder from
-// column 0 to column 1, never overwriting a file. A wanted name held by a file
-// of a later row is freed by moving that file aside under a temporary name.
+// column 0 to column 1, never overwriting a file. A wanted name held by the
+// file of a later row still to be renamed is freed by moving that file aside
+// under a temporary name. One run at a time per folder; a run that stops
+// leaves no file under a temporary name.
 namespace velmora {
 
 // Told of every change on disk as it happens.
@@ -15,6 +17,8 @@ public:
     virtual ~CRenameObserver() = default;
     virtual void OnRenamed(const std::string& from, const std::string& to) = 0;
     virtual void OnMovedAside(const std::string& from, const std::string& temporary) = 0;
+    // A step taken back when the run stopped: the file went from `from` back to `to`.
+    virtual void OnUndone(const std::string& from, const std::string& to) = 0;
 };
 
 // What the window shows at the end of a run.
@@ -24,7 +28,8 @@ struct CRenameOutcome {
         AllRenamed,  // every counted row renamed
         SomeRenamed, // some, not all
         NoneRenamed, // the loop renamed nothing
-        ErrorRename, // stopped at a failure; the text is its description
+        ErrorRename, // stopped; the text says why, at which file, and what was left
+        Busy,        // another run holds the folder; nothing was touched
     };
     Kind kind = NoItems;
     std::string strText;
@@ -33,9 +38,10 @@ struct CRenameOutcome {
     int nRenamed = 0;
 };
 
-// Runs the rename over `rows` (columns 0 and 1, statuses) in `folder`.
-// `renameCount` is the number of rows name generation counted; 0 means there
-// is nothing to do. Rows are updated as files are renamed or moved aside.
+// Runs the rename over `rows` (columns 0 and 1, statuses, file identities) in
+// `folder`. `renameCount` is the number of rows name generation counted; 0
+// means there is nothing to do. Rows are updated as files are renamed or
+// moved aside, and back when a stop takes steps back.
 CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned renameCount,
                          CRenameObserver* observer = nullptr);
 

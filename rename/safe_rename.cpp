@@ -1,13 +1,75 @@
 #include "safe_rename.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <random>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace velmora {
+namespace {
+
+// The folder that holds a relative name's last component, and that component.
+// Folder parts are opened one by one without following links, so no part can
+// lead outside the folder.
+class CParent {
+public:
+    CParent(int root, const std::string& name) : m_fd(root) {
+        const std::size_t slash = name.rfind('/');
+        if (slash == std::string::npos) {
+            m_leaf = name;
+            return;
+        }
+        m_leaf = name.substr(slash + 1);
+        std::size_t start = 0;
+        while (start <= slash) {
+            const std::size_t end = name.find('/', start);
+            const std::string part = name.substr(start, end - start);
+            const int next =
+                openat(m_fd, part.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (next < 0) {
+                m_error = errno == ENOTDIR && IsLink(m_fd, part) ? ELOOP : errno;
+                break;
+            }
+            Close();
+            m_fd = next;
+            m_owned = true;
+            start = end + 1;
+        }
+    }
+    ~CParent() { Close(); }
+    CParent(const CParent&) = delete;
+    CParent& operator=(const CParent&) = delete;
+
+    int Error() const { return m_error; }
+    int Fd() const { return m_fd; }
+    const char* Leaf() const { return m_leaf.c_str(); }
+
+private:
+    static bool IsLink(int dir, const std::string& part) {
+        struct stat st {};
+        return fstatat(dir, part.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+    }
+    void Close() {
+        if (m_owned)
+            close(m_fd);
+        m_owned = false;
+    }
+
+    int m_fd;
+    bool m_owned = false;
+    int m_error = 0;
+    std::string m_leaf;
+};
+
+bool IsHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+}
+
+} // namespace
 
 CFolderHandle::CFolderHandle(const std::string& folder) {
     m_fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -17,48 +79,90 @@ CFolderHandle::CFolderHandle(const std::string& folder) {
 
 CFolderHandle::~CFolderHandle() {
     if (m_fd >= 0)
-        close(m_fd);
+        close(m_fd); // also releases the lock
+}
+
+int CFolderHandle::Lock() {
+    if (m_fd < 0)
+        return m_openError;
+    if (flock(m_fd, LOCK_EX | LOCK_NB) == 0)
+        return 0;
+    const int error = errno;
+    return error == ENOLCK || error == EOPNOTSUPP || error == EBADF ? 0 : error;
 }
 
 int CFolderHandle::RenameNoReplace(const std::string& from, const std::string& to) const {
     if (m_fd < 0)
         return m_openError;
-    if (renameat2(m_fd, from.c_str(), m_fd, to.c_str(), RENAME_NOREPLACE) == 0)
+    const CParent source(m_fd, from);
+    const CParent target(m_fd, to);
+    if (source.Error() != 0)
+        return source.Error();
+    if (target.Error() != 0)
+        return target.Error();
+    if (renameat2(source.Fd(), source.Leaf(), target.Fd(), target.Leaf(), RENAME_NOREPLACE) == 0)
         return 0;
     const int error = errno;
     if (error != EINVAL && error != ENOSYS && error != EOPNOTSUPP)
         return error;
     // The file system refuses the flag: a hard link also fails on a taken
     // name, and only then is the old name removed.
-    if (linkat(m_fd, from.c_str(), m_fd, to.c_str(), 0) != 0)
+    if (linkat(source.Fd(), source.Leaf(), target.Fd(), target.Leaf(), 0) != 0)
         return errno == EPERM || errno == EOPNOTSUPP ? error : errno;
-    if (unlinkat(m_fd, from.c_str(), 0) != 0) {
+    if (unlinkat(source.Fd(), source.Leaf(), 0) != 0) {
         const int unlinkError = errno;
-        unlinkat(m_fd, to.c_str(), 0); // undo, so the file keeps one name
+        unlinkat(target.Fd(), target.Leaf(), 0); // undo, so the file keeps one name
         return unlinkError;
     }
     return 0;
 }
 
-bool CFolderHandle::SameFile(const std::string& a, const std::string& b) const {
-    struct stat sa {};
-    struct stat sb {};
-    return fstatat(m_fd, a.c_str(), &sa, AT_SYMLINK_NOFOLLOW) == 0 &&
-           fstatat(m_fd, b.c_str(), &sb, AT_SYMLINK_NOFOLLOW) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
+int CFolderHandle::ParentError(const std::string& name) const {
+    return m_fd < 0 ? m_openError : CParent(m_fd, name).Error();
 }
 
-std::string CFolderHandle::MakeTemporaryName() const {
-    static std::mt19937_64 random{std::random_device{}()};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        char name[32];
-        std::snprintf(name, sizeof(name), "~vlm%012llx.jpg",
-                      static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
-        struct stat st {};
-        if (fstatat(m_fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT)
-            return name;
+std::optional<CFileId> CFolderHandle::Identify(const std::string& name) const {
+    const CParent parent(m_fd, name);
+    struct stat st {};
+    if (m_fd < 0 || parent.Error() != 0 ||
+        fstatat(parent.Fd(), parent.Leaf(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return std::nullopt;
+    return CFileId::FromStat(st.st_dev, st.st_ino);
+}
+
+bool CFolderHandle::SameFile(const std::string& a, const std::string& b) const {
+    const std::optional<CFileId> first = Identify(a);
+    return first && first == Identify(b);
+}
+
+bool CFolderHandle::FoldsCase(const std::string& existingName) const {
+    std::string flipped = existingName;
+    for (char& c : flipped) {
+        if (std::isalpha(static_cast<unsigned char>(c)))
+            c = static_cast<char>(std::islower(static_cast<unsigned char>(c)) ? std::toupper(c)
+                                                                              : std::tolower(c));
     }
-    return {};
+    return flipped != existingName && SameFile(existingName, flipped);
+}
+
+std::string RandomTemporaryName() {
+    static std::mt19937_64 random{std::random_device{}()};
+    char name[32];
+    std::snprintf(name, sizeof(name), "~vlm%012llx.jpg",
+                  static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
+    return name;
+}
+
+bool IsTemporaryName(const std::string& name) {
+    constexpr std::size_t kDigits = 12;
+    if (name.size() != 4 + kDigits + 4 || name.compare(0, 4, "~vlm") != 0 ||
+        name.compare(4 + kDigits, 4, ".jpg") != 0)
+        return false;
+    for (std::size_t i = 4; i < 4 + kDigits; ++i) {
+        if (!IsHexDigit(name[i]))
+            return false;
+    }
+    return true;
 }
 
 } // namespace velmora

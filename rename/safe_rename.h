@@ -1,9 +1,14 @@
 #pragma once
 
+#include "list_rows.h"
+
+#include <optional>
 #include <string>
 
-// Renames inside one folder that never replace a file: a taken name fails
-// with EEXIST, atomically, also when another process creates it meanwhile.
+// Renames inside one folder that never replace a file and never leave it: a
+// taken name fails with EEXIST, atomically, also when another process creates
+// it meanwhile, and a name with a folder part reaches an existing subfolder
+// without following a symbolic link.
 namespace velmora {
 
 class CFolderHandle {
@@ -15,21 +20,43 @@ public:
 
     bool IsOpen() const { return m_fd >= 0; }
     int OpenError() const { return m_openError; }
+    int Fd() const { return m_fd; }
+
+    // Takes the folder's run lock, held until the handle goes: 0, EWOULDBLOCK
+    // when another run holds it, or another errno value. File systems that
+    // keep no locks count as locked: the identity checks still hold there.
+    int Lock();
 
     // Renames `from` to `to`, both relative to the folder. 0 on success, else
-    // the errno value; EEXIST when `to` is taken.
+    // the errno value; EEXIST when `to` is taken, ELOOP when a folder part is
+    // a symbolic link.
     int RenameNoReplace(const std::string& from, const std::string& to) const;
+
+    // 0 when the folder part of a relative name leads to a subfolder, else
+    // the errno value (ELOOP for a symbolic link on the way).
+    int ParentError(const std::string& name) const;
+
+    // The entry a relative name stands for (a link itself, not its target);
+    // nothing when there is none.
+    std::optional<CFileId> Identify(const std::string& name) const;
 
     // True when both names exist and are the same file.
     bool SameFile(const std::string& a, const std::string& b) const;
 
-    // A bare name ending in ".jpg" that no entry of the folder bears right now.
-    // Empty when none could be found.
-    std::string MakeTemporaryName() const;
+    // True when the folder's file system finds names ignoring case; decided
+    // from one entry the caller knows to exist.
+    bool FoldsCase(const std::string& existingName) const;
 
 private:
     int m_fd = -1;
     int m_openError = 0;
 };
+
+// A bare name in the temporary form, "~vlm" and twelve hexadecimal digits,
+// ending in ".jpg"; random, so that two folders never share one.
+std::string RandomTemporaryName();
+
+// True for names of the temporary form.
+bool IsTemporaryName(const std::string& name);
 
 } // namespace velmora

@@ -1,7 +1,10 @@
 // Random folders through scan, name generation and rename run, again and
-// again with formats full of collisions. After every run no file may be lost
-// or overwritten, every row must name its own file, and the run must stop at
-// exactly the first row whose wanted name nothing could free.
+// again with formats full of collisions, folder parts, links and names that
+// would leave the folder. After every run no file may be lost, overwritten,
+// moved out of the folder or left under a temporary name, every row must name
+// its own file, and the run must stop at exactly the first row whose wanted
+// name may not or can not be given, keeping only the renames up to the last
+// point at which no file was aside.
 //
 // VELMORA_RANDOM_FOLDERS sets how many folders are tried (default 200) and
 // VELMORA_RANDOM_SEED the seed of the first one; folder k uses seed + k.
@@ -10,6 +13,7 @@
 #include "jpeg_builder.h"
 #include "jpeg_file.h"
 #include "name_generation.h"
+#include "new_name_check.h"
 #include "ole_date.h"
 #include "rename_run.h"
 #include "test_support.h"
@@ -46,9 +50,13 @@ const ole::DateFields kDates[] = {
 };
 
 // Formats that give many files one name, names already present, or names
-// that differ from present ones only in case.
-const char* const kFormats[] = {"%Y", "x", "%C",  "%d%C", "Img%Y%m%d_%H%M%S_%C",
-                                "%m", "",  "p%C", "P%C",  "%y%m%d"};
+// that differ from present ones only in case; names in the subfolder "sub",
+// through the link "out" to a folder outside, and names that would leave the
+// folder or hide the file.
+const char* const kFormats[] = {"%Y",     "x",      "%C",     "%d%C",     "Img%Y%m%d_%H%M%S_%C",
+                                "%m",     "",       "p%C",    "P%C",      "%y%m%d",
+                                "sub/%Y", "sub/%C", "out/%C", "../%C",    "sub//%C",
+                                "./%Y",   "/x%C",   "%C/",    "sub/../%C"};
 
 const char* const kExtensions[] = {".jpg", ".JPG", ".Jpg"};
 
@@ -64,13 +72,20 @@ std::string ReadBytes(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// A folder's entries; a subfolder stands for the one file it holds.
-Contents ReadFolder(const std::string& folder) {
+// A folder's entries by path; a subfolder stands for the file "inside" it
+// (the plain subfolder "sub" for its entries), a link for its target.
+Contents ReadFolder(const std::string& folder, const std::string& prefix = "") {
     Contents contents;
     for (const auto& entry : fs::directory_iterator(folder)) {
-        const std::string name = entry.path().filename().string();
-        contents[name] = entry.is_directory() ? "dir:" + ReadBytes(entry.path() / "inside")
-                                              : ReadBytes(entry.path());
+        const std::string name = prefix + entry.path().filename().string();
+        if (entry.is_symlink()) {
+            contents[name] = "link:" + fs::read_symlink(entry.path()).string();
+        } else if (name == "sub") {
+            contents.merge(ReadFolder(entry.path(), "sub/"));
+        } else {
+            contents[name] = entry.is_directory() ? "dir:" + ReadBytes(entry.path() / "inside")
+                                                  : ReadBytes(entry.path());
+        }
     }
     return contents;
 }
@@ -83,12 +98,18 @@ int Below(std::mt19937& random, int n) {
     return std::uniform_int_distribution<int>(0, n - 1)(random);
 }
 
+// The photo folder lies in "photos" of a temporary folder, beside the folder
+// "outside" that its link "out" leads to: files that left the folder would
+// show up there.
 class CRandomFolder {
 public:
-    CRandomFolder(std::mt19937& random, const testsupport::CTempDir& dir)
-        : m_random(random), m_dir(dir) {}
+    CRandomFolder(std::mt19937& random, const std::string& folder)
+        : m_random(random), m_folder(folder) {}
 
     void Fill() {
+        ASSERT_EQ(mkdir(m_folder.c_str(), 0755), 0);
+        ASSERT_EQ(mkdir((m_folder + "/sub").c_str(), 0755), 0);
+        ASSERT_EQ(symlink("../outside", (m_folder + "/out").c_str()), 0);
         const int count = 1 + Below(m_random, Below(m_random, 4) == 0 ? 40 : 12);
         // Few dates per folder, so that many files share one.
         const int dates = 1 + Below(m_random, 3);
@@ -97,12 +118,22 @@ public:
         std::set<std::string> names;
         while (static_cast<int>(names.size()) < count) {
             const std::string name = RandomName(names, count);
-            if (!name.empty() && names.insert(name).second)
+            if (IsBareName(name) && names.insert(name).second)
                 WriteEntry(name, static_cast<int>(names.size()));
+        }
+        // Files in the subfolder that no row names hold some wanted names.
+        for (int i = Below(m_random, 3); i > 0; --i) {
+            const std::string name = RandomName(names, count);
+            if (IsBareName(name) && names.insert("sub/" + name).second)
+                WriteEntry("sub/" + name, static_cast<int>(names.size()), 16);
         }
     }
 
 private:
+    static bool IsBareName(const std::string& name) {
+        return !name.empty() && name.find('/') == std::string::npos && name.front() != '.';
+    }
+
     std::string RandomName(const std::set<std::string>& taken, int count) {
         const std::string ext = Pick(m_random, kExtensions);
         char number[16];
@@ -139,10 +170,10 @@ private:
         }
     }
 
-    void WriteEntry(const std::string& name, int serial) {
+    void WriteEntry(const std::string& name, int serial, int kinds = 21) {
         const std::string tag = " #" + std::to_string(serial);
-        const std::string path = m_dir.File(name);
-        const int kind = Below(m_random, 20);
+        const std::string path = m_folder + "/" + name;
+        const int kind = Below(m_random, kinds);
         testdata::Bytes bytes;
         if (kind < 14) {
             const ole::DateFields& d = m_dates[Below(m_random, static_cast<int>(m_dates.size()))];
@@ -157,6 +188,9 @@ private:
             bytes = testdata::CJpegBuilder::Photo(nullptr);
         } else if (kind < 19) {
             bytes = testdata::ToBytes("unreadable");
+        } else if (kind == 20) {
+            ASSERT_EQ(symlink(("target" + tag).c_str(), path.c_str()), 0) << path;
+            return;
         } else {
             ASSERT_EQ(mkdir(path.c_str(), 0755), 0) << path;
             ASSERT_TRUE(testdata::WriteFile(path + "/inside", testdata::ToBytes("dir" + tag)));
@@ -169,60 +203,101 @@ private:
     }
 
     std::mt19937& m_random;
-    const testsupport::CTempDir& m_dir;
+    const std::string m_folder;
     std::vector<ole::DateFields> m_dates;
 };
 
-// The first row in RowToRename whose wanted name nothing can free: one taken
-// earlier in the run, or held by a file of a row above that is not renamed.
-// Files of rows below can always go aside. -1 when every row gets its name.
-int FirstBlockedRow(const CListRows& rows) {
-    std::set<std::string> held;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (rows[i].nImage != RowToRename) {
-            held.emplace(rows[i].Text(0));
-            continue;
-        }
-        if (!held.emplace(rows[i].Text(1)).second)
-            return static_cast<int>(i);
-    }
-    return -1;
-}
+// What a run over `rows` must do: the first row in RowToRename whose wanted
+// name may not be given (it leaves the folder, hides the file, or reaches a
+// subfolder that is missing or a link) or is held by any file but that of a
+// row below still to be renamed; and the rows renamed up to the last point
+// before it at which no file was aside. No stop: every row gets its name.
+struct CExpectedRun {
+    int blocked = -1;
+    std::vector<bool> renamed;
+};
 
-CRenameOutcome::Kind ExpectedKind(int blocked, int renamed, unsigned count) {
-    if (count == 0)
-        return CRenameOutcome::NoItems;
-    if (blocked >= 0)
-        return CRenameOutcome::ErrorRename;
-    if (static_cast<unsigned>(renamed) == count)
-        return CRenameOutcome::AllRenamed;
-    return renamed != 0 ? CRenameOutcome::SomeRenamed : CRenameOutcome::NoneRenamed;
+CExpectedRun ExpectRun(const std::string& folder, const CListRows& rows) {
+    CExpectedRun expected;
+    expected.renamed.assign(rows.size(), false);
+    std::set<std::string> held;
+    for (const auto& [name, content] : ReadFolder(folder))
+        held.insert(name);
+    std::vector<bool> aside(rows.size()), clean = expected.renamed;
+    int outstanding = 0;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i].nImage != RowToRename)
+            continue;
+        const std::string to(rows[i].Text(1));
+        const std::string parent = to.substr(0, to.rfind('/') + 1);
+        int holder = -1;
+        for (std::size_t j = i + 1; j < rows.size(); ++j) {
+            if (rows[j].Text(0) == to && !aside[j])
+                holder = static_cast<int>(j);
+        }
+        const bool holderMoves = holder >= 0 && rows[holder].nImage == RowToRename;
+        if (CheckNewName(to) != NameFault::None || (!parent.empty() && parent != "sub/") ||
+            (held.count(to) != 0 && !holderMoves)) {
+            expected.blocked = static_cast<int>(i);
+            expected.renamed = clean;
+            return expected;
+        }
+        if (holderMoves) {
+            held.erase(to);
+            aside[holder] = true;
+            ++outstanding;
+        }
+        held.erase(std::string(aside[i] ? "" : rows[i].Text(0)));
+        held.insert(to);
+        if (aside[i])
+            --outstanding;
+        expected.renamed[i] = true;
+        if (outstanding == 0)
+            clean = expected.renamed;
+    }
+    return expected;
 }
 
 // One run over `rows`, checked against the folder before and after it.
-void RunAndCheck(const std::string& folder, CListRows& rows, const std::vector<std::string>& owned,
-                 unsigned count, const Contents& original) {
+void RunAndCheck(const std::string& top, const std::string& folder, CListRows& rows,
+                 const std::vector<std::string>& owned, unsigned count, const Contents& original) {
     const CListRows before = rows;
-    const int blocked = count == 0 ? -1 : FirstBlockedRow(rows);
-    const std::size_t end = blocked >= 0 ? static_cast<std::size_t>(blocked) : rows.size();
-    int renamed = 0;
-    for (std::size_t i = 0; count != 0 && i < end; ++i)
-        renamed += rows[i].nImage == RowToRename;
+    const CExpectedRun expected =
+        count == 0 ? CExpectedRun{-1, std::vector<bool>(rows.size())} : ExpectRun(folder, rows);
+    const int renamed =
+        static_cast<int>(std::count(expected.renamed.begin(), expected.renamed.end(), true));
 
     const CRenameOutcome outcome = RunRename(folder, rows, count);
-    EXPECT_EQ(outcome.kind, ExpectedKind(blocked, renamed, count)) << outcome.strText;
+    const CRenameOutcome::Kind kind = count == 0              ? CRenameOutcome::NoItems
+                                      : expected.blocked >= 0 ? CRenameOutcome::ErrorRename
+                                      : static_cast<unsigned>(renamed) == count
+                                          ? CRenameOutcome::AllRenamed
+                                      : renamed != 0 ? CRenameOutcome::SomeRenamed
+                                                     : CRenameOutcome::NoneRenamed;
+    EXPECT_EQ(outcome.kind, kind) << outcome.strText;
     EXPECT_EQ(outcome.nRenamed, renamed);
-    if (blocked >= 0) {
-        EXPECT_EQ(outcome.strText, std::strerror(EEXIST));
+    if (expected.blocked >= 0) {
+        const CListRow& row = before[expected.blocked];
+        EXPECT_NE(
+            outcome.strText.find(std::string(row.Text(0)) + " -> " + std::string(row.Text(1))),
+            std::string::npos)
+            << outcome.strText;
     }
 
+    std::set<std::string> beside;
+    for (const auto& entry : fs::directory_iterator(top))
+        beside.insert(entry.path().filename().string());
+    EXPECT_EQ(beside, (std::set<std::string>{"outside", "photos"})) << "a file left the folder";
+    EXPECT_TRUE(fs::is_empty(top + "/outside")) << "a file left through a link";
     const Contents after = ReadFolder(folder);
     ASSERT_EQ(after.size(), original.size()) << "files were lost or added";
     std::multiset<std::string> a, b;
     for (const auto& [name, content] : original)
         a.insert(content);
-    for (const auto& [name, content] : after)
+    for (const auto& [name, content] : after) {
         b.insert(content);
+        EXPECT_FALSE(std::regex_match(name, kTemporaryName)) << name << " left behind";
+    }
     EXPECT_TRUE(a == b) << "a file's content changed or was overwritten";
 
     ASSERT_EQ(rows.size(), before.size());
@@ -235,30 +310,22 @@ void RunAndCheck(const std::string& folder, CListRows& rows, const std::vector<s
         ASSERT_NE(it, after.end()) << name << " does not exist";
         EXPECT_EQ(it->second, owned[i]);
         EXPECT_EQ(row.Text(1), before[i].Text(1));
-        const bool wasToRename = count != 0 && before[i].nImage == RowToRename;
-        if (wasToRename && i < end) {
+        if (expected.renamed[i]) {
             EXPECT_EQ(row.nImage, RowNamed);
             EXPECT_EQ(row.Text(0), row.Text(1));
         } else {
             EXPECT_EQ(row.nImage, before[i].nImage);
-            if (name != before[i].Text(0)) {
-                EXPECT_TRUE(std::regex_match(name, kTemporaryName)) << name;
-            }
+            EXPECT_EQ(row.Text(0), before[i].Text(0));
         }
     }
 }
 
-bool HoldsTemporaryName(const CListRows& rows) {
-    return std::any_of(rows.begin(), rows.end(), [](const CListRow& row) {
-        const std::string_view name = row.Text(0);
-        return std::regex_match(name.begin(), name.end(), kTemporaryName);
-    });
-}
-
 void RunFolder(std::mt19937& random) {
     testsupport::CTempDir dir;
-    CRandomFolder(random, dir).Fill();
-    const Contents original = ReadFolder(dir.Path());
+    const std::string folder = dir.File("photos");
+    ASSERT_EQ(mkdir(dir.File("outside").c_str(), 0755), 0);
+    CRandomFolder(random, folder).Fill();
+    const Contents original = ReadFolder(folder);
     CListRows rows;
     std::vector<std::string> owned; // each row's content, by row
     unsigned count = 0;
@@ -267,21 +334,19 @@ void RunFolder(std::mt19937& random) {
         const char* format = Pick(random, kFormats);
         SCOPED_TRACE(std::string("round ") + std::to_string(round) + " format \"" + format + "\"");
         const int way = round == 0 ? 0 : Below(random, 3);
-        // A rescan lists names in byte order; temporary names are random, so
-        // rescanning them would make the run depend on more than the seed.
-        if (round == 0 || (way == 0 && !HoldsTemporaryName(rows))) {
+        if (round == 0 || way == 0) {
             bool listed = false;
-            count = ScanFolder(dir.Path(), format, rows, listed);
+            count = ScanFolder(folder, format, rows, listed);
             ASSERT_TRUE(listed);
             owned.clear();
-            const Contents now = ReadFolder(dir.Path());
+            const Contents now = ReadFolder(folder);
             for (const CListRow& row : rows)
                 owned.push_back(now.at(std::string(row.Text(0))));
         } else if (way != 2) {
             count = UpdateConvertedNames(rows, format); // the format field was edited
         }
         // way 2: Rename pressed again with the count left from before
-        RunAndCheck(dir.Path(), rows, owned, count, original);
+        RunAndCheck(dir.Path(), folder, rows, owned, count, original);
     }
 }
 

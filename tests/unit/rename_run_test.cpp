@@ -80,6 +80,9 @@ public:
         m_aliases[temporary] = "<tmp" + std::to_string(m_aliases.size() + 1) + ">";
         m_events.push_back("aside " + Alias(from) + " -> " + Alias(temporary));
     }
+    void OnUndone(const std::string& from, const std::string& to) override {
+        m_events.push_back("undo " + Alias(from) + " -> " + Alias(to));
+    }
 
     std::string Alias(const std::string& name) const {
         const auto it = m_aliases.find(name);
@@ -101,9 +104,16 @@ struct Expected {
     int renamed;
 };
 
+// A stop's message starts with its reason and ends with what was left.
 void ExpectOutcome(const CRenameOutcome& outcome, const Expected& expected) {
     EXPECT_EQ(outcome.kind, expected.kind);
-    EXPECT_EQ(outcome.strText, expected.text);
+    if (expected.kind == CRenameOutcome::ErrorRename) {
+        EXPECT_EQ(outcome.strText.substr(0, outcome.strText.find('\n')), expected.text);
+        EXPECT_TRUE(outcome.strText.ends_with("none is left under a temporary name."))
+            << outcome.strText;
+    } else {
+        EXPECT_EQ(outcome.strText, expected.text);
+    }
     EXPECT_EQ(outcome.strCaption, expected.caption);
     EXPECT_EQ(outcome.bErrorIcon, expected.errorIcon);
     EXPECT_EQ(outcome.nRenamed, expected.renamed);
@@ -225,16 +235,19 @@ TEST_F(RenameRunTest, SecondRowWithSameConvertedNameStopsRunWithoutOverwriting) 
 
 class HolderStatusTest : public RenameRunTest, public ::testing::WithParamInterface<int> {};
 
-TEST_P(HolderStatusTest, HolderNotToBeRenamedKeepsTemporaryName) {
+// A holder the run would not rename later would stay under a temporary name:
+// it keeps its own, and the run stops naming both files.
+TEST_P(HolderStatusTest, HolderNotToBeRenamedKeepsItsNameAndStopsRun) {
     Write({"a.jpg", "b.jpg"});
-    CListRows rows{Row("a.jpg", "b.jpg"), Row("b.jpg", "column 1 text", GetParam())};
+    const CListRows before{Row("a.jpg", "b.jpg"), Row("b.jpg", "column 1 text", GetParam())};
+    CListRows rows = before;
 
-    ExpectOutcome(Run(rows, 1), kAllRenamed1);
-    const std::string temporary(rows[1].Text(0));
-    EXPECT_TRUE(std::regex_match(temporary, kTemporaryName)) << temporary;
-    EXPECT_EQ(rows[1].Text(1), "column 1 text");
-    EXPECT_EQ(rows[1].nImage, GetParam());
-    EXPECT_EQ(Folder(), (Contents{{"b.jpg", ContentOf("a.jpg")}, {temporary, ContentOf("b.jpg")}}));
+    const CRenameOutcome outcome = Run(rows, 1);
+    ExpectOutcome(outcome, ErrorRename(EEXIST, 0));
+    EXPECT_NE(outcome.strText.find("a.jpg -> b.jpg\nb.jpg holds that name"), std::string::npos)
+        << outcome.strText;
+    EXPECT_EQ(Describe(rows), Describe(before));
+    EXPECT_EQ(Folder(), (Contents{{"a.jpg", ContentOf("a.jpg")}, {"b.jpg", ContentOf("b.jpg")}}));
 }
 
 std::string StatusLabel(const ::testing::TestParamInfo<int>& info) {
@@ -463,7 +476,9 @@ const CliCase kCliCases[] = {
      "There are no items to be renamed!\n"},
     {{"rename_clash_text", "rename", "%Y", 2},
      {{"a.jpg", kJuly1}, {"b.jpg", kJuly1}},
-     "a.jpg -> 2005.jpg\nFile exists\n"},
+     "a.jpg -> 2005.jpg\nFile exists\nb.jpg -> 2005.jpg\n"
+     "2005.jpg holds that name and is not renamed by this run\n"
+     "1 file was renamed; none is left under a temporary name.\n"},
     {{"rename_json", "rename --json", "%Y", 0},
      {{"a.jpg", kJuly1}},
      R"({"message":"All files were re-named successfuly!","caption":"Rename Files",)"
@@ -472,7 +487,9 @@ const CliCase kCliCases[] = {
      "\n"},
     {{"rename_missing_subfolder_json", "rename --json", "missing/%Y", 2},
      {{"a.jpg", kJuly1}},
-     R"({"message":"No such file or directory","caption":"Error Rename","renamed":0,)"
+     R"({"message":"No such file or directory\na.jpg -> missing/2005.jpg\n)"
+     R"(No file was renamed; none is left under a temporary name.","caption":"Error Rename",)"
+     R"("renamed":0,)"
      R"("rows":[{"original":"a.jpg","converted":"missing/2005.jpg","status":"to-rename",)"
      R"("date":"2005-07-01 10:00:00"}]})"
      "\n"},

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "list_rows.h"
+#include "new_name_check.h"
+
+#include <string>
+#include <vector>
+
+// The plan of a rename run: every change on disk, worked out before the first
+// one by simulating the run over the rows and the folder's current names.
+// Simulating first lets a run that must stop stop cleanly: it carries out
+// only the steps up to the last point at which none of its files is under a
+// temporary name, and it gives the journal every step in one write.
+namespace velmora {
+
+class CFolderHandle;
+
+// One rename on disk: the file of row nRow goes from strFrom to strTo.
+struct CRenameStep {
+    int nRow = 0;
+    bool bAside = false; // a holder moved aside, renamed to its own name later
+    std::string strFrom;
+    std::string strTo;
+};
+
+// Why, and at which row, the run must stop.
+struct CRenameStop {
+    enum Kind {
+        None,
+        Refused, // the converted name may not be given (nFault says why)
+        Taken,   // the name is held by a file the run does not rename later
+        Error,   // the folder part of the name can't be reached (nError)
+    };
+    Kind kind = None;
+    int nRow = -1;
+    NameFault nFault = NameFault::None;
+    int nError = 0;
+    std::string strHolder; // Taken: the name of the file that holds it
+};
+
+struct CRenamePlan {
+    std::vector<CRenameStep> steps;
+    CRenameStop stop;
+};
+
+// Plans the run over the rows in RowToRename: in row order, each row's file
+// goes to its converted name; a name held by the file of a later row still
+// to be renamed is freed first by moving that file aside. Rows without a
+// known file identity get the one their name holds now.
+CRenamePlan PlanRename(const CFolderHandle& folder, CListRows& rows);
+
+} // namespace velmora
