@@ -279,13 +279,20 @@ void CVelmoraDlg::UpdateConvertedNames() {
 }
 
 void CVelmoraDlg::OnOK() {
+    // An empty format would give every file the name ".jpg".
+    if (m_strFormat.empty()) {
+        MessageBox(QStringLiteral("The Format value can not be empty!"), QStringLiteral("Error"),
+                   MB_OK);
+        return;
+    }
     if (m_nRenameCount != 0) {
         theApp.WriteProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kFormatEntry,
                                   Decode(m_strFormat));
     }
     const CRenameOutcome outcome = RunRename(m_strDirectory, m_list->Rows(), m_nRenameCount);
     m_list->RowsChanged();
-    if (outcome.kind != CRenameOutcome::ErrorRename && outcome.kind != CRenameOutcome::NoItems)
+    if (outcome.kind != CRenameOutcome::ErrorRename && outcome.kind != CRenameOutcome::NoItems &&
+        outcome.kind != CRenameOutcome::Busy)
         m_list->AutoSizeColumn(1);
     MessageBox(QString::fromLocal8Bit(outcome.strText), QString::fromUtf8(outcome.strCaption),
                outcome.bErrorIcon ? MB_ICONERROR : MB_OK);

@@ -178,6 +178,7 @@ private Q_SLOTS:
     void renameAll();
     void renameNothingStillStoresFormat();
     void renameStopsAtFirstFailure();
+    void renameWithEmptyFormatRenamesNothing();
     void enterInFormatFieldRenames();
 
     void doubleClick_data();
@@ -481,6 +482,23 @@ void MainWindowTest::renameNothingStillStoresFormat() {
     QCOMPARE(StoredFormat().toString(), kDefaultFormat);
 }
 
+void MainWindowTest::renameWithEmptyFormatRenamesNothing() {
+    CPhotoFolder folder;
+    QVERIFY(folder.Create());
+    CTestVelmoraDlg dlg;
+    dlg.ScanFolder(folder.PathBytes());
+    dlg.FormatField().clear();
+    const QStringList names = QDir(folder.Path()).entryList(QDir::Files);
+
+    dlg.OnOK();
+
+    QCOMPARE(dlg.m_messages.size(), std::size_t(1));
+    QCOMPARE(dlg.m_messages[0].strText, QStringLiteral("The Format value can not be empty!"));
+    QCOMPARE(dlg.m_messages[0].strCaption, QStringLiteral("Error"));
+    QCOMPARE(QDir(folder.Path()).entryList(QDir::Files), names);
+    QVERIFY(!StoredFormat().isValid());
+}
+
 // A file that took a wanted name after the scan is neither overwritten nor
 // moved: the run stops there and says why.
 void MainWindowTest::renameStopsAtFirstFailure() {
@@ -498,7 +516,8 @@ void MainWindowTest::renameStopsAtFirstFailure() {
     dlg.OnOK();
 
     QCOMPARE(dlg.m_messages.size(), std::size_t(1));
-    QCOMPARE(dlg.m_messages[0].strText, QStringLiteral("File exists"));
+    QVERIFY(dlg.m_messages[0].strText.startsWith(
+        QStringLiteral("File exists\nc.jpg -> Img20210704_091500_001.jpg\n")));
     QCOMPARE(dlg.m_messages[0].strCaption, QStringLiteral("Error Rename"));
     QCOMPARE(dlg.m_messages[0].nFlags, MB_ICONERROR);
     QCOMPARE(StoredFormat().toString(), kDefaultFormat);

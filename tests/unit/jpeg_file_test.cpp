@@ -353,3 +353,38 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
+
+namespace {
+
+// The EXIF work budget covers the whole file: blocks that each stay far
+// inside it add up, so that a file of many blocks costs no more than one.
+struct ExifBudgetCase {
+    const char* name;
+    int blocks;
+    int errorId;
+};
+
+class ExifBudgetTest : public JpegFileTest, public ::testing::WithParamInterface<ExifBudgetCase> {};
+
+TEST_P(ExifBudgetTest, BlocksShareOneBudget) {
+    constexpr int kEntriesPerBlock = 5000; // 12 bytes each: one block holds them
+    testdata::CTiffBuilder tiff;
+    for (int i = 0; i < kEntriesPerBlock; ++i)
+        tiff.Short(0, 0xC000, 1); // a tag the reader does not know
+    const Bytes block = tiff.Build();
+    CJpegBuilder jpeg;
+    jpeg.Soi();
+    for (int i = 0; i < GetParam().blocks; ++i)
+        jpeg.Exif(block);
+    jpeg.FrameHeader(64, 48, 3).Sos();
+    ASSERT_TRUE(Load(jpeg.Data()));
+    EXPECT_EQ(m_reader.m_nErrorId, GetParam().errorId);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, ExifBudgetTest,
+                         ::testing::Values(ExifBudgetCase{"ten_blocks_within", 10, 0},
+                                           ExifBudgetCase{"eighteen_blocks_beyond", 18,
+                                                          IDS_NESTING_EXCEEDED}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace

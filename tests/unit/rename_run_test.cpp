@@ -6,18 +6,23 @@
 #include "jpeg_builder.h"
 #include "json_writer.h"
 #include "name_generation.h"
+#include "new_name_check.h"
 #include "rename_run.h"
+#include "safe_rename.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -421,6 +426,140 @@ TEST_F(RenameRunTest, ScannedFileWithNameNotUtf8IsRenamed) {
     EXPECT_TRUE(files.begin()->second.ends_with(latin1));
 }
 
+// --- names that stay in the folder, clean stops, one run at a time ----------
+
+TEST(NewNameCheckTest, RefusesNamesThatLeaveTheFolderOrHideTheFile) {
+    const std::pair<const char*, NameFault> cases[] = {
+        {"a.jpg", NameFault::None},
+        {"sub/a.jpg", NameFault::None},
+        {".hidden.jpg", NameFault::None},
+        {"", NameFault::LeavesFolder},
+        {"/tmp/a.jpg", NameFault::LeavesFolder},
+        {"sub//a.jpg", NameFault::LeavesFolder},
+        {"./a.jpg", NameFault::LeavesFolder},
+        {"../a.jpg", NameFault::LeavesFolder},
+        {"sub/../a.jpg", NameFault::LeavesFolder},
+        {"a.jpg/", NameFault::LeavesFolder},
+        {".jpg", NameFault::NoFileName},
+        {"sub/.jpg", NameFault::NoFileName},
+    };
+    for (const auto& [name, fault] : cases)
+        EXPECT_EQ(CheckNewName(name), fault) << name;
+}
+
+struct RefusedCase {
+    const char* name;
+    const char* target;
+    const char* reason; // the message's first line; empty: the rename succeeds
+};
+
+const RefusedCase kRefusedCases[] = {
+    {"parent_folder", "../x.jpg", "The new name would leave the folder"},
+    {"absolute", "/tmp/x.jpg", "The new name would leave the folder"},
+    {"no_file_name", ".jpg", "The new name has no file name before its extension"},
+    {"through_link", "out/x.jpg", "The new name leads through a symbolic link"},
+    {"into_subfolder", "sub/x.jpg", ""},
+};
+
+class RefusedNameTest : public RenameRunTest, public ::testing::WithParamInterface<RefusedCase> {};
+
+// The first row is renamed, the second refused: the run stops there, names
+// both, and keeps what it did before.
+TEST_P(RefusedNameTest, StopsAtTheRowAndNamesIt) {
+    const RefusedCase& c = GetParam();
+    Write({"a.jpg", "b.jpg"});
+    ASSERT_EQ(mkdir(m_dir.File("sub").c_str(), 0755), 0);
+    ASSERT_EQ(symlink("/tmp", m_dir.File("out").c_str()), 0);
+    CListRows rows{Row("a.jpg", "a2.jpg"), Row("b.jpg", c.target)};
+
+    const CRenameOutcome outcome = Run(rows, 2);
+    if (*c.reason == '\0') {
+        EXPECT_EQ(outcome.kind, CRenameOutcome::AllRenamed) << outcome.strText;
+        EXPECT_EQ(ReadBytes(m_dir.File(c.target)), ContentOf("b.jpg"));
+        return;
+    }
+    ExpectOutcome(outcome, {CRenameOutcome::ErrorRename, c.reason, "Error Rename", true, 1});
+    EXPECT_NE(outcome.strText.find(std::string("b.jpg -> ") + c.target), std::string::npos);
+    EXPECT_EQ(Folder(), (Contents{{"a2.jpg", ContentOf("a.jpg")}, {"b.jpg", ContentOf("b.jpg")}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, RefusedNameTest, ::testing::ValuesIn(kRefusedCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A step that fails while a file is aside takes the run back to where none
+// was: the holder gets its own name again, nothing is left under a
+// temporary one.
+TEST_F(RenameRunTest, StopTakesBackItsStepsToWhereNoFileIsAside) {
+    Write({"a.jpg", "b.jpg", "c.jpg"});
+    CListRows rows{Row("a.jpg", "b.jpg"), Row("c.jpg", std::string(300, 'n') + ".jpg"),
+                   Row("b.jpg", "x.jpg")};
+    const CListRows before = rows;
+    CRecordingObserver observer(Folder());
+    const Contents files = Folder();
+
+    ExpectOutcome(Run(rows, 3, &observer), ErrorRename(ENAMETOOLONG, 0));
+    EXPECT_EQ(Folder(), files);
+    EXPECT_EQ(Describe(rows), Describe(before));
+    EXPECT_EQ(observer.m_events, (Names{"aside b.jpg -> <tmp1>", "rename a.jpg -> b.jpg",
+                                        "undo b.jpg -> a.jpg", "undo <tmp1> -> b.jpg"}));
+}
+
+// A file replaced after the scan is not the file the list was made from.
+TEST_F(RenameRunTest, FileReplacedSinceTheScanStopsTheRun) {
+    WritePhoto("a.jpg", "2005:07:01 10:00:00");
+    WritePhoto("b.jpg", "2005:07:02 10:00:00");
+    CListRows rows;
+    const unsigned count = Scan(rows, "%d");
+    ASSERT_EQ(count, 2u);
+    // Kept elsewhere, so that the new file can't get the old one's inode.
+    ASSERT_EQ(std::rename(m_dir.File("b.jpg").c_str(), m_dir.File("b.old").c_str()), 0);
+    Write({"b.jpg"});
+
+    const CRenameOutcome outcome = Run(rows, count);
+    ExpectOutcome(outcome, {CRenameOutcome::ErrorRename, "The folder changed since it was listed",
+                            "Error Rename", true, 1});
+    EXPECT_NE(outcome.strText.find("b.jpg is no longer the file that was listed"),
+              std::string::npos);
+    EXPECT_EQ(ReadBytes(m_dir.File("b.jpg")), ContentOf("b.jpg"));
+    EXPECT_TRUE(ReadBytes(m_dir.File("01.jpg")).ends_with("a.jpg"));
+}
+
+TEST_F(RenameRunTest, SecondRunWhileTheFirstHoldsTheFolderIsRefused) {
+    Write({"a.jpg"});
+    CListRows rows{Row("a.jpg", "b.jpg")};
+    {
+        CFolderHandle first(m_dir.Path());
+        ASSERT_EQ(first.Lock(), 0);
+        ExpectOutcome(Run(rows, 1),
+                      {CRenameOutcome::Busy,
+                       "Another rename is running in this folder; nothing was renamed.",
+                       "Error Rename", true, 0});
+        EXPECT_EQ(Folder(), (Contents{{"a.jpg", ContentOf("a.jpg")}}));
+    }
+    ExpectOutcome(Run(rows, 1), kAllRenamed1);
+}
+
+// Opening a FIFO, even without blocking, would release a writer waiting on
+// it and lose its data: the scan must not open it at all.
+TEST_F(RenameRunTest, ScanLeavesAWriterOnAFifoWaiting) {
+    const std::string fifo = m_dir.File("pipe.jpg");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    auto writer = std::async(std::launch::async, [&] {
+        const int fd = open(fifo.c_str(), O_WRONLY);
+        if (fd >= 0)
+            close(fd);
+    });
+    CListRows rows;
+    Scan(rows);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].nImage, RowUnreadable);
+    EXPECT_EQ(writer.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout)
+        << "the scan opened the FIFO";
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK); // release the writer
+    writer.wait();
+    close(reader);
+}
+
 // --- velmora-cli list / rename ----------------------------------------------
 
 struct FolderFile {
@@ -471,6 +610,12 @@ const CliCase kCliCases[] = {
      "001.jpg -> 000.jpg\n"
      "<tmp> -> 001.jpg\n"
      "All files were re-named successfuly!\n"},
+    {{"list_json_name_not_utf8", "list --json", "%Y", 0},
+     {{"caf\xE9.jpg", kJuly1}},
+     R"({"folder":{folder},"format":"%Y","rename_count":1,"rows":[)"
+     "{\"original\":\"caf\xEF\xBF\xBD.jpg\",\"original_hex\":\"636166e92e6a7067\","
+     R"("converted":"2005.jpg","status":"to-rename","date":"2005-07-01 10:00:00"}]})"
+     "\n"},
     {{"rename_nothing_to_do_text", "rename", "%Y", 0},
      {{"2005.jpg", kJuly1}},
      "There are no items to be renamed!\n"},
