@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace velmora;
@@ -81,14 +82,18 @@ void BM_BareRenameLoop(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(names.size()));
 }
 
-// Rows to rename every file to its own fresh name.
-CListRows PlainRows(const std::vector<std::string>& names,
+// Rows to rename every file to its own fresh name, each with the file
+// identity a scan would have recorded.
+CListRows PlainRows(int dirFd, const std::vector<std::string>& names,
                     const std::vector<std::string>& targets) {
     CListRows rows(names.size());
     for (std::size_t i = 0; i < names.size(); ++i) {
         rows[i].SetText(0, names[i]);
         rows[i].SetText(1, targets[i]);
         rows[i].nImage = RowToRename;
+        struct stat st {};
+        if (fstatat(dirFd, names[i].c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+            rows[i].SetId(CFileId::FromStat(st.st_dev, st.st_ino));
     }
     return rows;
 }
@@ -101,7 +106,7 @@ void MeasureRenameRun(benchmark::State& state, const std::vector<std::string>& t
     const std::vector<std::string>& names = bench::Folder().Names();
     for (auto _ : state) {
         state.PauseTiming();
-        CListRows rows = PlainRows(names, targets);
+        CListRows rows = PlainRows(dirFd, names, targets);
         state.ResumeTiming();
         const CRenameOutcome outcome =
             RunRename(bench::Folder().Path(), rows, static_cast<unsigned>(rows.size()));
