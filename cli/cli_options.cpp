@@ -4,10 +4,14 @@
 
 const char* const g_cliUsage =
     "usage: velmora-cli (list|rename) [--format FMT] [--json] FOLDER | info [--json] FILE...\n"
+    "       velmora-cli undo [--json] FOLDER | history FOLDER\n"
     "\n"
     "  list FOLDER          show each JPEG of FOLDER with the name it would get\n"
     "  rename FOLDER        rename the JPEG files of FOLDER after their date taken;\n"
     "                       never overwrites a file\n"
+    "  undo FOLDER          give the files of the last rename in FOLDER (finished\n"
+    "                       or interrupted) their names from before it\n"
+    "  history FOLDER       list the journaled renames of FOLDER\n"
     "  info FILE...         show what each JPEG file holds, one LABEL<TAB>VALUE\n"
     "                       line per fact; with --json one JSON object per file\n"
     "\n"
@@ -29,9 +33,10 @@ struct CommandName {
 };
 
 constexpr CommandName kCommands[] = {
-    {"info", CCliOptions::Command::Info},     {"list", CCliOptions::Command::List},
-    {"rename", CCliOptions::Command::Rename}, {"--help", CCliOptions::Command::Help},
-    {"-h", CCliOptions::Command::Help},       {"--version", CCliOptions::Command::Version},
+    {"info", CCliOptions::Command::Info},       {"list", CCliOptions::Command::List},
+    {"rename", CCliOptions::Command::Rename},   {"undo", CCliOptions::Command::Undo},
+    {"history", CCliOptions::Command::History}, {"--help", CCliOptions::Command::Help},
+    {"-h", CCliOptions::Command::Help},         {"--version", CCliOptions::Command::Version},
 };
 
 // Checks what the command needs once all arguments are read.
@@ -41,6 +46,11 @@ std::string OperandError(const CCliOptions& options) {
         if (options.format)
             return "info takes no --format";
         return options.operands.empty() ? "info needs at least one FILE" : "";
+    case CCliOptions::Command::Undo:
+    case CCliOptions::Command::History:
+        if (options.format)
+            return "undo and history take no --format";
+        [[fallthrough]];
     case CCliOptions::Command::List:
     case CCliOptions::Command::Rename:
         if (options.format && options.format->empty())

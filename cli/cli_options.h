@@ -6,7 +6,7 @@
 
 // The command line of velmora-cli, parsed into plain data.
 struct CCliOptions {
-    enum class Command { None, Help, Version, Info, List, Rename };
+    enum class Command { None, Help, Version, Info, List, Rename, Undo, History };
 
     Command command = Command::None;
     bool json = false;

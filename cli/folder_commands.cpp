@@ -1,15 +1,19 @@
 #include "folder_commands.h"
 
 #include "folder_scan.h"
+#include "journal.h"
 #include "json_writer.h"
 #include "rename_run.h"
+#include "undo_run.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
+#include <iostream>
 #include <ostream>
+#include <sys/stat.h>
 
 using namespace velmora;
 
@@ -93,6 +97,7 @@ int ExitStatus(CRenameOutcome::Kind kind) {
         return 1;
     case CRenameOutcome::ErrorRename:
     case CRenameOutcome::Busy:
+    case CRenameOutcome::Interrupted:
         break;
     }
     return 2;
@@ -128,6 +133,14 @@ int RunListCommand(const std::string& folder, const std::string& format, bool js
 
 int RunRenameCommand(const std::string& folder, const std::string& format, bool json,
                      std::ostream& out) {
+    const CJournalStore journals(DefaultJournalFolder());
+    struct stat status {};
+    if (stat(folder.c_str(), &status) == 0 && RefuseAfterInterruptedRun(journals, status)) {
+        out.flush();
+        std::cerr << "velmora-cli: the last rename in " << folder
+                  << " was interrupted; velmora-cli undo " << folder << " restores the names\n";
+        return 2;
+    }
     CListRows rows;
     bool listed = false;
     const unsigned renameCount = ScanFolder(folder, format, rows, listed);
@@ -142,4 +155,41 @@ int RunRenameCommand(const std::string& folder, const std::string& format, bool 
         out << outcome.strText << '\n';
     }
     return ExitStatus(outcome.kind);
+}
+
+int RunUndoCommand(const std::string& folder, bool json, std::ostream& out) {
+    CChangePrinter printer(out);
+    const CUndoOutcome undo =
+        RunUndo(folder, CJournalStore(DefaultJournalFolder()), json ? nullptr : &printer);
+    if (json) {
+        std::string leftAlone = "[";
+        for (const std::string& line : undo.leftAlone)
+            leftAlone += (leftAlone.size() > 1 ? "," : "") + JsonString(line);
+        CJsonObject object;
+        object.Text("message", undo.outcome.strText).Text("caption", undo.outcome.strCaption);
+        object.Integer("restored", undo.nRestored).Raw("left_alone", leftAlone + ']');
+        out << object.Finish() << '\n';
+    } else {
+        out << undo.outcome.strText << '\n';
+    }
+    return ExitStatus(undo.outcome.kind);
+}
+
+int RunHistoryCommand(const std::string& folder, std::ostream& out) {
+    struct stat status {};
+    if (stat(folder.c_str(), &status) != 0)
+        return 2;
+    const std::vector<CJournal> runs =
+        CJournalStore(DefaultJournalFolder()).Runs(status.st_dev, status.st_ino);
+    for (const CJournal& run : runs) {
+        const char* state = run.state == CJournal::Interrupted ? "interrupted"
+                            : run.state == CJournal::Undone    ? "undone"
+                                                               : "complete";
+        out << LocalDateText(run.nTime) << '\t' << (run.kind == CJournal::Undo ? "undo" : "rename")
+            << '\t' << run.files.size() << (run.files.size() == 1 ? " file" : " files") << '\t'
+            << state << '\n';
+    }
+    if (runs.empty())
+        out << "No rename of this folder is journaled.\n";
+    return 0;
 }

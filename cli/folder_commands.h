@@ -19,3 +19,11 @@ int RunListCommand(const std::string& folder, const std::string& format, bool js
 // when the run stopped at an error.
 int RunRenameCommand(const std::string& folder, const std::string& format, bool json,
                      std::ostream& out);
+
+// Gives the files of the folder's last rename their names back, printing each
+// change and then the outcome. Exit statuses as for rename.
+int RunUndoCommand(const std::string& folder, bool json, std::ostream& out);
+
+// Lists the folder's journaled runs, oldest first: when, what, how many
+// files, and how each ended. Exit status 0.
+int RunHistoryCommand(const std::string& folder, std::ostream& out);

@@ -17,7 +17,9 @@ int RunCommand(const CCliOptions& options) {
     const std::string format =
         options.format.value_or(StoredFormat().value_or(velmora::kDefaultFormat));
     if (options.command == CCliOptions::Command::List ||
-        options.command == CCliOptions::Command::Rename) {
+        options.command == CCliOptions::Command::Rename ||
+        options.command == CCliOptions::Command::Undo ||
+        options.command == CCliOptions::Command::History) {
         const std::string error = FolderError(options.operands.front());
         if (!error.empty()) {
             std::cerr << "velmora-cli: " << error << '\n';
@@ -38,6 +40,10 @@ int RunCommand(const CCliOptions& options) {
         return RunListCommand(options.operands.front(), format, options.json, std::cout);
     case CCliOptions::Command::Rename:
         return RunRenameCommand(options.operands.front(), format, options.json, std::cout);
+    case CCliOptions::Command::Undo:
+        return RunUndoCommand(options.operands.front(), options.json, std::cout);
+    case CCliOptions::Command::History:
+        return RunHistoryCommand(options.operands.front(), std::cout);
     case CCliOptions::Command::None:
         break;
     }

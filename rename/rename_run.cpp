@@ -1,164 +1,19 @@
 #include "rename_run.h"
 
+#include "journal.h"
+#include "plan_runner.h"
 #include "rename_plan.h"
 #include "safe_rename.h"
 
 #include <cerrno>
-#include <cstring>
+#include <ctime>
 #include <optional>
+#include <sys/stat.h>
+#include <unordered_map>
 #include <vector>
 
 namespace velmora {
 namespace {
-
-constexpr std::size_t kMaxErrorText = 127;
-
-CRenameOutcome Outcome(CRenameOutcome::Kind kind, std::string text, const char* caption,
-                       bool errorIcon, int renamed) {
-    CRenameOutcome outcome;
-    outcome.kind = kind;
-    outcome.strText = std::move(text);
-    outcome.strCaption = caption;
-    outcome.bErrorIcon = errorIcon;
-    outcome.nRenamed = renamed;
-    return outcome;
-}
-
-std::string ErrorText(int error) {
-    std::string text = std::strerror(error);
-    if (text.size() > kMaxErrorText)
-        text.resize(kMaxErrorText);
-    return text;
-}
-
-std::string Tally(int renamed) {
-    if (renamed == 0)
-        return "No file was renamed; none is left under a temporary name.";
-    if (renamed == 1)
-        return "1 file was renamed; none is left under a temporary name.";
-    return std::to_string(renamed) + " files were renamed; none is left under a temporary name.";
-}
-
-// Every stop ends here: the reason first, as the system words it, then the
-// files concerned and what the run left behind.
-CRenameOutcome Stopped(const std::string& reason, const std::string& files, int renamed,
-                       const std::string& tally) {
-    std::string text = reason;
-    if (!files.empty())
-        text += '\n' + files;
-    text += '\n' + tally;
-    return Outcome(CRenameOutcome::ErrorRename, std::move(text), "Error Rename", true, renamed);
-}
-
-std::string Arrow(std::string_view from, std::string_view to) {
-    std::string text(from);
-    return text.append(" -> ").append(to);
-}
-
-// Carries out a plan's steps in order, each only after checking that its
-// name still holds the file the list was made from, and takes steps back when
-// the run has to stop. The rows follow the disk step by step.
-class CPlanRunner {
-public:
-    CPlanRunner(const CFolderHandle& folder, CListRows& rows, CRenameObserver* observer)
-        : m_folder(folder), m_rows(rows), m_observer(observer), m_aside(rows.size()) {}
-
-    // Runs the steps; false when one failed (the failed step's index in
-    // FailedStep(), why in Error() or Changed()).
-    bool Run(const std::vector<CRenameStep>& steps) {
-        m_fromAside.assign(steps.size(), false);
-        for (m_done = 0; m_done < steps.size(); ++m_done) {
-            const CRenameStep& step = steps[m_done];
-            CListRow& row = m_rows[step.nRow];
-            const std::optional<CFileId> id = m_folder.Identify(step.strFrom);
-            if (!id || *id != row.Id()) {
-                m_changed = true;
-                return false;
-            }
-            m_error = m_folder.RenameNoReplace(step.strFrom, step.strTo);
-            if (m_error != 0)
-                return false;
-            row.SetText(0, step.strTo);
-            if (step.bAside) {
-                m_aside[step.nRow] = true;
-                ++m_outstanding;
-                if (m_observer != nullptr)
-                    m_observer->OnMovedAside(step.strFrom, step.strTo);
-            } else {
-                if (m_aside[step.nRow]) {
-                    m_fromAside[m_done] = true;
-                    m_aside[step.nRow] = false;
-                    --m_outstanding;
-                }
-                row.nImage = RowNamed;
-                ++m_renamed;
-                if (m_observer != nullptr)
-                    m_observer->OnRenamed(step.strFrom, step.strTo);
-            }
-            if (m_outstanding == 0)
-                m_clean = m_done + 1;
-        }
-        return true;
-    }
-
-    // Takes back, newest first, the steps done since the last point at which
-    // no file was under a temporary name. Empty when all went back; else the
-    // message that says where each file of those steps is now.
-    std::string TakeBack(const std::vector<CRenameStep>& steps) {
-        for (std::size_t k = m_done; k > m_clean; --k) {
-            const CRenameStep& step = steps[k - 1];
-            const int error = m_folder.RenameNoReplace(step.strTo, step.strFrom);
-            if (error != 0)
-                return Stranded(steps, k - 1, error);
-            CListRow& row = m_rows[step.nRow];
-            row.SetText(0, step.strFrom);
-            m_aside[step.nRow] = m_fromAside[k - 1];
-            if (!step.bAside) {
-                row.nImage = RowToRename;
-                --m_renamed;
-            }
-            if (m_observer != nullptr)
-                m_observer->OnUndone(step.strTo, step.strFrom);
-        }
-        return {};
-    }
-
-    std::size_t FailedStep() const { return m_done; }
-    int Error() const { return m_error; }
-    bool Changed() const { return m_changed; }
-    int Renamed() const { return m_renamed; }
-
-private:
-    std::string Stranded(const std::vector<CRenameStep>& steps, std::size_t failed, int error) {
-        std::string text = "Taking back the run's last steps failed: " + ErrorText(error) + '\n' +
-                           Arrow(steps[failed].strTo, steps[failed].strFrom) +
-                           "\nThe files of those steps are now:";
-        std::vector<bool> listed(m_rows.size());
-        for (std::size_t k = m_clean; k <= failed; ++k) {
-            const CRenameStep& step = steps[k];
-            if (listed[step.nRow])
-                continue;
-            listed[step.nRow] = true;
-            text += '\n' + std::string(m_rows[step.nRow].Text(0));
-            if (m_aside[step.nRow])
-                text += " (a temporary name; this file is to be " +
-                        std::string(m_rows[step.nRow].Text(1)) + ")";
-        }
-        return text;
-    }
-
-    const CFolderHandle& m_folder;
-    CListRows& m_rows;
-    CRenameObserver* m_observer;
-    std::size_t m_done = 0;
-    std::size_t m_clean = 0; // steps after which no file was under a temporary name
-    int m_outstanding = 0;   // files under temporary names
-    int m_renamed = 0;
-    int m_error = 0;
-    bool m_changed = false;
-    std::vector<bool> m_aside;     // rows whose file is under a temporary name
-    std::vector<bool> m_fromAside; // steps that started from a temporary name
-};
 
 // The stop the plan foresaw, worded for the user.
 CRenameOutcome PlannedStop(const CRenameStop& stop, const CListRows& rows, int renamed) {
@@ -179,8 +34,25 @@ CRenameOutcome PlannedStop(const CRenameStop& stop, const CListRows& rows, int r
 
 } // namespace
 
+std::optional<CRenameOutcome> RefuseAfterInterruptedRun(const CJournalStore& store,
+                                                        const struct stat& folderStatus) {
+    const std::vector<CJournal> runs = store.Runs(folderStatus.st_dev, folderStatus.st_ino);
+    if (runs.empty() || runs.back().state != CJournal::Interrupted)
+        return std::nullopt;
+    return Outcome(CRenameOutcome::Interrupted,
+                   "The last rename in this folder was interrupted. Undo it first: that gives "
+                   "every file back the name it had before.",
+                   "Error Rename", true, 0);
+}
+
 CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned renameCount,
                          CRenameObserver* observer) {
+    const CJournalStore store(DefaultJournalFolder());
+    return RunRename(folder, rows, renameCount, observer, &store);
+}
+
+CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned renameCount,
+                         CRenameObserver* observer, const CJournalStore* journals) {
     if (renameCount == 0)
         return Outcome(CRenameOutcome::NoItems, "There are no items to be renamed!", "Error", false,
                        0);
@@ -194,26 +66,26 @@ CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned re
                        "Error Rename", true, 0);
     if (lockError != 0)
         return Stopped(ErrorText(lockError), folder, 0, Tally(0));
+    struct stat folderStatus {};
+    fstat(dir.Fd(), &folderStatus);
+    if (journals != nullptr) {
+        if (auto refused = RefuseAfterInterruptedRun(*journals, folderStatus))
+            return *refused;
+    }
 
     const CRenamePlan plan = PlanRename(dir, rows);
-    CPlanRunner runner(dir, rows, observer);
-    if (!runner.Run(plan.steps)) {
-        const CRenameStep& step = plan.steps[runner.FailedStep()];
-        const std::string stranded = runner.TakeBack(plan.steps);
-        const std::string from(rows[step.nRow].Text(0));
-        const int renamed = runner.Renamed();
-        const std::string tally = stranded.empty() ? Tally(renamed) : stranded;
-        if (runner.Changed())
-            return Stopped("The folder changed since it was listed",
-                           Arrow(from, step.strTo) + "\n" + from +
-                               " is no longer the file that was listed; open the "
-                               "folder again to see it as it is now",
-                           renamed, tally);
-        return Stopped(ErrorText(runner.Error()),
-                       Arrow(from, step.strTo) + (step.bAside ? " (moved aside)" : ""), renamed,
-                       tally);
+    CJournal journal = PlanJournal(folder, folderStatus, rows, plan.steps);
+    if (journals != nullptr && !plan.steps.empty()) {
+        if (const int error = journals->Write(journal); error != 0)
+            return Stopped("The journal of the run could not be written: " + ErrorText(error),
+                           journals->Folder(), 0, Tally(0));
     }
-    const int renamed = runner.Renamed();
+    int renamed = 0;
+    std::optional<CRenameOutcome> failed = ExecutePlan(dir, rows, plan.steps, observer, renamed);
+    if (!journal.strPath.empty())
+        CJournalStore::Append(journal.strPath, "done " + std::to_string(renamed));
+    if (failed)
+        return *failed;
     if (plan.stop.kind != CRenameStop::None)
         return PlannedStop(plan.stop, rows, renamed);
     if (static_cast<unsigned>(renamed) == renameCount)

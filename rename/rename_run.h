@@ -2,7 +2,10 @@
 
 #include "list_rows.h"
 
+#include <optional>
 #include <string>
+
+struct stat;
 
 // The rename run: every row in RowToRename is renamed inside the folder from
 // column 0 to column 1, never overwriting a file. A wanted name held by the
@@ -30,6 +33,7 @@ struct CRenameOutcome {
         NoneRenamed, // the loop renamed nothing
         ErrorRename, // stopped; the text says why, at which file, and what was left
         Busy,        // another run holds the folder; nothing was touched
+        Interrupted, // the folder's last run never ended: it must be undone first
     };
     Kind kind = NoItems;
     std::string strText;
@@ -38,11 +42,24 @@ struct CRenameOutcome {
     int nRenamed = 0;
 };
 
+class CJournalStore;
+
 // Runs the rename over `rows` (columns 0 and 1, statuses, file identities) in
 // `folder`. `renameCount` is the number of rows name generation counted; 0
 // means there is nothing to do. Rows are updated as files are renamed or
-// moved aside, and back when a stop takes steps back.
+// moved aside, and back when a stop takes steps back. The run is journaled
+// in the user's journal folder before its first rename.
 CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned renameCount,
                          CRenameObserver* observer = nullptr);
+
+// The same with the journals kept in `journals`; none when it is null (to
+// measure what the journal costs).
+CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned renameCount,
+                         CRenameObserver* observer, const CJournalStore* journals);
+
+// The refusal a run or a new rename meets when the folder's last run was
+// interrupted; nothing when there is none.
+std::optional<CRenameOutcome> RefuseAfterInterruptedRun(const CJournalStore& store,
+                                                        const struct stat& folderStatus);
 
 } // namespace velmora

@@ -1,5 +1,7 @@
 #include "safe_rename.h"
 
+#include "crash_point.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -100,15 +102,17 @@ int CFolderHandle::RenameNoReplace(const std::string& from, const std::string& t
         return source.Error();
     if (target.Error() != 0)
         return target.Error();
-    if (renameat2(source.Fd(), source.Leaf(), target.Fd(), target.Leaf(), RENAME_NOREPLACE) == 0)
+    if (!ForceLinkRename() &&
+        renameat2(source.Fd(), source.Leaf(), target.Fd(), target.Leaf(), RENAME_NOREPLACE) == 0)
         return 0;
-    const int error = errno;
+    const int error = ForceLinkRename() ? EINVAL : errno;
     if (error != EINVAL && error != ENOSYS && error != EOPNOTSUPP)
         return error;
     // The file system refuses the flag: a hard link also fails on a taken
     // name, and only then is the old name removed.
     if (linkat(source.Fd(), source.Leaf(), target.Fd(), target.Leaf(), 0) != 0)
         return errno == EPERM || errno == EOPNOTSUPP ? error : errno;
+    CrashPoint("link"); // one file under two names
     if (unlinkat(source.Fd(), source.Leaf(), 0) != 0) {
         const int unlinkError = errno;
         unlinkat(target.Fd(), target.Leaf(), 0); // undo, so the file keeps one name

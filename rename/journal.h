@@ -1,0 +1,94 @@
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The journal of rename runs: before its first rename a run writes its whole
+// plan (every file's identity, its name before, any temporary name and its
+// name after) in one synced write, so that a run cut off by a crash can be
+// undone from what the disk shows. One file per run, outside the photo
+// folder, under $XDG_STATE_HOME/velmora (default ~/.local/state/velmora).
+//
+// Journal text, one record a line, names escaped (bytes up to the blank,
+// "%" and DEL as %XX; an empty name as "."):
+//   velmora journal 1
+//   kind rename|undo
+//   folder PATH
+//   folder-id DEVICE INODE
+//   time SECONDS
+//   undoes JOURNAL-FILE          (undo runs only)
+//   f DEVICE INODE BEFORE TEMPORARY AFTER      (one per file, in step order)
+//   ready                        (the plan is whole; renames may begin)
+//   done RENAMED                 (the run ended: finished or stopped cleanly)
+//   undone                       (a later undo restored this run's names)
+namespace velmora {
+
+struct CJournalFile {
+    std::uint64_t nDevice = 0;
+    std::uint64_t nInode = 0;
+    std::string strBefore;
+    std::string strTemporary; // empty when the file goes straight to its name
+    std::string strAfter;
+};
+
+struct CJournal {
+    enum Kind { Rename, Undo };
+    enum State {
+        Unready,     // cut off while being written: no rename began
+        Interrupted, // renames began and never ended
+        Complete,
+        Undone,
+    };
+
+    Kind kind = Rename;
+    std::string strFolder;
+    std::uint64_t nFolderDevice = 0;
+    std::uint64_t nFolderInode = 0;
+    std::time_t nTime = 0;
+    std::string strUndoes; // undo runs: the journal file they undo
+    std::vector<CJournalFile> files;
+    State state = Unready;
+    int nRenamed = 0;
+
+    std::string strPath; // where it is stored
+};
+
+// The folder that holds the journals: $XDG_STATE_HOME/velmora, else
+// $HOME/.local/state/velmora. Empty when neither is set.
+std::string DefaultJournalFolder();
+
+// The journals of one photo folder, newest last, and the writing of new ones.
+class CJournalStore {
+public:
+    explicit CJournalStore(std::string folder) : m_folder(std::move(folder)) {}
+
+    const std::string& Folder() const { return m_folder; }
+
+    // Every journal of the photo folder with this device and inode, oldest
+    // first; those cut off while being written are left out.
+    std::vector<CJournal> Runs(std::uint64_t device, std::uint64_t inode) const;
+
+    // Writes and syncs `journal` (file and folder) with its "ready" line;
+    // sets its path. 0 or the errno value. Old journals of the same photo
+    // folder beyond the last few, and of all folders beyond a total, go.
+    int Write(CJournal& journal) const;
+
+    // Appends a line ("done N", "undone") and syncs it. 0 or errno.
+    static int Append(const std::string& path, const std::string& line);
+
+private:
+    void Prune(std::uint64_t device, std::uint64_t inode) const;
+
+    std::string m_folder;
+};
+
+// Reads one journal; nothing when it is not one.
+std::optional<CJournal> ReadJournal(const std::string& path);
+
+// The journal text of everything up to and with "ready".
+std::string JournalText(const CJournal& journal);
+
+} // namespace velmora
