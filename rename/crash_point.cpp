@@ -13,8 +13,11 @@ struct CCrashSetting {
     std::string strWhere;
     long nAt = -1;
     long nPassed = 0;
+    bool bForceLink = false;
 
     CCrashSetting() {
+        const char* force = std::getenv("VELMORA_FORCE_LINK");
+        bForceLink = force != nullptr && std::strcmp(force, "1") == 0;
         const char* text = std::getenv("VELMORA_CRASH_AT");
         const char* colon = text != nullptr ? std::strchr(text, ':') : nullptr;
         if (colon == nullptr)
@@ -40,11 +43,15 @@ void CrashPoint(const char* where) {
 }
 
 bool ForceLinkRename() {
-    static const bool force = [] {
-        const char* text = std::getenv("VELMORA_FORCE_LINK");
-        return text != nullptr && std::strcmp(text, "1") == 0;
-    }();
-    return force;
+    return Setting().bForceLink;
+}
+
+void ArmCrashPoint(const char* where, long at, bool forceLink) {
+    CCrashSetting& setting = Setting();
+    setting.strWhere = where;
+    setting.nAt = at;
+    setting.nPassed = 0;
+    setting.bForceLink = forceLink;
 }
 
 } // namespace velmora

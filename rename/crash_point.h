@@ -13,4 +13,8 @@ void CrashPoint(const char* where);
 // that refuse an atomic no-replace rename, so that it can be tested anywhere.
 bool ForceLinkRename();
 
+// The same settings made by a test in a child process it forked, whatever
+// the environment said.
+void ArmCrashPoint(const char* where, long at, bool forceLink);
+
 } // namespace velmora

@@ -1,0 +1,247 @@
+// The journal and the undo on real folders: runs cut off with SIGKILL at
+// exact points (every few steps, between link and unlink, in the middle of
+// the journal write) must come back to exactly the names before the run with
+// every content once; undo after a finished run, with a file changed
+// meanwhile, twice, and beside other folders' journals.
+
+#include "crash_point.h"
+#include "journal.h"
+#include "rename_run.h"
+#include "test_support.h"
+#include "undo_run.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace velmora;
+namespace fs = std::filesystem;
+
+namespace {
+
+using Contents = std::map<std::string, std::string>; // name -> content
+
+Contents ReadFolder(const std::string& folder) {
+    Contents contents;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        contents[entry.path().filename().string()] =
+            std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    return contents;
+}
+
+// A folder of `count` files whose rows form swaps, rotations of three and of
+// seven, and moves to fresh names: every kind of step, asides included.
+class CCycleFolder {
+public:
+    explicit CCycleFolder(int count) {
+        for (int i = 0; i < count; ++i)
+            std::ofstream(m_dir.File(Name(i))) << "content " << i;
+        for (int start = 0, k = 0; start < count; ++k) {
+            const int cycle = std::min(count - start, kCycles[k % 4]);
+            for (int i = 0; i < cycle; ++i) {
+                CListRow row;
+                row.SetText(0, Name(start + i));
+                row.SetText(1, cycle == 1 ? "fresh" + std::to_string(start) + ".jpg"
+                                          : Name(start + (i + 1) % cycle));
+                row.nImage = RowToRename;
+                m_rows.push_back(std::move(row));
+            }
+            start += cycle;
+        }
+    }
+
+    const std::string& Path() const { return m_dir.Path(); }
+    CListRows Rows() const { return m_rows; }
+
+private:
+    static constexpr int kCycles[4] = {2, 3, 1, 7};
+    static std::string Name(int i) { return "p" + std::to_string(i) + ".jpg"; }
+
+    testsupport::CTempDir m_dir;
+    CListRows m_rows;
+};
+
+class UndoRunTest : public ::testing::Test {
+protected:
+    CRenameOutcome Rename(const CCycleFolder& folder) {
+        CListRows rows = folder.Rows();
+        return RunRename(folder.Path(), rows, static_cast<unsigned>(rows.size()), nullptr,
+                         &m_store);
+    }
+
+    // Renames in a child process that kills itself at the crash point;
+    // true when it was killed there.
+    bool RenameKilledAt(const CCycleFolder& folder, const char* where, long at, bool link) {
+        const pid_t child = fork();
+        if (child == 0) {
+            ArmCrashPoint(where, at, link);
+            Rename(folder);
+            _exit(0);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+    }
+
+    testsupport::CTempDir m_state;
+    CJournalStore m_store{m_state.File("journals")};
+};
+
+struct CrashCase {
+    const char* where;
+    long at;
+    bool link; // renames go the link-then-unlink way
+};
+
+class CrashTest : public UndoRunTest, public ::testing::WithParamInterface<CrashCase> {};
+
+// The run is cut off; undo gives back exactly the names before it, and a
+// fresh rename then reaches the names of a run never cut off.
+TEST_P(CrashTest, UndoRestoresEveryNameAndRenameThenFinishes) {
+    const CrashCase& c = GetParam();
+    CCycleFolder folder(300);
+    const Contents before = ReadFolder(folder.Path());
+    CCycleFolder control(300);
+    ASSERT_EQ(Rename(control).kind, CRenameOutcome::AllRenamed);
+    const Contents renamed = ReadFolder(control.Path());
+
+    ASSERT_TRUE(RenameKilledAt(folder, c.where, c.at, c.link)) << "the run was not cut off";
+    if (std::string(c.where) == "journal") {
+        // No rename began, and the half journal stands in no one's way.
+        EXPECT_EQ(ReadFolder(folder.Path()), before);
+        EXPECT_EQ(Rename(folder).kind, CRenameOutcome::AllRenamed);
+        EXPECT_EQ(ReadFolder(folder.Path()), renamed);
+        return;
+    }
+    EXPECT_EQ(Rename(folder).kind, CRenameOutcome::Interrupted);
+    const CUndoOutcome undo = RunUndo(folder.Path(), m_store);
+    EXPECT_EQ(undo.outcome.kind, CRenameOutcome::AllRenamed) << undo.outcome.strText;
+    EXPECT_EQ(ReadFolder(folder.Path()), before);
+
+    EXPECT_EQ(Rename(folder).kind, CRenameOutcome::AllRenamed);
+    EXPECT_EQ(ReadFolder(folder.Path()), renamed);
+}
+
+std::vector<CrashCase> CrashCases() {
+    std::vector<CrashCase> cases;
+    for (long at : {0L, 1L, 2L, 5L, 17L, 60L, 123L, 200L, 299L, 340L})
+        cases.push_back({"step", at, false});
+    for (long at : {0L, 3L, 90L, 250L})
+        cases.push_back({"link", at, true});
+    cases.push_back({"journal", 0, false});
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Points, CrashTest, ::testing::ValuesIn(CrashCases()),
+                         [](const auto& info) {
+                             return std::string(info.param.where) + "_" +
+                                    std::to_string(info.param.at);
+                         });
+
+TEST_F(UndoRunTest, UndoAfterFinishedRunThenSecondUndoChangesNothing) {
+    CCycleFolder folder(40);
+    const Contents before = ReadFolder(folder.Path());
+    ASSERT_EQ(Rename(folder).kind, CRenameOutcome::AllRenamed);
+    ASSERT_NE(ReadFolder(folder.Path()), before);
+    EXPECT_EQ(CountUndoable(folder.Path(), m_store), 40);
+
+    const CUndoOutcome undo = RunUndo(folder.Path(), m_store);
+    EXPECT_EQ(undo.outcome.strText, "40 files have their names from before the rename again.");
+    EXPECT_EQ(undo.nRestored, 40);
+    EXPECT_EQ(ReadFolder(folder.Path()), before);
+
+    EXPECT_EQ(CountUndoable(folder.Path(), m_store), 0);
+    const CUndoOutcome again = RunUndo(folder.Path(), m_store);
+    EXPECT_EQ(again.outcome.kind, CRenameOutcome::NoItems);
+    EXPECT_EQ(again.outcome.strText, "There is no rename to undo in this folder.");
+    EXPECT_EQ(ReadFolder(folder.Path()), before);
+}
+
+// A file renamed by someone else after the run, and a stranger on a name a
+// file must go back to, are left alone and listed; the rest goes back.
+TEST_F(UndoRunTest, FilesChangedSinceTheRunAreLeftAloneAndListed) {
+    CCycleFolder folder(12); // p0<->p1, p2->p3->p4->p2, p5->fresh5.jpg, p6..p11 rotate
+    ASSERT_EQ(Rename(folder).kind, CRenameOutcome::AllRenamed);
+    ASSERT_EQ(rename((folder.Path() + "/p0.jpg").c_str(), (folder.Path() + "/mine.jpg").c_str()),
+              0); // was p1
+    std::ofstream(folder.Path() + "/p5.jpg") << "stranger";
+
+    const CUndoOutcome undo = RunUndo(folder.Path(), m_store);
+    EXPECT_EQ(undo.outcome.kind, CRenameOutcome::SomeRenamed);
+    ASSERT_EQ(undo.leftAlone.size(), 2u) << undo.outcome.strText;
+    EXPECT_EQ(undo.leftAlone[0], "p1.jpg: not found under any name the run gave it (gone, or "
+                                 "renamed since)");
+    EXPECT_EQ(undo.leftAlone[1], "p5.jpg: its name is taken by another file; it stays fresh5.jpg");
+    const Contents after = ReadFolder(folder.Path());
+    EXPECT_EQ(after.at("mine.jpg"), "content 1");
+    EXPECT_EQ(after.at("p0.jpg"), "content 0");
+    EXPECT_EQ(after.at("p5.jpg"), "stranger");
+    EXPECT_EQ(after.at("fresh5.jpg"), "content 5");
+    EXPECT_EQ(after.at("p2.jpg"), "content 2");
+    EXPECT_EQ(after.size(), 13u);
+}
+
+TEST_F(UndoRunTest, JournalsOfOtherFoldersAreUntouched) {
+    CCycleFolder first(10), second(10);
+    const Contents secondBefore = ReadFolder(second.Path());
+    ASSERT_EQ(Rename(second).kind, CRenameOutcome::AllRenamed);
+    const Contents secondRenamed = ReadFolder(second.Path());
+    ASSERT_EQ(Rename(first).kind, CRenameOutcome::AllRenamed);
+
+    EXPECT_EQ(RunUndo(first.Path(), m_store).outcome.kind, CRenameOutcome::AllRenamed);
+    EXPECT_EQ(ReadFolder(second.Path()), secondRenamed);
+    EXPECT_EQ(RunUndo(second.Path(), m_store).outcome.kind, CRenameOutcome::AllRenamed);
+    EXPECT_EQ(ReadFolder(second.Path()), secondBefore);
+}
+
+// Names with blanks, line breaks and bytes that are not UTF-8 come back from
+// the journal exactly.
+TEST(JournalTest, NamesOfAnyBytesComeBackExactly) {
+    testsupport::CTempDir dir;
+    const CJournalStore store(dir.File("journals"));
+    CJournal journal;
+    journal.nFolderDevice = 7;
+    journal.nFolderInode = 9;
+    journal.strFolder = "/photos/my trip";
+    journal.files.push_back({1, 2, "a b\n%.jpg", "", "caf\xE9.jpg"});
+    journal.files.push_back({1, 3, ".", "~vlm0123456789ab.jpg", "sub/x.jpg"});
+    ASSERT_EQ(store.Write(journal), 0);
+    ASSERT_EQ(CJournalStore::Append(journal.strPath, "done 2"), 0);
+
+    const std::vector<CJournal> runs = store.Runs(7, 9);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].strFolder, journal.strFolder);
+    EXPECT_EQ(runs[0].state, CJournal::Complete);
+    ASSERT_EQ(runs[0].files.size(), 2u);
+    EXPECT_EQ(runs[0].files[0].strBefore, "a b\n%.jpg");
+    EXPECT_EQ(runs[0].files[0].strTemporary, "");
+    EXPECT_EQ(runs[0].files[0].strAfter, "caf\xE9.jpg");
+    EXPECT_EQ(runs[0].files[1].strTemporary, "~vlm0123456789ab.jpg");
+    EXPECT_TRUE(store.Runs(7, 10).empty());
+}
+
+// Finished journals are kept for the last few runs of a folder only.
+TEST(JournalTest, OldJournalsOfAFolderGo) {
+    testsupport::CTempDir dir;
+    const CJournalStore store(dir.File("journals"));
+    for (int i = 0; i < 12; ++i) {
+        CJournal journal;
+        journal.nFolderDevice = 1;
+        journal.nFolderInode = 2;
+        ASSERT_EQ(store.Write(journal), 0);
+        ASSERT_EQ(CJournalStore::Append(journal.strPath, "done 0"), 0);
+    }
+    EXPECT_LE(store.Runs(1, 2).size(), 6u);
+    EXPECT_GE(store.Runs(1, 2).size(), 5u);
+}
+
+} // namespace
