@@ -2,10 +2,12 @@
 
 #include "dialog_units.h"
 #include "folder_scan.h"
+#include "journal.h"
 #include "name_generation.h"
 #include "rename_run.h"
 #include "status_pictures.h"
 #include "string_table.h"
+#include "undo_run.h"
 #include "velmora_app.h"
 
 #include "about_dlg.h"
@@ -20,9 +22,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
@@ -151,6 +155,21 @@ void CVelmoraDlg::CreateControls() {
     connect(m_btnExit, &QPushButton::clicked, this, &QDialog::reject);
     connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, this,
             &CVelmoraDlg::OnAbout);
+    connect(new QShortcut(QKeySequence::Undo, this), &QShortcut::activated, this,
+            &CVelmoraDlg::OnUndoLastRename);
+    // Ctrl+Z undoes the last rename even while a text field has the focus;
+    // the fields' own undo stays in their context menus.
+    m_editFormat->installEventFilter(this);
+    m_editDirectory->installEventFilter(this);
+}
+
+bool CVelmoraDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ShortcutOverride &&
+        static_cast<QKeyEvent*>(event)->matches(QKeySequence::Undo)) {
+        event->ignore();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void CVelmoraDlg::OnInitDialog() {
@@ -247,6 +266,7 @@ private:
 };
 
 void CVelmoraDlg::ScanFolder(const std::string& folder) {
+    OfferUndoOfInterruptedRun(folder);
     m_nRenameCount = 0;
     m_strDirectory = folder;
     UpdateData(false);
@@ -350,11 +370,50 @@ void CVelmoraDlg::OnAbout() {
         RunAboutDialog();
 }
 
-void CVelmoraDlg::contextMenuEvent(QContextMenuEvent* event) {
-    if (m_strAboutMenu.isEmpty())
+void CVelmoraDlg::OnUndoLastRename() {
+    if (m_strDirectory.empty())
         return;
+    const CJournalStore journals(DefaultJournalFolder());
+    const int count = CountUndoable(m_strDirectory, journals);
+    if (count == 0) {
+        MessageBox(QStringLiteral("There is no rename to undo in this folder."),
+                   QStringLiteral("Undo Rename"), MB_OK);
+        return;
+    }
+    const QString question =
+        (count == 1 ? QStringLiteral("1 file goes back to the name it had")
+                    : QStringLiteral("%1 files go back to the names they had").arg(count)) +
+        QStringLiteral(" before the last rename. Undo the rename?");
+    if (!AskYesNo(question, QStringLiteral("Undo Rename")))
+        return;
+    ShowUndoOutcome(RunUndo(m_strDirectory, journals).outcome);
+    ScanFolder(m_strDirectory);
+}
+
+void CVelmoraDlg::OfferUndoOfInterruptedRun(const std::string& folder) {
+    const CJournalStore journals(DefaultJournalFolder());
+    const std::optional<CFolderKey> key = CFolderKey::OfPath(folder);
+    if (!key || !RefuseAfterInterruptedRun(journals, *key))
+        return;
+    if (AskYesNo(QStringLiteral("The last rename in this folder was interrupted. Give its files "
+                                "back the names they had before it?"),
+                 QStringLiteral("Undo Rename")))
+        ShowUndoOutcome(RunUndo(folder, journals).outcome);
+}
+
+void CVelmoraDlg::ShowUndoOutcome(const CRenameOutcome& outcome) {
+    MessageBox(QString::fromLocal8Bit(outcome.strText), QString::fromUtf8(outcome.strCaption),
+               outcome.bErrorIcon ? MB_ICONERROR : MB_OK);
+}
+
+void CVelmoraDlg::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
-    connect(menu.addAction(m_strAboutMenu), &QAction::triggered, this, &CVelmoraDlg::OnAbout);
+    QAction* undo = menu.addAction(QStringLiteral("&Undo Last Rename"));
+    undo->setShortcut(QKeySequence::Undo);
+    undo->setEnabled(!m_strDirectory.empty());
+    connect(undo, &QAction::triggered, this, &CVelmoraDlg::OnUndoLastRename);
+    if (!m_strAboutMenu.isEmpty())
+        connect(menu.addAction(m_strAboutMenu), &QAction::triggered, this, &CVelmoraDlg::OnAbout);
     menu.exec(event->globalPos());
 }
 
@@ -376,6 +435,11 @@ void CVelmoraDlg::dropEvent(QDropEvent* event) {
 
 void CVelmoraDlg::MessageBox(const QString& text, const QString& caption, unsigned flags) {
     ShowMessageBox(this, text, caption, flags);
+}
+
+bool CVelmoraDlg::AskYesNo(const QString& text, const QString& caption) {
+    return QMessageBox::question(this, caption, text, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
 }
 
 void CVelmoraDlg::Beep() {

@@ -2,6 +2,7 @@
 
 #include "list_ctrl_ex.h"
 #include "message_box.h"
+#include "rename_run.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -36,6 +37,9 @@ public:
     void OnBuildFormat();
     void OnDblclkList(const QModelIndex& index);
     void OnAbout();
+    // Gives the files of the folder's last rename their old names back, after
+    // the user confirms, and scans the folder again.
+    void OnUndoLastRename();
     // A dropped (or given) folder is scanned; for any other item, the folder
     // that holds it. Nothing happens for a path that does not exist. The path
     // is the file system's bytes, so folders whose names are not UTF-8 open.
@@ -61,6 +65,8 @@ protected:
     // What the window asks of the desktop, each overridable so that tests can
     // drive the commands without a person at the screen.
     virtual void MessageBox(const QString& text, const QString& caption, unsigned flags);
+    // A question with Yes and No buttons; true for Yes.
+    virtual bool AskYesNo(const QString& text, const QString& caption);
     virtual void Beep();
     virtual QString BrowseForFolder(const QString& startFolder);
     virtual void RunJpegInfoDialog(const std::string& path);
@@ -69,6 +75,7 @@ protected:
     virtual void RunAboutDialog();
 
     void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -77,6 +84,10 @@ private:
 
     void CreateControls();
     void OnInitDialog();
+    // Before a folder is shown: offers to undo its last run when that run
+    // was cut off.
+    void OfferUndoOfInterruptedRun(const std::string& folder);
+    void ShowUndoOutcome(const velmora::CRenameOutcome& outcome);
 
     CListCtrlEx* m_list = nullptr;
     QProgressBar* m_progress = nullptr;

@@ -134,8 +134,8 @@ int RunListCommand(const std::string& folder, const std::string& format, bool js
 int RunRenameCommand(const std::string& folder, const std::string& format, bool json,
                      std::ostream& out) {
     const CJournalStore journals(DefaultJournalFolder());
-    struct stat status {};
-    if (stat(folder.c_str(), &status) == 0 && RefuseAfterInterruptedRun(journals, status)) {
+    const std::optional<CFolderKey> key = CFolderKey::OfPath(folder);
+    if (key && RefuseAfterInterruptedRun(journals, *key)) {
         out.flush();
         std::cerr << "velmora-cli: the last rename in " << folder
                   << " was interrupted; velmora-cli undo " << folder << " restores the names\n";
@@ -176,11 +176,10 @@ int RunUndoCommand(const std::string& folder, bool json, std::ostream& out) {
 }
 
 int RunHistoryCommand(const std::string& folder, std::ostream& out) {
-    struct stat status {};
-    if (stat(folder.c_str(), &status) != 0)
+    const std::optional<CFolderKey> key = CFolderKey::OfPath(folder);
+    if (!key)
         return 2;
-    const std::vector<CJournal> runs =
-        CJournalStore(DefaultJournalFolder()).Runs(status.st_dev, status.st_ino);
+    const std::vector<CJournal> runs = CJournalStore(DefaultJournalFolder()).Runs(*key);
     for (const CJournal& run : runs) {
         const char* state = run.state == CJournal::Interrupted ? "interrupted"
                             : run.state == CJournal::Undone    ? "undone"

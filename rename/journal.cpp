@@ -12,6 +12,7 @@
 #include <memory>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace velmora {
@@ -131,8 +132,8 @@ std::string JournalText(const CJournal& journal) {
     text += "\nkind ";
     text += journal.kind == CJournal::Undo ? "undo" : "rename";
     text += "\nfolder " + Escape(journal.strFolder);
-    text += "\nfolder-id " + std::to_string(journal.nFolderDevice) + ' ' +
-            std::to_string(journal.nFolderInode);
+    text += "\nfolder-id " + std::to_string(journal.folder.nDevice) + ' ' +
+            std::to_string(journal.folder.nInode) + ' ' + std::to_string(journal.folder.nBirth);
     text += "\ntime " + std::to_string(journal.nTime) + '\n';
     if (journal.kind == CJournal::Undo)
         text += "undoes " + Escape(journal.strUndoes) + '\n';
@@ -164,7 +165,7 @@ std::optional<CJournal> ReadJournal(const std::string& path) {
             fields >> folder;
             journal.strFolder = Unescape(folder);
         } else if (key == "folder-id") {
-            fields >> journal.nFolderDevice >> journal.nFolderInode;
+            fields >> journal.folder.nDevice >> journal.folder.nInode >> journal.folder.nBirth;
         } else if (key == "time") {
             fields >> journal.nTime;
         } else if (key == "undoes") {
@@ -192,11 +193,36 @@ std::optional<CJournal> ReadJournal(const std::string& path) {
     return journal;
 }
 
-std::vector<CJournal> CJournalStore::Runs(std::uint64_t device, std::uint64_t inode) const {
+std::optional<CFolderKey> CFolderKey::OfFd(int fd) {
+    struct statx status {};
+    if (statx(fd, "", AT_EMPTY_PATH, STATX_INO | STATX_BTIME, &status) != 0)
+        return std::nullopt;
+    CFolderKey key;
+    key.nDevice = makedev(status.stx_dev_major, status.stx_dev_minor);
+    key.nInode = status.stx_ino;
+    if (status.stx_mask & STATX_BTIME)
+        key.nBirth = static_cast<std::uint64_t>(status.stx_btime.tv_sec) * 1000000000ULL +
+                     status.stx_btime.tv_nsec;
+    return key;
+}
+
+std::optional<CFolderKey> CFolderKey::OfPath(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    std::optional<CFolderKey> key = OfFd(fd);
+    close(fd);
+    return key;
+}
+
+std::vector<CJournal> CJournalStore::Runs(const CFolderKey& folder) const {
     std::vector<CJournal> runs;
-    for (const std::string& name : JournalNames(m_folder, FolderPrefix(device, inode))) {
+    for (const std::string& name :
+         JournalNames(m_folder, FolderPrefix(folder.nDevice, folder.nInode))) {
         std::optional<CJournal> journal = ReadJournal(m_folder + '/' + name);
-        if (journal && journal->state != CJournal::Unready)
+        const bool sameBirth = journal && (journal->folder.nBirth == 0 || folder.nBirth == 0 ||
+                                           journal->folder.nBirth == folder.nBirth);
+        if (sameBirth && journal->state != CJournal::Unready)
             runs.push_back(std::move(*journal));
     }
     return runs;
@@ -212,7 +238,7 @@ int CJournalStore::Write(CJournal& journal) const {
     char stamp[32];
     std::snprintf(stamp, sizeof(stamp), "%028lld",
                   static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
-    journal.strPath = m_folder + '/' + FolderPrefix(journal.nFolderDevice, journal.nFolderInode) +
+    journal.strPath = m_folder + '/' + FolderPrefix(journal.folder.nDevice, journal.folder.nInode) +
                       stamp + kSuffix;
     const int fd = open(journal.strPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0)
@@ -232,7 +258,7 @@ int CJournalStore::Write(CJournal& journal) const {
         return error;
     }
     journal.state = CJournal::Interrupted;
-    Prune(journal.nFolderDevice, journal.nFolderInode);
+    Prune(journal.folder.nDevice, journal.folder.nInode);
     return 0;
 }
 

@@ -17,7 +17,7 @@
 //   velmora journal 1
 //   kind rename|undo
 //   folder PATH
-//   folder-id DEVICE INODE
+//   folder-id DEVICE INODE BIRTH
 //   time SECONDS
 //   undoes JOURNAL-FILE          (undo runs only)
 //   f DEVICE INODE BEFORE TEMPORARY AFTER      (one per file, in step order)
@@ -25,6 +25,18 @@
 //   done RENAMED                 (the run ended: finished or stopped cleanly)
 //   undone                       (a later undo restored this run's names)
 namespace velmora {
+
+// Which folder a journal belongs to: its device and inode, and its birth time
+// where the file system keeps one (nanoseconds; 0 = unknown), so that a new
+// folder that happens to get a deleted one's inode is not taken for it.
+struct CFolderKey {
+    std::uint64_t nDevice = 0;
+    std::uint64_t nInode = 0;
+    std::uint64_t nBirth = 0;
+
+    static std::optional<CFolderKey> OfFd(int fd);
+    static std::optional<CFolderKey> OfPath(const std::string& path);
+};
 
 struct CJournalFile {
     std::uint64_t nDevice = 0;
@@ -45,8 +57,7 @@ struct CJournal {
 
     Kind kind = Rename;
     std::string strFolder;
-    std::uint64_t nFolderDevice = 0;
-    std::uint64_t nFolderInode = 0;
+    CFolderKey folder;
     std::time_t nTime = 0;
     std::string strUndoes; // undo runs: the journal file they undo
     std::vector<CJournalFile> files;
@@ -67,9 +78,9 @@ public:
 
     const std::string& Folder() const { return m_folder; }
 
-    // Every journal of the photo folder with this device and inode, oldest
-    // first; those cut off while being written are left out.
-    std::vector<CJournal> Runs(std::uint64_t device, std::uint64_t inode) const;
+    // Every journal of the photo folder, oldest first; those cut off while
+    // being written are left out.
+    std::vector<CJournal> Runs(const CFolderKey& folder) const;
 
     // Writes and syncs `journal` (file and folder) with its "ready" line;
     // sets its path. 0 or the errno value. Old journals of the same photo

@@ -193,12 +193,11 @@ std::optional<CRenameOutcome> ExecutePlan(const CFolderHandle& folder, CListRows
 // The journal of a plan: each file once, in the order of its first step,
 // with its name before, its temporary name if it goes aside, and its name
 // after.
-CJournal PlanJournal(const std::string& folder, const struct stat& folderStatus,
-                     const CListRows& rows, const std::vector<CRenameStep>& steps) {
+CJournal PlanJournal(const std::string& folder, const CFolderKey& key, const CListRows& rows,
+                     const std::vector<CRenameStep>& steps) {
     CJournal journal;
     journal.strFolder = folder;
-    journal.nFolderDevice = folderStatus.st_dev;
-    journal.nFolderInode = folderStatus.st_ino;
+    journal.folder = key;
     journal.nTime = std::time(nullptr);
     std::unordered_map<int, std::size_t> fileOfRow;
     for (const CRenameStep& step : steps) {

@@ -16,6 +16,7 @@ namespace velmora {
 
 class CFolderHandle;
 struct CJournal;
+struct CFolderKey;
 
 // The outcome of a run that ran into a failure on disk, or nothing when every
 // step was carried out. `renamed` is set either way.
@@ -26,8 +27,8 @@ std::optional<CRenameOutcome> ExecutePlan(const CFolderHandle& folder, CListRows
 // The journal of a plan: each file once, in the order of its first step,
 // with its name before, its temporary name if it goes aside, and its name
 // after.
-CJournal PlanJournal(const std::string& folder, const struct stat& folderStatus,
-                     const CListRows& rows, const std::vector<CRenameStep>& steps);
+CJournal PlanJournal(const std::string& folder, const CFolderKey& key, const CListRows& rows,
+                     const std::vector<CRenameStep>& steps);
 
 // Message parts every stop shares.
 std::string ErrorText(int error);

@@ -35,8 +35,8 @@ CRenameOutcome PlannedStop(const CRenameStop& stop, const CListRows& rows, int r
 } // namespace
 
 std::optional<CRenameOutcome> RefuseAfterInterruptedRun(const CJournalStore& store,
-                                                        const struct stat& folderStatus) {
-    const std::vector<CJournal> runs = store.Runs(folderStatus.st_dev, folderStatus.st_ino);
+                                                        const CFolderKey& folder) {
+    const std::vector<CJournal> runs = store.Runs(folder);
     if (runs.empty() || runs.back().state != CJournal::Interrupted)
         return std::nullopt;
     return Outcome(CRenameOutcome::Interrupted,
@@ -66,15 +66,14 @@ CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned re
                        "Error Rename", true, 0);
     if (lockError != 0)
         return Stopped(ErrorText(lockError), folder, 0, Tally(0));
-    struct stat folderStatus {};
-    fstat(dir.Fd(), &folderStatus);
+    const CFolderKey folderKey = CFolderKey::OfFd(dir.Fd()).value_or(CFolderKey{});
     if (journals != nullptr) {
-        if (auto refused = RefuseAfterInterruptedRun(*journals, folderStatus))
+        if (auto refused = RefuseAfterInterruptedRun(*journals, folderKey))
             return *refused;
     }
 
     const CRenamePlan plan = PlanRename(dir, rows);
-    CJournal journal = PlanJournal(folder, folderStatus, rows, plan.steps);
+    CJournal journal = PlanJournal(folder, folderKey, rows, plan.steps);
     if (journals != nullptr && !plan.steps.empty()) {
         if (const int error = journals->Write(journal); error != 0)
             return Stopped("The journal of the run could not be written: " + ErrorText(error),

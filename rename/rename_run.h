@@ -5,7 +5,9 @@
 #include <optional>
 #include <string>
 
-struct stat;
+namespace velmora {
+struct CFolderKey;
+}
 
 // The rename run: every row in RowToRename is renamed inside the folder from
 // column 0 to column 1, never overwriting a file. A wanted name held by the
@@ -60,6 +62,6 @@ CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned re
 // The refusal a run or a new rename meets when the folder's last run was
 // interrupted; nothing when there is none.
 std::optional<CRenameOutcome> RefuseAfterInterruptedRun(const CJournalStore& store,
-                                                        const struct stat& folderStatus);
+                                                        const CFolderKey& folder);
 
 } // namespace velmora

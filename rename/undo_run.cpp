@@ -172,11 +172,10 @@ std::string RestoredText(int restored) {
 
 int CountUndoable(const std::string& folder, const CJournalStore& journals) {
     const CFolderHandle dir(folder);
-    struct stat status {};
-    if (!dir.IsOpen() || fstat(dir.Fd(), &status) != 0)
+    const std::optional<CFolderKey> key = dir.IsOpen() ? CFolderKey::OfFd(dir.Fd()) : std::nullopt;
+    if (!key)
         return 0;
-    const std::optional<CUndoTarget> target =
-        FindTarget(journals.Runs(status.st_dev, status.st_ino));
+    const std::optional<CUndoTarget> target = FindTarget(journals.Runs(*key));
     return target ? static_cast<int>(CUndoRows(dir, *target, false).Rows().size()) : 0;
 }
 
@@ -191,10 +190,8 @@ CUndoOutcome RunUndo(const std::string& folder, const CJournalStore& journals,
                               "Another rename is running in this folder; nothing was renamed.",
                               kCaption, true, 0),
                       0, {});
-    struct stat status {};
-    fstat(dir.Fd(), &status);
-    const std::optional<CUndoTarget> target =
-        FindTarget(journals.Runs(status.st_dev, status.st_ino));
+    const CFolderKey key = CFolderKey::OfFd(dir.Fd()).value_or(CFolderKey{});
+    const std::optional<CUndoTarget> target = FindTarget(journals.Runs(key));
     if (!target)
         return Finish(Outcome(CRenameOutcome::NoItems, "There is no rename to undo in this folder.",
                               kCaption, false, 0),
@@ -203,7 +200,7 @@ CUndoOutcome RunUndo(const std::string& folder, const CJournalStore& journals,
     CUndoRows undo(dir, *target, true);
     CListRows& rows = undo.Rows();
     const CRenamePlan plan = PlanRename(dir, rows);
-    CJournal journal = PlanJournal(folder, status, rows, plan.steps);
+    CJournal journal = PlanJournal(folder, key, rows, plan.steps);
     journal.kind = CJournal::Undo;
     journal.strUndoes = BaseName(target->run.strPath);
     if (const int error = journals.Write(journal); error != 0)

@@ -6,6 +6,7 @@
 #include "jpeg_builder.h"
 
 #include "build_format_dlg.h"
+#include "journal.h"
 #include "list_rows.h"
 #include "velmora_dlg.h"
 
@@ -65,8 +66,14 @@ public:
     std::optional<std::string> m_builderAnswer; // none: the builder is cancelled
     bool m_bRealBuilder = false;
     int m_nAboutRuns = 0;
+    QStringList m_questions;
+    bool m_bAnswerYes = true;
 
 protected:
+    bool AskYesNo(const QString& text, const QString&) override {
+        m_questions << text;
+        return m_bAnswerYes;
+    }
     void MessageBox(const QString& text, const QString& caption, unsigned flags) override {
         m_messages.push_back({text, caption, flags});
     }
@@ -179,6 +186,9 @@ private Q_SLOTS:
     void renameNothingStillStoresFormat();
     void renameStopsAtFirstFailure();
     void renameWithEmptyFormatRenamesNothing();
+    void ctrlZUndoesTheRename();
+    void interruptedRunIsOfferedForUndo_data();
+    void interruptedRunIsOfferedForUndo();
     void enterInFormatFieldRenames();
 
     void doubleClick_data();
@@ -480,6 +490,67 @@ void MainWindowTest::renameNothingStillStoresFormat() {
     QCOMPARE(dlg.m_messages[1].strCaption, QStringLiteral("Error"));
     QCOMPARE(dlg.m_messages[1].nFlags, MB_ICONERROR);
     QCOMPARE(StoredFormat().toString(), kDefaultFormat);
+}
+
+void MainWindowTest::ctrlZUndoesTheRename() {
+    CPhotoFolder folder;
+    QVERIFY(folder.Create());
+    CTestVelmoraDlg dlg;
+    dlg.ScanFolder(folder.PathBytes());
+    const QStringList before = Column(dlg.List(), 0);
+    dlg.OnOK();
+    QVERIFY(Column(dlg.List(), 0) != before);
+    dlg.show();
+    dlg.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    dlg.FormatField().setFocus(); // the field's own undo must not take the key
+
+    QTest::keyClick(&dlg.FormatField(), Qt::Key_Z, Qt::ControlModifier);
+
+    QCOMPARE(dlg.m_questions,
+             QStringList({"3 files go back to the names they had before the last rename. Undo "
+                          "the rename?"}));
+    QCOMPARE(dlg.m_messages.size(), std::size_t(2));
+    QCOMPARE(dlg.m_messages[1].strText,
+             QStringLiteral("3 files have their names from before the rename again."));
+    QCOMPARE(Column(dlg.List(), 0), before);
+    QVERIFY(QFile::exists(folder.File("a.jpg")));
+}
+
+// A run cut off after renaming a.jpg to x.jpg: opening the folder asks
+// first; Yes gives a.jpg back, No leaves it and Rename is refused.
+void MainWindowTest::interruptedRunIsOfferedForUndo_data() {
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("yes_undoes") << true;
+    QTest::newRow("no_refuses_rename") << false;
+}
+
+void MainWindowTest::interruptedRunIsOfferedForUndo() {
+    QFETCH(bool, yes);
+    CPhotoFolder folder;
+    QVERIFY(folder.Create());
+    struct stat fileStatus {};
+    QVERIFY(stat(QFile::encodeName(folder.File("a.jpg")).constData(), &fileStatus) == 0);
+    velmora::CJournal journal;
+    journal.folder = velmora::CFolderKey::OfPath(folder.PathBytes()).value();
+    journal.files.push_back({fileStatus.st_dev, fileStatus.st_ino, "a.jpg", "", "x.jpg"});
+    QCOMPARE(velmora::CJournalStore(velmora::DefaultJournalFolder()).Write(journal), 0);
+    QVERIFY(QFile::rename(folder.File("a.jpg"), folder.File("x.jpg")));
+    CTestVelmoraDlg dlg;
+    dlg.m_bAnswerYes = yes;
+
+    dlg.ScanFolder(folder.PathBytes());
+
+    QCOMPARE(dlg.m_questions.size(), 1);
+    QVERIFY(dlg.m_questions[0].startsWith("The last rename in this folder was interrupted."));
+    QCOMPARE(QFile::exists(folder.File("a.jpg")), yes);
+    if (!yes) {
+        dlg.OnOK();
+        QCOMPARE(dlg.m_messages.back().strCaption, QStringLiteral("Error Rename"));
+        QVERIFY(dlg.m_messages.back().strText.startsWith("The last rename in this folder was "
+                                                         "interrupted."));
+        QVERIFY(QFile::exists(folder.File("x.jpg")));
+    }
 }
 
 void MainWindowTest::renameWithEmptyFormatRenamesNothing() {

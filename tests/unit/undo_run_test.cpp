@@ -209,15 +209,14 @@ TEST(JournalTest, NamesOfAnyBytesComeBackExactly) {
     testsupport::CTempDir dir;
     const CJournalStore store(dir.File("journals"));
     CJournal journal;
-    journal.nFolderDevice = 7;
-    journal.nFolderInode = 9;
+    journal.folder = {7, 9, 0};
     journal.strFolder = "/photos/my trip";
     journal.files.push_back({1, 2, "a b\n%.jpg", "", "caf\xE9.jpg"});
     journal.files.push_back({1, 3, ".", "~vlm0123456789ab.jpg", "sub/x.jpg"});
     ASSERT_EQ(store.Write(journal), 0);
     ASSERT_EQ(CJournalStore::Append(journal.strPath, "done 2"), 0);
 
-    const std::vector<CJournal> runs = store.Runs(7, 9);
+    const std::vector<CJournal> runs = store.Runs({7, 9, 0});
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].strFolder, journal.strFolder);
     EXPECT_EQ(runs[0].state, CJournal::Complete);
@@ -226,7 +225,7 @@ TEST(JournalTest, NamesOfAnyBytesComeBackExactly) {
     EXPECT_EQ(runs[0].files[0].strTemporary, "");
     EXPECT_EQ(runs[0].files[0].strAfter, "caf\xE9.jpg");
     EXPECT_EQ(runs[0].files[1].strTemporary, "~vlm0123456789ab.jpg");
-    EXPECT_TRUE(store.Runs(7, 10).empty());
+    EXPECT_TRUE(store.Runs({7, 10, 0}).empty());
 }
 
 // Finished journals are kept for the last few runs of a folder only.
@@ -235,13 +234,24 @@ TEST(JournalTest, OldJournalsOfAFolderGo) {
     const CJournalStore store(dir.File("journals"));
     for (int i = 0; i < 12; ++i) {
         CJournal journal;
-        journal.nFolderDevice = 1;
-        journal.nFolderInode = 2;
+        journal.folder = {1, 2, 0};
         ASSERT_EQ(store.Write(journal), 0);
         ASSERT_EQ(CJournalStore::Append(journal.strPath, "done 0"), 0);
     }
-    EXPECT_LE(store.Runs(1, 2).size(), 6u);
-    EXPECT_GE(store.Runs(1, 2).size(), 5u);
+    EXPECT_LE(store.Runs({1, 2, 0}).size(), 6u);
+    EXPECT_GE(store.Runs({1, 2, 0}).size(), 5u);
+    EXPECT_FALSE(store.Runs({1, 2, 12345}).empty()); // the journals know no birth time
+}
+
+// A new folder that got a deleted folder's inode is not the old folder.
+TEST(JournalTest, FolderBornLaterHasNoneOfTheOldJournals) {
+    testsupport::CTempDir dir;
+    const CJournalStore store(dir.File("journals"));
+    CJournal journal;
+    journal.folder = {1, 2, 5000};
+    ASSERT_EQ(store.Write(journal), 0);
+    EXPECT_EQ(store.Runs({1, 2, 5000}).size(), 1u);
+    EXPECT_TRUE(store.Runs({1, 2, 6000}).empty());
 }
 
 } // namespace
