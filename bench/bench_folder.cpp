@@ -95,6 +95,7 @@ CBenchFolder::~CBenchFolder() {
         return;
     std::error_code error;
     std::filesystem::remove_all(m_path, error);
+    std::filesystem::remove_all(m_path + ".journals", error); // the rename runs' journals
 }
 
 std::vector<std::string> CBenchFolder::Paths() const {

@@ -5,8 +5,10 @@
 
 #include "bench_folder.h"
 #include "folder_scan.h"
+#include "journal.h"
 #include "name_generation.h"
 #include "rename_run.h"
+#include "undo_run.h"
 
 #include <cstdio>
 #include <fcntl.h>
@@ -98,18 +100,26 @@ CListRows PlainRows(int dirFd, const std::vector<std::string>& names,
     return rows;
 }
 
-// Runs the rename over rows from `names` to `targets`, then puts the files
-// back (not timed). The way back goes from the first row to the last: each
-// row's old name is free once the row before has left it.
-void MeasureRenameRun(benchmark::State& state, const std::vector<std::string>& targets) {
+// The journals of the benchmark runs, beside the folder.
+const CJournalStore& Journals() {
+    static const CJournalStore store(bench::Folder().Path() + ".journals");
+    return store;
+}
+
+// Runs the rename over rows from `names` to `targets`, journaled unless
+// `journals` is null, then puts the files back (not timed). The way back goes
+// from the first row to the last: each row's old name is free once the row
+// before has left it.
+void MeasureRenameRun(benchmark::State& state, const std::vector<std::string>& targets,
+                      const CJournalStore* journals = &Journals()) {
     const int dirFd = open(bench::Folder().Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     const std::vector<std::string>& names = bench::Folder().Names();
     for (auto _ : state) {
         state.PauseTiming();
         CListRows rows = PlainRows(dirFd, names, targets);
         state.ResumeTiming();
-        const CRenameOutcome outcome =
-            RunRename(bench::Folder().Path(), rows, static_cast<unsigned>(rows.size()));
+        const CRenameOutcome outcome = RunRename(
+            bench::Folder().Path(), rows, static_cast<unsigned>(rows.size()), nullptr, journals);
         state.PauseTiming();
         const bool back = RenameAll(dirFd, targets, names);
         state.ResumeTiming();
@@ -122,6 +132,30 @@ void MeasureRenameRun(benchmark::State& state, const std::vector<std::string>& t
 
 void BM_RenameRun(benchmark::State& state) {
     MeasureRenameRun(state, TargetNames(bench::Folder().Names()));
+}
+
+void BM_RenameRunUnjournaled(benchmark::State& state) {
+    MeasureRenameRun(state, TargetNames(bench::Folder().Names()), nullptr);
+}
+
+// The rename (not timed), then the undo of it from its journal.
+void BM_UndoRun(benchmark::State& state) {
+    const int dirFd = open(bench::Folder().Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const std::vector<std::string>& names = bench::Folder().Names();
+    const std::vector<std::string> targets = TargetNames(names);
+    for (auto _ : state) {
+        state.PauseTiming();
+        CListRows rows = PlainRows(dirFd, names, targets);
+        const CRenameOutcome outcome = RunRename(
+            bench::Folder().Path(), rows, static_cast<unsigned>(rows.size()), nullptr, &Journals());
+        state.ResumeTiming();
+        const CUndoOutcome undo = RunUndo(bench::Folder().Path(), Journals());
+        if (outcome.kind != CRenameOutcome::AllRenamed ||
+            undo.nRestored != static_cast<int>(names.size()))
+            state.SkipWithError("the undo did not give every file its name back");
+    }
+    close(dirFd);
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(names.size()));
 }
 
 // Row i wants the name row i + 1 holds; the last row wants a free name. Each
@@ -138,6 +172,8 @@ BENCHMARK(BM_EngineScan)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_NameRegeneration)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BareRenameLoop)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RenameRun)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RenameRunUnjournaled)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_UndoRun)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RotationRun)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
@@ -147,6 +183,8 @@ int main(int argc, char** argv) {
         reporter.PrintRatios(
             {{"BM_EngineScan", "BM_BareLoop", "<= 3"},
              {"BM_RenameRun", "BM_BareRenameLoop", "<= 2"},
+             {"BM_RenameRun", "BM_RenameRunUnjournaled", "<= 1.2"},
+             {"BM_UndoRun", "BM_RenameRun", "<= 2"},
              // Two renames per file (aside, then home): about 2-3 whatever the size.
              {"BM_RotationRun", "BM_BareRenameLoop", "linear, not growing with the file count"}});
         std::printf("BM_NameRegeneration: %.2f ms per keystroke (target <= 10)\n",

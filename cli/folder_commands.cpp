@@ -185,7 +185,7 @@ int RunHistoryCommand(const std::string& folder, std::ostream& out) {
                             : run.state == CJournal::Undone    ? "undone"
                                                                : "complete";
         out << LocalDateText(run.nTime) << '\t' << (run.kind == CJournal::Undo ? "undo" : "rename")
-            << '\t' << run.files.size() << (run.files.size() == 1 ? " file" : " files") << '\t'
+            << '\t' << run.nFiles << (run.nFiles == 1 ? " file" : " files") << '\t'
             << state << '\n';
     }
     if (runs.empty())

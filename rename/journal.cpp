@@ -137,6 +137,7 @@ std::string JournalText(const CJournal& journal) {
     text += "\ntime " + std::to_string(journal.nTime) + '\n';
     if (journal.kind == CJournal::Undo)
         text += "undoes " + Escape(journal.strUndoes) + '\n';
+    text += "files " + std::to_string(journal.files.size()) + '\n';
     for (const CJournalFile& file : journal.files) {
         text += "f " + std::to_string(file.nDevice) + ' ' + std::to_string(file.nInode) + ' ' +
                 Escape(file.strBefore) + ' ' + Escape(file.strTemporary) + ' ' +
@@ -145,14 +146,9 @@ std::string JournalText(const CJournal& journal) {
     return text + "ready\n";
 }
 
-std::optional<CJournal> ReadJournal(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string line;
-    if (!std::getline(in, line) || line != kMagic)
-        return std::nullopt;
-    CJournal journal;
-    journal.strPath = path;
-    while (std::getline(in, line)) {
+// Applies one line to `journal`; false when the line is broken.
+static bool ReadLine(const std::string& line, CJournal& journal) {
+    {
         std::istringstream fields(line);
         std::string key;
         fields >> key;
@@ -172,11 +168,13 @@ std::optional<CJournal> ReadJournal(const std::string& path) {
             std::string undoes;
             fields >> undoes;
             journal.strUndoes = Unescape(undoes);
+        } else if (key == "files") {
+            fields >> journal.nFiles;
         } else if (key == "f") {
             CJournalFile file;
             std::string before, temporary, after;
             if (!(fields >> file.nDevice >> file.nInode >> before >> temporary >> after))
-                return std::nullopt;
+                return false;
             file.strBefore = Unescape(before);
             file.strTemporary = Unescape(temporary);
             file.strAfter = Unescape(after);
@@ -189,6 +187,47 @@ std::optional<CJournal> ReadJournal(const std::string& path) {
         } else if (key == "undone" && journal.state != CJournal::Unready) {
             journal.state = CJournal::Undone;
         }
+    }
+    return true;
+}
+
+// The journal's start lines (up to "files") and its last lines, where its
+// state is: enough to know the run without reading its files.
+static std::optional<CJournal> ReadJournalSummary(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    if (!std::getline(in, line) || line != kMagic)
+        return std::nullopt;
+    CJournal journal;
+    journal.strPath = path;
+    while (std::getline(in, line) && !line.starts_with("f ")) {
+        ReadLine(line, journal);
+        if (line.starts_with("files "))
+            break;
+    }
+    in.clear();
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    constexpr std::streamoff kTail = 64; // "ready", "done N", "undone"
+    in.seekg(size > kTail ? size - kTail : 0);
+    std::getline(in, line); // most likely cut: dropped
+    while (std::getline(in, line)) {
+        if (line == "ready" || line.starts_with("done ") || line == "undone")
+            ReadLine(line, journal);
+    }
+    return journal;
+}
+
+std::optional<CJournal> ReadJournal(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    if (!std::getline(in, line) || line != kMagic)
+        return std::nullopt;
+    CJournal journal;
+    journal.strPath = path;
+    while (std::getline(in, line)) {
+        if (!ReadLine(line, journal))
+            return std::nullopt;
     }
     return journal;
 }
@@ -219,7 +258,7 @@ std::vector<CJournal> CJournalStore::Runs(const CFolderKey& folder) const {
     std::vector<CJournal> runs;
     for (const std::string& name :
          JournalNames(m_folder, FolderPrefix(folder.nDevice, folder.nInode))) {
-        std::optional<CJournal> journal = ReadJournal(m_folder + '/' + name);
+        std::optional<CJournal> journal = ReadJournalSummary(m_folder + '/' + name);
         const bool sameBirth = journal && (journal->folder.nBirth == 0 || folder.nBirth == 0 ||
                                            journal->folder.nBirth == folder.nBirth);
         if (sameBirth && journal->state != CJournal::Unready)
@@ -277,7 +316,7 @@ void CJournalStore::Prune(std::uint64_t device, std::uint64_t inode) const {
     const auto removeOldest = [this](const std::vector<std::string>& names, std::size_t keep) {
         for (std::size_t i = 0; i + keep < names.size(); ++i) {
             const std::string path = m_folder + '/' + names[i];
-            const std::optional<CJournal> journal = ReadJournal(path);
+            const std::optional<CJournal> journal = ReadJournalSummary(path);
             if (!journal || journal->state != CJournal::Interrupted)
                 unlink(path.c_str());
         }

@@ -20,6 +20,7 @@
 //   folder-id DEVICE INODE BIRTH
 //   time SECONDS
 //   undoes JOURNAL-FILE          (undo runs only)
+//   files COUNT
 //   f DEVICE INODE BEFORE TEMPORARY AFTER      (one per file, in step order)
 //   ready                        (the plan is whole; renames may begin)
 //   done RENAMED                 (the run ended: finished or stopped cleanly)
@@ -60,7 +61,8 @@ struct CJournal {
     CFolderKey folder;
     std::time_t nTime = 0;
     std::string strUndoes; // undo runs: the journal file they undo
-    std::vector<CJournalFile> files;
+    std::size_t nFiles = 0;
+    std::vector<CJournalFile> files; // read on demand: see ReadJournal
     State state = Unready;
     int nRenamed = 0;
 
@@ -78,8 +80,9 @@ public:
 
     const std::string& Folder() const { return m_folder; }
 
-    // Every journal of the photo folder, oldest first; those cut off while
-    // being written are left out.
+    // Every journal of the photo folder, oldest first, without their files
+    // (a run's start and end lines only, so that a look at the history costs
+    // little); those cut off while being written are left out.
     std::vector<CJournal> Runs(const CFolderKey& folder) const;
 
     // Writes and syncs `journal` (file and folder) with its "ready" line;
@@ -96,7 +99,7 @@ private:
     std::string m_folder;
 };
 
-// Reads one journal; nothing when it is not one.
+// Reads one journal with its files; nothing when it is not one.
 std::optional<CJournal> ReadJournal(const std::string& path);
 
 // The journal text of everything up to and with "ready".

@@ -43,10 +43,16 @@ std::optional<CUndoTarget> FindTarget(const std::vector<CJournal>& runs) {
     }
     if (run == nullptr || run->state == CJournal::Undone)
         return std::nullopt;
-    CUndoTarget target{*run, {}};
+    // The history holds the runs' first and last lines; their files now.
+    std::optional<CJournal> whole = ReadJournal(run->strPath);
+    if (!whole)
+        return std::nullopt;
+    CUndoTarget target{std::move(*whole), {}};
     for (const CJournal& journal : runs) {
-        if (journal.kind == CJournal::Undo && journal.strUndoes == BaseName(run->strPath))
-            target.undos.push_back(journal);
+        if (journal.kind == CJournal::Undo && journal.strUndoes == BaseName(run->strPath)) {
+            if (std::optional<CJournal> undo = ReadJournal(journal.strPath))
+                target.undos.push_back(std::move(*undo));
+        }
     }
     return target;
 }

@@ -220,11 +220,14 @@ TEST(JournalTest, NamesOfAnyBytesComeBackExactly) {
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].strFolder, journal.strFolder);
     EXPECT_EQ(runs[0].state, CJournal::Complete);
-    ASSERT_EQ(runs[0].files.size(), 2u);
-    EXPECT_EQ(runs[0].files[0].strBefore, "a b\n%.jpg");
-    EXPECT_EQ(runs[0].files[0].strTemporary, "");
-    EXPECT_EQ(runs[0].files[0].strAfter, "caf\xE9.jpg");
-    EXPECT_EQ(runs[0].files[1].strTemporary, "~vlm0123456789ab.jpg");
+    EXPECT_EQ(runs[0].nFiles, 2u);
+    const std::optional<CJournal> whole = ReadJournal(runs[0].strPath);
+    ASSERT_TRUE(whole);
+    ASSERT_EQ(whole->files.size(), 2u);
+    EXPECT_EQ(whole->files[0].strBefore, "a b\n%.jpg");
+    EXPECT_EQ(whole->files[0].strTemporary, "");
+    EXPECT_EQ(whole->files[0].strAfter, "caf\xE9.jpg");
+    EXPECT_EQ(whole->files[1].strTemporary, "~vlm0123456789ab.jpg");
     EXPECT_TRUE(store.Runs({7, 10, 0}).empty());
 }
 
