@@ -73,19 +73,26 @@ void WarmPageCache(const std::vector<std::string>& paths) {
 
 } // namespace
 
+bool WriteBenchPhotos(const std::string& folder, int count, std::vector<std::string>& names) {
+    names.clear();
+    for (int i = 0; i < count; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof(name), "IMG_%05d.jpg", i);
+        names.emplace_back(name);
+        if (!WriteFile(folder + "/" + name, BenchPhoto(i)))
+            return false;
+    }
+    return true;
+}
+
 CBenchFolder::CBenchFolder(int count) {
     std::string pattern =
         (std::filesystem::temp_directory_path() / "velmora_bench_XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr)
         return;
     m_path = pattern;
-    for (int i = 0; i < count; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof(name), "IMG_%05d.jpg", i);
-        m_names.emplace_back(name);
-        if (!WriteFile(m_path + "/" + name, BenchPhoto(i)))
-            return;
-    }
+    if (!WriteBenchPhotos(m_path, count, m_names))
+        return;
     WarmPageCache(Paths());
     m_ok = true;
 }

@@ -34,6 +34,10 @@ private:
     bool m_ok = false;
 };
 
+// Writes `count` photos as CBenchFolder does into an existing folder; their
+// names in `names`. False when one could not be written.
+bool WriteBenchPhotos(const std::string& folder, int count, std::vector<std::string>& names);
+
 // Opens, reads 64 KiB of and closes every file: what any reader must pay.
 void BareReadLoop(benchmark::State& state, const std::vector<std::string>& paths);
 
