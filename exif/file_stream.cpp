@@ -46,7 +46,7 @@ std::size_t CFileStream::ReadDirect(unsigned char* buffer, std::size_t count) {
 }
 
 std::size_t CFileStream::Read(void* buffer, std::size_t count) {
-    if (m_fd < 0)
+    if (m_fd < 0 || count == 0) // an empty read may come with no buffer at all
         return 0;
     auto* out = static_cast<unsigned char*>(buffer);
     std::size_t done = std::min(count, m_bufferEnd - m_bufferPos);

@@ -142,6 +142,13 @@ const ReadCase kReadCases[] = {
      }(),
      true, 0, "none", "", 4032, 3024},
 
+    // Regression: a box with an empty payload made a read of 0 bytes into no
+    // buffer.
+    {"heif/empty_item_boxes",
+     Concat({Box("ftyp", ToBytes("heic\0\0\0\0")),
+             FullBox("meta", 0, Concat({Box("iinf", {}), Box("iloc", {}), Box("iprp", {})}))}),
+     true, 0, "none", "", 0, 0},
+
     // Movies: the Apple key first, then the movie header's UTC time.
     {"movie/moov_at_end", MovieFile(Movie()), true, 0, kUtcDate, "Apple", 1920, 1080},
     {"movie/moov_at_front", MovieFile(Movie([](auto& o) { o.moovAtEnd = false; })), true, 0,
