@@ -53,7 +53,7 @@ void CHeifReader::ReadMeta(const CBox& meta) {
 //   then                      protection index (2), item type (4)
 void CHeifReader::FindExifItem(const CBox& iinf) {
     std::vector<unsigned char> head;
-    if (!CBoxWalker::ReadPayload(m_file, iinf, head, 1))
+    if (!CBoxWalker::ReadPayload(m_file, iinf, head, 1) || head.empty())
         return;
     const std::uint64_t countSize = head[0] == 0 ? 2 : 4;
     CBoxWalker entries(m_file, iinf.payload + kFullBoxHeader + countSize, iinf.end);
