@@ -6,6 +6,7 @@
 
 #include "ole_date.h"
 #include "string_table.h"
+#include "tiff_file_view.h"
 
 #include <algorithm>
 #include <climits>
@@ -28,7 +29,17 @@ int s_maxExifDimension = 0;
 
 constexpr int kMaxNestingLevel = 4;
 constexpr std::uint32_t kEntrySize = 12;
+// A comment is the one text read to its very end: its trailing blanks cost
+// one unit of the work budget per 64.
 constexpr std::uint32_t kBlanksPerWorkUnit = 64;
+// What the walk of a whole file reads of one value: far more than any value
+// the record uses, and it keeps a huge comment of a file from being read.
+constexpr std::uint32_t kMaxValueRead = 64 * 1024;
+// TIFF magic numbers: 42, and those of raw variants with the TIFF layout.
+constexpr unsigned kTiffMagic = 42;
+constexpr unsigned kOrfMagic = 0x4F52;  // "IIRO", "MMOR"
+constexpr unsigned kOrfMagic2 = 0x5352; // "IIRS"
+constexpr unsigned kRw2Magic = 0x55;
 // A date text is "YYYY-MM-DD HH:MM:SS" and a few blanks; anything longer is
 // not a date, and need not be read to its end.
 constexpr std::uint32_t kMaxDateText = 64;
@@ -48,6 +59,8 @@ enum Format {
 };
 
 enum Tag {
+    kTagImageWidth = 0x0100,
+    kTagImageLength = 0x0101,
     kTagMake = 0x010F,
     kTagModel = 0x0110,
     kTagOrientation = 0x0112,
@@ -179,41 +192,78 @@ double CJpegFile::ConvertValue(const unsigned char* value, int format,
 // APP1 EXIF section buffer:
 //   0..1    length (big-endian, counts itself)
 //   2..7    "Exif\0\0"
-//   8..9    "II" (little-endian) or "MM" (big-endian)
-//   10..11  42
-//   12..15  offset of the first directory
 //   8..     TIFF data; every offset in the block counts from its first byte
 void CJpegFile::ParseExif(const unsigned char* data, int length) {
+    if (length < 8 || std::memcmp(data + 2, "Exif\0\0", 6) != 0) {
+        m_nErrorId = IDS_INCORRECT_EXIF;
+        return;
+    }
+    ParseTiff(data + 8, static_cast<std::uint32_t>(length - 8));
+}
+
+void CJpegFile::ParseEmbeddedExif(const unsigned char* data, std::uint32_t size) {
+    if (size >= 6 && std::memcmp(data, "Exif\0\0", 6) == 0)
+        ParseTiff(data + 6, size - 6);
+    else
+        ParseTiff(data, size);
+}
+
+void CJpegFile::ParseTiffFile(CTiffFileView& view) {
+    m_pTiffView = &view;
+    ParseTiff(view.Data(), view.Size(), true);
+    m_pTiffView = nullptr;
+}
+
+// While a whole file is walked, bytes are read in before they are used; a
+// range that cannot be read counts as lying outside the data.
+bool CJpegFile::Fetch(std::uint32_t offset, std::uint32_t length) const {
+    return m_pTiffView == nullptr || m_pTiffView->Load(offset, length);
+}
+
+// TIFF header:
+//   0..1  "II" (little-endian) or "MM" (big-endian)
+//   2..3  42 (or a raw variant's magic number)
+//   4..7  offset of the first directory
+void CJpegFile::ParseTiff(const unsigned char* tiff, std::uint32_t size, bool rawMagic) {
     s_focalPlaneXRes = 0;
     s_focalPlaneUnitMm = 0;
     s_maxExifDimension = 0;
 
-    if (length < 16 || std::memcmp(data + 2, "Exif\0\0", 6) != 0) {
+    if (size < 8 || !Fetch(0, 8)) {
         m_nErrorId = IDS_INCORRECT_EXIF;
         return;
     }
-    if (data[8] == 'I' && data[9] == 'I') {
+    if (tiff[0] == 'I' && tiff[1] == 'I') {
         m_bMotorola = 0;
-    } else if (data[8] == 'M' && data[9] == 'M') {
+    } else if (tiff[0] == 'M' && tiff[1] == 'M') {
         m_bMotorola = 1;
     } else {
         m_nErrorId = IDS_INCORRECT_EXIF;
         return;
     }
-    if (GetShort(data + 10) != 42) {
+    const unsigned magic = GetShort(tiff + 2);
+    if (magic != kTiffMagic &&
+        !(rawMagic && (magic == kOrfMagic || magic == kOrfMagic2 || magic == kRw2Magic))) {
         m_nErrorId = IDS_INCORRECT_EXIF;
         return;
     }
-    const unsigned char* base = data + 8;
-    const auto size = static_cast<std::uint32_t>(length - 8);
-    const auto firstOffset = static_cast<std::uint32_t>(GetLong(data + 12));
+    const auto firstOffset = static_cast<std::uint32_t>(GetLong(tiff + 4));
 
-    m_walkedLevels.assign(size, 0);
-    ParseIfd(firstOffset, base, size, 0);
+    m_walkedLevels.clear();
+    ParseIfd(firstOffset, tiff, size, 0);
 
     if (s_focalPlaneXRes != 0) {
         m_info.m_fCcdWidth =
             static_cast<float>(s_maxExifDimension * s_focalPlaneUnitMm / s_focalPlaneXRes);
+    }
+}
+
+// The container gave no picture size: take the one the TIFF directories name.
+void CJpegFile::FillDimensionsFromTiff() {
+    const TiffDimensions& d = m_tiffDimensions;
+    if (m_info.m_nWidth == 0 && m_info.m_nHeight == 0) {
+        m_info.m_nWidth = d.nExifWidth > 0 ? d.nExifWidth : d.nImageWidth;
+        m_info.m_nHeight = d.nExifHeight > 0 ? d.nExifHeight : d.nImageHeight;
     }
 }
 
@@ -229,7 +279,7 @@ void CJpegFile::ParseIfd(std::uint32_t dirOffset, const unsigned char* base, std
         m_nErrorId = IDS_NESTING_EXCEEDED;
         return;
     }
-    if (size < 2 || dirOffset > size - 2) {
+    if (size < 2 || dirOffset > size - 2 || !Fetch(dirOffset, 2)) {
         m_nErrorId = IDS_ILLEGAL_DIRECTORY;
         return;
     }
@@ -243,7 +293,9 @@ void CJpegFile::ParseIfd(std::uint32_t dirOffset, const unsigned char* base, std
     const std::uint32_t count = GetShort(base + dirOffset);
     const std::uint64_t dirEnd = std::uint64_t(dirOffset) + 2 + kEntrySize * count;
     const bool roomForLink = dirEnd + 4 <= size;
-    if (!roomForLink && dirEnd + 2 != size && dirEnd != size) {
+    if ((!roomForLink && dirEnd + 2 != size && dirEnd != size) ||
+        !Fetch(dirOffset,
+               static_cast<std::uint32_t>(std::min<std::uint64_t>(dirEnd + 4, size) - dirOffset))) {
         m_nErrorId = IDS_ILLEGAL_DIRECTORY;
         return;
     }
@@ -262,13 +314,18 @@ void CJpegFile::ParseIfd(std::uint32_t dirOffset, const unsigned char* base, std
             continue;
         const std::uint64_t byteCount = std::uint64_t(components) * g_formatSizes[format];
         std::uint32_t valueOffset = entryOffset + 8;
+        auto valueBytes = static_cast<std::uint32_t>(byteCount);
         if (byteCount > 4) {
             valueOffset = static_cast<std::uint32_t>(GetLong(entry + 8));
             if (byteCount > size || valueOffset > size - byteCount)
                 continue;
+            if (m_pTiffView != nullptr)
+                valueBytes = std::min(valueBytes, kMaxValueRead);
+            if (!Fetch(valueOffset, valueBytes))
+                continue;
         }
-        ApplyTag(tag, format, base + valueOffset, static_cast<std::uint32_t>(byteCount),
-                 size - valueOffset, base, size, level);
+        ApplyTag(tag, format, base + valueOffset, valueBytes, size - valueOffset, base, size,
+                 level);
     }
     if (roomForLink) {
         const auto next = static_cast<std::uint32_t>(GetLong(base + dirEnd));
@@ -293,6 +350,12 @@ void CJpegFile::ApplyTag(int tag, int format, const unsigned char* value, std::u
         return ole::ParseDateTime(text);
     };
     switch (tag) {
+    case kTagImageWidth:
+        m_tiffDimensions.nImageWidth = std::max(m_tiffDimensions.nImageWidth, integer());
+        break;
+    case kTagImageLength:
+        m_tiffDimensions.nImageHeight = std::max(m_tiffDimensions.nImageHeight, integer());
+        break;
     case kTagMake:
         CopyText(m_info.m_szCameraMake,
                  ValueText(value, byteCount, sizeof(m_info.m_szCameraMake) - 1));
@@ -368,8 +431,12 @@ void CJpegFile::ApplyTag(int tag, int format, const unsigned char* value, std::u
         ApplyUserComment(value, byteCount);
         break;
     case kTagExifImageWidth:
+        s_maxExifDimension = std::max(s_maxExifDimension, integer());
+        m_tiffDimensions.nExifWidth = integer();
+        break;
     case kTagExifImageLength:
         s_maxExifDimension = std::max(s_maxExifDimension, integer());
+        m_tiffDimensions.nExifHeight = integer();
         break;
     case kTagFocalPlaneXResolution:
         s_focalPlaneXRes = number();

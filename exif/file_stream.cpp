@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -54,11 +55,13 @@ std::size_t CFileStream::ReadDirect(unsigned char* buffer, std::size_t count) {
             break;
         done += static_cast<std::size_t>(n);
     }
+    m_filePos += done;
+    m_nBytesRead += done;
     return done;
 }
 
 std::size_t CFileStream::Read(void* buffer, std::size_t count) {
-    if (m_fd < 0)
+    if (m_fd < 0 || count == 0) // an empty read may come with no buffer at all
         return 0;
     auto* out = static_cast<unsigned char*>(buffer);
     std::size_t done = std::min(count, m_bufferEnd - m_bufferPos);
@@ -67,12 +70,52 @@ std::size_t CFileStream::Read(void* buffer, std::size_t count) {
     if (done == count)
         return done;
     // Large reads go straight to the caller's buffer; small ones refill ours.
-    if (count - done >= sizeof(m_buffer))
+    if (count - done >= sizeof(m_buffer)) {
+        m_bufferPos = m_bufferEnd = 0;
         return done + ReadDirect(out + done, count - done);
+    }
     m_bufferEnd = ReadDirect(m_buffer, sizeof(m_buffer));
     m_bufferPos = std::min(count - done, m_bufferEnd);
     std::memcpy(out + done, m_buffer, m_bufferPos);
     return done + m_bufferPos;
+}
+
+bool CFileStream::Seek(std::uint64_t offset) {
+    if (m_fd < 0)
+        return false;
+    const std::uint64_t bufferStart = m_filePos - m_bufferEnd;
+    if (offset >= bufferStart && offset <= m_filePos) {
+        m_bufferPos = static_cast<std::size_t>(offset - bufferStart);
+        return true;
+    }
+    if (offset > static_cast<std::uint64_t>(INT64_MAX) ||
+        lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) < 0)
+        return false;
+    m_filePos = offset;
+    m_bufferPos = m_bufferEnd = 0;
+    return true;
+}
+
+std::size_t CFileStream::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
+    auto* out = static_cast<unsigned char*>(buffer);
+    std::size_t done = 0;
+    while (m_fd >= 0 && done < count && offset <= static_cast<std::uint64_t>(INT64_MAX) - count) {
+        const ssize_t n = pread(m_fd, out + done, count - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    m_nBytesRead += done;
+    return done;
+}
+
+std::uint64_t CFileStream::Size() const {
+    struct stat st {};
+    if (m_fd < 0 || fstat(m_fd, &st) != 0 || st.st_size < 0)
+        return 0;
+    return static_cast<std::uint64_t>(st.st_size);
 }
 
 std::string CFileStream::FullPath(const char* path) {

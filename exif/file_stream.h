@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <ctime>
 #include <string>
 
@@ -25,6 +26,20 @@ public:
     // error of the system counts as the end).
     std::size_t Read(void* buffer, std::size_t count);
 
+    // Moves the read position to `offset`; a position past the end reads
+    // nothing. Inside the bytes already buffered it costs no system call, so
+    // that walking small boxes one after another stays cheap.
+    bool Seek(std::uint64_t offset);
+
+    // Reads up to `count` bytes at `offset` without moving the read position.
+    std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count);
+
+    // The file's size now (0 when unknown).
+    std::uint64_t Size() const;
+
+    // Bytes taken from the file so far, buffer refills included.
+    std::uint64_t BytesRead() const { return m_nBytesRead; }
+
     // The file's last-modification time, from the status taken at open.
     std::time_t ModificationTime() const { return m_mtime; }
 
@@ -46,4 +61,6 @@ private:
     unsigned char m_buffer[16384];
     std::size_t m_bufferPos = 0;
     std::size_t m_bufferEnd = 0;
+    std::uint64_t m_filePos = 0; // the system's position: just past the buffered bytes
+    std::uint64_t m_nBytesRead = 0;
 };

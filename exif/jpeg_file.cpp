@@ -1,6 +1,10 @@
 #include "jpeg_file.h"
 
+#include "chunk_reader.h"
 #include "file_stream.h"
+#include "heif_reader.h"
+#include "movie_reader.h"
+#include "raw_reader.h"
 #include "string_table.h"
 
 #include <cstdlib>
@@ -52,25 +56,79 @@ void CJpegFile::FreeSections() {
 }
 
 bool CJpegFile::LoadJpeg(const char* path) {
+    return Load(path, false);
+}
+
+bool CJpegFile::LoadImage(const char* path) {
+    return Load(path, true);
+}
+
+bool CJpegFile::Load(const char* path, bool byContent) {
     m_nErrorId = 0;
     m_nFileDevice = 0;
     m_nFileInode = 0;
+    m_nBytesRead = 0;
     CFileStream file;
     if (!file.Open(path))
         return false;
     m_nFileDevice = file.EntryDevice();
     m_nFileInode = file.EntryInode();
     FreeSections();
-    // One budget for every EXIF block of the file: a file of many blocks
-    // costs no more than a file of one.
-    m_nEntryBudget = kExifWorkBudget;
     const std::string fullPath = CFileStream::FullPath(path);
     std::strncpy(m_info.m_szFileName, fullPath.c_str(), sizeof(m_info.m_szFileName) - 1);
     m_info.m_fileTime = file.ModificationTime();
-    if (!ScanSections(file)) {
+    FileFormat format = FileFormat::Jpeg;
+    if (byContent) {
+        unsigned char head[kFormatProbeSize];
+        format = DetectFileFormat(head, file.Read(head, sizeof(head)));
+        file.Seek(0);
+    }
+    const bool ok = ReadImage(file, format);
+    m_nBytesRead = file.BytesRead();
+    return ok;
+}
+
+bool CJpegFile::ReadImage(CFileStream& file, FileFormat format) {
+    // One budget for every EXIF block of the file: a file of many blocks
+    // costs no more than a file of one.
+    m_nEntryBudget = kExifWorkBudget;
+    m_tiffDimensions = {};
+    bool ok = true;
+    switch (format) {
+    case FileFormat::Jpeg:
+        ok = ScanSections(file);
+        break;
+    case FileFormat::Tiff:
+        CRawReader(*this, file).ReadTiff();
+        break;
+    case FileFormat::Raf:
+        ok = CRawReader(*this, file).ReadRaf();
+        break;
+    case FileFormat::Heif:
+        CHeifReader(*this, file).Read();
+        break;
+    case FileFormat::Cr3:
+    case FileFormat::Movie:
+        CMovieReader(*this, file).Read();
+        break;
+    case FileFormat::WebP:
+        CChunkReader(*this, file).ReadWebp();
+        break;
+    case FileFormat::Png:
+        CChunkReader(*this, file).ReadPng();
+        break;
+    case FileFormat::BigTiff:
+    case FileFormat::Unknown:
+        m_nErrorId = IDS_INVALID_JPEG;
+        ok = false;
+        break;
+    }
+    if (!ok) {
         FreeSections();
         return false;
     }
+    if (format != FileFormat::Jpeg)
+        FillDimensionsFromTiff();
     return true;
 }
 

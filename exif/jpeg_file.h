@@ -1,12 +1,14 @@
 #pragma once
 
+#include "image_type.h"
 #include "jpeg_info.h"
 
 #include <cstdint>
 #include <string>
-#include <vector>
+#include <unordered_map>
 
 class CFileStream;
+class CTiffFileView;
 
 // One kept marker section. pData holds the section from its length field on:
 // bytes 0..1 the big-endian length (which counts itself), then the payload
@@ -44,6 +46,31 @@ public:
     // be opened or is not a regular file, in which case m_info is untouched).
     bool LoadJpeg(const char* path);
 
+    // Reads one photo or movie of any known type, chosen by the file's first
+    // bytes, not by its name: the same contract as LoadJpeg, and the same
+    // record as far as the type carries the data. A file of no known type
+    // fails with IDS_INVALID_JPEG.
+    bool LoadImage(const char* path);
+
+    // Reads the open `file` (positioned at its start) as `format`: the step of
+    // LoadImage after the open, for callers that know the layout already.
+    bool ReadImage(CFileStream& file, velmora::FileFormat format);
+
+    // Walks the marker sections of a JPEG stream from the file's position on.
+    bool ScanSections(CFileStream& file);
+
+    // Decodes TIFF data (header at byte 0) into the record, as the EXIF block
+    // of a JPEG is decoded. `rawMagic` also accepts the magic numbers of the
+    // raw variants (0x4F52, 0x5352, 0x55) besides 42.
+    void ParseTiff(const unsigned char* tiff, std::uint32_t size, bool rawMagic = false);
+
+    // An EXIF block of another container: TIFF data, with or without
+    // "Exif\0\0" in front.
+    void ParseEmbeddedExif(const unsigned char* data, std::uint32_t size);
+
+    // A whole TIFF-structured file, read through `view` piece by piece.
+    void ParseTiffFile(CTiffFileView& view);
+
     // Releases every kept section and clears the table and the record.
     void FreeSections();
 
@@ -63,9 +90,10 @@ public:
     CJpegSection m_sections[kMaxSections];
     int m_nSections = 0;
     unsigned char m_bMotorola = 0;
+    std::uint64_t m_nBytesRead = 0; // what the last read took from its file
 
 private:
-    bool ScanSections(CFileStream& file);
+    bool Load(const char* path, bool byContent);
     static int ReadLength(CFileStream& file);
     void ParseFrameHeader(const unsigned char* data, int length, int marker);
     void ParseComment(const unsigned char* data, int length);
@@ -81,10 +109,25 @@ private:
     double ConvertValue(const unsigned char* value, int format, std::uint32_t available) const;
     unsigned GetShort(const unsigned char* p) const;
     int GetLong(const unsigned char* p) const;
+    bool Fetch(std::uint32_t offset, std::uint32_t length) const;
+    void FillDimensionsFromTiff();
 
-    // Bounds the EXIF work: which directory offsets of the current block were
-    // walked at which nesting level (one bit per level), and how much work
-    // (entries, value bytes) the file may still cost, over all its blocks.
-    std::vector<unsigned char> m_walkedLevels;
+    // Bounds the work of EXIF decoding: which directory offsets of the current
+    // block were walked at which nesting level (one bit per level), and how
+    // much work the file may still cost.
+    std::unordered_map<std::uint32_t, unsigned char> m_walkedLevels;
     std::uint32_t m_nEntryBudget = kExifWorkBudget;
+    // Set while a whole file is walked: bytes are read in before their use.
+    CTiffFileView* m_pTiffView = nullptr;
+
+    // Picture sizes met in the TIFF directories of the current file, for the
+    // types whose container gives none: the Exif pixel dimensions, else the
+    // largest image of the file's directories.
+    struct TiffDimensions {
+        int nExifWidth;
+        int nExifHeight;
+        int nImageWidth;
+        int nImageHeight;
+    };
+    TiffDimensions m_tiffDimensions{};
 };

@@ -1,8 +1,11 @@
-// Writes the fuzzer's seed files into the folder given: readable camera photos
-// in both byte orders and the shapes the reader must survive (padding, comments,
-// next-directory cycles, deep sub-directory chains, many sections).
+// Writes the fuzzers' seed files into subfolders of the folder given, one per
+// target. jpeg/: readable camera photos in both byte orders and the shapes the
+// reader must survive (padding, comments, next-directory cycles, deep
+// sub-directory chains, many sections). heif/, movie/, raw/, webp/, png/: the
+// other types, each in its usual form and in its hard cases.
 
 #include "jpeg_builder.h"
+#include "media_builder.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -64,6 +67,82 @@ Bytes AllFormats(ByteOrder order) {
     return CJpegBuilder::Photo(&tiff, 4000, 3000);
 }
 
+using Seeds = std::vector<std::pair<std::string, Bytes>>;
+
+Seeds HeifSeeds() {
+    const Bytes tiff = CameraTiff(ByteOrder::Motorola, "2020:05:04 18:39:11").Build();
+    Seeds seeds;
+    HeifOptions plain;
+    plain.tiff = tiff;
+    seeds.emplace_back("plain.heic", HeifFile(plain));
+    HeifOptions hard = plain;
+    hard.exifAtEnd = true;
+    hard.ilocVersion = 2;
+    hard.infeVersion = 3;
+    hard.extents = 3;
+    hard.baseOffset = true;
+    hard.offsetSize = 8;
+    hard.largeMdat = true;
+    seeds.emplace_back("hard.heic", HeifFile(hard));
+    HeifOptions v1 = plain;
+    v1.ilocVersion = 1;
+    v1.brand = "avif";
+    seeds.emplace_back("v1.avif", HeifFile(v1));
+    return seeds;
+}
+
+Seeds MovieSeeds() {
+    Seeds seeds;
+    MovieOptions apple;
+    apple.creationTime = 3646801557;
+    apple.appleDate = "2019-07-24T11:25:40+0300";
+    apple.make = "Apple";
+    apple.model = "iPhone 6";
+    seeds.emplace_back("apple.mov", MovieFile(apple));
+    MovieOptions mp4;
+    mp4.brand = "mp42";
+    mp4.moovAtEnd = false;
+    mp4.mvhdVersion = 1;
+    mp4.largeMdat = true;
+    mp4.creationTime = 3570000000;
+    seeds.emplace_back("v1.mp4", MovieFile(mp4));
+    const CTiffBuilder cmt2 = CameraTiff(ByteOrder::Intel, "2021:03:04 05:06:07");
+    CTiffBuilder cmt1(ByteOrder::Intel);
+    cmt1.Ascii(0, 0x010F, "Canon").Ascii(0, 0x0110, "Canon EOS R5");
+    seeds.emplace_back("photo.cr3", Cr3File(cmt1.Build(), cmt2.Build(), 3700000000));
+    return seeds;
+}
+
+Seeds RawSeeds() {
+    Seeds seeds;
+    struct Variant {
+        const char* name;
+        ByteOrder order;
+        std::uint16_t magic;
+    };
+    for (const Variant& v : {Variant{"plain.tif", ByteOrder::Intel, 42},
+                             Variant{"plain_mm.nef", ByteOrder::Motorola, 42},
+                             Variant{"iiro.orf", ByteOrder::Intel, 0x4F52},
+                             Variant{"mmor.orf", ByteOrder::Motorola, 0x4F52},
+                             Variant{"panasonic.rw2", ByteOrder::Intel, 0x55}}) {
+        CTiffBuilder tiff = CameraTiff(v.order, "2015:06:07 08:09:10");
+        tiff.magic = v.magic;
+        seeds.emplace_back(v.name, tiff.Build());
+    }
+    const CTiffBuilder camera = CameraTiff(ByteOrder::Motorola, "2018:01:02 03:04:05");
+    seeds.emplace_back("photo.raf", RafFile(CJpegBuilder::Photo(&camera)));
+    return seeds;
+}
+
+Seeds ChunkSeeds(bool webp) {
+    const Bytes tiff = CameraTiff(ByteOrder::Intel, "2011:05:06 09:59:48").Build();
+    const Bytes prefixed = Concat({ToBytes("Exif"), {0, 0}, tiff});
+    if (webp)
+        return {{"bare.webp", WebpFile(tiff, 776, 909)},
+                {"prefixed.webp", WebpFile(prefixed, 3, 5)}};
+    return {{"bare.png", PngFile(tiff, 640, 480)}, {"prefixed.png", PngFile(prefixed, 1, 1)}};
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -71,11 +150,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
         return 2;
     }
-    const std::filesystem::path folder = argv[1];
+    const std::filesystem::path root = argv[1];
+    const std::filesystem::path folder = root / "jpeg";
     std::error_code error;
     std::filesystem::create_directories(folder, error);
 
-    std::vector<std::pair<std::string, Bytes>> seeds;
+    Seeds seeds;
     for (const ByteOrder order : {ByteOrder::Intel, ByteOrder::Motorola}) {
         const std::string tag = OrderName(order);
         const CTiffBuilder camera = CameraTiff(order, "2008:07:31 15:56:49");
@@ -111,12 +191,23 @@ int main(int argc, char** argv) {
         many.Comment(ToBytes("c"));
     seeds.emplace_back("many_sections", many.Sos().Data());
 
+    for (auto& [name, bytes] : seeds)
+        name += ".jpg";
     int failures = 0;
-    for (const auto& [name, bytes] : seeds) {
-        if (!WriteFile((folder / (name + ".jpg")).string(), bytes)) {
-            std::fprintf(stderr, "cannot write %s\n", name.c_str());
-            ++failures;
+    const auto write = [&](const std::filesystem::path& dir, const Seeds& files) {
+        std::filesystem::create_directories(dir, error);
+        for (const auto& [name, bytes] : files) {
+            if (!WriteFile((dir / name).string(), bytes)) {
+                std::fprintf(stderr, "cannot write %s\n", name.c_str());
+                ++failures;
+            }
         }
-    }
+    };
+    write(folder, seeds);
+    write(root / "heif", HeifSeeds());
+    write(root / "movie", MovieSeeds());
+    write(root / "raw", RawSeeds());
+    write(root / "webp", ChunkSeeds(true));
+    write(root / "png", ChunkSeeds(false));
     return failures == 0 ? 0 : 1;
 }

@@ -122,7 +122,7 @@ CTiffBuilder& CTiffBuilder::Next(int dir, int target) {
 // out-of-line values.
 std::vector<std::uint32_t> CTiffBuilder::Layout() const {
     std::vector<std::uint32_t> offsets;
-    std::uint32_t pos = 8;
+    auto pos = static_cast<std::uint32_t>(8 + afterHeader.size());
     for (const TiffDirectory& dir : m_dirs) {
         offsets.push_back(pos);
         pos += 2 + 12 * static_cast<std::uint32_t>(dir.entries.size()) + 4;
@@ -144,6 +144,7 @@ Bytes CTiffBuilder::Build() const {
     const auto append = [&out](const Bytes& b) { out.insert(out.end(), b.begin(), b.end()); };
     append(U16(magic));
     append(U32(firstOffset.value_or(offsets[0])));
+    append(afterHeader);
     for (std::size_t d = 0; d < m_dirs.size(); ++d) {
         const TiffDirectory& dir = m_dirs[d];
         const auto n = static_cast<std::uint32_t>(dir.entries.size());

@@ -86,6 +86,9 @@ public:
 
     std::optional<std::uint32_t> firstOffset; // overrides the header's first offset
     std::uint16_t magic = 42;
+    // Bytes between the header and the first directory (a CR2 keeps "CR",
+    // its version and the raw directory's offset there).
+    Bytes afterHeader;
 
     // Offset of a directory in the TIFF data as Build lays it out.
     std::uint32_t DirectoryOffset(int index) const;

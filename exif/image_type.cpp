@@ -1,0 +1,105 @@
+#include "image_type.h"
+
+#include <cstring>
+
+namespace velmora {
+namespace {
+
+constexpr ImageType kImageTypes[] = {
+    {"jpg", ImageKind::Jpeg},        {"jpeg", ImageKind::Jpeg},
+    {"jpe", ImageKind::Jpeg},        {"jfif", ImageKind::Jpeg},
+    {"heic", ImageKind::Heif},       {"heif", ImageKind::Heif},
+    {"avif", ImageKind::Heif},       {"dng", ImageKind::Raw},
+    {"nef", ImageKind::Raw},         {"nrw", ImageKind::Raw},
+    {"cr2", ImageKind::Raw},         {"cr3", ImageKind::Raw},
+    {"arw", ImageKind::Raw},         {"sr2", ImageKind::Raw},
+    {"pef", ImageKind::Raw},         {"srw", ImageKind::Raw},
+    {"3fr", ImageKind::Raw},         {"erf", ImageKind::Raw},
+    {"iiq", ImageKind::Raw},         {"mos", ImageKind::Raw},
+    {"orf", ImageKind::Raw},         {"rw2", ImageKind::Raw},
+    {"raf", ImageKind::Raw},         {"mp4", ImageKind::Video},
+    {"mov", ImageKind::Video},       {"m4v", ImageKind::Video},
+    {"3gp", ImageKind::Video},       {"tif", ImageKind::OtherImage},
+    {"tiff", ImageKind::OtherImage}, {"webp", ImageKind::OtherImage},
+    {"png", ImageKind::OtherImage},
+};
+
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const char c = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
+        if (c != b[i])
+            return false;
+    }
+    return true;
+}
+
+bool Starts(const unsigned char* head, std::size_t size, std::size_t at, const char* text) {
+    const std::size_t n = std::strlen(text);
+    return size >= n && at <= size - n && std::memcmp(head + at, text, n) == 0;
+}
+
+// ISO base media brands at bytes 8..11, after the "ftyp" box header.
+FileFormat IsoFormat(const unsigned char* head) {
+    static const char* const kHeifBrands[] = {"heic", "heix", "heim", "heis", "hevc",
+                                              "hevx", "mif1", "msf1", "avif", "avis"};
+    for (const char* brand : kHeifBrands) {
+        if (std::memcmp(head + 8, brand, 4) == 0)
+            return FileFormat::Heif;
+    }
+    if (std::memcmp(head + 8, "crx ", 4) == 0)
+        return FileFormat::Cr3;
+    return FileFormat::Movie;
+}
+
+} // namespace
+
+const ImageType* ImageTypeOf(std::string_view fileName) {
+    const std::size_t dot = fileName.rfind('.');
+    if (dot == std::string_view::npos || fileName.find('/', dot) != std::string_view::npos)
+        return nullptr;
+    const std::string_view extension = fileName.substr(dot + 1);
+    for (const ImageType& type : kImageTypes) {
+        if (EqualsIgnoringAsciiCase(extension, type.extension))
+            return &type;
+    }
+    return nullptr;
+}
+
+// First bytes of each layout:
+//   FF D8                          JPEG
+//   "II" 2A 00 / "MM" 00 2A        TIFF, DNG, NEF, CR2 ("CR" at 8), ARW, PEF, ...
+//   "IIRO" / "IIRS" / "MMOR"       ORF: TIFF layout, own magic
+//   "II" 55 00                     RW2: TIFF layout, magic 0x55
+//   "II" 2B 00 / "MM" 00 2B        BigTIFF
+//   "FUJIFILMCCD-RAW "             RAF
+//   size (4) "ftyp" brand (4)      ISO base media
+//   "RIFF" size (4) "WEBP"         WebP
+//   89 "PNG" 0D 0A 1A 0A           PNG
+// A TIFF header needs its 8 bytes; a shorter file is nothing we can read.
+FileFormat DetectFileFormat(const unsigned char* head, std::size_t size) {
+    if (size >= 2 && head[0] == 0xFF && head[1] == 0xD8)
+        return FileFormat::Jpeg;
+    if (size >= 8) {
+        static const char* const kTiffMagics[] = {"II*\0", "MM\0*", "IIRO",
+                                                  "IIRS",  "MMOR",  "IIU\0"};
+        for (const char* magic : kTiffMagics) {
+            if (std::memcmp(head, magic, 4) == 0)
+                return FileFormat::Tiff;
+        }
+        if (std::memcmp(head, "II+\0", 4) == 0 || std::memcmp(head, "MM\0+", 4) == 0)
+            return FileFormat::BigTiff;
+        if (std::memcmp(head, "\x89PNG\r\n\x1A\n", 8) == 0)
+            return FileFormat::Png;
+    }
+    if (Starts(head, size, 0, "FUJIFILMCCD-RAW "))
+        return FileFormat::Raf;
+    if (Starts(head, size, 0, "RIFF") && Starts(head, size, 8, "WEBP"))
+        return FileFormat::WebP;
+    if (size >= 12 && Starts(head, size, 4, "ftyp"))
+        return IsoFormat(head);
+    return FileFormat::Unknown;
+}
+
+} // namespace velmora

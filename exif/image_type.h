@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+// The file types the readers know: by name extension, for choosing which files
+// of a folder to list, and by their first bytes, for choosing the reader (a
+// file's content decides, not its name).
+
+namespace velmora {
+
+enum class ImageKind { Jpeg, Heif, Raw, Video, OtherImage };
+
+struct ImageType {
+    std::string_view extension; // lower case, without the dot
+    ImageKind kind;
+};
+
+// The type of `fileName` by its extension, compared without regard to case;
+// nullptr when the extension is none of the known ones.
+const ImageType* ImageTypeOf(std::string_view fileName);
+
+// The layouts the readers tell apart by content.
+enum class FileFormat {
+    Unknown,
+    Jpeg,    // FF D8
+    Tiff,    // TIFF and TIFF-based raw, the ORF and RW2 magics included
+    BigTiff, // 8-byte offsets, refused
+    Raf,     // header pointing to an embedded JPEG
+    Heif,    // ISO base media with a HEIF/AVIF brand
+    Cr3,     // ISO base media, brand "crx "
+    Movie,   // any other ISO base media or QuickTime file
+    WebP,
+    Png,
+};
+
+// How many first bytes DetectFileFormat looks at.
+constexpr std::size_t kFormatProbeSize = 16;
+
+// The layout of a file from its first `size` bytes (at most kFormatProbeSize
+// are looked at).
+FileFormat DetectFileFormat(const unsigned char* head, std::size_t size);
+
+} // namespace velmora

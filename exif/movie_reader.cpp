@@ -1,0 +1,209 @@
+#include "movie_reader.h"
+
+#include "box_walker.h"
+#include "byte_cursor.h"
+#include "file_stream.h"
+#include "jpeg_file.h"
+#include "ole_date.h"
+
+#include <cstring>
+#include <ctime>
+
+namespace {
+
+constexpr std::size_t kFullBoxHeader = 4; // version (1), flags (3)
+constexpr std::size_t kMaxKeysBytes = 64 * 1024;
+constexpr std::size_t kMaxValueBytes = 256;
+// Seconds from 1904-01-01 (the QuickTime epoch) to 1970-01-01, both UTC.
+constexpr std::uint64_t kQuickTimeEpochOffset = 2082844800;
+// Where Canon keeps the TIFF boxes of a CR3 inside `moov`.
+constexpr unsigned char kCanonUuid[16] = {0x85, 0xc0, 0xb6, 0x87, 0x82, 0x0f, 0x11, 0xe0,
+                                          0x81, 0x11, 0xf4, 0xce, 0x46, 0x2b, 0x6a, 0x48};
+
+const char kKeyCreationDate[] = "com.apple.quicktime.creationdate";
+const char kKeyMake[] = "com.apple.quicktime.make";
+const char kKeyModel[] = "com.apple.quicktime.model";
+
+template <std::size_t N> void CopyText(char (&field)[N], const std::string& text) {
+    const std::size_t n = std::min(text.size(), N - 1);
+    std::memcpy(field, text.data(), n);
+    field[n] = '\0';
+}
+
+} // namespace
+
+void CMovieReader::Read() {
+    CBoxWalker top(m_file, 0, m_file.Size());
+    CBox moov;
+    while (top.Next(moov)) {
+        if (!moov.Is("moov"))
+            continue;
+        CBoxWalker children(m_file, moov.payload, moov.end);
+        CBox box;
+        while (children.Next(box)) {
+            if (box.Is("mvhd"))
+                ReadMovieHeader(box);
+            else if (box.Is("trak"))
+                ReadTrack(box);
+            else if (box.Is("meta"))
+                ReadMetadata(box);
+            else if (box.Is("uuid"))
+                ReadCanonBox(box);
+        }
+        break;
+    }
+    Apply();
+}
+
+// mvhd (full box): version 0: creation time u32, modification time u32;
+// version 1: both u64. Seconds since 1904-01-01 00:00 UTC.
+void CMovieReader::ReadMovieHeader(const CBox& mvhd) {
+    std::vector<unsigned char> bytes;
+    CBoxWalker::ReadPayload(m_file, mvhd, bytes, kFullBoxHeader + 8);
+    CByteCursor cursor(bytes.data(), bytes.size());
+    const std::uint32_t version = cursor.U8();
+    cursor.Skip(3);
+    const std::uint64_t created = version == 1 ? cursor.U64() : cursor.U32();
+    if (cursor.Ok())
+        m_nCreationTime = created;
+}
+
+// tkhd (full box): version 0: times and IDs in 20 bytes, version 1 in 32;
+// then reserved (8), layer, group, volume, reserved (2 each), matrix (36),
+// width and height (16.16 fixed point). Sound tracks have size 0.
+void CMovieReader::ReadTrack(const CBox& trak) {
+    CBoxWalker children(m_file, trak.payload, trak.end);
+    CBox tkhd;
+    while (children.Next(tkhd)) {
+        if (!tkhd.Is("tkhd"))
+            continue;
+        std::vector<unsigned char> bytes;
+        CBoxWalker::ReadPayload(m_file, tkhd, bytes, kFullBoxHeader + 32 + 60);
+        CByteCursor cursor(bytes.data(), bytes.size());
+        const std::uint32_t version = cursor.U8();
+        cursor.Skip(3 + (version == 1 ? 32 : 20) + 52);
+        const int width = static_cast<int>(cursor.U32() >> 16);
+        const int height = static_cast<int>(cursor.U32() >> 16);
+        if (cursor.Ok() && std::int64_t(width) * height > std::int64_t(m_nWidth) * m_nHeight) {
+            m_nWidth = width;
+            m_nHeight = height;
+        }
+        return;
+    }
+}
+
+// meta: a QuickTime meta box has no version and flags (its first child, hdlr,
+// follows at once), an ISO one has. Its keys box names the items of ilst:
+//   keys (full box): entry count u32; per entry: size u32 (header included),
+//   namespace (4, "mdta"), the key name in the remaining bytes.
+void CMovieReader::ReadMetadata(const CBox& meta) {
+    std::vector<unsigned char> head;
+    CBoxWalker::ReadPayload(m_file, meta, head, 8);
+    const bool quickTime = head.size() == 8 && std::memcmp(head.data() + 4, "hdlr", 4) == 0;
+    CBoxWalker children(m_file, meta.payload + (quickTime ? 0 : kFullBoxHeader), meta.end);
+    std::vector<std::string> keys;
+    CBox box;
+    CBox ilst{};
+    bool haveItems = false;
+    while (children.Next(box)) {
+        if (box.Is("ilst")) {
+            ilst = box;
+            haveItems = true;
+        } else if (box.Is("keys")) {
+            std::vector<unsigned char> bytes;
+            CBoxWalker::ReadPayload(m_file, box, bytes, kMaxKeysBytes);
+            CByteCursor cursor(bytes.data(), bytes.size());
+            cursor.Skip(kFullBoxHeader);
+            const std::uint32_t count = cursor.U32();
+            // Each entry takes at least 8 bytes, so the loop ends with the buffer.
+            for (std::uint32_t i = 0; i < count && cursor.Ok(); ++i) {
+                const std::size_t start = cursor.Position();
+                const std::uint32_t size = cursor.U32();
+                cursor.Skip(4);
+                if (size < 8)
+                    break;
+                cursor.Skip(size - 8);
+                if (!cursor.Ok())
+                    break;
+                keys.emplace_back(reinterpret_cast<const char*>(bytes.data()) + start + 8,
+                                  size - 8);
+            }
+        }
+    }
+    if (haveItems)
+        ReadItems(ilst, keys);
+}
+
+// ilst: one box per item, its type the 1-based key index (u32), holding a
+// data box: type indicator u32 (1 = UTF-8), locale u32, then the value.
+void CMovieReader::ReadItems(const CBox& ilst, const std::vector<std::string>& keys) {
+    CBoxWalker items(m_file, ilst.payload, ilst.end);
+    CBox item;
+    while (items.Next(item)) {
+        CByteCursor index(reinterpret_cast<const unsigned char*>(item.type), 4);
+        const std::uint32_t key = index.U32();
+        if (key == 0 || key > keys.size())
+            continue;
+        const std::string& name = keys[key - 1];
+        std::string* target = name == kKeyCreationDate ? &m_strCreationDate
+                              : name == kKeyMake       ? &m_strMake
+                              : name == kKeyModel      ? &m_strModel
+                                                       : nullptr;
+        if (target == nullptr)
+            continue;
+        CBoxWalker values(m_file, item.payload, item.end);
+        CBox data;
+        std::vector<unsigned char> bytes;
+        while (values.Next(data)) {
+            if (!data.Is("data") || !CBoxWalker::ReadPayload(m_file, data, bytes, kMaxValueBytes))
+                continue;
+            CByteCursor cursor(bytes.data(), bytes.size());
+            const std::uint32_t type = cursor.U32();
+            cursor.Skip(4);
+            if (cursor.Ok() && type == 1)
+                target->assign(reinterpret_cast<const char*>(bytes.data()) + 8, bytes.size() - 8);
+            break;
+        }
+    }
+}
+
+// uuid: 16-byte UUID, then (for Canon's) boxes CMT1 (TIFF: the first
+// directory, with make, model and DateTime) and CMT2 (TIFF: the Exif
+// directory, with DateTimeOriginal); CMT3 and CMT4 are of no use here.
+void CMovieReader::ReadCanonBox(const CBox& uuid) {
+    std::vector<unsigned char> id;
+    if (!CBoxWalker::ReadPayload(m_file, uuid, id, sizeof(kCanonUuid)) ||
+        id.size() != sizeof(kCanonUuid) || std::memcmp(id.data(), kCanonUuid, id.size()) != 0)
+        return;
+    CBoxWalker children(m_file, uuid.payload + sizeof(kCanonUuid), uuid.end);
+    CBox box;
+    std::vector<unsigned char> tiff;
+    while (children.Next(box)) {
+        if (!(box.Is("CMT1") || box.Is("CMT2")) || box.PayloadSize() > kMaxTiffBox ||
+            !CBoxWalker::ReadPayload(m_file, box, tiff, kMaxTiffBox))
+            continue;
+        m_reader.ParseTiff(tiff.data(), static_cast<std::uint32_t>(tiff.size()));
+        m_bExif = true;
+    }
+}
+
+// The Apple key's "2019-07-24T11:25:40+0300" is the local time where the
+// movie was taken: its date and time count as written, the offset is dropped.
+void CMovieReader::Apply() {
+    CJpegInfo& info = m_reader.m_info;
+    if (info.m_dtTaken == 0 && !m_strCreationDate.empty())
+        info.m_dtTaken = velmora::ole::ParseDateTime(m_strCreationDate.substr(0, 19));
+    if (info.m_dtTaken == 0 && m_nCreationTime >= kQuickTimeEpochOffset &&
+        m_nCreationTime - kQuickTimeEpochOffset <= static_cast<std::uint64_t>(INT64_MAX)) {
+        const auto seconds = static_cast<std::time_t>(m_nCreationTime - kQuickTimeEpochOffset);
+        info.m_dtTaken = velmora::ole::FromTime(seconds);
+    }
+    if (info.m_szCameraMake[0] == '\0')
+        CopyText(info.m_szCameraMake, m_strMake.substr(0, m_strMake.find('\0')));
+    if (info.m_szCameraModel[0] == '\0')
+        CopyText(info.m_szCameraModel, m_strModel.substr(0, m_strModel.find('\0')));
+    if (!m_bExif) {
+        info.m_nWidth = m_nWidth;
+        info.m_nHeight = m_nHeight;
+    }
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CFileStream;
+class CJpegFile;
+struct CBox;
+
+// CMovieReader reads MP4, MOV, M4V and 3GP movies and CR3 raw photos, all of
+// them QuickTime-structured: it seeks to the `moov` box wherever it lies and
+// reads only the boxes that carry metadata, never the media data. The date is
+// the EXIF date of a CR3 (its CMT1 and CMT2 boxes); otherwise the Apple
+// creation-date key, local time as written; otherwise the movie header's
+// creation time (UTC) in the local time zone. Make and model come from the
+// EXIF or the Apple keys, the picture size from the largest track.
+class CMovieReader {
+public:
+    CMovieReader(CJpegFile& reader, CFileStream& file) : m_reader(reader), m_file(file) {}
+
+    void Read();
+
+    // What one CMT box or one metadata value may hold; larger ones are not read.
+    static constexpr std::size_t kMaxTiffBox = 4 * 1024 * 1024;
+
+private:
+    void ReadMovieHeader(const CBox& mvhd);
+    void ReadTrack(const CBox& trak);
+    void ReadMetadata(const CBox& meta);
+    void ReadItems(const CBox& ilst, const std::vector<std::string>& keys);
+    void ReadCanonBox(const CBox& uuid);
+    void Apply();
+
+    CJpegFile& m_reader;
+    CFileStream& m_file;
+    bool m_bExif = false;
+    std::uint64_t m_nCreationTime = 0; // seconds since 1904-01-01 UTC; 0 = none
+    std::string m_strCreationDate;     // the Apple key's text
+    std::string m_strMake;
+    std::string m_strModel;
+    int m_nWidth = 0;
+    int m_nHeight = 0;
+};

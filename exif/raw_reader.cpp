@@ -1,0 +1,42 @@
+#include "raw_reader.h"
+
+#include "byte_cursor.h"
+#include "file_stream.h"
+#include "jpeg_file.h"
+#include "string_table.h"
+#include "tiff_file_view.h"
+
+namespace {
+
+// RAF header (big-endian):
+//   0..15   "FUJIFILMCCD-RAW "
+//   16..83  format version, camera ID, model name, directory version
+//   84..87  offset of the embedded JPEG
+//   88..91  its length
+constexpr std::size_t kRafHeaderSize = 92;
+constexpr std::size_t kRafJpegOffset = 84;
+
+} // namespace
+
+void CRawReader::ReadTiff() {
+    CTiffFileView view(m_file);
+    if (view.Ok())
+        m_reader.ParseTiffFile(view);
+}
+
+bool CRawReader::ReadRaf() {
+    unsigned char header[kRafHeaderSize];
+    if (m_file.Read(header, sizeof(header)) != sizeof(header)) {
+        m_reader.m_nErrorId = velmora::IDS_INVALID_JPEG;
+        return false;
+    }
+    CByteCursor cursor(header + kRafJpegOffset, sizeof(header) - kRafJpegOffset);
+    const std::uint64_t offset = cursor.U32();
+    const std::uint64_t length = cursor.U32();
+    const std::uint64_t size = m_file.Size();
+    if (offset > size || length > size - offset || !m_file.Seek(offset)) {
+        m_reader.m_nErrorId = velmora::IDS_INVALID_JPEG;
+        return false;
+    }
+    return m_reader.ScanSections(m_file);
+}

@@ -1,0 +1,118 @@
+// Real files of the other photo and movie types: the record of each agrees
+// with what an independent reader found (formats/tags.tsv) once the record's
+// own rules are applied: the EXIF date rules for every EXIF source; for
+// movies the Apple key as written, else the movie header's UTC time in the
+// local zone.
+
+#include "jpeg_file.h"
+#include "ole_date.h"
+#include "string_table.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace ole = velmora::ole;
+
+namespace {
+
+using testsupport::DateText;
+using TagRow = std::map<std::string, std::string>; // column -> value; "-" left out
+
+std::vector<TagRow> LoadTags(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<std::vector<std::string>> lines;
+    for (std::string line; std::getline(in, line);) {
+        std::vector<std::string> cells;
+        std::stringstream cellsIn(line);
+        for (std::string cell; std::getline(cellsIn, cell, '\t');)
+            cells.push_back(cell);
+        lines.push_back(cells);
+    }
+    std::vector<TagRow> rows;
+    for (std::size_t r = 1; r < lines.size(); ++r) {
+        TagRow row;
+        for (std::size_t i = 0; i < lines[r].size() && i < lines[0].size(); ++i)
+            if (lines[r][i] != "-")
+                row[lines[0][i]] = lines[r][i];
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+// "YYYY:MM:DD HH:MM:SS" (anything after the seconds ignored) as fields.
+std::optional<ole::DateFields> Fields(const std::string& text) {
+    ole::DateFields f;
+    if (std::sscanf(text.c_str(), "%4d:%2d:%2d %2d:%2d:%2d", &f.year, &f.month, &f.day, &f.hour,
+                    &f.minute, &f.second) != 6 ||
+        !ole::FromFields(f))
+        return std::nullopt;
+    return f;
+}
+
+// The date the record should hold, by its rules.
+std::string ExpectedDate(const TagRow& row) {
+    std::optional<ole::DateFields> date;
+    if (row.count("DateTime"))
+        date = Fields(row.at("DateTime"));
+    if (row.count("DateTimeOriginal"))
+        date = Fields(row.at("DateTimeOriginal"));
+    if (row.count("DateTimeDigitized") && !date)
+        date = Fields(row.at("DateTimeDigitized"));
+    if (!date && row.count("KeysCreationDate"))
+        date = Fields(row.at("KeysCreationDate"));
+    if (!date && row.count("QuickTimeCreateDateUTC")) {
+        const std::optional<ole::DateFields> utc = Fields(row.at("QuickTimeCreateDateUTC"));
+        std::tm tm = ole::ToTm(*utc);
+        const std::time_t seconds = timegm(&tm);
+        std::tm local{};
+        localtime_r(&seconds, &local);
+        date = ole::DateFields{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                               local.tm_hour,        local.tm_min,     local.tm_sec};
+    }
+    return DateText(date);
+}
+
+std::string TrimRight(std::string text) {
+    text.erase(text.find_last_not_of(' ') + 1);
+    return text;
+}
+
+TEST(FormatsCorpus, RecordAgreesWithIndependentReader) {
+    if (!testsupport::CorpusAvailable())
+        GTEST_SKIP() << "camera corpus not found at " << testsupport::CorpusDir();
+    // A zone with daylight saving, so that the movie header's UTC time must
+    // really be converted.
+    testsupport::CScopedTimeZone tz("CET-1CEST,M3.5.0,M10.5.0/3");
+    const std::string folder = testsupport::CorpusDir() + "/formats";
+    const std::vector<TagRow> rows = LoadTags(folder + "/tags.tsv");
+    ASSERT_FALSE(rows.empty());
+    for (const TagRow& row : rows) {
+        const std::string& name = row.at("path");
+        SCOPED_TRACE(name);
+        CJpegFile reader;
+        const bool ok = reader.LoadImage((folder + "/" + name).c_str());
+        if (row.at("FileType") == "XMP") {
+            // A sidecar is no photo: its make and model are XMP text that no
+            // reader here looks at.
+            EXPECT_FALSE(ok);
+            EXPECT_EQ(reader.m_nErrorId, velmora::IDS_INVALID_JPEG);
+            continue;
+        }
+        ASSERT_TRUE(ok) << "error id " << reader.m_nErrorId;
+        const CJpegInfo& info = reader.m_info;
+        EXPECT_EQ(info.m_dtTaken == 0 ? "none" : DateText(ole::ToFields(info.m_dtTaken)),
+                  ExpectedDate(row));
+        EXPECT_EQ(TrimRight(info.m_szCameraMake), row.count("Make") ? row.at("Make") : "");
+        EXPECT_EQ(TrimRight(info.m_szCameraModel), row.count("Model") ? row.at("Model") : "");
+    }
+}
+
+} // namespace
