@@ -21,9 +21,32 @@ public:
     virtual void OnSorting() {}
 };
 
+// Which files a scan lists. The defaults list "*.jpg" alone, each file its
+// own row.
+struct CScanOptions {
+    bool bAllTypes = false;   // every photo and video type the readers know
+    bool bCompanions = false; // files that belong to a listed photo follow it
+};
+
+// One listed file and the names of its companions, NUL-ended each.
+struct CListedFile {
+    std::string strName;
+    std::string strCompanions;
+};
+
 // Names of the entries directly inside `folder` whose name ends in ".jpg" in
 // any case, of any kind, in byte order. False when the folder can't be read.
 bool ListJpegNames(const std::string& folder, std::vector<std::string>& names);
+
+// The files a scan with `options` lists, in byte order of their names, each
+// with its companions: with every type, a group of files sharing a stem
+// (ignoring case) is one file, the JPEG, else the HEIF, else the raw file,
+// else the video, and the others and the sidecars follow it; with "*.jpg"
+// only, raw files, videos and sidecars of a listed JPEG's stem follow it.
+// `unlisted` counts the files of known types that are neither listed nor
+// follow a listed one. False when the folder can't be read.
+bool ListFolder(const std::string& folder, const CScanOptions& options,
+                std::vector<CListedFile>& files, std::size_t& unlisted);
 
 // The order of the main list: dated rows by date taken, then unreadable rows,
 // then rows without a date, each of the last two in listing order. Negative,
@@ -34,7 +57,9 @@ int CompareRows(const CListRow& a, const CListRow& b);
 // and generates their names with `format`. Returns the number of rows to
 // rename; false in `listed` (rows empty) when nothing matched or the folder
 // can't be read.
+// `unlisted`, when given, receives the count ListFolder gives.
 unsigned ScanFolder(const std::string& folder, const std::string& format, CListRows& rows,
-                    bool& listed, CScanObserver* observer = nullptr);
+                    bool& listed, CScanObserver* observer = nullptr,
+                    const CScanOptions& options = {}, std::size_t* unlisted = nullptr);
 
 } // namespace velmora

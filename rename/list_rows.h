@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cassert>
 #include <cstdint>
 #include <string>
@@ -32,27 +33,46 @@ struct CFileId {
     bool operator==(const CFileId&) const = default;
 };
 
-// One row's two texts share one buffer, column 0 then column 1: a row costs
-// 64 bytes and a single heap block, none at all when both texts together fit
-// the string's inline storage. Lists hold tens of thousands of rows.
+// One row's texts share one buffer: column 0, column 1, then the names of the
+// files that follow the row's file (its companions: a raw file or video of
+// the same stem, sidecars), each ended by a NUL. A row costs 64 bytes and a
+// single heap block, none at all when its texts together fit the string's
+// inline storage. Lists hold tens of thousands of rows.
 class CListRow {
 public:
     // column is 0 or 1. The view is valid until the next SetText on this row.
     std::string_view Text(int column) const;
     void SetText(int column, std::string_view text);
 
+    // The companions' current names, NUL-separated and NUL-ended; empty when
+    // the row has none.
+    std::string_view Companions() const {
+        return std::string_view(m_texts).substr(m_split + m_split1);
+    }
+    void SetCompanions(std::string_view names) { Replace(m_split + m_split1, names.size(), names); }
+    // The `index`th companion's name.
+    std::string_view Companion(std::size_t index) const;
+    void SetCompanion(std::size_t index, std::string_view name);
+    std::size_t CompanionCount() const;
+
 private:
+    // Replaces the bytes from `start` to the end of the part that begins
+    // there (`length` bytes), keeping the other parts.
+    void Replace(std::size_t start, std::size_t length, std::string_view text);
+
     std::string m_texts;
-    std::uint32_t m_split = 0; // length of column 0
+    std::uint32_t m_split = 0;  // length of column 0
+    std::uint32_t m_split1 = 0; // length of column 1 (the companions follow)
 
 public:
     int nImage = 0; // RowStatus in the main list
+    // Set by the scan, with nInode; the identity check of the rename run
+    // compares them.
+    std::uint32_t nDevice = 0;
     // Date value (seconds since 1970) for dated rows, else the row's position
     // when it was inserted.
     std::int64_t nData = 0;
-    // Set by the scan; the identity check of the rename run compares it.
     std::uint64_t nInode = 0;
-    std::uint32_t nDevice = 0;
 
     CFileId Id() const { return {nDevice, nInode}; }
     void SetId(const CFileId& id) {
@@ -66,29 +86,48 @@ static_assert(sizeof(CListRow) <= 64);
 inline std::string_view CListRow::Text(int column) const {
     assert(column == 0 || column == 1);
     const std::string_view texts = m_texts;
-    return column == 0 ? texts.substr(0, m_split) : texts.substr(m_split);
+    return column == 0 ? texts.substr(0, m_split) : texts.substr(m_split, m_split1);
 }
 
 inline void CListRow::SetText(int column, std::string_view text) {
     assert(column == 0 || column == 1);
-    const std::string_view first = column == 0 ? text : Text(0);
-    const std::string_view second = column == 0 ? Text(1) : text;
-    const std::size_t size = first.size() + second.size();
+    const std::size_t start = column == 0 ? 0 : m_split;
+    const std::size_t length = column == 0 ? m_split : m_split1;
+    Replace(start, length, text);
+    (column == 0 ? m_split : m_split1) = static_cast<std::uint32_t>(text.size());
+}
+
+inline void CListRow::Replace(std::size_t start, std::size_t length, std::string_view text) {
+    const std::size_t size = m_texts.size() - length + text.size();
     if (size <= m_texts.capacity()) {
         // Replacing in place copes with text viewing this row's own buffer.
-        if (column == 0)
-            m_texts.replace(0, m_split, text);
-        else
-            m_texts.replace(m_split, std::string::npos, text);
+        m_texts.replace(start, length, text);
     } else {
         // Grown to the exact size: a row's texts change a few times at most,
         // and the doubling a growing string does would cost more than a name.
         std::string texts(size, '\0');
-        first.copy(texts.data(), first.size());
-        second.copy(texts.data() + first.size(), second.size());
+        m_texts.copy(texts.data(), start);
+        text.copy(texts.data() + start, text.size());
+        m_texts.copy(texts.data() + start + text.size(), std::string::npos, start + length);
         m_texts = std::move(texts);
     }
-    m_split = static_cast<std::uint32_t>(first.size());
+}
+
+inline std::size_t CListRow::CompanionCount() const {
+    const std::string_view names = Companions();
+    return static_cast<std::size_t>(std::count(names.begin(), names.end(), '\0'));
+}
+
+inline std::string_view CListRow::Companion(std::size_t index) const {
+    std::string_view names = Companions();
+    for (; index > 0; --index)
+        names.remove_prefix(names.find('\0') + 1);
+    return names.substr(0, names.find('\0'));
+}
+
+inline void CListRow::SetCompanion(std::size_t index, std::string_view name) {
+    const std::string_view old = Companion(index);
+    Replace(static_cast<std::size_t>(old.data() - m_texts.data()), old.size(), name);
 }
 
 using CListRows = std::vector<CListRow>;

@@ -1,5 +1,6 @@
 #include "name_generation.h"
 
+#include "companions.h"
 #include "jpeg_file.h"
 #include "name_compare.h"
 #include "ole_date.h"
@@ -37,6 +38,19 @@ bool CJpegFile::BuildFileName(const std::string& path, std::string& name, const 
 }
 
 namespace velmora {
+namespace {
+
+// True when every companion of the row already has the name that goes with
+// `converted`.
+bool CompanionsNamed(const CListRow& row, const std::string& converted) {
+    for (std::size_t i = 0, count = row.CompanionCount(); i < count; ++i) {
+        if (!EqualNoCase(row.Companion(i), CompanionTarget(converted, row.Companion(i))))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
 
 unsigned UpdateConvertedNames(CListRows& rows, const std::string& format) {
     CJpegFile carrier; // holds each row's date; reads no file
@@ -50,7 +64,7 @@ unsigned UpdateConvertedNames(CListRows& rows, const std::string& format) {
         carrier.m_info.m_dtTaken = ole::FromTime(static_cast<std::time_t>(row.nData));
         current.assign(row.Text(0));
         carrier.BuildFileName(current, name, format, static_cast<int>(i));
-        if (EqualNoCase(name, current)) {
+        if (EqualNoCase(name, current) && CompanionsNamed(row, name)) {
             row.nImage = RowNamed;
         } else {
             row.nImage = RowToRename;

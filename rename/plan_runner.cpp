@@ -10,6 +10,7 @@
 #include <optional>
 #include <sys/stat.h>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace velmora {
 namespace {
@@ -20,7 +21,7 @@ namespace {
 class CPlanRunner {
 public:
     CPlanRunner(const CFolderHandle& folder, CListRows& rows, CRenameObserver* observer)
-        : m_folder(folder), m_rows(rows), m_observer(observer), m_aside(rows.size()) {}
+        : m_folder(folder), m_rows(rows), m_observer(observer) {}
 
     // Runs the steps; false when one failed (the failed step's index in
     // FailedStep(), why in Error() or Changed()).
@@ -29,52 +30,54 @@ public:
         for (m_done = 0; m_done < steps.size(); ++m_done) {
             CrashPoint("step");
             const CRenameStep& step = steps[m_done];
-            CListRow& row = m_rows[step.nRow];
             const std::optional<CFileId> id = m_folder.Identify(step.strFrom);
-            if (!id || *id != row.Id()) {
+            if (!id || *id != step.id) {
                 m_changed = true;
                 return false;
             }
             m_error = m_folder.RenameNoReplace(step.strFrom, step.strTo);
             if (m_error != 0)
                 return false;
-            row.SetText(0, step.strTo);
+            Apply(step, step.strTo);
             if (step.bAside) {
-                m_aside[step.nRow] = true;
+                m_aside.insert(FileKey(step));
                 ++m_outstanding;
                 if (m_observer != nullptr)
                     m_observer->OnMovedAside(step.strFrom, step.strTo);
             } else {
-                if (m_aside[step.nRow]) {
+                if (m_aside.erase(FileKey(step)) != 0) {
                     m_fromAside[m_done] = true;
-                    m_aside[step.nRow] = false;
                     --m_outstanding;
                 }
-                row.nImage = RowNamed;
-                ++m_renamed;
                 if (m_observer != nullptr)
                     m_observer->OnRenamed(step.strFrom, step.strTo);
             }
-            if (m_outstanding == 0)
-                m_clean = m_done + 1;
+            if (step.bFinal) {
+                m_rows[step.nRow].nImage = RowNamed;
+                ++m_renamed;
+                if (m_outstanding == 0)
+                    m_clean = m_done + 1;
+            }
         }
         return true;
     }
 
     // Takes back, newest first, the steps done since the last point at which
-    // no file was under a temporary name. Empty when all went back; else the
-    // message that says where each file of those steps is now.
+    // no file was under a temporary name and every row begun was whole. Empty
+    // when all went back; else the message that says where each file of
+    // those steps is now.
     std::string TakeBack(const std::vector<CRenameStep>& steps) {
         for (std::size_t k = m_done; k > m_clean; --k) {
             const CRenameStep& step = steps[k - 1];
             const int error = m_folder.RenameNoReplace(step.strTo, step.strFrom);
             if (error != 0)
                 return Stranded(steps, k - 1, error);
-            CListRow& row = m_rows[step.nRow];
-            row.SetText(0, step.strFrom);
-            m_aside[step.nRow] = m_fromAside[k - 1];
-            if (!step.bAside) {
-                row.nImage = RowToRename;
+            Apply(step, step.strFrom);
+            if (step.bAside || m_fromAside[k - 1])
+                step.bAside ? (void)m_aside.erase(FileKey(step))
+                            : (void)m_aside.insert(FileKey(step));
+            if (step.bFinal) {
+                m_rows[step.nRow].nImage = RowToRename;
                 --m_renamed;
             }
             if (m_observer != nullptr)
@@ -89,20 +92,37 @@ public:
     int Renamed() const { return m_renamed; }
 
 private:
+    static std::uint64_t FileKey(const CRenameStep& step) {
+        return static_cast<std::uint64_t>(step.nRow) << 32 |
+               static_cast<std::uint32_t>(step.nCompanion + 1);
+    }
+
+    // The row shows the file's name now.
+    void Apply(const CRenameStep& step, const std::string& name) {
+        CListRow& row = m_rows[step.nRow];
+        if (step.nCompanion < 0)
+            row.SetText(0, name);
+        else
+            row.SetCompanion(static_cast<std::size_t>(step.nCompanion), name);
+    }
+
     std::string Stranded(const std::vector<CRenameStep>& steps, std::size_t failed, int error) {
         std::string text = "Taking back the run's last steps failed: " + ErrorText(error) + '\n' +
                            Arrow(steps[failed].strTo, steps[failed].strFrom) +
                            "\nThe files of those steps are now:";
-        std::vector<bool> listed(m_rows.size());
+        std::unordered_set<std::uint64_t> listed;
         for (std::size_t k = m_clean; k <= failed; ++k) {
             const CRenameStep& step = steps[k];
-            if (listed[step.nRow])
+            if (!listed.insert(FileKey(step)).second)
                 continue;
-            listed[step.nRow] = true;
-            text += '\n' + std::string(m_rows[step.nRow].Text(0));
-            if (m_aside[step.nRow])
-                text += " (a temporary name; this file is to be " +
-                        std::string(m_rows[step.nRow].Text(1)) + ")";
+            const CListRow& row = m_rows[step.nRow];
+            text +=
+                '\n' + std::string(step.nCompanion < 0
+                                       ? row.Text(0)
+                                       : row.Companion(static_cast<std::size_t>(step.nCompanion)));
+            if (m_aside.count(FileKey(step)) != 0)
+                text += " (a temporary name; this file is to be " + std::string(row.Text(1)) +
+                        (step.nCompanion < 0 ? ")" : "'s companion)");
         }
         return text;
     }
@@ -116,8 +136,8 @@ private:
     int m_renamed = 0;
     int m_error = 0;
     bool m_changed = false;
-    std::vector<bool> m_aside;     // rows whose file is under a temporary name
-    std::vector<bool> m_fromAside; // steps that started from a temporary name
+    std::unordered_set<std::uint64_t> m_aside; // files under a temporary name
+    std::vector<bool> m_fromAside;             // steps that started from a temporary name
 };
 
 } // namespace
@@ -193,21 +213,21 @@ std::optional<CRenameOutcome> ExecutePlan(const CFolderHandle& folder, CListRows
 // The journal of a plan: each file once, in the order of its first step,
 // with its name before, its temporary name if it goes aside, and its name
 // after.
-CJournal PlanJournal(const std::string& folder, const CFolderKey& key, const CListRows& rows,
+CJournal PlanJournal(const std::string& folder, const CFolderKey& key, const CListRows&,
                      const std::vector<CRenameStep>& steps) {
     CJournal journal;
     journal.strFolder = folder;
     journal.folder = key;
     journal.nTime = std::time(nullptr);
-    std::unordered_map<int, std::size_t> fileOfRow;
+    std::unordered_map<std::uint64_t, std::size_t> fileOf;
     for (const CRenameStep& step : steps) {
-        const auto [it, added] = fileOfRow.emplace(step.nRow, journal.files.size());
-        if (added) {
-            const CListRow& row = rows[step.nRow];
-            journal.files.push_back({row.nDevice, row.nInode, step.strFrom, {}, {}});
-        }
-        CJournalFile& file = journal.files[it->second];
-        (step.bAside ? file.strTemporary : file.strAfter) = step.strTo;
+        const std::uint64_t file = static_cast<std::uint64_t>(step.nRow) << 32 |
+                                   static_cast<std::uint32_t>(step.nCompanion + 1);
+        const auto [it, added] = fileOf.emplace(file, journal.files.size());
+        if (added)
+            journal.files.push_back({step.id.nDevice, step.id.nInode, step.strFrom, {}, {}});
+        CJournalFile& entry = journal.files[it->second];
+        (step.bAside ? entry.strTemporary : entry.strAfter) = step.strTo;
     }
     return journal;
 }

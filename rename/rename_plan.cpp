@@ -1,5 +1,6 @@
 #include "rename_plan.h"
 
+#include "companions.h"
 #include "name_compare.h"
 #include "safe_rename.h"
 
@@ -16,19 +17,28 @@ namespace {
 constexpr int kVacant = -1;  // the run moved the name's file away
 constexpr int kForeign = -2; // held by a file that no row names
 
-// The folder's names as the simulated run changes them: who holds which name.
-// Names directly in the folder come from one listing; names in subfolders are
-// looked up on disk when first met.
+// A file the plan may move: a row's own file or one of its companions.
+struct CPlanFile {
+    int nRow;
+    int nCompanion;      // -1: the row's own file
+    std::string strName; // where the simulated run has it now
+    bool bAside = false;
+    CFileId id;
+};
+
+// The folder's names as the simulated run changes them: which file holds
+// which name. Names directly in the folder come from one listing; names in
+// subfolders are looked up on disk when first met.
 class CSimulatedFolder {
 public:
-    CSimulatedFolder(const CFolderHandle& folder, const CListRows& rows, bool foldCase)
+    CSimulatedFolder(const CFolderHandle& folder, bool foldCase)
         : m_folder(folder), m_foldCase(foldCase) {
         ListFolder();
-        for (std::size_t i = 0; i < rows.size(); ++i)
-            m_holders[Key(rows[i].Text(0))] = static_cast<int>(i);
     }
 
-    // The row whose file holds `name`, kForeign, or kVacant when it is free.
+    void Hold(const std::string& name, int file) { m_holders[Key(name)] = file; }
+
+    // The file that holds `name`, kForeign, or kVacant when it is free.
     int Holder(const std::string& name) {
         const std::string key = Key(name);
         const auto it = m_holders.find(key);
@@ -40,9 +50,9 @@ public:
         return holder;
     }
 
-    void Move(int row, const std::string& from, const std::string& to) {
+    void Move(int file, const std::string& from, const std::string& to) {
         m_holders[Key(from)] = kVacant;
-        m_holders[Key(to)] = row;
+        m_holders[Key(to)] = file;
     }
 
 private:
@@ -68,32 +78,149 @@ private:
     std::unordered_map<std::string, int> m_holders;
 };
 
-// A temporary name that no file of the folder bears and the plan has not
-// given yet.
-std::string FreshTemporaryName(CSimulatedFolder& names) {
-    for (;;) {
-        std::string name = RandomTemporaryName();
-        if (names.Holder(name) == kVacant)
-            return name;
+// The simulated run: the files, where each is, and the steps so far.
+class CPlanner {
+public:
+    CPlanner(const CFolderHandle& folder, CListRows& rows, bool foldCase)
+        : m_folder(folder), m_rows(rows), m_names(folder, foldCase) {
+        m_firstFile.reserve(rows.size() + 1);
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            m_firstFile.push_back(static_cast<int>(m_files.size()));
+            m_files.push_back({static_cast<int>(r), -1, std::string(rows[r].Text(0)), false, {}});
+            for (std::size_t c = 0, count = rows[r].CompanionCount(); c < count; ++c)
+                m_files.push_back({static_cast<int>(r),
+                                   static_cast<int>(c),
+                                   std::string(rows[r].Companion(c)),
+                                   false,
+                                   {}});
+        }
+        m_firstFile.push_back(static_cast<int>(m_files.size()));
+        for (std::size_t f = 0; f < m_files.size(); ++f)
+            m_names.Hold(m_files[f].strName, static_cast<int>(f));
     }
-}
 
-// The name under which the holder of `to` stands when row `row` wants it.
-std::string HolderName(const CListRows& rows, int holder, int row, const std::string& to) {
-    if (holder < 0)
-        return to;
-    const CListRow& held = rows[holder];
-    return std::string(holder < row && held.nImage == RowToRename ? held.Text(1) : held.Text(0));
-}
+    // Plans row `row` whole: every file of it that needs a new name, its
+    // companions first. False with the stop filled in when it can't be.
+    bool PlanRow(int row, CRenamePlan& plan) {
+        const std::string converted(m_rows[row].Text(1));
+        const std::size_t before = plan.steps.size();
+        for (int f = m_firstFile[row] + 1; f <= m_firstFile[row + 1]; ++f) {
+            // Companions first, the row's own file (m_firstFile[row]) last.
+            const int file = f < m_firstFile[row + 1] ? f : m_firstFile[row];
+            CPlanFile& planned = m_files[file];
+            const std::string to =
+                planned.nCompanion < 0
+                    ? converted
+                    : CompanionTarget(converted, m_rows[row].Companion(
+                                                     static_cast<std::size_t>(planned.nCompanion)));
+            if (!planned.bAside && EqualNoCase(planned.strName, to))
+                continue;
+            if (!PlanFile(file, to, plan))
+                return false;
+        }
+        if (plan.steps.size() > before)
+            plan.steps.back().bFinal = true;
+        return true;
+    }
 
-bool FillIdentity(const CFolderHandle& folder, CListRow& row) {
-    if (!row.Id().Known()) {
-        const std::optional<CFileId> id = folder.Identify(std::string(row.Text(0)));
-        if (id)
+    bool Clean() const { return m_outstanding == 0; }
+
+private:
+    bool PlanFile(int file, const std::string& to, CRenamePlan& plan) {
+        CPlanFile& planned = m_files[file];
+        const int row = planned.nRow;
+        plan.stop.nFault = CheckNewName(to);
+        if (plan.stop.nFault != NameFault::None)
+            return Stop(plan, CRenameStop::Refused, row);
+        if (to.find('/') != std::string::npos) {
+            const int error = m_folder.ParentError(to);
+            if (error == ELOOP) {
+                plan.stop.nFault = NameFault::ThroughLink;
+                return Stop(plan, CRenameStop::Refused, row);
+            }
+            if (error != 0) {
+                plan.stop.nError = error;
+                return Stop(plan, CRenameStop::Error, row);
+            }
+        }
+        if (!FillIdentity(file)) {
+            plan.stop.nError = ENOENT;
+            return Stop(plan, CRenameStop::Error, row);
+        }
+        const int holder = m_names.Holder(to);
+        if (holder != kVacant && holder != file) {
+            // Only a file that this run renames later may be moved aside:
+            // any other holder would be left under a temporary name.
+            const bool later = holder >= 0 && m_files[holder].nRow > row &&
+                               m_rows[m_files[holder].nRow].nImage == RowToRename &&
+                               !m_files[holder].bAside;
+            if (!later || !FillIdentity(holder)) {
+                plan.stop.strHolder = holder >= 0 ? m_files[holder].strName : to;
+                return Stop(plan, CRenameStop::Taken, row);
+            }
+            CPlanFile& held = m_files[holder];
+            std::string temporary = FreshTemporaryName();
+            m_names.Move(holder, held.strName, temporary);
+            plan.steps.push_back(
+                {held.nRow, held.nCompanion, true, false, held.strName, temporary, held.id});
+            held.strName = std::move(temporary);
+            held.bAside = true;
+            ++m_outstanding;
+        }
+        m_names.Move(file, planned.strName, to);
+        plan.steps.push_back(
+            {row, planned.nCompanion, false, false, planned.strName, to, planned.id});
+        planned.strName = to;
+        if (planned.bAside) {
+            planned.bAside = false;
+            --m_outstanding;
+        }
+        return true;
+    }
+
+    static bool Stop(CRenamePlan& plan, CRenameStop::Kind kind, int row) {
+        plan.stop.kind = kind;
+        plan.stop.nRow = row;
+        return false;
+    }
+
+    // A temporary name that no file of the folder bears and the plan has not
+    // given yet.
+    std::string FreshTemporaryName() {
+        for (;;) {
+            std::string name = RandomTemporaryName();
+            if (m_names.Holder(name) == kVacant)
+                return name;
+        }
+    }
+
+    // The row's own file takes the identity the scan recorded, or the one
+    // its name holds now; a companion the one its name holds now.
+    bool FillIdentity(int file) {
+        CPlanFile& planned = m_files[file];
+        if (planned.id.Known())
+            return true;
+        CListRow& row = m_rows[planned.nRow];
+        if (planned.nCompanion < 0 && row.Id().Known()) {
+            planned.id = row.Id();
+            return true;
+        }
+        const std::optional<CFileId> id = m_folder.Identify(planned.strName);
+        if (!id)
+            return false;
+        planned.id = *id;
+        if (planned.nCompanion < 0)
             row.SetId(*id);
+        return true;
     }
-    return row.Id().Known();
-}
+
+    const CFolderHandle& m_folder;
+    CListRows& m_rows;
+    CSimulatedFolder m_names;
+    std::vector<CPlanFile> m_files;
+    std::vector<int> m_firstFile; // by row; one more at the end
+    int m_outstanding = 0;        // files under temporary names
+};
 
 } // namespace
 
@@ -106,63 +233,16 @@ CRenamePlan PlanRename(const CFolderHandle& folder, CListRows& rows) {
     }
     if (first < 0)
         return plan;
-    CSimulatedFolder names(folder, rows, folder.FoldsCase(std::string(rows[first].Text(0))));
-    std::unordered_map<int, std::string> asideNames; // rows moved aside, by row
+    CPlanner planner(folder, rows, folder.FoldsCase(std::string(rows[first].Text(0))));
     std::size_t cleanSteps = 0; // steps after which no file is under a temporary name
-
-    auto stopAt = [&](CRenameStop::Kind kind, int row) -> CRenamePlan& {
-        plan.stop.kind = kind;
-        plan.stop.nRow = row;
-        plan.steps.resize(cleanSteps);
-        return plan;
-    };
     for (int i = first; i < static_cast<int>(rows.size()); ++i) {
-        CListRow& row = rows[i];
-        if (row.nImage != RowToRename)
+        if (rows[i].nImage != RowToRename)
             continue;
-        const auto aside = asideNames.find(i);
-        const bool wasAside = aside != asideNames.end();
-        const std::string from = wasAside ? aside->second : std::string(row.Text(0));
-        const std::string to(row.Text(1));
-        plan.stop.nFault = CheckNewName(to);
-        if (plan.stop.nFault != NameFault::None)
-            return stopAt(CRenameStop::Refused, i);
-        if (to.find('/') != std::string::npos) {
-            const int error = folder.ParentError(to);
-            if (error == ELOOP) {
-                plan.stop.nFault = NameFault::ThroughLink;
-                return stopAt(CRenameStop::Refused, i);
-            }
-            if (error != 0) {
-                plan.stop.nError = error;
-                return stopAt(CRenameStop::Error, i);
-            }
+        if (!planner.PlanRow(i, plan)) {
+            plan.steps.resize(cleanSteps);
+            return plan;
         }
-        if (!FillIdentity(folder, row)) {
-            plan.stop.nError = ENOENT;
-            return stopAt(CRenameStop::Error, i);
-        }
-        const int holder = names.Holder(to);
-        if (holder != kVacant && holder != i) {
-            // Only a file that this run renames later may be moved aside:
-            // any other holder would be left under a temporary name.
-            const bool later =
-                holder > i && rows[holder].nImage == RowToRename && asideNames.count(holder) == 0;
-            if (!later || !FillIdentity(folder, rows[holder])) {
-                plan.stop.strHolder = HolderName(rows, holder, i, to);
-                return stopAt(CRenameStop::Taken, i);
-            }
-            const std::string held(rows[holder].Text(0));
-            std::string temporary = FreshTemporaryName(names);
-            names.Move(holder, held, temporary);
-            plan.steps.push_back({holder, true, held, temporary});
-            asideNames.emplace(holder, std::move(temporary));
-        }
-        names.Move(i, from, to);
-        plan.steps.push_back({i, false, from, to});
-        if (wasAside)
-            asideNames.erase(i);
-        if (asideNames.empty())
+        if (planner.Clean())
             cleanSteps = plan.steps.size();
     }
     return plan;

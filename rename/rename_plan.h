@@ -15,12 +15,16 @@ namespace velmora {
 
 class CFolderHandle;
 
-// One rename on disk: the file of row nRow goes from strFrom to strTo.
+// One rename on disk: the file of row nRow (its companion nCompanion, or its
+// own file for -1) goes from strFrom to strTo. The file must be `id`.
 struct CRenameStep {
     int nRow = 0;
+    int nCompanion = -1;
     bool bAside = false; // a holder moved aside, renamed to its own name later
+    bool bFinal = false; // the last step of its row: the row is renamed
     std::string strFrom;
     std::string strTo;
+    CFileId id;
 };
 
 // Why, and at which row, the run must stop.
@@ -43,10 +47,12 @@ struct CRenamePlan {
     CRenameStop stop;
 };
 
-// Plans the run over the rows in RowToRename: in row order, each row's file
-// goes to its converted name; a name held by the file of a later row still
-// to be renamed is freed first by moving that file aside. Rows without a
-// known file identity get the one their name holds now.
+// Plans the run over the rows in RowToRename: in row order, each row's
+// companions, then its file, go to their new names; a name held by a file of
+// a later row still to be renamed is freed first by moving that file aside.
+// A row is planned whole or not at all, so that a photo and its companions
+// are never split. Rows without a known file identity get the one their name
+// holds now, as do companions.
 CRenamePlan PlanRename(const CFolderHandle& folder, CListRows& rows);
 
 } // namespace velmora

@@ -1,0 +1,49 @@
+#include "companions.h"
+
+#include "image_type.h"
+#include "name_compare.h"
+
+namespace velmora {
+namespace {
+
+constexpr std::string_view kSidecarExtensions[] = {"xmp", "aae", "thm", "pp3", "dop"};
+
+} // namespace
+
+bool IsSidecarName(std::string_view name) {
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0)
+        return false;
+    const std::string_view extension = name.substr(dot + 1);
+    for (const std::string_view sidecar : kSidecarExtensions) {
+        if (EqualNoCase(extension, sidecar))
+            return true;
+    }
+    return false;
+}
+
+std::size_t ExtensionStart(std::string_view name) {
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos)
+        return name.size();
+    if (IsSidecarName(name)) {
+        // IMG_1.CR2.xmp: the photo's extension goes with the sidecar's.
+        const std::string_view inner = name.substr(0, dot);
+        const std::size_t innerDot = inner.rfind('.');
+        if (innerDot != std::string_view::npos && innerDot > 0 && ImageTypeOf(inner) != nullptr)
+            return innerDot;
+    }
+    return dot;
+}
+
+std::string CompanionTarget(std::string_view converted, std::string_view companion) {
+    const std::size_t dot = converted.rfind('.');
+    const std::size_t slash = converted.rfind('/');
+    const bool hasExtension =
+        dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash);
+    std::string target(converted.substr(0, hasExtension ? dot : converted.size()));
+    target += companion.substr(ExtensionStart(companion));
+    return target;
+}
+
+} // namespace velmora
