@@ -101,7 +101,6 @@ void CVelmoraDlg::CreateControls() {
     m_editDirectory->setAcceptDrops(false);
     Place(m_editDirectory, units, kEditDirectory);
     m_btnBrowse = new QPushButton(QStringLiteral("..."), this);
-    m_btnBrowse->setAutoDefault(false);
     Place(m_btnBrowse, units, kButtonBrowse);
 
     Place(new QLabel(QStringLiteral("File Name Format:"), this), units, kLabelFormat);
@@ -110,7 +109,6 @@ void CVelmoraDlg::CreateControls() {
     m_editFormat->setAcceptDrops(false);
     Place(m_editFormat, units, kEditFormat);
     m_btnBuildFormat = new QPushButton(QStringLiteral("&Build Format"), this);
-    m_btnBuildFormat->setAutoDefault(false);
     Place(m_btnBuildFormat, units, kButtonBuildFormat);
 
     Place(new QLabel(QStringLiteral("Rename:"), this), units, kLabelRename);
@@ -131,10 +129,11 @@ void CVelmoraDlg::CreateControls() {
     Place(m_labelStatus, units, kStatusLine);
 
     m_btnRename = new QPushButton(QStringLiteral("Rename"), this);
+    // Enter presses Rename unless a push button has the focus: the buttons
+    // stay auto-default, so Enter on "Exit" leaves and renames nothing.
     m_btnRename->setDefault(true);
     Place(m_btnRename, units, kButtonRename);
     m_btnExit = new QPushButton(QStringLiteral("Exit"), this);
-    m_btnExit->setAutoDefault(false);
     Place(m_btnExit, units, kButtonExit);
 
     m_progress = new QProgressBar(this);

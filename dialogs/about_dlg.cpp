@@ -46,7 +46,6 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     ok->setDefault(true);
     ok->setGeometry(units.Rect(178, 7, 50, 14));
     auto* subscribe = new QPushButton(QStringLiteral("Subscrib"), this);
-    subscribe->setAutoDefault(false);
     subscribe->setGeometry(units.Rect(192, 74, 36, 14));
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(subscribe, &QPushButton::clicked, this, &CAboutDlg::OnSubscrib);

@@ -109,11 +109,15 @@ private Q_SLOTS:
     void doubleClickWithMouse();
     void okRefusesEmptyFormat();
     void cancelKeepsNothing();
+    void builderEnterPressesFocusedButton_data();
+    void builderEnterPressesFocusedButton();
 
     void versionLine_data();
     void versionLine();
     void aboutShowsVersion();
     void subscribShowsMessageEachTime();
+    void aboutEnterPressesFocusedButton_data();
+    void aboutEnterPressesFocusedButton();
     void textsFitTheirBoxes();
 
     void screenshots();
@@ -387,6 +391,68 @@ void DialogsTest::cancelKeepsNothing() {
     QVERIFY(!dlg.isVisible());
     QCOMPARE(dlg.result(), int(QDialog::Rejected));
     QVERIFY(dlg.m_messages.empty());
+}
+
+void DialogsTest::builderEnterPressesFocusedButton_data() {
+    QTest::addColumn<QString>("focus"); // a button's text, or "format" for the field
+    QTest::addColumn<int>("result");
+
+    QTest::newRow("ok") << "OK" << int(QDialog::Accepted);
+    QTest::newRow("cancel") << "Cancel" << int(QDialog::Rejected);
+    QTest::newRow("format-field-presses-ok") << "format" << int(QDialog::Accepted);
+}
+
+// Enter on Cancel must not accept the edited format.
+void DialogsTest::builderEnterPressesFocusedButton() {
+    QFETCH(QString, focus);
+    QFETCH(int, result);
+
+    CTestBuildFormatDlg dlg;
+    dlg.m_strFormat = "Img_";
+    dlg.show();
+    dlg.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    QTest::keyClicks(&dlg.FormatField(), QStringLiteral("%C"));
+    QWidget* target = focus == QLatin1String("format") ? static_cast<QWidget*>(&dlg.FormatField())
+                                                       : ButtonWithText(dlg, focus);
+    QVERIFY(target != nullptr);
+    target->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(target->hasFocus());
+
+    QTest::keyClick(target, Qt::Key_Return);
+
+    QVERIFY(!dlg.isVisible());
+    QCOMPARE(dlg.result(), result);
+    QVERIFY(dlg.m_messages.empty());
+}
+
+void DialogsTest::aboutEnterPressesFocusedButton_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<int>("messages");
+
+    QTest::newRow("ok") << "OK" << true << 0;
+    QTest::newRow("subscrib") << "Subscrib" << false << 1;
+}
+
+void DialogsTest::aboutEnterPressesFocusedButton() {
+    QFETCH(QString, button);
+    QFETCH(bool, closes);
+    QFETCH(int, messages);
+
+    CTestAboutDlg dlg;
+    dlg.show();
+    dlg.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    QPushButton* press = ButtonWithText(dlg, button);
+    QVERIFY(press != nullptr);
+    press->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(press->hasFocus());
+
+    QTest::keyClick(press, Qt::Key_Return);
+
+    QCOMPARE(dlg.isVisible(), !closes);
+    QCOMPARE(int(dlg.m_messages.size()), messages);
 }
 
 void DialogsTest::versionLine_data() {

@@ -179,6 +179,8 @@ private Q_SLOTS:
     void renameNothingStillStoresFormat();
     void renameStopsAtFirstFailure();
     void enterInFormatFieldRenames();
+    void enterPressesFocusedButton_data();
+    void enterPressesFocusedButton();
 
     void doubleClick_data();
     void doubleClick();
@@ -528,6 +530,55 @@ void MainWindowTest::enterInFormatFieldRenames() {
     QVERIFY(dlg.isVisible()); // Rename leaves the window open
     QCOMPARE(StoredFormat().toString(), kDefaultFormat);
     QVERIFY(QFile::exists(folder.File("Img20191231_235959_000.jpg")));
+}
+
+void MainWindowTest::enterPressesFocusedButton_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("renames");
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<int>("browses");
+    QTest::addColumn<int>("builds");
+
+    QTest::newRow("rename") << "Rename" << int(Qt::Key_Return) << true << false << 0 << 0;
+    QTest::newRow("exit") << "Exit" << int(Qt::Key_Return) << false << true << 0 << 0;
+    QTest::newRow("exit/keypad-enter") << "Exit" << int(Qt::Key_Enter) << false << true << 0 << 0;
+    QTest::newRow("browse") << "..." << int(Qt::Key_Return) << false << false << 1 << 0;
+    QTest::newRow("build-format") << "&Build Format" << int(Qt::Key_Return) << false << false << 0
+                                  << 1;
+}
+
+// Enter presses the button that has the focus; Rename only when the focus is
+// not on a push button.
+void MainWindowTest::enterPressesFocusedButton() {
+    QFETCH(QString, button);
+    QFETCH(int, key);
+    QFETCH(bool, renames);
+    QFETCH(bool, closes);
+    QFETCH(int, browses);
+    QFETCH(int, builds);
+
+    CPhotoFolder folder;
+    QVERIFY(folder.Create());
+    CTestVelmoraDlg dlg;
+    dlg.show();
+    dlg.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    dlg.ScanFolder(folder.PathBytes());
+    QPushButton* press = ButtonWithText(dlg, button);
+    QVERIFY(press != nullptr);
+    press->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(press->hasFocus());
+
+    QTest::keyClick(press, Qt::Key(key));
+
+    QCOMPARE(dlg.m_messages.size(), std::size_t(renames ? 1 : 0));
+    QCOMPARE(QFile::exists(folder.File("e.jpg")), !renames);
+    QCOMPARE(QFile::exists(folder.File("Img20191231_235959_000.jpg")), renames);
+    QCOMPARE(StoredFormat().isValid(), renames);
+    QCOMPARE(dlg.isVisible(), !closes);
+    QCOMPARE(dlg.m_browseStarts.size(), browses);
+    QCOMPARE(int(dlg.m_builderOffers.size()), builds);
 }
 
 void MainWindowTest::doubleClick_data() {
