@@ -27,6 +27,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QUrl>
@@ -252,21 +253,28 @@ void CVelmoraDlg::ScanFolder(const std::string& folder) {
 
     CScanDisplay display(*this);
     m_list->BeginReplaceRows();
+    // A new folder is shown from its first row, not where the last one was left.
+    m_list->scrollToTop();
+    m_list->horizontalScrollBar()->setValue(0);
     bool listed = false;
     const unsigned renameCount =
         velmora::ScanFolder(folder, m_strFormat, m_list->Rows(), listed, &display);
-    if (!listed) {
-        m_list->EndReplaceRows(); // nothing matched: the list stays empty
-        return;
-    }
-    m_list->EndReplaceRows(); // begun before the sort
+    m_list->EndReplaceRows(); // begun before the sort, or nothing matched
 
+    // Even an empty list gets its count, so that no count of the last folder
+    // stays on show.
     m_strStatus = QString::asprintf(LoadString(IDS_FILES_IN_LIST), m_list->GetItemCount());
-    m_progress->hide();
-    m_list->AutoSizeColumn(0);
-    m_list->AutoSizeColumn(1);
+    if (listed) {
+        m_progress->hide();
+        SizeColumns();
+    }
     m_nRenameCount = renameCount;
     UpdateData(false);
+}
+
+void CVelmoraDlg::SizeColumns() {
+    m_list->AutoSizeColumn(0);
+    m_list->AutoSizeColumn(1);
 }
 
 void CVelmoraDlg::UpdateConvertedNames() {
@@ -284,8 +292,9 @@ void CVelmoraDlg::OnOK() {
     }
     const CRenameOutcome outcome = RunRename(m_strDirectory, m_list->Rows(), m_nRenameCount);
     m_list->RowsChanged();
-    if (outcome.kind != CRenameOutcome::ErrorRename && outcome.kind != CRenameOutcome::NoItems)
-        m_list->AutoSizeColumn(1);
+    // Renamed rows show their new names whole, also after a run that stopped.
+    if (outcome.kind != CRenameOutcome::NoItems)
+        SizeColumns();
     MessageBox(QString::fromLocal8Bit(outcome.strText), QString::fromUtf8(outcome.strCaption),
                outcome.bErrorIcon ? MB_ICONERROR : MB_OK);
 }

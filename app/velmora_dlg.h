@@ -77,6 +77,8 @@ private:
 
     void CreateControls();
     void OnInitDialog();
+    // Fits both columns to their texts.
+    void SizeColumns();
 
     CListCtrlEx* m_list = nullptr;
     QProgressBar* m_progress = nullptr;

@@ -14,11 +14,13 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -167,6 +169,10 @@ private Q_SLOTS:
     void leavingStoresNothing();
 
     void scanListsRowsInOrder();
+    void folderWithoutPhotos_data();
+    void folderWithoutPhotos();
+    void newScanStartsAtTop_data();
+    void newScanStartsAtTop();
     void typingRegeneratesNames();
     void buildFormat_data();
     void buildFormat();
@@ -178,6 +184,8 @@ private Q_SLOTS:
     void renameAll();
     void renameNothingStillStoresFormat();
     void renameStopsAtFirstFailure();
+    void renamedNamesShownWhole_data();
+    void renamedNamesShownWhole();
     void enterInFormatFieldRenames();
     void enterPressesFocusedButton_data();
     void enterPressesFocusedButton();
@@ -300,6 +308,75 @@ void MainWindowTest::scanListsRowsInOrder() {
     QCOMPARE(noDate->m_backColor, COLORREF(0x0000FFFF));
     QVERIFY(list.GetFullRowSelect());
     QVERIFY(!StoredFormat().isValid());
+}
+
+void MainWindowTest::folderWithoutPhotos_data() {
+    QTest::addColumn<QString>("content");
+    QTest::newRow("empty-folder") << QString();
+    QTest::newRow("other-files-only") << QStringLiteral("notes.txt");
+    QTest::newRow("missing-folder") << QStringLiteral("<missing>");
+}
+
+// The window describes the folder it shows: none of the last folder's rows,
+// count or status stay behind.
+void MainWindowTest::folderWithoutPhotos() {
+    QFETCH(QString, content);
+    CPhotoFolder photos;
+    QVERIFY(photos.Create());
+    QTemporaryDir empty;
+    QString path = empty.path();
+    if (content == QLatin1String("<missing>"))
+        path += QStringLiteral("/gone");
+    else if (!content.isEmpty())
+        QVERIFY(QFile(empty.filePath(content)).open(QIODevice::WriteOnly));
+    CTestVelmoraDlg dlg;
+    dlg.ScanFolder(photos.PathBytes());
+
+    dlg.ScanFolder(QFile::encodeName(path).toStdString());
+
+    QCOMPARE(dlg.DirectoryField().text(), path);
+    QCOMPARE(dlg.List().GetItemCount(), 0);
+    QCOMPARE(dlg.RenameCountField().text(), QStringLiteral("0"));
+    QCOMPARE(dlg.StatusLine().text(),
+             QStringLiteral("(Double click on an picture to view the detail information stored "
+                            "in the file, 0 files in the list)"));
+    QVERIFY(dlg.Progress().isHidden());
+    QVERIFY(dlg.m_messages.empty());
+}
+
+void MainWindowTest::newScanStartsAtTop_data() {
+    QTest::addColumn<int>("secondCount"); // -1: the first folder again
+    QTest::newRow("smaller-folder") << 21;
+    QTest::newRow("same-folder-again") << -1;
+}
+
+void MainWindowTest::newScanStartsAtTop() {
+    QFETCH(int, secondCount);
+    QTemporaryDir large;
+    QTemporaryDir small;
+    for (int i = 0; i < 120; ++i)
+        QVERIFY(guitest::WriteDatedPhoto(large.filePath(QString::asprintf("p%03d.jpg", i)),
+                                         "2020:01:01 10:00:00"));
+    for (int i = 0; i < secondCount; ++i)
+        QVERIFY(guitest::WriteDatedPhoto(small.filePath(QString::asprintf("q%03d.jpg", i)),
+                                         "2021:01:01 10:00:00"));
+    CTestVelmoraDlg dlg;
+    dlg.show();
+    dlg.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    CListCtrlEx& list = dlg.List();
+    dlg.ScanFolder(QFile::encodeName(large.path()).toStdString());
+    list.setFocus();
+    QTRY_VERIFY(list.hasFocus());
+    QTest::keyClick(&list, Qt::Key_End);
+    QTRY_VERIFY(list.verticalScrollBar()->value() > 0);
+
+    dlg.ScanFolder(QFile::encodeName(secondCount < 0 ? large.path() : small.path()).toStdString());
+
+    QCOMPARE(list.GetItemCount(), secondCount < 0 ? 120 : secondCount);
+    QTRY_VERIFY(list.verticalScrollBar()->maximum() > 0); // laid out, still scrollable
+    QCOMPARE(list.verticalScrollBar()->value(), 0);
+    QCOMPARE(list.indexAt(QPoint(1, 1)).row(), 0);
 }
 
 void MainWindowTest::typingRegeneratesNames() {
@@ -513,6 +590,32 @@ void MainWindowTest::renameStopsAtFirstFailure() {
     QFile file(intruder);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), intruderBytes);
+}
+
+void MainWindowTest::renamedNamesShownWhole_data() {
+    QTest::addColumn<bool>("clash"); // a file takes the second wanted name
+    QTest::newRow("all-renamed") << false;
+    QTest::newRow("stopped-by-a-clash") << true;
+}
+
+// Column 0 takes the new names' width, as after a scan.
+void MainWindowTest::renamedNamesShownWhole() {
+    QFETCH(bool, clash);
+    CPhotoFolder folder;
+    QVERIFY(folder.Create());
+    CTestVelmoraDlg dlg;
+    dlg.ScanFolder(folder.PathBytes());
+    if (clash)
+        QVERIFY(guitest::WriteUndatedPhoto(folder.File("Img20210704_091500_001.jpg")));
+    const int before = dlg.List().header()->sectionSize(0);
+
+    dlg.OnOK();
+
+    const QString renamed = QString::fromStdString(dlg.List().GetItemText(0, 0));
+    QCOMPARE(renamed, QStringLiteral("Img20191231_235959_000.jpg"));
+    const int width = dlg.List().header()->sectionSize(0);
+    QVERIFY(width > before);
+    QVERIFY(width >= dlg.List().fontMetrics().horizontalAdvance(renamed));
 }
 
 void MainWindowTest::enterInFormatFieldRenames() {
