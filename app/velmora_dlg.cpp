@@ -31,6 +31,7 @@
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QUrl>
+#include <QWindow>
 
 #include <sys/stat.h>
 
@@ -162,7 +163,7 @@ void CVelmoraDlg::OnInitDialog() {
 
     m_list->AddColumn(QStringLiteral("Original File Name"), 0);
     m_list->AddColumn(QStringLiteral("Converted File Name"), 1);
-    m_list->SetImageList(MakeStatusPictures());
+    DrawStatusPictures();
     m_list->SetFullRowSelect(true);
     auto* unreadable = new CItemColors;
     unreadable->m_textColor = kUnreadableText;
@@ -357,6 +358,24 @@ void CVelmoraDlg::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     connect(menu.addAction(m_strAboutMenu), &QAction::triggered, this, &CVelmoraDlg::OnAbout);
     menu.exec(event->globalPos());
+}
+
+void CVelmoraDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // A window moved to a screen of another scale draws its pictures anew.
+    if (QWindow* window = windowHandle()) {
+        connect(window, &QWindow::screenChanged, this, &CVelmoraDlg::DrawStatusPictures,
+                Qt::UniqueConnection);
+    }
+    DrawStatusPictures();
+}
+
+void CVelmoraDlg::DrawStatusPictures() {
+    const qreal ratio = devicePixelRatioF();
+    if (ratio == m_pictureRatio)
+        return;
+    m_pictureRatio = ratio;
+    m_list->SetImageList(MakeStatusPictures(ratio));
 }
 
 void CVelmoraDlg::dragEnterEvent(QDragEnterEvent* event) {

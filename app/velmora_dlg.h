@@ -69,6 +69,7 @@ protected:
     virtual void RunAboutDialog();
 
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -79,6 +80,8 @@ private:
     void OnInitDialog();
     // Fits both columns to their texts.
     void SizeColumns();
+    // Draws the status pictures for the window's screen, unless they are.
+    void DrawStatusPictures();
 
     CListCtrlEx* m_list = nullptr;
     QProgressBar* m_progress = nullptr;
@@ -96,5 +99,6 @@ private:
     std::string m_strDirectory; // target folder, as the file system's bytes
     QString m_strStatus;
     QIcon m_hIcon;
-    QString m_strAboutMenu; // empty: no About entry
+    QString m_strAboutMenu;   // empty: no About entry
+    qreal m_pictureRatio = 0; // the device pixel ratio the status pictures are drawn for
 };

@@ -278,7 +278,9 @@ void CListCtrlEx::DrawFullRow(QPainter* painter, const QRect& rowRect, int row) 
     painter->save();
     painter->fillRect(highlight, fill);
     if (image != nullptr) {
-        const int y = rowRect.top() + (rowRect.height() - image->height()) / 2;
+        // Centred by its size on screen, whatever its device pixels.
+        const int height = qRound(image->deviceIndependentSize().height());
+        const int y = rowRect.top() + (rowRect.height() - height) / 2;
         painter->drawPixmap(column0Left, y, *image);
     }
     painter->setPen(text);

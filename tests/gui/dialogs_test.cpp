@@ -116,6 +116,7 @@ private Q_SLOTS:
     void versionLine();
     void aboutShowsVersion();
     void subscribShowsMessageEachTime();
+    void aboutIconMatchesScale();
     void aboutEnterPressesFocusedButton_data();
     void aboutEnterPressesFocusedButton();
     void textsFitTheirBoxes();
@@ -424,6 +425,24 @@ void DialogsTest::builderEnterPressesFocusedButton() {
     QVERIFY(!dlg.isVisible());
     QCOMPARE(dlg.result(), result);
     QVERIFY(dlg.m_messages.empty());
+}
+
+// The icon carries the screen's device pixels, drawn from the full-size icon.
+void DialogsTest::aboutIconMatchesScale() {
+    const qreal scale = guitest::ScaleFactor();
+    CTestAboutDlg dlg;
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QCOMPARE(dlg.devicePixelRatioF(), scale);
+    QLabel* icon = nullptr;
+    for (QLabel* label : dlg.findChildren<QLabel*>()) {
+        if (!label->pixmap().isNull())
+            icon = label;
+    }
+    QVERIFY(icon != nullptr);
+    const QPixmap picture = icon->pixmap();
+    QCOMPARE(picture.devicePixelRatio(), scale);
+    QCOMPARE(picture.deviceIndependentSize().toSize(), icon->size());
 }
 
 void DialogsTest::aboutEnterPressesFocusedButton_data() {

@@ -21,10 +21,12 @@ int SixPixelsPerCharacter(const QString& text) {
     return 6 * static_cast<int>(text.size());
 }
 
-std::vector<QPixmap> PlainPictures(int count) {
+// 20x20 grey pictures with `ratio` device pixels per pixel.
+std::vector<QPixmap> PlainPictures(int count, qreal ratio = 1) {
     std::vector<QPixmap> pictures;
     for (int i = 0; i < count; ++i) {
-        QPixmap picture(20, 20);
+        QPixmap picture(QSize(20, 20) * ratio);
+        picture.setDevicePixelRatio(ratio);
         picture.fill(Qt::gray);
         pictures.push_back(picture);
     }
@@ -83,6 +85,8 @@ private Q_SLOTS:
     void findItemByData();
     void rowFill_data();
     void rowFill();
+    void pictureFillsRowHeight_data();
+    void pictureFillsRowHeight();
     void selectedRowSpan_data();
     void selectedRowSpan();
     void selectionChangeRepaintsWholeRow_data();
@@ -310,6 +314,32 @@ void ListCtrlTest::rowFill() {
         break;
     }
     QCOMPARE(image.pixelColor(x, rowRect.center().y()).rgb(), expected.rgb());
+}
+
+void ListCtrlTest::pictureFillsRowHeight_data() {
+    QTest::addColumn<qreal>("ratio");
+    QTest::newRow("ratio-1") << qreal(1);
+    QTest::newRow("ratio-2") << qreal(2);
+}
+
+// A picture drawn for a scaled screen is placed by its size on screen, not by
+// its device pixels: it fills its row from top to bottom.
+void ListCtrlTest::pictureFillsRowHeight() {
+    QFETCH(qreal, ratio);
+    CListCtrlEx list;
+    list.resize(320, 160);
+    AddColumns(list);
+    list.SetImageList(PlainPictures(1, ratio));
+    list.SetFullRowSelect(true);
+    AddRow(list, "a.jpg", "x", 0);
+    AddRow(list, "b.jpg", "y", 0);
+
+    const QImage image = list.viewport()->grab().toImage();
+    const QRect row = list.visualRect(list.model()->index(1, 0));
+    QVERIFY(row.height() <= 22);
+    const QRgb gray = QColor(Qt::gray).rgb();
+    QCOMPARE(image.pixel(2, row.top() + 2), gray);
+    QCOMPARE(image.pixel(2, row.bottom() - 2), gray);
 }
 
 void ListCtrlTest::selectedRowSpan_data() {

@@ -201,6 +201,7 @@ private Q_SLOTS:
     void dropFolderNamedInOtherBytes();
     void browse();
     void aboutFromF1();
+    void statusPicturesMatchScale();
 
     void mainWindowScreenshot();
 };
@@ -875,6 +876,28 @@ void MainWindowTest::aboutFromF1() {
     QVERIFY(dlg.m_messages.empty());
 }
 
+// The status pictures carry the screen's device pixels: 40x40 for 20x20 at
+// scale 2, so that they are drawn, not enlarged.
+void MainWindowTest::statusPicturesMatchScale() {
+    const qreal scale = guitest::ScaleFactor();
+    CPhotoFolder folder;
+    QVERIFY(folder.Create());
+    CTestVelmoraDlg dlg;
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    dlg.ScanFolder(folder.PathBytes());
+    QCOMPARE(dlg.devicePixelRatioF(), scale);
+
+    const QAbstractItemModel& model = *dlg.List().model();
+    for (int row = 0; row < kScannedRowCount; ++row) {
+        const auto picture =
+            qvariant_cast<QPixmap>(model.data(model.index(row, 0), Qt::DecorationRole));
+        QCOMPARE(picture.devicePixelRatio(), scale);
+        QCOMPARE(picture.size(), QSize(20, 20) * scale);
+        QCOMPARE(picture.deviceIndependentSize(), QSizeF(20, 20));
+    }
+}
+
 // The picture of the window for the documentation: a trip's photos from two
 // cameras, one of them already named, one damaged file and one without a date.
 void MainWindowTest::mainWindowScreenshot() {
@@ -912,7 +935,9 @@ void MainWindowTest::mainWindowScreenshot() {
     dlg.List().scrollToBottom(); // the coloured rows come last
     QTRY_VERIFY(dlg.List().hasFocus());
 
-    const QString path = guitest::SaveScreenshot(dlg, QStringLiteral("main-window.png"));
+    const QString path = guitest::SaveScreenshot(dlg, guitest::ScaleFactor() == 2
+                                                          ? QStringLiteral("main-window@2x.png")
+                                                          : QStringLiteral("main-window.png"));
     QVERIFY(!path.isEmpty());
     qInfo("saved %s", qPrintable(path));
 }
