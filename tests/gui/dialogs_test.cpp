@@ -13,8 +13,10 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include <vector>
@@ -120,6 +122,8 @@ private Q_SLOTS:
     void aboutEnterPressesFocusedButton_data();
     void aboutEnterPressesFocusedButton();
     void textsFitTheirBoxes();
+    void messageBoxFitsCaption_data();
+    void messageBoxFitsCaption();
 
     void screenshots();
 
@@ -533,6 +537,50 @@ void DialogsTest::textsFitTheirBoxes() {
         QVERIFY(QTest::qWaitForWindowExposed(dlg));
         QCOMPARE(guitest::TextsCutOff(*dlg), QStringList());
     }
+}
+
+void DialogsTest::messageBoxFitsCaption_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<unsigned>("flags");
+    QTest::newRow("error-rename") << "File exists"
+                                  << "Error Rename" << MB_ICONERROR;
+    QTest::newRow("error") << "Invalid argument"
+                           << "Error" << MB_ICONERROR;
+    QTest::newRow("rename-files") << "Done"
+                                  << "Rename Files" << MB_OK;
+    QTest::newRow("long-text") << "There are no items to be renamed! Please choose a folder first."
+                               << "Error" << MB_OK;
+}
+
+// A title bar takes the caption in bold, a window icon and three buttons of
+// about one and a half lines each: the box is at least that wide.
+void DialogsTest::messageBoxFitsCaption() {
+    QFETCH(QString, text);
+    QFETCH(QString, caption);
+    QFETCH(unsigned, flags);
+
+    QSize shown;
+    QString shownCaption;
+    QTimer::singleShot(0, this, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr)
+            return;
+        shown = box->size();
+        shownCaption = box->windowTitle();
+        box->accept();
+    });
+    ShowMessageBox(nullptr, text, caption, flags);
+
+    QCOMPARE(shownCaption, caption);
+    QFont titleFont = QApplication::font();
+    titleFont.setBold(true);
+    const QFontMetrics title(titleFont);
+    const int titleBarWidth = title.horizontalAdvance(caption) + 6 * title.height();
+    QVERIFY2(shown.width() >= titleBarWidth,
+             qPrintable(QStringLiteral("%1 < %2").arg(shown.width()).arg(titleBarWidth)));
+    QVERIFY(shown.width() <
+            2 * titleBarWidth + QFontMetrics(QApplication::font()).horizontalAdvance(text));
 }
 
 // Pictures of the three side windows for the documentation.
