@@ -6,6 +6,7 @@
 #include "rename_run.h"
 #include "status_pictures.h"
 #include "string_table.h"
+#include "template_layout.h"
 #include "velmora_app.h"
 
 #include "about_dlg.h"
@@ -53,34 +54,47 @@ std::string Encode(const QString& text) {
     return CListModel::Encode(text);
 }
 
-// Template 102 in dialog units: x, y, width, height.
+// Template 102 in dialog units: x, y, width, height, and the window edges a
+// control keeps its distance to as the window grows: the list grows both
+// ways, the fields widen, and what sits at the right or bottom moves along.
 struct TemplateRect {
     int x, y, width, height;
+    Qt::Edges edges;
 };
-constexpr TemplateRect kDialogSize = {0, 0, 320, 210};
-constexpr TemplateRect kLabelDirectory = {7, 12, 54, 8};
-constexpr TemplateRect kEditDirectory = {66, 10, 230, 14};
-constexpr TemplateRect kButtonBrowse = {299, 10, 14, 14};
-constexpr TemplateRect kLabelFormat = {7, 35, 58, 8};
-constexpr TemplateRect kEditFormat = {67, 32, 118, 14};
-constexpr TemplateRect kButtonBuildFormat = {193, 34, 50, 14};
-constexpr TemplateRect kLabelRename = {255, 35, 30, 8};
-constexpr TemplateRect kEditRenameCount = {285, 32, 28, 14};
-constexpr TemplateRect kList = {7, 54, 306, 122};
-constexpr TemplateRect kStatusLine = {7, 178, 306, 8};
-constexpr TemplateRect kButtonRename = {21, 189, 50, 14};
-constexpr TemplateRect kButtonExit = {249, 189, 50, 14};
-constexpr TemplateRect kProgress = {80, 189, 160, 14};
+constexpr Qt::Edges kTopLeft = Qt::TopEdge | Qt::LeftEdge;
+constexpr Qt::Edges kTopRight = Qt::TopEdge | Qt::RightEdge;
+constexpr Qt::Edges kTopWide = Qt::TopEdge | Qt::LeftEdge | Qt::RightEdge;
+constexpr Qt::Edges kBottomLeft = Qt::BottomEdge | Qt::LeftEdge;
+constexpr Qt::Edges kBottomRight = Qt::BottomEdge | Qt::RightEdge;
+constexpr Qt::Edges kBottomWide = Qt::BottomEdge | Qt::LeftEdge | Qt::RightEdge;
+constexpr Qt::Edges kAllEdges = kTopWide | Qt::BottomEdge;
 
-void Place(QWidget* widget, const CDialogUnits& units, const TemplateRect& r) {
-    widget->setGeometry(units.Rect(r.x, r.y, r.width, r.height));
+constexpr int kDialogWidth = 320;
+constexpr int kDialogHeight = 210;
+constexpr TemplateRect kLabelDirectory = {7, 12, 54, 8, kTopLeft};
+constexpr TemplateRect kEditDirectory = {66, 10, 230, 14, kTopWide};
+constexpr TemplateRect kButtonBrowse = {299, 10, 14, 14, kTopRight};
+constexpr TemplateRect kLabelFormat = {7, 35, 58, 8, kTopLeft};
+constexpr TemplateRect kEditFormat = {67, 32, 118, 14, kTopWide};
+constexpr TemplateRect kButtonBuildFormat = {193, 34, 50, 14, kTopRight};
+constexpr TemplateRect kLabelRename = {255, 35, 30, 8, kTopRight};
+constexpr TemplateRect kEditRenameCount = {285, 32, 28, 14, kTopRight};
+constexpr TemplateRect kList = {7, 54, 306, 122, kAllEdges};
+constexpr TemplateRect kStatusLine = {7, 178, 306, 8, kBottomWide};
+constexpr TemplateRect kButtonRename = {21, 189, 50, 14, kBottomLeft};
+constexpr TemplateRect kButtonExit = {249, 189, 50, 14, kBottomRight};
+constexpr TemplateRect kProgress = {80, 189, 160, 14, kBottomWide};
+
+void Place(CTemplateLayout* layout, QWidget* widget, const CDialogUnits& units,
+           const TemplateRect& r) {
+    layout->AddWidget(widget, units.Rect(r.x, r.y, r.width, r.height), r.edges);
 }
 
 } // namespace
 
 CVelmoraDlg::CVelmoraDlg(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
       m_hIcon(QStringLiteral(":/velmora/velmora-256.png")) {
     CreateControls();
     OnInitDialog();
@@ -95,53 +109,56 @@ void CVelmoraDlg::CreateControls() {
     units.FitText(QStringLiteral("Target Directory:"), kLabelDirectory.width);
     units.FitText(QStringLiteral("File Name Format:"), kLabelFormat.width);
     units.FitText(QStringLiteral("Rename:"), kLabelRename.width);
-    setFixedSize(units.Size(kDialogSize.width, kDialogSize.height));
+    // The template's size is where the window starts and the least it takes;
+    // it may grow and be maximised. Its size is not kept from run to run.
+    auto* layout = new CTemplateLayout(this, units.Size(kDialogWidth, kDialogHeight));
+    resize(layout->sizeHint());
 
-    Place(new QLabel(QStringLiteral("Target Directory:"), this), units, kLabelDirectory);
+    Place(layout, new QLabel(QStringLiteral("Target Directory:"), this), units, kLabelDirectory);
     m_editDirectory = new QLineEdit(this);
     m_editDirectory->setReadOnly(true);
     m_editDirectory->setAcceptDrops(false);
-    Place(m_editDirectory, units, kEditDirectory);
+    Place(layout, m_editDirectory, units, kEditDirectory);
     m_btnBrowse = new QPushButton(QStringLiteral("..."), this);
-    Place(m_btnBrowse, units, kButtonBrowse);
+    Place(layout, m_btnBrowse, units, kButtonBrowse);
 
-    Place(new QLabel(QStringLiteral("File Name Format:"), this), units, kLabelFormat);
+    Place(layout, new QLabel(QStringLiteral("File Name Format:"), this), units, kLabelFormat);
     m_editFormat = new QLineEdit(this);
     // A folder dropped here is meant for the window, not typed into the format.
     m_editFormat->setAcceptDrops(false);
-    Place(m_editFormat, units, kEditFormat);
+    Place(layout, m_editFormat, units, kEditFormat);
     m_btnBuildFormat = new QPushButton(QStringLiteral("&Build Format"), this);
-    Place(m_btnBuildFormat, units, kButtonBuildFormat);
+    Place(layout, m_btnBuildFormat, units, kButtonBuildFormat);
 
-    Place(new QLabel(QStringLiteral("Rename:"), this), units, kLabelRename);
+    Place(layout, new QLabel(QStringLiteral("Rename:"), this), units, kLabelRename);
     m_editRenameCount = new QLineEdit(this);
     m_editRenameCount->setReadOnly(true);
     m_editRenameCount->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_editRenameCount->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this));
-    Place(m_editRenameCount, units, kEditRenameCount);
+    Place(layout, m_editRenameCount, units, kEditRenameCount);
 
     m_list = new CListCtrlEx(this);
-    Place(m_list, units, kList);
+    Place(layout, m_list, units, kList);
 
     m_labelStatus = new QLabel(
         QStringLiteral("(Double click on an picture to view the detail information stored in "
                        "the file)"),
         this);
-    Place(m_labelStatus, units, kStatusLine);
+    Place(layout, m_labelStatus, units, kStatusLine);
 
     m_btnRename = new QPushButton(QStringLiteral("Rename"), this);
     // Enter presses Rename unless a push button has the focus: the buttons
     // stay auto-default, so Enter on "Exit" leaves and renames nothing.
     m_btnRename->setDefault(true);
-    Place(m_btnRename, units, kButtonRename);
+    Place(layout, m_btnRename, units, kButtonRename);
     m_btnExit = new QPushButton(QStringLiteral("Exit"), this);
-    Place(m_btnExit, units, kButtonExit);
+    Place(layout, m_btnExit, units, kButtonExit);
 
     m_progress = new QProgressBar(this);
     m_progress->setTextVisible(false);
     m_progress->hide();
-    Place(m_progress, units, kProgress);
+    Place(layout, m_progress, units, kProgress);
 
     // The window's commands, in one place.
     connect(m_btnBrowse, &QPushButton::clicked, this, &CVelmoraDlg::OnBrowse);

@@ -27,6 +27,7 @@
 #include <QUrl>
 #include <QtTest>
 
+#include <map>
 #include <optional>
 #include <sys/stat.h>
 #include <vector>
@@ -167,6 +168,9 @@ private Q_SLOTS:
     void startUp();
     void leavingStoresNothing_data();
     void leavingStoresNothing();
+    void controlsFollowGrowingWindow_data();
+    void controlsFollowGrowingWindow();
+    void windowMaximizes();
 
     void scanListsRowsInOrder();
     void folderWithoutPhotos_data();
@@ -270,6 +274,88 @@ void MainWindowTest::leavingStoresNothing() {
     QVERIFY(dlg.m_messages.empty());
     QVERIFY(!StoredFormat().isValid());
     QVERIFY(QFile::exists(folder.File("a.jpg")));
+}
+
+void MainWindowTest::controlsFollowGrowingWindow_data() {
+    // How a control's x, y, width and height change per pixel the window grows.
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<int>("dx");
+    QTest::addColumn<int>("dy");
+    QTest::addColumn<int>("dw");
+    QTest::addColumn<int>("dh");
+
+    QTest::newRow("folder-label") << "Target Directory:" << 0 << 0 << 0 << 0;
+    QTest::newRow("folder-field") << "folder" << 0 << 0 << 1 << 0;
+    QTest::newRow("browse-button") << "..." << 1 << 0 << 0 << 0;
+    QTest::newRow("format-label") << "File Name Format:" << 0 << 0 << 0 << 0;
+    QTest::newRow("format-field") << "format" << 0 << 0 << 1 << 0;
+    QTest::newRow("build-format-button") << "&Build Format" << 1 << 0 << 0 << 0;
+    QTest::newRow("rename-label") << "Rename:" << 1 << 0 << 0 << 0;
+    QTest::newRow("rename-count") << "count" << 1 << 0 << 0 << 0;
+    QTest::newRow("list") << "list" << 0 << 0 << 1 << 1;
+    QTest::newRow("status-line") << "status" << 0 << 1 << 1 << 0;
+    QTest::newRow("rename-button") << "Rename" << 0 << 1 << 0 << 0;
+    QTest::newRow("progress-bar") << "progress" << 0 << 1 << 1 << 0;
+    QTest::newRow("exit-button") << "Exit" << 1 << 1 << 0 << 0;
+}
+
+// The list takes what the window gains; every control keeps its distance to
+// the window edges it sits next to.
+void MainWindowTest::controlsFollowGrowingWindow() {
+    QFETCH(QString, control);
+    QFETCH(int, dx);
+    QFETCH(int, dy);
+    QFETCH(int, dw);
+    QFETCH(int, dh);
+
+    CTestVelmoraDlg dlg;
+    const std::map<QString, QWidget*> fields = {
+        {"folder", &dlg.DirectoryField()},  {"format", &dlg.FormatField()},
+        {"count", &dlg.RenameCountField()}, {"list", &dlg.List()},
+        {"status", &dlg.StatusLine()},      {"progress", &dlg.Progress()}};
+    QWidget* widget = fields.count(control) != 0 ? fields.at(control) : nullptr;
+    for (QWidget* child : dlg.findChildren<QWidget*>()) {
+        if (child->property("text").toString() == control && child != &dlg.StatusLine())
+            widget = child;
+    }
+    QVERIFY(widget != nullptr);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    const QRect before = widget->geometry();
+    const QSize start = dlg.size();
+
+    const QSize grown(150, 90);
+    dlg.resize(start + grown);
+
+    QTRY_COMPARE(dlg.size(), start + grown);
+    QTRY_COMPARE(widget->geometry(),
+                 QRect(before.x() + dx * grown.width(), before.y() + dy * grown.height(),
+                       before.width() + dw * grown.width(), before.height() + dh * grown.height()));
+}
+
+// The window starts at its template's size, no smaller size is allowed, and
+// it can be maximised; nothing about its size is stored.
+void MainWindowTest::windowMaximizes() {
+    CTestVelmoraDlg dlg;
+    const QSize start = dlg.size();
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QCOMPARE(dlg.size(), start);
+    QCOMPARE(dlg.minimumSize(), start);
+    QVERIFY(dlg.windowFlags() & Qt::WindowMaximizeButtonHint);
+    QVERIFY(!(dlg.windowFlags() & Qt::MSWindowsFixedSizeDialogHint));
+    const QRect exit = dlg.ExitButton().geometry();
+    const QSize exitMargin(start.width() - exit.right(), start.height() - exit.bottom());
+
+    dlg.showMaximized();
+    QTRY_VERIFY(dlg.isMaximized());
+    QTRY_VERIFY(dlg.width() > start.width() && dlg.height() > start.height());
+    QVERIFY(dlg.List().geometry().bottom() < dlg.StatusLine().geometry().top());
+    QVERIFY(dlg.StatusLine().geometry().bottom() < dlg.ExitButton().geometry().top());
+    QCOMPARE(dlg.width() - dlg.ExitButton().geometry().right(), exitMargin.width());
+    QCOMPARE(dlg.height() - dlg.ExitButton().geometry().bottom(), exitMargin.height());
+    dlg.close();
+    QCOMPARE(Store().allKeys(), QStringList());
 }
 
 void MainWindowTest::scanListsRowsInOrder() {
