@@ -34,6 +34,7 @@
 #include <QUrl>
 #include <QWindow>
 
+#include <optional>
 #include <sys/stat.h>
 
 using namespace velmora;
@@ -52,6 +53,22 @@ QString Decode(const std::string& bytes) {
 
 std::string Encode(const QString& text) {
     return CListModel::Encode(text);
+}
+
+// The path of the first dropped item, the only one that counts, when it is a
+// local file or folder that exists. The URL's own percent-encoded bytes are
+// taken, not its decoded text, so that a name that is not UTF-8 survives.
+std::optional<std::string> DroppedPath(const QMimeData& data) {
+    const QList<QUrl> urls = data.urls();
+    if (urls.isEmpty() || !urls.first().isLocalFile())
+        return std::nullopt;
+    std::string path =
+        QByteArray::fromPercentEncoding(urls.first().path(QUrl::FullyEncoded).toLatin1())
+            .toStdString();
+    struct stat status {};
+    if (path.empty() || stat(path.c_str(), &status) != 0)
+        return std::nullopt;
+    return path;
 }
 
 // Template 102 in dialog units: x, y, width, height, and the window edges a
@@ -396,19 +413,18 @@ void CVelmoraDlg::DrawStatusPictures() {
 }
 
 void CVelmoraDlg::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls())
+    // Only what a drop would open is welcome: a web link or a vanished file
+    // would show the accept cursor and then do nothing.
+    if (DroppedPath(*event->mimeData()))
         event->acceptProposedAction();
 }
 
 void CVelmoraDlg::dropEvent(QDropEvent* event) {
-    const QList<QUrl> urls = event->mimeData()->urls();
-    if (urls.isEmpty() || !urls.first().isLocalFile())
+    const std::optional<std::string> path = DroppedPath(*event->mimeData());
+    if (!path)
         return;
     event->acceptProposedAction();
-    // The URL's own percent-encoded bytes, not its decoded text, so that a
-    // name that is not UTF-8 survives.
-    OnDropFiles(QByteArray::fromPercentEncoding(urls.first().path(QUrl::FullyEncoded).toLatin1())
-                    .toStdString());
+    OnDropFiles(*path);
 }
 
 void CVelmoraDlg::MessageBox(const QString& text, const QString& caption, unsigned flags) {

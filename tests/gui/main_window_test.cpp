@@ -866,11 +866,16 @@ void MainWindowTest::dropPath() {
 
 void MainWindowTest::dropEvent_data() {
     QTest::addColumn<QList<QUrl>>("urls");
-    QTest::addColumn<bool>("scansPhotos");
+    QTest::addColumn<bool>("scansPhotos"); // also: the drag is accepted
     QTest::newRow("folder") << QList<QUrl>({QUrl()}) << true;
     QTest::newRow("first-of-several-items") << QList<QUrl>({QUrl(), QUrl()}) << true;
     QTest::newRow("remote-url") << QList<QUrl>({QUrl(QStringLiteral("https://example.com/a.jpg"))})
                                 << false;
+    QTest::newRow("remote-url-first")
+        << QList<QUrl>({QUrl(QStringLiteral("https://example.com/a.jpg")), QUrl()}) << false;
+    QTest::newRow("missing-local-file")
+        << QList<QUrl>({QUrl::fromLocalFile(QStringLiteral("/nonexistent/velmora/a.jpg"))})
+        << false;
 }
 
 // A real drop onto the window, as the desktop delivers it.
@@ -898,7 +903,7 @@ void MainWindowTest::dropEvent() {
     const QPoint at = dlg.rect().center();
     QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&dlg, &enter);
-    QVERIFY(enter.isAccepted());
+    QCOMPARE(enter.isAccepted(), scansPhotos);
     QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&dlg, &drop);
 
