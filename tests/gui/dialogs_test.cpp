@@ -4,6 +4,7 @@
 
 #include "about_dlg.h"
 #include "build_format_dlg.h"
+#include "dialog_units.h"
 #include "jpeg_builder.h"
 #include "jpeg_info_dlg.h"
 #include "message_box.h"
@@ -122,6 +123,8 @@ private Q_SLOTS:
     void aboutEnterPressesFocusedButton_data();
     void aboutEnterPressesFocusedButton();
     void textsFitTheirBoxes();
+    void fitTextMeasuresDrawnText_data();
+    void fitTextMeasuresDrawnText();
     void messageBoxFitsCaption_data();
     void messageBoxFitsCaption();
 
@@ -537,6 +540,38 @@ void DialogsTest::textsFitTheirBoxes() {
         QVERIFY(QTest::qWaitForWindowExposed(dlg));
         QCOMPARE(guitest::TextsCutOff(*dlg), QStringList());
     }
+}
+
+void DialogsTest::fitTextMeasuresDrawnText_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("drawn");
+    QTest::newRow("mnemonic") << "&Format:"
+                              << "Format:";
+    QTest::newRow("mnemonic-inside") << "&Build Format"
+                                     << "Build Format";
+    QTest::newRow("escaped-ampersand") << "Save && Close"
+                                       << "Save & Close";
+    QTest::newRow("trailing-ampersand") << "Format:&"
+                                        << "Format:";
+    QTest::newRow("plain") << "Sample:"
+                           << "Sample:";
+}
+
+// A window widened for a label's text is widened for what the label draws:
+// the "&" of "&Format:" made the format builder a fifth wider than its template.
+void DialogsTest::fitTextMeasuresDrawnText() {
+    QFETCH(QString, text);
+    QFETCH(QString, drawn);
+    const QFont font = QApplication::font();
+    CDialogUnits units(font);
+    constexpr int kNarrowBox = 10; // too narrow for any of them: the unit widens
+
+    units.FitText(text, kNarrowBox);
+
+    // The box is then as wide as the drawn text and its one pixel of slack.
+    const int drawnWidth = QFontMetrics(font).horizontalAdvance(drawn) + 1;
+    QVERIFY2(qAbs(units.X(kNarrowBox) - drawnWidth) <= 1,
+             qPrintable(QStringLiteral("%1 for %2").arg(units.X(kNarrowBox)).arg(drawnWidth)));
 }
 
 void DialogsTest::messageBoxFitsCaption_data() {
