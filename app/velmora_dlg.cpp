@@ -29,8 +29,11 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QScrollBar>
+#include <QSettings>
 #include <QShortcut>
 #include <QSignalBlocker>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QUrl>
 #include <QWindow>
 
@@ -70,6 +73,34 @@ std::optional<std::string> DroppedPath(const QMimeData& data) {
         return std::nullopt;
     return path;
 }
+
+// The folder dialog keeps its history, last folder and view in a settings
+// file of Qt's own (QtProject.conf), with no option to leave that out. The
+// program keeps no file besides its one setting, so while one lives, per-user
+// settings go to a scratch folder that is removed afterwards.
+class CScratchQtSettings {
+public:
+    CScratchQtSettings() {
+        if (m_folder.isValid())
+            PointUserSettingsTo(m_folder.path());
+    }
+    ~CScratchQtSettings() {
+        // Back to where per-user settings live by default.
+        if (m_folder.isValid())
+            PointUserSettingsTo(
+                QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+    }
+    CScratchQtSettings(const CScratchQtSettings&) = delete;
+    CScratchQtSettings& operator=(const CScratchQtSettings&) = delete;
+
+private:
+    static void PointUserSettingsTo(const QString& folder) {
+        for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+            QSettings::setPath(format, QSettings::UserScope, folder);
+    }
+
+    QTemporaryDir m_folder;
+};
 
 // Template 102 in dialog units: x, y, width, height, and the window edges a
 // control keeps its distance to as the window grows: the list grows both
@@ -436,6 +467,7 @@ void CVelmoraDlg::Beep() {
 }
 
 QString CVelmoraDlg::BrowseForFolder(const QString& startFolder) {
+    const CScratchQtSettings scratch;
     return QFileDialog::getExistingDirectory(this, QStringLiteral("JPEG Image Area"), startFolder);
 }
 

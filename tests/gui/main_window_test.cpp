@@ -14,6 +14,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -67,6 +68,7 @@ public:
     std::vector<std::string> m_builderOffers;
     std::optional<std::string> m_builderAnswer; // none: the builder is cancelled
     bool m_bRealBuilder = false;
+    bool m_bRealBrowser = false;
     int m_nAboutRuns = 0;
 
 protected:
@@ -75,6 +77,8 @@ protected:
     }
     void Beep() override { ++m_nBeeps; }
     QString BrowseForFolder(const QString& startFolder) override {
+        if (m_bRealBrowser)
+            return CVelmoraDlg::BrowseForFolder(startFolder);
         m_browseStarts << startFolder;
         return m_strBrowseAnswer;
     }
@@ -204,6 +208,8 @@ private Q_SLOTS:
     void dropEvent();
     void dropFolderNamedInOtherBytes();
     void browse();
+    void folderDialogLeavesNoFile_data();
+    void folderDialogLeavesNoFile();
     void aboutFromF1();
     void statusPicturesMatchScale();
 
@@ -955,6 +961,49 @@ void MainWindowTest::browse() {
     QCOMPARE(dlg.DirectoryField().text(), folder.Path());
     QCOMPARE(dlg.List().GetItemCount(), kScannedRowCount);
     QCOMPARE(dlg.RenameCountField().text(), QStringLiteral("3"));
+}
+
+void MainWindowTest::folderDialogLeavesNoFile_data() {
+    QTest::addColumn<bool>("choose");
+    QTest::newRow("folder-chosen") << true;
+    QTest::newRow("cancelled") << false;
+}
+
+// The real folder dialog, answered once it is up: it leaves no settings file
+// of its own behind, and the program's one setting is still found afterwards.
+void MainWindowTest::folderDialogLeavesNoFile() {
+    QFETCH(bool, choose);
+    CPhotoFolder folder;
+    QVERIFY(folder.Create());
+    const QDir config(qEnvironmentVariable("XDG_CONFIG_HOME"));
+    QVERIFY(config.exists());
+    CTestVelmoraDlg dlg;
+    dlg.m_bRealBrowser = true;
+    dlg.show();
+
+    bool shown = false;
+    QTimer::singleShot(0, this, [&] {
+        auto* browser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        shown = browser != nullptr;
+        if (browser == nullptr)
+            return;
+        if (!choose) {
+            browser->reject();
+            return;
+        }
+        browser->setDirectory(folder.Path());
+        static_cast<QDialog*>(browser)->accept(); // public as a dialog's slot
+    });
+    dlg.OnBrowse();
+
+    QVERIFY(shown);
+    QCOMPARE(dlg.List().GetItemCount(), choose ? kScannedRowCount : 0);
+    // Qt's own file would be QtProject.conf, beside the program's folder.
+    QCOMPARE(config.entryList({QStringLiteral("*.conf")}, QDir::Files | QDir::Hidden),
+             QStringList());
+    SetStoredFormat(QStringLiteral("Pic_%C"));
+    QCOMPARE(StoredFormat().toString(), QStringLiteral("Pic_%C"));
+    QVERIFY(QFile::exists(config.filePath(QStringLiteral("Quorvant/Velmora.conf"))));
 }
 
 void MainWindowTest::aboutFromF1() {
