@@ -80,7 +80,8 @@ private:
     void OnInitDialog();
     // Fits both columns to their texts.
     void SizeColumns();
-    // Draws the status pictures for the window's screen, unless they are.
+    // Draws the status pictures anew when the window's device pixel ratio is
+    // not the one they were drawn for.
     void DrawStatusPictures();
 
     CListCtrlEx* m_list = nullptr;

@@ -158,6 +158,8 @@ const CItemColors* CListCtrlEx::ItemColors(int image) const {
 bool CListCtrlEx::SetFullRowSelect(bool on) {
     const bool changed = m_fullRowSelect != on;
     m_fullRowSelect = on;
+    // Without full-row mode the label alone shows the focus (CLabelDelegate).
+    setAllColumnsShowFocus(on);
     if (changed)
         viewport()->update();
     return changed;

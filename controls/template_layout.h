@@ -22,10 +22,6 @@ public:
     // `widget` at `rect` of the template, anchored to `edges` of the window.
     void AddWidget(QWidget* widget, const QRect& rect, Qt::Edges edges);
 
-    // Where a control of the template at `rect`, anchored to `edges`, goes
-    // when the window is `grown` larger than the template.
-    static QRect Anchored(const QRect& rect, Qt::Edges edges, QSize grown);
-
     // QLayout: items added without a rectangle stay where they are, top left.
     void addItem(QLayoutItem* item) override;
     int count() const override { return static_cast<int>(m_items.size()); }
@@ -41,6 +37,10 @@ private:
         QRect rect;
         Qt::Edges edges;
     };
+
+    // Where a control of the template at `rect`, anchored to `edges`, goes
+    // when the window is `grown` larger than the template.
+    static QRect Anchored(const QRect& rect, Qt::Edges edges, QSize grown);
 
     std::vector<CItem> m_items;
     QSize m_templateSize;
