@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QtMath>
 
 #include <functional>
 
@@ -28,8 +29,10 @@ void DrawPicture(QPainter& p) {
     p.drawPath(hill);
 }
 
-QPixmap Picture(const std::function<void(QPainter&)>& mark) {
-    QPixmap pixmap(kSize, kSize);
+QPixmap Picture(qreal devicePixelRatio, const std::function<void(QPainter&)>& mark) {
+    const int side = qCeil(kSize * devicePixelRatio);
+    QPixmap pixmap(side, side);
+    pixmap.setDevicePixelRatio(devicePixelRatio); // the painter draws in 20x20 units
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
@@ -41,7 +44,7 @@ QPixmap Picture(const std::function<void(QPainter&)>& mark) {
 
 } // namespace
 
-std::vector<QPixmap> MakeStatusPictures() {
+std::vector<QPixmap> MakeStatusPictures(qreal devicePixelRatio) {
     const auto tick = [](QPainter& p) {
         p.setPen(QPen(QColor(20, 150, 40), 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         p.drawPolyline(QPolygonF({QPointF(9, 13), QPointF(12.5, 17), QPointF(18.5, 8)}));
@@ -62,5 +65,6 @@ std::vector<QPixmap> MakeStatusPictures() {
         p.setPen(QColor(60, 40, 0));
         p.drawText(QRectF(9.5, 8.5, 10, 10), Qt::AlignCenter, QStringLiteral("?"));
     };
-    return {Picture(nullptr), Picture(tick), Picture(cross), Picture(question)};
+    return {Picture(devicePixelRatio, nullptr), Picture(devicePixelRatio, tick),
+            Picture(devicePixelRatio, cross), Picture(devicePixelRatio, question)};
 }

@@ -7,6 +7,7 @@
 #include "rename_run.h"
 #include "status_pictures.h"
 #include "string_table.h"
+#include "template_layout.h"
 #include "undo_run.h"
 #include "velmora_app.h"
 
@@ -31,10 +32,16 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QScrollBar>
+#include <QSettings>
 #include <QShortcut>
 #include <QSignalBlocker>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QUrl>
+#include <QWindow>
 
+#include <optional>
 #include <sys/stat.h>
 
 using namespace velmora;
@@ -55,34 +62,91 @@ std::string Encode(const QString& text) {
     return CListModel::Encode(text);
 }
 
-// Template 102 in dialog units: x, y, width, height.
+// The path of the first dropped item, the only one that counts, when it is a
+// local file or folder that exists. The URL's own percent-encoded bytes are
+// taken, not its decoded text, so that a name that is not UTF-8 survives.
+std::optional<std::string> DroppedPath(const QMimeData& data) {
+    const QList<QUrl> urls = data.urls();
+    if (urls.isEmpty() || !urls.first().isLocalFile())
+        return std::nullopt;
+    std::string path =
+        QByteArray::fromPercentEncoding(urls.first().path(QUrl::FullyEncoded).toLatin1())
+            .toStdString();
+    struct stat status {};
+    if (path.empty() || stat(path.c_str(), &status) != 0)
+        return std::nullopt;
+    return path;
+}
+
+// The folder dialog keeps its history, last folder and view in a settings
+// file of Qt's own (QtProject.conf), with no option to leave that out. The
+// program keeps no file besides its one setting, so while one lives, per-user
+// settings go to a scratch folder that is removed afterwards.
+class CScratchQtSettings {
+public:
+    CScratchQtSettings() {
+        if (m_folder.isValid())
+            PointUserSettingsTo(m_folder.path());
+    }
+    ~CScratchQtSettings() {
+        // Back to where per-user settings live by default.
+        if (m_folder.isValid())
+            PointUserSettingsTo(
+                QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+    }
+    CScratchQtSettings(const CScratchQtSettings&) = delete;
+    CScratchQtSettings& operator=(const CScratchQtSettings&) = delete;
+
+private:
+    static void PointUserSettingsTo(const QString& folder) {
+        for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+            QSettings::setPath(format, QSettings::UserScope, folder);
+    }
+
+    QTemporaryDir m_folder;
+};
+
+// Template 102 in dialog units: x, y, width, height, and the window edges a
+// control keeps its distance to as the window grows: the list grows both
+// ways, the fields widen, and what sits at the right or bottom moves along.
 struct TemplateRect {
     int x, y, width, height;
+    Qt::Edges edges;
 };
-constexpr TemplateRect kDialogSize = {0, 0, 320, 210};
-constexpr TemplateRect kLabelDirectory = {7, 12, 54, 8};
-constexpr TemplateRect kEditDirectory = {66, 10, 230, 14};
-constexpr TemplateRect kButtonBrowse = {299, 10, 14, 14};
-constexpr TemplateRect kLabelFormat = {7, 35, 58, 8};
-constexpr TemplateRect kEditFormat = {67, 32, 118, 14};
-constexpr TemplateRect kButtonBuildFormat = {193, 34, 50, 14};
-constexpr TemplateRect kLabelRename = {255, 35, 30, 8};
-constexpr TemplateRect kEditRenameCount = {285, 32, 28, 14};
-constexpr TemplateRect kList = {7, 54, 306, 122};
-constexpr TemplateRect kStatusLine = {7, 178, 306, 8};
-constexpr TemplateRect kButtonRename = {21, 189, 50, 14};
-constexpr TemplateRect kButtonExit = {249, 189, 50, 14};
-constexpr TemplateRect kProgress = {80, 189, 160, 14};
+constexpr Qt::Edges kTopLeft = Qt::TopEdge | Qt::LeftEdge;
+constexpr Qt::Edges kTopRight = Qt::TopEdge | Qt::RightEdge;
+constexpr Qt::Edges kTopWide = Qt::TopEdge | Qt::LeftEdge | Qt::RightEdge;
+constexpr Qt::Edges kBottomLeft = Qt::BottomEdge | Qt::LeftEdge;
+constexpr Qt::Edges kBottomRight = Qt::BottomEdge | Qt::RightEdge;
+constexpr Qt::Edges kBottomWide = Qt::BottomEdge | Qt::LeftEdge | Qt::RightEdge;
+constexpr Qt::Edges kAllEdges = kTopWide | Qt::BottomEdge;
 
-void Place(QWidget* widget, const CDialogUnits& units, const TemplateRect& r) {
-    widget->setGeometry(units.Rect(r.x, r.y, r.width, r.height));
+constexpr int kDialogWidth = 320;
+constexpr int kDialogHeight = 210;
+constexpr TemplateRect kLabelDirectory = {7, 12, 54, 8, kTopLeft};
+constexpr TemplateRect kEditDirectory = {66, 10, 230, 14, kTopWide};
+constexpr TemplateRect kButtonBrowse = {299, 10, 14, 14, kTopRight};
+constexpr TemplateRect kLabelFormat = {7, 35, 58, 8, kTopLeft};
+constexpr TemplateRect kEditFormat = {67, 32, 118, 14, kTopWide};
+constexpr TemplateRect kButtonBuildFormat = {193, 34, 50, 14, kTopRight};
+constexpr TemplateRect kLabelRename = {255, 35, 30, 8, kTopRight};
+constexpr TemplateRect kEditRenameCount = {285, 32, 28, 14, kTopRight};
+constexpr TemplateRect kList = {7, 54, 306, 122, kAllEdges};
+constexpr TemplateRect kStatusLine = {7, 178, 306, 8, kBottomWide};
+constexpr TemplateRect kButtonRename = {21, 189, 50, 14, kBottomLeft};
+constexpr TemplateRect kButtonExit = {249, 189, 50, 14, kBottomRight};
+constexpr TemplateRect kProgress = {80, 189, 160, 14, kBottomWide};
+
+void Place(CTemplateLayout* layout, QWidget* widget, const CDialogUnits& units,
+           const TemplateRect& r) {
+    layout->AddWidget(widget, units.Rect(r.x, r.y, r.width, r.height), r.edges);
 }
 
 } // namespace
 
 CVelmoraDlg::CVelmoraDlg(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
       m_hIcon(QStringLiteral(":/velmora/velmora-256.png")) {
     CreateControls();
     OnInitDialog();
@@ -97,54 +161,56 @@ void CVelmoraDlg::CreateControls() {
     units.FitText(QStringLiteral("Target Directory:"), kLabelDirectory.width);
     units.FitText(QStringLiteral("File Name Format:"), kLabelFormat.width);
     units.FitText(QStringLiteral("Rename:"), kLabelRename.width);
-    setFixedSize(units.Size(kDialogSize.width, kDialogSize.height));
+    // The template's size is where the window starts and the least it takes;
+    // it may grow and be maximised. Its size is not kept from run to run.
+    auto* layout = new CTemplateLayout(this, units.Size(kDialogWidth, kDialogHeight));
+    resize(layout->sizeHint());
 
-    Place(new QLabel(QStringLiteral("Target Directory:"), this), units, kLabelDirectory);
+    Place(layout, new QLabel(QStringLiteral("Target Directory:"), this), units, kLabelDirectory);
     m_editDirectory = new QLineEdit(this);
     m_editDirectory->setReadOnly(true);
     m_editDirectory->setAcceptDrops(false);
-    Place(m_editDirectory, units, kEditDirectory);
+    Place(layout, m_editDirectory, units, kEditDirectory);
     m_btnBrowse = new QPushButton(QStringLiteral("..."), this);
-    m_btnBrowse->setAutoDefault(false);
-    Place(m_btnBrowse, units, kButtonBrowse);
+    Place(layout, m_btnBrowse, units, kButtonBrowse);
 
-    Place(new QLabel(QStringLiteral("File Name Format:"), this), units, kLabelFormat);
+    Place(layout, new QLabel(QStringLiteral("File Name Format:"), this), units, kLabelFormat);
     m_editFormat = new QLineEdit(this);
     // A folder dropped here is meant for the window, not typed into the format.
     m_editFormat->setAcceptDrops(false);
-    Place(m_editFormat, units, kEditFormat);
+    Place(layout, m_editFormat, units, kEditFormat);
     m_btnBuildFormat = new QPushButton(QStringLiteral("&Build Format"), this);
-    m_btnBuildFormat->setAutoDefault(false);
-    Place(m_btnBuildFormat, units, kButtonBuildFormat);
+    Place(layout, m_btnBuildFormat, units, kButtonBuildFormat);
 
-    Place(new QLabel(QStringLiteral("Rename:"), this), units, kLabelRename);
+    Place(layout, new QLabel(QStringLiteral("Rename:"), this), units, kLabelRename);
     m_editRenameCount = new QLineEdit(this);
     m_editRenameCount->setReadOnly(true);
     m_editRenameCount->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_editRenameCount->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this));
-    Place(m_editRenameCount, units, kEditRenameCount);
+    Place(layout, m_editRenameCount, units, kEditRenameCount);
 
     m_list = new CListCtrlEx(this);
-    Place(m_list, units, kList);
+    Place(layout, m_list, units, kList);
 
     m_labelStatus = new QLabel(
         QStringLiteral("(Double click on an picture to view the detail information stored in "
                        "the file)"),
         this);
-    Place(m_labelStatus, units, kStatusLine);
+    Place(layout, m_labelStatus, units, kStatusLine);
 
     m_btnRename = new QPushButton(QStringLiteral("Rename"), this);
+    // Enter presses Rename unless a push button has the focus: the buttons
+    // stay auto-default, so Enter on "Exit" leaves and renames nothing.
     m_btnRename->setDefault(true);
-    Place(m_btnRename, units, kButtonRename);
+    Place(layout, m_btnRename, units, kButtonRename);
     m_btnExit = new QPushButton(QStringLiteral("Exit"), this);
-    m_btnExit->setAutoDefault(false);
-    Place(m_btnExit, units, kButtonExit);
+    Place(layout, m_btnExit, units, kButtonExit);
 
     m_progress = new QProgressBar(this);
     m_progress->setTextVisible(false);
     m_progress->hide();
-    Place(m_progress, units, kProgress);
+    Place(layout, m_progress, units, kProgress);
 
     // The window's commands, in one place.
     connect(m_btnBrowse, &QPushButton::clicked, this, &CVelmoraDlg::OnBrowse);
@@ -181,7 +247,7 @@ void CVelmoraDlg::OnInitDialog() {
 
     m_list->AddColumn(QStringLiteral("Original File Name"), 0);
     m_list->AddColumn(QStringLiteral("Converted File Name"), 1);
-    m_list->SetImageList(MakeStatusPictures());
+    DrawStatusPictures();
     m_list->SetFullRowSelect(true);
     auto* unreadable = new CItemColors;
     unreadable->m_textColor = kUnreadableText;
@@ -273,21 +339,28 @@ void CVelmoraDlg::ScanFolder(const std::string& folder) {
 
     CScanDisplay display(*this);
     m_list->BeginReplaceRows();
+    // A new folder is shown from its first row, not where the last one was left.
+    m_list->scrollToTop();
+    m_list->horizontalScrollBar()->setValue(0);
     bool listed = false;
     const unsigned renameCount =
         velmora::ScanFolder(folder, m_strFormat, m_list->Rows(), listed, &display);
-    if (!listed) {
-        m_list->EndReplaceRows(); // nothing matched: the list stays empty
-        return;
-    }
-    m_list->EndReplaceRows(); // begun before the sort
+    m_list->EndReplaceRows(); // begun before the sort, or nothing matched
 
+    // Even an empty list gets its count, so that no count of the last folder
+    // stays on show.
     m_strStatus = QString::asprintf(LoadString(IDS_FILES_IN_LIST), m_list->GetItemCount());
-    m_progress->hide();
-    m_list->AutoSizeColumn(0);
-    m_list->AutoSizeColumn(1);
+    if (listed) {
+        m_progress->hide();
+        SizeColumns();
+    }
     m_nRenameCount = renameCount;
     UpdateData(false);
+}
+
+void CVelmoraDlg::SizeColumns() {
+    m_list->AutoSizeColumn(0);
+    m_list->AutoSizeColumn(1);
 }
 
 void CVelmoraDlg::UpdateConvertedNames() {
@@ -311,9 +384,9 @@ void CVelmoraDlg::OnOK() {
     }
     const CRenameOutcome outcome = RunRename(m_strDirectory, m_list->Rows(), m_nRenameCount);
     m_list->RowsChanged();
-    if (outcome.kind != CRenameOutcome::ErrorRename && outcome.kind != CRenameOutcome::NoItems &&
-        outcome.kind != CRenameOutcome::Busy)
-        m_list->AutoSizeColumn(1);
+    // Renamed rows show their new names whole, also after a run that stopped.
+    if (outcome.kind != CRenameOutcome::NoItems)
+        SizeColumns();
     MessageBox(QString::fromLocal8Bit(outcome.strText), QString::fromUtf8(outcome.strCaption),
                outcome.bErrorIcon ? MB_ICONERROR : MB_OK);
 }
@@ -417,20 +490,37 @@ void CVelmoraDlg::contextMenuEvent(QContextMenuEvent* event) {
     menu.exec(event->globalPos());
 }
 
+void CVelmoraDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // A window moved to a screen of another scale draws its pictures anew.
+    if (QWindow* window = windowHandle()) {
+        connect(window, &QWindow::screenChanged, this, &CVelmoraDlg::DrawStatusPictures,
+                Qt::UniqueConnection);
+    }
+    DrawStatusPictures();
+}
+
+void CVelmoraDlg::DrawStatusPictures() {
+    const qreal ratio = devicePixelRatioF();
+    if (ratio == m_pictureRatio)
+        return;
+    m_pictureRatio = ratio;
+    m_list->SetImageList(MakeStatusPictures(ratio));
+}
+
 void CVelmoraDlg::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls())
+    // Only what a drop would open is welcome: a web link or a vanished file
+    // would show the accept cursor and then do nothing.
+    if (DroppedPath(*event->mimeData()))
         event->acceptProposedAction();
 }
 
 void CVelmoraDlg::dropEvent(QDropEvent* event) {
-    const QList<QUrl> urls = event->mimeData()->urls();
-    if (urls.isEmpty() || !urls.first().isLocalFile())
+    const std::optional<std::string> path = DroppedPath(*event->mimeData());
+    if (!path)
         return;
     event->acceptProposedAction();
-    // The URL's own percent-encoded bytes, not its decoded text, so that a
-    // name that is not UTF-8 survives.
-    OnDropFiles(QByteArray::fromPercentEncoding(urls.first().path(QUrl::FullyEncoded).toLatin1())
-                    .toStdString());
+    OnDropFiles(*path);
 }
 
 void CVelmoraDlg::MessageBox(const QString& text, const QString& caption, unsigned flags) {
@@ -447,6 +537,7 @@ void CVelmoraDlg::Beep() {
 }
 
 QString CVelmoraDlg::BrowseForFolder(const QString& startFolder) {
+    const CScratchQtSettings scratch;
     return QFileDialog::getExistingDirectory(this, QStringLiteral("JPEG Image Area"), startFolder);
 }
 

@@ -76,6 +76,7 @@ protected:
 
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -88,6 +89,11 @@ private:
     // was cut off.
     void OfferUndoOfInterruptedRun(const std::string& folder);
     void ShowUndoOutcome(const velmora::CRenameOutcome& outcome);
+    // Fits both columns to their texts.
+    void SizeColumns();
+    // Draws the status pictures anew when the window's device pixel ratio is
+    // not the one they were drawn for.
+    void DrawStatusPictures();
 
     CListCtrlEx* m_list = nullptr;
     QProgressBar* m_progress = nullptr;
@@ -105,5 +111,6 @@ private:
     std::string m_strDirectory; // target folder, as the file system's bytes
     QString m_strStatus;
     QIcon m_hIcon;
-    QString m_strAboutMenu; // empty: no About entry
+    QString m_strAboutMenu;   // empty: no About entry
+    qreal m_pictureRatio = 0; // the device pixel ratio the status pictures are drawn for
 };

@@ -15,7 +15,8 @@ class CDialogUnits {
 public:
     explicit CDialogUnits(const QFont& font);
 
-    // Makes sure `text` fits in `widthUnits` horizontal units.
+    // Makes sure `text` fits in `widthUnits` horizontal units, as drawn: the
+    // "&" of a mnemonic takes no room.
     void FitText(const QString& text, int widthUnits);
 
     int X(int units) const { return static_cast<int>(units * m_xScale + 0.5); }

@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 
 #include <algorithm>
 #include <cmath>
@@ -35,12 +36,36 @@ bool SortsBefore(std::string_view a, std::string_view b) {
 
 } // namespace
 
+// Draws the cells while full-row mode is off. A row is selected as a whole,
+// but as in a report list only its label shows the selection and the focus;
+// the other cells stay plain.
+class CListCtrlEx::CLabelDelegate : public QStyledItemDelegate {
+public:
+    explicit CLabelDelegate(CListCtrlEx* list) : QStyledItemDelegate(list), m_list(list) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem cell = option;
+        const bool label = index.column() == 0;
+        const bool selected = label && (option.state & QStyle::State_Selected);
+        const bool focused =
+            label && m_list->hasFocus() && m_list->currentIndex().row() == index.row();
+        cell.state.setFlag(QStyle::State_Selected, selected);
+        cell.state.setFlag(QStyle::State_HasFocus, focused);
+        cell.showDecorationSelected = false;
+        QStyledItemDelegate::paint(painter, cell, index);
+    }
+
+private:
+    CListCtrlEx* m_list;
+};
+
 CListCtrlEx::CListCtrlEx(QWidget* parent) : QTreeView(parent), m_model(new CListModel(this)) {
     setModel(m_model);
+    setItemDelegate(new CLabelDelegate(this));
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true);
-    setAllColumnsShowFocus(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -133,6 +158,8 @@ const CItemColors* CListCtrlEx::ItemColors(int image) const {
 bool CListCtrlEx::SetFullRowSelect(bool on) {
     const bool changed = m_fullRowSelect != on;
     m_fullRowSelect = on;
+    // Without full-row mode the label alone shows the focus (CLabelDelegate).
+    setAllColumnsShowFocus(on);
     if (changed)
         viewport()->update();
     return changed;
@@ -253,7 +280,9 @@ void CListCtrlEx::DrawFullRow(QPainter* painter, const QRect& rowRect, int row) 
     painter->save();
     painter->fillRect(highlight, fill);
     if (image != nullptr) {
-        const int y = rowRect.top() + (rowRect.height() - image->height()) / 2;
+        // Centred by its size on screen, whatever its device pixels.
+        const int height = qRound(image->deviceIndependentSize().height());
+        const int y = rowRect.top() + (rowRect.height() - height) / 2;
         painter->drawPixmap(column0Left, y, *image);
     }
     painter->setPen(text);
@@ -288,6 +317,32 @@ void CListCtrlEx::DrawFullRow(QPainter* painter, const QRect& rowRect, int row) 
         painter->drawRect(highlight.adjusted(0, 0, 0, -1));
     }
     painter->restore();
+}
+
+void CListCtrlEx::selectionChanged(const QItemSelection& selected,
+                                   const QItemSelection& deselected) {
+    QTreeView::selectionChanged(selected, deselected);
+    // The view would repaint the cells only; a highlight that runs past the
+    // last column would stay behind.
+    for (const QItemSelection* ranges : {&selected, &deselected}) {
+        for (const QItemSelectionRange& range : *ranges)
+            UpdateRows(range.top(), range.bottom());
+    }
+}
+
+void CListCtrlEx::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QTreeView::currentChanged(current, previous);
+    // The focus frame is drawn around the row's highlight, or its label.
+    for (const QModelIndex& index : {previous, current}) {
+        if (index.isValid())
+            UpdateRows(index.row(), index.row());
+    }
+}
+
+void CListCtrlEx::UpdateRows(int first, int last) {
+    const QRect top = visualRect(m_model->index(first, 0));
+    const QRect bottom = visualRect(m_model->index(last, 0));
+    viewport()->update(0, top.top(), viewport()->width(), bottom.bottom() - top.top() + 1);
 }
 
 void CListCtrlEx::focusInEvent(QFocusEvent* event) {

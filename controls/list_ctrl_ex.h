@@ -77,12 +77,19 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                  const QModelIndex& index) const override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void selectionChanged(const QItemSelection& selected,
+                          const QItemSelection& deselected) override;
 
 private:
+    class CLabelDelegate;
+
+    // Repaints rows `first` to `last` across the whole width of the view.
+    void UpdateRows(int first, int last);
     void DrawFullRow(QPainter* painter, const QRect& rowRect, int row) const;
     bool IsRowHighlighted(int row) const;
     int TextWidth(const QString& text) const;

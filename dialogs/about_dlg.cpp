@@ -4,6 +4,7 @@
 #include "message_box.h"
 #include "velmora_version.h"
 
+#include <QIcon>
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -33,8 +34,9 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     setFixedSize(units.Size(235, 95));
     auto* icon = new QLabel(this);
     icon->setGeometry(units.Rect(11, 17, 20, 20));
-    icon->setPixmap(QPixmap(QStringLiteral(":/velmora/velmora-256.png"))
-                        .scaled(icon->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    // Drawn for the screen's device pixels, so that a scaled screen shows it sharp.
+    icon->setPixmap(QIcon(QStringLiteral(":/velmora/velmora-256.png"))
+                        .pixmap(icon->size(), devicePixelRatioF()));
     m_labelVersion = new QLabel(this);
     m_labelVersion->setTextFormat(Qt::PlainText);
     m_labelVersion->setGeometry(units.Rect(40, 10, 119, 8));
@@ -46,7 +48,6 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     ok->setDefault(true);
     ok->setGeometry(units.Rect(178, 7, 50, 14));
     auto* subscribe = new QPushButton(QStringLiteral("Subscrib"), this);
-    subscribe->setAutoDefault(false);
     subscribe->setGeometry(units.Rect(192, 74, 36, 14));
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(subscribe, &QPushButton::clicked, this, &CAboutDlg::OnSubscrib);

@@ -28,10 +28,10 @@ CBuildFormatDlg::CBuildFormatDlg(QWidget* parent)
     setFixedSize(units.Size(222, 210));
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    // Enter on a focused button presses that button, elsewhere OK.
     ok->setDefault(true);
     ok->setGeometry(units.Rect(7, 189, 50, 14));
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cancel->setAutoDefault(false);
     cancel->setGeometry(units.Rect(165, 189, 50, 14));
     auto* formatLabel = new QLabel(QStringLiteral("&Format:"), this);
     formatLabel->setGeometry(units.Rect(7, 14, 24, 8));

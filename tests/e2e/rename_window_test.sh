@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Renames a folder of dated pictures through the real window, on a private X
-# server, the way a user would: type a new file name format, press Enter,
-# confirm the message box, leave with Escape. Then checks the folder and the
-# stored settings.
+# Drives the real window on a private X server the way a user would. First
+# Tab to "Exit" and press Enter: the folder and the settings stay untouched.
+# Then rename a folder of dated pictures: type a new file name format, press
+# Enter, confirm the message box, leave with Escape, and check the folder and
+# the stored settings.
 #
 # usage: rename_window_test.sh VELMORA MAKE_PHOTOS SCREENSHOT_DIR
 # Exit status: 0 passed, 1 failed, 77 skipped (a needed X tool is missing).
@@ -157,12 +158,49 @@ wait_until "the X server" read_display
 display=:$(head -n 1 "$work/display")
 log "X server on display $display"
 
-# A clean environment: nothing of the caller's desktop, Qt platform or locale.
-env -i PATH="$PATH" HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_RUNTIME_DIR="$runtime" \
-    DISPLAY="$display" QT_QPA_PLATFORM=xcb TZ=UTC LC_ALL=C.UTF-8 \
-    "$velmora" "$photos" >"$work/velmora.log" 2>&1 &
-app_pid=$!
+# Starts Velmora on the photos in a clean environment: nothing of the
+# caller's desktop, Qt platform or locale.
+start_velmora() {
+    env -i PATH="$PATH" HOME="$home" XDG_CONFIG_HOME="$home/.config" \
+        XDG_RUNTIME_DIR="$runtime" DISPLAY="$display" QT_QPA_PLATFORM=xcb TZ=UTC \
+        LC_ALL=C.UTF-8 "$velmora" "$photos" >"$work/velmora.log" 2>&1 &
+    app_pid=$!
+}
 
+# Waits for Velmora to end after WHAT; fails unless it ends with status 0.
+wait_velmora_end() {
+    local what=$1 pid=$app_pid status
+    app_pid=
+    while is_running "$pid"; do
+        if ((SECONDS >= deadline)); then
+            app_pid=$pid
+            fail "timed out waiting for Velmora to end after $what"
+        fi
+        sleep 0.1
+    done
+    wait "$pid"
+    status=$?
+    ((status == 0)) || fail "Velmora ended with status $status after $what"
+}
+
+# First case: Enter on a focused "Exit" leaves and renames nothing. The focus
+# starts on the first field; one step back from it, round the tab order, is
+# the last button, "Exit".
+original=$(cd "$photos" && LC_ALL=C ls -A)
+start_velmora
+wait_until "the main window" window_shown "$kMainTitle"
+focus_window "$(find_window "$kMainTitle")"
+x xdotool key --clearmodifiers shift+Tab || fail "cannot move the focus to Exit"
+x xdotool key --clearmodifiers Return || fail "cannot press Enter on Exit"
+wait_velmora_end "Enter on Exit"
+if [[ $(cd "$photos" && LC_ALL=C ls -A) != "$original" ]]; then
+    fail "$(printf 'Enter on Exit changed the folder to\n%s' "$(cd "$photos" && ls -A)")"
+fi
+[[ ! -e $settings_file ]] || fail "Enter on Exit stored a format: $(cat "$settings_file")"
+log "Enter on Exit renamed nothing"
+
+# Second case: type a format, rename with Enter, leave with Escape.
+start_velmora
 wait_until "the main window" window_shown "$kMainTitle"
 main_window=$(find_window "$kMainTitle")
 log "main window $main_window"
@@ -191,18 +229,7 @@ wait_until "the message box to close" window_gone "$kBoxTitle"
 
 focus_window "$main_window"
 x xdotool key --clearmodifiers Escape || fail "cannot press Escape"
-pid=$app_pid
-app_pid=
-while is_running "$pid"; do
-    if ((SECONDS >= deadline)); then
-        app_pid=$pid
-        fail "timed out waiting for Velmora to end after Escape"
-    fi
-    sleep 0.1
-done
-wait "$pid"
-status=$?
-((status == 0)) || fail "Velmora ended with status $status"
+wait_velmora_end Escape
 
 # The folder holds exactly the new names.
 actual=$(cd "$photos" && LC_ALL=C ls -A)

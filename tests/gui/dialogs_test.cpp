@@ -4,6 +4,7 @@
 
 #include "about_dlg.h"
 #include "build_format_dlg.h"
+#include "dialog_units.h"
 #include "jpeg_builder.h"
 #include "jpeg_info_dlg.h"
 #include "message_box.h"
@@ -13,8 +14,10 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include <vector>
@@ -109,12 +112,21 @@ private Q_SLOTS:
     void doubleClickWithMouse();
     void okRefusesEmptyFormat();
     void cancelKeepsNothing();
+    void builderEnterPressesFocusedButton_data();
+    void builderEnterPressesFocusedButton();
 
     void versionLine_data();
     void versionLine();
     void aboutShowsVersion();
     void subscribShowsMessageEachTime();
+    void aboutIconMatchesScale();
+    void aboutEnterPressesFocusedButton_data();
+    void aboutEnterPressesFocusedButton();
     void textsFitTheirBoxes();
+    void fitTextMeasuresDrawnText_data();
+    void fitTextMeasuresDrawnText();
+    void messageBoxFitsCaption_data();
+    void messageBoxFitsCaption();
 
     void screenshots();
 
@@ -389,6 +401,86 @@ void DialogsTest::cancelKeepsNothing() {
     QVERIFY(dlg.m_messages.empty());
 }
 
+void DialogsTest::builderEnterPressesFocusedButton_data() {
+    QTest::addColumn<QString>("focus"); // a button's text, or "format" for the field
+    QTest::addColumn<int>("result");
+
+    QTest::newRow("ok") << "OK" << int(QDialog::Accepted);
+    QTest::newRow("cancel") << "Cancel" << int(QDialog::Rejected);
+    QTest::newRow("format-field-presses-ok") << "format" << int(QDialog::Accepted);
+}
+
+// Enter on Cancel must not accept the edited format.
+void DialogsTest::builderEnterPressesFocusedButton() {
+    QFETCH(QString, focus);
+    QFETCH(int, result);
+
+    CTestBuildFormatDlg dlg;
+    dlg.m_strFormat = "Img_";
+    dlg.show();
+    dlg.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    QTest::keyClicks(&dlg.FormatField(), QStringLiteral("%C"));
+    QWidget* target = focus == QLatin1String("format") ? static_cast<QWidget*>(&dlg.FormatField())
+                                                       : ButtonWithText(dlg, focus);
+    QVERIFY(target != nullptr);
+    target->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(target->hasFocus());
+
+    QTest::keyClick(target, Qt::Key_Return);
+
+    QVERIFY(!dlg.isVisible());
+    QCOMPARE(dlg.result(), result);
+    QVERIFY(dlg.m_messages.empty());
+}
+
+// The icon carries the screen's device pixels, drawn from the full-size icon.
+void DialogsTest::aboutIconMatchesScale() {
+    const qreal scale = guitest::ScaleFactor();
+    CTestAboutDlg dlg;
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QCOMPARE(dlg.devicePixelRatioF(), scale);
+    QLabel* icon = nullptr;
+    for (QLabel* label : dlg.findChildren<QLabel*>()) {
+        if (!label->pixmap().isNull())
+            icon = label;
+    }
+    QVERIFY(icon != nullptr);
+    const QPixmap picture = icon->pixmap();
+    QCOMPARE(picture.devicePixelRatio(), scale);
+    QCOMPARE(picture.deviceIndependentSize().toSize(), icon->size());
+}
+
+void DialogsTest::aboutEnterPressesFocusedButton_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<int>("messages");
+
+    QTest::newRow("ok") << "OK" << true << 0;
+    QTest::newRow("subscrib") << "Subscrib" << false << 1;
+}
+
+void DialogsTest::aboutEnterPressesFocusedButton() {
+    QFETCH(QString, button);
+    QFETCH(bool, closes);
+    QFETCH(int, messages);
+
+    CTestAboutDlg dlg;
+    dlg.show();
+    dlg.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    QPushButton* press = ButtonWithText(dlg, button);
+    QVERIFY(press != nullptr);
+    press->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(press->hasFocus());
+
+    QTest::keyClick(press, Qt::Key_Return);
+
+    QCOMPARE(dlg.isVisible(), !closes);
+    QCOMPARE(int(dlg.m_messages.size()), messages);
+}
+
 void DialogsTest::versionLine_data() {
     QTest::addColumn<QString>("version");
     QTest::addColumn<QString>("line");
@@ -448,6 +540,82 @@ void DialogsTest::textsFitTheirBoxes() {
         QVERIFY(QTest::qWaitForWindowExposed(dlg));
         QCOMPARE(guitest::TextsCutOff(*dlg), QStringList());
     }
+}
+
+void DialogsTest::fitTextMeasuresDrawnText_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("drawn");
+    QTest::newRow("mnemonic") << "&Format:"
+                              << "Format:";
+    QTest::newRow("mnemonic-inside") << "&Build Format"
+                                     << "Build Format";
+    QTest::newRow("escaped-ampersand") << "Save && Close"
+                                       << "Save & Close";
+    QTest::newRow("trailing-ampersand") << "Format:&"
+                                        << "Format:";
+    QTest::newRow("plain") << "Sample:"
+                           << "Sample:";
+}
+
+// A window widened for a label's text is widened for what the label draws:
+// the "&" of "&Format:" made the format builder a fifth wider than its template.
+void DialogsTest::fitTextMeasuresDrawnText() {
+    QFETCH(QString, text);
+    QFETCH(QString, drawn);
+    const QFont font = QApplication::font();
+    CDialogUnits units(font);
+    constexpr int kNarrowBox = 10; // too narrow for any of them: the unit widens
+
+    units.FitText(text, kNarrowBox);
+
+    // The box is then as wide as the drawn text and its one pixel of slack.
+    const int drawnWidth = QFontMetrics(font).horizontalAdvance(drawn) + 1;
+    QVERIFY2(qAbs(units.X(kNarrowBox) - drawnWidth) <= 1,
+             qPrintable(QStringLiteral("%1 for %2").arg(units.X(kNarrowBox)).arg(drawnWidth)));
+}
+
+void DialogsTest::messageBoxFitsCaption_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<unsigned>("flags");
+    QTest::newRow("error-rename") << "File exists"
+                                  << "Error Rename" << MB_ICONERROR;
+    QTest::newRow("error") << "Invalid argument"
+                           << "Error" << MB_ICONERROR;
+    QTest::newRow("rename-files") << "Done"
+                                  << "Rename Files" << MB_OK;
+    QTest::newRow("long-text") << "There are no items to be renamed! Please choose a folder first."
+                               << "Error" << MB_OK;
+}
+
+// A title bar takes the caption in bold, a window icon and three buttons of
+// about one and a half lines each: the box is at least that wide.
+void DialogsTest::messageBoxFitsCaption() {
+    QFETCH(QString, text);
+    QFETCH(QString, caption);
+    QFETCH(unsigned, flags);
+
+    QSize shown;
+    QString shownCaption;
+    QTimer::singleShot(0, this, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr)
+            return;
+        shown = box->size();
+        shownCaption = box->windowTitle();
+        box->accept();
+    });
+    ShowMessageBox(nullptr, text, caption, flags);
+
+    QCOMPARE(shownCaption, caption);
+    QFont titleFont = QApplication::font();
+    titleFont.setBold(true);
+    const QFontMetrics title(titleFont);
+    const int titleBarWidth = title.horizontalAdvance(caption) + 6 * title.height();
+    QVERIFY2(shown.width() >= titleBarWidth,
+             qPrintable(QStringLiteral("%1 < %2").arg(shown.width()).arg(titleBarWidth)));
+    QVERIFY(shown.width() <
+            2 * titleBarWidth + QFontMetrics(QApplication::font()).horizontalAdvance(text));
 }
 
 // Pictures of the three side windows for the documentation.

@@ -111,6 +111,12 @@ QStringList TextsCutOff(QWidget& window) {
     return cut;
 }
 
+qreal ScaleFactor() {
+    bool valid = false;
+    const qreal scale = qEnvironmentVariable("QT_SCALE_FACTOR").toDouble(&valid);
+    return valid ? scale : 1.0;
+}
+
 QString SaveScreenshot(QWidget& widget, const QString& fileName) {
     const QString folder = QStringLiteral(VELMORA_SCREENSHOT_DIR);
     QDir().mkpath(folder);

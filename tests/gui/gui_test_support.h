@@ -34,6 +34,9 @@ bool SetModificationTime(const QString& path, qint64 seconds);
 // boxes whole; the windows are of fixed size and never reflow.
 QStringList TextsCutOff(QWidget& window);
 
+// The scale the suite runs at: QT_SCALE_FACTOR, 1 when it is not set.
+qreal ScaleFactor();
+
 // Writes `widget` as rendered now to the screenshot folder of the build.
 QString SaveScreenshot(QWidget& widget, const QString& fileName);
 

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QScreen>
 #include <QVBoxLayout>
 #include <QtTest>
 
@@ -20,10 +21,12 @@ int SixPixelsPerCharacter(const QString& text) {
     return 6 * static_cast<int>(text.size());
 }
 
-std::vector<QPixmap> PlainPictures(int count) {
+// 20x20 grey pictures with `ratio` device pixels per pixel.
+std::vector<QPixmap> PlainPictures(int count, qreal ratio = 1) {
     std::vector<QPixmap> pictures;
     for (int i = 0; i < count; ++i) {
-        QPixmap picture(20, 20);
+        QPixmap picture(QSize(20, 20) * ratio);
+        picture.setDevicePixelRatio(ratio);
         picture.fill(Qt::gray);
         pictures.push_back(picture);
     }
@@ -55,6 +58,14 @@ void AddRow(CListCtrlEx& list, const std::string& label, const std::string& valu
     QVERIFY(list.AddItemText(row, 1, value));
 }
 
+// The colour shown on screen now at `at` of the list's viewport: what the
+// window last painted, not a fresh rendering, so stale pixels show.
+QRgb ShownColor(CListCtrlEx& list, QPoint at) {
+    QWidget* window = list.window();
+    const QImage shown = window->screen()->grabWindow(window->winId()).toImage();
+    return shown.pixel(list.viewport()->mapTo(window, at));
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Fill)
@@ -74,6 +85,12 @@ private Q_SLOTS:
     void findItemByData();
     void rowFill_data();
     void rowFill();
+    void pictureFillsRowHeight_data();
+    void pictureFillsRowHeight();
+    void selectedRowSpan_data();
+    void selectedRowSpan();
+    void selectionChangeRepaintsWholeRow_data();
+    void selectionChangeRepaintsWholeRow();
 };
 
 void ListCtrlTest::fitTextToWidth_data() {
@@ -297,6 +314,127 @@ void ListCtrlTest::rowFill() {
         break;
     }
     QCOMPARE(image.pixelColor(x, rowRect.center().y()).rgb(), expected.rgb());
+}
+
+void ListCtrlTest::pictureFillsRowHeight_data() {
+    QTest::addColumn<qreal>("ratio");
+    QTest::newRow("ratio-1") << qreal(1);
+    QTest::newRow("ratio-2") << qreal(2);
+}
+
+// A picture drawn for a scaled screen is placed by its size on screen, not by
+// its device pixels: it fills its row from top to bottom.
+void ListCtrlTest::pictureFillsRowHeight() {
+    QFETCH(qreal, ratio);
+    CListCtrlEx list;
+    list.resize(320, 160);
+    AddColumns(list);
+    list.SetImageList(PlainPictures(1, ratio));
+    list.SetFullRowSelect(true);
+    AddRow(list, "a.jpg", "x", 0);
+    AddRow(list, "b.jpg", "y", 0);
+
+    const QImage image = list.viewport()->grab().toImage();
+    const QRect row = list.visualRect(list.model()->index(1, 0));
+    QVERIFY(row.height() <= 22);
+    const QRgb gray = QColor(Qt::gray).rgb();
+    QCOMPARE(image.pixel(2, row.top() + 2), gray);
+    QCOMPARE(image.pixel(2, row.bottom() - 2), gray);
+}
+
+void ListCtrlTest::selectedRowSpan_data() {
+    QTest::addColumn<bool>("fullRow");
+    QTest::addColumn<bool>("restHighlighted"); // the second cell and the strip after it
+    QTest::newRow("full-row") << true << true;
+    QTest::newRow("label-only") << false << false;
+}
+
+// In full-row mode the whole row shows the selection; without it only the
+// label does, as in the format builder's list of codes.
+void ListCtrlTest::selectedRowSpan() {
+    QFETCH(bool, fullRow);
+    QFETCH(bool, restHighlighted);
+
+    CListCtrlEx list;
+    list.resize(480, 240);
+    AddColumns(list);
+    list.SetFullRowSelect(fullRow);
+    list.SetShowSelectionAlways(true);
+    AddRow(list, "a.jpg", "x", -1);
+    AddRow(list, "b.jpg", "y", -1);
+    list.header()->resizeSection(1, 120);
+    list.selectionModel()->select(list.model()->index(1, 0),
+                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+
+    const QImage image = list.viewport()->grab().toImage();
+    const QRect label = list.visualRect(list.model()->index(1, 0));
+    const QRect second = list.visualRect(list.model()->index(1, 1));
+    const QRgb highlight = list.palette().color(QPalette::Highlight).rgb();
+    const QRgb base = list.palette().color(QPalette::Base).rgb();
+    const QRgb rest = restHighlighted ? highlight : base;
+    QCOMPARE(image.pixel(label.left() + 1, label.top() + 1), highlight);
+    QCOMPARE(image.pixel(second.right() - 4, second.top() + 1), rest);
+    QCOMPARE(image.pixel(list.viewport()->width() - 4, second.top() + 1), rest);
+}
+
+void ListCtrlTest::selectionChangeRepaintsWholeRow_data() {
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<int>("selectedAfter"); // -1: none
+
+    QTest::newRow("click-below-the-rows") << "below" << -1;
+    QTest::newRow("click-right-of-the-columns") << "right" << -1;
+    QTest::newRow("ctrl-click-the-selected-row") << "ctrl" << -1;
+    QTest::newRow("click-another-row") << "other" << 2;
+}
+
+// The strip right of the last column belongs to the row's highlight: when the
+// selection moves or goes, it is repainted with the rest of the row.
+void ListCtrlTest::selectionChangeRepaintsWholeRow() {
+    QFETCH(QString, action);
+    QFETCH(int, selectedAfter);
+
+    QWidget host;
+    auto* layout = new QVBoxLayout(&host);
+    auto* list = new CListCtrlEx(&host);
+    layout->addWidget(list);
+    host.resize(480, 240);
+    AddColumns(*list);
+    list->SetFullRowSelect(true);
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+        AddRow(*list, name, "x", 0);
+    host.show();
+    host.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&host));
+    list->setFocus();
+    QTRY_VERIFY(list->hasFocus());
+
+    const auto rowCenter = [&](int row) {
+        return list->visualRect(list->model()->index(row, 0)).center();
+    };
+    const int stripX = list->viewport()->width() - 4;
+    const int columnsEnd =
+        list->header()->sectionViewportPosition(1) + list->header()->sectionSize(1);
+    QVERIFY2(columnsEnd < stripX, "the columns must end before the sampled point");
+    const QRgb highlight = list->palette().color(QPalette::Highlight).rgb();
+    const QRgb base = list->palette().color(QPalette::Base).rgb();
+
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowCenter(1));
+    QTRY_COMPARE(ShownColor(*list, {stripX, rowCenter(1).y()}), highlight);
+
+    if (action == QLatin1String("below"))
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          {rowCenter(2).x(), rowCenter(2).y() + 3 * rowCenter(1).y()});
+    else if (action == QLatin1String("right"))
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, {stripX, rowCenter(1).y()});
+    else if (action == QLatin1String("ctrl"))
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, rowCenter(1));
+    else
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowCenter(2));
+
+    for (int row = 0; row < 3; ++row) {
+        const QRgb expected = row == selectedAfter ? highlight : base;
+        QTRY_COMPARE_WITH_TIMEOUT(ShownColor(*list, {stripX, rowCenter(row).y()}), expected, 1000);
+    }
 }
 
 VELMORA_GUI_TEST_MAIN(ListCtrlTest)

@@ -15,17 +15,21 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileDialog>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
 #include <QtTest>
 
+#include <map>
 #include <optional>
 #include <sys/stat.h>
 #include <vector>
@@ -65,6 +69,7 @@ public:
     std::vector<std::string> m_builderOffers;
     std::optional<std::string> m_builderAnswer; // none: the builder is cancelled
     bool m_bRealBuilder = false;
+    bool m_bRealBrowser = false;
     int m_nAboutRuns = 0;
     QStringList m_questions;
     bool m_bAnswerYes = true;
@@ -79,6 +84,8 @@ protected:
     }
     void Beep() override { ++m_nBeeps; }
     QString BrowseForFolder(const QString& startFolder) override {
+        if (m_bRealBrowser)
+            return CVelmoraDlg::BrowseForFolder(startFolder);
         m_browseStarts << startFolder;
         return m_strBrowseAnswer;
     }
@@ -172,8 +179,15 @@ private Q_SLOTS:
     void startUp();
     void leavingStoresNothing_data();
     void leavingStoresNothing();
+    void controlsFollowGrowingWindow_data();
+    void controlsFollowGrowingWindow();
+    void windowMaximizes();
 
     void scanListsRowsInOrder();
+    void folderWithoutPhotos_data();
+    void folderWithoutPhotos();
+    void newScanStartsAtTop_data();
+    void newScanStartsAtTop();
     void typingRegeneratesNames();
     void buildFormat_data();
     void buildFormat();
@@ -189,7 +203,11 @@ private Q_SLOTS:
     void ctrlZUndoesTheRename();
     void interruptedRunIsOfferedForUndo_data();
     void interruptedRunIsOfferedForUndo();
+    void renamedNamesShownWhole_data();
+    void renamedNamesShownWhole();
     void enterInFormatFieldRenames();
+    void enterPressesFocusedButton_data();
+    void enterPressesFocusedButton();
 
     void doubleClick_data();
     void doubleClick();
@@ -201,7 +219,10 @@ private Q_SLOTS:
     void dropEvent();
     void dropFolderNamedInOtherBytes();
     void browse();
+    void folderDialogLeavesNoFile_data();
+    void folderDialogLeavesNoFile();
     void aboutFromF1();
+    void statusPicturesMatchScale();
 
     void mainWindowScreenshot();
 };
@@ -272,6 +293,88 @@ void MainWindowTest::leavingStoresNothing() {
     QVERIFY(QFile::exists(folder.File("a.jpg")));
 }
 
+void MainWindowTest::controlsFollowGrowingWindow_data() {
+    // How a control's x, y, width and height change per pixel the window grows.
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<int>("dx");
+    QTest::addColumn<int>("dy");
+    QTest::addColumn<int>("dw");
+    QTest::addColumn<int>("dh");
+
+    QTest::newRow("folder-label") << "Target Directory:" << 0 << 0 << 0 << 0;
+    QTest::newRow("folder-field") << "folder" << 0 << 0 << 1 << 0;
+    QTest::newRow("browse-button") << "..." << 1 << 0 << 0 << 0;
+    QTest::newRow("format-label") << "File Name Format:" << 0 << 0 << 0 << 0;
+    QTest::newRow("format-field") << "format" << 0 << 0 << 1 << 0;
+    QTest::newRow("build-format-button") << "&Build Format" << 1 << 0 << 0 << 0;
+    QTest::newRow("rename-label") << "Rename:" << 1 << 0 << 0 << 0;
+    QTest::newRow("rename-count") << "count" << 1 << 0 << 0 << 0;
+    QTest::newRow("list") << "list" << 0 << 0 << 1 << 1;
+    QTest::newRow("status-line") << "status" << 0 << 1 << 1 << 0;
+    QTest::newRow("rename-button") << "Rename" << 0 << 1 << 0 << 0;
+    QTest::newRow("progress-bar") << "progress" << 0 << 1 << 1 << 0;
+    QTest::newRow("exit-button") << "Exit" << 1 << 1 << 0 << 0;
+}
+
+// The list takes what the window gains; every control keeps its distance to
+// the window edges it sits next to.
+void MainWindowTest::controlsFollowGrowingWindow() {
+    QFETCH(QString, control);
+    QFETCH(int, dx);
+    QFETCH(int, dy);
+    QFETCH(int, dw);
+    QFETCH(int, dh);
+
+    CTestVelmoraDlg dlg;
+    const std::map<QString, QWidget*> fields = {
+        {"folder", &dlg.DirectoryField()},  {"format", &dlg.FormatField()},
+        {"count", &dlg.RenameCountField()}, {"list", &dlg.List()},
+        {"status", &dlg.StatusLine()},      {"progress", &dlg.Progress()}};
+    QWidget* widget = fields.count(control) != 0 ? fields.at(control) : nullptr;
+    for (QWidget* child : dlg.findChildren<QWidget*>()) {
+        if (child->property("text").toString() == control && child != &dlg.StatusLine())
+            widget = child;
+    }
+    QVERIFY(widget != nullptr);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    const QRect before = widget->geometry();
+    const QSize start = dlg.size();
+
+    const QSize grown(150, 90);
+    dlg.resize(start + grown);
+
+    QTRY_COMPARE(dlg.size(), start + grown);
+    QTRY_COMPARE(widget->geometry(),
+                 QRect(before.x() + dx * grown.width(), before.y() + dy * grown.height(),
+                       before.width() + dw * grown.width(), before.height() + dh * grown.height()));
+}
+
+// The window starts at its template's size, no smaller size is allowed, and
+// it can be maximised; nothing about its size is stored.
+void MainWindowTest::windowMaximizes() {
+    CTestVelmoraDlg dlg;
+    const QSize start = dlg.size();
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QCOMPARE(dlg.size(), start);
+    QCOMPARE(dlg.minimumSize(), start);
+    QVERIFY(dlg.windowFlags() & Qt::WindowMaximizeButtonHint);
+    QVERIFY(!(dlg.windowFlags() & Qt::MSWindowsFixedSizeDialogHint));
+    const QRect exit = dlg.ExitButton().geometry();
+    const QSize exitMargin(start.width() - exit.right(), start.height() - exit.bottom());
+
+    dlg.showMaximized();
+    QTRY_VERIFY(dlg.isMaximized());
+    QTRY_VERIFY(dlg.width() > start.width() && dlg.height() > start.height());
+    QVERIFY(dlg.List().geometry().bottom() < dlg.StatusLine().geometry().top());
+    QVERIFY(dlg.StatusLine().geometry().bottom() < dlg.ExitButton().geometry().top());
+    QCOMPARE(dlg.width() - dlg.ExitButton().geometry().right(), exitMargin.width());
+    QCOMPARE(dlg.height() - dlg.ExitButton().geometry().bottom(), exitMargin.height());
+    dlg.close();
+    QCOMPARE(Store().allKeys(), QStringList());
+}
+
 void MainWindowTest::scanListsRowsInOrder() {
     CPhotoFolder folder;
     QVERIFY(folder.Create());
@@ -309,6 +412,75 @@ void MainWindowTest::scanListsRowsInOrder() {
     QCOMPARE(noDate->m_backColor, COLORREF(0x0000FFFF));
     QVERIFY(list.GetFullRowSelect());
     QVERIFY(!StoredFormat().isValid());
+}
+
+void MainWindowTest::folderWithoutPhotos_data() {
+    QTest::addColumn<QString>("content");
+    QTest::newRow("empty-folder") << QString();
+    QTest::newRow("other-files-only") << QStringLiteral("notes.txt");
+    QTest::newRow("missing-folder") << QStringLiteral("<missing>");
+}
+
+// The window describes the folder it shows: none of the last folder's rows,
+// count or status stay behind.
+void MainWindowTest::folderWithoutPhotos() {
+    QFETCH(QString, content);
+    CPhotoFolder photos;
+    QVERIFY(photos.Create());
+    QTemporaryDir empty;
+    QString path = empty.path();
+    if (content == QLatin1String("<missing>"))
+        path += QStringLiteral("/gone");
+    else if (!content.isEmpty())
+        QVERIFY(QFile(empty.filePath(content)).open(QIODevice::WriteOnly));
+    CTestVelmoraDlg dlg;
+    dlg.ScanFolder(photos.PathBytes());
+
+    dlg.ScanFolder(QFile::encodeName(path).toStdString());
+
+    QCOMPARE(dlg.DirectoryField().text(), path);
+    QCOMPARE(dlg.List().GetItemCount(), 0);
+    QCOMPARE(dlg.RenameCountField().text(), QStringLiteral("0"));
+    QCOMPARE(dlg.StatusLine().text(),
+             QStringLiteral("(Double click on an picture to view the detail information stored "
+                            "in the file, 0 files in the list)"));
+    QVERIFY(dlg.Progress().isHidden());
+    QVERIFY(dlg.m_messages.empty());
+}
+
+void MainWindowTest::newScanStartsAtTop_data() {
+    QTest::addColumn<int>("secondCount"); // -1: the first folder again
+    QTest::newRow("smaller-folder") << 21;
+    QTest::newRow("same-folder-again") << -1;
+}
+
+void MainWindowTest::newScanStartsAtTop() {
+    QFETCH(int, secondCount);
+    QTemporaryDir large;
+    QTemporaryDir small;
+    for (int i = 0; i < 120; ++i)
+        QVERIFY(guitest::WriteDatedPhoto(large.filePath(QString::asprintf("p%03d.jpg", i)),
+                                         "2020:01:01 10:00:00"));
+    for (int i = 0; i < secondCount; ++i)
+        QVERIFY(guitest::WriteDatedPhoto(small.filePath(QString::asprintf("q%03d.jpg", i)),
+                                         "2021:01:01 10:00:00"));
+    CTestVelmoraDlg dlg;
+    dlg.show();
+    dlg.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    CListCtrlEx& list = dlg.List();
+    dlg.ScanFolder(QFile::encodeName(large.path()).toStdString());
+    list.setFocus();
+    QTRY_VERIFY(list.hasFocus());
+    QTest::keyClick(&list, Qt::Key_End);
+    QTRY_VERIFY(list.verticalScrollBar()->value() > 0);
+
+    dlg.ScanFolder(QFile::encodeName(secondCount < 0 ? large.path() : small.path()).toStdString());
+
+    QCOMPARE(list.GetItemCount(), secondCount < 0 ? 120 : secondCount);
+    QTRY_VERIFY(list.verticalScrollBar()->maximum() > 0); // laid out, still scrollable
+    QCOMPARE(list.verticalScrollBar()->value(), 0);
+    QCOMPARE(list.indexAt(QPoint(1, 1)).row(), 0);
 }
 
 void MainWindowTest::typingRegeneratesNames() {
@@ -606,6 +778,32 @@ void MainWindowTest::renameStopsAtFirstFailure() {
     QCOMPARE(file.readAll(), intruderBytes);
 }
 
+void MainWindowTest::renamedNamesShownWhole_data() {
+    QTest::addColumn<bool>("clash"); // a file takes the second wanted name
+    QTest::newRow("all-renamed") << false;
+    QTest::newRow("stopped-by-a-clash") << true;
+}
+
+// Column 0 takes the new names' width, as after a scan.
+void MainWindowTest::renamedNamesShownWhole() {
+    QFETCH(bool, clash);
+    CPhotoFolder folder;
+    QVERIFY(folder.Create());
+    CTestVelmoraDlg dlg;
+    dlg.ScanFolder(folder.PathBytes());
+    if (clash)
+        QVERIFY(guitest::WriteUndatedPhoto(folder.File("Img20210704_091500_001.jpg")));
+    const int before = dlg.List().header()->sectionSize(0);
+
+    dlg.OnOK();
+
+    const QString renamed = QString::fromStdString(dlg.List().GetItemText(0, 0));
+    QCOMPARE(renamed, QStringLiteral("Img20191231_235959_000.jpg"));
+    const int width = dlg.List().header()->sectionSize(0);
+    QVERIFY(width > before);
+    QVERIFY(width >= dlg.List().fontMetrics().horizontalAdvance(renamed));
+}
+
 void MainWindowTest::enterInFormatFieldRenames() {
     CPhotoFolder folder;
     QVERIFY(folder.Create());
@@ -621,6 +819,55 @@ void MainWindowTest::enterInFormatFieldRenames() {
     QVERIFY(dlg.isVisible()); // Rename leaves the window open
     QCOMPARE(StoredFormat().toString(), kDefaultFormat);
     QVERIFY(QFile::exists(folder.File("Img20191231_235959_000.jpg")));
+}
+
+void MainWindowTest::enterPressesFocusedButton_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("renames");
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<int>("browses");
+    QTest::addColumn<int>("builds");
+
+    QTest::newRow("rename") << "Rename" << int(Qt::Key_Return) << true << false << 0 << 0;
+    QTest::newRow("exit") << "Exit" << int(Qt::Key_Return) << false << true << 0 << 0;
+    QTest::newRow("exit/keypad-enter") << "Exit" << int(Qt::Key_Enter) << false << true << 0 << 0;
+    QTest::newRow("browse") << "..." << int(Qt::Key_Return) << false << false << 1 << 0;
+    QTest::newRow("build-format") << "&Build Format" << int(Qt::Key_Return) << false << false << 0
+                                  << 1;
+}
+
+// Enter presses the button that has the focus; Rename only when the focus is
+// not on a push button.
+void MainWindowTest::enterPressesFocusedButton() {
+    QFETCH(QString, button);
+    QFETCH(int, key);
+    QFETCH(bool, renames);
+    QFETCH(bool, closes);
+    QFETCH(int, browses);
+    QFETCH(int, builds);
+
+    CPhotoFolder folder;
+    QVERIFY(folder.Create());
+    CTestVelmoraDlg dlg;
+    dlg.show();
+    dlg.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    dlg.ScanFolder(folder.PathBytes());
+    QPushButton* press = ButtonWithText(dlg, button);
+    QVERIFY(press != nullptr);
+    press->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(press->hasFocus());
+
+    QTest::keyClick(press, Qt::Key(key));
+
+    QCOMPARE(dlg.m_messages.size(), std::size_t(renames ? 1 : 0));
+    QCOMPARE(QFile::exists(folder.File("e.jpg")), !renames);
+    QCOMPARE(QFile::exists(folder.File("Img20191231_235959_000.jpg")), renames);
+    QCOMPARE(StoredFormat().isValid(), renames);
+    QCOMPARE(dlg.isVisible(), !closes);
+    QCOMPARE(dlg.m_browseStarts.size(), browses);
+    QCOMPARE(int(dlg.m_builderOffers.size()), builds);
 }
 
 void MainWindowTest::doubleClick_data() {
@@ -718,11 +965,16 @@ void MainWindowTest::dropPath() {
 
 void MainWindowTest::dropEvent_data() {
     QTest::addColumn<QList<QUrl>>("urls");
-    QTest::addColumn<bool>("scansPhotos");
+    QTest::addColumn<bool>("scansPhotos"); // also: the drag is accepted
     QTest::newRow("folder") << QList<QUrl>({QUrl()}) << true;
     QTest::newRow("first-of-several-items") << QList<QUrl>({QUrl(), QUrl()}) << true;
     QTest::newRow("remote-url") << QList<QUrl>({QUrl(QStringLiteral("https://example.com/a.jpg"))})
                                 << false;
+    QTest::newRow("remote-url-first")
+        << QList<QUrl>({QUrl(QStringLiteral("https://example.com/a.jpg")), QUrl()}) << false;
+    QTest::newRow("missing-local-file")
+        << QList<QUrl>({QUrl::fromLocalFile(QStringLiteral("/nonexistent/velmora/a.jpg"))})
+        << false;
 }
 
 // A real drop onto the window, as the desktop delivers it.
@@ -750,7 +1002,7 @@ void MainWindowTest::dropEvent() {
     const QPoint at = dlg.rect().center();
     QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&dlg, &enter);
-    QVERIFY(enter.isAccepted());
+    QCOMPARE(enter.isAccepted(), scansPhotos);
     QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&dlg, &drop);
 
@@ -804,6 +1056,49 @@ void MainWindowTest::browse() {
     QCOMPARE(dlg.RenameCountField().text(), QStringLiteral("3"));
 }
 
+void MainWindowTest::folderDialogLeavesNoFile_data() {
+    QTest::addColumn<bool>("choose");
+    QTest::newRow("folder-chosen") << true;
+    QTest::newRow("cancelled") << false;
+}
+
+// The real folder dialog, answered once it is up: it leaves no settings file
+// of its own behind, and the program's one setting is still found afterwards.
+void MainWindowTest::folderDialogLeavesNoFile() {
+    QFETCH(bool, choose);
+    CPhotoFolder folder;
+    QVERIFY(folder.Create());
+    const QDir config(qEnvironmentVariable("XDG_CONFIG_HOME"));
+    QVERIFY(config.exists());
+    CTestVelmoraDlg dlg;
+    dlg.m_bRealBrowser = true;
+    dlg.show();
+
+    bool shown = false;
+    QTimer::singleShot(0, this, [&] {
+        auto* browser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        shown = browser != nullptr;
+        if (browser == nullptr)
+            return;
+        if (!choose) {
+            browser->reject();
+            return;
+        }
+        browser->setDirectory(folder.Path());
+        static_cast<QDialog*>(browser)->accept(); // public as a dialog's slot
+    });
+    dlg.OnBrowse();
+
+    QVERIFY(shown);
+    QCOMPARE(dlg.List().GetItemCount(), choose ? kScannedRowCount : 0);
+    // Qt's own file would be QtProject.conf, beside the program's folder.
+    QCOMPARE(config.entryList({QStringLiteral("*.conf")}, QDir::Files | QDir::Hidden),
+             QStringList());
+    SetStoredFormat(QStringLiteral("Pic_%C"));
+    QCOMPARE(StoredFormat().toString(), QStringLiteral("Pic_%C"));
+    QVERIFY(QFile::exists(config.filePath(QStringLiteral("Quorvant/Velmora.conf"))));
+}
+
 void MainWindowTest::aboutFromF1() {
     CTestVelmoraDlg dlg;
     dlg.show();
@@ -812,6 +1107,28 @@ void MainWindowTest::aboutFromF1() {
     QTest::keyClick(&dlg.FormatField(), Qt::Key_F1);
     QCOMPARE(dlg.m_nAboutRuns, 1);
     QVERIFY(dlg.m_messages.empty());
+}
+
+// The status pictures carry the screen's device pixels: 40x40 for 20x20 at
+// scale 2, so that they are drawn, not enlarged.
+void MainWindowTest::statusPicturesMatchScale() {
+    const qreal scale = guitest::ScaleFactor();
+    CPhotoFolder folder;
+    QVERIFY(folder.Create());
+    CTestVelmoraDlg dlg;
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    dlg.ScanFolder(folder.PathBytes());
+    QCOMPARE(dlg.devicePixelRatioF(), scale);
+
+    const QAbstractItemModel& model = *dlg.List().model();
+    for (int row = 0; row < kScannedRowCount; ++row) {
+        const auto picture =
+            qvariant_cast<QPixmap>(model.data(model.index(row, 0), Qt::DecorationRole));
+        QCOMPARE(picture.devicePixelRatio(), scale);
+        QCOMPARE(picture.size(), QSize(20, 20) * scale);
+        QCOMPARE(picture.deviceIndependentSize(), QSizeF(20, 20));
+    }
 }
 
 // The picture of the window for the documentation: a trip's photos from two
@@ -851,7 +1168,9 @@ void MainWindowTest::mainWindowScreenshot() {
     dlg.List().scrollToBottom(); // the coloured rows come last
     QTRY_VERIFY(dlg.List().hasFocus());
 
-    const QString path = guitest::SaveScreenshot(dlg, QStringLiteral("main-window.png"));
+    const QString path = guitest::SaveScreenshot(dlg, guitest::ScaleFactor() == 2
+                                                          ? QStringLiteral("main-window@2x.png")
+                                                          : QStringLiteral("main-window.png"));
     QVERIFY(!path.isEmpty());
     qInfo("saved %s", qPrintable(path));
 }
