@@ -3,7 +3,9 @@
 #include <string_view>
 
 const char* const g_cliUsage =
-    "usage: velmora-cli (list|rename) [--format FMT] [--json] FOLDER | info [--json] FILE...\n"
+    "usage: velmora-cli (list|rename) [--format FMT] [--types jpg|all] [--[no-]companions]\n"
+    "                   [--json] FOLDER\n"
+    "       velmora-cli info [--types jpg|all] [--json] FILE...\n"
     "       velmora-cli undo [--json] FOLDER | history FOLDER\n"
     "\n"
     "  list FOLDER          show each JPEG of FOLDER with the name it would get\n"
@@ -19,6 +21,14 @@ const char* const g_cliUsage =
     "                       %H %M %S, and %C for a running counter\n"
     "                       (default: the format last used in the window, else\n"
     "                       Img%Y%m%d_%H%M%S_%C)\n"
+    "  --types jpg|all      list *.jpg only, or every photo and video type\n"
+    "                       (JPEG, HEIC/HEIF/AVIF, raw, WebP, PNG, TIFF, MP4/MOV);\n"
+    "                       info reads by content with all\n"
+    "  --companions         raw files, videos and sidecars (.xmp .aae .thm .pp3\n"
+    "                       .dop) of a listed photo's name follow its rename\n"
+    "  --no-companions      every file on its own (the default)\n"
+    "                       (without them: the window's settings, else jpg and\n"
+    "                       no companions)\n"
     "  --json               print JSON instead of text\n"
     "  --help               show this help\n"
     "  --version            show the version\n"
@@ -45,11 +55,13 @@ std::string OperandError(const CCliOptions& options) {
     case CCliOptions::Command::Info:
         if (options.format)
             return "info takes no --format";
+        if (options.companions)
+            return "info takes no --companions";
         return options.operands.empty() ? "info needs at least one FILE" : "";
     case CCliOptions::Command::Undo:
     case CCliOptions::Command::History:
-        if (options.format)
-            return "undo and history take no --format";
+        if (options.format || options.allTypes || options.companions)
+            return "undo and history take no --format, --types or --companions";
         [[fallthrough]];
     case CCliOptions::Command::List:
     case CCliOptions::Command::Rename:
@@ -101,6 +113,24 @@ CCliOptions ParseCliOptions(int argc, const char* const* argv) {
             options.format = argv[++i];
         } else if (arg.starts_with("--format=")) {
             options.format = std::string(arg.substr(9));
+        } else if (arg == "--types" || arg.starts_with("--types=")) {
+            std::string_view value;
+            if (arg == "--types") {
+                if (i + 1 >= argc) {
+                    options.error = "--types needs a value";
+                    return options;
+                }
+                value = argv[++i];
+            } else {
+                value = arg.substr(8);
+            }
+            if (value != "jpg" && value != "all") {
+                options.error = "--types takes jpg or all, not '" + std::string(value) + "'";
+                return options;
+            }
+            options.allTypes = value == "all";
+        } else if (arg == "--companions" || arg == "--no-companions") {
+            options.companions = arg == "--companions";
         } else {
             options.error = "unknown option '" + std::string(arg) + "'";
             return options;

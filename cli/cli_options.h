@@ -11,6 +11,8 @@ struct CCliOptions {
     Command command = Command::None;
     bool json = false;
     std::optional<std::string> format; // --format FMT, when given
+    std::optional<bool> allTypes;      // --types all (true) or jpg (false)
+    std::optional<bool> companions;    // --companions / --no-companions
     std::vector<std::string> operands; // files or folder, in order
     std::string error;                 // one line for stderr when parsing failed
 };

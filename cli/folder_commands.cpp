@@ -1,5 +1,6 @@
 #include "folder_commands.h"
 
+#include "companions.h"
 #include "folder_scan.h"
 #include "journal.h"
 #include "json_writer.h"
@@ -47,6 +48,22 @@ std::string LocalDateText(std::int64_t seconds) {
     return text;
 }
 
+// The files that follow a row, with the names they get (none for rows that
+// are not dated).
+std::string CompanionsJson(const CListRow& row) {
+    std::string json = "[";
+    for (std::size_t i = 0, count = row.CompanionCount(); i < count; ++i) {
+        CJsonObject object;
+        object.FileName("original", row.Companion(i));
+        if (IsDated(row))
+            object.FileName("converted", CompanionTarget(row.Text(1), row.Companion(i)));
+        else
+            object.Null("converted");
+        json += (i != 0 ? "," : "") + object.Finish();
+    }
+    return json + ']';
+}
+
 std::string RowsJson(const CListRows& rows) {
     std::string json = "[";
     for (const CListRow& row : rows) {
@@ -63,6 +80,8 @@ std::string RowsJson(const CListRows& rows) {
             object.Text("date", LocalDateText(row.nData));
         else
             object.Null("date");
+        if (row.CompanionCount() != 0)
+            object.Raw("companions", CompanionsJson(row));
         json += object.Finish();
     }
     return json + ']';
@@ -113,11 +132,11 @@ std::string FolderError(const std::string& folder) {
     return {};
 }
 
-int RunListCommand(const std::string& folder, const std::string& format, bool json,
-                   std::ostream& out) {
+int RunListCommand(const std::string& folder, const std::string& format, const CScanOptions& scan,
+                   bool json, std::ostream& out) {
     CListRows rows;
     bool listed = false;
-    const unsigned renameCount = ScanFolder(folder, format, rows, listed);
+    const unsigned renameCount = ScanFolder(folder, format, rows, listed, nullptr, scan);
     if (json) {
         CJsonObject object;
         object.Text("folder", folder).Text("format", format);
@@ -125,14 +144,20 @@ int RunListCommand(const std::string& folder, const std::string& format, bool js
         out << object.Finish() << '\n';
         return 0;
     }
-    for (const CListRow& row : rows)
+    for (const CListRow& row : rows) {
         out << StatusName(row.nImage) << '\t' << row.Text(0) << '\t' << row.Text(1) << '\n';
+        // The files that follow it, each on a line of its own.
+        for (std::size_t i = 0, count = row.CompanionCount(); i < count; ++i) {
+            out << "+companion\t" << row.Companion(i) << '\t'
+                << (IsDated(row) ? CompanionTarget(row.Text(1), row.Companion(i)) : "") << '\n';
+        }
+    }
     out << rows.size() << " files in the list, " << renameCount << " to rename\n";
     return 0;
 }
 
-int RunRenameCommand(const std::string& folder, const std::string& format, bool json,
-                     std::ostream& out) {
+int RunRenameCommand(const std::string& folder, const std::string& format, const CScanOptions& scan,
+                     bool json, std::ostream& out) {
     const CJournalStore journals(DefaultJournalFolder());
     const std::optional<CFolderKey> key = CFolderKey::OfPath(folder);
     if (key && RefuseAfterInterruptedRun(journals, *key)) {
@@ -143,7 +168,7 @@ int RunRenameCommand(const std::string& folder, const std::string& format, bool 
     }
     CListRows rows;
     bool listed = false;
-    const unsigned renameCount = ScanFolder(folder, format, rows, listed);
+    const unsigned renameCount = ScanFolder(folder, format, rows, listed, nullptr, scan);
     CChangePrinter printer(out);
     const CRenameOutcome outcome = RunRename(folder, rows, renameCount, json ? nullptr : &printer);
     if (json) {
@@ -185,8 +210,8 @@ int RunHistoryCommand(const std::string& folder, std::ostream& out) {
                             : run.state == CJournal::Undone    ? "undone"
                                                                : "complete";
         out << LocalDateText(run.nTime) << '\t' << (run.kind == CJournal::Undo ? "undo" : "rename")
-            << '\t' << run.nFiles << (run.nFiles == 1 ? " file" : " files") << '\t'
-            << state << '\n';
+            << '\t' << run.nFiles << (run.nFiles == 1 ? " file" : " files") << '\t' << state
+            << '\n';
     }
     if (runs.empty())
         out << "No rename of this folder is journaled.\n";

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "folder_scan.h"
+
 #include <iosfwd>
 #include <string>
 
@@ -10,15 +12,15 @@
 std::string FolderError(const std::string& folder);
 
 // Prints the rows; returns the exit status (0).
-int RunListCommand(const std::string& folder, const std::string& format, bool json,
-                   std::ostream& out);
+int RunListCommand(const std::string& folder, const std::string& format,
+                   const velmora::CScanOptions& scan, bool json, std::ostream& out);
 
 // Scans, names and renames exactly as the Rename command does, printing each
 // change and then the message the window would show. Exit status 0 when every
 // file was renamed or there was nothing to do, 1 when some or none were, 2
 // when the run stopped at an error.
-int RunRenameCommand(const std::string& folder, const std::string& format, bool json,
-                     std::ostream& out);
+int RunRenameCommand(const std::string& folder, const std::string& format,
+                     const velmora::CScanOptions& scan, bool json, std::ostream& out);
 
 // Gives the files of the folder's last rename their names back, printing each
 // change and then the outcome. Exit statuses as for rename.

@@ -55,14 +55,14 @@ std::string InfoJsonLine(const std::string& file, bool ok, const CJpegFile& read
     return json.Finish();
 }
 
-int RunInfoJson(const std::vector<std::string>& files, std::ostream& out) {
+int RunInfoJson(const std::vector<std::string>& files, bool byContent, std::ostream& out) {
     CJpegFile reader;
     int status = 0;
     for (const std::string& file : files) {
         // A file that cannot be opened leaves the record as it was; clear it so
         // that its line does not show the previous file's data.
         reader.FreeSections();
-        const bool ok = reader.LoadJpeg(file.c_str());
+        const bool ok = byContent ? reader.LoadImage(file.c_str()) : reader.LoadJpeg(file.c_str());
         if (!ok)
             status = 1;
         out << InfoJsonLine(file, ok, reader) << '\n';
@@ -71,12 +71,13 @@ int RunInfoJson(const std::vector<std::string>& files, std::ostream& out) {
     return status;
 }
 
-int RunInfoText(const std::vector<std::string>& files, std::ostream& out, std::ostream& err) {
+int RunInfoText(const std::vector<std::string>& files, bool byContent, std::ostream& out,
+                std::ostream& err) {
     CJpegFile reader;
     int status = 0;
     bool first = true;
     for (const std::string& file : files) {
-        if (!reader.LoadJpeg(file.c_str())) {
+        if (!(byContent ? reader.LoadImage(file.c_str()) : reader.LoadJpeg(file.c_str()))) {
             status = 1;
             err << "velmora-cli: " << file << ": "
                 << LoadString(reader.m_nErrorId != 0 ? reader.m_nErrorId : IDS_INVALID_JPEG)

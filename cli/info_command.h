@@ -12,9 +12,12 @@ std::string InfoJsonLine(const std::string& file, bool ok, const CJpegFile& read
 
 // Reads each file with one reader and prints one JSON line per file. Returns 0
 // when every file read with success, else 1.
-int RunInfoJson(const std::vector<std::string>& files, std::ostream& out);
+// With `byContent` every type the readers know is read, picked by content;
+// without, each file is read as a JPEG.
+int RunInfoJson(const std::vector<std::string>& files, bool byContent, std::ostream& out);
 
 // Prints each file's facts as the JPEG Information window lists them, one
 // "LABEL<TAB>VALUE" line each, files separated by an empty line; a file that
 // can't be read is reported on `err`. Returns 0 when every file read, else 1.
-int RunInfoText(const std::vector<std::string>& files, std::ostream& out, std::ostream& err);
+int RunInfoText(const std::vector<std::string>& files, bool byContent, std::ostream& out,
+                std::ostream& err);

@@ -18,6 +18,10 @@ namespace {
 int RunCommand(const CCliOptions& options) {
     const std::string format =
         options.format.value_or(StoredFormat().value_or(velmora::kDefaultFormat));
+    const CStoredScanSettings stored = StoredScanSettings();
+    velmora::CScanOptions scan;
+    scan.bAllTypes = options.allTypes.value_or(stored.allTypes.value_or(false));
+    scan.bCompanions = options.companions.value_or(stored.companions.value_or(false));
     if (options.command == CCliOptions::Command::List ||
         options.command == CCliOptions::Command::Rename ||
         options.command == CCliOptions::Command::Undo ||
@@ -36,12 +40,12 @@ int RunCommand(const CCliOptions& options) {
         std::cout << "velmora-cli " VELMORA_VERSION_STRING "\n";
         return 0;
     case CCliOptions::Command::Info:
-        return options.json ? RunInfoJson(options.operands, std::cout)
-                            : RunInfoText(options.operands, std::cout, std::cerr);
+        return options.json ? RunInfoJson(options.operands, scan.bAllTypes, std::cout)
+                            : RunInfoText(options.operands, scan.bAllTypes, std::cout, std::cerr);
     case CCliOptions::Command::List:
-        return RunListCommand(options.operands.front(), format, options.json, std::cout);
+        return RunListCommand(options.operands.front(), format, scan, options.json, std::cout);
     case CCliOptions::Command::Rename:
-        return RunRenameCommand(options.operands.front(), format, options.json, std::cout);
+        return RunRenameCommand(options.operands.front(), format, scan, options.json, std::cout);
     case CCliOptions::Command::Undo:
         return RunUndoCommand(options.operands.front(), options.json, std::cout);
     case CCliOptions::Command::History:

@@ -6,3 +6,11 @@
 // The format last used in the window ("Default Format" in the window's
 // settings), when one is stored. The terminal front end only reads it.
 std::optional<std::string> StoredFormat();
+
+// The window's "File Types" ("all" lists every type) and "Companions"
+// settings, when stored.
+struct CStoredScanSettings {
+    std::optional<bool> allTypes;
+    std::optional<bool> companions;
+};
+CStoredScanSettings StoredScanSettings();

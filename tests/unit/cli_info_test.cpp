@@ -247,7 +247,7 @@ TEST_F(InfoJson, RunReportsEachFileAndFailsWhenOneFails) {
     const std::string first = CameraFile("first.jpg");
     const std::string second = CameraFile("second.jpg");
     std::ostringstream out;
-    EXPECT_EQ(RunInfoJson({first, second}, out), 0);
+    EXPECT_EQ(RunInfoJson({first, second}, false, out), 0);
     std::istringstream lines(out.str());
     for (const std::string& path : {first, second}) {
         std::string line;
@@ -263,7 +263,7 @@ TEST_F(InfoJson, UnopenableFileAfterGoodOneShowsAnEmptyRecord) {
     const std::string good = CameraFile("good.jpg");
     const std::string missing = m_dir.File("missing.jpg");
     std::ostringstream out;
-    EXPECT_EQ(RunInfoJson({good, missing}, out), 1);
+    EXPECT_EQ(RunInfoJson({good, missing}, false, out), 1);
     const std::string text = out.str();
     const std::string expected = Head(missing, false, 0, "Invalid JPEG file!") + kEmptyRecord;
     ASSERT_GE(text.size(), expected.size() + 1);

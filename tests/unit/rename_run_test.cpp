@@ -654,8 +654,8 @@ TEST_P(CliFolderTest, PrintsRowsOrChangesAndReturnsExitStatus) {
     const bool json = command.ends_with(" --json");
     std::ostringstream out;
     const int status = command.starts_with("rename")
-                           ? RunRenameCommand(m_dir.Path(), c.run.format, json, out)
-                           : RunListCommand(m_dir.Path(), c.run.format, json, out);
+                           ? RunRenameCommand(m_dir.Path(), c.run.format, {}, json, out)
+                           : RunListCommand(m_dir.Path(), c.run.format, {}, json, out);
     EXPECT_EQ(status, c.run.exitStatus);
     std::string expected = c.output;
     if (const std::size_t at = expected.find("{folder}"); at != std::string::npos)
