@@ -134,22 +134,21 @@ bool ListFolder(const std::string& folder, const CScanOptions& options,
     files.clear();
     unlisted = 0;
     std::vector<std::string> names;
-    if (!options.bAllTypes && !options.bCompanions) {
-        // The plain listing: "*.jpg", each its own row; the other types are
-        // only counted.
-        if (!ListNames(folder, names, IsKnownName))
-            return false;
-        for (std::string& name : names) {
-            if (HasJpgExtension(name.c_str(), name.size()))
-                files.push_back({std::move(name), {}});
-            else
-                unlisted += ImageTypeOf(name) != nullptr;
-        }
-        return true;
-    }
     if (!ListNames(folder, names, IsKnownName))
         return false;
-    GroupCompanions(names, options.bAllTypes, files, unlisted);
+    if (options.bCompanions) {
+        GroupCompanions(names, options.bAllTypes, files, unlisted);
+        return true;
+    }
+    // Each file its own row; with "*.jpg" alone the other types are counted.
+    for (std::string& name : names) {
+        const bool listable = options.bAllTypes ? ImageTypeOf(name) != nullptr
+                                                : HasJpgExtension(name.c_str(), name.size());
+        if (listable)
+            files.push_back({std::move(name), {}});
+        else
+            unlisted += ImageTypeOf(name) != nullptr;
+    }
     return true;
 }
 
