@@ -13,6 +13,10 @@ public:
     static constexpr const char* kCompany = "Quorvant";
     static constexpr const char* kSettingsSection = "Settings";
     static constexpr const char* kFormatEntry = "Default Format";
+    // "all" lists every photo and video type, anything else "*.jpg" only.
+    static constexpr const char* kFileTypesEntry = "File Types";
+    // "true": raw files, videos and sidecars follow their photo's rename.
+    static constexpr const char* kCompanionsEntry = "Companions";
 
     // Runs the main dialog, first scanning `startPath` (a folder, or any file
     // of one) as a drop would when one is given. Returns false: the process

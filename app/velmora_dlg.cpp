@@ -261,6 +261,12 @@ void CVelmoraDlg::OnInitDialog() {
     m_strFormat =
         Encode(theApp.GetProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kFormatEntry,
                                        QString::fromUtf8(kDefaultFormat)));
+    m_bAllTypes =
+        theApp.GetProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kFileTypesEntry,
+                                QString()) == QStringLiteral("all");
+    m_bCompanions =
+        theApp.GetProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kCompanionsEntry,
+                                QString()) == QStringLiteral("true");
     m_nRenameCount = 0;
     UpdateData(false);
 }
@@ -343,13 +349,19 @@ void CVelmoraDlg::ScanFolder(const std::string& folder) {
     m_list->scrollToTop();
     m_list->horizontalScrollBar()->setValue(0);
     bool listed = false;
+    std::size_t unlisted = 0;
     const unsigned renameCount =
-        velmora::ScanFolder(folder, m_strFormat, m_list->Rows(), listed, &display);
+        velmora::ScanFolder(folder, m_strFormat, m_list->Rows(), listed, &display,
+                            {m_bAllTypes, m_bCompanions}, &unlisted);
     m_list->EndReplaceRows(); // begun before the sort, or nothing matched
 
     // Even an empty list gets its count, so that no count of the last folder
     // stays on show.
     m_strStatus = QString::asprintf(LoadString(IDS_FILES_IN_LIST), m_list->GetItemCount());
+    if (unlisted != 0 && !m_bAllTypes)
+        m_strStatus += QStringLiteral(" %1 photo or video files of other types are not listed: "
+                                      "right-click, Every Photo and Video Type.")
+                           .arg(unlisted);
     if (listed) {
         m_progress->hide();
         SizeColumns();
@@ -443,6 +455,22 @@ void CVelmoraDlg::OnAbout() {
         RunAboutDialog();
 }
 
+void CVelmoraDlg::OnAllFileTypes(bool on) {
+    m_bAllTypes = on;
+    theApp.WriteProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kFileTypesEntry,
+                              on ? QStringLiteral("all") : QStringLiteral("jpg"));
+    if (!m_strDirectory.empty())
+        ScanFolder(m_strDirectory);
+}
+
+void CVelmoraDlg::OnCompanions(bool on) {
+    m_bCompanions = on;
+    theApp.WriteProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kCompanionsEntry,
+                              on ? QStringLiteral("true") : QStringLiteral("false"));
+    if (!m_strDirectory.empty())
+        ScanFolder(m_strDirectory);
+}
+
 void CVelmoraDlg::OnUndoLastRename() {
     if (m_strDirectory.empty())
         return;
@@ -481,6 +509,15 @@ void CVelmoraDlg::ShowUndoOutcome(const CRenameOutcome& outcome) {
 
 void CVelmoraDlg::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
+    QAction* allTypes = menu.addAction(QStringLiteral("Every Photo and &Video Type"));
+    allTypes->setCheckable(true);
+    allTypes->setChecked(m_bAllTypes);
+    connect(allTypes, &QAction::toggled, this, &CVelmoraDlg::OnAllFileTypes);
+    QAction* companions = menu.addAction(QStringLiteral("&Companions Follow Their Photo"));
+    companions->setCheckable(true);
+    companions->setChecked(m_bCompanions);
+    connect(companions, &QAction::toggled, this, &CVelmoraDlg::OnCompanions);
+    menu.addSeparator();
     QAction* undo = menu.addAction(QStringLiteral("&Undo Last Rename"));
     undo->setShortcut(QKeySequence::Undo);
     undo->setEnabled(!m_strDirectory.empty());

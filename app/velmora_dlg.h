@@ -37,6 +37,10 @@ public:
     void OnBuildFormat();
     void OnDblclkList(const QModelIndex& index);
     void OnAbout();
+    // The context menu's two choices of what a scan lists: stored at once,
+    // and the folder shown is scanned again.
+    void OnAllFileTypes(bool on);
+    void OnCompanions(bool on);
     // Gives the files of the folder's last rename their old names back, after
     // the user confirms, and scans the folder again.
     void OnUndoLastRename();
@@ -106,7 +110,9 @@ private:
     QPushButton* m_btnRename = nullptr;
     QPushButton* m_btnExit = nullptr;
 
-    std::string m_strFormat; // file name format, as bytes
+    std::string m_strFormat;    // file name format, as bytes
+    bool m_bAllTypes = false;   // every photo and video type, not "*.jpg" only
+    bool m_bCompanions = false; // companions follow their photo
     unsigned m_nRenameCount = 0;
     std::string m_strDirectory; // target folder, as the file system's bytes
     QString m_strStatus;

@@ -58,6 +58,15 @@ QVariant CListModel::data(const QModelIndex& index, int role) const {
             return QVariant::fromValue(m_columns[std::size_t(index.column())].alignment |
                                        Qt::AlignVCenter);
         return {};
+    case Qt::ToolTipRole: {
+        // The files that follow this one when it is renamed.
+        if (index.column() != 0 || row.CompanionCount() == 0)
+            return {};
+        QStringList names;
+        for (std::size_t i = 0, count = row.CompanionCount(); i < count; ++i)
+            names << Decode(row.Companion(i));
+        return QStringLiteral("Renamed with it: ") + names.join(QStringLiteral(", "));
+    }
     case Qt::UserRole:
         return QVariant::fromValue<qint64>(row.nData);
     default:

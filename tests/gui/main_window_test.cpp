@@ -200,6 +200,7 @@ private Q_SLOTS:
     void renameNothingStillStoresFormat();
     void renameStopsAtFirstFailure();
     void renameWithEmptyFormatRenamesNothing();
+    void fileTypeChoicesAreRememberedAndRescan();
     void ctrlZUndoesTheRename();
     void interruptedRunIsOfferedForUndo_data();
     void interruptedRunIsOfferedForUndo();
@@ -726,6 +727,38 @@ void MainWindowTest::interruptedRunIsOfferedForUndo() {
     // A later folder may get this one's inode on a file system without birth
     // times: the journal must not outlive the test.
     QFile::remove(QString::fromStdString(journal.strPath));
+}
+
+// Both choices are stored at once, rescan the folder shown, and hold for the
+// next start; "*.jpg" only says how many files it leaves out.
+void MainWindowTest::fileTypeChoicesAreRememberedAndRescan() {
+    QTemporaryDir dir;
+    QVERIFY(guitest::WriteDatedPhoto(dir.filePath("IMG_1.jpg"), "2022:01:02 03:04:05"));
+    QFile raw(dir.filePath("IMG_1.CR2"));
+    QVERIFY(raw.open(QIODevice::WriteOnly) && raw.write("raw") == 3);
+    raw.close();
+    const std::string folder = QFile::encodeName(dir.path()).toStdString();
+    {
+        CTestVelmoraDlg dlg;
+        dlg.ScanFolder(folder);
+        QCOMPARE(dlg.List().GetItemCount(), 1);
+        QVERIFY(dlg.StatusLine().text().contains(
+            "1 photo or video files of other types are not listed"));
+
+        dlg.OnAllFileTypes(true);
+        QCOMPARE(Column(dlg.List(), 0), QStringList({"IMG_1.jpg", "IMG_1.CR2"})); // dated first
+        dlg.OnCompanions(true);
+        QCOMPARE(Column(dlg.List(), 0), QStringList({"IMG_1.jpg"}));
+        QCOMPARE(dlg.List().model()->index(0, 0).data(Qt::ToolTipRole).toString(),
+                 QStringLiteral("Renamed with it: IMG_1.CR2"));
+    }
+    QCOMPARE(Store().value(QStringLiteral("Settings/File Types")).toString(), "all");
+    QCOMPARE(Store().value(QStringLiteral("Settings/Companions")).toString(), "true");
+    CTestVelmoraDlg next;
+    next.ScanFolder(folder);
+    next.OnOK();
+    QVERIFY(QFile::exists(dir.filePath("Img20220102_030405_000.CR2")));
+    QVERIFY(QFile::exists(dir.filePath("Img20220102_030405_000.jpg")));
 }
 
 void MainWindowTest::renameWithEmptyFormatRenamesNothing() {
