@@ -113,12 +113,38 @@ std::vector<std::string> CBenchFolder::Paths() const {
     return paths;
 }
 
-void BareReadLoop(benchmark::State& state, const std::vector<std::string>& paths) {
+void EvictFromPageCache(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        fdatasync(fd); // only clean pages can be dropped
+        posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        close(fd);
+    }
+}
+
+void BareReadLoop(benchmark::State& state, const std::vector<std::string>& paths, int ahead,
+                  bool cold) {
     std::vector<char> buffer(kBareReadSize);
+    const std::size_t window = static_cast<std::size_t>(ahead) + 1;
+    std::vector<int> ring(window, -1); // file i in slot i % window
     for (auto _ : state) {
+        if (cold) {
+            state.PauseTiming();
+            EvictFromPageCache(paths);
+            state.ResumeTiming();
+        }
         std::size_t bytes = 0;
-        for (const std::string& path : paths) {
-            const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        std::size_t opened = 0;
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            for (; opened < std::min(i + window, paths.size()); ++opened) {
+                const int fd = open(paths[opened].c_str(), O_RDONLY | O_CLOEXEC);
+                if (fd >= 0 && ahead > 0)
+                    posix_fadvise(fd, 0, static_cast<off_t>(kBareReadSize), POSIX_FADV_WILLNEED);
+                ring[opened % window] = fd;
+            }
+            const int fd = ring[i % window];
             if (fd < 0) {
                 state.SkipWithError("cannot open a bench file");
                 return;
@@ -144,7 +170,9 @@ void CRatioReporter::ReportRuns(const std::vector<Run>& runs) {
         else if (run.run_type == Run::RT_Iteration)
             m_times[name].push_back(run.GetAdjustedRealTime());
         else if (run.aggregate_name == "median")
-            m_medians[run.run_name.function_name + run.run_name.args] = run.GetAdjustedRealTime();
+            m_medians[run.run_name.function_name +
+                      (run.run_name.args.empty() ? "" : "/" + run.run_name.args)] =
+                run.GetAdjustedRealTime();
     }
     ConsoleReporter::ReportRuns(runs);
 }

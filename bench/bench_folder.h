@@ -39,7 +39,16 @@ private:
 bool WriteBenchPhotos(const std::string& folder, int count, std::vector<std::string>& names);
 
 // Opens, reads 64 KiB of and closes every file: what any reader must pay.
-void BareReadLoop(benchmark::State& state, const std::vector<std::string>& paths);
+// With `ahead`, each file is opened and asked for (POSIX_FADV_WILLNEED) that
+// many files before it is read: the best a single process does on a device
+// that is not in memory. With `cold`, the files' pages are dropped from the
+// page cache before each repetition (not timed).
+void BareReadLoop(benchmark::State& state, const std::vector<std::string>& paths, int ahead = 0,
+                  bool cold = false);
+
+// Drops the files' pages from the page cache (POSIX_FADV_DONTNEED; no
+// privileges needed), so that the next read goes to the device.
+void EvictFromPageCache(const std::vector<std::string>& paths);
 
 // Console output plus "A/B: ratio (target <= t)" lines at the end, from the
 // median real time of each benchmark (by function name and argument).

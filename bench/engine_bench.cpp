@@ -40,11 +40,16 @@ void BM_BareLoop(benchmark::State& state) {
     bench::BareReadLoop(state, bench::Folder().Paths());
 }
 
+// The scan with a read-ahead window of state.range(0) files: what the window
+// costs when the files are in memory already.
 void BM_EngineScan(benchmark::State& state) {
+    CScanOptions options;
+    options.nReadAhead = static_cast<int>(state.range(0));
     CListRows rows;
     for (auto _ : state) {
         bool listed = false;
-        const unsigned count = ScanFolder(bench::Folder().Path(), kDefaultFormat, rows, listed);
+        const unsigned count =
+            ScanFolder(bench::Folder().Path(), kDefaultFormat, rows, listed, nullptr, options);
         if (!listed || count != bench::Folder().Names().size()) {
             state.SkipWithError("the scan did not list and date every file");
             return;
@@ -52,6 +57,36 @@ void BM_EngineScan(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() *
                             static_cast<std::int64_t>(bench::Folder().Names().size()));
+}
+
+// The folder fresh from the device: its pages dropped before each repetition.
+void BM_ColdBareLoop(benchmark::State& state) {
+    bench::BareReadLoop(state, bench::Folder().Paths(), 0, true);
+}
+
+// The best a single process does: 64 files asked for ahead.
+void BM_ColdBareLoopAhead(benchmark::State& state) {
+    bench::BareReadLoop(state, bench::Folder().Paths(), 64, true);
+}
+
+// The engine scan with a read-ahead window of state.range(0) files.
+void BM_ColdEngineScan(benchmark::State& state) {
+    const std::vector<std::string> paths = bench::Folder().Paths();
+    CScanOptions options;
+    options.nReadAhead = static_cast<int>(state.range(0));
+    CListRows rows;
+    for (auto _ : state) {
+        state.PauseTiming();
+        bench::EvictFromPageCache(paths);
+        state.ResumeTiming();
+        bool listed = false;
+        ScanFolder(bench::Folder().Path(), kDefaultFormat, rows, listed, nullptr, options);
+        if (!listed) {
+            state.SkipWithError("the scan did not list the folder");
+            return;
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(paths.size()));
 }
 
 void BM_NameRegeneration(benchmark::State& state) {
@@ -168,7 +203,18 @@ void BM_RotationRun(benchmark::State& state) {
 }
 
 BENCHMARK(BM_BareLoop)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_EngineScan)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_EngineScan)->Arg(0)->Arg(32)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ColdBareLoop)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ColdBareLoopAhead)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ColdEngineScan)
+    ->Arg(0)
+    ->Arg(8)
+    ->Arg(16)
+    ->Arg(32)
+    ->Arg(64)
+    ->Arg(128)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_NameRegeneration)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BareRenameLoop)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RenameRun)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -181,7 +227,10 @@ BENCHMARK(BM_RotationRun)->Unit(benchmark::kMillisecond)->UseRealTime();
 int main(int argc, char** argv) {
     return bench::RunWithFolder(argc, argv, [](const bench::CRatioReporter& reporter) {
         reporter.PrintRatios(
-            {{"BM_EngineScan", "BM_BareLoop", "<= 3"},
+            {{"BM_EngineScan/32", "BM_BareLoop", "<= 3"},
+             {"BM_EngineScan/32", "BM_EngineScan/0", "no cost in memory"},
+             {"BM_ColdEngineScan/32", "BM_ColdBareLoopAhead", "<= 1.3"},
+             {"BM_ColdEngineScan/0", "BM_ColdEngineScan/32", "the speed-up of the read-ahead"},
              {"BM_RenameRun", "BM_BareRenameLoop", "<= 2"},
              {"BM_RenameRun", "BM_RenameRunUnjournaled", "<= 1.2"},
              {"BM_UndoRun", "BM_RenameRun", "<= 2"},

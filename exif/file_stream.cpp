@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 CFileStream::~CFileStream() {
@@ -14,22 +15,36 @@ CFileStream::~CFileStream() {
         close(m_fd);
 }
 
+void CFileStream::Close() {
+    if (m_fd >= 0)
+        close(m_fd);
+    m_fd = -1;
+    m_mtime = 0;
+    m_entryDevice = m_entryInode = 0;
+    m_bufferPos = m_bufferEnd = 0;
+    m_filePos = m_nBytesRead = 0;
+}
+
 bool CFileStream::Open(const char* path) {
+    return OpenAt(AT_FDCWD, path);
+}
+
+bool CFileStream::OpenAt(int folder, const char* name) {
     // The status comes first, so that only a regular file is ever opened.
     struct stat entry {};
-    if (lstat(path, &entry) != 0)
+    if (fstatat(folder, name, &entry, AT_SYMLINK_NOFOLLOW) != 0)
         return false;
     struct stat target = entry;
     const bool link = S_ISLNK(entry.st_mode);
-    if (link && stat(path, &target) != 0)
+    if (link && fstatat(folder, name, &target, 0) != 0)
         return false;
     if (!S_ISREG(target.st_mode))
         return false;
     // Non-blocking and without following a link that was not one a moment
     // ago, in case the name was swapped for a FIFO in between; the status of
     // the open file then confirms it is the one checked.
-    const int fd =
-        open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (link ? 0 : O_NOFOLLOW));
+    const int fd = openat(folder, name,
+                          O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (link ? 0 : O_NOFOLLOW));
     if (fd < 0)
         return false;
     struct stat opened {};
@@ -43,6 +58,17 @@ bool CFileStream::Open(const char* path) {
     m_entryDevice = entry.st_dev;
     m_entryInode = entry.st_ino;
     return true;
+}
+
+void CFileStream::ReadAhead(std::size_t bytes) const {
+    if (m_fd >= 0)
+        posix_fadvise(m_fd, 0, static_cast<off_t>(bytes), POSIX_FADV_WILLNEED);
+}
+
+bool CFileStream::InMemory() const {
+    unsigned char byte = 0;
+    iovec part{&byte, 1};
+    return m_fd >= 0 && preadv2(m_fd, &part, 1, 0, RWF_NOWAIT) >= 0;
 }
 
 std::size_t CFileStream::ReadDirect(unsigned char* buffer, std::size_t count) {

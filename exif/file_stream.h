@@ -21,6 +21,20 @@ public:
     // regular file, or when the name came to hold another file between the
     // status check and the open.
     bool Open(const char* path);
+    // The same for `name` in the open folder `folder`: a scan spares the
+    // system the walk along the folder's path for every file.
+    bool OpenAt(int folder, const char* name);
+
+    // Closes the file, if one is open, so that the stream can open another.
+    void Close();
+
+    // Asks the system to fetch the file's first `bytes` now, without waiting
+    // for them: a reader that comes to the file later finds them in memory.
+    void ReadAhead(std::size_t bytes) const;
+
+    // True when the file's first byte is in memory already (or the file is
+    // empty): asked without waiting for the device and without moving on.
+    bool InMemory() const;
 
     // Reads up to `count` bytes; fewer only at the end of the file (a read
     // error of the system counts as the end).

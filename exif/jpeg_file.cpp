@@ -64,12 +64,17 @@ bool CJpegFile::LoadImage(const char* path) {
 }
 
 bool CJpegFile::Load(const char* path, bool byContent) {
+    CFileStream file;
+    const bool open = file.Open(path);
+    return LoadOpened(file, open, path, byContent);
+}
+
+bool CJpegFile::LoadOpened(CFileStream& file, bool open, const char* path, bool byContent) {
     m_nErrorId = 0;
     m_nFileDevice = 0;
     m_nFileInode = 0;
     m_nBytesRead = 0;
-    CFileStream file;
-    if (!file.Open(path))
+    if (!open)
         return false;
     m_nFileDevice = file.EntryDevice();
     m_nFileInode = file.EntryInode();

@@ -56,6 +56,11 @@ public:
     // LoadImage after the open, for callers that know the layout already.
     bool ReadImage(CFileStream& file, velmora::FileFormat format);
 
+    // LoadJpeg (or, with `byContent`, LoadImage) of a file the caller opened
+    // already, `open` telling whether its Open succeeded: the scan opens
+    // files ahead of the reader so that the device can fetch them meanwhile.
+    bool LoadOpened(CFileStream& file, bool open, const char* path, bool byContent);
+
     // Walks the marker sections of a JPEG stream from the file's position on.
     bool ScanSections(CFileStream& file);
 

@@ -1,6 +1,7 @@
 #include "folder_scan.h"
 
 #include "companions.h"
+#include "file_stream.h"
 #include "image_type.h"
 #include "jpeg_file.h"
 #include "name_compare.h"
@@ -9,7 +10,9 @@
 
 #include <algorithm>
 #include <dirent.h>
+#include <fcntl.h>
 #include <memory>
+#include <unistd.h>
 #include <unordered_map>
 
 namespace velmora {
@@ -123,6 +126,70 @@ void GroupCompanions(const std::vector<std::string>& names, bool allTypes,
     }
 }
 
+// What a reader reads of most files: their first 64 KiB.
+constexpr std::size_t kReadAheadBytes = 64 * 1024;
+
+struct COpenedFile {
+    CFileStream stream;
+    bool bOpen = false;
+    std::string strPath;
+};
+
+// Opens the rows' files in order, a window of them ahead of the one being
+// read, each asked for as it is opened: the device fetches the next files
+// while the reader parses this one, and each file is still opened once. A
+// file now and then is checked, before it is asked for, for being in memory
+// already: while they are, asking would only cost a system call per file.
+class CReadAhead {
+public:
+    CReadAhead(const std::string& folder, const CListRows& rows, int window)
+        : m_folder(folder + '/'), m_rows(rows),
+          m_window(static_cast<std::size_t>(std::max(window, 0)) + 1), m_files(m_window),
+          m_dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+    ~CReadAhead() {
+        if (m_dir >= 0)
+            close(m_dir);
+    }
+    CReadAhead(const CReadAhead&) = delete;
+    CReadAhead& operator=(const CReadAhead&) = delete;
+
+    // Row `row`'s file, opened (or not, when it can't be); rows come in order.
+    COpenedFile& Next(int row) {
+        const std::size_t wanted =
+            std::min(static_cast<std::size_t>(row) + m_window, m_rows.size());
+        for (; m_opened < wanted; ++m_opened) {
+            COpenedFile& file = m_files[m_opened % m_window];
+            file.stream.Close();
+            file.strPath.assign(m_folder).append(m_rows[m_opened].Text(0));
+            // Opened in the open folder: no walk along its path per file.
+            file.bOpen = m_dir >= 0
+                             ? file.stream.OpenAt(m_dir, file.strPath.c_str() + m_folder.size())
+                             : file.stream.Open(file.strPath.c_str());
+            if (!file.bOpen || m_window == 1)
+                continue;
+            if (m_opened % kProbeEvery == 0)
+                m_inMemory = file.stream.InMemory() ? m_inMemory + 1 : 0;
+            if (m_inMemory < kInMemoryToStop)
+                file.stream.ReadAhead(kReadAheadBytes);
+        }
+        return m_files[static_cast<std::size_t>(row) % m_window];
+    }
+
+private:
+    // Every so many files one is checked; after so many checks in a row
+    // found in memory, the folder is taken to be in memory.
+    static constexpr std::size_t kProbeEvery = 16;
+    static constexpr int kInMemoryToStop = 2;
+
+    const std::string m_folder;
+    const CListRows& m_rows;
+    const std::size_t m_window;
+    std::vector<COpenedFile> m_files; // a ring: row r in slot r % window
+    std::size_t m_opened = 0;
+    const int m_dir;
+    int m_inMemory = 0; // checks in a row that found the file in memory
+};
+
 } // namespace
 
 bool ListJpegNames(const std::string& folder, std::vector<std::string>& names) {
@@ -182,18 +249,20 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
 
     CJpegFile reader;
     const int count = static_cast<int>(rows.size());
-    std::string path = folder + '/';
-    const std::size_t folderLength = path.size();
+    // An absolute folder spares the reader a look at the working folder for
+    // each file's full name.
+    const std::string base =
+        folder.empty() || folder.front() == '/' ? folder : CFileStream::FullPath(folder.c_str());
+    CReadAhead ahead(base, rows, options.nReadAhead);
     for (int i = 0; i < count; ++i) {
         if (observer != nullptr)
             observer->OnReading(i, count);
         CListRow& row = rows[i];
-        path.resize(folderLength);
-        path += row.Text(0);
+        COpenedFile& file = ahead.Next(i);
         // "*.jpg" alone is read as JPEG whatever it holds, as always; with
         // every type the content picks the reader.
         const bool read =
-            options.bAllTypes ? reader.LoadImage(path.c_str()) : reader.LoadJpeg(path.c_str());
+            reader.LoadOpened(file.stream, file.bOpen, file.strPath.c_str(), options.bAllTypes);
         row.SetId(CFileId::FromStat(reader.m_nFileDevice, reader.m_nFileInode));
         if (read) {
             const std::time_t value = reader.m_info.DateTakenAsTime();

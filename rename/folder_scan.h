@@ -26,6 +26,9 @@ public:
 struct CScanOptions {
     bool bAllTypes = false;   // every photo and video type the readers know
     bool bCompanions = false; // files that belong to a listed photo follow it
+    // How many files ahead of the one being read are opened and asked for,
+    // so that a slow device works on them meanwhile; 0 reads one by one.
+    int nReadAhead = 32;
 };
 
 // One listed file and the names of its companions, NUL-ended each.
