@@ -5,8 +5,10 @@
 // reader takes from a file.
 
 #include "bench_folder.h"
+#include "folder_scan.h"
 #include "jpeg_file.h"
 #include "media_builder.h"
+#include "name_generation.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -85,8 +87,46 @@ void BM_LoadImage(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(g_folder->files.size()));
 }
 
+// The whole scan with every type listed, warm or (cold) fresh from the
+// device each repetition.
+void MixedScan(benchmark::State& state, bool cold) {
+    velmora::CScanOptions options;
+    options.bAllTypes = true;
+    CListRows rows;
+    for (auto _ : state) {
+        if (cold) {
+            state.PauseTiming();
+            bench::EvictFromPageCache(g_folder->files);
+            state.ResumeTiming();
+        }
+        bool listed = false;
+        const unsigned count = velmora::ScanFolder(g_folder->path, velmora::kDefaultFormat, rows,
+                                                   listed, nullptr, options);
+        if (count != g_folder->files.size()) {
+            state.SkipWithError("the scan did not date every file");
+            return;
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(g_folder->files.size()));
+}
+
+void BM_MixedScan(benchmark::State& state) {
+    MixedScan(state, false);
+}
+
+void BM_ColdMixedScan(benchmark::State& state) {
+    MixedScan(state, true);
+}
+
+void BM_ColdBareLoopAhead(benchmark::State& state) {
+    bench::BareReadLoop(state, g_folder->files, 64, true);
+}
+
 BENCHMARK(BM_BareLoop)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LoadImage)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_MixedScan)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ColdBareLoopAhead)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ColdMixedScan)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 
@@ -116,7 +156,9 @@ int main(int argc, char** argv) {
     g_folder = &folder;
     bench::CRatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatios({{"BM_LoadImage", "BM_BareLoop", "<= 3"}});
+    reporter.PrintRatios({{"BM_LoadImage", "BM_BareLoop", "<= 3"},
+                          {"BM_MixedScan", "BM_BareLoop", "<= 3"},
+                          {"BM_ColdMixedScan", "BM_ColdBareLoopAhead", "<= 1.3"}});
     benchmark::Shutdown();
     fs::remove_all(folder.path);
     return reporter.Failed() ? 1 : 0;

@@ -55,14 +55,19 @@ bool CFileStream::OpenAt(int folder, const char* name) {
     }
     m_fd = fd;
     m_mtime = opened.st_mtime;
+    m_size = static_cast<std::uint64_t>(opened.st_size);
     m_entryDevice = entry.st_dev;
     m_entryInode = entry.st_ino;
     return true;
 }
 
-void CFileStream::ReadAhead(std::size_t bytes) const {
-    if (m_fd >= 0)
-        posix_fadvise(m_fd, 0, static_cast<off_t>(bytes), POSIX_FADV_WILLNEED);
+void CFileStream::ReadAhead(std::size_t bytes, bool tail) const {
+    if (m_fd < 0)
+        return;
+    posix_fadvise(m_fd, 0, static_cast<off_t>(bytes), POSIX_FADV_WILLNEED);
+    if (tail && m_size > 2 * bytes)
+        posix_fadvise(m_fd, static_cast<off_t>(m_size - bytes), static_cast<off_t>(bytes),
+                      POSIX_FADV_WILLNEED);
 }
 
 bool CFileStream::InMemory() const {

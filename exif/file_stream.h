@@ -29,8 +29,10 @@ public:
     void Close();
 
     // Asks the system to fetch the file's first `bytes` now, without waiting
-    // for them: a reader that comes to the file later finds them in memory.
-    void ReadAhead(std::size_t bytes) const;
+    // for them, and with `tail` its last `bytes` too (where movies keep their
+    // headers and TIFF files often their directories): a reader that comes
+    // to the file later finds them in memory.
+    void ReadAhead(std::size_t bytes, bool tail = false) const;
 
     // True when the file's first byte is in memory already (or the file is
     // empty): asked without waiting for the device and without moving on.
@@ -70,6 +72,7 @@ private:
 
     int m_fd = -1;
     std::time_t m_mtime = 0;
+    std::uint64_t m_size = 0; // at open
     unsigned long long m_entryDevice = 0;
     unsigned long long m_entryInode = 0;
     unsigned char m_buffer[16384];

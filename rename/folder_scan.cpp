@@ -129,6 +129,14 @@ void GroupCompanions(const std::vector<std::string>& names, bool allTypes,
 // What a reader reads of most files: their first 64 KiB.
 constexpr std::size_t kReadAheadBytes = 64 * 1024;
 
+// Movies often keep their header box, TIFF-based files their directories, at
+// the end: their last bytes are asked for too.
+bool KeepsHeadersAtTheEnd(std::string_view name) {
+    const ImageType* type = ImageTypeOf(name);
+    return type != nullptr && (type->kind == ImageKind::Video || type->kind == ImageKind::Raw ||
+                               type->extension == "tif" || type->extension == "tiff");
+}
+
 struct COpenedFile {
     CFileStream stream;
     bool bOpen = false;
@@ -142,8 +150,8 @@ struct COpenedFile {
 // already: while they are, asking would only cost a system call per file.
 class CReadAhead {
 public:
-    CReadAhead(const std::string& folder, const CListRows& rows, int window)
-        : m_folder(folder + '/'), m_rows(rows),
+    CReadAhead(const std::string& folder, const CListRows& rows, int window, bool tails)
+        : m_folder(folder + '/'), m_rows(rows), m_tails(tails),
           m_window(static_cast<std::size_t>(std::max(window, 0)) + 1), m_files(m_window),
           m_dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
     ~CReadAhead() {
@@ -170,7 +178,8 @@ public:
             if (m_opened % kProbeEvery == 0)
                 m_inMemory = file.stream.InMemory() ? m_inMemory + 1 : 0;
             if (m_inMemory < kInMemoryToStop)
-                file.stream.ReadAhead(kReadAheadBytes);
+                file.stream.ReadAhead(kReadAheadBytes,
+                                      m_tails && KeepsHeadersAtTheEnd(file.strPath));
         }
         return m_files[static_cast<std::size_t>(row) % m_window];
     }
@@ -183,6 +192,7 @@ private:
 
     const std::string m_folder;
     const CListRows& m_rows;
+    const bool m_tails; // every type: the ends of files are read too
     const std::size_t m_window;
     std::vector<COpenedFile> m_files; // a ring: row r in slot r % window
     std::size_t m_opened = 0;
@@ -253,7 +263,7 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
     // each file's full name.
     const std::string base =
         folder.empty() || folder.front() == '/' ? folder : CFileStream::FullPath(folder.c_str());
-    CReadAhead ahead(base, rows, options.nReadAhead);
+    CReadAhead ahead(base, rows, options.nReadAhead, options.bAllTypes);
     for (int i = 0; i < count; ++i) {
         if (observer != nullptr)
             observer->OnReading(i, count);
