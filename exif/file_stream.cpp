@@ -15,6 +15,36 @@ CFileStream::~CFileStream() {
         close(m_fd);
 }
 
+bool CFileStream::OpenRegularAt(int folder, const char* name) {
+    const int fd = openat(folder, name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    struct stat opened {};
+    if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        close(fd);
+        return false;
+    }
+    m_fd = fd;
+    m_mtime = opened.st_mtime;
+    m_size = static_cast<std::uint64_t>(opened.st_size);
+    m_entryDevice = opened.st_dev;
+    m_entryInode = opened.st_ino;
+    return true;
+}
+
+void CFileStream::TakeOver(CFileStream& other) {
+    Close();
+    m_fd = other.m_fd;
+    m_mtime = other.m_mtime;
+    m_size = other.m_size;
+    m_entryDevice = other.m_entryDevice;
+    m_entryInode = other.m_entryInode;
+    m_filePos = other.m_filePos;
+    m_nBytesRead = other.m_nBytesRead;
+    other.m_fd = -1;
+    other.Close();
+}
+
 void CFileStream::Close() {
     if (m_fd >= 0)
         close(m_fd);

@@ -24,9 +24,18 @@ public:
     // The same for `name` in the open folder `folder`: a scan spares the
     // system the walk along the folder's path for every file.
     bool OpenAt(int folder, const char* name);
+    // OpenAt for an entry that its folder's listing just gave as a regular
+    // file: opened without following links and without blocking, and the
+    // open file's status must show a regular file, or it is closed unread.
+    bool OpenRegularAt(int folder, const char* name);
 
     // Closes the file, if one is open, so that the stream can open another.
     void Close();
+
+    // Closes this stream's file and takes over `other`'s open file (not its
+    // buffer), which is left closed: files opened ahead by many streams are
+    // read through one buffer, which stays in the processor's cache.
+    void TakeOver(CFileStream& other);
 
     // Asks the system to fetch the file's first `bytes` now, without waiting
     // for them, and with `tail` its last `bytes` too (where movies keep their

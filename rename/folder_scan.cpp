@@ -50,20 +50,31 @@ int LeadRank(const ImageType* type) {
     return kNoLead;
 }
 
+// The wanted names in byte order, and with `types` their entry types.
 bool ListNames(const std::string& folder, std::vector<std::string>& names,
-               bool (*wanted)(const char*, std::size_t)) {
+               bool (*wanted)(const char*, std::size_t),
+               std::vector<unsigned char>* types = nullptr) {
     names.clear();
     const std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
     if (!dir)
         return false;
+    std::vector<std::pair<std::string, unsigned char>> entries;
     while (const dirent* entry = readdir(dir.get())) {
         const std::size_t length = std::char_traits<char>::length(entry->d_name);
         if (wanted(entry->d_name, length))
-            names.emplace_back(entry->d_name, length);
+            entries.emplace_back(std::string(entry->d_name, length), entry->d_type);
     }
     // The file system's own order is arbitrary; byte order keeps the counters
     // of equally dated files the same from one run to the next.
-    std::sort(names.begin(), names.end());
+    std::sort(entries.begin(), entries.end());
+    names.reserve(entries.size());
+    if (types != nullptr)
+        types->clear();
+    for (auto& [name, type] : entries) {
+        names.push_back(std::move(name));
+        if (types != nullptr)
+            types->push_back(type);
+    }
     return true;
 }
 
@@ -74,8 +85,8 @@ bool IsKnownName(const char* name, std::size_t length) {
 
 // Groups the names by stem for the companions: each group's leader gets the
 // others that may follow it.
-void GroupCompanions(const std::vector<std::string>& names, bool allTypes,
-                     std::vector<CListedFile>& files, std::size_t& unlisted) {
+void GroupCompanions(const std::vector<std::string>& names, const std::vector<unsigned char>& types,
+                     bool allTypes, std::vector<CListedFile>& files, std::size_t& unlisted) {
     std::unordered_map<std::string, std::vector<std::size_t>> groups;
     std::vector<std::string> keys(names.size());
     for (std::size_t i = 0; i < names.size(); ++i) {
@@ -116,7 +127,7 @@ void GroupCompanions(const std::vector<std::string>& names, bool allTypes,
             continue;
         }
         fileOf[i] = static_cast<int>(files.size());
-        files.push_back({names[i], {}});
+        files.push_back({names[i], {}, types[i]});
     }
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (leaderOf[i] >= 0) {
@@ -150,8 +161,9 @@ struct COpenedFile {
 // already: while they are, asking would only cost a system call per file.
 class CReadAhead {
 public:
-    CReadAhead(const std::string& folder, const CListRows& rows, int window, bool tails)
-        : m_folder(folder + '/'), m_rows(rows), m_tails(tails),
+    CReadAhead(const std::string& folder, const CListRows& rows,
+               const std::vector<unsigned char>& types, int window, bool tails)
+        : m_folder(folder + '/'), m_rows(rows), m_types(types), m_tails(tails),
           m_window(static_cast<std::size_t>(std::max(window, 0)) + 1), m_files(m_window),
           m_dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
     ~CReadAhead() {
@@ -170,9 +182,7 @@ public:
             file.stream.Close();
             file.strPath.assign(m_folder).append(m_rows[m_opened].Text(0));
             // Opened in the open folder: no walk along its path per file.
-            file.bOpen = m_dir >= 0
-                             ? file.stream.OpenAt(m_dir, file.strPath.c_str() + m_folder.size())
-                             : file.stream.Open(file.strPath.c_str());
+            file.bOpen = Open(file, m_opened);
             if (!file.bOpen || m_window == 1)
                 continue;
             if (m_opened % kProbeEvery == 0)
@@ -191,8 +201,20 @@ private:
     static constexpr int kInMemoryToStop = 2;
 
     const std::string m_folder;
+    // A regular file by the listing's own entry type needs no status call of
+    // its own before the open; anything else (a link, a FIFO, an entry type
+    // the file system did not give) gets the full status check first.
+    bool Open(COpenedFile& file, std::size_t row) const {
+        const char* name = file.strPath.c_str() + m_folder.size();
+        if (m_dir < 0)
+            return file.stream.Open(file.strPath.c_str());
+        return m_types[row] == DT_REG ? file.stream.OpenRegularAt(m_dir, name)
+                                      : file.stream.OpenAt(m_dir, name);
+    }
+
     const CListRows& m_rows;
-    const bool m_tails; // every type: the ends of files are read too
+    const std::vector<unsigned char>& m_types; // by row, as listed
+    const bool m_tails;                        // every type: the ends of files are read too
     const std::size_t m_window;
     std::vector<COpenedFile> m_files; // a ring: row r in slot r % window
     std::size_t m_opened = 0;
@@ -211,18 +233,20 @@ bool ListFolder(const std::string& folder, const CScanOptions& options,
     files.clear();
     unlisted = 0;
     std::vector<std::string> names;
-    if (!ListNames(folder, names, IsKnownName))
+    std::vector<unsigned char> types;
+    if (!ListNames(folder, names, IsKnownName, &types))
         return false;
     if (options.bCompanions) {
-        GroupCompanions(names, options.bAllTypes, files, unlisted);
+        GroupCompanions(names, types, options.bAllTypes, files, unlisted);
         return true;
     }
     // Each file its own row; with "*.jpg" alone the other types are counted.
-    for (std::string& name : names) {
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        std::string& name = names[i];
         const bool listable = options.bAllTypes ? ImageTypeOf(name) != nullptr
                                                 : HasJpgExtension(name.c_str(), name.size());
         if (listable)
-            files.push_back({std::move(name), {}});
+            files.push_back({std::move(name), {}, types[i]});
         else
             unlisted += ImageTypeOf(name) != nullptr;
     }
@@ -253,6 +277,9 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
         rows[i].SetText(0, files[i].strName);
         rows[i].SetCompanions(files[i].strCompanions);
     }
+    std::vector<unsigned char> types(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i)
+        types[i] = files[i].nType;
     std::vector<CListedFile>().swap(files); // the rows hold copies now
     if (observer != nullptr)
         observer->OnListed(rows);
@@ -263,7 +290,8 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
     // each file's full name.
     const std::string base =
         folder.empty() || folder.front() == '/' ? folder : CFileStream::FullPath(folder.c_str());
-    CReadAhead ahead(base, rows, options.nReadAhead, options.bAllTypes);
+    CReadAhead ahead(base, rows, types, options.nReadAhead, options.bAllTypes);
+    CFileStream reading;
     for (int i = 0; i < count; ++i) {
         if (observer != nullptr)
             observer->OnReading(i, count);
@@ -271,8 +299,9 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
         COpenedFile& file = ahead.Next(i);
         // "*.jpg" alone is read as JPEG whatever it holds, as always; with
         // every type the content picks the reader.
+        reading.TakeOver(file.stream);
         const bool read =
-            reader.LoadOpened(file.stream, file.bOpen, file.strPath.c_str(), options.bAllTypes);
+            reader.LoadOpened(reading, file.bOpen, file.strPath.c_str(), options.bAllTypes);
         row.SetId(CFileId::FromStat(reader.m_nFileDevice, reader.m_nFileInode));
         if (read) {
             const std::time_t value = reader.m_info.DateTakenAsTime();

@@ -35,6 +35,9 @@ struct CScanOptions {
 struct CListedFile {
     std::string strName;
     std::string strCompanions;
+    // The entry's type as the listing gave it (DT_REG, DT_LNK, ...; 0 when
+    // the file system did not say).
+    unsigned char nType = 0;
 };
 
 // Names of the entries directly inside `folder` whose name ends in ".jpg" in
