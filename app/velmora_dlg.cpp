@@ -565,8 +565,9 @@ void CVelmoraDlg::MessageBox(const QString& text, const QString& caption, unsign
 }
 
 bool CVelmoraDlg::AskYesNo(const QString& text, const QString& caption) {
+    // The questions offer to give names back: Yes is the answer Enter gives.
     return QMessageBox::question(this, caption, text, QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No) == QMessageBox::Yes;
+                                 QMessageBox::Yes) == QMessageBox::Yes;
 }
 
 void CVelmoraDlg::Beep() {

@@ -3,7 +3,8 @@
 # Tab to "Exit" and press Enter: the folder and the settings stay untouched.
 # Then rename a folder of dated pictures: type a new file name format, press
 # Enter, confirm the message box, leave with Escape, and check the folder and
-# the stored settings.
+# the stored settings. Last, open the folder again and press Ctrl+Z: the
+# names from before the rename come back.
 #
 # usage: rename_window_test.sh VELMORA MAKE_PHOTOS SCREENSHOT_DIR
 # Exit status: 0 passed, 1 failed, 77 skipped (a needed X tool is missing).
@@ -17,6 +18,7 @@ readonly kSkip=77
 readonly kBudgetSeconds=35 # hang guard, well inside the CTest TIMEOUT
 readonly kMainTitle='Velmora Images to date taken value'
 readonly kBoxTitle='Rename Files'
+readonly kUndoTitle='Undo Rename'
 readonly kFormat='Trip_%Y-%m-%d_%C'
 # The pictures of velmora_e2e_make_photos, named by date order with the counter.
 readonly kExpectedNames=(
@@ -245,6 +247,25 @@ stored=$(awk '/^\[/ { group = $0; next } group == "[Settings]" && /^Default%20Fo
 if [[ $stored != "Default%20Format=$kFormat" ]]; then
     fail "$(printf 'settings file %s holds\n%s' "$settings_file" "$(cat "$settings_file")")"
 fi
+
+# Third case: Ctrl+Z, Enter on the question, and the old names are back.
+start_velmora
+wait_until "the main window" window_shown "$kMainTitle"
+main_window=$(find_window "$kMainTitle")
+focus_window "$main_window"
+x xdotool key --clearmodifiers ctrl+z || fail "cannot press Ctrl+Z"
+wait_until "the undo question" window_shown "$kUndoTitle"
+focus_window "$(find_window "$kUndoTitle")"
+x xdotool key --clearmodifiers Return || fail "cannot answer the undo question"
+names_back() { [[ $(cd "$photos" && LC_ALL=C ls -A) == "$original" ]]; }
+wait_until "the names from before the rename" names_back
+wait_until "the undo's message" window_shown "$kUndoTitle"
+focus_window "$(find_window "$kUndoTitle")"
+x xdotool key --clearmodifiers Return || fail "cannot confirm the undo's message"
+wait_until "the undo's message to close" window_gone "$kUndoTitle"
+focus_window "$main_window"
+x xdotool key --clearmodifiers Escape || fail "cannot press Escape"
+wait_velmora_end Escape
 
 log "passed"
 exit 0
