@@ -17,18 +17,22 @@ CFileStream::~CFileStream() {
 
 bool CFileStream::OpenRegularAt(int folder, const char* name) {
     const int fd = openat(folder, name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0)
-        return false;
+    return fd >= 0 && Adopt(fd, nullptr, nullptr);
+}
+
+bool CFileStream::Adopt(int fd, const struct stat* expected, const struct stat* entry) {
     struct stat opened {};
-    if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+    if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) ||
+        (expected != nullptr &&
+         (opened.st_dev != expected->st_dev || opened.st_ino != expected->st_ino))) {
         close(fd);
         return false;
     }
     m_fd = fd;
     m_mtime = opened.st_mtime;
     m_size = static_cast<std::uint64_t>(opened.st_size);
-    m_entryDevice = opened.st_dev;
-    m_entryInode = opened.st_ino;
+    m_entryDevice = (entry != nullptr ? entry : &opened)->st_dev;
+    m_entryInode = (entry != nullptr ? entry : &opened)->st_ino;
     return true;
 }
 
@@ -50,6 +54,7 @@ void CFileStream::Close() {
         close(m_fd);
     m_fd = -1;
     m_mtime = 0;
+    m_size = 0;
     m_entryDevice = m_entryInode = 0;
     m_bufferPos = m_bufferEnd = 0;
     m_filePos = m_nBytesRead = 0;
@@ -75,20 +80,7 @@ bool CFileStream::OpenAt(int folder, const char* name) {
     // the open file then confirms it is the one checked.
     const int fd = openat(folder, name,
                           O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (link ? 0 : O_NOFOLLOW));
-    if (fd < 0)
-        return false;
-    struct stat opened {};
-    if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_dev != target.st_dev ||
-        opened.st_ino != target.st_ino) {
-        close(fd);
-        return false;
-    }
-    m_fd = fd;
-    m_mtime = opened.st_mtime;
-    m_size = static_cast<std::uint64_t>(opened.st_size);
-    m_entryDevice = entry.st_dev;
-    m_entryInode = entry.st_ino;
-    return true;
+    return fd >= 0 && Adopt(fd, &target, &entry);
 }
 
 void CFileStream::ReadAhead(std::size_t bytes, bool tail) const {

@@ -77,6 +77,10 @@ public:
     static std::string FullPath(const char* path);
 
 private:
+    // Keeps the open `fd` when its status shows a regular file, and the one
+    // `expected` describes when given; closes it otherwise. The entry's
+    // identity is `entry`'s when given, else the open file's.
+    bool Adopt(int fd, const struct stat* expected, const struct stat* entry);
     std::size_t ReadDirect(unsigned char* buffer, std::size_t count);
 
     int m_fd = -1;

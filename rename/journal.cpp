@@ -193,13 +193,20 @@ static bool ReadLine(const std::string& line, CJournal& journal) {
 
 // The journal's start lines (up to "files") and its last lines, where its
 // state is: enough to know the run without reading its files.
-static std::optional<CJournal> ReadJournalSummary(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+// Opens a journal past its first line; false when the file is not one.
+static bool OpenJournal(const std::string& path, std::ifstream& in, CJournal& journal) {
+    in.open(path, std::ios::binary);
     std::string line;
-    if (!std::getline(in, line) || line != kMagic)
-        return std::nullopt;
-    CJournal journal;
     journal.strPath = path;
+    return std::getline(in, line) && line == kMagic;
+}
+
+static std::optional<CJournal> ReadJournalSummary(const std::string& path) {
+    std::ifstream in;
+    CJournal journal;
+    if (!OpenJournal(path, in, journal))
+        return std::nullopt;
+    std::string line;
     while (std::getline(in, line) && !line.starts_with("f ")) {
         ReadLine(line, journal);
         if (line.starts_with("files "))
@@ -219,12 +226,11 @@ static std::optional<CJournal> ReadJournalSummary(const std::string& path) {
 }
 
 std::optional<CJournal> ReadJournal(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string line;
-    if (!std::getline(in, line) || line != kMagic)
-        return std::nullopt;
+    std::ifstream in;
     CJournal journal;
-    journal.strPath = path;
+    if (!OpenJournal(path, in, journal))
+        return std::nullopt;
+    std::string line;
     while (std::getline(in, line)) {
         if (!ReadLine(line, journal))
             return std::nullopt;
