@@ -19,6 +19,17 @@
 #include <random>
 #include <sys/time.h>
 
+namespace {
+
+// Runs journal into a folder of the test program's own, however the program
+// is started, so that no test writes into the user's journal folder.
+struct CTestJournalFolder {
+    QTemporaryDir dir;
+    CTestJournalFolder() { qputenv("XDG_STATE_HOME", QFile::encodeName(dir.path())); }
+} g_testJournalFolder;
+
+} // namespace
+
 namespace guitest {
 
 namespace {

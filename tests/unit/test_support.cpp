@@ -21,6 +21,17 @@ CTempDir::~CTempDir() {
     std::filesystem::remove_all(m_path, ignored);
 }
 
+namespace {
+
+// Runs journal into a folder of the test program's own, however the program
+// is started, so that no test writes into the user's journal folder.
+struct CTestJournalFolder {
+    CTempDir dir;
+    CTestJournalFolder() { setenv("XDG_STATE_HOME", dir.Path().c_str(), 1); }
+} g_testJournalFolder;
+
+} // namespace
+
 CScopedTimeZone::CScopedTimeZone(const char* tz) {
     if (const char* old = std::getenv("TZ")) {
         m_hadValue = true;
