@@ -119,6 +119,10 @@ int WriteAll(int fd, const std::string& text) {
 
 } // namespace
 
+std::string JournalFileName(const std::string& path) {
+    return path.substr(path.rfind('/') + 1);
+}
+
 std::string DefaultJournalFolder() {
     if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && *state == '/')
         return std::string(state) + "/velmora";
@@ -320,11 +324,21 @@ int CJournalStore::Append(const std::string& path, const std::string& line) {
 
 void CJournalStore::Prune(std::uint64_t device, std::uint64_t inode) const {
     const auto removeOldest = [this](const std::vector<std::string>& names, std::size_t keep) {
+        if (names.size() <= keep)
+            return;
+        // Runs that never ended are what an undo needs, and so is the run an
+        // unfinished undo undoes, or one that ended leaving its run waiting.
+        std::vector<std::string> needed;
+        for (const std::string& name : JournalNames(m_folder, "")) {
+            const std::optional<CJournal> journal = ReadJournalSummary(m_folder + '/' + name);
+            if (journal && journal->state == CJournal::Interrupted)
+                needed.push_back(name);
+            if (journal && journal->kind == CJournal::Undo)
+                needed.push_back(journal->strUndoes);
+        }
         for (std::size_t i = 0; i + keep < names.size(); ++i) {
-            const std::string path = m_folder + '/' + names[i];
-            const std::optional<CJournal> journal = ReadJournalSummary(path);
-            if (!journal || journal->state != CJournal::Interrupted)
-                unlink(path.c_str());
+            if (std::find(needed.begin(), needed.end(), names[i]) == needed.end())
+                unlink((m_folder + '/' + names[i]).c_str());
         }
     };
     removeOldest(JournalNames(m_folder, FolderPrefix(device, inode)), kKeptPerFolder);

@@ -99,6 +99,10 @@ private:
     std::string m_folder;
 };
 
+// The file name of a journal's path, as an undo journal names the run it
+// undoes.
+std::string JournalFileName(const std::string& path);
+
 // Reads one journal with its files; nothing when it is not one.
 std::optional<CJournal> ReadJournal(const std::string& path);
 

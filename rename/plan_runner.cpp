@@ -188,15 +188,18 @@ std::string Arrow(std::string_view from, std::string_view to) {
 
 std::optional<CRenameOutcome> ExecutePlan(const CFolderHandle& folder, CListRows& rows,
                                           const std::vector<CRenameStep>& steps,
-                                          CRenameObserver* observer, int& renamed) {
+                                          CRenameObserver* observer, int& renamed,
+                                          bool& strandedFiles) {
     CPlanRunner runner(folder, rows, observer);
     const bool done = runner.Run(steps);
+    strandedFiles = false;
     if (done) {
         renamed = runner.Renamed();
         return std::nullopt;
     }
     const CRenameStep& step = steps[runner.FailedStep()];
     const std::string stranded = runner.TakeBack(steps);
+    strandedFiles = !stranded.empty();
     renamed = runner.Renamed();
     const std::string from(rows[step.nRow].Text(0));
     const std::string tally = stranded.empty() ? Tally(renamed) : stranded;

@@ -19,10 +19,12 @@ struct CJournal;
 struct CFolderKey;
 
 // The outcome of a run that ran into a failure on disk, or nothing when every
-// step was carried out. `renamed` is set either way.
+// step was carried out. `renamed` is set either way; `stranded` tells that
+// taking steps back failed, so that files are left under temporary names and
+// the run did not end cleanly.
 std::optional<CRenameOutcome> ExecutePlan(const CFolderHandle& folder, CListRows& rows,
                                           const std::vector<CRenameStep>& steps,
-                                          CRenameObserver* observer, int& renamed);
+                                          CRenameObserver* observer, int& renamed, bool& stranded);
 
 // The journal of a plan: each file once, in the order of its first step,
 // with its name before, its temporary name if it goes aside, and its name

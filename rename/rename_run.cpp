@@ -37,7 +37,19 @@ CRenameOutcome PlannedStop(const CRenameStop& stop, const CListRows& rows, int r
 std::optional<CRenameOutcome> RefuseAfterInterruptedRun(const CJournalStore& store,
                                                         const CFolderKey& folder) {
     const std::vector<CJournal> runs = store.Runs(folder);
-    if (runs.empty() || runs.back().state != CJournal::Interrupted)
+    if (runs.empty())
+        return std::nullopt;
+    // The last run was cut off, or the last undo ended while the run it
+    // undoes still waits for it.
+    const CJournal& last = runs.back();
+    bool waiting = last.state == CJournal::Interrupted;
+    if (last.kind == CJournal::Undo && !waiting) {
+        for (const CJournal& run : runs) {
+            if (run.kind == CJournal::Rename && JournalFileName(run.strPath) == last.strUndoes)
+                waiting = run.state == CJournal::Interrupted;
+        }
+    }
+    if (!waiting)
         return std::nullopt;
     return Outcome(CRenameOutcome::Interrupted,
                    "The last rename in this folder was interrupted. Undo it first: that gives "
@@ -80,8 +92,12 @@ CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned re
                            journals->Folder(), 0, Tally(0));
     }
     int renamed = 0;
-    std::optional<CRenameOutcome> failed = ExecutePlan(dir, rows, plan.steps, observer, renamed);
-    if (!journal.strPath.empty())
+    bool stranded = false;
+    std::optional<CRenameOutcome> failed =
+        ExecutePlan(dir, rows, plan.steps, observer, renamed, stranded);
+    // A run that left files under temporary names did not end: its journal
+    // stays open, so that the folder waits for an undo.
+    if (!journal.strPath.empty() && !stranded)
         CJournalStore::Append(journal.strPath, "done " + std::to_string(renamed));
     if (failed)
         return *failed;

@@ -17,10 +17,6 @@ namespace {
 
 constexpr const char* kCaption = "Undo Rename";
 
-std::string BaseName(const std::string& path) {
-    return path.substr(path.rfind('/') + 1);
-}
-
 // The run to undo, and the undo runs that already worked on it (their
 // temporary names are places its files may be).
 struct CUndoTarget {
@@ -37,7 +33,7 @@ std::optional<CUndoTarget> FindTarget(const std::vector<CJournal>& runs) {
     const CJournal* run = &last;
     if (last.kind == CJournal::Undo) {
         const auto it = std::find_if(runs.begin(), runs.end(), [&](const CJournal& j) {
-            return j.kind == CJournal::Rename && BaseName(j.strPath) == last.strUndoes;
+            return j.kind == CJournal::Rename && JournalFileName(j.strPath) == last.strUndoes;
         });
         run = it != runs.end() ? &*it : nullptr;
     }
@@ -49,7 +45,7 @@ std::optional<CUndoTarget> FindTarget(const std::vector<CJournal>& runs) {
         return std::nullopt;
     CUndoTarget target{std::move(*whole), {}};
     for (const CJournal& journal : runs) {
-        if (journal.kind == CJournal::Undo && journal.strUndoes == BaseName(run->strPath)) {
+        if (journal.kind == CJournal::Undo && journal.strUndoes == JournalFileName(run->strPath)) {
             if (std::optional<CJournal> undo = ReadJournal(journal.strPath))
                 target.undos.push_back(std::move(*undo));
         }
@@ -63,16 +59,26 @@ class CUndoRows {
 public:
     CUndoRows(const CFolderHandle& folder, const CUndoTarget& target, bool repair)
         : m_folder(folder) {
+        std::map<std::pair<std::uint64_t, std::uint64_t>, int> names; // per file
         for (const CJournalFile& file : target.run.files)
-            Locate(file, target.undos, repair);
+            ++names[{file.nDevice, file.nInode}];
+        for (const CJournalFile& file : target.run.files)
+            Locate(file, target.undos, names[{file.nDevice, file.nInode}] == 1, repair);
         LeaveBlockedAlone();
     }
+
+    // True when a file left alone is under a temporary name: the run then
+    // still waits for an undo that can bring it back.
+    bool LeftUnderTemporaryName() const { return m_leftTemporary; }
 
     CListRows& Rows() { return m_rows; }
     std::vector<std::string>& LeftAlone() { return m_leftAlone; }
 
 private:
-    void Locate(const CJournalFile& file, const std::vector<CJournal>& undos, bool repair) {
+    // `single`: the run renamed no other name of this file. `repair`: extra
+    // names left by a cut-off link-then-unlink go.
+    void Locate(const CJournalFile& file, const std::vector<CJournal>& undos, bool single,
+                bool repair) {
         std::vector<std::string> names = {file.strAfter, file.strTemporary, file.strBefore};
         for (const CJournal& undo : undos) {
             for (const CJournalFile& step : undo.files) {
@@ -94,10 +100,13 @@ private:
             return;
         }
         // A run cut off between link and unlink left the file under two
-        // names: the name before is kept if it is one of them.
-        const bool home = std::find(found.begin(), found.end(), file.strBefore) != found.end();
+        // names: the name before is kept if it is one of them. A file the
+        // run renamed under several names of its own (hard links) is where
+        // its step took it, and keeps all its names.
+        const bool home =
+            single && std::find(found.begin(), found.end(), file.strBefore) != found.end();
         const std::string kept = home ? file.strBefore : found.front();
-        if (repair) {
+        if (repair && single) {
             for (const std::string& extra : found) {
                 if (extra != kept && m_folder.Identify(extra) == id)
                     Unlink(extra);
@@ -141,6 +150,7 @@ private:
                 if (holder && !moving.count({holder->nDevice, holder->nInode})) {
                     blocked[i] = changed = true;
                     moving.erase({m_rows[i].nDevice, m_rows[i].nInode});
+                    m_leftTemporary |= IsTemporaryName(std::string(m_rows[i].Text(0)));
                     m_leftAlone.push_back(std::string(m_rows[i].Text(1)) +
                                           ": its name is taken by another file; it stays " +
                                           std::string(m_rows[i].Text(0)));
@@ -158,6 +168,7 @@ private:
     const CFolderHandle& m_folder;
     CListRows m_rows;
     std::vector<std::string> m_leftAlone;
+    bool m_leftTemporary = false;
 };
 
 CUndoOutcome Finish(CRenameOutcome outcome, int restored, std::vector<std::string> leftAlone) {
@@ -208,15 +219,17 @@ CUndoOutcome RunUndo(const std::string& folder, const CJournalStore& journals,
     const CRenamePlan plan = PlanRename(dir, rows);
     CJournal journal = PlanJournal(folder, key, rows, plan.steps);
     journal.kind = CJournal::Undo;
-    journal.strUndoes = BaseName(target->run.strPath);
+    journal.strUndoes = JournalFileName(target->run.strPath);
     if (const int error = journals.Write(journal); error != 0)
         return Finish(Stopped("The journal of the undo could not be written: " + ErrorText(error),
                               journals.Folder(), 0, Tally(0)),
                       0, std::move(undo.LeftAlone()));
     int restored = 0;
+    bool stranded = false;
     const std::optional<CRenameOutcome> failed =
-        ExecutePlan(dir, rows, plan.steps, observer, restored);
-    CJournalStore::Append(journal.strPath, "done " + std::to_string(restored));
+        ExecutePlan(dir, rows, plan.steps, observer, restored, stranded);
+    if (!stranded)
+        CJournalStore::Append(journal.strPath, "done " + std::to_string(restored));
     if (failed) {
         CRenameOutcome outcome = *failed;
         outcome.strCaption = kCaption;
@@ -229,7 +242,10 @@ CUndoOutcome RunUndo(const std::string& folder, const CJournalStore& journals,
                     Arrow(row.Text(0), row.Text(1)), restored, Tally(restored)),
             restored, std::move(undo.LeftAlone()));
     }
-    CJournalStore::Append(target->run.strPath, "undone");
+    // A file that had to stay under a temporary name keeps the run waiting:
+    // once its old name is free, the next undo brings it back.
+    if (!undo.LeftUnderTemporaryName())
+        CJournalStore::Append(target->run.strPath, "undone");
     std::vector<std::string>& leftAlone = undo.LeftAlone();
     if (leftAlone.empty())
         return Finish(
