@@ -27,6 +27,7 @@ span=$(( ($(date +%s%N) - start) / 1000 ))
 "$cli" undo "$work/photos" >/dev/null
 
 failures=0
+cut_off=0 # kills that caught a run between its journal and its end
 for ((k = 1; k <= kills; k++)); do
     # Formats that make every file move, many through temporary names.
     format=$([ $((k % 2)) = 0 ] && echo 'x%C' || echo 'IMG_%C')
@@ -36,6 +37,7 @@ for ((k = 1; k <= kills; k++)); do
     sleep "$(printf '0.%06d' "$delay")"
     kill -9 "$pid" 2>/dev/null
     wait "$pid" 2>/dev/null
+    "$cli" history "$work/photos" | tail -n 1 | grep -q interrupted && cut_off=$((cut_off + 1))
     "$cli" undo "$work/photos" >"$work/undo.out"
     status=$?
     if [ "$(snapshot)" != "$before" ] || ls "$work/photos" | grep -q '~vlm'; then
@@ -43,5 +45,6 @@ for ((k = 1; k <= kills; k++)); do
         failures=$((failures + 1))
     fi
 done
-[ "$failures" = 0 ] && echo "all $kills kills undone: $files files back under their names"
+[ "$failures" = 0 ] &&
+    echo "all $kills kills undone ($cut_off cut a run off mid-way): $files files back under their names"
 [ "$failures" = 0 ]
