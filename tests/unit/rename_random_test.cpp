@@ -9,6 +9,7 @@
 // VELMORA_RANDOM_FOLDERS sets how many folders are tried (default 200) and
 // VELMORA_RANDOM_SEED the seed of the first one; folder k uses seed + k.
 
+#include "companions.h"
 #include "folder_scan.h"
 #include "jpeg_builder.h"
 #include "jpeg_file.h"
@@ -366,6 +367,89 @@ TEST(RenameRandomTest, NoFileIsLostOrOverwrittenAndRunStopsOnlyWhereItMust) {
         RunFolder(random);
     }
     std::setlocale(LC_ALL, oldLocale.c_str());
+}
+
+// Folders of photos with raw files and sidecars beside them, and strangers on
+// some of the names the companions want. Whatever stops a run, a photo and
+// its companions end up all renamed or all as before, nothing is lost or
+// left under a temporary name, and success is reported only when every row
+// and every companion reached its name.
+void RunCompanionFolder(std::mt19937& random) {
+    testsupport::CTempDir dir;
+    const char* const stems[] = {"IMG_1", "IMG_2", "img_3", "P4", "000", "001"};
+    const char* const followers[] = {".CR2", ".xmp", ".CR2.xmp", ".MOV", ".aae"};
+    const char* const formats[] = {"%C", "x%C", "%Y", "IMG_%C", "P%C", "00%C"};
+    for (const char* stem : stems) {
+        if (Below(random, 4) == 0)
+            continue;
+        const ole::DateFields& d = kDates[Below(random, 3)];
+        char date[32];
+        std::snprintf(date, sizeof(date), "%04d:%02d:%02d %02d:%02d:%02d", d.year, d.month, d.day,
+                      d.hour, d.minute, d.second);
+        const testdata::CTiffBuilder tiff = CameraTiff(testdata::ByteOrder::Intel, date);
+        testdata::Bytes photo = testdata::CJpegBuilder::Photo(&tiff);
+        const testdata::Bytes tag = testdata::ToBytes(std::string(" #") + stem);
+        photo.insert(photo.end(), tag.begin(), tag.end());
+        ASSERT_TRUE(testdata::WriteFile(dir.File(std::string(stem) + ".jpg"), photo));
+        for (const char* follower : followers) {
+            if (Below(random, 2) == 0)
+                std::ofstream(dir.File(std::string(stem) + follower)) << stem << follower;
+        }
+    }
+    for (int i = Below(random, 3); i > 0; --i) // strangers on wanted names
+        std::ofstream(dir.File(std::string("x00") + std::to_string(Below(random, 3)) +
+                               Pick(random, followers)))
+            << "stranger " << i;
+    const Contents original = ReadFolder(dir.Path());
+    CListRows rows;
+    bool listed = false;
+    const unsigned count = ScanFolder(dir.Path(), Pick(random, formats), rows, listed, nullptr,
+                                      {Below(random, 2) == 0, true});
+    if (!listed)
+        return;
+    const CListRows before = rows;
+    const CRenameOutcome outcome = RunRename(dir.Path(), rows, count);
+
+    const Contents after = ReadFolder(dir.Path());
+    std::multiset<std::string> a, b;
+    for (const auto& [name, content] : original)
+        a.insert(content);
+    for (const auto& [name, content] : after) {
+        b.insert(content);
+        EXPECT_FALSE(std::regex_match(name, kTemporaryName)) << name << " left behind";
+    }
+    EXPECT_TRUE(a == b) << "a file was lost, added or overwritten";
+    bool allArrived = true;
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        const CListRow& row = before[i];
+        if (row.nImage != RowToRename)
+            continue;
+        const std::string target(row.Text(1));
+        const bool renamed =
+            after.count(target) != 0 && after.at(target) == original.at(std::string(row.Text(0)));
+        allArrived &= renamed;
+        for (std::size_t c = 0; c < row.CompanionCount(); ++c) {
+            const std::string from(row.Companion(c));
+            const std::string where = renamed ? CompanionTarget(target, from) : from;
+            EXPECT_TRUE(after.count(where) != 0 && after.at(where) == original.at(from))
+                << from << " did not stay with " << row.Text(0) << " (" << outcome.strText << ")";
+        }
+    }
+    if (outcome.kind == CRenameOutcome::AllRenamed) {
+        EXPECT_TRUE(allArrived) << "success reported for a run that did not finish";
+    }
+}
+
+TEST(RenameRandomTest, CompanionsStayWithTheirPhotoAndNothingIsLost) {
+    const testsupport::CScopedTimeZone zone("UTC0");
+    const unsigned long folders = EnvNumber("VELMORA_RANDOM_FOLDERS", 200);
+    const unsigned long seed = EnvNumber("VELMORA_RANDOM_SEED", 20240611);
+    for (unsigned long k = 0; k < folders && !::testing::Test::HasFailure(); ++k) {
+        SCOPED_TRACE("replay with VELMORA_RANDOM_SEED=" + std::to_string(seed + k) +
+                     " VELMORA_RANDOM_FOLDERS=1");
+        std::mt19937 random(static_cast<std::mt19937::result_type>(seed + k));
+        RunCompanionFolder(random);
+    }
 }
 
 } // namespace
