@@ -284,11 +284,22 @@ int CJournalStore::Write(CJournal& journal) const {
         return error;
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
+    long long time = static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+    // The journals of a folder are ordered by their stamps: a clock set back
+    // must not put a new run before an older one.
+    const std::string prefix = FolderPrefix(journal.folder.nDevice, journal.folder.nInode);
+    const std::vector<std::string> earlier = JournalNames(m_folder, prefix);
+    if (!earlier.empty()) {
+        const std::string& last = earlier.back();
+        time = std::max(
+            time,
+            std::atoll(
+                last.substr(last.size() - kSuffixLength - kStampLength, kStampLength).c_str()) +
+                1);
+    }
     char stamp[32];
-    std::snprintf(stamp, sizeof(stamp), "%028lld",
-                  static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
-    journal.strPath = m_folder + '/' + FolderPrefix(journal.folder.nDevice, journal.folder.nInode) +
-                      stamp + kSuffix;
+    std::snprintf(stamp, sizeof(stamp), "%028lld", time);
+    journal.strPath = m_folder + '/' + prefix + stamp + kSuffix;
     const int fd = open(journal.strPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0)
         return errno;

@@ -201,7 +201,10 @@ std::optional<CRenameOutcome> ExecutePlan(const CFolderHandle& folder, CListRows
     const std::string stranded = runner.TakeBack(steps);
     strandedFiles = !stranded.empty();
     renamed = runner.Renamed();
-    const std::string from(rows[step.nRow].Text(0));
+    const CListRow& row = rows[step.nRow];
+    const std::string from(step.nCompanion < 0
+                               ? row.Text(0)
+                               : row.Companion(static_cast<std::size_t>(step.nCompanion)));
     const std::string tally = stranded.empty() ? Tally(renamed) : stranded;
     if (runner.Changed())
         return Stopped("The folder changed since it was listed",

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -244,6 +245,25 @@ TEST(JournalTest, OldJournalsOfAFolderGo) {
     EXPECT_LE(store.Runs({1, 2, 0}).size(), 6u);
     EXPECT_GE(store.Runs({1, 2, 0}).size(), 5u);
     EXPECT_FALSE(store.Runs({1, 2, 12345}).empty()); // the journals know no birth time
+}
+
+// A clock set back does not put a new run before the runs already written.
+TEST(JournalTest, RunAfterTheClockWentBackIsStillTheLast) {
+    testsupport::CTempDir dir;
+    const CJournalStore store(dir.File("journals"));
+    CJournal first;
+    first.folder = {1, 2, 0};
+    ASSERT_EQ(store.Write(first), 0);
+    // As if it had been written in the year 2100.
+    const std::string future = dir.File("journals/1-2-0000000004102444800000000000.journal");
+    ASSERT_EQ(std::rename(first.strPath.c_str(), future.c_str()), 0);
+    CJournal second;
+    second.folder = {1, 2, 0};
+    second.strFolder = "second";
+    ASSERT_EQ(store.Write(second), 0);
+    const std::vector<CJournal> runs = store.Runs({1, 2, 0});
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs.back().strFolder, "second");
 }
 
 // A new folder that got a deleted folder's inode is not the old folder.
