@@ -259,6 +259,19 @@ CExpectedRun ExpectRun(const std::string& folder, const CListRows& rows) {
     return expected;
 }
 
+// Every content of `original` is in `after` exactly once (none lost, none
+// overwritten, none added), and no name there is a temporary one.
+void ExpectEveryContentOnceAndNoTemporaryName(const Contents& original, const Contents& after) {
+    std::multiset<std::string> a, b;
+    for (const auto& [name, content] : original)
+        a.insert(content);
+    for (const auto& [name, content] : after) {
+        b.insert(content);
+        EXPECT_FALSE(std::regex_match(name, kTemporaryName)) << name << " left behind";
+    }
+    EXPECT_TRUE(a == b) << "a file was lost, added or overwritten";
+}
+
 // One run over `rows`, checked against the folder before and after it.
 void RunAndCheck(const std::string& top, const std::string& folder, CListRows& rows,
                  const std::vector<std::string>& owned, unsigned count, const Contents& original) {
@@ -292,14 +305,7 @@ void RunAndCheck(const std::string& top, const std::string& folder, CListRows& r
     EXPECT_TRUE(fs::is_empty(top + "/outside")) << "a file left through a link";
     const Contents after = ReadFolder(folder);
     ASSERT_EQ(after.size(), original.size()) << "files were lost or added";
-    std::multiset<std::string> a, b;
-    for (const auto& [name, content] : original)
-        a.insert(content);
-    for (const auto& [name, content] : after) {
-        b.insert(content);
-        EXPECT_FALSE(std::regex_match(name, kTemporaryName)) << name << " left behind";
-    }
-    EXPECT_TRUE(a == b) << "a file's content changed or was overwritten";
+    ExpectEveryContentOnceAndNoTemporaryName(original, after);
 
     ASSERT_EQ(rows.size(), before.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -411,14 +417,7 @@ void RunCompanionFolder(std::mt19937& random) {
     const CRenameOutcome outcome = RunRename(dir.Path(), rows, count);
 
     const Contents after = ReadFolder(dir.Path());
-    std::multiset<std::string> a, b;
-    for (const auto& [name, content] : original)
-        a.insert(content);
-    for (const auto& [name, content] : after) {
-        b.insert(content);
-        EXPECT_FALSE(std::regex_match(name, kTemporaryName)) << name << " left behind";
-    }
-    EXPECT_TRUE(a == b) << "a file was lost, added or overwritten";
+    ExpectEveryContentOnceAndNoTemporaryName(original, after);
     bool allArrived = true;
     for (std::size_t i = 0; i < before.size(); ++i) {
         const CListRow& row = before[i];

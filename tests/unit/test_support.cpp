@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <sys/stat.h>
 
@@ -31,6 +32,18 @@ struct CTestJournalFolder {
 } g_testJournalFolder;
 
 } // namespace
+
+std::map<std::string, std::string> ReadFiles(const std::string& folder) {
+    std::map<std::string, std::string> contents;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (!entry.is_regular_file())
+            continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        contents[entry.path().filename().string()] =
+            std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    return contents;
+}
 
 CScopedTimeZone::CScopedTimeZone(const char* tz) {
     if (const char* old = std::getenv("TZ")) {

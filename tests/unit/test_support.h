@@ -3,6 +3,7 @@
 #include "ole_date.h"
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -60,5 +61,8 @@ std::ostream& operator<<(std::ostream& os, const Case& c) {
 // The folder of real camera files, and whether it is present.
 std::string CorpusDir();
 bool CorpusAvailable();
+
+// The regular files directly inside `folder`: name -> content.
+std::map<std::string, std::string> ReadFiles(const std::string& folder);
 
 } // namespace testsupport

@@ -28,15 +28,7 @@ namespace {
 using Contents = std::map<std::string, std::string>; // name -> content
 
 Contents ReadFolder(const std::string& folder) {
-    Contents contents;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        if (entry.is_directory())
-            continue;
-        std::ifstream in(entry.path(), std::ios::binary);
-        contents[entry.path().filename().string()] =
-            std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    return contents;
+    return testsupport::ReadFiles(folder);
 }
 
 bool HasTemporaryName(const Contents& contents) {

@@ -30,13 +30,7 @@ namespace {
 using Contents = std::map<std::string, std::string>; // name -> content
 
 Contents ReadFolder(const std::string& folder) {
-    Contents contents;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        std::ifstream in(entry.path(), std::ios::binary);
-        contents[entry.path().filename().string()] =
-            std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    return contents;
+    return testsupport::ReadFiles(folder);
 }
 
 // A folder of `count` files whose rows form swaps, rotations of three and of
