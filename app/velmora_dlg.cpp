@@ -493,8 +493,8 @@ void CVelmoraDlg::OnUndoLastRename() {
 
 void CVelmoraDlg::OfferUndoOfInterruptedRun(const std::string& folder) {
     const CJournalStore journals(DefaultJournalFolder());
-    const std::optional<CFolderKey> key = CFolderKey::OfPath(folder);
-    if (!key || !RefuseAfterInterruptedRun(journals, *key))
+    // A run going on in a terminal is not one to undo.
+    if (CheckLastRun(folder, journals) != LastRunState::Waiting)
         return;
     if (AskYesNo(QStringLiteral("The last rename in this folder was interrupted. Give its files "
                                 "back the names they had before it?"),

@@ -117,6 +117,7 @@ int ExitStatus(CRenameOutcome::Kind kind) {
     case CRenameOutcome::ErrorRename:
     case CRenameOutcome::Busy:
     case CRenameOutcome::Interrupted:
+    case CRenameOutcome::Damaged:
         break;
     }
     return 2;
@@ -158,19 +159,19 @@ int RunListCommand(const std::string& folder, const std::string& format, const C
 
 int RunRenameCommand(const std::string& folder, const std::string& format, const CScanOptions& scan,
                      bool json, std::ostream& out) {
-    const CJournalStore journals(DefaultJournalFolder());
-    const std::optional<CFolderKey> key = CFolderKey::OfPath(folder);
-    if (key && RefuseAfterInterruptedRun(journals, *key)) {
+    CListRows rows;
+    bool listed = false;
+    const unsigned renameCount = ScanFolder(folder, format, rows, listed, nullptr, scan);
+    CChangePrinter printer(out);
+    // The run itself checks, under the folder's lock, that no run is going
+    // on or was cut off.
+    const CRenameOutcome outcome = RunRename(folder, rows, renameCount, json ? nullptr : &printer);
+    if (outcome.kind == CRenameOutcome::Interrupted) {
         out.flush();
         std::cerr << "velmora-cli: the last rename in " << folder
                   << " was interrupted; velmora-cli undo " << folder << " restores the names\n";
         return 2;
     }
-    CListRows rows;
-    bool listed = false;
-    const unsigned renameCount = ScanFolder(folder, format, rows, listed, nullptr, scan);
-    CChangePrinter printer(out);
-    const CRenameOutcome outcome = RunRename(folder, rows, renameCount, json ? nullptr : &printer);
     if (json) {
         CJsonObject object;
         object.Text("message", outcome.strText).Text("caption", outcome.strCaption);
@@ -200,20 +201,43 @@ int RunUndoCommand(const std::string& folder, bool json, std::ostream& out) {
     return ExitStatus(undo.outcome.kind);
 }
 
+// How the history names a run's state.
+static const char* StateText(const CJournal& run) {
+    switch (run.state) {
+    case CJournal::Interrupted:
+        return "interrupted";
+    case CJournal::Unchanged:
+        return "renamed nothing";
+    case CJournal::Undone:
+        return run.kind == CJournal::Undo ? "finished by a later undo" : "undone";
+    case CJournal::Skipped:
+        return "skipped";
+    default:
+        return "complete";
+    }
+}
+
 int RunHistoryCommand(const std::string& folder, std::ostream& out) {
     const std::optional<CFolderKey> key = CFolderKey::OfPath(folder);
     if (!key)
         return 2;
     const std::vector<CJournal> runs = CJournalStore(DefaultJournalFolder()).Runs(*key);
+    bool damaged = false;
     for (const CJournal& run : runs) {
-        const char* state = run.state == CJournal::Interrupted ? "interrupted"
-                            : run.state == CJournal::Undone    ? "undone"
-                                                               : "complete";
+        if (run.state == CJournal::Skipped) {
+            out << run.strPath << ": " << run.strDamage << '\n';
+            continue;
+        }
         out << LocalDateText(run.nTime) << '\t' << (run.kind == CJournal::Undo ? "undo" : "rename")
-            << '\t' << run.nFiles << (run.nFiles == 1 ? " file" : " files") << '\t' << state
-            << '\n';
+            << '\t' << run.nFiles << (run.nFiles == 1 ? " file" : " files") << '\t'
+            << StateText(run);
+        if (!run.strDamage.empty()) {
+            out << "\tdamaged: " << run.strPath << ": " << run.strDamage;
+            damaged = true;
+        }
+        out << '\n';
     }
     if (runs.empty())
         out << "No rename of this folder is journaled.\n";
-    return 0;
+    return damaged ? 1 : 0;
 }

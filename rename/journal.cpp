@@ -1,6 +1,8 @@
 #include "journal.h"
 
 #include "crash_point.h"
+#include "new_name_check.h"
+#include "safe_rename.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,9 +10,8 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
 #include <memory>
-#include <sstream>
+#include <string_view>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -18,14 +19,20 @@
 namespace velmora {
 namespace {
 
-constexpr const char* kMagic = "velmora journal 1";
+constexpr const char* kMagic = "velmora journal 2";
+constexpr const char* kMagicVersion1 = "velmora journal 1";
 constexpr const char* kSuffix = ".journal";
+constexpr const char* kPartSuffix = ".journal.part"; // a journal being written
 constexpr std::size_t kSuffixLength = 8;
 constexpr std::size_t kStampLength = 28;
 // Kept per photo folder, and in all; journals of runs that never ended are
 // kept whatever their number, for they are what an undo needs.
 constexpr std::size_t kKeptPerFolder = 5;
 constexpr std::size_t kKeptInAll = 200;
+// A summary reads this much of a journal's start (its path line may be long)
+// and of its end ("ready", "done R T", "undone").
+constexpr std::size_t kHeadBytes = 16384;
+constexpr std::size_t kTailBytes = 64;
 
 std::string Escape(const std::string& name) {
     if (name.empty())
@@ -44,19 +51,85 @@ std::string Escape(const std::string& name) {
     return out;
 }
 
-std::string Unescape(const std::string& text) {
+int HexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// The name an escaped field stands for; nothing when the field is not one
+// that Escape writes (a bare blank or control byte, a broken "%XX", a NUL).
+std::optional<std::string> Unescape(std::string_view text) {
     if (text == ".")
-        return {};
+        return std::string();
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size()) {
-            out += static_cast<char>(std::strtol(text.substr(i + 1, 2).c_str(), nullptr, 16));
-            i += 2;
-        } else {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (b <= 0x20 || b == 0x7F)
+            return std::nullopt;
+        if (b != '%') {
             out += text[i];
+            continue;
         }
+        const int high = i + 2 < text.size() ? HexValue(text[i + 1]) : -1;
+        const int low = high >= 0 ? HexValue(text[i + 2]) : -1;
+        if (low < 0 || (high == 0 && low == 0))
+            return std::nullopt;
+        out += static_cast<char>(high * 16 + low);
+        i += 2;
     }
     return out;
+}
+
+// A decimal number that fits, and nothing else.
+bool ParseNumber(std::string_view text, std::uint64_t& value) {
+    if (text.empty() || text.size() > 20)
+        return false;
+    value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        const std::uint64_t digit = static_cast<std::uint64_t>(c - '0');
+        if (value > (UINT64_MAX - digit) / 10)
+            return false;
+        value = value * 10 + digit;
+    }
+    return true;
+}
+
+std::vector<std::string_view> SplitFields(std::string_view line) {
+    std::vector<std::string_view> fields;
+    for (std::size_t start = 0;;) {
+        const std::size_t blank = line.find(' ', start);
+        fields.push_back(line.substr(start, blank - start));
+        if (blank == std::string_view::npos)
+            return fields;
+        start = blank + 1;
+    }
+}
+
+// A stamp field: "-", or "b" or "m" followed by numbers and dots.
+bool ValidStamp(std::string_view stamp) {
+    if (stamp == "-")
+        return true;
+    if (stamp.size() < 2 || stamp.size() > 64 || (stamp[0] != 'b' && stamp[0] != 'm'))
+        return false;
+    return stamp.find_first_not_of("0123456789.-", 1) == std::string_view::npos;
+}
+
+// A name a journal gives a file: it must stay inside the photo folder, as a
+// new name must; a temporary name must have the temporary form.
+std::optional<std::string> JournalName(std::string_view field, bool temporary) {
+    std::optional<std::string> name = Unescape(field);
+    if (!name)
+        return std::nullopt;
+    if (temporary)
+        return name->empty() || IsTemporaryName(*name) ? name : std::nullopt;
+    return CheckNewName(*name) == NameFault::LeavesFolder ? std::nullopt : name;
 }
 
 // "DEVICE-INODE-": the start of the names of one photo folder's journals.
@@ -144,101 +217,331 @@ std::string JournalText(const CJournal& journal) {
     text += "files " + std::to_string(journal.files.size()) + '\n';
     for (const CJournalFile& file : journal.files) {
         text += "f " + std::to_string(file.nDevice) + ' ' + std::to_string(file.nInode) + ' ' +
-                Escape(file.strBefore) + ' ' + Escape(file.strTemporary) + ' ' +
-                Escape(file.strAfter) + '\n';
+                (file.strStamp.empty() ? "-" : file.strStamp) + ' ' + Escape(file.strBefore) + ' ' +
+                Escape(file.strTemporary) + ' ' + Escape(file.strAfter) + '\n';
     }
     return text + "ready\n";
 }
 
-// Applies one line to `journal`; false when the line is broken.
-static bool ReadLine(const std::string& line, CJournal& journal) {
-    {
-        std::istringstream fields(line);
-        std::string key;
-        fields >> key;
+std::string DoneLine(int renamed, std::size_t touched) {
+    return "done " + std::to_string(renamed) + ' ' + std::to_string(touched);
+}
+
+namespace {
+
+// Reads a journal's lines in order and checks each: its kind, its place
+// among the others, and every field. The first damage is kept; a damaged
+// line is otherwise ignored, so that the sound lines still count.
+class CJournalParser {
+public:
+    explicit CJournalParser(CJournal& journal) : m_journal(journal) {}
+
+    // One line; `number` counts from 1 (0: a line near the end of a summary).
+    void Line(std::string_view line, std::size_t number) {
+        m_number = number;
+        m_lastUndone = line == "undone";
+        if (!m_started) {
+            m_started = true;
+            m_version = line == kMagicVersion1 ? 1 : 2;
+            if (line != kMagic && line != kMagicVersion1)
+                Damage("it is not a journal of this program");
+            return;
+        }
+        const std::vector<std::string_view> fields = SplitFields(line);
+        const std::string_view key = fields[0];
+        const int stage = StageOf(key);
+        if (stage < 0)
+            return Damage("unknown line");
+        if (stage < m_stage || (stage == m_stage && stage != kFileLines))
+            return Damage("out of place");
+        for (int skipped = m_stage + 1; skipped < stage; ++skipped) {
+            if (Required(skipped))
+                Damage("a line is missing before it");
+        }
+        m_stage = stage;
+        if (!Apply(key, fields))
+            Damage("a field is damaged");
+    }
+
+    // After the last line: what the end shows. `cut`: the last line has no
+    // line break.
+    void End(bool cut, bool summary) {
+        if (cut)
+            Damage("the last line is cut off");
+        if (m_version < 2 && m_stage < kReady) {
+            // Version 1 wrote in place: a journal cut off while being written
+            // began no rename.
+            m_journal.strDamage.clear();
+            return;
+        }
+        if (!summary && m_stage >= kReady && m_files != m_journal.nFiles)
+            Damage("it lists " + std::to_string(m_files) + " files, not " +
+                   std::to_string(m_journal.nFiles));
+        if (m_stage < kReady && m_version >= 2) {
+            // Written whole before being put in place: the end was lost, so
+            // renames may have begun.
+            Damage("its last lines are missing");
+            m_journal.state = CJournal::Interrupted;
+        }
+        if (m_journal.state == CJournal::Complete && m_journal.nTouched == 0)
+            m_journal.state = CJournal::Unchanged;
+        // An undo closes even a damaged journal with "undone", so that it
+        // never holds up the folder twice.
+        if (m_lastUndone)
+            m_journal.state = CJournal::Undone;
+    }
+
+    // The end lines of a summary: the file lines are not checked there.
+    void TailLine(std::string_view line) {
+        if (!line.starts_with("f "))
+            Line(line, 0);
+        m_lastUndone = line == "undone";
+    }
+
+private:
+    enum Stage {
+        kStart,
+        kKind,
+        kFolder,
+        kFolderId,
+        kTime,
+        kUndoes,
+        kFiles,
+        kFileLines,
+        kReady,
+        kDone,
+        kUndone,
+    };
+
+    static int StageOf(std::string_view key) {
+        static constexpr std::string_view kKeys[] = {"",      "kind",   "folder", "folder-id",
+                                                     "time",  "undoes", "files",  "f",
+                                                     "ready", "done",   "undone"};
+        for (int stage = kKind; stage <= kUndone; ++stage) {
+            if (kKeys[stage] == key)
+                return stage;
+        }
+        return -1;
+    }
+
+    bool Required(int stage) const {
+        return stage == kUndoes ? m_journal.kind == CJournal::Undo
+                                : stage != kFileLines && stage != kDone && stage != kUndone;
+    }
+
+    void Damage(const std::string& why) {
+        if (m_journal.strDamage.empty())
+            m_journal.strDamage =
+                (m_number != 0 ? "line " + std::to_string(m_number) : std::string("its end")) +
+                ": " + why;
+    }
+
+    bool Apply(std::string_view key, const std::vector<std::string_view>& fields) {
+        CJournal& journal = m_journal;
+        std::uint64_t value = 0;
         if (key == "kind") {
-            std::string kind;
-            fields >> kind;
-            journal.kind = kind == "undo" ? CJournal::Undo : CJournal::Rename;
-        } else if (key == "folder") {
-            std::string folder;
-            fields >> folder;
-            journal.strFolder = Unescape(folder);
-        } else if (key == "folder-id") {
-            fields >> journal.folder.nDevice >> journal.folder.nInode >> journal.folder.nBirth;
-        } else if (key == "time") {
-            fields >> journal.nTime;
-        } else if (key == "undoes") {
-            std::string undoes;
-            fields >> undoes;
-            journal.strUndoes = Unescape(undoes);
-        } else if (key == "files") {
-            fields >> journal.nFiles;
-        } else if (key == "f") {
-            CJournalFile file;
-            std::string before, temporary, after;
-            if (!(fields >> file.nDevice >> file.nInode >> before >> temporary >> after))
+            if (fields.size() != 2 || (fields[1] != "rename" && fields[1] != "undo"))
                 return false;
-            file.strBefore = Unescape(before);
-            file.strTemporary = Unescape(temporary);
-            file.strAfter = Unescape(after);
-            journal.files.push_back(std::move(file));
+            journal.kind = fields[1] == "undo" ? CJournal::Undo : CJournal::Rename;
+        } else if (key == "folder") {
+            const std::optional<std::string> folder =
+                fields.size() == 2 ? Unescape(fields[1]) : std::nullopt;
+            if (!folder)
+                return false;
+            journal.strFolder = *folder;
+        } else if (key == "folder-id") {
+            CFolderKey id;
+            if (fields.size() != 4 || !ParseNumber(fields[1], id.nDevice) ||
+                !ParseNumber(fields[2], id.nInode) || !ParseNumber(fields[3], id.nBirth))
+                return false;
+            journal.folder = id;
+        } else if (key == "time") {
+            if (fields.size() != 2 || !ParseNumber(fields[1], value))
+                return false;
+            journal.nTime = static_cast<std::time_t>(value);
+        } else if (key == "undoes") {
+            const std::optional<std::string> undoes =
+                fields.size() == 2 ? Unescape(fields[1]) : std::nullopt;
+            // A journal file name of the store, nothing else.
+            if (!undoes || undoes->find('/') != std::string::npos || !undoes->ends_with(kSuffix) ||
+                journal.kind != CJournal::Undo)
+                return false;
+            journal.strUndoes = *undoes;
+        } else if (key == "files") {
+            if (fields.size() != 2 || !ParseNumber(fields[1], value))
+                return false;
+            journal.nFiles = static_cast<std::size_t>(value);
+        } else if (key == "f") {
+            ++m_files;
+            return ApplyFile(fields);
         } else if (key == "ready") {
+            if (fields.size() != 1)
+                return false;
             journal.state = CJournal::Interrupted;
-        } else if (key == "done" && journal.state != CJournal::Unready) {
-            fields >> journal.nRenamed;
+        } else if (key == "done") {
+            std::uint64_t touched = 0;
+            const bool twoNumbers = m_version >= 2;
+            if (fields.size() != (twoNumbers ? 3u : 2u) || !ParseNumber(fields[1], value) ||
+                value > INT32_MAX || (twoNumbers && !ParseNumber(fields[2], touched)))
+                return false;
+            journal.nRenamed = static_cast<int>(value);
+            // A version 1 run that renamed nothing took every step back.
+            journal.nTouched =
+                twoNumbers ? static_cast<std::size_t>(touched) : (value == 0 ? 0 : SIZE_MAX);
             journal.state = CJournal::Complete;
-        } else if (key == "undone" && journal.state != CJournal::Unready) {
+        } else if (fields.size() != 1) { // "undone"
+            return false;
+        } else {
             journal.state = CJournal::Undone;
         }
+        return true;
     }
-    return true;
+
+    bool ApplyFile(const std::vector<std::string_view>& fields) {
+        const std::size_t stamped = m_version >= 2 ? 1 : 0;
+        if (fields.size() != 6 + stamped)
+            return false;
+        CJournalFile file;
+        if (!ParseNumber(fields[1], file.nDevice) || !ParseNumber(fields[2], file.nInode) ||
+            file.nInode == 0)
+            return false;
+        if (stamped != 0) {
+            if (!ValidStamp(fields[3]))
+                return false;
+            if (fields[3] != "-")
+                file.strStamp = fields[3];
+        }
+        std::optional<std::string> before = JournalName(fields[3 + stamped], false);
+        std::optional<std::string> temporary = JournalName(fields[4 + stamped], true);
+        std::optional<std::string> after = JournalName(fields[5 + stamped], false);
+        if (!before || !temporary || !after)
+            return false;
+        file.strBefore = std::move(*before);
+        file.strTemporary = std::move(*temporary);
+        file.strAfter = std::move(*after);
+        m_journal.files.push_back(std::move(file));
+        return true;
+    }
+
+    CJournal& m_journal;
+    int m_version = 2;
+    int m_stage = kStart;
+    std::size_t m_number = 0;
+    std::size_t m_files = 0; // file lines met, sound or not
+    bool m_started = false;
+    bool m_lastUndone = false;
+};
+
+// A journal store entry opened for reading only when it is a regular file:
+// a FIFO named like a journal is never opened (no hang, no writer released).
+class CJournalReader {
+public:
+    explicit CJournalReader(const std::string& path) {
+        struct stat st {};
+        if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            return;
+        m_fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (m_fd >= 0 && (fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+            close(m_fd);
+            m_fd = -1;
+        }
+        m_size = m_fd >= 0 ? static_cast<std::size_t>(st.st_size) : 0;
+    }
+    ~CJournalReader() {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    CJournalReader(const CJournalReader&) = delete;
+    CJournalReader& operator=(const CJournalReader&) = delete;
+
+    bool IsOpen() const { return m_fd >= 0; }
+    std::size_t Size() const { return m_size; }
+
+    // Up to `length` bytes from `offset`.
+    std::string Read(std::size_t offset, std::size_t length) const {
+        std::string bytes(std::min(length, m_size - std::min(offset, m_size)), '\0');
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = pread(m_fd, bytes.data() + done, bytes.size() - done,
+                                    static_cast<off_t>(offset + done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            done += static_cast<std::size_t>(n);
+        }
+        bytes.resize(done);
+        return bytes;
+    }
+
+private:
+    int m_fd = -1;
+    std::size_t m_size = 0;
+};
+
+// Calls `line` for each whole line of `text`; true when the text ends in
+// the middle of a line.
+template <typename Line> bool ForEachLine(std::string_view text, Line line) {
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        if (end == std::string_view::npos)
+            return true;
+        line(text.substr(0, end));
+        text.remove_prefix(end + 1);
+    }
+    return false;
 }
 
-// The journal's start lines (up to "files") and its last lines, where its
-// state is: enough to know the run without reading its files.
-// Opens a journal past its first line; false when the file is not one.
-static bool OpenJournal(const std::string& path, std::ifstream& in, CJournal& journal) {
-    in.open(path, std::ios::binary);
-    std::string line;
-    journal.strPath = path;
-    return std::getline(in, line) && line == kMagic;
-}
-
-static std::optional<CJournal> ReadJournalSummary(const std::string& path) {
-    std::ifstream in;
+CJournal SkippedJournal(const std::string& path) {
     CJournal journal;
-    if (!OpenJournal(path, in, journal))
-        return std::nullopt;
-    std::string line;
-    while (std::getline(in, line) && !line.starts_with("f ")) {
-        ReadLine(line, journal);
-        if (line.starts_with("files "))
-            break;
-    }
-    in.clear();
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    constexpr std::streamoff kTail = 64; // "ready", "done N", "undone"
-    in.seekg(size > kTail ? size - kTail : 0);
-    std::getline(in, line); // most likely cut: dropped
-    while (std::getline(in, line)) {
-        if (line == "ready" || line.starts_with("done ") || line == "undone")
-            ReadLine(line, journal);
-    }
+    journal.strPath = path;
+    journal.state = CJournal::Skipped;
+    journal.strDamage = "not a regular file; skipped";
     return journal;
 }
 
-std::optional<CJournal> ReadJournal(const std::string& path) {
-    std::ifstream in;
+// Parses `text` line by line; true when it ends in the middle of a line.
+bool ParseLines(std::string_view text, CJournalParser& parser, std::size_t& number) {
+    return ForEachLine(text, [&](std::string_view line) { parser.Line(line, ++number); });
+}
+
+// The journal's start lines (up to "files") and its last lines, where its
+// state is: enough to know the run without reading its files. A short
+// journal is read whole.
+CJournal ReadJournalSummary(const std::string& path) {
+    const CJournalReader reader(path);
+    if (!reader.IsOpen())
+        return SkippedJournal(path);
     CJournal journal;
-    if (!OpenJournal(path, in, journal))
-        return std::nullopt;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!ReadLine(line, journal))
-            return std::nullopt;
+    journal.strPath = path;
+    CJournalParser parser(journal);
+    std::size_t number = 0;
+    if (reader.Size() <= kHeadBytes) {
+        parser.End(ParseLines(reader.Read(0, reader.Size()), parser, number), false);
+        return journal;
     }
+    const std::string head = reader.Read(0, kHeadBytes);
+    const std::size_t files = head.find("\nf ");
+    ParseLines(std::string_view(head).substr(0, files + 1), parser, number);
+    std::string tail = reader.Read(reader.Size() - kTailBytes, kTailBytes);
+    tail.erase(0, tail.find('\n') + 1); // the first line is most likely cut
+    const bool cut = ForEachLine(tail, [&](std::string_view line) { parser.TailLine(line); });
+    parser.End(cut, true);
+    return journal;
+}
+
+} // namespace
+
+std::optional<CJournal> ReadJournal(const std::string& path) {
+    const CJournalReader reader(path);
+    if (!reader.IsOpen())
+        return std::nullopt;
+    CJournal journal;
+    journal.strPath = path;
+    CJournalParser parser(journal);
+    const std::string text = reader.Read(0, reader.Size());
+    std::size_t number = 0;
+    parser.End(ParseLines(text, parser, number), false);
     return journal;
 }
 
@@ -268,11 +571,11 @@ std::vector<CJournal> CJournalStore::Runs(const CFolderKey& folder) const {
     std::vector<CJournal> runs;
     for (const std::string& name :
          JournalNames(m_folder, FolderPrefix(folder.nDevice, folder.nInode))) {
-        std::optional<CJournal> journal = ReadJournalSummary(m_folder + '/' + name);
-        const bool sameBirth = journal && (journal->folder.nBirth == 0 || folder.nBirth == 0 ||
-                                           journal->folder.nBirth == folder.nBirth);
-        if (sameBirth && journal->state != CJournal::Unready)
-            runs.push_back(std::move(*journal));
+        CJournal journal = ReadJournalSummary(m_folder + '/' + name);
+        const bool sameBirth = journal.folder.nBirth == 0 || folder.nBirth == 0 ||
+                               journal.folder.nBirth == folder.nBirth;
+        if (sameBirth && journal.state != CJournal::Unready)
+            runs.push_back(std::move(journal));
     }
     return runs;
 }
@@ -299,8 +602,12 @@ int CJournalStore::Write(CJournal& journal) const {
     }
     char stamp[32];
     std::snprintf(stamp, sizeof(stamp), "%028lld", time);
-    journal.strPath = m_folder + '/' + prefix + stamp + kSuffix;
-    const int fd = open(journal.strPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const std::string name = prefix + stamp;
+    journal.strPath = m_folder + '/' + name + kSuffix;
+    // Written whole under a name of its own, then put in place: a journal in
+    // place always has its "ready" line.
+    const std::string part = m_folder + '/' + name + kPartSuffix;
+    const int fd = open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0)
         return errno;
     const std::string text = JournalText(journal);
@@ -311,9 +618,15 @@ int CJournalStore::Write(CJournal& journal) const {
     if (error == 0 && fsync(fd) != 0)
         error = errno;
     close(fd);
+    if (error == 0 && renameat2(AT_FDCWD, part.c_str(), AT_FDCWD, journal.strPath.c_str(),
+                                RENAME_NOREPLACE) != 0) {
+        // A store on a file system without the flag: the name is new anyway.
+        error = errno == EINVAL && rename(part.c_str(), journal.strPath.c_str()) == 0 ? 0 : errno;
+    }
     if (error == 0)
         error = SyncFolder(m_folder);
     if (error != 0) {
+        unlink(part.c_str());
         unlink(journal.strPath.c_str());
         return error;
     }
@@ -323,7 +636,7 @@ int CJournalStore::Write(CJournal& journal) const {
 }
 
 int CJournalStore::Append(const std::string& path, const std::string& line) {
-    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return errno;
     int error = WriteAll(fd, line + '\n');
@@ -334,25 +647,36 @@ int CJournalStore::Append(const std::string& path, const std::string& line) {
 }
 
 void CJournalStore::Prune(std::uint64_t device, std::uint64_t inode) const {
+    // Parts of journals whose writer was cut off: the caller holds the photo
+    // folder's lock, so no run of it is writing one now.
+    const std::string prefix = FolderPrefix(device, inode);
+    if (const std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(m_folder.c_str()), closedir); dir) {
+        while (const dirent* entry = readdir(dir.get())) {
+            const std::string_view name = entry->d_name;
+            if (name.starts_with(prefix) && name.ends_with(kPartSuffix))
+                unlinkat(dirfd(dir.get()), entry->d_name, 0);
+        }
+    }
     const auto removeOldest = [this](const std::vector<std::string>& names, std::size_t keep) {
         if (names.size() <= keep)
             return;
         // Runs that never ended are what an undo needs, and so is the run an
         // unfinished undo undoes, or one that ended leaving its run waiting.
+        // Entries that are not journals are not ours to remove.
         std::vector<std::string> needed;
         for (const std::string& name : JournalNames(m_folder, "")) {
-            const std::optional<CJournal> journal = ReadJournalSummary(m_folder + '/' + name);
-            if (journal && journal->state == CJournal::Interrupted)
+            const CJournal journal = ReadJournalSummary(m_folder + '/' + name);
+            if (journal.state == CJournal::Interrupted || journal.state == CJournal::Skipped)
                 needed.push_back(name);
-            if (journal && journal->kind == CJournal::Undo)
-                needed.push_back(journal->strUndoes);
+            if (journal.kind == CJournal::Undo)
+                needed.push_back(journal.strUndoes);
         }
         for (std::size_t i = 0; i + keep < names.size(); ++i) {
             if (std::find(needed.begin(), needed.end(), names[i]) == needed.end())
                 unlink((m_folder + '/' + names[i]).c_str());
         }
     };
-    removeOldest(JournalNames(m_folder, FolderPrefix(device, inode)), kKeptPerFolder);
+    removeOldest(JournalNames(m_folder, prefix), kKeptPerFolder);
     removeOldest(JournalNames(m_folder, ""), kKeptInAll);
 }
 

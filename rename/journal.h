@@ -12,19 +12,28 @@
 // undone from what the disk shows. One file per run, outside the photo
 // folder, under $XDG_STATE_HOME/velmora (default ~/.local/state/velmora).
 //
-// Journal text, one record a line, names escaped (bytes up to the blank,
-// "%" and DEL as %XX; an empty name as "."):
-//   velmora journal 1
+// Journal text, one record a line, fields split by one blank, names escaped
+// (bytes up to the blank, "%" and DEL as %XX; an empty name as "."):
+//   velmora journal 2
 //   kind rename|undo
 //   folder PATH
 //   folder-id DEVICE INODE BIRTH
 //   time SECONDS
 //   undoes JOURNAL-FILE          (undo runs only)
 //   files COUNT
-//   f DEVICE INODE BEFORE TEMPORARY AFTER      (one per file, in step order)
+//   f DEVICE INODE STAMP BEFORE TEMPORARY AFTER   (one per file, in step order)
 //   ready                        (the plan is whole; renames may begin)
-//   done RENAMED                 (the run ended: finished or stopped cleanly)
-//   undone                       (a later undo restored this run's names)
+//   done RENAMED TOUCHED         (the run ended, finished or stopped cleanly:
+//                                 rows renamed, and how many leading files it
+//                                 left changed; 0 0 = it changed nothing)
+//   undone                       (a later undo restored this run's names; on
+//                                 an undo: a later undo finished its work)
+// A journal is written whole under a temporary name and then renamed into
+// place, so one without "ready" is damaged, not cut off. Journals of version 1
+// (no STAMP, "done RENAMED", written in place) are still read.
+//
+// A journal is data from disk, not trusted: every line is checked, and a
+// name in it must stay inside the photo folder, as a new name must.
 namespace velmora {
 
 // Which folder a journal belongs to: its device and inode, and its birth time
@@ -42,6 +51,10 @@ struct CFolderKey {
 struct CJournalFile {
     std::uint64_t nDevice = 0;
     std::uint64_t nInode = 0;
+    // What tells this file from a new one that got its inode: "b" and the
+    // birth time, else "m", the size and the modification time; empty when
+    // unknown (version 1 journals).
+    std::string strStamp;
     std::string strBefore;
     std::string strTemporary; // empty when the file goes straight to its name
     std::string strAfter;
@@ -53,7 +66,9 @@ struct CJournal {
         Unready,     // cut off while being written: no rename began
         Interrupted, // renames began and never ended
         Complete,
+        Unchanged, // ended having changed nothing: not a run to undo
         Undone,
+        Skipped, // not a regular file: never opened
     };
 
     Kind kind = Rename;
@@ -65,6 +80,12 @@ struct CJournal {
     std::vector<CJournalFile> files; // read on demand: see ReadJournal
     State state = Unready;
     int nRenamed = 0;
+    // Files the run left changed: the first nTouched of `files` (a run that
+    // stopped cleanly never touched the rest).
+    std::size_t nTouched = SIZE_MAX;
+    // The first damage found ("line N: why"); empty when every line read is
+    // sound. A summary checks the start and end lines only.
+    std::string strDamage;
 
     std::string strPath; // where it is stored
 };
@@ -82,7 +103,9 @@ public:
 
     // Every journal of the photo folder, oldest first, without their files
     // (a run's start and end lines only, so that a look at the history costs
-    // little); those cut off while being written are left out.
+    // little); those cut off while being written are left out. Damaged ones
+    // are kept with their damage; entries that are not regular files are
+    // kept as Skipped, never opened.
     std::vector<CJournal> Runs(const CFolderKey& folder) const;
 
     // Writes and syncs `journal` (file and folder) with its "ready" line;
@@ -90,7 +113,7 @@ public:
     // folder beyond the last few, and of all folders beyond a total, go.
     int Write(CJournal& journal) const;
 
-    // Appends a line ("done N", "undone") and syncs it. 0 or errno.
+    // Appends a line ("done N T", "undone") and syncs it. 0 or errno.
     static int Append(const std::string& path, const std::string& line);
 
 private:
@@ -103,8 +126,13 @@ private:
 // undoes.
 std::string JournalFileName(const std::string& path);
 
-// Reads one journal with its files; nothing when it is not one.
+// Reads one journal with its files, checking every line; the files of sound
+// lines are kept, the first damage is in strDamage. Nothing when the file
+// can't be opened as a regular file.
 std::optional<CJournal> ReadJournal(const std::string& path);
+
+// The end line of a run: "done RENAMED TOUCHED".
+std::string DoneLine(int renamed, std::size_t touched);
 
 // The journal text of everything up to and with "ready".
 std::string JournalText(const CJournal& journal);

@@ -15,6 +15,12 @@
 namespace velmora {
 namespace {
 
+// A file of a plan: a row's own file or one of its companions.
+std::uint64_t PlanFileKey(const CRenameStep& step) {
+    return static_cast<std::uint64_t>(step.nRow) << 32 |
+           static_cast<std::uint32_t>(step.nCompanion + 1);
+}
+
 // Carries out a plan's steps in order, each only after checking that its
 // name still holds the file the list was made from, and takes steps back when
 // the run has to stop. The rows follow the disk step by step.
@@ -26,6 +32,7 @@ public:
     // Runs the steps; false when one failed (the failed step's index in
     // FailedStep(), why in Error() or Changed()).
     bool Run(const std::vector<CRenameStep>& steps) {
+        m_steps = steps.size();
         m_fromAside.assign(steps.size(), false);
         for (m_done = 0; m_done < steps.size(); ++m_done) {
             CrashPoint("step");
@@ -40,12 +47,12 @@ public:
                 return false;
             Apply(step, step.strTo);
             if (step.bAside) {
-                m_aside.insert(FileKey(step));
+                m_aside.insert(PlanFileKey(step));
                 ++m_outstanding;
                 if (m_observer != nullptr)
                     m_observer->OnMovedAside(step.strFrom, step.strTo);
             } else {
-                if (m_aside.erase(FileKey(step)) != 0) {
+                if (m_aside.erase(PlanFileKey(step)) != 0) {
                     m_fromAside[m_done] = true;
                     --m_outstanding;
                 }
@@ -74,8 +81,8 @@ public:
                 return Stranded(steps, k - 1, error);
             Apply(step, step.strFrom);
             if (step.bAside || m_fromAside[k - 1])
-                step.bAside ? (void)m_aside.erase(FileKey(step))
-                            : (void)m_aside.insert(FileKey(step));
+                step.bAside ? (void)m_aside.erase(PlanFileKey(step))
+                            : (void)m_aside.insert(PlanFileKey(step));
             if (step.bFinal) {
                 m_rows[step.nRow].nImage = RowToRename;
                 --m_renamed;
@@ -87,16 +94,14 @@ public:
     }
 
     std::size_t FailedStep() const { return m_done; }
+    // Steps whose changes stay: all after a whole run, those up to the clean
+    // point after a stop.
+    std::size_t StepsKept() const { return m_done == m_steps ? m_done : m_clean; }
     int Error() const { return m_error; }
     bool Changed() const { return m_changed; }
     int Renamed() const { return m_renamed; }
 
 private:
-    static std::uint64_t FileKey(const CRenameStep& step) {
-        return static_cast<std::uint64_t>(step.nRow) << 32 |
-               static_cast<std::uint32_t>(step.nCompanion + 1);
-    }
-
     // The row shows the file's name now.
     void Apply(const CRenameStep& step, const std::string& name) {
         CListRow& row = m_rows[step.nRow];
@@ -113,14 +118,14 @@ private:
         std::unordered_set<std::uint64_t> listed;
         for (std::size_t k = m_clean; k <= failed; ++k) {
             const CRenameStep& step = steps[k];
-            if (!listed.insert(FileKey(step)).second)
+            if (!listed.insert(PlanFileKey(step)).second)
                 continue;
             const CListRow& row = m_rows[step.nRow];
             text +=
                 '\n' + std::string(step.nCompanion < 0
                                        ? row.Text(0)
                                        : row.Companion(static_cast<std::size_t>(step.nCompanion)));
-            if (m_aside.count(FileKey(step)) != 0)
+            if (m_aside.count(PlanFileKey(step)) != 0)
                 text += " (a temporary name; this file is to be " + std::string(row.Text(1)) +
                         (step.nCompanion < 0 ? ")" : "'s companion)");
         }
@@ -130,6 +135,7 @@ private:
     const CFolderHandle& m_folder;
     CListRows& m_rows;
     CRenameObserver* m_observer;
+    std::size_t m_steps = 0;
     std::size_t m_done = 0;
     std::size_t m_clean = 0; // steps after which no file was under a temporary name
     int m_outstanding = 0;   // files under temporary names
@@ -186,21 +192,32 @@ std::string Arrow(std::string_view from, std::string_view to) {
     return text.append(" -> ").append(to);
 }
 
+// The files the first `kept` steps touched; the journal lists files in the
+// order of their first step, so these are its first files.
+static std::size_t FilesTouched(const std::vector<CRenameStep>& steps, std::size_t kept) {
+    std::unordered_set<std::uint64_t> files;
+    for (std::size_t k = 0; k < kept; ++k)
+        files.insert(PlanFileKey(steps[k]));
+    return files.size();
+}
+
 std::optional<CRenameOutcome> ExecutePlan(const CFolderHandle& folder, CListRows& rows,
                                           const std::vector<CRenameStep>& steps,
-                                          CRenameObserver* observer, int& renamed,
-                                          bool& strandedFiles) {
+                                          CRenameObserver* observer, CPlanResult& result) {
     CPlanRunner runner(folder, rows, observer);
     const bool done = runner.Run(steps);
-    strandedFiles = false;
+    result = {};
     if (done) {
-        renamed = runner.Renamed();
+        result.nRenamed = runner.Renamed();
+        result.nFilesTouched = FilesTouched(steps, steps.size());
         return std::nullopt;
     }
     const CRenameStep& step = steps[runner.FailedStep()];
     const std::string stranded = runner.TakeBack(steps);
-    strandedFiles = !stranded.empty();
-    renamed = runner.Renamed();
+    result.bStranded = !stranded.empty();
+    result.nRenamed = runner.Renamed();
+    result.nFilesTouched = FilesTouched(steps, runner.StepsKept());
+    const int renamed = result.nRenamed;
     const CListRow& row = rows[step.nRow];
     const std::string from(step.nCompanion < 0
                                ? row.Text(0)
@@ -216,10 +233,7 @@ std::optional<CRenameOutcome> ExecutePlan(const CFolderHandle& folder, CListRows
                    Arrow(from, step.strTo) + (step.bAside ? " (moved aside)" : ""), renamed, tally);
 }
 
-// The journal of a plan: each file once, in the order of its first step,
-// with its name before, its temporary name if it goes aside, and its name
-// after.
-CJournal PlanJournal(const std::string& folder, const CFolderKey& key, const CListRows&,
+CJournal PlanJournal(const CFolderHandle& dir, const std::string& folder, const CFolderKey& key,
                      const std::vector<CRenameStep>& steps) {
     CJournal journal;
     journal.strFolder = folder;
@@ -227,15 +241,47 @@ CJournal PlanJournal(const std::string& folder, const CFolderKey& key, const CLi
     journal.nTime = std::time(nullptr);
     std::unordered_map<std::uint64_t, std::size_t> fileOf;
     for (const CRenameStep& step : steps) {
-        const std::uint64_t file = static_cast<std::uint64_t>(step.nRow) << 32 |
-                                   static_cast<std::uint32_t>(step.nCompanion + 1);
-        const auto [it, added] = fileOf.emplace(file, journal.files.size());
-        if (added)
-            journal.files.push_back({step.id.nDevice, step.id.nInode, step.strFrom, {}, {}});
+        const auto [it, added] = fileOf.emplace(PlanFileKey(step), journal.files.size());
+        if (added) {
+            CJournalFile file{step.id.nDevice, step.id.nInode, {}, step.strFrom, {}, {}};
+            // A file that is not the listed one any more gets no stamp: the
+            // run stops at it before touching it.
+            if (auto stamped = dir.IdentifyStamped(step.strFrom);
+                stamped && stamped->first == step.id)
+                file.strStamp = std::move(stamped->second);
+            journal.files.push_back(std::move(file));
+        }
         CJournalFile& entry = journal.files[it->second];
         (step.bAside ? entry.strTemporary : entry.strAfter) = step.strTo;
     }
     return journal;
+}
+
+std::string UndoHint(const std::string& folder) {
+    return "velmora-cli undo " + folder +
+           " (or Ctrl+Z in the window) gives every file back the name it had before.";
+}
+
+bool RecordEnd(const std::string& journalPath, const std::string& folder, const CPlanResult& result,
+               CRenameOutcome& outcome) {
+    if (journalPath.empty())
+        return true;
+    // A run that left files under temporary names did not end: its journal
+    // stays open, so that the folder waits for an undo.
+    if (result.bStranded) {
+        outcome.strText += '\n' + UndoHint(folder);
+        return false;
+    }
+    const int error =
+        CJournalStore::Append(journalPath, DoneLine(result.nRenamed, result.nFilesTouched));
+    if (error == 0)
+        return true;
+    outcome.kind = CRenameOutcome::ErrorRename;
+    outcome.bErrorIcon = true;
+    outcome.strText +=
+        "\nThe end of this run could not be recorded in its journal: " + ErrorText(error) +
+        "\nUntil it is undone, the folder counts as interrupted: " + UndoHint(folder);
+    return false;
 }
 
 } // namespace velmora

@@ -18,19 +18,36 @@ class CFolderHandle;
 struct CJournal;
 struct CFolderKey;
 
+// What carrying out a plan left on disk.
+struct CPlanResult {
+    int nRenamed = 0;
+    // Taking steps back failed: files are left under temporary names and the
+    // run did not end cleanly.
+    bool bStranded = false;
+    // The files of the run's journal that the steps it kept touched (the
+    // journal lists files in the order of their first step).
+    std::size_t nFilesTouched = 0;
+};
+
 // The outcome of a run that ran into a failure on disk, or nothing when every
-// step was carried out. `renamed` is set either way; `stranded` tells that
-// taking steps back failed, so that files are left under temporary names and
-// the run did not end cleanly.
+// step was carried out. `result` is set either way.
 std::optional<CRenameOutcome> ExecutePlan(const CFolderHandle& folder, CListRows& rows,
                                           const std::vector<CRenameStep>& steps,
-                                          CRenameObserver* observer, int& renamed, bool& stranded);
+                                          CRenameObserver* observer, CPlanResult& result);
 
 // The journal of a plan: each file once, in the order of its first step,
-// with its name before, its temporary name if it goes aside, and its name
-// after.
-CJournal PlanJournal(const std::string& folder, const CFolderKey& key, const CListRows& rows,
+// with its identity, its name before, its temporary name if it goes aside,
+// and its name after.
+CJournal PlanJournal(const CFolderHandle& dir, const std::string& folder, const CFolderKey& key,
                      const std::vector<CRenameStep>& steps);
+
+// The end of a run in its journal: "done". When it can't be written, the
+// outcome says so and how to undo the run. True when it was written.
+bool RecordEnd(const std::string& journalPath, const std::string& folder, const CPlanResult& result,
+               CRenameOutcome& outcome);
+
+// How to undo a run that did not end: told whenever one is left so.
+std::string UndoHint(const std::string& folder);
 
 // Message parts every stop shares.
 std::string ErrorText(int error);

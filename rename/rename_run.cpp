@@ -1,6 +1,7 @@
 #include "rename_run.h"
 
 #include "journal.h"
+#include "last_run.h"
 #include "plan_runner.h"
 #include "rename_plan.h"
 #include "safe_rename.h"
@@ -32,29 +33,40 @@ CRenameOutcome PlannedStop(const CRenameStop& stop, const CListRows& rows, int r
     }
 }
 
+// The outcome of a run whose steps were all carried out.
+CRenameOutcome EndOutcome(const CRenameStop& stop, const CListRows& rows,
+                          const CPlanResult& result, unsigned renameCount) {
+    const int renamed = result.nRenamed;
+    if (stop.kind != CRenameStop::None)
+        return PlannedStop(stop, rows, renamed);
+    if (static_cast<unsigned>(renamed) == renameCount)
+        return Outcome(CRenameOutcome::AllRenamed, "All files were re-named successfuly!",
+                       "Rename Files", false, renamed);
+    if (renamed != 0)
+        return Outcome(CRenameOutcome::SomeRenamed, "Error: not all files were re-named !",
+                       "Rename Some Files", false, renamed);
+    return Outcome(CRenameOutcome::NoneRenamed, "None of the files where re-named!", "Error", true,
+                   renamed);
+}
+
 } // namespace
 
 std::optional<CRenameOutcome> RefuseAfterInterruptedRun(const CJournalStore& store,
                                                         const CFolderKey& folder) {
-    const std::vector<CJournal> runs = store.Runs(folder);
-    if (runs.empty())
-        return std::nullopt;
-    // The last run was cut off, or the last undo ended while the run it
-    // undoes still waits for it.
-    const CJournal& last = runs.back();
-    bool waiting = last.state == CJournal::Interrupted;
-    if (last.kind == CJournal::Undo && !waiting) {
-        for (const CJournal& run : runs) {
-            if (run.kind == CJournal::Rename && JournalFileName(run.strPath) == last.strUndoes)
-                waiting = run.state == CJournal::Interrupted;
-        }
-    }
-    if (!waiting)
+    if (!FindLastRun(store, folder).bWaiting)
         return std::nullopt;
     return Outcome(CRenameOutcome::Interrupted,
                    "The last rename in this folder was interrupted. Undo it first: that gives "
                    "every file back the name it had before.",
                    "Error Rename", true, 0);
+}
+
+LastRunState CheckLastRun(const std::string& folder, const CJournalStore& store) {
+    CFolderHandle dir(folder);
+    if (dir.Lock() == EWOULDBLOCK)
+        return LastRunState::Busy;
+    const std::optional<CFolderKey> key = dir.IsOpen() ? CFolderKey::OfFd(dir.Fd()) : std::nullopt;
+    return key && FindLastRun(store, *key).bWaiting ? LastRunState::Waiting : LastRunState::Ended;
 }
 
 CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned renameCount,
@@ -85,32 +97,19 @@ CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned re
     }
 
     const CRenamePlan plan = PlanRename(dir, rows);
-    CJournal journal = PlanJournal(folder, folderKey, rows, plan.steps);
+    CJournal journal;
     if (journals != nullptr && !plan.steps.empty()) {
+        journal = PlanJournal(dir, folder, folderKey, plan.steps);
         if (const int error = journals->Write(journal); error != 0)
             return Stopped("The journal of the run could not be written: " + ErrorText(error),
                            journals->Folder(), 0, Tally(0));
     }
-    int renamed = 0;
-    bool stranded = false;
-    std::optional<CRenameOutcome> failed =
-        ExecutePlan(dir, rows, plan.steps, observer, renamed, stranded);
-    // A run that left files under temporary names did not end: its journal
-    // stays open, so that the folder waits for an undo.
-    if (!journal.strPath.empty() && !stranded)
-        CJournalStore::Append(journal.strPath, "done " + std::to_string(renamed));
-    if (failed)
-        return *failed;
-    if (plan.stop.kind != CRenameStop::None)
-        return PlannedStop(plan.stop, rows, renamed);
-    if (static_cast<unsigned>(renamed) == renameCount)
-        return Outcome(CRenameOutcome::AllRenamed, "All files were re-named successfuly!",
-                       "Rename Files", false, renamed);
-    if (renamed != 0)
-        return Outcome(CRenameOutcome::SomeRenamed, "Error: not all files were re-named !",
-                       "Rename Some Files", false, renamed);
-    return Outcome(CRenameOutcome::NoneRenamed, "None of the files where re-named!", "Error", true,
-                   renamed);
+    CPlanResult result;
+    const std::optional<CRenameOutcome> failed =
+        ExecutePlan(dir, rows, plan.steps, observer, result);
+    CRenameOutcome outcome = failed ? *failed : EndOutcome(plan.stop, rows, result, renameCount);
+    RecordEnd(journal.strPath, folder, result, outcome);
+    return outcome;
 }
 
 } // namespace velmora

@@ -36,6 +36,7 @@ struct CRenameOutcome {
         ErrorRename, // stopped; the text says why, at which file, and what was left
         Busy,        // another run holds the folder; nothing was touched
         Interrupted, // the folder's last run never ended: it must be undone first
+        Damaged,     // an undo met a damaged journal: the text names it
     };
     Kind kind = NoItems;
     std::string strText;
@@ -59,8 +60,13 @@ CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned re
 CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned renameCount,
                          CRenameObserver* observer, const CJournalStore* journals);
 
+// Whether the folder's last run waits for an undo, asked under the folder's
+// lock, so that a run going on now (Busy) is never taken for one cut off.
+enum class LastRunState { Ended, Waiting, Busy };
+LastRunState CheckLastRun(const std::string& folder, const CJournalStore& store);
+
 // The refusal a run or a new rename meets when the folder's last run was
-// interrupted; nothing when there is none.
+// interrupted; nothing when there is none. The caller holds the lock.
 std::optional<CRenameOutcome> RefuseAfterInterruptedRun(const CJournalStore& store,
                                                         const CFolderKey& folder);
 

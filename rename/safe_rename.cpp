@@ -9,6 +9,7 @@
 #include <random>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace velmora {
@@ -132,6 +133,25 @@ std::optional<CFileId> CFolderHandle::Identify(const std::string& name) const {
         fstatat(parent.Fd(), parent.Leaf(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return std::nullopt;
     return CFileId::FromStat(st.st_dev, st.st_ino);
+}
+
+std::optional<std::pair<CFileId, std::string>>
+CFolderHandle::IdentifyStamped(const std::string& name) const {
+    const CParent parent(m_fd, name);
+    struct statx st {};
+    constexpr unsigned kWanted = STATX_INO | STATX_SIZE | STATX_MTIME | STATX_BTIME;
+    if (m_fd < 0 || parent.Error() != 0 ||
+        statx(parent.Fd(), parent.Leaf(), AT_SYMLINK_NOFOLLOW, kWanted, &st) != 0)
+        return std::nullopt;
+    const auto time = [](const statx_timestamp& t) {
+        return std::to_string(t.tv_sec) + '.' + std::to_string(t.tv_nsec);
+    };
+    std::string stamp = (st.stx_mask & STATX_BTIME) != 0
+                            ? 'b' + time(st.stx_btime)
+                            : 'm' + std::to_string(st.stx_size) + '.' + time(st.stx_mtime);
+    return std::make_pair(
+        CFileId::FromStat(makedev(st.stx_dev_major, st.stx_dev_minor), st.stx_ino),
+        std::move(stamp));
 }
 
 bool CFolderHandle::SameFile(const std::string& a, const std::string& b) const {

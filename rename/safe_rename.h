@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 // Renames inside one folder that never replace a file and never leave it: a
 // taken name fails with EEXIST, atomically, also when another process creates
@@ -39,6 +40,12 @@ public:
     // The entry a relative name stands for (a link itself, not its target);
     // nothing when there is none.
     std::optional<CFileId> Identify(const std::string& name) const;
+
+    // The entry's identity with what tells it from a new file that got its
+    // inode later: "b" and its birth time where the file system keeps one,
+    // else "m", its size and its modification time. Nothing when there is
+    // no entry.
+    std::optional<std::pair<CFileId, std::string>> IdentifyStamped(const std::string& name) const;
 
     // True when both names exist and are the same file.
     bool SameFile(const std::string& a, const std::string& b) const;

@@ -1,6 +1,7 @@
 #include "undo_run.h"
 
 #include "journal.h"
+#include "last_run.h"
 #include "plan_runner.h"
 #include "rename_plan.h"
 #include "safe_rename.h"
@@ -17,53 +18,56 @@ namespace {
 
 constexpr const char* kCaption = "Undo Rename";
 
-// The run to undo, and the undo runs that already worked on it (their
-// temporary names are places its files may be).
+// The run to undo, read whole, and the undo runs that already worked on it
+// (their temporary names are places its files may be); the damage found in
+// any of them, "PATH: line N: why".
 struct CUndoTarget {
     CJournal run;
     std::vector<CJournal> undos;
+    std::vector<std::string> damage;
 };
 
-// The folder's last rename run, reached through its newest journal: a rename
-// not yet undone, or the run an unfinished undo was undoing.
-std::optional<CUndoTarget> FindTarget(const std::vector<CJournal>& runs) {
-    if (runs.empty())
+std::optional<CUndoTarget> ReadTarget(const CLastRun& last) {
+    if (!last.run)
         return std::nullopt;
-    const CJournal& last = runs.back();
-    const CJournal* run = &last;
-    if (last.kind == CJournal::Undo) {
-        const auto it = std::find_if(runs.begin(), runs.end(), [&](const CJournal& j) {
-            return j.kind == CJournal::Rename && JournalFileName(j.strPath) == last.strUndoes;
-        });
-        run = it != runs.end() ? &*it : nullptr;
-    }
-    if (run == nullptr || run->state == CJournal::Undone)
-        return std::nullopt;
-    // The history holds the runs' first and last lines; their files now.
-    std::optional<CJournal> whole = ReadJournal(run->strPath);
-    if (!whole)
-        return std::nullopt;
-    CUndoTarget target{std::move(*whole), {}};
-    for (const CJournal& journal : runs) {
-        if (journal.kind == CJournal::Undo && journal.strUndoes == JournalFileName(run->strPath)) {
-            if (std::optional<CJournal> undo = ReadJournal(journal.strPath))
-                target.undos.push_back(std::move(*undo));
+    CUndoTarget target;
+    const auto read = [&target](const CJournal& summary) {
+        std::optional<CJournal> whole = ReadJournal(summary.strPath);
+        if (!whole) {
+            target.damage.push_back(summary.strPath + ": it can no longer be read");
+            whole = summary;
+        } else if (!whole->strDamage.empty()) {
+            target.damage.push_back(whole->strPath + ": " + whole->strDamage);
         }
-    }
+        return std::move(*whole);
+    };
+    target.run = read(*last.run);
+    for (const CJournal& undo : last.undos)
+        target.undos.push_back(read(undo));
     return target;
 }
 
-// The rows of an undo: each file found where the run (or an undo of it) left
-// it, to go back to its name before; the files that can't are listed.
+// The rows of an undo: each file found, by its recorded identity, where the
+// run (or an undo of it) left it, to go back to its name before; the files
+// that can't are listed.
 class CUndoRows {
 public:
     CUndoRows(const CFolderHandle& folder, const CUndoTarget& target, bool repair)
         : m_folder(folder) {
-        std::map<std::pair<std::uint64_t, std::uint64_t>, int> names; // per file
-        for (const CJournalFile& file : target.run.files)
-            ++names[{file.nDevice, file.nInode}];
-        for (const CJournalFile& file : target.run.files)
-            Locate(file, target.undos, names[{file.nDevice, file.nInode}] == 1, repair);
+        // A file renamed under several of its names (hard links) is restored
+        // as one: all its names at once.
+        const std::vector<CJournalFile>& files = target.run.files;
+        const std::size_t touched = std::min(target.run.nTouched, files.size());
+        std::map<std::pair<std::uint64_t, std::uint64_t>, std::vector<const CJournalFile*>> groups;
+        std::vector<const std::vector<const CJournalFile*>*> order;
+        for (std::size_t i = 0; i < touched; ++i) {
+            std::vector<const CJournalFile*>& group = groups[{files[i].nDevice, files[i].nInode}];
+            if (group.empty())
+                order.push_back(&group);
+            group.push_back(&files[i]);
+        }
+        for (const std::vector<const CJournalFile*>* group : order)
+            Restore(*group, target.undos, repair);
         LeaveBlockedAlone();
     }
 
@@ -75,70 +79,111 @@ public:
     std::vector<std::string>& LeftAlone() { return m_leftAlone; }
 
 private:
-    // `single`: the run renamed no other name of this file. `repair`: extra
-    // names left by a cut-off link-then-unlink go.
-    void Locate(const CJournalFile& file, const std::vector<CJournal>& undos, bool single,
-                bool repair) {
-        std::vector<std::string> names = {file.strAfter, file.strTemporary, file.strBefore};
+    // One file with the names the run took from it: the names it has now
+    // among those the run and its undos gave it are paired with the names it
+    // must get back, its own entry's names first. `repair`: names left over
+    // by a cut-off link-then-unlink go.
+    void Restore(const std::vector<const CJournalFile*>& group, const std::vector<CJournal>& undos,
+                 bool repair) {
+        const CJournalFile& file = *group.front();
+        std::vector<std::string> names;
+        const auto add = [&names](const std::string& name) {
+            if (!name.empty() && std::find(names.begin(), names.end(), name) == names.end())
+                names.push_back(name);
+        };
+        for (const CJournalFile* entry : group) {
+            add(entry->strAfter);
+            add(entry->strTemporary);
+        }
         for (const CJournal& undo : undos) {
             for (const CJournalFile& step : undo.files) {
-                if (step.nDevice == file.nDevice && step.nInode == file.nInode)
-                    names.insert(names.end(), {step.strBefore, step.strTemporary, step.strAfter});
+                if (step.nDevice == file.nDevice && step.nInode == file.nInode) {
+                    add(step.strBefore);
+                    add(step.strTemporary);
+                    add(step.strAfter);
+                }
             }
         }
-        const CFileId id = CFileId::FromStat(file.nDevice, file.nInode);
-        std::vector<std::string> found;
+        for (const CJournalFile* entry : group)
+            add(entry->strBefore);
+        std::vector<std::string> held; // the names it has now
         for (const std::string& name : names) {
-            if (!name.empty() && std::find(found.begin(), found.end(), name) == found.end() &&
-                m_folder.Identify(name) == id)
-                found.push_back(name);
+            if (IsFile(name, file))
+                held.push_back(name);
         }
-        if (found.empty()) {
-            m_leftAlone.push_back(file.strBefore +
-                                  ": not found under any name the run gave it (gone, or "
-                                  "renamed since)");
+        const auto holds = [&held](const std::string& name) {
+            return std::find(held.begin(), held.end(), name) != held.end();
+        };
+        std::vector<std::string> extras; // names it has that it had not before
+        for (const std::string& name : held) {
+            if (std::none_of(group.begin(), group.end(),
+                             [&](const auto* entry) { return entry->strBefore == name; }))
+                extras.push_back(name);
+        }
+        std::vector<const CJournalFile*> missing;
+        for (const CJournalFile* entry : group) {
+            if (!holds(entry->strBefore))
+                missing.push_back(entry);
+        }
+        for (const CJournalFile* entry : missing) {
+            auto from = std::find(extras.begin(), extras.end(), entry->strAfter);
+            if (from == extras.end())
+                from = std::find(extras.begin(), extras.end(), entry->strTemporary);
+            if (from == extras.end())
+                from = extras.begin();
+            if (from == extras.end()) {
+                m_leftAlone.push_back(entry->strBefore +
+                                      ": not found under any name the run gave it (gone, "
+                                      "replaced, or renamed since)");
+                continue;
+            }
+            CListRow row;
+            row.SetText(0, *from);
+            row.SetText(1, entry->strBefore);
+            row.nImage = RowToRename;
+            row.SetId(CFileId::FromStat(file.nDevice, file.nInode));
+            m_rows.push_back(std::move(row));
+            extras.erase(from);
+        }
+        if (!repair)
             return;
-        }
-        // A run cut off between link and unlink left the file under two
-        // names: the name before is kept if it is one of them. A file the
-        // run renamed under several names of its own (hard links) is where
-        // its step took it, and keeps all its names.
-        const bool home =
-            single && std::find(found.begin(), found.end(), file.strBefore) != found.end();
-        const std::string kept = home ? file.strBefore : found.front();
-        if (repair && single) {
-            for (const std::string& extra : found) {
-                if (extra != kept && m_folder.Identify(extra) == id)
-                    Unlink(extra);
+        for (const std::string& extra : extras) {
+            if (!Unlink(extra) && IsTemporaryName(extra)) {
+                m_leftTemporary = true;
+                m_leftAlone.push_back(extra + ": a second name of " + file.strBefore +
+                                      " that could not be removed");
             }
         }
-        if (kept == file.strBefore)
-            return;
-        CListRow row;
-        row.SetText(0, kept);
-        row.SetText(1, file.strBefore);
-        row.nImage = RowToRename;
-        row.SetId(id);
-        m_rows.push_back(std::move(row));
     }
 
-    void Unlink(const std::string& name) const {
+    // True when `name` holds the journal's file: same inode and, where the
+    // journal recorded it, the same stamp, so that a new file on a reused
+    // inode is not taken for it.
+    bool IsFile(const std::string& name, const CJournalFile& file) const {
+        const auto stamped = m_folder.IdentifyStamped(name);
+        return stamped && stamped->first == CFileId::FromStat(file.nDevice, file.nInode) &&
+               (file.strStamp.empty() || stamped->second == file.strStamp);
+    }
+
+    bool Unlink(const std::string& name) const {
         const std::size_t slash = name.rfind('/');
         const std::string parent = slash == std::string::npos ? "." : name.substr(0, slash);
         const int dir =
             openat(m_folder.Fd(), parent.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (dir >= 0) {
-            unlinkat(dir, name.c_str() + (slash == std::string::npos ? 0 : slash + 1), 0);
-            close(dir);
-        }
+        if (dir < 0)
+            return false;
+        const bool removed =
+            unlinkat(dir, name.c_str() + (slash == std::string::npos ? 0 : slash + 1), 0) == 0;
+        close(dir);
+        return removed;
     }
 
     // A file whose name before is held by a file that does not go back (a
     // stranger, or a file left alone) stays where it is.
     void LeaveBlockedAlone() {
-        std::map<std::pair<std::uint32_t, std::uint64_t>, std::size_t> moving;
-        for (std::size_t i = 0; i < m_rows.size(); ++i)
-            moving.emplace(std::make_pair(m_rows[i].nDevice, m_rows[i].nInode), i);
+        std::map<std::pair<std::uint32_t, std::uint64_t>, int> moving; // rows per file
+        for (const CListRow& row : m_rows)
+            ++moving[{row.nDevice, row.nInode}];
         std::vector<bool> blocked(m_rows.size());
         for (bool changed = true; changed;) {
             changed = false;
@@ -149,7 +194,8 @@ private:
                     m_folder.Identify(std::string(m_rows[i].Text(1)));
                 if (holder && !moving.count({holder->nDevice, holder->nInode})) {
                     blocked[i] = changed = true;
-                    moving.erase({m_rows[i].nDevice, m_rows[i].nInode});
+                    if (--moving[{m_rows[i].nDevice, m_rows[i].nInode}] == 0)
+                        moving.erase({m_rows[i].nDevice, m_rows[i].nInode});
                     m_leftTemporary |= IsTemporaryName(std::string(m_rows[i].Text(0)));
                     m_leftAlone.push_back(std::string(m_rows[i].Text(1)) +
                                           ": its name is taken by another file; it stays " +
@@ -179,6 +225,24 @@ CUndoOutcome Finish(CRenameOutcome outcome, int restored, std::vector<std::strin
     return undo;
 }
 
+// Marks the run undone, and the undos of it cut off before as finished. When
+// that can't be recorded the outcome says so; false then.
+bool CloseRun(const CUndoTarget& target, CRenameOutcome& outcome) {
+    int error = CJournalStore::Append(target.run.strPath, "undone");
+    for (const CJournal& undo : target.undos) {
+        if (error == 0 && undo.state == CJournal::Interrupted)
+            error = CJournalStore::Append(undo.strPath, "undone");
+    }
+    if (error == 0)
+        return true;
+    outcome.kind = CRenameOutcome::ErrorRename;
+    outcome.bErrorIcon = true;
+    outcome.strText +=
+        "\nThat the rename is undone could not be recorded in its journal: " + ErrorText(error) +
+        "\nThe next undo finds every file back already.";
+    return false;
+}
+
 std::string RestoredText(int restored) {
     return restored == 1
                ? "1 file has its name from before the rename again."
@@ -192,8 +256,13 @@ int CountUndoable(const std::string& folder, const CJournalStore& journals) {
     const std::optional<CFolderKey> key = dir.IsOpen() ? CFolderKey::OfFd(dir.Fd()) : std::nullopt;
     if (!key)
         return 0;
-    const std::optional<CUndoTarget> target = FindTarget(journals.Runs(*key));
-    return target ? static_cast<int>(CUndoRows(dir, *target, false).Rows().size()) : 0;
+    const std::optional<CUndoTarget> target = ReadTarget(FindLastRun(journals, *key));
+    if (!target)
+        return 0;
+    // A damaged journal is worth an undo even with nothing to move: the undo
+    // says what is wrong and closes it.
+    const int rows = static_cast<int>(CUndoRows(dir, *target, false).Rows().size());
+    return rows == 0 && !target->damage.empty() ? 1 : rows;
 }
 
 CUndoOutcome RunUndo(const std::string& folder, const CJournalStore& journals,
@@ -208,56 +277,70 @@ CUndoOutcome RunUndo(const std::string& folder, const CJournalStore& journals,
                               kCaption, true, 0),
                       0, {});
     const CFolderKey key = CFolderKey::OfFd(dir.Fd()).value_or(CFolderKey{});
-    const std::optional<CUndoTarget> target = FindTarget(journals.Runs(key));
+    const CLastRun last = FindLastRun(journals, key);
+    std::string notes;
+    for (const std::string& skipped : last.skipped)
+        notes += '\n' + skipped;
+    const std::optional<CUndoTarget> target = ReadTarget(last);
     if (!target)
-        return Finish(Outcome(CRenameOutcome::NoItems, "There is no rename to undo in this folder.",
-                              kCaption, false, 0),
+        return Finish(Outcome(CRenameOutcome::NoItems,
+                              "There is no rename to undo in this folder." + notes, kCaption, false,
+                              0),
                       0, {});
 
     CUndoRows undo(dir, *target, true);
     CListRows& rows = undo.Rows();
     const CRenamePlan plan = PlanRename(dir, rows);
-    CJournal journal = PlanJournal(folder, key, rows, plan.steps);
+    CJournal journal = PlanJournal(dir, folder, key, plan.steps);
     journal.kind = CJournal::Undo;
     journal.strUndoes = JournalFileName(target->run.strPath);
     if (const int error = journals.Write(journal); error != 0)
         return Finish(Stopped("The journal of the undo could not be written: " + ErrorText(error),
                               journals.Folder(), 0, Tally(0)),
                       0, std::move(undo.LeftAlone()));
-    int restored = 0;
-    bool stranded = false;
+    CPlanResult result;
     const std::optional<CRenameOutcome> failed =
-        ExecutePlan(dir, rows, plan.steps, observer, restored, stranded);
-    if (!stranded)
-        CJournalStore::Append(journal.strPath, "done " + std::to_string(restored));
+        ExecutePlan(dir, rows, plan.steps, observer, result);
+    const int restored = result.nRenamed;
+    CRenameOutcome outcome;
     if (failed) {
-        CRenameOutcome outcome = *failed;
+        outcome = *failed;
         outcome.strCaption = kCaption;
-        return Finish(std::move(outcome), restored, std::move(undo.LeftAlone()));
-    }
-    if (plan.stop.kind != CRenameStop::None) {
+    } else if (plan.stop.kind != CRenameStop::None) {
         const CListRow& row = rows[plan.stop.nRow];
-        return Finish(
+        outcome =
             Stopped(ErrorText(plan.stop.kind == CRenameStop::Error ? plan.stop.nError : EEXIST),
-                    Arrow(row.Text(0), row.Text(1)), restored, Tally(restored)),
-            restored, std::move(undo.LeftAlone()));
+                    Arrow(row.Text(0), row.Text(1)), restored, Tally(restored));
+    } else {
+        outcome =
+            Outcome(CRenameOutcome::AllRenamed, RestoredText(restored), kCaption, false, restored);
+        const std::vector<std::string>& leftAlone = undo.LeftAlone();
+        if (!leftAlone.empty()) {
+            outcome.kind = CRenameOutcome::SomeRenamed;
+            outcome.strText += '\n' + std::to_string(leftAlone.size()) +
+                               (leftAlone.size() == 1 ? " file was" : " files were") +
+                               " left alone, because it changed since the rename:";
+            for (const std::string& line : leftAlone)
+                outcome.strText += '\n' + line;
+        }
+        // A file that had to stay under a temporary name keeps the run
+        // waiting: once its old name is free, the next undo brings it back.
+        if (!undo.LeftUnderTemporaryName())
+            CloseRun(*target, outcome);
     }
-    // A file that had to stay under a temporary name keeps the run waiting:
-    // once its old name is free, the next undo brings it back.
-    if (!undo.LeftUnderTemporaryName())
-        CJournalStore::Append(target->run.strPath, "undone");
-    std::vector<std::string>& leftAlone = undo.LeftAlone();
-    if (leftAlone.empty())
-        return Finish(
-            Outcome(CRenameOutcome::AllRenamed, RestoredText(restored), kCaption, false, restored),
-            restored, {});
-    std::string text = RestoredText(restored) + '\n' + std::to_string(leftAlone.size()) +
-                       (leftAlone.size() == 1 ? " file was" : " files were") +
-                       " left alone, because it changed since the rename:";
-    for (const std::string& line : leftAlone)
-        text += '\n' + line;
-    return Finish(Outcome(CRenameOutcome::SomeRenamed, std::move(text), kCaption, false, restored),
-                  restored, std::move(leftAlone));
+    RecordEnd(journal.strPath, folder, result, outcome);
+    if (!target->damage.empty()) {
+        // Said first: what was restored is what the journal's sound lines allowed.
+        std::string text = "The journal of the last rename is damaged; what its sound lines "
+                           "allowed was undone, and nothing else was touched.";
+        for (const std::string& damage : target->damage)
+            text += '\n' + damage;
+        outcome.strText = text + '\n' + outcome.strText;
+        outcome.kind = CRenameOutcome::Damaged;
+        outcome.bErrorIcon = true;
+    }
+    outcome.strText += notes;
+    return Finish(std::move(outcome), restored, std::move(undo.LeftAlone()));
 }
 
 } // namespace velmora

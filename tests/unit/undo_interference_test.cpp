@@ -134,7 +134,7 @@ TEST_F(InterferenceTest, UndoCutOffCanBeFinishedAfterOtherFoldersJournalManyRuns
         other.folder = {1, 1000 + i, 0};
         other.strFolder = "/elsewhere/" + std::to_string(i);
         ASSERT_EQ(m_store.Write(other), 0);
-        CJournalStore::Append(other.strPath, "done 0");
+        CJournalStore::Append(other.strPath, DoneLine(1, 1));
     }
 
     const CUndoOutcome undo = RunUndo(m_dir.Path(), m_store);

@@ -173,8 +173,8 @@ TEST_F(UndoRunTest, FilesChangedSinceTheRunAreLeftAloneAndListed) {
     const CUndoOutcome undo = RunUndo(folder.Path(), m_store);
     EXPECT_EQ(undo.outcome.kind, CRenameOutcome::SomeRenamed);
     ASSERT_EQ(undo.leftAlone.size(), 2u) << undo.outcome.strText;
-    EXPECT_EQ(undo.leftAlone[0], "p1.jpg: not found under any name the run gave it (gone, or "
-                                 "renamed since)");
+    EXPECT_EQ(undo.leftAlone[0], "p1.jpg: not found under any name the run gave it (gone, "
+                                 "replaced, or renamed since)");
     EXPECT_EQ(undo.leftAlone[1], "p5.jpg: its name is taken by another file; it stays fresh5.jpg");
     const Contents after = ReadFolder(folder.Path());
     EXPECT_EQ(after.at("mine.jpg"), "content 1");
@@ -206,10 +206,10 @@ TEST(JournalTest, NamesOfAnyBytesComeBackExactly) {
     CJournal journal;
     journal.folder = {7, 9, 0};
     journal.strFolder = "/photos/my trip";
-    journal.files.push_back({1, 2, "a b\n%.jpg", "", "caf\xE9.jpg"});
-    journal.files.push_back({1, 3, ".", "~vlm0123456789ab.jpg", "sub/x.jpg"});
+    journal.files.push_back({1, 2, "b12.5", "a b\n%.jpg", "", "caf\xE9.jpg"});
+    journal.files.push_back({1, 3, "", "\x7F.jpg", "~vlm0123456789ab.jpg", "sub/x.jpg"});
     ASSERT_EQ(store.Write(journal), 0);
-    ASSERT_EQ(CJournalStore::Append(journal.strPath, "done 2"), 0);
+    ASSERT_EQ(CJournalStore::Append(journal.strPath, DoneLine(2, 2)), 0);
 
     const std::vector<CJournal> runs = store.Runs({7, 9, 0});
     ASSERT_EQ(runs.size(), 1u);
@@ -219,6 +219,8 @@ TEST(JournalTest, NamesOfAnyBytesComeBackExactly) {
     const std::optional<CJournal> whole = ReadJournal(runs[0].strPath);
     ASSERT_TRUE(whole);
     ASSERT_EQ(whole->files.size(), 2u);
+    EXPECT_EQ(whole->strDamage, "");
+    EXPECT_EQ(whole->files[0].strStamp, "b12.5");
     EXPECT_EQ(whole->files[0].strBefore, "a b\n%.jpg");
     EXPECT_EQ(whole->files[0].strTemporary, "");
     EXPECT_EQ(whole->files[0].strAfter, "caf\xE9.jpg");
@@ -234,7 +236,7 @@ TEST(JournalTest, OldJournalsOfAFolderGo) {
         CJournal journal;
         journal.folder = {1, 2, 0};
         ASSERT_EQ(store.Write(journal), 0);
-        ASSERT_EQ(CJournalStore::Append(journal.strPath, "done 0"), 0);
+        ASSERT_EQ(CJournalStore::Append(journal.strPath, DoneLine(1, 1)), 0);
     }
     EXPECT_LE(store.Runs({1, 2, 0}).size(), 6u);
     EXPECT_GE(store.Runs({1, 2, 0}).size(), 5u);
