@@ -1,6 +1,7 @@
 #pragma once
 
-// Exact points at which tests of crash recovery cut a run off. With
+// Exact points at which tests of crash recovery cut a run off; armed only in
+// test programs (those linked with velmora_test_hooks). With
 // VELMORA_CRASH_AT=WHERE:N in the environment, the Nth time (from 0) that the
 // run passes the point WHERE, the process kills itself with SIGKILL, as a
 // power cut would stop it: nothing after that point happens. Without the
@@ -14,7 +15,7 @@ void CrashPoint(const char* where);
 bool ForceLinkRename();
 
 // The same settings made by a test in a child process it forked, whatever
-// the environment said.
+// the environment said (test programs only).
 void ArmCrashPoint(const char* where, long at, bool forceLink);
 
 } // namespace velmora

@@ -8,6 +8,7 @@
 #include "build_format_dlg.h"
 #include "journal.h"
 #include "list_rows.h"
+#include "safe_rename.h"
 #include "velmora_dlg.h"
 
 #include <QApplication>
@@ -694,23 +695,35 @@ void MainWindowTest::ctrlZUndoesTheRename() {
 // first; Yes gives a.jpg back, No leaves it and Rename is refused.
 void MainWindowTest::interruptedRunIsOfferedForUndo_data() {
     QTest::addColumn<bool>("yes");
-    QTest::newRow("yes_undoes") << true;
-    QTest::newRow("no_refuses_rename") << false;
+    QTest::addColumn<bool>("busy");
+    QTest::newRow("yes_undoes") << true << false;
+    QTest::newRow("no_refuses_rename") << false << false;
+    // A run going on in a terminal looks interrupted from its journal alone.
+    QTest::newRow("busy_no_offer") << true << true;
 }
 
 void MainWindowTest::interruptedRunIsOfferedForUndo() {
     QFETCH(bool, yes);
+    QFETCH(bool, busy);
     CPhotoFolder folder;
     QVERIFY(folder.Create());
     struct stat fileStatus {};
     QVERIFY(stat(QFile::encodeName(folder.File("a.jpg")).constData(), &fileStatus) == 0);
     velmora::CJournal journal;
     journal.folder = velmora::CFolderKey::OfPath(folder.PathBytes()).value();
-    journal.files.push_back({fileStatus.st_dev, fileStatus.st_ino, "a.jpg", "", "x.jpg"});
+    journal.files.push_back({fileStatus.st_dev, fileStatus.st_ino, "", "a.jpg", "", "x.jpg"});
     QCOMPARE(velmora::CJournalStore(velmora::DefaultJournalFolder()).Write(journal), 0);
     QVERIFY(QFile::rename(folder.File("a.jpg"), folder.File("x.jpg")));
     CTestVelmoraDlg dlg;
     dlg.m_bAnswerYes = yes;
+    velmora::CFolderHandle otherRun(folder.PathBytes());
+    if (busy) {
+        QCOMPARE(otherRun.Lock(), 0);
+        dlg.ScanFolder(folder.PathBytes());
+        QVERIFY(dlg.m_questions.isEmpty());
+        QFile::remove(QString::fromStdString(journal.strPath));
+        return;
+    }
 
     dlg.ScanFolder(folder.PathBytes());
 
