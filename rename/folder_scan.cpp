@@ -12,6 +12,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
 
@@ -83,42 +84,75 @@ bool IsKnownName(const char* name, std::size_t length) {
     return ImageTypeOf(view) != nullptr || IsSidecarName(view);
 }
 
-// Groups the names by stem for the companions: each group's leader gets the
-// others that may follow it.
-void GroupCompanions(const std::vector<std::string>& names, const std::vector<unsigned char>& types,
-                     bool allTypes, std::vector<CListedFile>& files, std::size_t& unlisted) {
-    std::unordered_map<std::string, std::vector<std::size_t>> groups;
-    std::vector<std::string> keys(names.size());
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        keys[i] = FoldCase(std::string_view(names[i]).substr(0, ExtensionStart(names[i])));
-        groups[keys[i]].push_back(i);
-    }
+// Photos rank up to here; raw files and videos lead only a stem without one.
+constexpr int kLastPhotoRank = 1;
+
+// Whether a listed entry is a folder, or a link to one: the listing's own
+// entry type says so, else (a link, an unknown type) a status call.
+bool IsFolderEntry(const std::string& folder, const std::string& name, unsigned char type) {
+    if (type != DT_LNK && type != DT_UNKNOWN)
+        return type == DT_DIR;
+    struct stat status {};
+    return stat((folder + '/' + name).c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+// Groups the names by stem (ignoring case) for the companions. Every photo
+// is a row of its own, also beside another photo of its stem (IMG_1.jpg and
+// img_1.jpg, IMG_5.jpeg and IMG_5.jpg): each has its own date. A raw file,
+// video or sidecar follows the photo whose stem is exactly its own (a camera
+// writes a pair with one stem), else the first photo of its stem: a JPEG
+// before a HEIF, then by name. A stem without a photo is led by its raw
+// file, else its video, which the others follow. A folder neither leads nor
+// follows: it is no photo, and renaming it with one would move a whole tree.
+void GroupCompanions(const std::string& folder, const std::vector<std::string>& names,
+                     const std::vector<unsigned char>& types, bool allTypes,
+                     std::vector<CListedFile>& files, std::size_t& unlisted) {
     const auto listable = [&](std::size_t i) {
         return allTypes ? ImageTypeOf(names[i]) != nullptr
                         : HasJpgExtension(names[i].c_str(), names[i].size());
     };
+    std::vector<std::string_view> stems(names.size());
+    std::vector<std::string> keys(names.size());
+    std::vector<int> ranks(names.size(), kNoLead);
+    std::vector<bool> mayFollow(names.size());
+    // The leader of each stem ignoring case, and the first photo of each
+    // exact stem; names come in byte order, so the first of a rank wins.
+    std::unordered_map<std::string, std::size_t> leaders;
+    std::unordered_map<std::string_view, std::size_t> exactPhotos;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        stems[i] = std::string_view(names[i]).substr(0, ExtensionStart(names[i]));
+        keys[i] = FoldCase(stems[i]);
+        const ImageType* type = ImageTypeOf(names[i]);
+        const bool isFolder = IsFolderEntry(folder, names[i], types[i]);
+        mayFollow[i] =
+            !isFolder &&
+            (IsSidecarName(names[i]) ||
+             (type != nullptr && (type->kind == ImageKind::Raw || type->kind == ImageKind::Video)));
+        if (isFolder || !listable(i))
+            continue;
+        ranks[i] = LeadRank(type);
+        if (ranks[i] == kNoLead)
+            continue;
+        const auto [leader, added] = leaders.try_emplace(keys[i], i);
+        if (!added && ranks[i] < ranks[leader->second])
+            leader->second = i;
+        if (ranks[i] <= kLastPhotoRank) {
+            const auto [photo, first] = exactPhotos.try_emplace(stems[i], i);
+            if (!first && ranks[i] < ranks[photo->second])
+                photo->second = i;
+        }
+    }
     std::vector<int> leaderOf(names.size(), -1); // for followers: their leader
-    for (const auto& [key, members] : groups) {
-        int leader = -1;
-        for (const std::size_t i : members) {
-            const int rank = listable(i) ? LeadRank(ImageTypeOf(names[i])) : kNoLead;
-            if (rank != kNoLead && (leader < 0 || rank < LeadRank(ImageTypeOf(names[leader]))))
-                leader = static_cast<int>(i);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const auto leader = leaders.find(keys[i]);
+        if (!mayFollow[i] || leader == leaders.end() || leader->second == i)
+            continue;
+        std::size_t lead = leader->second;
+        if (ranks[lead] <= kLastPhotoRank) {
+            if (const auto exact = exactPhotos.find(stems[i]); exact != exactPhotos.end())
+                lead = exact->second;
         }
-        // With "*.jpg" only, a JPEG takes raw files and videos; with every
-        // type, a leader takes every other photo or video of its stem.
-        for (const std::size_t i : members) {
-            if (leader < 0 || static_cast<int>(i) == leader)
-                continue;
-            const ImageType* type = ImageTypeOf(names[i]);
-            const bool follows =
-                IsSidecarName(names[i]) ||
-                (type != nullptr && type->kind != ImageKind::OtherImage &&
-                 (allTypes ? LeadRank(type) != kNoLead
-                           : type->kind == ImageKind::Raw || type->kind == ImageKind::Video));
-            if (follows && (allTypes || !listable(i)))
-                leaderOf[i] = leader;
-        }
+        leaderOf[i] = static_cast<int>(lead);
     }
     std::vector<int> fileOf(names.size(), -1);
     for (std::size_t i = 0; i < names.size(); ++i) {
@@ -237,7 +271,7 @@ bool ListFolder(const std::string& folder, const CScanOptions& options,
     if (!ListNames(folder, names, IsKnownName, &types))
         return false;
     if (options.bCompanions) {
-        GroupCompanions(names, types, options.bAllTypes, files, unlisted);
+        GroupCompanions(folder, names, types, options.bAllTypes, files, unlisted);
         return true;
     }
     // Each file its own row; with "*.jpg" alone the other types are counted.

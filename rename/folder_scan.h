@@ -45,10 +45,12 @@ struct CListedFile {
 bool ListJpegNames(const std::string& folder, std::vector<std::string>& names);
 
 // The files a scan with `options` lists, in byte order of their names, each
-// with its companions: with every type, a group of files sharing a stem
-// (ignoring case) is one file, the JPEG, else the HEIF, else the raw file,
-// else the video, and the others and the sidecars follow it; with "*.jpg"
-// only, raw files, videos and sidecars of a listed JPEG's stem follow it.
+// with its companions: every photo (a ".jpg" file; with every type a JPEG or
+// HEIF file) is listed, and the raw files, videos and sidecars of its stem
+// (ignoring case) follow it; of several photos of a stem, the one whose stem
+// is exactly theirs, else the first (a JPEG before a HEIF, then by name).
+// With every type, a stem without a photo is listed as its raw file, else
+// its video, which the others follow. Folders never follow.
 // `unlisted` counts the files of known types that are neither listed nor
 // follow a listed one. False when the folder can't be read.
 bool ListFolder(const std::string& folder, const CScanOptions& options,

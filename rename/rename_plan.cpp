@@ -145,7 +145,7 @@ private:
         }
         if (!FillIdentity(file)) {
             plan.stop.nError = ENOENT;
-            return Stop(plan, CRenameStop::Error, row);
+            return StopAt(plan, CRenameStop::Error, file, to);
         }
         const int holder = m_names.Holder(to);
         if (holder != kVacant && holder != file) {
@@ -155,8 +155,11 @@ private:
                                m_rows[m_files[holder].nRow].nImage == RowToRename &&
                                !m_files[holder].bAside;
             if (!later || !FillIdentity(holder)) {
-                plan.stop.strHolder = holder >= 0 ? m_files[holder].strName : to;
-                return Stop(plan, CRenameStop::Taken, row);
+                // A holder the run moved there is named as listed, the name
+                // the user knows it by.
+                plan.stop.strHolder = holder >= 0 ? ListedName(holder) : to;
+                plan.stop.bHeldByRun = holder >= 0 && m_files[holder].strName != ListedName(holder);
+                return StopAt(plan, CRenameStop::Taken, file, to);
             }
             CPlanFile& held = m_files[holder];
             std::string temporary = FreshTemporaryName();
@@ -182,6 +185,23 @@ private:
         plan.stop.kind = kind;
         plan.stop.nRow = row;
         return false;
+    }
+
+    // A stop at one file's own step: the message names that file, which may
+    // be a companion while the photo's own name is free.
+    bool StopAt(CRenamePlan& plan, CRenameStop::Kind kind, int file, const std::string& to) {
+        plan.stop.nCompanion = m_files[file].nCompanion;
+        plan.stop.strTo = to;
+        return Stop(plan, kind, m_files[file].nRow);
+    }
+
+    // The file's name in the rows, from before the run.
+    std::string ListedName(int file) const {
+        const CPlanFile& planned = m_files[file];
+        const CListRow& row = m_rows[planned.nRow];
+        return std::string(planned.nCompanion < 0
+                               ? row.Text(0)
+                               : row.Companion(static_cast<std::size_t>(planned.nCompanion)));
     }
 
     // A temporary name that no file of the folder bears and the plan has not

@@ -37,9 +37,15 @@ struct CRenameStop {
     };
     Kind kind = None;
     int nRow = -1;
+    // Taken, or a file gone before the run: the row's companion whose step it
+    // was (-1: the row's own file), and the name that file was to get. A
+    // refused name is the format's fault and stays with the row's own file.
+    int nCompanion = -1;
+    std::string strTo;
     NameFault nFault = NameFault::None;
     int nError = 0;
-    std::string strHolder; // Taken: the name of the file that holds it
+    std::string strHolder;   // Taken: the file that holds the name, as it was listed
+    bool bHeldByRun = false; // Taken: an earlier step of this run gave the holder that name
 };
 
 struct CRenamePlan {

@@ -89,6 +89,20 @@ const GroupCase kGroupCases[] = {
      {true, false},
      {"a.CR2", "a.jpg"},
      0},
+    // Photos sharing a stem are each a row; the others follow the exact stem.
+    {"photos_of_one_stem",
+     {"IMG_1.jpg", "img_1.jpg", "IMG_1.CR2", "img_1.xmp", "Img_1.MOV", "IMG_5.jpeg", "IMG_5.jpg",
+      "IMG_5.MOV", "IMG_7.heic", "img_7.JPG", "IMG_7.mov"},
+     {true, true},
+     {"IMG_1.jpg: IMG_1.CR2, Img_1.MOV", "IMG_5.jpeg: IMG_5.MOV", "IMG_5.jpg",
+      "IMG_7.heic: IMG_7.mov", "img_1.jpg: img_1.xmp", "img_7.JPG"},
+     0},
+    // A trailing "/" makes a folder.
+    {"folders_never_follow_or_lead",
+     {"IMG_1.jpg", "IMG_1.xmp/", "IMG_1.MOV/", "IMG_3.jpg/", "IMG_3.CR2"},
+     {true, true},
+     {"IMG_1.MOV", "IMG_1.jpg", "IMG_3.CR2", "IMG_3.jpg"},
+     0},
 };
 
 class GroupTest : public ::testing::TestWithParam<GroupCase> {};
@@ -96,8 +110,12 @@ class GroupTest : public ::testing::TestWithParam<GroupCase> {};
 TEST_P(GroupTest, ListsEachPhotoWithTheFilesThatFollowIt) {
     const GroupCase& c = GetParam();
     testsupport::CTempDir dir;
-    for (const std::string& name : c.files)
-        std::ofstream(dir.File(name)) << name;
+    for (const std::string& name : c.files) {
+        if (name.ends_with('/'))
+            fs::create_directory(dir.File(name));
+        else
+            std::ofstream(dir.File(name)) << name;
+    }
     std::vector<CListedFile> files;
     std::size_t unlisted = 0;
     ASSERT_TRUE(ListFolder(dir.Path(), c.options, files, unlisted));
@@ -133,11 +151,14 @@ protected:
         std::sort(names.begin(), names.end());
         return names;
     }
-    CRenameOutcome Rename(const std::string& format) {
+    // `gone` is removed between the scan and the run.
+    CRenameOutcome Rename(const std::string& format, const CScanOptions& options = {false, true},
+                          const std::string& gone = {}) {
         CListRows rows;
         bool listed = false;
-        const unsigned count =
-            ScanFolder(m_dir.Path(), format, rows, listed, nullptr, {false, true});
+        const unsigned count = ScanFolder(m_dir.Path(), format, rows, listed, nullptr, options);
+        if (!gone.empty())
+            fs::remove(m_dir.File(gone));
         return RunRename(m_dir.Path(), rows, count, nullptr, &m_journals);
     }
 
@@ -175,6 +196,50 @@ TEST_F(CompanionRunTest, TakenCompanionNameKeepsThePairWhole) {
     EXPECT_EQ(outcome.strText.substr(0, outcome.strText.find('\n')), "File exists");
     EXPECT_EQ(Folder(), before);
 }
+
+struct StopCase {
+    const char* name;
+    Names photos;
+    Names files;
+    std::string gone; // removed after the scan
+    std::string named;
+};
+
+// Between the reason line and the tally, the message names the file whose
+// step stopped the run, and says when the run gave its name away.
+const StopCase kStopCases[] = {
+    {"companion_gone", {"IMG_1.JPG"}, {"IMG_1.CR2"}, "IMG_1.CR2", "IMG_1.CR2 -> Same.CR2\nNo file"},
+    {"companion_name_held",
+     {"IMG_1.JPG"},
+     {"IMG_1.CR2", "Same.CR2"},
+     "",
+     "IMG_1.CR2 -> Same.CR2\nSame.CR2 holds"},
+    {"run_took_photo_name",
+     {"a.jpg", "b.jpg"},
+     {},
+     "",
+     "b.jpg -> Same.jpg\na.jpg took that name earlier in this run"},
+    {"run_took_companion_name",
+     {"a.jpg", "b.jpg"},
+     {"a.xmp", "b.xmp"},
+     "",
+     "b.xmp -> Same.xmp\na.xmp took that name"},
+};
+
+class CompanionStopTest : public CompanionRunTest,
+                          public ::testing::WithParamInterface<StopCase> {};
+
+TEST_P(CompanionStopTest, NamesTheFileWhoseStepStopped) {
+    for (const std::string& name : GetParam().photos)
+        Photo(name, "2024:05:18 09:13:02"); // one date: listed in name order
+    for (const std::string& name : GetParam().files)
+        File(name);
+    const std::string text = Rename("Same", {false, true}, GetParam().gone).strText;
+    EXPECT_TRUE(text.substr(text.find('\n') + 1).starts_with(GetParam().named)) << text;
+}
+
+INSTANTIATE_TEST_SUITE_P(Stops, CompanionStopTest, ::testing::ValuesIn(kStopCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Two pairs trade names: the files of the later pair go aside first.
 TEST_F(CompanionRunTest, PairsThatTradeNamesBothArrive) {

@@ -622,7 +622,7 @@ const CliCase kCliCases[] = {
     {{"rename_clash_text", "rename", "%Y", 2},
      {{"a.jpg", kJuly1}, {"b.jpg", kJuly1}},
      "a.jpg -> 2005.jpg\nFile exists\nb.jpg -> 2005.jpg\n"
-     "2005.jpg holds that name and is not renamed by this run\n"
+     "a.jpg took that name earlier in this run\n"
      "1 file was renamed; none is left under a temporary name.\n"},
     {{"rename_json", "rename --json", "%Y", 0},
      {{"a.jpg", kJuly1}},
