@@ -1,0 +1,277 @@
+// Journals are data from disk: damaged or crafted lines, runs that renamed
+// nothing, files replaced on a reused inode, journal stores that are full or
+// hold a FIFO, and a second run while one holds the folder. Each undo must
+// leave every file under a name the user can explain, say the truth, and
+// never leave a folder both "interrupted" and "nothing to undo".
+
+#include "folder_commands.h"
+#include "journal.h"
+#include "jpeg_builder.h"
+#include "rename_run.h"
+#include "safe_rename.h"
+#include "test_support.h"
+#include "undo_run.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <vector>
+
+using namespace velmora;
+
+namespace {
+
+using Contents = std::map<std::string, std::string>;
+using Lines = std::vector<std::string>;
+
+CListRow Row(const std::string& current, const std::string& converted) {
+    CListRow row;
+    row.SetText(0, current);
+    row.SetText(1, converted);
+    row.nImage = RowToRename;
+    return row;
+}
+
+// A folder of a.jpg, b.jpg and c.jpg (contents "a", "b", "c") and a journal
+// store beside it.
+class JournalFaultTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* name : {"a", "b", "c"})
+            std::ofstream(m_dir.File(std::string(name) + ".jpg")) << name;
+    }
+
+    // Renames a, b, c to x, y, z; the run's journal.
+    std::string RenameAll() {
+        CListRows rows{Row("a.jpg", "x.jpg"), Row("b.jpg", "y.jpg"), Row("c.jpg", "z.jpg")};
+        EXPECT_EQ(RunRename(m_dir.Path(), rows, 3, nullptr, &m_store).kind,
+                  CRenameOutcome::AllRenamed);
+        return m_store.Runs(Key()).back().strPath;
+    }
+
+    CFolderKey Key() const { return CFolderKey::OfPath(m_dir.Path()).value(); }
+    Contents Files() const { return testsupport::ReadFiles(m_dir.Path()); }
+    bool Refused() const { return RefuseAfterInterruptedRun(m_store, Key()).has_value(); }
+
+    static Lines ReadLines(const std::string& path) {
+        std::ifstream in(path);
+        Lines lines;
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        return lines;
+    }
+    static void WriteLines(const std::string& path, const Lines& lines, bool lastBreak = true) {
+        std::ofstream out(path, std::ios::trunc);
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            out << lines[i] << (i + 1 < lines.size() || lastBreak ? "\n" : "");
+    }
+
+    testsupport::CTempDir m_dir;
+    testsupport::CTempDir m_state;
+    CJournalStore m_store{m_state.File("journals")};
+};
+
+// Field `field` (0 = the key) of a line set to `value`.
+void SetField(std::string& line, std::size_t field, const std::string& value) {
+    std::istringstream in(line);
+    std::vector<std::string> fields;
+    for (std::string f; std::getline(in, f, ' ');)
+        fields.push_back(f);
+    fields.resize(std::max(fields.size(), field + 1));
+    fields[field] = value;
+    line.clear();
+    for (const std::string& f : fields)
+        line += (line.empty() ? "" : " ") + f;
+}
+
+// The journal's lines: 0 magic, 1 kind, 2 folder, 3 folder-id, 4 time,
+// 5 files, 6-8 the files a, b, c ("f DEV INO STAMP BEFORE TEMP AFTER"),
+// 9 ready, 10 done.
+struct DamageCase {
+    const char* name;
+    std::function<void(Lines&)> damage;
+    const char* back; // the files whose names come back, of "abc"
+    bool damaged;     // the undo says the journal is damaged
+};
+
+const DamageCase kDamageCases[] = {
+    {"magic", [](Lines& l) { l[0] = "velmora journal 9"; }, "abc", true},
+    {"kind", [](Lines& l) { SetField(l[1], 1, "renam"); }, "abc", true},
+    {"folder_escape", [](Lines& l) { SetField(l[2], 1, "%G0"); }, "abc", true},
+    {"folder_id", [](Lines& l) { SetField(l[3], 2, "x7"); }, "abc", true},
+    {"time", [](Lines& l) { SetField(l[4], 1, "-5"); }, "abc", true},
+    {"files_count", [](Lines& l) { SetField(l[5], 1, "7"); }, "abc", true},
+    {"f_device", [](Lines& l) { SetField(l[7], 1, "1e3"); }, "ac", true},
+    {"f_inode_zero", [](Lines& l) { SetField(l[7], 2, "0"); }, "ac", true},
+    {"f_stamp", [](Lines& l) { SetField(l[7], 3, "q1"); }, "ac", true},
+    {"f_before_escape", [](Lines& l) { SetField(l[7], 4, "b%2"); }, "ac", true},
+    {"f_temporary_form", [](Lines& l) { SetField(l[7], 5, "evil.jpg"); }, "ac", true},
+    {"f_after_absolute", [](Lines& l) { SetField(l[7], 6, "/etc/passwd"); }, "ac", true},
+    {"f_after_dot_dot", [](Lines& l) { SetField(l[7], 6, "../outside/victim.jpg"); }, "ac", true},
+    {"f_before_empty_part", [](Lines& l) { SetField(l[7], 4, "sub//b.jpg"); }, "ac", true},
+    {"f_extra_field", [](Lines& l) { l[7] += " more"; }, "ac", true},
+    {"f_missing", [](Lines& l) { l.erase(l.begin() + 7); }, "ac", true},
+    {"unknown_line", [](Lines& l) { l.insert(l.begin() + 9, "zzz"); }, "abc", true},
+    {"line_missing", [](Lines& l) { l.erase(l.begin() + 3); }, "abc", true},
+    {"out_of_order", [](Lines& l) { std::swap(l[1], l[2]); }, "abc", true},
+    {"done_field", [](Lines& l) { SetField(l[10], 1, "x"); }, "abc", true},
+    {"ready_lost", [](Lines& l) { l.resize(9); }, "abc", true},
+    {"done_lost", [](Lines& l) { l.resize(10); }, "abc", false},
+};
+
+class JournalDamageTest : public JournalFaultTest,
+                          public ::testing::WithParamInterface<DamageCase> {};
+
+// Undo restores what the sound lines allow, says which journal is damaged,
+// and leaves the folder neither wedged nor silently half undone.
+TEST_P(JournalDamageTest, UndoRestoresTheSoundLinesAndSaysSo) {
+    const DamageCase& c = GetParam();
+    const std::string path = RenameAll();
+    Lines lines = ReadLines(path);
+    ASSERT_EQ(lines.size(), 11u);
+    c.damage(lines);
+    WriteLines(path, lines);
+    const bool refusedBefore = Refused();
+
+    const CUndoOutcome undo = RunUndo(m_dir.Path(), m_store);
+
+    EXPECT_EQ(undo.outcome.kind == CRenameOutcome::Damaged, c.damaged) << undo.outcome.strText;
+    if (c.damaged) {
+        EXPECT_NE(undo.outcome.strText.find(path), std::string::npos) << undo.outcome.strText;
+    } else {
+        EXPECT_EQ(undo.outcome.kind, CRenameOutcome::AllRenamed) << undo.outcome.strText;
+    }
+    Contents expected;
+    for (const char file : std::string("abc")) {
+        const bool back = std::string(c.back).find(file) != std::string::npos;
+        const char after = static_cast<char>("xyz"[file - 'a']);
+        expected[std::string(1, back ? file : after) + ".jpg"] = std::string(1, file);
+    }
+    EXPECT_EQ(Files(), expected);
+    EXPECT_FALSE(refusedBefore && undo.outcome.kind == CRenameOutcome::NoItems);
+    EXPECT_FALSE(Refused());
+    EXPECT_EQ(RunUndo(m_dir.Path(), m_store).outcome.kind, CRenameOutcome::NoItems);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, JournalDamageTest, ::testing::ValuesIn(kDamageCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A crafted entry that would move a file from outside into the folder, and
+// a temporary name outside it that an undo would unlink.
+TEST_F(JournalFaultTest, CraftedNamesNeverReachOutsideTheFolder) {
+    testsupport::CTempDir outside;
+    std::ofstream(outside.File("victim.jpg")) << "victim";
+    const std::string relative = "../" + outside.Path().substr(outside.Path().rfind('/') + 1);
+    const std::string path = RenameAll();
+    Lines lines = ReadLines(path);
+    SetField(lines[6], 6, relative + "/victim.jpg"); // a's "after": the victim
+    SetField(lines[7], 5, relative + "/victim.jpg"); // b's temporary name
+    WriteLines(path, lines);
+
+    const CUndoOutcome undo = RunUndo(m_dir.Path(), m_store);
+    EXPECT_EQ(undo.outcome.kind, CRenameOutcome::Damaged);
+    EXPECT_EQ(testsupport::ReadFiles(outside.Path()), (Contents{{"victim.jpg", "victim"}}));
+    EXPECT_EQ(Files(), (Contents{{"x.jpg", "a"}, {"y.jpg", "b"}, {"c.jpg", "c"}}));
+}
+
+// A run that renamed nothing (it stopped at its first file) is not the last
+// run: undo takes back the real run before it, and history says so.
+TEST_F(JournalFaultTest, RunThatRenamedNothingIsNotTheOneUndone) {
+    RenameAll();
+    CListRows rows{Row("x.jpg", "p.jpg"), Row("y.jpg", "q.jpg")};
+    rows[0].SetId({1, 12345}); // not the file at x.jpg: the run stops there
+    EXPECT_EQ(RunRename(m_dir.Path(), rows, 2, nullptr, &m_store).kind,
+              CRenameOutcome::ErrorRename);
+    ASSERT_EQ(m_store.Runs(Key()).back().state, CJournal::Unchanged);
+    EXPECT_EQ(CountUndoable(m_dir.Path(), m_store), 3);
+
+    EXPECT_EQ(RunUndo(m_dir.Path(), m_store).outcome.kind, CRenameOutcome::AllRenamed);
+    EXPECT_EQ(Files(), (Contents{{"a.jpg", "a"}, {"b.jpg", "b"}, {"c.jpg", "c"}}));
+}
+
+// A file saved under a renamed file's name on its inode is another file: its
+// stamp differs, so the undo leaves it where it is.
+TEST_F(JournalFaultTest, FileReplacedOnTheSameInodeIsLeftAlone) {
+    const std::string path = RenameAll();
+    Lines lines = ReadLines(path);
+    SetField(lines[7], 3, "b1.5"); // y.jpg was born at another time
+    WriteLines(path, lines);
+
+    const CUndoOutcome undo = RunUndo(m_dir.Path(), m_store);
+    EXPECT_EQ(undo.outcome.kind, CRenameOutcome::SomeRenamed) << undo.outcome.strText;
+    EXPECT_EQ(Files(), (Contents{{"a.jpg", "a"}, {"y.jpg", "b"}, {"c.jpg", "c"}}));
+}
+
+// While one run holds the folder, another rename or undo is told so, even
+// when the running run's journal looks interrupted; so is the terminal.
+TEST_F(JournalFaultTest, SecondRunWhileOneHoldsTheFolderIsBusy) {
+    CFolderHandle running(m_dir.Path());
+    ASSERT_EQ(running.Lock(), 0);
+    CJournal journal;
+    journal.folder = Key();
+    journal.files.push_back({1, 2, "", "a.jpg", "", "x.jpg"});
+    ASSERT_EQ(m_store.Write(journal), 0); // "ready", no "done": it is running
+
+    CListRows rows{Row("a.jpg", "x.jpg")};
+    EXPECT_EQ(RunRename(m_dir.Path(), rows, 1, nullptr, &m_store).kind, CRenameOutcome::Busy);
+    EXPECT_EQ(RunUndo(m_dir.Path(), m_store).outcome.kind, CRenameOutcome::Busy);
+    EXPECT_EQ(CheckLastRun(m_dir.Path(), m_store), LastRunState::Busy);
+    // The terminal's rename, with photos to rename, meets the lock too.
+    const auto tiff = testdata::CameraTiff(testdata::ByteOrder::Intel, "2020:01:02 03:04:05");
+    ASSERT_TRUE(testdata::WriteFile(m_dir.File("a.jpg"), testdata::CJpegBuilder::Photo(&tiff)));
+    std::ostringstream out;
+    EXPECT_EQ(RunRenameCommand(m_dir.Path(), "x%C", {}, false, out), 2);
+    EXPECT_EQ(out.str(), "Another rename is running in this folder; nothing was renamed.\n");
+}
+
+// A run whose "done" line can't be written (the store is full) says so and
+// how to undo it, and the folder waits for that undo.
+TEST_F(JournalFaultTest, EndThatCannotBeRecordedIsTold) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    static rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    struct CFullStore : CRenameObserver {
+        void OnRenamed(const std::string&, const std::string&) override {
+            // From here on no file may grow: the journal's end can't be added.
+            const rlimit full{1, old.rlim_max};
+            setrlimit(RLIMIT_FSIZE, &full);
+        }
+        void OnMovedAside(const std::string&, const std::string&) override {}
+        void OnUndone(const std::string&, const std::string&) override {}
+    } observer;
+    CListRows rows{Row("a.jpg", "x.jpg")};
+    const CRenameOutcome outcome = RunRename(m_dir.Path(), rows, 1, &observer, &m_store);
+    setrlimit(RLIMIT_FSIZE, &old);
+
+    EXPECT_EQ(outcome.kind, CRenameOutcome::ErrorRename);
+    EXPECT_NE(outcome.strText.find("could not be recorded"), std::string::npos);
+    EXPECT_NE(outcome.strText.find("velmora-cli undo " + m_dir.Path()), std::string::npos);
+    EXPECT_TRUE(Refused());
+    const CUndoOutcome undo = RunUndo(m_dir.Path(), m_store);
+    EXPECT_EQ(undo.outcome.kind, CRenameOutcome::AllRenamed) << undo.outcome.strText;
+    EXPECT_EQ(Files(), (Contents{{"a.jpg", "a"}, {"b.jpg", "b"}, {"c.jpg", "c"}}));
+}
+
+// A FIFO named like the folder's newest journal is skipped, never opened
+// (opening it would hang), and named in the undo's message.
+TEST_F(JournalFaultTest, FifoInTheStoreIsSkippedAndNamed) {
+    const std::string path = RenameAll();
+    // Named as if written in the year 2128: the newest of the folder.
+    const std::string fifo =
+        path.substr(0, path.size() - 36) + "0000000005000000000000000000.journal";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+
+    const CUndoOutcome undo = RunUndo(m_dir.Path(), m_store);
+    EXPECT_EQ(undo.outcome.kind, CRenameOutcome::AllRenamed);
+    EXPECT_NE(undo.outcome.strText.find(fifo + ": not a regular file"), std::string::npos);
+    EXPECT_EQ(Files(), (Contents{{"a.jpg", "a"}, {"b.jpg", "b"}, {"c.jpg", "c"}}));
+}
+
+} // namespace
