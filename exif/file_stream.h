@@ -9,7 +9,9 @@
 // that the many one- and two-byte reads of a marker walk cost no system call
 // each. Anything that is not a regular file (FIFO, socket, device, directory,
 // or a link to one) is refused before it is opened: opening a FIFO alone
-// would release a writer waiting on it.
+// would release a writer waiting on it. The check comes from a status call or
+// the caller's listing; a FIFO put in the file's place after it is opened
+// without blocking and closed unread.
 class CFileStream {
 public:
     CFileStream() = default;

@@ -237,7 +237,12 @@ private:
     const std::string m_folder;
     // A regular file by the listing's own entry type needs no status call of
     // its own before the open; anything else (a link, a FIFO, an entry type
-    // the file system did not give) gets the full status check first.
+    // the file system did not give) gets the full status check first. A
+    // regular file swapped for a FIFO after the listing is therefore opened
+    // (without blocking, and closed unread), which lets a writer waiting on
+    // it go. Closing that gap (an O_PATH handle checked, then the same inode
+    // opened through /proc/self/fd) takes two or three more system calls per
+    // file, 1.3 to 1.4 times the warm scan, so the scan keeps this open.
     bool Open(COpenedFile& file, std::size_t row) const {
         const char* name = file.strPath.c_str() + m_folder.size();
         if (m_dir < 0)
