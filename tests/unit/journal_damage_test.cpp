@@ -196,6 +196,18 @@ TEST_F(JournalFaultTest, RunThatRenamedNothingIsNotTheOneUndone) {
     EXPECT_EQ(Files(), (Contents{{"a.jpg", "a"}, {"b.jpg", "b"}, {"c.jpg", "c"}}));
 }
 
+// A run that stopped at its third file never touched it: the undo gives the
+// first two back and does not list the third as changed since.
+TEST_F(JournalFaultTest, FileTheStoppedRunNeverTouchedIsNotListed) {
+    CListRows rows{Row("a.jpg", "x.jpg"), Row("b.jpg", "y.jpg"), Row("c.jpg", "z.jpg")};
+    rows[2].SetId({1, 12345}); // not the file at c.jpg: the run stops there
+    ASSERT_EQ(RunRename(m_dir.Path(), rows, 3, nullptr, &m_store).nRenamed, 2);
+
+    const CUndoOutcome undo = RunUndo(m_dir.Path(), m_store);
+    EXPECT_EQ(undo.outcome.kind, CRenameOutcome::AllRenamed) << undo.outcome.strText;
+    EXPECT_EQ(Files(), (Contents{{"a.jpg", "a"}, {"b.jpg", "b"}, {"c.jpg", "c"}}));
+}
+
 // A file saved under a renamed file's name on its inode is another file: its
 // stamp differs, so the undo leaves it where it is.
 TEST_F(JournalFaultTest, FileReplacedOnTheSameInodeIsLeftAlone) {
