@@ -112,13 +112,47 @@ std::vector<std::string_view> SplitFields(std::string_view line) {
     }
 }
 
-// A stamp field: "-", or "b" or "m" followed by numbers and dots.
-bool ValidStamp(std::string_view stamp) {
-    if (stamp == "-")
+std::string StampText(const CFileStamp& stamp) {
+    if (!stamp.Known())
+        return "-";
+    std::string text(1, stamp.cKind);
+    if (stamp.cKind == 'm')
+        text += std::to_string(stamp.nSize) + '.';
+    return text + std::to_string(stamp.nSeconds) + '.' + std::to_string(stamp.nNanoseconds);
+}
+
+// A stamp field as StampText writes it; false when it is not one.
+bool ParseStamp(std::string_view text, CFileStamp& stamp) {
+    stamp = {};
+    if (text == "-")
         return true;
-    if (stamp.size() < 2 || stamp.size() > 64 || (stamp[0] != 'b' && stamp[0] != 'm'))
+    if (text.size() < 2 || (text[0] != 'b' && text[0] != 'm'))
         return false;
-    return stamp.find_first_not_of("0123456789.-", 1) == std::string_view::npos;
+    std::vector<std::string_view> numbers;
+    for (std::size_t start = 1;;) {
+        const std::size_t dot = text.find('.', start);
+        numbers.push_back(text.substr(start, dot - start));
+        if (dot == std::string_view::npos)
+            break;
+        start = dot + 1;
+    }
+    if (numbers.size() != (text[0] == 'm' ? 3u : 2u))
+        return false;
+    std::uint64_t size = 0, seconds = 0, nanoseconds = 0;
+    std::string_view secondsText = numbers[numbers.size() - 2];
+    const bool negative = secondsText.starts_with('-'); // before 1970
+    if (negative)
+        secondsText.remove_prefix(1);
+    if ((text[0] == 'm' && !ParseNumber(numbers[0], size)) || !ParseNumber(secondsText, seconds) ||
+        !ParseNumber(numbers.back(), nanoseconds) || size > INT64_MAX || seconds > INT64_MAX ||
+        nanoseconds > 999999999)
+        return false;
+    stamp.cKind = text[0];
+    stamp.nSize = static_cast<std::int64_t>(size);
+    stamp.nSeconds =
+        negative ? -static_cast<std::int64_t>(seconds) : static_cast<std::int64_t>(seconds);
+    stamp.nNanoseconds = static_cast<std::uint32_t>(nanoseconds);
+    return true;
 }
 
 // A name a journal gives a file: it must stay inside the photo folder, as a
@@ -217,14 +251,18 @@ std::string JournalText(const CJournal& journal) {
     text += "files " + std::to_string(journal.files.size()) + '\n';
     for (const CJournalFile& file : journal.files) {
         text += "f " + std::to_string(file.nDevice) + ' ' + std::to_string(file.nInode) + ' ' +
-                (file.strStamp.empty() ? "-" : file.strStamp) + ' ' + Escape(file.strBefore) + ' ' +
-                Escape(file.strTemporary) + ' ' + Escape(file.strAfter) + '\n';
+                Escape(file.strBefore) + ' ' + Escape(file.strTemporary) + ' ' +
+                Escape(file.strAfter) + '\n';
     }
     return text + "ready\n";
 }
 
 std::string DoneLine(int renamed, std::size_t touched) {
     return "done " + std::to_string(renamed) + ' ' + std::to_string(touched);
+}
+
+std::string StampLine(std::size_t index, const CFileStamp& stamp) {
+    return "stamp " + std::to_string(index) + ' ' + StampText(stamp);
 }
 
 namespace {
@@ -252,7 +290,7 @@ public:
         const int stage = StageOf(key);
         if (stage < 0)
             return Damage("unknown line");
-        if (stage < m_stage || (stage == m_stage && stage != kFileLines))
+        if (stage < m_stage || (stage == m_stage && stage != kFileLines && stage != kStamps))
             return Damage("out of place");
         for (int skipped = m_stage + 1; skipped < stage; ++skipped) {
             if (Required(skipped))
@@ -293,7 +331,7 @@ public:
 
     // The end lines of a summary: the file lines are not checked there.
     void TailLine(std::string_view line) {
-        if (!line.starts_with("f "))
+        if (!line.starts_with("f ") && !line.starts_with("stamp "))
             Line(line, 0);
         m_lastUndone = line == "undone";
     }
@@ -309,6 +347,7 @@ private:
         kFiles,
         kFileLines,
         kReady,
+        kStamps,
         kDone,
         kUndone,
     };
@@ -316,7 +355,7 @@ private:
     static int StageOf(std::string_view key) {
         static constexpr std::string_view kKeys[] = {"",      "kind",   "folder", "folder-id",
                                                      "time",  "undoes", "files",  "f",
-                                                     "ready", "done",   "undone"};
+                                                     "ready", "stamp",  "done",   "undone"};
         for (int stage = kKind; stage <= kUndone; ++stage) {
             if (kKeys[stage] == key)
                 return stage;
@@ -325,8 +364,9 @@ private:
     }
 
     bool Required(int stage) const {
-        return stage == kUndoes ? m_journal.kind == CJournal::Undo
-                                : stage != kFileLines && stage != kDone && stage != kUndone;
+        return stage == kUndoes
+                   ? m_journal.kind == CJournal::Undo
+                   : stage != kFileLines && stage != kStamps && stage != kDone && stage != kUndone;
     }
 
     void Damage(const std::string& why) {
@@ -372,8 +412,11 @@ private:
                 return false;
             journal.nFiles = static_cast<std::size_t>(value);
         } else if (key == "f") {
+            m_fileAt.push_back(-1);
             ++m_files;
             return ApplyFile(fields);
+        } else if (key == "stamp") {
+            return ApplyStamp(fields);
         } else if (key == "ready") {
             if (fields.size() != 1)
                 return false;
@@ -398,28 +441,39 @@ private:
     }
 
     bool ApplyFile(const std::vector<std::string_view>& fields) {
-        const std::size_t stamped = m_version >= 2 ? 1 : 0;
-        if (fields.size() != 6 + stamped)
+        if (fields.size() != 6)
             return false;
         CJournalFile file;
         if (!ParseNumber(fields[1], file.nDevice) || !ParseNumber(fields[2], file.nInode) ||
             file.nInode == 0)
             return false;
-        if (stamped != 0) {
-            if (!ValidStamp(fields[3]))
-                return false;
-            if (fields[3] != "-")
-                file.strStamp = fields[3];
-        }
-        std::optional<std::string> before = JournalName(fields[3 + stamped], false);
-        std::optional<std::string> temporary = JournalName(fields[4 + stamped], true);
-        std::optional<std::string> after = JournalName(fields[5 + stamped], false);
+        std::optional<std::string> before = JournalName(fields[3], false);
+        std::optional<std::string> temporary = JournalName(fields[4], true);
+        std::optional<std::string> after = JournalName(fields[5], false);
         if (!before || !temporary || !after)
             return false;
         file.strBefore = std::move(*before);
         file.strTemporary = std::move(*temporary);
         file.strAfter = std::move(*after);
+        m_fileAt.back() = static_cast<long>(m_journal.files.size());
         m_journal.files.push_back(std::move(file));
+        return true;
+    }
+
+    // "stamp INDEX STAMP": INDEX counts the file lines, sound or not. A
+    // summary reads no file lines and keeps no stamps.
+    bool ApplyStamp(const std::vector<std::string_view>& fields) {
+        std::uint64_t index = 0;
+        CFileStamp stamp;
+        if (fields.size() != 3 || !ParseNumber(fields[1], index) || !ParseStamp(fields[2], stamp) ||
+            !stamp.Known())
+            return false;
+        if (m_fileAt.empty())
+            return true;
+        if (index >= m_fileAt.size())
+            return false;
+        if (m_fileAt[index] >= 0)
+            m_journal.files[static_cast<std::size_t>(m_fileAt[index])].stamp = stamp;
         return true;
     }
 
@@ -427,7 +481,8 @@ private:
     int m_version = 2;
     int m_stage = kStart;
     std::size_t m_number = 0;
-    std::size_t m_files = 0; // file lines met, sound or not
+    std::size_t m_files = 0;    // file lines met, sound or not
+    std::vector<long> m_fileAt; // per file line: its index in files, -1 when damaged
     bool m_started = false;
     bool m_lastUndone = false;
 };

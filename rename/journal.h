@@ -1,5 +1,7 @@
 #pragma once
 
+#include "list_rows.h"
+
 #include <cstdint>
 #include <ctime>
 #include <optional>
@@ -21,16 +23,21 @@
 //   time SECONDS
 //   undoes JOURNAL-FILE          (undo runs only)
 //   files COUNT
-//   f DEVICE INODE STAMP BEFORE TEMPORARY AFTER   (one per file, in step order)
+//   f DEVICE INODE BEFORE TEMPORARY AFTER   (one per file, in step order)
 //   ready                        (the plan is whole; renames may begin)
+//   stamp INDEX STAMP            (for each file the run reached, as it ended:
+//                                 what tells it from a new file on its inode)
 //   done RENAMED TOUCHED         (the run ended, finished or stopped cleanly:
 //                                 rows renamed, and how many leading files it
 //                                 left changed; 0 0 = it changed nothing)
 //   undone                       (a later undo restored this run's names; on
 //                                 an undo: a later undo finished its work)
 // A journal is written whole under a temporary name and then renamed into
-// place, so one without "ready" is damaged, not cut off. Journals of version 1
-// (no STAMP, "done RENAMED", written in place) are still read.
+// place, so one without "ready" is damaged, not cut off. The stamps come from
+// the status call each step makes before it renames, so they cost the run
+// nothing; a run cut off before its end has none, and its undo takes a file
+// born after the run began for a new one. Journals of version 1 (no stamps,
+// "done RENAMED", written in place) are still read.
 //
 // A journal is data from disk, not trusted: every line is checked, and a
 // name in it must stay inside the photo folder, as a new name must.
@@ -51,10 +58,11 @@ struct CFolderKey {
 struct CJournalFile {
     std::uint64_t nDevice = 0;
     std::uint64_t nInode = 0;
-    // What tells this file from a new one that got its inode: "b" and the
-    // birth time, else "m", the size and the modification time; empty when
-    // unknown (version 1 journals).
-    std::string strStamp;
+    // What tells this file from a new one that got its inode; unknown when
+    // the run never reached it or did not end. Written "b" SECONDS "."
+    // NANOSECONDS (birth time) or "m" SIZE "." SECONDS "." NANOSECONDS (size
+    // and modification time).
+    CFileStamp stamp;
     std::string strBefore;
     std::string strTemporary; // empty when the file goes straight to its name
     std::string strAfter;
@@ -133,6 +141,9 @@ std::optional<CJournal> ReadJournal(const std::string& path);
 
 // The end line of a run: "done RENAMED TOUCHED".
 std::string DoneLine(int renamed, std::size_t touched);
+
+// The line that records the stamp of the journal's `index`th file.
+std::string StampLine(std::size_t index, const CFileStamp& stamp);
 
 // The journal text of everything up to and with "ready".
 std::string JournalText(const CJournal& journal);

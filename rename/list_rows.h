@@ -33,6 +33,19 @@ struct CFileId {
     bool operator==(const CFileId&) const = default;
 };
 
+// What tells a file from a new one that got its inode later: its birth time
+// where the file system keeps one ('b'), else its size and modification time
+// ('m'); kind 0 when unknown.
+struct CFileStamp {
+    char cKind = 0;
+    std::int64_t nSize = 0; // 'm' only
+    std::int64_t nSeconds = 0;
+    std::uint32_t nNanoseconds = 0;
+
+    bool Known() const { return cKind != 0; }
+    bool operator==(const CFileStamp&) const = default;
+};
+
 // One row's texts share one buffer: column 0, column 1, then the names of the
 // files that follow the row's file (its companions: a raw file or video of
 // the same stem, sidecars), each ended by a NUL. A row costs 64 bytes and a

@@ -16,7 +16,7 @@ namespace velmora {
 namespace {
 
 // A file of a plan: a row's own file or one of its companions.
-std::uint64_t PlanFileKey(const CRenameStep& step) {
+std::uint64_t StepFileKey(const CRenameStep& step) {
     return static_cast<std::uint64_t>(step.nRow) << 32 |
            static_cast<std::uint32_t>(step.nCompanion + 1);
 }
@@ -34,25 +34,28 @@ public:
     bool Run(const std::vector<CRenameStep>& steps) {
         m_steps = steps.size();
         m_fromAside.assign(steps.size(), false);
+        m_stamps.assign(steps.size(), {});
         for (m_done = 0; m_done < steps.size(); ++m_done) {
             CrashPoint("step");
             const CRenameStep& step = steps[m_done];
-            const std::optional<CFileId> id = m_folder.Identify(step.strFrom);
-            if (!id || *id != step.id) {
+            // The status call that checks the file also gives its stamp.
+            const auto stamped = m_folder.IdentifyStamped(step.strFrom);
+            if (!stamped || stamped->first != step.id) {
                 m_changed = true;
                 return false;
             }
+            m_stamps[m_done] = stamped->second;
             m_error = m_folder.RenameNoReplace(step.strFrom, step.strTo);
             if (m_error != 0)
                 return false;
             Apply(step, step.strTo);
             if (step.bAside) {
-                m_aside.insert(PlanFileKey(step));
+                m_aside.insert(StepFileKey(step));
                 ++m_outstanding;
                 if (m_observer != nullptr)
                     m_observer->OnMovedAside(step.strFrom, step.strTo);
             } else {
-                if (m_aside.erase(PlanFileKey(step)) != 0) {
+                if (m_aside.erase(StepFileKey(step)) != 0) {
                     m_fromAside[m_done] = true;
                     --m_outstanding;
                 }
@@ -81,8 +84,8 @@ public:
                 return Stranded(steps, k - 1, error);
             Apply(step, step.strFrom);
             if (step.bAside || m_fromAside[k - 1])
-                step.bAside ? (void)m_aside.erase(PlanFileKey(step))
-                            : (void)m_aside.insert(PlanFileKey(step));
+                step.bAside ? (void)m_aside.erase(StepFileKey(step))
+                            : (void)m_aside.insert(StepFileKey(step));
             if (step.bFinal) {
                 m_rows[step.nRow].nImage = RowToRename;
                 --m_renamed;
@@ -94,6 +97,8 @@ public:
     }
 
     std::size_t FailedStep() const { return m_done; }
+    // The stamp each step's file had when the step was about to be taken.
+    const std::vector<CFileStamp>& Stamps() const { return m_stamps; }
     // Steps whose changes stay: all after a whole run, those up to the clean
     // point after a stop.
     std::size_t StepsKept() const { return m_done == m_steps ? m_done : m_clean; }
@@ -118,14 +123,14 @@ private:
         std::unordered_set<std::uint64_t> listed;
         for (std::size_t k = m_clean; k <= failed; ++k) {
             const CRenameStep& step = steps[k];
-            if (!listed.insert(PlanFileKey(step)).second)
+            if (!listed.insert(StepFileKey(step)).second)
                 continue;
             const CListRow& row = m_rows[step.nRow];
             text +=
                 '\n' + std::string(step.nCompanion < 0
                                        ? row.Text(0)
                                        : row.Companion(static_cast<std::size_t>(step.nCompanion)));
-            if (m_aside.count(PlanFileKey(step)) != 0)
+            if (m_aside.count(StepFileKey(step)) != 0)
                 text += " (a temporary name; this file is to be " + std::string(row.Text(1)) +
                         (step.nCompanion < 0 ? ")" : "'s companion)");
         }
@@ -144,6 +149,7 @@ private:
     bool m_changed = false;
     std::unordered_set<std::uint64_t> m_aside; // files under a temporary name
     std::vector<bool> m_fromAside;             // steps that started from a temporary name
+    std::vector<CFileStamp> m_stamps;          // per step taken
 };
 
 } // namespace
@@ -197,8 +203,21 @@ std::string Arrow(std::string_view from, std::string_view to) {
 static std::size_t FilesTouched(const std::vector<CRenameStep>& steps, std::size_t kept) {
     std::unordered_set<std::uint64_t> files;
     for (std::size_t k = 0; k < kept; ++k)
-        files.insert(PlanFileKey(steps[k]));
+        files.insert(StepFileKey(steps[k]));
     return files.size();
+}
+
+// The stamp of each file the first `taken` steps reached, in journal order.
+static std::vector<CFileStamp> FileStamps(const std::vector<CRenameStep>& steps,
+                                          const std::vector<CFileStamp>& stamps,
+                                          std::size_t taken) {
+    std::vector<CFileStamp> files;
+    std::unordered_set<std::uint64_t> seen;
+    for (std::size_t k = 0; k < taken; ++k) {
+        if (seen.insert(StepFileKey(steps[k])).second)
+            files.push_back(stamps[k]);
+    }
+    return files;
 }
 
 std::optional<CRenameOutcome> ExecutePlan(const CFolderHandle& folder, CListRows& rows,
@@ -207,6 +226,7 @@ std::optional<CRenameOutcome> ExecutePlan(const CFolderHandle& folder, CListRows
     CPlanRunner runner(folder, rows, observer);
     const bool done = runner.Run(steps);
     result = {};
+    result.fileStamps = FileStamps(steps, runner.Stamps(), runner.FailedStep());
     if (done) {
         result.nRenamed = runner.Renamed();
         result.nFilesTouched = FilesTouched(steps, steps.size());
@@ -233,24 +253,19 @@ std::optional<CRenameOutcome> ExecutePlan(const CFolderHandle& folder, CListRows
                    Arrow(from, step.strTo) + (step.bAside ? " (moved aside)" : ""), renamed, tally);
 }
 
-CJournal PlanJournal(const CFolderHandle& dir, const std::string& folder, const CFolderKey& key,
+CJournal PlanJournal(const std::string& folder, const CFolderKey& key,
                      const std::vector<CRenameStep>& steps) {
     CJournal journal;
     journal.strFolder = folder;
     journal.folder = key;
     journal.nTime = std::time(nullptr);
+    journal.files.reserve(steps.size());
     std::unordered_map<std::uint64_t, std::size_t> fileOf;
+    fileOf.reserve(steps.size());
     for (const CRenameStep& step : steps) {
-        const auto [it, added] = fileOf.emplace(PlanFileKey(step), journal.files.size());
-        if (added) {
-            CJournalFile file{step.id.nDevice, step.id.nInode, {}, step.strFrom, {}, {}};
-            // A file that is not the listed one any more gets no stamp: the
-            // run stops at it before touching it.
-            if (auto stamped = dir.IdentifyStamped(step.strFrom);
-                stamped && stamped->first == step.id)
-                file.strStamp = std::move(stamped->second);
-            journal.files.push_back(std::move(file));
-        }
+        const auto [it, added] = fileOf.emplace(StepFileKey(step), journal.files.size());
+        if (added)
+            journal.files.push_back({step.id.nDevice, step.id.nInode, {}, step.strFrom, {}, {}});
         CJournalFile& entry = journal.files[it->second];
         (step.bAside ? entry.strTemporary : entry.strAfter) = step.strTo;
     }
@@ -266,14 +281,20 @@ bool RecordEnd(const std::string& journalPath, const std::string& folder, const 
                CRenameOutcome& outcome) {
     if (journalPath.empty())
         return true;
+    std::string lines;
+    for (std::size_t i = 0; i < result.fileStamps.size(); ++i)
+        lines += StampLine(i, result.fileStamps[i]) + '\n';
     // A run that left files under temporary names did not end: its journal
     // stays open, so that the folder waits for an undo.
     if (result.bStranded) {
+        if (!lines.empty())
+            lines.pop_back();
+        CJournalStore::Append(journalPath, lines);
         outcome.strText += '\n' + UndoHint(folder);
         return false;
     }
     const int error =
-        CJournalStore::Append(journalPath, DoneLine(result.nRenamed, result.nFilesTouched));
+        CJournalStore::Append(journalPath, lines + DoneLine(result.nRenamed, result.nFilesTouched));
     if (error == 0)
         return true;
     outcome.kind = CRenameOutcome::ErrorRename;

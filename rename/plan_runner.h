@@ -27,6 +27,9 @@ struct CPlanResult {
     // The files of the run's journal that the steps it kept touched (the
     // journal lists files in the order of their first step).
     std::size_t nFilesTouched = 0;
+    // The stamps of the journal's first files, those the run reached, read
+    // by the identity check before their first step.
+    std::vector<CFileStamp> fileStamps;
 };
 
 // The outcome of a run that ran into a failure on disk, or nothing when every
@@ -38,11 +41,12 @@ std::optional<CRenameOutcome> ExecutePlan(const CFolderHandle& folder, CListRows
 // The journal of a plan: each file once, in the order of its first step,
 // with its identity, its name before, its temporary name if it goes aside,
 // and its name after.
-CJournal PlanJournal(const CFolderHandle& dir, const std::string& folder, const CFolderKey& key,
+CJournal PlanJournal(const std::string& folder, const CFolderKey& key,
                      const std::vector<CRenameStep>& steps);
 
-// The end of a run in its journal: "done". When it can't be written, the
-// outcome says so and how to undo the run. True when it was written.
+// The end of a run in its journal: the stamps of the files it reached, and
+// "done" unless it left files under temporary names. When it can't be
+// written, the outcome says so and how to undo the run. True when it was.
 bool RecordEnd(const std::string& journalPath, const std::string& folder, const CPlanResult& result,
                CRenameOutcome& outcome);
 

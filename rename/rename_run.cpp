@@ -39,8 +39,8 @@ CRenameOutcome PlannedStop(const CRenameStop& stop, const CListRows& rows, int r
 }
 
 // The outcome of a run whose steps were all carried out.
-CRenameOutcome EndOutcome(const CRenameStop& stop, const CListRows& rows,
-                          const CPlanResult& result, unsigned renameCount) {
+CRenameOutcome EndOutcome(const CRenameStop& stop, const CListRows& rows, const CPlanResult& result,
+                          unsigned renameCount) {
     const int renamed = result.nRenamed;
     if (stop.kind != CRenameStop::None)
         return PlannedStop(stop, rows, renamed);
@@ -104,7 +104,7 @@ CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned re
     const CRenamePlan plan = PlanRename(dir, rows);
     CJournal journal;
     if (journals != nullptr && !plan.steps.empty()) {
-        journal = PlanJournal(dir, folder, folderKey, plan.steps);
+        journal = PlanJournal(folder, folderKey, plan.steps);
         if (const int error = journals->Write(journal); error != 0)
             return Stopped("The journal of the run could not be written: " + ErrorText(error),
                            journals->Folder(), 0, Tally(0));

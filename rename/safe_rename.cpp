@@ -135,23 +135,31 @@ std::optional<CFileId> CFolderHandle::Identify(const std::string& name) const {
     return CFileId::FromStat(st.st_dev, st.st_ino);
 }
 
-std::optional<std::pair<CFileId, std::string>>
+std::optional<std::pair<CFileId, CFileStamp>>
 CFolderHandle::IdentifyStamped(const std::string& name) const {
-    const CParent parent(m_fd, name);
-    struct statx st {};
     constexpr unsigned kWanted = STATX_INO | STATX_SIZE | STATX_MTIME | STATX_BTIME;
-    if (m_fd < 0 || parent.Error() != 0 ||
-        statx(parent.Fd(), parent.Leaf(), AT_SYMLINK_NOFOLLOW, kWanted, &st) != 0)
+    struct statx st {};
+    if (m_fd < 0)
         return std::nullopt;
-    const auto time = [](const statx_timestamp& t) {
-        return std::to_string(t.tv_sec) + '.' + std::to_string(t.tv_nsec);
-    };
-    std::string stamp = (st.stx_mask & STATX_BTIME) != 0
-                            ? 'b' + time(st.stx_btime)
-                            : 'm' + std::to_string(st.stx_size) + '.' + time(st.stx_mtime);
+    // A plain name needs no walk through folder parts.
+    if (name.find('/') == std::string::npos) {
+        if (statx(m_fd, name.c_str(), AT_SYMLINK_NOFOLLOW, kWanted, &st) != 0)
+            return std::nullopt;
+    } else {
+        const CParent parent(m_fd, name);
+        if (parent.Error() != 0 ||
+            statx(parent.Fd(), parent.Leaf(), AT_SYMLINK_NOFOLLOW, kWanted, &st) != 0)
+            return std::nullopt;
+    }
+    CFileStamp stamp;
+    const bool born = (st.stx_mask & STATX_BTIME) != 0;
+    const statx_timestamp& time = born ? st.stx_btime : st.stx_mtime;
+    stamp.cKind = born ? 'b' : 'm';
+    stamp.nSize = born ? 0 : static_cast<std::int64_t>(st.stx_size);
+    stamp.nSeconds = time.tv_sec;
+    stamp.nNanoseconds = time.tv_nsec;
     return std::make_pair(
-        CFileId::FromStat(makedev(st.stx_dev_major, st.stx_dev_minor), st.stx_ino),
-        std::move(stamp));
+        CFileId::FromStat(makedev(st.stx_dev_major, st.stx_dev_minor), st.stx_ino), stamp);
 }
 
 bool CFolderHandle::SameFile(const std::string& a, const std::string& b) const {

@@ -41,11 +41,9 @@ public:
     // nothing when there is none.
     std::optional<CFileId> Identify(const std::string& name) const;
 
-    // The entry's identity with what tells it from a new file that got its
-    // inode later: "b" and its birth time where the file system keeps one,
-    // else "m", its size and its modification time. Nothing when there is
-    // no entry.
-    std::optional<std::pair<CFileId, std::string>> IdentifyStamped(const std::string& name) const;
+    // The entry's identity with its stamp (what tells it from a new file that
+    // got its inode later). Nothing when there is no entry.
+    std::optional<std::pair<CFileId, CFileStamp>> IdentifyStamped(const std::string& name) const;
 
     // True when both names exist and are the same file.
     bool SameFile(const std::string& a, const std::string& b) const;

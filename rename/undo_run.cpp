@@ -53,7 +53,7 @@ std::optional<CUndoTarget> ReadTarget(const CLastRun& last) {
 class CUndoRows {
 public:
     CUndoRows(const CFolderHandle& folder, const CUndoTarget& target, bool repair)
-        : m_folder(folder) {
+        : m_folder(folder), m_runTime(static_cast<std::int64_t>(target.run.nTime)) {
         // A file renamed under several of its names (hard links) is restored
         // as one: all its names at once.
         const std::vector<CJournalFile>& files = target.run.files;
@@ -158,11 +158,16 @@ private:
 
     // True when `name` holds the journal's file: same inode and, where the
     // journal recorded it, the same stamp, so that a new file on a reused
-    // inode is not taken for it.
+    // inode is not taken for it. Without a stamp (a run cut off), a file born
+    // after the run began is a new one.
     bool IsFile(const std::string& name, const CJournalFile& file) const {
         const auto stamped = m_folder.IdentifyStamped(name);
-        return stamped && stamped->first == CFileId::FromStat(file.nDevice, file.nInode) &&
-               (file.strStamp.empty() || stamped->second == file.strStamp);
+        if (!stamped || stamped->first != CFileId::FromStat(file.nDevice, file.nInode))
+            return false;
+        if (file.stamp.Known())
+            return stamped->second == file.stamp;
+        return m_runTime == 0 || stamped->second.cKind != 'b' ||
+               stamped->second.nSeconds <= m_runTime;
     }
 
     bool Unlink(const std::string& name) const {
@@ -212,6 +217,7 @@ private:
     }
 
     const CFolderHandle& m_folder;
+    const std::int64_t m_runTime; // when the run began (seconds since 1970)
     CListRows m_rows;
     std::vector<std::string> m_leftAlone;
     bool m_leftTemporary = false;
@@ -291,7 +297,7 @@ CUndoOutcome RunUndo(const std::string& folder, const CJournalStore& journals,
     CUndoRows undo(dir, *target, true);
     CListRows& rows = undo.Rows();
     const CRenamePlan plan = PlanRename(dir, rows);
-    CJournal journal = PlanJournal(dir, folder, key, plan.steps);
+    CJournal journal = PlanJournal(folder, key, plan.steps);
     journal.kind = CJournal::Undo;
     journal.strUndoes = JournalFileName(target->run.strPath);
     if (const int error = journals.Write(journal); error != 0)

@@ -711,7 +711,7 @@ void MainWindowTest::interruptedRunIsOfferedForUndo() {
     QVERIFY(stat(QFile::encodeName(folder.File("a.jpg")).constData(), &fileStatus) == 0);
     velmora::CJournal journal;
     journal.folder = velmora::CFolderKey::OfPath(folder.PathBytes()).value();
-    journal.files.push_back({fileStatus.st_dev, fileStatus.st_ino, "", "a.jpg", "", "x.jpg"});
+    journal.files.push_back({fileStatus.st_dev, fileStatus.st_ino, {}, "a.jpg", "", "x.jpg"});
     QCOMPARE(velmora::CJournalStore(velmora::DefaultJournalFolder()).Write(journal), 0);
     QVERIFY(QFile::rename(folder.File("a.jpg"), folder.File("x.jpg")));
     CTestVelmoraDlg dlg;

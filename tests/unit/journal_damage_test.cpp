@@ -92,8 +92,8 @@ void SetField(std::string& line, std::size_t field, const std::string& value) {
 }
 
 // The journal's lines: 0 magic, 1 kind, 2 folder, 3 folder-id, 4 time,
-// 5 files, 6-8 the files a, b, c ("f DEV INO STAMP BEFORE TEMP AFTER"),
-// 9 ready, 10 done.
+// 5 files, 6-8 the files a, b, c ("f DEV INO BEFORE TEMP AFTER"), 9 ready,
+// 10-12 their stamps ("stamp INDEX STAMP"), 13 done.
 struct DamageCase {
     const char* name;
     std::function<void(Lines&)> damage;
@@ -110,20 +110,21 @@ const DamageCase kDamageCases[] = {
     {"files_count", [](Lines& l) { SetField(l[5], 1, "7"); }, "abc", true},
     {"f_device", [](Lines& l) { SetField(l[7], 1, "1e3"); }, "ac", true},
     {"f_inode_zero", [](Lines& l) { SetField(l[7], 2, "0"); }, "ac", true},
-    {"f_stamp", [](Lines& l) { SetField(l[7], 3, "q1"); }, "ac", true},
-    {"f_before_escape", [](Lines& l) { SetField(l[7], 4, "b%2"); }, "ac", true},
-    {"f_temporary_form", [](Lines& l) { SetField(l[7], 5, "evil.jpg"); }, "ac", true},
-    {"f_after_absolute", [](Lines& l) { SetField(l[7], 6, "/etc/passwd"); }, "ac", true},
-    {"f_after_dot_dot", [](Lines& l) { SetField(l[7], 6, "../outside/victim.jpg"); }, "ac", true},
-    {"f_before_empty_part", [](Lines& l) { SetField(l[7], 4, "sub//b.jpg"); }, "ac", true},
+    {"f_before_escape", [](Lines& l) { SetField(l[7], 3, "b%2"); }, "ac", true},
+    {"f_temporary_form", [](Lines& l) { SetField(l[7], 4, "evil.jpg"); }, "ac", true},
+    {"f_after_absolute", [](Lines& l) { SetField(l[7], 5, "/etc/passwd"); }, "ac", true},
+    {"f_after_dot_dot", [](Lines& l) { SetField(l[7], 5, "../y.jpg"); }, "ac", true},
+    {"f_before_empty_part", [](Lines& l) { SetField(l[7], 3, "sub//b.jpg"); }, "ac", true},
     {"f_extra_field", [](Lines& l) { l[7] += " more"; }, "ac", true},
     {"f_missing", [](Lines& l) { l.erase(l.begin() + 7); }, "ac", true},
+    {"stamp_field", [](Lines& l) { SetField(l[11], 2, "q1"); }, "abc", true},
+    {"stamp_index", [](Lines& l) { SetField(l[11], 1, "3"); }, "abc", true},
     {"unknown_line", [](Lines& l) { l.insert(l.begin() + 9, "zzz"); }, "abc", true},
     {"line_missing", [](Lines& l) { l.erase(l.begin() + 3); }, "abc", true},
     {"out_of_order", [](Lines& l) { std::swap(l[1], l[2]); }, "abc", true},
-    {"done_field", [](Lines& l) { SetField(l[10], 1, "x"); }, "abc", true},
+    {"done_field", [](Lines& l) { SetField(l[13], 1, "x"); }, "abc", true},
     {"ready_lost", [](Lines& l) { l.resize(9); }, "abc", true},
-    {"done_lost", [](Lines& l) { l.resize(10); }, "abc", false},
+    {"done_lost", [](Lines& l) { l.resize(13); }, "abc", false},
 };
 
 class JournalDamageTest : public JournalFaultTest,
@@ -135,7 +136,7 @@ TEST_P(JournalDamageTest, UndoRestoresTheSoundLinesAndSaysSo) {
     const DamageCase& c = GetParam();
     const std::string path = RenameAll();
     Lines lines = ReadLines(path);
-    ASSERT_EQ(lines.size(), 11u);
+    ASSERT_EQ(lines.size(), 14u);
     c.damage(lines);
     WriteLines(path, lines);
     const bool refusedBefore = Refused();
@@ -171,8 +172,8 @@ TEST_F(JournalFaultTest, CraftedNamesNeverReachOutsideTheFolder) {
     const std::string relative = "../" + outside.Path().substr(outside.Path().rfind('/') + 1);
     const std::string path = RenameAll();
     Lines lines = ReadLines(path);
-    SetField(lines[6], 6, relative + "/victim.jpg"); // a's "after": the victim
-    SetField(lines[7], 5, relative + "/victim.jpg"); // b's temporary name
+    SetField(lines[6], 5, relative + "/victim.jpg"); // a's "after": the victim
+    SetField(lines[7], 4, relative + "/victim.jpg"); // b's temporary name
     WriteLines(path, lines);
 
     const CUndoOutcome undo = RunUndo(m_dir.Path(), m_store);
@@ -213,7 +214,7 @@ TEST_F(JournalFaultTest, FileTheStoppedRunNeverTouchedIsNotListed) {
 TEST_F(JournalFaultTest, FileReplacedOnTheSameInodeIsLeftAlone) {
     const std::string path = RenameAll();
     Lines lines = ReadLines(path);
-    SetField(lines[7], 3, "b1.5"); // y.jpg was born at another time
+    SetField(lines[11], 2, "b1.5"); // y.jpg was born at another time
     WriteLines(path, lines);
 
     const CUndoOutcome undo = RunUndo(m_dir.Path(), m_store);
@@ -228,7 +229,7 @@ TEST_F(JournalFaultTest, SecondRunWhileOneHoldsTheFolderIsBusy) {
     ASSERT_EQ(running.Lock(), 0);
     CJournal journal;
     journal.folder = Key();
-    journal.files.push_back({1, 2, "", "a.jpg", "", "x.jpg"});
+    journal.files.push_back({1, 2, {}, "a.jpg", "", "x.jpg"});
     ASSERT_EQ(m_store.Write(journal), 0); // "ready", no "done": it is running
 
     CListRows rows{Row("a.jpg", "x.jpg")};

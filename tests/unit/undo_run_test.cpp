@@ -206,10 +206,12 @@ TEST(JournalTest, NamesOfAnyBytesComeBackExactly) {
     CJournal journal;
     journal.folder = {7, 9, 0};
     journal.strFolder = "/photos/my trip";
-    journal.files.push_back({1, 2, "b12.5", "a b\n%.jpg", "", "caf\xE9.jpg"});
-    journal.files.push_back({1, 3, "", "\x7F.jpg", "~vlm0123456789ab.jpg", "sub/x.jpg"});
+    journal.files.push_back({1, 2, {}, "a b\n%.jpg", "", "caf\xE9.jpg"});
+    journal.files.push_back({1, 3, {}, "\x7F.jpg", "~vlm0123456789ab.jpg", "sub/x.jpg"});
     ASSERT_EQ(store.Write(journal), 0);
-    ASSERT_EQ(CJournalStore::Append(journal.strPath, DoneLine(2, 2)), 0);
+    ASSERT_EQ(CJournalStore::Append(journal.strPath,
+                                    StampLine(0, {'m', 7, -12, 5}) + '\n' + DoneLine(2, 2)),
+              0);
 
     const std::vector<CJournal> runs = store.Runs({7, 9, 0});
     ASSERT_EQ(runs.size(), 1u);
@@ -220,7 +222,8 @@ TEST(JournalTest, NamesOfAnyBytesComeBackExactly) {
     ASSERT_TRUE(whole);
     ASSERT_EQ(whole->files.size(), 2u);
     EXPECT_EQ(whole->strDamage, "");
-    EXPECT_EQ(whole->files[0].strStamp, "b12.5");
+    EXPECT_EQ(whole->files[0].stamp, (CFileStamp{'m', 7, -12, 5}));
+    EXPECT_FALSE(whole->files[1].stamp.Known());
     EXPECT_EQ(whole->files[0].strBefore, "a b\n%.jpg");
     EXPECT_EQ(whole->files[0].strTemporary, "");
     EXPECT_EQ(whole->files[0].strAfter, "caf\xE9.jpg");
