@@ -25,19 +25,23 @@
 //   files COUNT
 //   f DEVICE INODE BEFORE TEMPORARY AFTER   (one per file, in step order)
 //   ready                        (the plan is whole; renames may begin)
-//   stamp INDEX STAMP            (for each file the run reached, as it ended:
-//                                 what tells it from a new file on its inode)
+//   stamp INDEX STAMP            (for each file the run reached, as it ended,
+//                                 on a file system without birth times: what
+//                                 tells it from a new file on its inode)
 //   done RENAMED TOUCHED         (the run ended, finished or stopped cleanly:
 //                                 rows renamed, and how many leading files it
 //                                 left changed; 0 0 = it changed nothing)
 //   undone                       (a later undo restored this run's names; on
 //                                 an undo: a later undo finished its work)
 // A journal is written whole under a temporary name and then renamed into
-// place, so one without "ready" is damaged, not cut off. The stamps come from
-// the status call each step makes before it renames, so they cost the run
-// nothing; a run cut off before its end has none, and its undo takes a file
-// born after the run began for a new one. Journals of version 1 (no stamps,
-// "done RENAMED", written in place) are still read.
+// place, so one without "ready" is damaged, not cut off.
+//
+// What tells a renamed file from a new file that later got its inode: where
+// the file system keeps birth times, being born before the run began (the
+// journal has the run's time), at no cost per file; elsewhere its size and
+// modification time, recorded as stamps when the run ends, from the status
+// call each step makes anyway (a run cut off before its end has none).
+// Journals of version 1 ("done RENAMED", written in place) are still read.
 //
 // A journal is data from disk, not trusted: every line is checked, and a
 // name in it must stay inside the photo folder, as a new name must.

@@ -258,7 +258,12 @@ CJournal PlanJournal(const std::string& folder, const CFolderKey& key,
     CJournal journal;
     journal.strFolder = folder;
     journal.folder = key;
-    journal.nTime = std::time(nullptr);
+    // The fine clock, not time()'s coarse one: a file's birth time may be
+    // read off the fine clock, and a file born before the run must never
+    // look born after it.
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    journal.nTime = now.tv_sec;
     journal.files.reserve(steps.size());
     std::unordered_map<std::uint64_t, std::size_t> fileOf;
     fileOf.reserve(steps.size());
@@ -282,8 +287,12 @@ bool RecordEnd(const std::string& journalPath, const std::string& folder, const 
     if (journalPath.empty())
         return true;
     std::string lines;
-    for (std::size_t i = 0; i < result.fileStamps.size(); ++i)
-        lines += StampLine(i, result.fileStamps[i]) + '\n';
+    // A file with a birth time needs no stamp: one born after the run began
+    // is a new file on a reused inode, and the journal has the run's time.
+    for (std::size_t i = 0; i < result.fileStamps.size(); ++i) {
+        if (result.fileStamps[i].cKind != 'b')
+            lines += StampLine(i, result.fileStamps[i]) + '\n';
+    }
     // A run that left files under temporary names did not end: its journal
     // stays open, so that the folder waits for an undo.
     if (result.bStranded) {

@@ -102,9 +102,8 @@ CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned re
     }
 
     const CRenamePlan plan = PlanRename(dir, rows);
-    CJournal journal;
+    CJournal journal = PlanJournal(folder, folderKey, plan.steps);
     if (journals != nullptr && !plan.steps.empty()) {
-        journal = PlanJournal(folder, folderKey, plan.steps);
         if (const int error = journals->Write(journal); error != 0)
             return Stopped("The journal of the run could not be written: " + ErrorText(error),
                            journals->Folder(), 0, Tally(0));

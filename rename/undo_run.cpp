@@ -156,10 +156,9 @@ private:
         }
     }
 
-    // True when `name` holds the journal's file: same inode and, where the
-    // journal recorded it, the same stamp, so that a new file on a reused
-    // inode is not taken for it. Without a stamp (a run cut off), a file born
-    // after the run began is a new one.
+    // True when `name` holds the journal's file: same inode and the same
+    // stamp where the journal recorded one, else not born after the run
+    // began, so that a new file on a reused inode is not taken for it.
     bool IsFile(const std::string& name, const CJournalFile& file) const {
         const auto stamped = m_folder.IdentifyStamped(name);
         if (!stamped || stamped->first != CFileId::FromStat(file.nDevice, file.nInode))
