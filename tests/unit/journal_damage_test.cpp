@@ -32,13 +32,7 @@ namespace {
 using Contents = std::map<std::string, std::string>;
 using Lines = std::vector<std::string>;
 
-CListRow Row(const std::string& current, const std::string& converted) {
-    CListRow row;
-    row.SetText(0, current);
-    row.SetText(1, converted);
-    row.nImage = RowToRename;
-    return row;
-}
+using testsupport::Row;
 
 // A folder of a.jpg, b.jpg and c.jpg (contents "a", "b", "c") and a journal
 // store beside it.

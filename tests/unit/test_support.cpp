@@ -91,4 +91,12 @@ bool CorpusAvailable() {
     return stat((CorpusDir() + "/tags.tsv").c_str(), &st) == 0;
 }
 
+CListRow Row(const std::string& current, const std::string& converted) {
+    CListRow row;
+    row.SetText(0, current);
+    row.SetText(1, converted);
+    row.nImage = RowToRename;
+    return row;
+}
+
 } // namespace testsupport

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "list_rows.h"
 #include "ole_date.h"
 
 #include <cstdint>
@@ -61,6 +62,9 @@ std::ostream& operator<<(std::ostream& os, const Case& c) {
 // The folder of real camera files, and whether it is present.
 std::string CorpusDir();
 bool CorpusAvailable();
+
+// A row to rename from `current` to `converted`.
+CListRow Row(const std::string& current, const std::string& converted);
 
 // The regular files directly inside `folder`: name -> content.
 std::map<std::string, std::string> ReadFiles(const std::string& folder);

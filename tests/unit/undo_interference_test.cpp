@@ -39,13 +39,7 @@ bool HasTemporaryName(const Contents& contents) {
     return false;
 }
 
-CListRow Row(const std::string& current, const std::string& converted) {
-    CListRow row;
-    row.SetText(0, current);
-    row.SetText(1, converted);
-    row.nImage = RowToRename;
-    return row;
-}
+using testsupport::Row;
 
 // Calls `act` after the change on disk that matches `when` ("rename FROM",
 // "aside FROM"), once.
