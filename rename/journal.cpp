@@ -312,8 +312,8 @@ public:
             m_journal.strDamage.clear();
             return;
         }
-        if (!summary && m_stage >= kReady && m_files != m_journal.nFiles)
-            Damage("it lists " + std::to_string(m_files) + " files, not " +
+        if (!summary && m_stage >= kReady && m_fileAt.size() != m_journal.nFiles)
+            Damage("it lists " + std::to_string(m_fileAt.size()) + " files, not " +
                    std::to_string(m_journal.nFiles));
         if (m_stage < kReady && m_version >= 2) {
             // Written whole before being put in place: the end was lost, so
@@ -331,9 +331,10 @@ public:
 
     // The end lines of a summary: the file lines are not checked there.
     void TailLine(std::string_view line) {
-        if (!line.starts_with("f ") && !line.starts_with("stamp "))
+        if (line.starts_with("f ") || line.starts_with("stamp "))
+            m_lastUndone = false;
+        else
             Line(line, 0);
-        m_lastUndone = line == "undone";
     }
 
 private:
@@ -413,7 +414,6 @@ private:
             journal.nFiles = static_cast<std::size_t>(value);
         } else if (key == "f") {
             m_fileAt.push_back(-1);
-            ++m_files;
             return ApplyFile(fields);
         } else if (key == "stamp") {
             return ApplyStamp(fields);
@@ -481,8 +481,8 @@ private:
     int m_version = 2;
     int m_stage = kStart;
     std::size_t m_number = 0;
-    std::size_t m_files = 0;    // file lines met, sound or not
-    std::vector<long> m_fileAt; // per file line: its index in files, -1 when damaged
+    // Per file line met, sound or not: its index in files, -1 when damaged.
+    std::vector<long> m_fileAt;
     bool m_started = false;
     bool m_lastUndone = false;
 };

@@ -4,6 +4,7 @@
 #include "journal.h"
 #include "safe_rename.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -198,26 +199,17 @@ std::string Arrow(std::string_view from, std::string_view to) {
     return text.append(" -> ").append(to);
 }
 
-// The files the first `kept` steps touched; the journal lists files in the
-// order of their first step, so these are its first files.
-static std::size_t FilesTouched(const std::vector<CRenameStep>& steps, std::size_t kept) {
-    std::unordered_set<std::uint64_t> files;
-    for (std::size_t k = 0; k < kept; ++k)
-        files.insert(StepFileKey(steps[k]));
-    return files.size();
-}
-
-// The stamp of each file the first `taken` steps reached, in journal order.
-static std::vector<CFileStamp> FileStamps(const std::vector<CRenameStep>& steps,
-                                          const std::vector<CFileStamp>& stamps,
-                                          std::size_t taken) {
-    std::vector<CFileStamp> files;
+// The first step of each file the first `taken` steps reached: the journal
+// lists files in the order of their first step, so file i's is the ith.
+static std::vector<std::size_t> FirstSteps(const std::vector<CRenameStep>& steps,
+                                           std::size_t taken) {
+    std::vector<std::size_t> first;
     std::unordered_set<std::uint64_t> seen;
     for (std::size_t k = 0; k < taken; ++k) {
         if (seen.insert(StepFileKey(steps[k])).second)
-            files.push_back(stamps[k]);
+            first.push_back(k);
     }
-    return files;
+    return first;
 }
 
 std::optional<CRenameOutcome> ExecutePlan(const CFolderHandle& folder, CListRows& rows,
@@ -226,17 +218,18 @@ std::optional<CRenameOutcome> ExecutePlan(const CFolderHandle& folder, CListRows
     CPlanRunner runner(folder, rows, observer);
     const bool done = runner.Run(steps);
     result = {};
-    result.fileStamps = FileStamps(steps, runner.Stamps(), runner.FailedStep());
-    if (done) {
-        result.nRenamed = runner.Renamed();
-        result.nFilesTouched = FilesTouched(steps, steps.size());
-        return std::nullopt;
-    }
-    const CRenameStep& step = steps[runner.FailedStep()];
-    const std::string stranded = runner.TakeBack(steps);
+    const std::vector<std::size_t> first = FirstSteps(steps, runner.FailedStep());
+    for (const std::size_t k : first)
+        result.fileStamps.push_back(runner.Stamps()[k]);
+    const std::string stranded = done ? std::string() : runner.TakeBack(steps);
     result.bStranded = !stranded.empty();
     result.nRenamed = runner.Renamed();
-    result.nFilesTouched = FilesTouched(steps, runner.StepsKept());
+    // The files whose first step is among the steps kept.
+    result.nFilesTouched = static_cast<std::size_t>(
+        std::lower_bound(first.begin(), first.end(), runner.StepsKept()) - first.begin());
+    if (done)
+        return std::nullopt;
+    const CRenameStep& step = steps[runner.FailedStep()];
     const int renamed = result.nRenamed;
     const CListRow& row = rows[step.nRow];
     const std::string from(step.nCompanion < 0
@@ -282,10 +275,18 @@ std::string UndoHint(const std::string& folder) {
            " (or Ctrl+Z in the window) gives every file back the name it had before.";
 }
 
-bool RecordEnd(const std::string& journalPath, const std::string& folder, const CPlanResult& result,
+void TellNotRecorded(CRenameOutcome& outcome, const std::string& what, int error,
+                     const std::string& then) {
+    outcome.kind = CRenameOutcome::ErrorRename;
+    outcome.bErrorIcon = true;
+    outcome.strText +=
+        '\n' + what + " could not be recorded in its journal: " + ErrorText(error) + '\n' + then;
+}
+
+void RecordEnd(const std::string& journalPath, const std::string& folder, const CPlanResult& result,
                CRenameOutcome& outcome) {
     if (journalPath.empty())
-        return true;
+        return;
     std::string lines;
     // A file with a birth time needs no stamp: one born after the run began
     // is a new file on a reused inode, and the journal has the run's time.
@@ -296,22 +297,19 @@ bool RecordEnd(const std::string& journalPath, const std::string& folder, const 
     // A run that left files under temporary names did not end: its journal
     // stays open, so that the folder waits for an undo.
     if (result.bStranded) {
-        if (!lines.empty())
+        if (!lines.empty()) {
             lines.pop_back();
-        CJournalStore::Append(journalPath, lines);
+            CJournalStore::Append(journalPath, lines);
+        }
         outcome.strText += '\n' + UndoHint(folder);
-        return false;
+        return;
     }
-    const int error =
-        CJournalStore::Append(journalPath, lines + DoneLine(result.nRenamed, result.nFilesTouched));
-    if (error == 0)
-        return true;
-    outcome.kind = CRenameOutcome::ErrorRename;
-    outcome.bErrorIcon = true;
-    outcome.strText +=
-        "\nThe end of this run could not be recorded in its journal: " + ErrorText(error) +
-        "\nUntil it is undone, the folder counts as interrupted: " + UndoHint(folder);
-    return false;
+    if (const int error = CJournalStore::Append(
+            journalPath, lines + DoneLine(result.nRenamed, result.nFilesTouched));
+        error != 0)
+        TellNotRecorded(outcome, "The end of this run", error,
+                        "Until it is undone, the folder counts as interrupted: " +
+                            UndoHint(folder));
 }
 
 } // namespace velmora

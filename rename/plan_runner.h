@@ -46,9 +46,14 @@ CJournal PlanJournal(const std::string& folder, const CFolderKey& key,
 
 // The end of a run in its journal: the stamps of the files it reached, and
 // "done" unless it left files under temporary names. When it can't be
-// written, the outcome says so and how to undo the run. True when it was.
-bool RecordEnd(const std::string& journalPath, const std::string& folder, const CPlanResult& result,
+// written, the outcome says so and how to undo the run.
+void RecordEnd(const std::string& journalPath, const std::string& folder, const CPlanResult& result,
                CRenameOutcome& outcome);
+
+// Turns the outcome into an error that says `what` could not be recorded in
+// the journal, why, and `then`, what follows for the user.
+void TellNotRecorded(CRenameOutcome& outcome, const std::string& what, int error,
+                     const std::string& then);
 
 // How to undo a run that did not end: told whenever one is left so.
 std::string UndoHint(const std::string& folder);

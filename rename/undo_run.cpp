@@ -231,21 +231,16 @@ CUndoOutcome Finish(CRenameOutcome outcome, int restored, std::vector<std::strin
 }
 
 // Marks the run undone, and the undos of it cut off before as finished. When
-// that can't be recorded the outcome says so; false then.
-bool CloseRun(const CUndoTarget& target, CRenameOutcome& outcome) {
+// that can't be recorded the outcome says so.
+void CloseRun(const CUndoTarget& target, CRenameOutcome& outcome) {
     int error = CJournalStore::Append(target.run.strPath, "undone");
     for (const CJournal& undo : target.undos) {
         if (error == 0 && undo.state == CJournal::Interrupted)
             error = CJournalStore::Append(undo.strPath, "undone");
     }
-    if (error == 0)
-        return true;
-    outcome.kind = CRenameOutcome::ErrorRename;
-    outcome.bErrorIcon = true;
-    outcome.strText +=
-        "\nThat the rename is undone could not be recorded in its journal: " + ErrorText(error) +
-        "\nThe next undo finds every file back already.";
-    return false;
+    if (error != 0)
+        TellNotRecorded(outcome, "That the rename is undone", error,
+                        "The next undo finds every file back already.");
 }
 
 std::string RestoredText(int restored) {

@@ -108,6 +108,7 @@ TEST_F(InterferenceTest, StopThatLeavesAFileUnderATemporaryNameIsNotJournaledAsE
     const std::vector<CJournal> runs = m_store.Runs(Key());
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs.back().state, CJournal::Interrupted);
+    EXPECT_EQ(runs.back().strDamage, "");
     EXPECT_TRUE(RefuseAfterInterruptedRun(m_store, Key()).has_value());
 }
 
