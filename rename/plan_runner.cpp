@@ -199,6 +199,28 @@ std::string Arrow(std::string_view from, std::string_view to) {
     return text.append(" -> ").append(to);
 }
 
+// The stop the plan foresaw, worded for the user.
+CRenameOutcome PlannedStop(const CRenameStop& stop, const CListRows& rows, int renamed) {
+    const CListRow& row = rows[stop.nRow];
+    // A companion's step names the companion: its photo may have been free to go.
+    const std::string files =
+        stop.nCompanion < 0
+            ? Arrow(row.Text(0), row.Text(1))
+            : Arrow(row.Companion(static_cast<std::size_t>(stop.nCompanion)), stop.strTo);
+    switch (stop.kind) {
+    case CRenameStop::Refused:
+        return Stopped(NameFaultText(stop.nFault), files, renamed, Tally(renamed));
+    case CRenameStop::Taken:
+        return Stopped(ErrorText(EEXIST),
+                       files + "\n" + stop.strHolder +
+                           (stop.bHeldByRun ? " took that name earlier in this run"
+                                            : " holds that name and is not renamed by this run"),
+                       renamed, Tally(renamed));
+    default:
+        return Stopped(ErrorText(stop.nError), files, renamed, Tally(renamed));
+    }
+}
+
 // The first step of each file the first `taken` steps reached: the journal
 // lists files in the order of their first step, so file i's is the ith.
 static std::vector<std::size_t> FirstSteps(const std::vector<CRenameStep>& steps,

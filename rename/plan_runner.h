@@ -58,6 +58,9 @@ void TellNotRecorded(CRenameOutcome& outcome, const std::string& what, int error
 // How to undo a run that did not end: told whenever one is left so.
 std::string UndoHint(const std::string& folder);
 
+// The stop the plan foresaw (its stop at row nRow), worded for the user.
+CRenameOutcome PlannedStop(const CRenameStop& stop, const CListRows& rows, int renamed);
+
 // Message parts every stop shares.
 std::string ErrorText(int error);
 std::string Tally(int renamed);

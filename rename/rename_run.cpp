@@ -16,28 +16,6 @@
 namespace velmora {
 namespace {
 
-// The stop the plan foresaw, worded for the user.
-CRenameOutcome PlannedStop(const CRenameStop& stop, const CListRows& rows, int renamed) {
-    const CListRow& row = rows[stop.nRow];
-    // A companion's step names the companion: its photo may have been free to go.
-    const std::string files =
-        stop.nCompanion < 0
-            ? Arrow(row.Text(0), row.Text(1))
-            : Arrow(row.Companion(static_cast<std::size_t>(stop.nCompanion)), stop.strTo);
-    switch (stop.kind) {
-    case CRenameStop::Refused:
-        return Stopped(NameFaultText(stop.nFault), files, renamed, Tally(renamed));
-    case CRenameStop::Taken:
-        return Stopped(ErrorText(EEXIST),
-                       files + "\n" + stop.strHolder +
-                           (stop.bHeldByRun ? " took that name earlier in this run"
-                                            : " holds that name and is not renamed by this run"),
-                       renamed, Tally(renamed));
-    default:
-        return Stopped(ErrorText(stop.nError), files, renamed, Tally(renamed));
-    }
-}
-
 // The outcome of a run whose steps were all carried out.
 CRenameOutcome EndOutcome(const CRenameStop& stop, const CListRows& rows, const CPlanResult& result,
                           unsigned renameCount) {

@@ -307,10 +307,7 @@ CUndoOutcome RunUndo(const std::string& folder, const CJournalStore& journals,
         outcome = *failed;
         outcome.strCaption = kCaption;
     } else if (plan.stop.kind != CRenameStop::None) {
-        const CListRow& row = rows[plan.stop.nRow];
-        outcome =
-            Stopped(ErrorText(plan.stop.kind == CRenameStop::Error ? plan.stop.nError : EEXIST),
-                    Arrow(row.Text(0), row.Text(1)), restored, Tally(restored));
+        outcome = PlannedStop(plan.stop, rows, restored);
     } else {
         outcome =
             Outcome(CRenameOutcome::AllRenamed, RestoredText(restored), kCaption, false, restored);
