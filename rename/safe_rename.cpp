@@ -127,12 +127,8 @@ int CFolderHandle::ParentError(const std::string& name) const {
 }
 
 std::optional<CFileId> CFolderHandle::Identify(const std::string& name) const {
-    const CParent parent(m_fd, name);
-    struct stat st {};
-    if (m_fd < 0 || parent.Error() != 0 ||
-        fstatat(parent.Fd(), parent.Leaf(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return std::nullopt;
-    return CFileId::FromStat(st.st_dev, st.st_ino);
+    const auto stamped = IdentifyStamped(name);
+    return stamped ? std::optional<CFileId>(stamped->first) : std::nullopt;
 }
 
 std::optional<std::pair<CFileId, CFileStamp>>
