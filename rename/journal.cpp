@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
@@ -51,14 +52,12 @@ std::string Escape(const std::string& name) {
     return out;
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
+// A whole field of digits in `base` that fits, and nothing else (no sign,
+// no blank).
+template <typename Number> bool ParseNumber(std::string_view text, Number& value, int base = 10) {
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value, base);
+    return !text.empty() && error == std::errc() && stop == end;
 }
 
 // The name an escaped field stands for; nothing when the field is not one
@@ -75,36 +74,19 @@ std::optional<std::string> Unescape(std::string_view text) {
             out += text[i];
             continue;
         }
-        const int high = i + 2 < text.size() ? HexValue(text[i + 1]) : -1;
-        const int low = high >= 0 ? HexValue(text[i + 2]) : -1;
-        if (low < 0 || (high == 0 && low == 0))
+        unsigned char byte = 0;
+        if (i + 2 >= text.size() || !ParseNumber(text.substr(i + 1, 2), byte, 16) || byte == 0)
             return std::nullopt;
-        out += static_cast<char>(high * 16 + low);
+        out += static_cast<char>(byte);
         i += 2;
     }
     return out;
 }
 
-// A decimal number that fits, and nothing else.
-bool ParseNumber(std::string_view text, std::uint64_t& value) {
-    if (text.empty() || text.size() > 20)
-        return false;
-    value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-        const std::uint64_t digit = static_cast<std::uint64_t>(c - '0');
-        if (value > (UINT64_MAX - digit) / 10)
-            return false;
-        value = value * 10 + digit;
-    }
-    return true;
-}
-
-std::vector<std::string_view> SplitFields(std::string_view line) {
+std::vector<std::string_view> SplitFields(std::string_view line, char separator = ' ') {
     std::vector<std::string_view> fields;
     for (std::size_t start = 0;;) {
-        const std::size_t blank = line.find(' ', start);
+        const std::size_t blank = line.find(separator, start);
         fields.push_back(line.substr(start, blank - start));
         if (blank == std::string_view::npos)
             return fields;
@@ -126,33 +108,17 @@ bool ParseStamp(std::string_view text, CFileStamp& stamp) {
     stamp = {};
     if (text == "-")
         return true;
-    if (text.size() < 2 || (text[0] != 'b' && text[0] != 'm'))
+    if (text.empty() || (text[0] != 'b' && text[0] != 'm'))
         return false;
-    std::vector<std::string_view> numbers;
-    for (std::size_t start = 1;;) {
-        const std::size_t dot = text.find('.', start);
-        numbers.push_back(text.substr(start, dot - start));
-        if (dot == std::string_view::npos)
-            break;
-        start = dot + 1;
-    }
-    if (numbers.size() != (text[0] == 'm' ? 3u : 2u))
-        return false;
-    std::uint64_t size = 0, seconds = 0, nanoseconds = 0;
-    std::string_view secondsText = numbers[numbers.size() - 2];
-    const bool negative = secondsText.starts_with('-'); // before 1970
-    if (negative)
-        secondsText.remove_prefix(1);
-    if ((text[0] == 'm' && !ParseNumber(numbers[0], size)) || !ParseNumber(secondsText, seconds) ||
-        !ParseNumber(numbers.back(), nanoseconds) || size > INT64_MAX || seconds > INT64_MAX ||
-        nanoseconds > 999999999)
+    const bool sized = text[0] == 'm';
+    const std::vector<std::string_view> numbers = SplitFields(text.substr(1), '.');
+    if (numbers.size() != (sized ? 3u : 2u))
         return false;
     stamp.cKind = text[0];
-    stamp.nSize = static_cast<std::int64_t>(size);
-    stamp.nSeconds =
-        negative ? -static_cast<std::int64_t>(seconds) : static_cast<std::int64_t>(seconds);
-    stamp.nNanoseconds = static_cast<std::uint32_t>(nanoseconds);
-    return true;
+    // Seconds may be negative (before 1970); a size may not.
+    return (!sized || (ParseNumber(numbers[0], stamp.nSize) && stamp.nSize >= 0)) &&
+           ParseNumber(numbers[sized ? 1 : 0], stamp.nSeconds) &&
+           ParseNumber(numbers.back(), stamp.nNanoseconds) && stamp.nNanoseconds <= 999999999;
 }
 
 // A name a journal gives a file: it must stay inside the photo folder, as a
