@@ -1,0 +1,56 @@
+// libFuzzer entry point for the journal reader: each input is a journal of a
+// store, read as a summary (the history's way) and whole (the undo's way).
+// Whatever the bytes, no name may come out that leaves the photo folder.
+
+#include "journal.h"
+#include "new_name_check.h"
+#include "safe_rename.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+bool StaysInFolder(const velmora::CJournalFile& file) {
+    using velmora::CheckNewName;
+    using velmora::NameFault;
+    return CheckNewName(file.strBefore) != NameFault::LeavesFolder &&
+           CheckNewName(file.strAfter) != NameFault::LeavesFolder &&
+           (file.strTemporary.empty() || velmora::IsTemporaryName(file.strTemporary)) &&
+           file.stamp.nNanoseconds < 1000000000;
+}
+
+// The store: a scratch folder, removed when the fuzzer ends.
+struct CScratchStore {
+    std::string strPath;
+    CScratchStore() {
+        char folder[] = "/tmp/velmora_fuzz_journals_XXXXXX";
+        if (mkdtemp(folder) == nullptr)
+            __builtin_trap(); // without the store there is nothing to test
+        strPath = folder;
+    }
+    ~CScratchStore() { std::filesystem::remove_all(strPath); }
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const CScratchStore scratch;
+    const std::string& store = scratch.strPath;
+    // The name of a journal of folder 1/2: the store lists it for that folder.
+    static const std::string path = store + "/1-2-0000000000000000000000000001.journal";
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    velmora::CJournalStore(store).Runs({1, 2, 0});
+    if (const std::optional<velmora::CJournal> journal = velmora::ReadJournal(path)) {
+        for (const velmora::CJournalFile& file : journal->files) {
+            if (!StaysInFolder(file))
+                __builtin_trap();
+        }
+    }
+    return 0;
+}
