@@ -58,16 +58,25 @@ public:
         // as one: all its names at once.
         const std::vector<CJournalFile>& files = target.run.files;
         const std::size_t touched = std::min(target.run.nTouched, files.size());
-        std::map<std::pair<std::uint64_t, std::uint64_t>, std::vector<const CJournalFile*>> groups;
-        std::vector<const std::vector<const CJournalFile*>*> order;
+        CEntriesByFile groups;
+        std::vector<const CFileEntries*> order;
         for (std::size_t i = 0; i < touched; ++i) {
-            std::vector<const CJournalFile*>& group = groups[{files[i].nDevice, files[i].nInode}];
+            CFileEntries& group = groups[{files[i].nDevice, files[i].nInode}];
             if (group.empty())
                 order.push_back(&group);
             group.push_back(&files[i]);
         }
-        for (const std::vector<const CJournalFile*>* group : order)
-            Restore(*group, target.undos, repair);
+        // The steps of the undos that already worked on the run, per file.
+        CEntriesByFile undoSteps;
+        for (const CJournal& undo : target.undos) {
+            for (const CJournalFile& step : undo.files)
+                undoSteps[{step.nDevice, step.nInode}].push_back(&step);
+        }
+        static const CFileEntries kNone;
+        for (const CFileEntries* group : order) {
+            const auto steps = undoSteps.find({group->front()->nDevice, group->front()->nInode});
+            Restore(*group, steps != undoSteps.end() ? steps->second : kNone, repair);
+        }
         LeaveBlockedAlone();
     }
 
@@ -79,12 +88,15 @@ public:
     std::vector<std::string>& LeftAlone() { return m_leftAlone; }
 
 private:
+    using CFileEntries = std::vector<const CJournalFile*>;
+    // Journal entries by file (device, inode).
+    using CEntriesByFile = std::map<std::pair<std::uint64_t, std::uint64_t>, CFileEntries>;
+
     // One file with the names the run took from it: the names it has now
     // among those the run and its undos gave it are paired with the names it
     // must get back, its own entry's names first. `repair`: names left over
     // by a cut-off link-then-unlink go.
-    void Restore(const std::vector<const CJournalFile*>& group, const std::vector<CJournal>& undos,
-                 bool repair) {
+    void Restore(const CFileEntries& group, const CFileEntries& undoSteps, bool repair) {
         const CJournalFile& file = *group.front();
         std::vector<std::string> names;
         const auto add = [&names](const std::string& name) {
@@ -95,14 +107,10 @@ private:
             add(entry->strAfter);
             add(entry->strTemporary);
         }
-        for (const CJournal& undo : undos) {
-            for (const CJournalFile& step : undo.files) {
-                if (step.nDevice == file.nDevice && step.nInode == file.nInode) {
-                    add(step.strBefore);
-                    add(step.strTemporary);
-                    add(step.strAfter);
-                }
-            }
+        for (const CJournalFile* step : undoSteps) {
+            add(step->strBefore);
+            add(step->strTemporary);
+            add(step->strAfter);
         }
         for (const CJournalFile* entry : group)
             add(entry->strBefore);
@@ -120,7 +128,7 @@ private:
                              [&](const auto* entry) { return entry->strBefore == name; }))
                 extras.push_back(name);
         }
-        std::vector<const CJournalFile*> missing;
+        CFileEntries missing;
         for (const CJournalFile* entry : group) {
             if (!holds(entry->strBefore))
                 missing.push_back(entry);
