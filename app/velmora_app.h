@@ -17,6 +17,8 @@ public:
     static constexpr const char* kFileTypesEntry = "File Types";
     // "true": raw files, videos and sidecars follow their photo's rename.
     static constexpr const char* kCompanionsEntry = "Companions";
+    // "none", "names" or "files": what dates files whose metadata holds none.
+    static constexpr const char* kUndatedEntry = "Dates for Undated Files";
 
     // Runs the main dialog, first scanning `startPath` (a folder, or any file
     // of one) as a drop would when one is given. Returns false: the process

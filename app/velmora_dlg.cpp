@@ -15,6 +15,7 @@
 #include "build_format_dlg.h"
 #include "jpeg_info_dlg.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDir>
@@ -267,6 +268,10 @@ void CVelmoraDlg::OnInitDialog() {
     m_bCompanions =
         theApp.GetProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kCompanionsEntry,
                                 QString()) == QStringLiteral("true");
+    m_undated = velmora::UndatedDatesFromName(
+                    Encode(theApp.GetProfileString(CVelmoraApp::kSettingsSection,
+                                                   CVelmoraApp::kUndatedEntry, QString())))
+                    .value_or(velmora::UndatedDates::None);
     m_nRenameCount = 0;
     UpdateData(false);
 }
@@ -350,9 +355,8 @@ void CVelmoraDlg::ScanFolder(const std::string& folder) {
     m_list->horizontalScrollBar()->setValue(0);
     bool listed = false;
     std::size_t unlisted = 0;
-    const unsigned renameCount =
-        velmora::ScanFolder(folder, m_strFormat, m_list->Rows(), listed, &display,
-                            {m_bAllTypes, m_bCompanions}, &unlisted);
+    const unsigned renameCount = velmora::ScanFolder(folder, m_strFormat, m_list->Rows(), listed,
+                                                     &display, ScanOptions(), &unlisted);
     m_list->EndReplaceRows(); // begun before the sort, or nothing matched
 
     // Even an empty list gets its count, so that no count of the last folder
@@ -471,6 +475,23 @@ void CVelmoraDlg::OnCompanions(bool on) {
         ScanFolder(m_strDirectory);
 }
 
+void CVelmoraDlg::OnUndatedDates(velmora::UndatedDates undated) {
+    m_undated = undated;
+    const std::string_view name = velmora::UndatedDatesName(undated);
+    theApp.WriteProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kUndatedEntry,
+                              QString::fromLatin1(name.data(), qsizetype(name.size())));
+    if (!m_strDirectory.empty())
+        ScanFolder(m_strDirectory);
+}
+
+velmora::CScanOptions CVelmoraDlg::ScanOptions() const {
+    velmora::CScanOptions options;
+    options.bAllTypes = m_bAllTypes;
+    options.bCompanions = m_bCompanions;
+    options.undated = m_undated;
+    return options;
+}
+
 void CVelmoraDlg::OnUndoLastRename() {
     if (m_strDirectory.empty())
         return;
@@ -517,6 +538,7 @@ void CVelmoraDlg::contextMenuEvent(QContextMenuEvent* event) {
     companions->setCheckable(true);
     companions->setChecked(m_bCompanions);
     connect(companions, &QAction::toggled, this, &CVelmoraDlg::OnCompanions);
+    AddUndatedMenu(menu);
     menu.addSeparator();
     QAction* undo = menu.addAction(QStringLiteral("&Undo Last Rename"));
     undo->setShortcut(QKeySequence::Undo);
@@ -525,6 +547,31 @@ void CVelmoraDlg::contextMenuEvent(QContextMenuEvent* event) {
     if (!m_strAboutMenu.isEmpty())
         connect(menu.addAction(m_strAboutMenu), &QAction::triggered, this, &CVelmoraDlg::OnAbout);
     menu.exec(event->globalPos());
+}
+
+// What dates files whose metadata holds none: one choice of three.
+void CVelmoraDlg::AddUndatedMenu(QMenu& menu) {
+    static const struct {
+        velmora::UndatedDates undated;
+        const char* text;
+    } kChoices[] = {
+        {velmora::UndatedDates::None, "&None"},
+        {velmora::UndatedDates::Names, "From Their &Names, XMP and IPTC"},
+        {velmora::UndatedDates::Files, "From Those, Else Their File &Times"},
+    };
+    QMenu* undated = menu.addMenu(QStringLiteral("&Dates for Undated Files"));
+    auto* group = new QActionGroup(undated);
+    for (const auto& choice : kChoices) {
+        QAction* action = undated->addAction(QString::fromUtf8(choice.text));
+        action->setCheckable(true);
+        action->setChecked(m_undated == choice.undated);
+        group->addAction(action);
+        const velmora::UndatedDates value = choice.undated;
+        connect(action, &QAction::triggered, this, [this, value] {
+            if (value != m_undated)
+                OnUndatedDates(value);
+        });
+    }
 }
 
 void CVelmoraDlg::showEvent(QShowEvent* event) {

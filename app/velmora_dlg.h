@@ -1,11 +1,13 @@
 #pragma once
 
+#include "folder_scan.h"
 #include "list_ctrl_ex.h"
 #include "message_box.h"
 #include "rename_run.h"
 
 #include <QDialog>
 #include <QIcon>
+#include <QMenu>
 #include <QString>
 
 #include <string>
@@ -41,6 +43,7 @@ public:
     // and the folder shown is scanned again.
     void OnAllFileTypes(bool on);
     void OnCompanions(bool on);
+    void OnUndatedDates(velmora::UndatedDates undated);
     // Gives the files of the folder's last rename their old names back, after
     // the user confirms, and scans the folder again.
     void OnUndoLastRename();
@@ -95,6 +98,9 @@ private:
     void ShowUndoOutcome(const velmora::CRenameOutcome& outcome);
     // Fits both columns to their texts.
     void SizeColumns();
+    // The scan's choices, as the settings stand.
+    velmora::CScanOptions ScanOptions() const;
+    void AddUndatedMenu(QMenu& menu);
     // Draws the status pictures anew when the window's device pixel ratio is
     // not the one they were drawn for.
     void DrawStatusPictures();
@@ -113,6 +119,8 @@ private:
     std::string m_strFormat;    // file name format, as bytes
     bool m_bAllTypes = false;   // every photo and video type, not "*.jpg" only
     bool m_bCompanions = false; // companions follow their photo
+    // What dates files whose metadata holds none.
+    velmora::UndatedDates m_undated = velmora::UndatedDates::None;
     unsigned m_nRenameCount = 0;
     std::string m_strDirectory; // target folder, as the file system's bytes
     QString m_strStatus;

@@ -22,6 +22,7 @@ int RunCommand(const CCliOptions& options) {
     velmora::CScanOptions scan;
     scan.bAllTypes = options.allTypes.value_or(stored.allTypes.value_or(false));
     scan.bCompanions = options.companions.value_or(stored.companions.value_or(false));
+    scan.undated = options.undated.value_or(stored.undated.value_or(velmora::UndatedDates::None));
     if (options.command == CCliOptions::Command::List ||
         options.command == CCliOptions::Command::Rename ||
         options.command == CCliOptions::Command::Undo ||

@@ -1,10 +1,12 @@
 #include "cli_options.h"
 
+#include "date_choice.h"
+
 #include <string_view>
 
 const char* const g_cliUsage =
     "usage: velmora-cli (list|rename) [--format FMT] [--types jpg|all] [--[no-]companions]\n"
-    "                   [--json] FOLDER\n"
+    "                   [--undated none|names|files] [--json] FOLDER\n"
     "       velmora-cli info [--types jpg|all] [--json] FILE...\n"
     "       velmora-cli undo [--json] FOLDER | history FOLDER\n"
     "\n"
@@ -29,6 +31,11 @@ const char* const g_cliUsage =
     "  --no-companions      every file on its own (the default)\n"
     "                       (without them: the window's settings, else jpg and\n"
     "                       no companions)\n"
+    "  --undated none|names|files\n"
+    "                       what dates files whose metadata holds none: nothing\n"
+    "                       (none), their XMP, IPTC or a date in their name\n"
+    "                       (names), or also their modification time (files);\n"
+    "                       default: the window's setting, else none\n"
     "  --json               print JSON instead of text\n"
     "  --help               show this help\n"
     "  --version            show the version\n"
@@ -49,6 +56,18 @@ constexpr CommandName kCommands[] = {
     {"-h", CCliOptions::Command::Help},         {"--version", CCliOptions::Command::Version},
 };
 
+// The value of option `name` at argv[i], given as "NAME VALUE" (i moves on to
+// it) or "NAME=VALUE"; nullopt when it is missing.
+std::optional<std::string_view> OptionValue(int argc, const char* const* argv, int& i,
+                                            std::string_view name) {
+    const std::string_view arg = argv[i];
+    if (arg.size() > name.size())
+        return arg.substr(name.size() + 1);
+    if (i + 1 >= argc)
+        return std::nullopt;
+    return std::string_view(argv[++i]);
+}
+
 // Checks what the command needs once all arguments are read.
 std::string OperandError(const CCliOptions& options) {
     switch (options.command) {
@@ -57,11 +76,13 @@ std::string OperandError(const CCliOptions& options) {
             return "info takes no --format";
         if (options.companions)
             return "info takes no --companions";
+        if (options.undated)
+            return "info takes no --undated";
         return options.operands.empty() ? "info needs at least one FILE" : "";
     case CCliOptions::Command::Undo:
     case CCliOptions::Command::History:
-        if (options.format || options.allTypes || options.companions)
-            return "undo and history take no --format, --types or --companions";
+        if (options.format || options.allTypes || options.companions || options.undated)
+            return "undo and history take no --format, --types, --companions or --undated";
         [[fallthrough]];
     case CCliOptions::Command::List:
     case CCliOptions::Command::Rename:
@@ -114,21 +135,23 @@ CCliOptions ParseCliOptions(int argc, const char* const* argv) {
         } else if (arg.starts_with("--format=")) {
             options.format = std::string(arg.substr(9));
         } else if (arg == "--types" || arg.starts_with("--types=")) {
-            std::string_view value;
-            if (arg == "--types") {
-                if (i + 1 >= argc) {
-                    options.error = "--types needs a value";
-                    return options;
-                }
-                value = argv[++i];
-            } else {
-                value = arg.substr(8);
-            }
-            if (value != "jpg" && value != "all") {
-                options.error = "--types takes jpg or all, not '" + std::string(value) + "'";
+            const std::optional<std::string_view> value = OptionValue(argc, argv, i, "--types");
+            if (!value || (*value != "jpg" && *value != "all")) {
+                options.error = value
+                                    ? "--types takes jpg or all, not '" + std::string(*value) + "'"
+                                    : "--types needs a value";
                 return options;
             }
-            options.allTypes = value == "all";
+            options.allTypes = *value == "all";
+        } else if (arg == "--undated" || arg.starts_with("--undated=")) {
+            const std::optional<std::string_view> value = OptionValue(argc, argv, i, "--undated");
+            options.undated = value ? velmora::UndatedDatesFromName(*value) : std::nullopt;
+            if (!options.undated) {
+                options.error = value ? "--undated takes none, names or files, not '" +
+                                            std::string(*value) + "'"
+                                      : "--undated needs a value";
+                return options;
+            }
         } else if (arg == "--companions" || arg == "--no-companions") {
             options.companions = arg == "--companions";
         } else {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "date_choice.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,11 +12,12 @@ struct CCliOptions {
 
     Command command = Command::None;
     bool json = false;
-    std::optional<std::string> format; // --format FMT, when given
-    std::optional<bool> allTypes;      // --types all (true) or jpg (false)
-    std::optional<bool> companions;    // --companions / --no-companions
-    std::vector<std::string> operands; // files or folder, in order
-    std::string error;                 // one line for stderr when parsing failed
+    std::optional<std::string> format;            // --format FMT, when given
+    std::optional<bool> allTypes;                 // --types all (true) or jpg (false)
+    std::optional<bool> companions;               // --companions / --no-companions
+    std::optional<velmora::UndatedDates> undated; // --undated none|names|files
+    std::vector<std::string> operands;            // files or folder, in order
+    std::string error;                            // one line for stderr when parsing failed
 };
 
 CCliOptions ParseCliOptions(int argc, const char* const* argv);

@@ -1,6 +1,7 @@
 #include "folder_commands.h"
 
 #include "companions.h"
+#include "date_choice.h"
 #include "folder_scan.h"
 #include "journal.h"
 #include "json_writer.h"
@@ -37,7 +38,7 @@ bool IsDated(const CListRow& row) {
     return row.nImage == RowToRename || row.nImage == RowNamed;
 }
 
-// A dated row's date value as local "YYYY-MM-DD HH:MM:SS".
+// A moment as local "YYYY-MM-DD HH:MM:SS".
 std::string LocalDateText(std::int64_t seconds) {
     const auto t = static_cast<std::time_t>(seconds);
     std::tm tm{};
@@ -45,6 +46,17 @@ std::string LocalDateText(std::int64_t seconds) {
         return {};
     char text[32];
     std::strftime(text, sizeof(text), "%Y-%m-%d %H:%M:%S", &tm);
+    return text;
+}
+
+// A dated row's date as written, "YYYY-MM-DD HH:MM:SS".
+std::string WallDateText(std::int64_t millis) {
+    const std::optional<ole::DateFields> f = WallFields(millis);
+    if (!f)
+        return {};
+    char text[32];
+    std::snprintf(text, sizeof(text), "%04d-%02d-%02d %02d:%02d:%02d", f->year, f->month, f->day,
+                  f->hour, f->minute, f->second);
     return text;
 }
 
@@ -76,10 +88,17 @@ std::string RowsJson(const CListRows& rows) {
         else
             object.Text("converted", row.Text(1));
         object.Text("status", StatusName(row.nImage));
-        if (IsDated(row))
-            object.Text("date", LocalDateText(row.nData));
+        if (IsDated(row)) {
+            const auto source = static_cast<DateSource>(row.nDateSource);
+            object.Text("date", WallDateText(row.nData));
+            object.Text("date_source", DateSourceId(source));
+        } else {
+            object.Null("date").Null("date_source");
+        }
+        if (IsDated(row) && row.nDateOffset != kNoDateOffset)
+            object.Text("offset", OffsetText(row.nDateOffset));
         else
-            object.Null("date");
+            object.Null("offset");
         if (row.CompanionCount() != 0)
             object.Raw("companions", CompanionsJson(row));
         json += object.Finish();

@@ -42,6 +42,14 @@ std::string InfoJsonLine(const std::string& file, bool ok, const CJpegFile& read
     else
         json.Text("date_taken", taken);
     json.Integer("date_value", info.DateTakenAsTime());
+    if (reader.m_taken.Found() && !taken.empty())
+        json.Text("date_source", DateSourceId(reader.m_taken.source));
+    else
+        json.Null("date_source");
+    if (reader.m_taken.HasOffset() && !taken.empty())
+        json.Text("offset", OffsetText(reader.m_taken.nOffset));
+    else
+        json.Null("offset");
     json.Integer("width", info.m_nWidth).Integer("height", info.m_nHeight);
     json.Integer("color", info.m_bColor).Integer("process", info.m_nProcess);
     json.Integer("orientation", info.m_nOrientation).Integer("flash", info.m_bFlash);
@@ -87,7 +95,7 @@ int RunInfoText(const std::vector<std::string>& files, bool byContent, std::ostr
         if (!first)
             out << '\n';
         first = false;
-        for (const CInfoRow& row : JpegInfoRows(reader.m_info))
+        for (const CInfoRow& row : JpegInfoRows(reader.m_info, &reader.m_taken))
             out << row.strLabel << '\t' << row.strValue << '\n';
     }
     out.flush();

@@ -22,6 +22,9 @@ CStoredScanSettings StoredScanSettings() {
     const QVariant companions = settings.value(QStringLiteral("Settings/Companions"));
     if (companions.isValid())
         stored.companions = companions.toBool();
+    const QVariant undated = settings.value(QStringLiteral("Settings/Dates for Undated Files"));
+    if (undated.isValid())
+        stored.undated = velmora::UndatedDatesFromName(undated.toString().toStdString());
     return stored;
 }
 

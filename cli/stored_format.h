@@ -1,5 +1,7 @@
 #pragma once
 
+#include "date_choice.h"
+
 #include <optional>
 #include <string>
 
@@ -9,8 +11,10 @@ std::optional<std::string> StoredFormat();
 
 // The window's "File Types" ("all" lists every type) and "Companions"
 // settings, when stored.
+// With them "Dates for Undated Files" (none, names or files).
 struct CStoredScanSettings {
     std::optional<bool> allTypes;
     std::optional<bool> companions;
+    std::optional<velmora::UndatedDates> undated;
 };
 CStoredScanSettings StoredScanSettings();

@@ -286,7 +286,17 @@ void CListCtrlEx::DrawFullRow(QPainter* painter, const QRect& rowRect, int row) 
         painter->drawPixmap(column0Left, y, *image);
     }
     painter->setPen(text);
-    const TextWidthFunction measure = [this](const QString& s) { return TextWidth(s); };
+    // A row dated from outside the file's own date taken is set in italics.
+    const bool italic = CListModel::IsUndatedDate(value);
+    if (italic) {
+        QFont font = painter->font();
+        font.setItalic(true);
+        painter->setFont(font);
+    }
+    const QFontMetrics italicMetrics(painter->font());
+    const TextWidthFunction measure = [this, italic, &italicMetrics](const QString& s) {
+        return italic ? italicMetrics.horizontalAdvance(s) : TextWidth(s);
+    };
     const int flags = Qt::TextSingleLine | Qt::AlignVCenter | Qt::TextDontClip;
 
     const QRect labelRect(labelLeft, rowRect.top(), column0Right - labelLeft, rowRect.height());

@@ -1,6 +1,9 @@
 #include "list_model.h"
 
+#include "date_choice.h"
+
 #include <QFile>
+#include <QFont>
 
 const QPixmap* CListModel::Image(int index) const {
     if (index < 0 || index >= static_cast<int>(m_images.size()))
@@ -59,19 +62,50 @@ QVariant CListModel::data(const QModelIndex& index, int role) const {
                                        Qt::AlignVCenter);
         return {};
     case Qt::ToolTipRole: {
-        // The files that follow this one when it is renamed.
-        if (index.column() != 0 || row.CompanionCount() == 0)
-            return {};
-        QStringList names;
-        for (std::size_t i = 0, count = row.CompanionCount(); i < count; ++i)
-            names << Decode(row.Companion(i));
-        return QStringLiteral("Renamed with it: ") + names.join(QStringLiteral(", "));
+        // Where the date came from, and the files that follow this one when
+        // it is renamed.
+        QStringList lines;
+        if (const QString source = DateSourceTip(row); !source.isEmpty())
+            lines << source;
+        if (index.column() == 0 && row.CompanionCount() != 0) {
+            QStringList names;
+            for (std::size_t i = 0, count = row.CompanionCount(); i < count; ++i)
+                names << Decode(row.Companion(i));
+            lines << QStringLiteral("Renamed with it: ") + names.join(QStringLiteral(", "));
+        }
+        return lines.isEmpty() ? QVariant() : QVariant(lines.join(QLatin1Char('\n')));
     }
+    case Qt::FontRole:
+        if (IsUndatedDate(row)) {
+            QFont font;
+            font.setItalic(true);
+            return font;
+        }
+        return {};
     case Qt::UserRole:
         return QVariant::fromValue<qint64>(row.nData);
     default:
         return {};
     }
+}
+
+bool CListModel::IsUndatedDate(const CListRow& row) {
+    return row.nDateSource != 0 &&
+           velmora::IsUndatedSource(static_cast<velmora::DateSource>(row.nDateSource));
+}
+
+QString CListModel::DateSourceTip(const CListRow& row) {
+    if (row.nDateSource == 0)
+        return {};
+    const auto source = static_cast<velmora::DateSource>(row.nDateSource);
+    QString tip = QStringLiteral("Date from ") +
+                  QString::fromUtf8(velmora::DateSourceText(source).data(),
+                                    qsizetype(velmora::DateSourceText(source).size()));
+    if (row.nDateOffset != kNoDateOffset)
+        tip += QStringLiteral(", ") + QString::fromStdString(velmora::OffsetText(row.nDateOffset));
+    if (IsUndatedDate(row))
+        tip += QStringLiteral(" (the file holds no date taken)");
+    return tip;
 }
 
 QVariant CListModel::headerData(int section, Qt::Orientation orientation, int role) const {

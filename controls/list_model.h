@@ -41,6 +41,12 @@ public:
     static QString Decode(std::string_view text);
     static std::string Encode(const QString& text);
 
+    // A row dated by a place outside the file's own date taken (its name,
+    // XMP, its file time): shown in italics. The tooltip line that names
+    // a dated row's source.
+    static bool IsUndatedDate(const CListRow& row);
+    static QString DateSourceTip(const CListRow& row);
+
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;

@@ -34,7 +34,7 @@ void CJpegInfoDlg::FillInfoList() {
     m_list->AddColumn(QStringLiteral("Item"), m_nColumns++);
     m_list->AddColumn(QStringLiteral("Description"), m_nColumns++);
     int row = 0;
-    for (const CInfoRow& fact : JpegInfoRows(m_jpeg.m_info)) {
+    for (const CInfoRow& fact : JpegInfoRows(m_jpeg.m_info, &m_jpeg.m_taken)) {
         m_list->AddItemText(row, 0, fact.strLabel, -1, true);
         m_list->AddItemText(row, 1, fact.strValue, -1, true);
         ++row;

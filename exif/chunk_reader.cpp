@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <string_view>
+
+#include <zlib.h>
 
 namespace {
 
@@ -17,10 +20,174 @@ constexpr std::uint64_t kPngChunkHeader = 8; // length, type
 constexpr std::uint64_t kPngCrc = 4;
 constexpr std::uint32_t kPngMaxLength = 0x7FFFFFFF;
 constexpr std::size_t kSizeBytes = 10; // what any size-giving chunk needs
+// A PNG text chunk's keyword (79 bytes at most and its NUL), the iTXt flags,
+// language tag and translated keyword: where its text starts.
+constexpr std::size_t kTextHead = 1024;
+constexpr std::size_t kMaxKeyword = 80;
+constexpr std::size_t kPiece = 64 * 1024;
+constexpr std::string_view kXmpKeyword = "XML:com.adobe.xmp";
+constexpr std::string_view kProfilePrefix = "Raw profile type ";
+// An APP1 profile holds XMP instead of EXIF when it starts so.
+constexpr std::string_view kXmpSignature{"http://ns.adobe.com/xap/1.0/\0", 29};
 
 std::uint32_t LittleEndian32(const unsigned char* p) {
     return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
            std::uint32_t(p[3]) << 24;
+}
+
+char LowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return LowerAscii(x) == LowerAscii(y);
+           });
+}
+
+// The keywords under which image tools stored the EXIF block as hex text.
+bool IsExifProfile(std::string_view keyword) {
+    if (keyword.substr(0, kProfilePrefix.size()) != kProfilePrefix)
+        return false;
+    const std::string_view name = keyword.substr(kProfilePrefix.size());
+    return EqualNoCase(name, "exif") || EqualNoCase(name, "APP1");
+}
+
+// Hands the bytes of [offset, offset + size) of the file to `sink` in pieces,
+// inflated first when `compressed` (a zlib stream); at most `limit` bytes
+// reach the sink, which returns false to stop. A damaged or cut stream ends
+// where its damage starts. A stream that goes on long after `limit` bytes of
+// output would have come (empty blocks make no output) is not followed.
+template <typename Sink>
+void FeedText(CFileStream& file, std::uint64_t offset, std::uint64_t size, bool compressed,
+              std::size_t limit, Sink&& sink) {
+    std::vector<unsigned char> in(kPiece);
+    if (!file.Seek(offset))
+        return;
+    if (!compressed) {
+        std::uint64_t left = std::min<std::uint64_t>(size, limit);
+        while (left > 0) {
+            const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, kPiece));
+            const std::size_t got = file.Read(in.data(), want);
+            if (got == 0 || !sink(in.data(), got))
+                return;
+            left -= got;
+        }
+        return;
+    }
+    std::vector<unsigned char> out(kPiece);
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK)
+        return;
+    std::uint64_t left = std::min<std::uint64_t>(size, limit + limit / 8 + 4096);
+    std::size_t given = 0;
+    while (given < limit) {
+        if (z.avail_in == 0 && left > 0) {
+            const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, kPiece));
+            const std::size_t got = file.Read(in.data(), want);
+            left = got == 0 ? 0 : left - got; // a file cut short ends the stream
+            z.next_in = in.data();
+            z.avail_in = static_cast<uInt>(got);
+        }
+        // With no input left, inflate still gives what it holds back.
+        const auto room = static_cast<uInt>(std::min(kPiece, limit - given));
+        z.next_out = out.data();
+        z.avail_out = room;
+        const int result = inflate(&z, Z_NO_FLUSH);
+        const std::size_t made = room - z.avail_out;
+        given += made;
+        if (made > 0 && !sink(out.data(), made))
+            break;
+        if (result == Z_STREAM_END)
+            break;
+        const bool stuck = made == 0 && (z.avail_in != 0 || left == 0);
+        if (result == Z_BUF_ERROR ? stuck : result != Z_OK)
+            break;
+    }
+    inflateEnd(&z);
+}
+
+// The text of a raw profile: "\n", the profile's type name, "\n", its byte
+// count right-aligned in spaces, "\n", then hex digits in lines of 72. The
+// count has been seen wrong, so the digits alone give the bytes; any other
+// character ends them.
+class CHexText {
+public:
+    explicit CHexText(std::vector<unsigned char>& bytes, std::size_t limit)
+        : m_bytes(bytes), m_nLimit(limit) {
+        m_bytes.clear();
+    }
+
+    bool Feed(const unsigned char* text, std::size_t size) {
+        for (std::size_t i = 0; i < size; ++i) {
+            const unsigned char c = text[i];
+            switch (m_state) {
+            case State::Lead:
+                if (!IsBlank(c))
+                    m_state = State::Name;
+                break;
+            case State::Name:
+                if (c == '\n')
+                    m_state = State::Count;
+                break;
+            case State::Count:
+                if (c == '\n')
+                    m_state = State::Digits;
+                break;
+            case State::Digits:
+                if (!IsBlank(c) && !Digit(c))
+                    return false;
+                break;
+            }
+        }
+        return true;
+    }
+
+    // More bytes than the limit: the block is not read at all.
+    bool Overflow() const { return m_bOverflow; }
+
+private:
+    enum class State { Lead, Name, Count, Digits };
+
+    // The locale's idea of blanks and digits does not apply to file data.
+    static bool IsBlank(unsigned char c) {
+        return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\v' || c == '\f';
+    }
+
+    // False for a character that is no hex digit, or a byte past the limit.
+    bool Digit(unsigned char c) {
+        int value;
+        if (c >= '0' && c <= '9')
+            value = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            value = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            value = c - 'A' + 10;
+        else
+            return false;
+        if (m_nHigh < 0) {
+            m_nHigh = value;
+            return true;
+        }
+        if (m_bytes.size() == m_nLimit) {
+            m_bOverflow = true;
+            return false;
+        }
+        m_bytes.push_back(static_cast<unsigned char>(m_nHigh << 4 | value));
+        m_nHigh = -1;
+        return true;
+    }
+
+    std::vector<unsigned char>& m_bytes;
+    std::size_t m_nLimit;
+    State m_state = State::Lead;
+    int m_nHigh = -1;
+    bool m_bOverflow = false;
+};
+
+bool StartsWithXmp(const std::vector<unsigned char>& bytes) {
+    return bytes.size() >= kXmpSignature.size() &&
+           std::memcmp(bytes.data(), kXmpSignature.data(), kXmpSignature.size()) == 0;
 }
 
 } // namespace
@@ -37,6 +204,11 @@ bool CChunkReader::ReadChunk(std::uint64_t offset, std::uint32_t size, std::size
 void CChunkReader::ParseExifChunk(std::uint32_t size) {
     if (size <= kMaxExifChunk)
         m_reader.ParseEmbeddedExif(m_bytes.data(), static_cast<std::uint32_t>(m_bytes.size()));
+}
+
+void CChunkReader::TakePacket(const unsigned char* data, std::size_t size) {
+    m_reader.TakeXmpPacket(
+        std::string_view(reinterpret_cast<const char*>(data), std::min(size, kMaxXmpPacket)));
 }
 
 // WebP: "RIFF", size u32 little-endian (from byte 8 on), "WEBP", then chunks:
@@ -60,6 +232,9 @@ void CChunkReader::ReadWebp() {
         if (std::memcmp(type, "EXIF", 4) == 0) {
             if (ReadChunk(data, size, kMaxExifChunk))
                 ParseExifChunk(size);
+        } else if (std::memcmp(type, "XMP ", 4) == 0) {
+            if (m_reader.m_bReadHints && ReadChunk(data, size, kMaxXmpPacket))
+                TakePacket(m_bytes.data(), m_bytes.size());
         } else if (ReadChunk(data, size, kSizeBytes)) {
             ReadWebpSize(type);
         }
@@ -91,8 +266,14 @@ void CChunkReader::ReadWebpSize(const char* type) {
 
 // PNG: the 8-byte signature, then chunks: length u32 big-endian (at most
 // 2^31 - 1), type (4), data, CRC (4). IHDR: width u32, height u32. The walk
-// ends at IEND; image data (IDAT) is skipped.
+// ends at IEND; image data (IDAT) is skipped, and text chunks after it are
+// read too. The CRCs are not checked: the dates do not depend on them.
 void CChunkReader::ReadPng() {
+    WalkPng();
+    ReadProfiles();
+}
+
+void CChunkReader::WalkPng() {
     const std::uint64_t end = m_file.Size();
     std::uint64_t pos = kPngSignature;
     for (int n = 0; n < kMaxChunks && pos <= end && end - pos >= kPngChunkHeader; ++n) {
@@ -116,7 +297,108 @@ void CChunkReader::ReadPng() {
             const std::uint32_t height = ihdr.U32();
             m_reader.m_info.m_nWidth = width <= INT_MAX ? static_cast<int>(width) : 0;
             m_reader.m_info.m_nHeight = height <= INT_MAX ? static_cast<int>(height) : 0;
+        } else if (std::memcmp(type, "tEXt", 4) == 0 || std::memcmp(type, "zTXt", 4) == 0 ||
+                   std::memcmp(type, "iTXt", 4) == 0) {
+            ReadPngText(type, data, length);
         }
         pos = data + length + kPngCrc;
     }
+}
+
+// Text chunks: keyword (1..79 bytes), NUL, then
+//   tEXt  the text
+//   zTXt  compression method (0 = zlib), the compressed text
+//   iTXt  compression flag (1 = compressed), method (0), language tag, NUL,
+//         translated keyword, NUL, the text
+// Raw profiles are only noted here: an eXIf chunk anywhere in the file wins.
+void CChunkReader::ReadPngText(const char* type, std::uint64_t data, std::uint32_t length) {
+    if (length == 0 || !ReadChunk(data, length, kTextHead))
+        return;
+    const unsigned char* head = m_bytes.data();
+    const std::size_t size = m_bytes.size();
+    const auto* nul =
+        static_cast<const unsigned char*>(std::memchr(head, 0, std::min(size, kMaxKeyword)));
+    if (nul == nullptr)
+        return;
+    const std::string_view keyword(reinterpret_cast<const char*>(head),
+                                   static_cast<std::size_t>(nul - head));
+    const bool profile = IsExifProfile(keyword);
+    if (!profile && !(keyword == kXmpKeyword && m_reader.m_bReadHints))
+        return;
+    std::size_t at = keyword.size() + 1;
+    bool compressed = false;
+    if (std::memcmp(type, "zTXt", 4) == 0) {
+        if (at == size || head[at] != 0)
+            return;
+        compressed = true;
+        ++at;
+    } else if (std::memcmp(type, "iTXt", 4) == 0) {
+        if (size - at < 2 || head[at] > 1 || (head[at] == 1 && head[at + 1] != 0))
+            return;
+        compressed = head[at] == 1;
+        at += 2;
+        for (int field = 0; field < 2; ++field) { // language tag, translated keyword
+            const auto* fieldEnd =
+                static_cast<const unsigned char*>(std::memchr(head + at, 0, size - at));
+            if (fieldEnd == nullptr)
+                return;
+            at = static_cast<std::size_t>(fieldEnd - head) + 1;
+        }
+    }
+    const TextRef text{data + at, length - at, compressed};
+    if (profile) {
+        if (m_profiles.size() < static_cast<std::size_t>(kMaxTextChunks))
+            m_profiles.push_back(text);
+        return;
+    }
+    if (m_nXmpTexts == kMaxTextChunks)
+        return;
+    ++m_nXmpTexts;
+    m_bytes.clear();
+    FeedText(m_file, text.offset, text.size, text.compressed, kMaxXmpPacket,
+             [this](const unsigned char* bytes, std::size_t count) {
+                 m_bytes.insert(m_bytes.end(), bytes, bytes + count);
+                 return true;
+             });
+    TakePacket(m_bytes.data(), m_bytes.size());
+}
+
+// The raw profiles, once the walk has shown whether an eXIf chunk gave the
+// date: the first profile holding EXIF fills in only when none did; an APP1
+// profile holding XMP is a packet like any other.
+void CChunkReader::ReadProfiles() {
+    bool wantExif = !m_reader.m_taken.Found();
+    for (const TextRef& text : m_profiles) {
+        if (!wantExif && !m_reader.m_bReadHints)
+            return;
+        if (DecodeProfile(text, wantExif))
+            wantExif = false;
+    }
+}
+
+// True when the profile held EXIF and it was parsed.
+bool CChunkReader::DecodeProfile(const TextRef& text, bool wantExif) {
+    const bool hints = m_reader.m_bReadHints;
+    CHexText hex(m_bytes, kMaxExifChunk);
+    FeedText(m_file, text.offset, text.size, text.compressed, kMaxProfileText,
+             [&](const unsigned char* bytes, std::size_t count) {
+                 if (!hex.Feed(bytes, count))
+                     return false;
+                 if (m_bytes.size() < kXmpSignature.size())
+                     return true;
+                 // Enough is known to stop early when the rest is not wanted.
+                 if (StartsWithXmp(m_bytes))
+                     return hints && m_bytes.size() < kXmpSignature.size() + kMaxXmpPacket;
+                 return wantExif;
+             });
+    if (StartsWithXmp(m_bytes)) {
+        if (hints)
+            TakePacket(m_bytes.data() + kXmpSignature.size(),
+                       m_bytes.size() - kXmpSignature.size());
+        return false;
+    }
+    if (!wantExif || hex.Overflow() || m_bytes.empty())
+        return false;
+    m_reader.ParseEmbeddedExif(m_bytes.data(), static_cast<std::uint32_t>(m_bytes.size()));
+    return true;
 }

@@ -17,7 +17,9 @@
 
 using namespace velmora;
 
-const int g_formatSizes[13] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8};
+// Type 13 (IFD) is an offset like a LONG: some drone and thermal cameras
+// store the Exif and GPS pointers so.
+const int g_formatSizes[14] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4};
 
 namespace {
 
@@ -55,7 +57,8 @@ enum Format {
     kFormatSRational = 10,
     kFormatFloat = 11,
     kFormatDouble = 12,
-    kMaxFormat = 12,
+    kFormatIfd = 13,
+    kMaxFormat = 13,
 };
 
 enum Tag {
@@ -72,6 +75,9 @@ enum Tag {
     kTagIsoSpeedRatings = 0x8827,
     kTagDateTimeOriginal = 0x9003,
     kTagDateTimeDigitized = 0x9004,
+    kTagOffsetTime = 0x9010,
+    kTagOffsetTimeOriginal = 0x9011,
+    kTagOffsetTimeDigitized = 0x9012,
     kTagShutterSpeedValue = 0x9201,
     kTagApertureValue = 0x9202,
     kTagExposureBiasValue = 0x9204,
@@ -82,6 +88,9 @@ enum Tag {
     kTagFlash = 0x9209,
     kTagFocalLength = 0x920A,
     kTagUserComment = 0x9286,
+    kTagSubSecTime = 0x9290,
+    kTagSubSecTimeOriginal = 0x9291,
+    kTagSubSecTimeDigitized = 0x9292,
     kTagExifImageWidth = 0xA002,
     kTagExifImageLength = 0xA003,
     kTagInteroperabilityOffset = 0xA005,
@@ -90,6 +99,23 @@ enum Tag {
 };
 
 constexpr std::size_t kMaxUserComment = 199;
+
+// SubSecTime digits are the decimal fraction of the second ("358" = .358,
+// "20" = .20); -1 for a text that is not such digits.
+int SubSecondMillis(std::string_view text) {
+    while (!text.empty() && text.back() == ' ')
+        text.remove_suffix(1);
+    if (text.empty())
+        return -1;
+    int millis = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return -1;
+        if (i < 3)
+            millis += (text[i] - '0') * (i == 0 ? 100 : i == 1 ? 10 : 1);
+    }
+    return millis;
+}
 
 // The value's bytes up to its first zero byte or the end of its byte count,
 // at most `limit` of them: a text is never read further than its use needs.
@@ -156,6 +182,7 @@ double CJpegFile::ConvertValue(const unsigned char* value, int format,
     case kFormatShort:
         return GetShort(value);
     case kFormatLong:
+    case kFormatIfd:
         return static_cast<std::uint32_t>(GetLong(value));
     case kFormatRational:
     case kFormatSRational: {
@@ -258,6 +285,29 @@ void CJpegFile::ParseTiff(const unsigned char* tiff, std::uint32_t size, bool ra
     }
 }
 
+// The offset and fraction of the second that belong to the chosen EXIF date,
+// unless its own text carried them.
+void CJpegFile::CompleteExifDate() {
+    int group = -1;
+    switch (m_taken.source) {
+    case DateSource::ExifDateTime:
+        group = 0;
+        break;
+    case DateSource::ExifOriginal:
+        group = 1;
+        break;
+    case DateSource::ExifDigitized:
+        group = 2;
+        break;
+    default:
+        return;
+    }
+    if (!m_taken.HasOffset())
+        m_taken.nOffset = m_exifOffsets[group];
+    if (m_taken.nMillis == 0 && m_exifMillis[group] > 0)
+        m_taken.nMillis = static_cast<std::int16_t>(m_exifMillis[group]);
+}
+
 // The container gave no picture size: take the one the TIFF directories name.
 void CJpegFile::FillDimensionsFromTiff() {
     const TiffDimensions& d = m_tiffDimensions;
@@ -339,15 +389,9 @@ void CJpegFile::ApplyTag(int tag, int format, const unsigned char* value, std::u
                          int level) {
     const auto number = [&] { return ConvertValue(value, format, available); };
     const auto integer = [&] { return TruncateToInt(number()); };
-    const auto date = [&] {
-        std::string text = ValueText(value, byteCount, kMaxDateText + 1);
-        if (text.size() > kMaxDateText)
-            return 0.0;
-        if (text.size() > 4 && text[4] == ':')
-            text[4] = '-';
-        if (text.size() > 7 && text[7] == ':')
-            text[7] = '-';
-        return ole::ParseDateTime(text);
+    const auto date = [&](DateSource source) {
+        const std::string text = ValueText(value, byteCount, kMaxDateText + 1);
+        return text.size() > kMaxDateText ? CFoundDate{} : ParseDateText(text, source);
     };
     switch (tag) {
     case kTagImageWidth:
@@ -369,13 +413,31 @@ void CJpegFile::ApplyTag(int tag, int format, const unsigned char* value, std::u
         m_info.m_nOrientation = orientation >= 1 && orientation <= 8 ? orientation : 0;
         break;
     }
+    // DateTime fills the date, DateTimeOriginal replaces it, DateTimeDigitized
+    // fills in; a text that is no date (blank, zeros) wipes nothing.
     case kTagDateTimeOriginal:
-        m_info.m_dtTaken = date();
+        if (const CFoundDate taken = date(DateSource::ExifOriginal); taken.Found())
+            SetTaken(taken);
         break;
     case kTagDateTime:
     case kTagDateTimeDigitized:
-        if (m_info.m_dtTaken == 0)
-            m_info.m_dtTaken = date();
+        if (!m_taken.Found()) {
+            const CFoundDate taken =
+                date(tag == kTagDateTime ? DateSource::ExifDateTime : DateSource::ExifDigitized);
+            if (taken.Found())
+                SetTaken(taken);
+        }
+        break;
+    case kTagOffsetTime:
+    case kTagOffsetTimeOriginal:
+    case kTagOffsetTimeDigitized:
+        m_exifOffsets[tag - kTagOffsetTime] =
+            ParseOffsetText(ValueText(value, byteCount, kMaxDateText));
+        break;
+    case kTagSubSecTime:
+    case kTagSubSecTimeOriginal:
+    case kTagSubSecTimeDigitized:
+        m_exifMillis[tag - kTagSubSecTime] = SubSecondMillis(ValueText(value, byteCount, 16));
         break;
     case kTagExposureTime:
         m_info.m_fExposureTime = static_cast<float>(number());

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -16,6 +18,17 @@ constexpr std::size_t kMaxIlocBytes = 1024 * 1024;
 constexpr std::size_t kMaxExtents = 64;
 constexpr std::size_t kFullBoxHeader = 4; // version (1), flags (3)
 constexpr std::size_t kMaxInfeBytes = 16;
+// An infe of type mime: its item name and content type follow the type.
+constexpr std::size_t kMaxMimeInfeBytes = 512;
+constexpr std::string_view kXmpContentType = "application/rdf+xml";
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    const auto lower = [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return lower(x) == lower(y); });
+}
 
 } // namespace
 
@@ -30,36 +43,47 @@ void CHeifReader::Read() {
     }
 }
 
-// meta (full box): hdlr, pitm, iinf, iloc, iprp, ... in any order.
+// meta (full box): hdlr, pitm, iinf, iloc, iprp, idat, ... in any order.
 void CHeifReader::ReadMeta(const CBox& meta) {
     CBoxWalker children(m_file, meta.payload + kFullBoxHeader, meta.end);
     CBox box;
     while (children.Next(box)) {
-        if (box.Is("iinf"))
-            FindExifItem(box);
-        else if (box.Is("iloc"))
+        if (box.Is("iinf")) {
+            FindItems(box);
+        } else if (box.Is("iloc")) {
             CBoxWalker::ReadPayload(m_file, box, m_iloc, kMaxIlocBytes);
-        else if (box.Is("iprp"))
+        } else if (box.Is("iprp")) {
             ReadPictureSize(box);
+        } else if (box.Is("idat") && !m_bHaveIdat) {
+            m_bHaveIdat = true;
+            m_nIdatBegin = box.payload;
+            m_nIdatEnd = box.end;
+        }
     }
     std::vector<Extent> extents;
-    if (m_bHaveExifItem && FindExtents(m_iloc, extents))
+    if (m_bHaveExifItem && FindExtents(m_nExifItem, extents))
         ReadExifItem(extents);
+    extents.clear();
+    if (m_bHaveXmpItem && FindExtents(m_nXmpItem, extents))
+        ReadXmpItem(extents);
 }
 
 // iinf (full box): entry count, u16 in version 0, else u32; then infe boxes.
 // infe (full box), versions 2 and 3:
 //   4..5 (4..7 in version 3)  item ID
-//   then                      protection index (2), item type (4)
-void CHeifReader::FindExifItem(const CBox& iinf) {
+//   then                      protection index (2), item type (4); for type
+//                             mime: item name, content type (NUL-terminated)
+// The first item of each kind counts.
+void CHeifReader::FindItems(const CBox& iinf) {
     std::vector<unsigned char> head;
     if (!CBoxWalker::ReadPayload(m_file, iinf, head, 1) || head.empty())
         return;
+    const bool hints = m_reader.m_bReadHints;
     const std::uint64_t countSize = head[0] == 0 ? 2 : 4;
     CBoxWalker entries(m_file, iinf.payload + kFullBoxHeader + countSize, iinf.end);
     CBox infe;
     std::vector<unsigned char> bytes;
-    while (entries.Next(infe)) {
+    while (!(m_bHaveExifItem && (m_bHaveXmpItem || !hints)) && entries.Next(infe)) {
         if (!infe.Is("infe") || !CBoxWalker::ReadPayload(m_file, infe, bytes, kMaxInfeBytes))
             continue;
         CByteCursor cursor(bytes.data(), bytes.size());
@@ -69,12 +93,39 @@ void CHeifReader::FindExifItem(const CBox& iinf) {
             continue;
         const std::uint32_t id = version == 2 ? cursor.U16() : cursor.U32();
         cursor.Skip(2);
-        if (cursor.Is("Exif")) {
+        const std::size_t typeAt = cursor.Position();
+        cursor.Skip(4);
+        if (!cursor.Ok())
+            continue;
+        const unsigned char* type = bytes.data() + typeAt;
+        if (std::memcmp(type, "Exif", 4) == 0 && !m_bHaveExifItem) {
             m_nExifItem = id;
             m_bHaveExifItem = true;
-            return;
+        } else if (std::memcmp(type, "mime", 4) == 0 && hints && !m_bHaveXmpItem &&
+                   IsXmpItem(infe, typeAt + 4)) {
+            m_nXmpItem = id;
+            m_bHaveXmpItem = true;
         }
     }
+}
+
+// A mime item whose content type (after its item name) names XMP.
+bool CHeifReader::IsXmpItem(const CBox& infe, std::size_t nameAt) {
+    std::vector<unsigned char> bytes;
+    if (!CBoxWalker::ReadPayload(m_file, infe, bytes, kMaxMimeInfeBytes) || nameAt > bytes.size())
+        return false;
+    const std::string_view rest(reinterpret_cast<const char*>(bytes.data()) + nameAt,
+                                bytes.size() - nameAt);
+    const std::size_t nameEnd = rest.find('\0');
+    if (nameEnd == std::string_view::npos)
+        return false;
+    std::string_view type = rest.substr(nameEnd + 1);
+    // The terminator may be missing at the end of the box.
+    const std::size_t typeEnd = type.find('\0');
+    if (typeEnd == std::string_view::npos && bytes.size() == kMaxMimeInfeBytes)
+        return false;
+    type = type.substr(0, typeEnd);
+    return EqualNoCase(type, kXmpContentType);
 }
 
 // iprp holds ipco, whose ispe properties (full box: width u32, height u32)
@@ -116,11 +167,10 @@ void CHeifReader::ReadPictureSize(const CBox& iprp) {
 //             (versions 1, 2; low 4 bits); data reference index u16;
 //             base offset; extent count u16; per extent: index (versions 1,
 //             2), offset, length
-// The EXIF item's extents are file offsets (construction method 0); items
-// built otherwise are not read.
-bool CHeifReader::FindExtents(const std::vector<unsigned char>& iloc,
-                              std::vector<Extent>& extents) const {
-    CByteCursor cursor(iloc.data(), iloc.size());
+// Construction method 0 gives file offsets, 1 offsets into the idat box;
+// items built from other items (2) are not read.
+bool CHeifReader::FindExtents(std::uint32_t itemId, std::vector<Extent>& extents) const {
+    CByteCursor cursor(m_iloc.data(), m_iloc.size());
     const std::uint32_t version = cursor.U8();
     cursor.Skip(3);
     const std::uint32_t sizes = cursor.U8();
@@ -139,39 +189,47 @@ bool CHeifReader::FindExtents(const std::vector<unsigned char>& iloc,
         cursor.Skip(2); // data reference index
         const std::uint64_t base = cursor.Read(baseOffsetSize);
         const std::uint32_t count = cursor.U16();
-        if (id != m_nExifItem) {
+        if (id != itemId) {
             cursor.Skip(std::uint64_t(count) * (indexSize + offsetSize + lengthSize));
             continue;
         }
-        if (method != 0)
+        if (method > 1 || (method == 1 && !m_bHaveIdat))
             return false;
+        const std::uint64_t areaBegin = method == 1 ? m_nIdatBegin : 0;
+        const std::uint64_t areaEnd = method == 1 ? m_nIdatEnd : m_file.Size();
         for (std::uint32_t e = 0; e < count && e < kMaxExtents; ++e) {
             cursor.Skip(indexSize);
             const std::uint64_t offset = cursor.Read(offsetSize);
             const std::uint64_t length = cursor.Read(lengthSize);
             if (!cursor.Ok() || offset > UINT64_MAX - base)
                 return false;
-            extents.push_back({base + offset, length});
+            // An extent outside its area starts at the area's end: nothing is read.
+            const std::uint64_t relative = base + offset;
+            const std::uint64_t start =
+                relative < areaEnd - areaBegin ? areaBegin + relative : areaEnd;
+            extents.push_back({start, length, areaEnd});
         }
         return !extents.empty();
     }
     return false;
 }
 
-// The EXIF item: the extents one after another, then
-//   0..3  n, big-endian
-//   4..   n bytes to skip (usually "Exif\0\0"), then the TIFF data
-void CHeifReader::ReadExifItem(const std::vector<Extent>& extents) {
-    const std::uint64_t fileSize = m_file.Size();
-    std::vector<unsigned char> item;
+// The extents one after another, at most `limit` bytes: with `cut` the first
+// `limit` bytes of a longer item, else false for it. An extent that lies
+// outside its area, or that the file cuts off, ends the item.
+bool CHeifReader::ReadItem(const std::vector<Extent>& extents, std::size_t limit, bool cut,
+                           std::vector<unsigned char>& item) {
+    item.clear();
     for (const Extent& extent : extents) {
-        if (extent.offset >= fileSize)
+        if (extent.offset >= extent.end || (cut && item.size() == limit))
             break;
-        const std::uint64_t available = fileSize - extent.offset;
-        const std::uint64_t length =
-            extent.length == 0 ? available : std::min(extent.length, available);
-        if (length > kMaxExifItem - item.size())
-            return;
+        const std::uint64_t available = extent.end - extent.offset;
+        std::uint64_t length = extent.length == 0 ? available : std::min(extent.length, available);
+        if (length > limit - item.size()) {
+            if (!cut)
+                return false;
+            length = limit - item.size();
+        }
         const std::size_t start = item.size();
         item.resize(start + static_cast<std::size_t>(length));
         const std::size_t got =
@@ -180,6 +238,16 @@ void CHeifReader::ReadExifItem(const std::vector<Extent>& extents) {
         if (got < length)
             break;
     }
+    return true;
+}
+
+// The EXIF item:
+//   0..3  n, big-endian
+//   4..   n bytes to skip (usually "Exif\0\0"), then the TIFF data
+void CHeifReader::ReadExifItem(const std::vector<Extent>& extents) {
+    std::vector<unsigned char> item;
+    if (!ReadItem(extents, kMaxExifItem, false, item))
+        return;
     CByteCursor cursor(item.data(), item.size());
     const std::uint32_t skip = cursor.U32();
     cursor.Skip(skip);
@@ -187,4 +255,12 @@ void CHeifReader::ReadExifItem(const std::vector<Extent>& extents) {
         return;
     m_reader.ParseTiff(item.data() + cursor.Position(),
                        static_cast<std::uint32_t>(cursor.Remaining()));
+}
+
+// The XMP item is the packet itself.
+void CHeifReader::ReadXmpItem(const std::vector<Extent>& extents) {
+    std::vector<unsigned char> item;
+    if (ReadItem(extents, kMaxXmpItem, true, item))
+        m_reader.TakeXmpPacket(
+            std::string_view(reinterpret_cast<const char*>(item.data()), item.size()));
 }

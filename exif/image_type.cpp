@@ -1,5 +1,7 @@
 #include "image_type.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace velmora {
@@ -21,7 +23,10 @@ constexpr ImageType kImageTypes[] = {
     {"mov", ImageKind::Video},       {"m4v", ImageKind::Video},
     {"3gp", ImageKind::Video},       {"tif", ImageKind::OtherImage},
     {"tiff", ImageKind::OtherImage}, {"webp", ImageKind::OtherImage},
-    {"png", ImageKind::OtherImage},
+    {"png", ImageKind::OtherImage},  {"avi", ImageKind::Video},
+    {"mts", ImageKind::Video},       {"m2ts", ImageKind::Video},
+    {"3g2", ImageKind::Video},       {"crw", ImageKind::Raw},
+    {"mrw", ImageKind::Raw},         {"hif", ImageKind::Heif},
 };
 
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
@@ -35,9 +40,53 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-bool Starts(const unsigned char* head, std::size_t size, std::size_t at, const char* text) {
-    const std::size_t n = std::strlen(text);
-    return size >= n && at <= size - n && std::memcmp(head + at, text, n) == 0;
+bool Starts(const unsigned char* head, std::size_t size, std::size_t at, std::string_view text) {
+    const std::size_t n = text.size();
+    return size >= n && at <= size - n && std::memcmp(head + at, text.data(), n) == 0;
+}
+
+std::uint64_t BigEndian(const unsigned char* p, int bytes) {
+    std::uint64_t value = 0;
+    for (int i = 0; i < bytes; ++i)
+        value = value << 8 | p[i];
+    return value;
+}
+
+// A transport stream: the sync byte 0x47 at `first` and every `packet` bytes
+// after it, as far as the head reaches (two packets at least).
+bool IsTransportStream(const unsigned char* head, std::size_t size, std::size_t first,
+                       std::size_t packet) {
+    if (size <= first + packet)
+        return false;
+    for (std::size_t at = first; at < size; at += packet) {
+        if (head[at] != 0x47)
+            return false;
+    }
+    return true;
+}
+
+// QuickTime before the file-type box: the first atom is one of these, with
+// a size that fits in the file (1: a 64-bit size follows; 0: to the end).
+bool IsClassicQuickTime(const unsigned char* head, std::size_t size, std::uint64_t fileSize) {
+    static const char* const kFirstAtoms[] = {"moov", "mdat", "wide", "free", "skip", "pnot"};
+    if (size < 8)
+        return false;
+    bool known = false;
+    for (const char* atom : kFirstAtoms)
+        known = known || std::memcmp(head + 4, atom, 4) == 0;
+    if (!known)
+        return false;
+    std::uint64_t atomSize = BigEndian(head, 4);
+    std::uint64_t headerSize = 8;
+    if (atomSize == 0)
+        return true;
+    if (atomSize == 1) {
+        if (size < 16)
+            return false;
+        atomSize = BigEndian(head + 8, 8);
+        headerSize = 16;
+    }
+    return atomSize >= headerSize && atomSize <= fileSize;
 }
 
 // ISO base media brands at bytes 8..11, after the "ftyp" box header.
@@ -77,8 +126,15 @@ const ImageType* ImageTypeOf(std::string_view fileName) {
 //   size (4) "ftyp" brand (4)      ISO base media
 //   "RIFF" size (4) "WEBP"         WebP
 //   89 "PNG" 0D 0A 1A 0A           PNG
+//   "RIFF" size (4) "AVI "         AVI
+//   "II" length (4) "HEAPCCDR"     CRW
+//   00 "MRM"                       MRW
+//   size (4) "moov" / "mdat" / ... QuickTime without a file-type box
+//   47 at 4, 196, 388, ...         transport stream of 192-byte packets (AVCHD)
+//   47 at 0, 188, 376, ...         transport stream of 188-byte packets
 // A TIFF header needs its 8 bytes; a shorter file is nothing we can read.
-FileFormat DetectFileFormat(const unsigned char* head, std::size_t size) {
+FileFormat DetectFileFormat(const unsigned char* head, std::size_t size, std::uint64_t fileSize) {
+    fileSize = std::max<std::uint64_t>(fileSize, size);
     if (size >= 2 && head[0] == 0xFF && head[1] == 0xD8)
         return FileFormat::Jpeg;
     if (size >= 8) {
@@ -99,6 +155,16 @@ FileFormat DetectFileFormat(const unsigned char* head, std::size_t size) {
         return FileFormat::WebP;
     if (size >= 12 && Starts(head, size, 4, "ftyp"))
         return IsoFormat(head);
+    if (Starts(head, size, 0, "RIFF") && Starts(head, size, 8, "AVI "))
+        return FileFormat::Avi;
+    if (Starts(head, size, 0, "II") && Starts(head, size, 6, "HEAPCCDR"))
+        return FileFormat::Crw;
+    if (Starts(head, size, 0, std::string_view("\0MRM", 4)))
+        return FileFormat::Mrw;
+    if (IsClassicQuickTime(head, size, fileSize))
+        return FileFormat::Movie;
+    if (IsTransportStream(head, size, 4, 192) || IsTransportStream(head, size, 0, 188))
+        return FileFormat::Mts;
     return FileFormat::Unknown;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 // The file types the readers know: by name extension, for choosing which files
@@ -32,13 +33,21 @@ enum class FileFormat {
     Movie,   // any other ISO base media or QuickTime file
     WebP,
     Png,
+    Avi, // "RIFF" size "AVI "
+    Mts, // MPEG-2 transport stream: AVCHD .mts/.m2ts, or .ts
+    Crw, // Canon CIFF: "II", header length, "HEAPCCDR"
+    Mrw, // "\0MRM" and its blocks
 };
 
-// How many first bytes DetectFileFormat looks at.
-constexpr std::size_t kFormatProbeSize = 16;
+// How many first bytes DetectFileFormat looks at: a transport stream shows
+// itself by a sync byte at the start of each of its first packets.
+constexpr std::size_t kFormatProbeSize = 400;
 
 // The layout of a file from its first `size` bytes (at most kFormatProbeSize
-// are looked at).
-FileFormat DetectFileFormat(const unsigned char* head, std::size_t size);
+// are looked at). `fileSize` is the whole file's size when the head is only
+// its start (0: the head is the whole file); a classic QuickTime file is told
+// by a first atom that fits in it.
+FileFormat DetectFileFormat(const unsigned char* head, std::size_t size,
+                            std::uint64_t fileSize = 0);
 
 } // namespace velmora

@@ -1,12 +1,19 @@
 #include "jpeg_file.h"
 
+#include "avi_reader.h"
 #include "chunk_reader.h"
+#include "crw_reader.h"
 #include "file_stream.h"
 #include "heif_reader.h"
+#include "iptc_date.h"
 #include "movie_reader.h"
+#include "mrw_reader.h"
+#include "mts_reader.h"
 #include "raw_reader.h"
 #include "string_table.h"
+#include "xmp_date.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -20,9 +27,14 @@ constexpr int kMarkerEoi = 0xD9;
 constexpr int kMarkerSos = 0xDA;
 constexpr int kMarkerApp0 = 0xE0;
 constexpr int kMarkerApp1 = 0xE1;
+constexpr int kMarkerApp13 = 0xED;
 constexpr int kMarkerCom = 0xFE;
 constexpr int kMaxPaddingBytes = 6;
 constexpr int kMaxCommentSection = 2000;
+// A section costs one unit of the walk's budget, and one more per this many
+// bytes: a file of sections costs at most about 64 MiB of reading.
+constexpr std::uint32_t kBytesPerWorkUnit = 1024;
+constexpr std::uint32_t kSectionBudget = 1u << 16;
 
 constexpr int kMarkerSof0 = 0xC0;
 constexpr int kMarkerSof15 = 0xCF;
@@ -47,12 +59,34 @@ CJpegFile::~CJpegFile() {
         std::free(m_sections[i].pData);
 }
 
-void CJpegFile::FreeSections() {
+void CJpegFile::ReleaseSections() {
     for (int i = 0; i < m_nSections; ++i)
         std::free(m_sections[i].pData);
     std::memset(m_sections, 0, sizeof(m_sections));
     m_nSections = 0;
+}
+
+void CJpegFile::FreeSections() {
+    ReleaseSections();
     std::memset(&m_info, 0, sizeof(m_info));
+    m_taken = {};
+    m_xmpDate = {};
+    m_iptcDate = {};
+}
+
+void CJpegFile::SetTaken(const CFoundDate& date) {
+    m_taken = date;
+    if (date.source == DateSource::MovieHeader) {
+        m_info.m_dtTaken = ole::FromTime(static_cast<std::time_t>(ole::SecondsOf(date.fields)));
+    } else {
+        m_info.m_dtTaken = ole::FromFields(date.fields).value_or(0.0);
+    }
+}
+
+void CJpegFile::TakeXmpPacket(std::string_view packet) {
+    if (m_xmpDate.Found() && m_xmpDate.bTime)
+        return;
+    m_xmpDate = PreferDate(m_xmpDate, ParseXmpDate(packet));
 }
 
 bool CJpegFile::LoadJpeg(const char* path) {
@@ -74,6 +108,10 @@ bool CJpegFile::LoadOpened(CFileStream& file, bool open, const char* path, bool 
     m_nFileDevice = 0;
     m_nFileInode = 0;
     m_nBytesRead = 0;
+    // The dates are no part of the record kept for an unopened file.
+    m_taken = {};
+    m_xmpDate = {};
+    m_iptcDate = {};
     if (!open)
         return false;
     m_nFileDevice = file.EntryDevice();
@@ -85,7 +123,7 @@ bool CJpegFile::LoadOpened(CFileStream& file, bool open, const char* path, bool 
     FileFormat format = FileFormat::Jpeg;
     if (byContent) {
         unsigned char head[kFormatProbeSize];
-        format = DetectFileFormat(head, file.Read(head, sizeof(head)));
+        format = DetectFileFormat(head, file.Read(head, sizeof(head)), file.Size());
         file.Seek(0);
     }
     const bool ok = ReadImage(file, format);
@@ -98,6 +136,8 @@ bool CJpegFile::ReadImage(CFileStream& file, FileFormat format) {
     // costs no more than a file of one.
     m_nEntryBudget = kExifWorkBudget;
     m_tiffDimensions = {};
+    std::fill(std::begin(m_exifOffsets), std::end(m_exifOffsets), kNoOffset);
+    std::fill(std::begin(m_exifMillis), std::end(m_exifMillis), -1);
     bool ok = true;
     switch (format) {
     case FileFormat::Jpeg:
@@ -122,14 +162,32 @@ bool CJpegFile::ReadImage(CFileStream& file, FileFormat format) {
     case FileFormat::Png:
         CChunkReader(*this, file).ReadPng();
         break;
+    case FileFormat::Avi:
+        CAviReader(*this, file).Read();
+        break;
+    case FileFormat::Mts:
+        CMtsReader(*this, file).Read();
+        break;
+    case FileFormat::Crw:
+        CCrwReader(*this, file).Read();
+        break;
+    case FileFormat::Mrw:
+        CMrwReader(*this, file).Read();
+        break;
     case FileFormat::BigTiff:
     case FileFormat::Unknown:
         m_nErrorId = IDS_INVALID_JPEG;
         ok = false;
         break;
     }
+    CompleteExifDate();
     if (!ok) {
-        FreeSections();
+        // Damage after a whole EXIF block (a file recovered from a broken
+        // card) keeps the date read from it; the failure still stands.
+        if (m_taken.Found())
+            ReleaseSections();
+        else
+            FreeSections();
         return false;
     }
     if (format != FileFormat::Jpeg)
@@ -150,8 +208,7 @@ bool CJpegFile::ScanSections(CFileStream& file) {
         m_nErrorId = IDS_INVALID_JPEG;
         return false;
     }
-    // The table is never full here: the check after each kept section ends
-    // the walk as soon as it is.
+    std::uint32_t sectionBudget = kSectionBudget;
     for (;;) {
         // Up to six 0xFF padding bytes may precede the marker code, none need.
         unsigned char marker = 0;
@@ -168,15 +225,20 @@ bool CJpegFile::ScanSections(CFileStream& file) {
                 return false;
             }
         }
-        CJpegSection& section = m_sections[m_nSections];
-        section.nMarker = marker;
         // Every marker is followed by a length, the end-of-image marker too.
         const int length = ReadLength(file);
         if (length < 2) {
             m_nErrorId = IDS_INVALID_MARKER;
             return false;
         }
-        section.nLength = length;
+        // Editors and cameras write many sections (25 ICC profile chunks):
+        // each costs a budget of its own by its size, not a place in the table.
+        const std::uint32_t cost = 1 + static_cast<std::uint32_t>(length) / kBytesPerWorkUnit;
+        if (cost > sectionBudget) {
+            m_nErrorId = IDS_TOO_MANY_SECTIONS;
+            return false;
+        }
+        sectionBudget -= cost;
         auto* data = static_cast<unsigned char*>(std::malloc(length));
         if (data == nullptr) {
             m_nErrorId = IDS_NO_MEMORY;
@@ -190,32 +252,43 @@ bool CJpegFile::ScanSections(CFileStream& file) {
             m_nErrorId = IDS_PREMATURE_END;
             return false;
         }
-        section.pData = data;
-        ++m_nSections;
-
+        // The first sections are kept; those beyond the table are read and
+        // dropped.
+        bool keep = m_nSections < kMaxSections;
         if (IsFrameHeader(marker)) {
             ParseFrameHeader(data, length, marker);
         } else if (marker == kMarkerEoi) {
             m_nErrorId = IDS_NO_IMAGE;
-            return true;
-        } else if (marker == kMarkerSos) {
-            return true; // the image data begins; nothing after it is read
         } else if (marker == kMarkerApp1 && length >= 6 && std::memcmp(data + 2, "Exif", 4) == 0) {
             ParseExif(data, length);
         } else if (marker == kMarkerApp0 || marker == kMarkerApp1) {
-            // JFIF headers and foreign APP1 blocks (XMP) are of no use: drop them
-            // at once, and they do not count toward the section limit.
-            --m_nSections;
-            std::free(data);
-            section = CJpegSection{};
+            // JFIF headers and foreign APP1 blocks (XMP) are of no use to the
+            // record: dropped at once, they take no place in the table.
+            if (m_bReadHints && marker == kMarkerApp1)
+                TakeXmpSection(data, length);
+            keep = false;
         } else if (marker == kMarkerCom) {
             ParseComment(data, length);
+        } else if (marker == kMarkerApp13 && m_bReadHints && !m_iptcDate.Found()) {
+            m_iptcDate = ParseIptcDate(data + 2, payload);
         }
-        if (m_nSections == kMaxSections) {
-            m_nErrorId = IDS_TOO_MANY_SECTIONS;
-            return false;
-        }
+        if (keep)
+            m_sections[m_nSections++] = CJpegSection{data, marker, length};
+        else
+            std::free(data);
+        if (marker == kMarkerEoi || marker == kMarkerSos)
+            return true; // the image data begins; nothing after it is read
     }
+}
+
+// APP1 "http://ns.adobe.com/xap/1.0/\0" holds an XMP packet.
+void CJpegFile::TakeXmpSection(const unsigned char* data, int length) {
+    static constexpr char kXmpId[] = "http://ns.adobe.com/xap/1.0/";
+    constexpr std::size_t kIdSize = sizeof(kXmpId); // with its NUL
+    const auto size = static_cast<std::size_t>(length);
+    if (size >= 2 + kIdSize && std::memcmp(data + 2, kXmpId, kIdSize) == 0)
+        TakeXmpPacket(std::string_view(reinterpret_cast<const char*>(data) + 2 + kIdSize,
+                                       size - 2 - kIdSize));
 }
 
 // Frame header (SOFn) section buffer:

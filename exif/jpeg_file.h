@@ -1,10 +1,12 @@
 #pragma once
 
+#include "found_date.h"
 #include "image_type.h"
 #include "jpeg_info.h"
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 class CFileStream;
@@ -19,12 +21,13 @@ struct CJpegSection {
     int nLength;
 };
 
-// Component sizes of the TIFF value formats, indexed by format number (0..12).
-extern const int g_formatSizes[13];
+// Component sizes of the TIFF value formats, indexed by format number (0..13).
+extern const int g_formatSizes[14];
 
 // CJpegFile reads one JPEG file at a time: it walks the marker sections from
 // the start-of-image marker up to the image data (never reading the image data
-// itself), keeps up to 20 sections, decodes frame headers, comments and the
+// itself), keeps the first 20 sections (reading past them, within the work
+// budget), decodes frame headers, comments and the
 // EXIF block into m_info, and reports failure as a string id in m_nErrorId.
 // It raises no exceptions and shows nothing. One reader serves many files.
 class CJpegFile {
@@ -86,8 +89,25 @@ public:
     bool BuildFileName(const std::string& path, std::string& name, const std::string& format,
                        int counter) const;
 
+    // Records the date taken the file states, with its source, offset and
+    // fraction of a second, and sets m_info.m_dtTaken from it (a movie
+    // header's UTC time in the computer's zone).
+    void SetTaken(const velmora::CFoundDate& date);
+
+    // Keeps the best date of an XMP packet of the file (when m_bReadHints).
+    void TakeXmpPacket(std::string_view packet);
+
     int m_nErrorId = 0;
     CJpegInfo m_info;
+    // Set by the caller: the readers then also look for the dates that only
+    // files without a date taken use (XMP, IPTC); a plain read skips them.
+    bool m_bReadHints = false;
+    // The date taken as the file states it; source None when it has none.
+    velmora::CFoundDate m_taken;
+    // With m_bReadHints: the best date of the file's XMP packets, and its
+    // IPTC date and time created.
+    velmora::CFoundDate m_xmpDate;
+    velmora::CFoundDate m_iptcDate;
     // The device and inode of the entry last opened, kept when its reading
     // fails: the scan records them for the rename run's identity check.
     unsigned long long m_nFileDevice = 0;
@@ -99,9 +119,11 @@ public:
 
 private:
     bool Load(const char* path, bool byContent);
+    void ReleaseSections(); // the table only, the record kept
     static int ReadLength(CFileStream& file);
     void ParseFrameHeader(const unsigned char* data, int length, int marker);
     void ParseComment(const unsigned char* data, int length);
+    void TakeXmpSection(const unsigned char* data, int length);
 
     // The EXIF parser.
     void ParseExif(const unsigned char* data, int length);
@@ -116,12 +138,18 @@ private:
     int GetLong(const unsigned char* p) const;
     bool Fetch(std::uint32_t offset, std::uint32_t length) const;
     void FillDimensionsFromTiff();
+    void CompleteExifDate();
 
     // Bounds the work of EXIF decoding: which directory offsets of the current
     // block were walked at which nesting level (one bit per level), and how
     // much work the file may still cost.
     std::unordered_map<std::uint32_t, unsigned char> m_walkedLevels;
     std::uint32_t m_nEntryBudget = kExifWorkBudget;
+    // OffsetTime* and SubSecTime* of the file (as minutes, milliseconds; none:
+    // kNoOffset, -1), by the date they belong to: DateTime, DateTimeOriginal,
+    // DateTimeDigitized.
+    std::int16_t m_exifOffsets[3] = {velmora::kNoOffset, velmora::kNoOffset, velmora::kNoOffset};
+    int m_exifMillis[3] = {-1, -1, -1};
     // Set while a whole file is walked: bytes are read in before their use.
     CTiffFileView* m_pTiffView = nullptr;
 

@@ -114,7 +114,7 @@ std::string ProcessText(const CJpegInfo& info) {
 
 } // namespace
 
-std::vector<CInfoRow> JpegInfoRows(const CJpegInfo& info) {
+std::vector<CInfoRow> JpegInfoRows(const CJpegInfo& info, const velmora::CFoundDate* taken) {
     std::vector<CInfoRow> rows;
     const auto add = [&rows](const char* label, std::string value) {
         rows.push_back({label, std::move(value)});
@@ -127,6 +127,12 @@ std::vector<CInfoRow> JpegInfoRows(const CJpegInfo& info) {
     }
     if (info.m_dtTaken != 0)
         add("Date/Time:", velmora::ole::Format(info.m_dtTaken, "%Y/%m/%d %H:%M:%S"));
+    if (info.m_dtTaken != 0 && taken != nullptr && taken->Found()) {
+        std::string source(velmora::DateSourceText(taken->source));
+        if (taken->HasOffset() && taken->source != velmora::DateSource::MovieHeader)
+            source += ", " + velmora::OffsetText(taken->nOffset);
+        add("Date source:", source);
+    }
     add("Resolution:", Printf("%d x %d  %s", info.m_nWidth, info.m_nHeight,
                               SizeText(info.m_nWidth, info.m_nHeight).c_str()));
     if (info.m_nOrientation > 0)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "found_date.h"
 #include "jpeg_info.h"
 
 #include <string>
@@ -13,4 +14,6 @@ struct CInfoRow {
     std::string strValue;
 };
 
-std::vector<CInfoRow> JpegInfoRows(const CJpegInfo& info);
+// With `taken`, the date's source follows the date.
+std::vector<CInfoRow> JpegInfoRows(const CJpegInfo& info,
+                                   const velmora::CFoundDate* taken = nullptr);

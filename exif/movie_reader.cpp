@@ -8,6 +8,12 @@
 
 #include <cstring>
 #include <ctime>
+#include <string_view>
+
+using velmora::CFoundDate;
+using velmora::DateSource;
+using velmora::ParseDateText;
+namespace ole = velmora::ole;
 
 namespace {
 
@@ -19,6 +25,10 @@ constexpr std::uint64_t kQuickTimeEpochOffset = 2082844800;
 // Where Canon keeps the TIFF boxes of a CR3 inside `moov`.
 constexpr unsigned char kCanonUuid[16] = {0x85, 0xc0, 0xb6, 0x87, 0x82, 0x0f, 0x11, 0xe0,
                                           0x81, 0x11, 0xf4, 0xce, 0x46, 0x2b, 0x6a, 0x48};
+
+// The uuid box that holds an XMP packet (MP4, CR3).
+constexpr unsigned char kXmpUuid[16] = {0xbe, 0x7a, 0xcf, 0xcb, 0x97, 0xa9, 0x42, 0xe8,
+                                        0x9c, 0x71, 0x99, 0x94, 0x91, 0xe3, 0xaf, 0xac};
 
 const char kKeyCreationDate[] = "com.apple.quicktime.creationdate";
 const char kKeyMake[] = "com.apple.quicktime.make";
@@ -32,12 +42,21 @@ template <std::size_t N> void CopyText(char (&field)[N], const std::string& text
 
 } // namespace
 
+// With m_bReadHints the top-level walk goes on after `moov`: the XMP uuid box
+// may follow it. The first `moov` counts.
 void CMovieReader::Read() {
+    const bool hints = m_reader.m_bReadHints;
     CBoxWalker top(m_file, 0, m_file.Size());
     CBox moov;
+    bool haveMovie = false;
     while (top.Next(moov)) {
-        if (!moov.Is("moov"))
+        if (hints && moov.Is("uuid")) {
+            ReadXmpBox(moov);
             continue;
+        }
+        if (!moov.Is("moov") || haveMovie)
+            continue;
+        haveMovie = true;
         CBoxWalker children(m_file, moov.payload, moov.end);
         CBox box;
         while (children.Next(box)) {
@@ -49,8 +68,11 @@ void CMovieReader::Read() {
                 ReadMetadata(box);
             else if (box.Is("uuid"))
                 ReadCanonBox(box);
+            else if (hints && box.Is("udta"))
+                ReadUserData(box);
         }
-        break;
+        if (!hints)
+            break;
     }
     Apply();
 }
@@ -187,16 +209,50 @@ void CMovieReader::ReadCanonBox(const CBox& uuid) {
     }
 }
 
+// uuid (top level): the 16-byte UUID, then for XMP's the packet.
+void CMovieReader::ReadXmpBox(const CBox& uuid) {
+    std::vector<unsigned char> id;
+    if (!CBoxWalker::ReadPayload(m_file, uuid, id, sizeof(kXmpUuid)) ||
+        id.size() != sizeof(kXmpUuid) || std::memcmp(id.data(), kXmpUuid, id.size()) != 0)
+        return;
+    TakePacket(uuid, sizeof(kXmpUuid));
+}
+
+// udta (QuickTime user data): XMP_ holds the packet as its data.
+void CMovieReader::ReadUserData(const CBox& udta) {
+    CBoxWalker children(m_file, udta.payload, udta.end);
+    CBox box;
+    while (children.Next(box)) {
+        if (box.Is("XMP_"))
+            TakePacket(box, 0);
+    }
+}
+
+void CMovieReader::TakePacket(const CBox& box, std::uint64_t skip) {
+    std::vector<unsigned char> packet;
+    if (CBoxWalker::ReadPayload(m_file, box, packet, kMaxXmpPacket, skip))
+        m_reader.TakeXmpPacket(
+            std::string_view(reinterpret_cast<const char*>(packet.data()), packet.size()));
+}
+
 // The Apple key's "2019-07-24T11:25:40+0300" is the local time where the
-// movie was taken: its date and time count as written, the offset is dropped.
+// movie was taken, its offset beside it; the movie header's time is UTC.
 void CMovieReader::Apply() {
     CJpegInfo& info = m_reader.m_info;
-    if (info.m_dtTaken == 0 && !m_strCreationDate.empty())
-        info.m_dtTaken = velmora::ole::ParseDateTime(m_strCreationDate.substr(0, 19));
-    if (info.m_dtTaken == 0 && m_nCreationTime >= kQuickTimeEpochOffset &&
+    if (!m_reader.m_taken.Found() && !m_strCreationDate.empty()) {
+        // A key with an ending it does not know still gives its date and time.
+        const std::string text = m_strCreationDate.substr(0, m_strCreationDate.find('\0'));
+        CFoundDate date = ParseDateText(text, DateSource::AppleKey);
+        if (!date.Found())
+            date = ParseDateText(text.substr(0, 19), DateSource::AppleKey);
+        if (date.Found())
+            m_reader.SetTaken(date);
+    }
+    if (!m_reader.m_taken.Found() && m_nCreationTime >= kQuickTimeEpochOffset &&
         m_nCreationTime - kQuickTimeEpochOffset <= static_cast<std::uint64_t>(INT64_MAX)) {
-        const auto seconds = static_cast<std::time_t>(m_nCreationTime - kQuickTimeEpochOffset);
-        info.m_dtTaken = velmora::ole::FromTime(seconds);
+        const auto seconds = static_cast<std::int64_t>(m_nCreationTime - kQuickTimeEpochOffset);
+        if (const auto fields = ole::FieldsOf(seconds))
+            m_reader.SetTaken({*fields, DateSource::MovieHeader, true, 0});
     }
     if (info.m_szCameraMake[0] == '\0')
         CopyText(info.m_szCameraMake, m_strMake.substr(0, m_strMake.find('\0')));

@@ -14,7 +14,9 @@ struct CBox;
 // the EXIF date of a CR3 (its CMT1 and CMT2 boxes); otherwise the Apple
 // creation-date key, local time as written; otherwise the movie header's
 // creation time (UTC) in the local time zone. Make and model come from the
-// EXIF or the Apple keys, the picture size from the largest track.
+// EXIF or the Apple keys, the picture size from the largest track. With the
+// reader's m_bReadHints it also hands over the XMP packets (a top-level uuid
+// box, moov/udta/XMP_).
 class CMovieReader {
 public:
     CMovieReader(CJpegFile& reader, CFileStream& file) : m_reader(reader), m_file(file) {}
@@ -23,6 +25,8 @@ public:
 
     // What one CMT box or one metadata value may hold; larger ones are not read.
     static constexpr std::size_t kMaxTiffBox = 4 * 1024 * 1024;
+    // What is read of one XMP packet; the dates are at its front.
+    static constexpr std::size_t kMaxXmpPacket = 1024 * 1024;
 
 private:
     void ReadMovieHeader(const CBox& mvhd);
@@ -30,6 +34,9 @@ private:
     void ReadMetadata(const CBox& meta);
     void ReadItems(const CBox& ilst, const std::vector<std::string>& keys);
     void ReadCanonBox(const CBox& uuid);
+    void ReadXmpBox(const CBox& uuid);
+    void ReadUserData(const CBox& udta);
+    void TakePacket(const CBox& box, std::uint64_t skip);
     void Apply();
 
     CJpegFile& m_reader;

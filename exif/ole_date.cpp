@@ -1,5 +1,7 @@
 #include "ole_date.h"
 
+#include "found_date.h"
+
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -51,6 +53,8 @@ bool FieldsValid(const DateFields& f) {
            f.minute >= 0 && f.minute <= 59 && f.second >= 0 && f.second <= 59;
 }
 
+} // namespace
+
 // A small cursor over the text being parsed.
 class TextCursor {
 public:
@@ -79,15 +83,26 @@ public:
         }
         return digits >= minDigits;
     }
-    void SkipDigits() {
+    // The digits of a decimal fraction as a whole number of 10^-digits
+    // units; the digits beyond those are skipped.
+    int Fraction(int digits) {
+        int value = 0;
+        for (int i = 0; i < digits; ++i) {
+            const bool digit = !AtEnd() && Peek() >= '0' && Peek() <= '9';
+            value = value * 10 + (digit ? Peek() - '0' : 0);
+            m_pos += digit;
+        }
         while (!AtEnd() && Peek() >= '0' && Peek() <= '9')
             ++m_pos;
+        return value;
     }
 
 private:
     std::string_view m_text;
     std::size_t m_pos = 0;
 };
+
+namespace {
 
 // "%z" becomes "%Z" so that the zone comes out as a name; "%%" stays as it is.
 std::string ZoneCodesAsNames(std::string_view format) {
@@ -113,6 +128,32 @@ std::optional<double> FromFields(const DateFields& f) {
         static_cast<double>(f.hour * 3600 + f.minute * 60 + f.second) / kSecondsPerDay;
     const double day = static_cast<double>(oleDay);
     return oleDay >= 0 ? day + time : day - time;
+}
+
+std::int64_t SecondsOf(const DateFields& f) {
+    return DaysFromCivil(f.year, f.month, f.day) * kSecondsPerDay + f.hour * 3600 + f.minute * 60 +
+           f.second;
+}
+
+std::optional<DateFields> FieldsOf(std::int64_t seconds) {
+    // Beyond these the day count would not fit the calendar arithmetic.
+    constexpr std::int64_t kLimit = std::int64_t(4000000) * kSecondsPerDay;
+    if (seconds < -kLimit || seconds > kLimit)
+        return std::nullopt;
+    std::int64_t days = seconds / kSecondsPerDay;
+    std::int64_t rest = seconds % kSecondsPerDay;
+    if (rest < 0) {
+        rest += kSecondsPerDay;
+        --days;
+    }
+    DateFields f;
+    CivilFromDays(days, f.year, f.month, f.day);
+    f.hour = static_cast<int>(rest / 3600);
+    f.minute = static_cast<int>(rest / 60 % 60);
+    f.second = static_cast<int>(rest % 60);
+    if (!FieldsValid(f))
+        return std::nullopt;
+    return f;
 }
 
 std::optional<DateFields> ToFields(double date) {
@@ -150,29 +191,12 @@ std::tm ToTm(const DateFields& f) {
 }
 
 double ParseDateTime(std::string_view text) {
-    TextCursor in(text);
-    DateFields f;
-    in.SkipBlanks();
-    if (!in.Number(4, 4, f.year) || !in.Accept('-') || !in.Number(1, 2, f.month) ||
-        !in.Accept('-') || !in.Number(1, 2, f.day))
+    // The EXIF form with colons is the EXIF reader's to convert.
+    const std::size_t start = text.find_first_not_of(" \t");
+    if (start != std::string_view::npos && text.size() > start + 4 && text[start + 4] == ':')
         return 0.0;
-    if (in.Accept('T') || in.Accept(' ')) {
-        in.SkipBlanks();
-        if (!in.AtEnd()) {
-            if (!in.Number(1, 2, f.hour) || !in.Accept(':') || !in.Number(1, 2, f.minute))
-                return 0.0;
-            if (in.Accept(':')) {
-                if (!in.Number(1, 2, f.second))
-                    return 0.0;
-                if (in.Accept('.'))
-                    in.SkipDigits();
-            }
-        }
-    }
-    in.SkipBlanks();
-    if (!in.AtEnd())
-        return 0.0;
-    return FromFields(f).value_or(0.0);
+    const CFoundDate date = ParseDateText(text, DateSource::ExifDateTime);
+    return date.Found() ? FromFields(date.fields).value_or(0.0) : 0.0;
 }
 
 double FromTime(std::time_t seconds) {
@@ -223,3 +247,81 @@ std::string Format(double date, std::string_view format) {
 }
 
 } // namespace velmora::ole
+
+namespace velmora {
+
+namespace {
+
+// "Z", "+HH:MM", "+HHMM" or "+HH" (or "-"): minutes east of UTC.
+bool ReadOffset(ole::TextCursor& in, std::int16_t& offset) {
+    if (in.Accept('Z')) {
+        offset = 0;
+        return true;
+    }
+    const bool minus = in.Peek() == '-';
+    if (!in.Accept('+') && !in.Accept('-'))
+        return false;
+    int hours = 0;
+    int minutes = 0;
+    if (!in.Number(2, 2, hours))
+        return false;
+    if (in.Accept(':')) {
+        if (!in.Number(2, 2, minutes))
+            return false;
+    } else if (!in.AtEnd() && in.Peek() != ' ') {
+        if (!in.Number(2, 2, minutes))
+            return false;
+    }
+    if (hours > 14 || minutes > 59)
+        return false;
+    offset = static_cast<std::int16_t>((minus ? -1 : 1) * (hours * 60 + minutes));
+    return true;
+}
+
+} // namespace
+
+std::int16_t ParseOffsetText(std::string_view text) {
+    ole::TextCursor in(text);
+    std::int16_t offset = kNoOffset;
+    in.SkipBlanks();
+    if (!ReadOffset(in, offset))
+        return kNoOffset;
+    in.SkipBlanks();
+    return in.AtEnd() ? offset : kNoOffset;
+}
+
+CFoundDate ParseDateText(std::string_view text, DateSource source) {
+    ole::TextCursor in(text);
+    CFoundDate date;
+    ole::DateFields& f = date.fields;
+    in.SkipBlanks();
+    if (!in.Number(4, 4, f.year))
+        return {};
+    const char separator = in.Peek();
+    if ((separator != '-' && separator != ':') || !in.Accept(separator) ||
+        !in.Number(1, 2, f.month) || !in.Accept(separator) || !in.Number(1, 2, f.day))
+        return {};
+    if (in.Accept('T') || in.Accept(' ')) {
+        in.SkipBlanks();
+        if (!in.AtEnd()) {
+            if (!in.Number(1, 2, f.hour) || !in.Accept(':') || !in.Number(1, 2, f.minute))
+                return {};
+            date.bTime = true;
+            if (in.Accept(':')) {
+                if (!in.Number(1, 2, f.second))
+                    return {};
+                if (in.Accept('.'))
+                    date.nMillis = static_cast<std::int16_t>(in.Fraction(3));
+            }
+            if (!in.AtEnd() && in.Peek() != ' ' && !ReadOffset(in, date.nOffset))
+                return {};
+        }
+    }
+    in.SkipBlanks();
+    if (!in.AtEnd() || !ole::FromFields(f))
+        return {};
+    date.source = source;
+    return date;
+}
+
+} // namespace velmora

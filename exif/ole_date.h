@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 #include <optional>
 #include <string>
@@ -25,6 +26,13 @@ struct DateFields {
 
 // The OLE date of calendar fields; nullopt when a field is out of range.
 std::optional<double> FromFields(const DateFields& fields);
+
+// Seconds since 1970-01-01 00:00 of the fields read as they stand, in no
+// zone: a wall-clock time as one number, for any valid fields.
+std::int64_t SecondsOf(const DateFields& fields);
+
+// The fields of such a number; nullopt outside the valid years.
+std::optional<DateFields> FieldsOf(std::int64_t seconds);
 
 // The calendar fields of an OLE date, rounded to the nearest whole second;
 // nullopt outside the valid range (or for NaN).

@@ -36,6 +36,15 @@ template <std::size_t N> bool Terminated(const char (&text)[N]) {
     return std::memchr(text, '\0', N) != nullptr;
 }
 
+// A found date has valid fields, an offset within a day and a fraction of
+// a second below one.
+inline bool DateIsSound(const velmora::CFoundDate& date) {
+    return !date.Found() ||
+           (velmora::ole::FromFields(date.fields).has_value() && date.nMillis >= 0 &&
+            date.nMillis <= 999 &&
+            (!date.HasOffset() || (date.nOffset > -24 * 60 && date.nOffset < 24 * 60)));
+}
+
 inline bool RecordIsSound(const CJpegFile& reader) {
     const CJpegInfo& info = reader.m_info;
     bool sound = info.m_nOrientation >= 0 && info.m_nOrientation <= 8 &&
@@ -43,7 +52,9 @@ inline bool RecordIsSound(const CJpegFile& reader) {
                  (info.m_bFlash == 0 || info.m_bFlash == 1) && Terminated(info.m_szFileName) &&
                  Terminated(info.m_szCameraMake) && Terminated(info.m_szCameraModel) &&
                  Terminated(info.m_szComment) && info.m_nWidth >= 0 && info.m_nHeight >= 0 &&
-                 reader.m_nSections >= 0 && reader.m_nSections <= CJpegFile::kMaxSections;
+                 reader.m_nSections >= 0 && reader.m_nSections <= CJpegFile::kMaxSections &&
+                 DateIsSound(reader.m_taken) && DateIsSound(reader.m_xmpDate) &&
+                 DateIsSound(reader.m_iptcDate);
     // Kept sections start with their own length, which is the buffer's size.
     for (int i = 0; sound && i < reader.m_nSections; ++i) {
         const CJpegSection& s = reader.m_sections[i];

@@ -69,6 +69,14 @@ Bytes AllFormats(ByteOrder order) {
 
 using Seeds = std::vector<std::pair<std::string, Bytes>>;
 
+// A short XMP packet with a capture date, as the containers carry it.
+const std::string kXmpPacket =
+    "<?xpacket begin=\"\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?><x:xmpmeta xmlns:x=\"adobe:ns:meta/\">"
+    "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description "
+    "xmlns:exif=\"http://ns.adobe.com/exif/1.0/\" "
+    "exif:DateTimeOriginal=\"2016-08-12T13:14:15+02:00\"/></rdf:RDF></x:xmpmeta>"
+    "<?xpacket end=\"w\"?>";
+
 Seeds HeifSeeds() {
     const Bytes tiff = CameraTiff(ByteOrder::Motorola, "2020:05:04 18:39:11").Build();
     Seeds seeds;
@@ -88,6 +96,12 @@ Seeds HeifSeeds() {
     v1.ilocVersion = 1;
     v1.brand = "avif";
     seeds.emplace_back("v1.avif", HeifFile(v1));
+    HeifOptions xmp = plain;
+    xmp.xmp = kXmpPacket;
+    seeds.emplace_back("xmp_item.heic", HeifFile(xmp));
+    xmp.xmpInIdat = true;
+    xmp.ilocVersion = 1;
+    seeds.emplace_back("xmp_idat.heic", HeifFile(xmp));
     return seeds;
 }
 
@@ -110,6 +124,13 @@ Seeds MovieSeeds() {
     CTiffBuilder cmt1(ByteOrder::Intel);
     cmt1.Ascii(0, 0x010F, "Canon").Ascii(0, 0x0110, "Canon EOS R5");
     seeds.emplace_back("photo.cr3", Cr3File(cmt1.Build(), cmt2.Build(), 3700000000));
+    MovieOptions uuid;
+    uuid.brand = "mp42";
+    uuid.uuidXmp = kXmpPacket;
+    seeds.emplace_back("uuid_xmp.mp4", MovieFile(uuid));
+    MovieOptions udta;
+    udta.udtaXmp = kXmpPacket;
+    seeds.emplace_back("udta_xmp.mov", MovieFile(udta));
     return seeds;
 }
 
@@ -137,10 +158,69 @@ Seeds RawSeeds() {
 Seeds ChunkSeeds(bool webp) {
     const Bytes tiff = CameraTiff(ByteOrder::Intel, "2011:05:06 09:59:48").Build();
     const Bytes prefixed = Concat({ToBytes("Exif"), {0, 0}, tiff});
+    const Bytes packet = ToBytes(kXmpPacket);
     if (webp)
         return {{"bare.webp", WebpFile(tiff, 776, 909)},
-                {"prefixed.webp", WebpFile(prefixed, 3, 5)}};
-    return {{"bare.png", PngFile(tiff, 640, 480)}, {"prefixed.png", PngFile(prefixed, 1, 1)}};
+                {"prefixed.webp", WebpFile(prefixed, 3, 5)},
+                {"xmp.webp", WebpFile(tiff, 8, 8, packet)}};
+    // EXIF as hex text in each kind of text chunk, before and after the
+    // image data, and XMP in iTXt and in an APP1 profile.
+    const Bytes profile = RawProfileText("exif", prefixed);
+    const Bytes app1Xmp =
+        Concat({ToBytes(std::string_view("http://ns.adobe.com/xap/1.0/\0", 29)), packet});
+    return {{"bare.png", PngFile(tiff, 640, 480)},
+            {"prefixed.png", PngFile(prefixed, 1, 1)},
+            {"profile_text.png", PngWithChunks({PngText("Raw profile type exif", profile)}, {})},
+            {"profile_ztxt.png", PngWithChunks({}, {PngZText("Raw profile type exif", profile)})},
+            {"profile_itxt.png",
+             PngWithChunks(
+                 {PngIText("Raw profile type APP1", RawProfileText("APP1", prefixed), true)}, {})},
+            {"xmp_itxt.png", PngWithChunks({}, {PngIText("XML:com.adobe.xmp", packet)})},
+            {"xmp_app1.png",
+             PngWithChunks({PngZText("Raw profile type APP1", RawProfileText("APP1", app1Xmp))},
+                           {PngChunk("eXIf", tiff)})}};
+}
+
+Seeds AviSeeds() {
+    AviOptions idit;
+    idit.idit = std::string("Mon Mar 10 15:04:43 2003\n\0", 26);
+    idit.xmp = kXmpPacket;
+    AviOptions info;
+    info.icrd = "2020-08-28";
+    info.dtim = {0x80, 0x3E, 0xD5, 0xDE, 0x00, 0xB1, 0xD1, 0x01};
+    info.infoAtEnd = false;
+    AviOptions exif;
+    exif.idit = "2001/ 1/27  1:42PM";
+    exif.icrd = "2020-08-28 10:11:12";
+    exif.strdTiff = CameraTiff(ByteOrder::Intel, "2007:08:09 10:11:12").Build();
+    return {{"idit.avi", AviFile(idit)}, {"info.avi", AviFile(info)}, {"strd.avi", AviFile(exif)}};
+}
+
+Seeds MtsSeeds() {
+    MtsOptions m2ts;
+    MtsOptions ts;
+    ts.packetSize = 188;
+    ts.zone = 0x40 | 0x20 | 9 << 1 | 1;
+    MtsOptions second;
+    second.dateInSecondUnit = true;
+    second.videoPid = 0x0E0;
+    second.zeroEntry = false;
+    return {
+        {"plain.mts", MtsFile(m2ts)}, {"plain.ts", MtsFile(ts)}, {"second.m2ts", MtsFile(second)}};
+}
+
+Seeds CrwSeeds() {
+    CrwOptions plain;
+    plain.imageSize = 256;
+    CrwOptions nested = plain;
+    nested.extraNesting = 3;
+    return {{"plain.crw", CrwFile(plain)}, {"nested.crw", CrwFile(nested)}};
+}
+
+Seeds MrwSeeds() {
+    return {
+        {"mm.mrw", MrwFile(CameraTiff(ByteOrder::Motorola, "2004:05:06 07:08:09").Build(), 256)},
+        {"ii.mrw", MrwFile(CameraTiff(ByteOrder::Intel, "2004:05:06 07:08:09").Build(), 256)}};
 }
 
 } // namespace
@@ -209,5 +289,9 @@ int main(int argc, char** argv) {
     write(root / "raw", RawSeeds());
     write(root / "webp", ChunkSeeds(true));
     write(root / "png", ChunkSeeds(false));
+    write(root / "avi", AviSeeds());
+    write(root / "mts", MtsSeeds());
+    write(root / "crw", CrwSeeds());
+    write(root / "mrw", MrwSeeds());
     return failures == 0 ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 #include "folder_scan.h"
 
 #include "companions.h"
+#include "date_choice.h"
 #include "file_stream.h"
 #include "image_type.h"
 #include "jpeg_file.h"
@@ -19,7 +20,37 @@
 namespace velmora {
 namespace {
 
-constexpr std::time_t kMinDateValue = 1000; // at or below: no usable date
+bool IsDated(const CListRow& row) {
+    return row.nImage == RowToRename || row.nImage == RowNamed;
+}
+
+// A movie that gives only its header's UTC time is shown in the zone that
+// the folder's files taken nearest to it recorded (their own offsets), else
+// in the computer's zone.
+void PlaceMovieDates(CListRows& rows) {
+    std::vector<CZoneMark> marks;
+    bool movies = false;
+    for (const CListRow& row : rows) {
+        if (!IsDated(row))
+            continue;
+        const auto source = static_cast<DateSource>(row.nDateSource);
+        movies = movies || source == DateSource::MovieHeader;
+        if (source != DateSource::MovieHeader && !IsUndatedSource(source) &&
+            row.nDateOffset != kNoDateOffset)
+            marks.push_back({row.nData - std::int64_t(row.nDateOffset) * 60000, row.nDateOffset});
+    }
+    if (!movies)
+        return;
+    std::sort(marks.begin(), marks.end(),
+              [](const CZoneMark& a, const CZoneMark& b) { return a.nUtcMillis < b.nUtcMillis; });
+    for (CListRow& row : rows) {
+        if (!IsDated(row) || static_cast<DateSource>(row.nDateSource) != DateSource::MovieHeader)
+            continue;
+        DateSource source = DateSource::MovieHeader;
+        row.nData = PlaceMovieTime(marks, row.nData, source, row.nDateOffset);
+        row.nDateSource = static_cast<std::uint8_t>(source);
+    }
+}
 
 bool HasJpgExtension(const char* name, std::size_t length) {
     if (length < 4)
@@ -324,6 +355,7 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
         observer->OnListed(rows);
 
     CJpegFile reader;
+    reader.m_bReadHints = options.undated != UndatedDates::None;
     const int count = static_cast<int>(rows.size());
     // An absolute folder spares the reader a look at the working folder for
     // each file's full name.
@@ -342,17 +374,21 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
         const bool read =
             reader.LoadOpened(reading, file.bOpen, file.strPath.c_str(), options.bAllTypes);
         row.SetId(CFileId::FromStat(reader.m_nFileDevice, reader.m_nFileInode));
-        if (read) {
-            const std::time_t value = reader.m_info.DateTakenAsTime();
-            if (value > kMinDateValue) {
-                row.SetText(1, std::to_string(value));
-                row.nImage = RowToRename;
-                row.nData = value;
-            } else {
-                row.SetText(1, LoadString(IDS_MISSING_INFORMATION));
-                row.nImage = RowNoDate;
-                row.nData = i;
-            }
+        // A JPEG damaged after a whole EXIF block fails its read but keeps
+        // the date it read.
+        const CFoundDate date = read || reader.m_taken.Found()
+                                    ? ChooseDate(reader, base, row.Text(0), options.undated)
+                                    : CFoundDate{};
+        if (date.Found()) {
+            row.SetText(1, {});
+            row.nImage = RowToRename;
+            row.nData = WallMillis(date);
+            row.nDateSource = static_cast<std::uint8_t>(date.source);
+            row.nDateOffset = date.nOffset;
+        } else if (read) {
+            row.SetText(1, LoadString(IDS_MISSING_INFORMATION));
+            row.nImage = RowNoDate;
+            row.nData = i;
         } else {
             row.SetText(1,
                         LoadString(reader.m_nErrorId != 0 ? reader.m_nErrorId : IDS_INVALID_JPEG));
@@ -360,6 +396,7 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
             row.nData = i;
         }
     }
+    PlaceMovieDates(rows);
     if (observer != nullptr)
         observer->OnSorting();
     std::stable_sort(rows.begin(), rows.end(),

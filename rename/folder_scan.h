@@ -1,5 +1,6 @@
 #pragma once
 
+#include "date_choice.h"
 #include "list_rows.h"
 
 #include <string>
@@ -29,6 +30,8 @@ struct CScanOptions {
     // How many files ahead of the one being read are opened and asked for,
     // so that a slow device works on them meanwhile; 0 reads one by one.
     int nReadAhead = 32;
+    // What files without a date taken of their own are dated by.
+    UndatedDates undated = UndatedDates::None;
 };
 
 // One listed file and the names of its companions, NUL-ended each.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <climits>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -46,6 +47,8 @@ struct CFileStamp {
     bool operator==(const CFileStamp&) const = default;
 };
 
+constexpr std::int16_t kNoDateOffset = INT16_MIN;
+
 // One row's texts share one buffer: column 0, column 1, then the names of the
 // files that follow the row's file (its companions: a raw file or video of
 // the same stem, sidecars), each ended by a NUL. A row costs 64 bytes and a
@@ -78,12 +81,18 @@ private:
     std::uint32_t m_split1 = 0; // length of column 1 (the companions follow)
 
 public:
-    int nImage = 0; // RowStatus in the main list
+    std::uint8_t nImage = 0; // RowStatus in the main list
+    // For dated rows: where the date came from (a velmora::DateSource) and
+    // the zone offset that belongs to it, in minutes east of UTC
+    // (kNoDateOffset when unknown).
+    std::uint8_t nDateSource = 0;
+    std::int16_t nDateOffset = kNoDateOffset;
     // Set by the scan, with nInode; the identity check of the rename run
     // compares them.
     std::uint32_t nDevice = 0;
-    // Date value (seconds since 1970) for dated rows, else the row's position
-    // when it was inserted.
+    // For dated rows the date taken as written, in milliseconds since
+    // 1970-01-01 00:00 read in no zone (a wall-clock time as one number);
+    // else the row's position when it was inserted.
     std::int64_t nData = 0;
     std::uint64_t nInode = 0;
 

@@ -1,6 +1,7 @@
 #include "name_generation.h"
 
 #include "companions.h"
+#include "date_choice.h"
 #include "jpeg_file.h"
 #include "name_compare.h"
 #include "ole_date.h"
@@ -61,7 +62,9 @@ unsigned UpdateConvertedNames(CListRows& rows, const std::string& format) {
         CListRow& row = rows[i];
         if (row.nImage != RowToRename && row.nImage != RowNamed)
             continue;
-        carrier.m_info.m_dtTaken = ole::FromTime(static_cast<std::time_t>(row.nData));
+        // The date as written: no zone turns a wall-clock time into another.
+        const std::optional<ole::DateFields> fields = WallFields(row.nData);
+        carrier.m_info.m_dtTaken = fields ? ole::FromFields(*fields).value_or(0.0) : 0.0;
         current.assign(row.Text(0));
         carrier.BuildFileName(current, name, format, static_cast<int>(i));
         if (EqualNoCase(name, current) && CompanionsNamed(row, name)) {

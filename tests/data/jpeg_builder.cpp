@@ -107,8 +107,9 @@ CTiffBuilder& CTiffBuilder::Undefined(int dir, std::uint16_t tag, const Bytes& v
     return Entry(dir, MakeEntry(tag, kUndefined, static_cast<std::uint32_t>(value.size()), value));
 }
 
-CTiffBuilder& CTiffBuilder::SubDirectory(int dir, std::uint16_t tag, int target) {
-    TiffEntry entry = MakeEntry(tag, kLong, 1, {});
+CTiffBuilder& CTiffBuilder::SubDirectory(int dir, std::uint16_t tag, int target,
+                                         std::uint16_t format) {
+    TiffEntry entry = MakeEntry(tag, format, 1, {});
     entry.linkTo = target;
     return Entry(dir, entry);
 }

@@ -77,7 +77,8 @@ public:
     CTiffBuilder& Double(int dir, std::uint16_t tag, double value);
     CTiffBuilder& Undefined(int dir, std::uint16_t tag, const Bytes& value);
     CTiffBuilder& Entry(int dir, const TiffEntry& entry);
-    CTiffBuilder& SubDirectory(int dir, std::uint16_t tag, int target); // a LONG link
+    // A link stored as a LONG, or as `format` (13: the IFD type).
+    CTiffBuilder& SubDirectory(int dir, std::uint16_t tag, int target, std::uint16_t format = 4);
     CTiffBuilder& Next(int dir, int target);
 
     // Values in the block's byte order.

@@ -160,6 +160,7 @@ void DialogsTest::jpegInformation_data() {
                                           {"Camera make:", "Quorvant Optics"},
                                           {"Camera model:", "QX-100"},
                                           {"Date/Time:", "2024/05/18 09:12:44"},
+                                          {"Date source:", "EXIF DateTimeOriginal"},
                                           {"Resolution:", "640 x 480  (size = 307.2K pixle)"},
                                           {"Orientation  :", "Normal"},
                                           {"Color/BW:", "Color"},

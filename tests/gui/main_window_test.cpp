@@ -17,6 +17,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFont>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -202,6 +203,7 @@ private Q_SLOTS:
     void renameStopsAtFirstFailure();
     void renameWithEmptyFormatRenamesNothing();
     void fileTypeChoicesAreRememberedAndRescan();
+    void undatedFilesChoiceIsRememberedAndMarked();
     void ctrlZUndoesTheRename();
     void interruptedRunIsOfferedForUndo_data();
     void interruptedRunIsOfferedForUndo();
@@ -390,7 +392,10 @@ void MainWindowTest::scanListsRowsInOrder() {
         QCOMPARE(list.GetItemText(row, 0), std::string(expected.name));
         QCOMPARE(list.GetItemText(row, 1), std::string(expected.converted));
         QCOMPARE(list.GetItemImage(row), expected.status);
-        QCOMPARE(qint64(list.GetItemData(row)), expected.data);
+        // Dated rows carry the date as written in milliseconds, the others
+        // their place in the listing.
+        QCOMPARE(qint64(list.GetItemData(row)),
+                 expected.status <= RowNamed ? expected.data * 1000 : expected.data);
     }
     QCOMPARE(dlg.DirectoryField().text(), folder.Path());
     QCOMPARE(dlg.StatusLine().text(),
@@ -763,7 +768,7 @@ void MainWindowTest::fileTypeChoicesAreRememberedAndRescan() {
         dlg.OnCompanions(true);
         QCOMPARE(Column(dlg.List(), 0), QStringList({"IMG_1.jpg"}));
         QCOMPARE(dlg.List().model()->index(0, 0).data(Qt::ToolTipRole).toString(),
-                 QStringLiteral("Renamed with it: IMG_1.CR2"));
+                 QStringLiteral("Date from EXIF DateTimeOriginal\nRenamed with it: IMG_1.CR2"));
     }
     QCOMPARE(Store().value(QStringLiteral("Settings/File Types")).toString(), "all");
     QCOMPARE(Store().value(QStringLiteral("Settings/Companions")).toString(), "true");
@@ -772,6 +777,36 @@ void MainWindowTest::fileTypeChoicesAreRememberedAndRescan() {
     next.OnOK();
     QVERIFY(QFile::exists(dir.filePath("Img20220102_030405_000.CR2")));
     QVERIFY(QFile::exists(dir.filePath("Img20220102_030405_000.jpg")));
+}
+
+// Files without a date of their own are dated from their names only when
+// asked; such rows are set in italics and say where their date came from.
+void MainWindowTest::undatedFilesChoiceIsRememberedAndMarked() {
+    QTemporaryDir dir;
+    QVERIFY(guitest::WriteDatedPhoto(dir.filePath("a.jpg"), "2022:01:02 03:04:05"));
+    QVERIFY(guitest::WriteUndatedPhoto(dir.filePath("IMG_20200102_030405.jpg")));
+    const std::string folder = QFile::encodeName(dir.path()).toStdString();
+    const auto italic = [](CTestVelmoraDlg& dlg, int row) {
+        return dlg.List().model()->index(row, 0).data(Qt::FontRole).value<QFont>().italic();
+    };
+    {
+        CTestVelmoraDlg dlg;
+        dlg.ScanFolder(folder);
+        QCOMPARE(dlg.List().GetItemImage(1), int(RowNoDate));
+        dlg.OnUndatedDates(velmora::UndatedDates::Names);
+        QCOMPARE(Column(dlg.List(), 1),
+                 QStringList({"Img20200102_030405_000.jpg", "Img20220102_030405_001.jpg"}));
+        QVERIFY(italic(dlg, 0));
+        QVERIFY(!italic(dlg, 1));
+        QCOMPARE(dlg.List().model()->index(0, 1).data(Qt::ToolTipRole).toString(),
+                 QStringLiteral("Date from the file name (the file holds no date taken)"));
+    }
+    QCOMPARE(Store().value(QStringLiteral("Settings/Dates for Undated Files")).toString(), "names");
+    CTestVelmoraDlg next;
+    next.ScanFolder(folder);
+    QCOMPARE(next.List().GetItemImage(0), int(RowToRename));
+    next.OnUndatedDates(velmora::UndatedDates::None);
+    QCOMPARE(next.List().GetItemImage(1), int(RowNoDate));
 }
 
 void MainWindowTest::renameWithEmptyFormatRenamesNothing() {

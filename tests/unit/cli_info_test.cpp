@@ -91,8 +91,14 @@ INSTANTIATE_TEST_SUITE_P(
         OptionsCase{"JsonAfterFiles", "info a.jpg --json", Command::Info, true, "a.jpg", ""},
         OptionsCase{"DashesEndOptions", "info --json -- -x.jpg --json", Command::Info, true,
                     "-x.jpg --json", ""},
-        OptionsCase{"JsonAfterDashesIsAFile", "info -- --json", Command::Info, false, "--json",
-                    ""}),
+        OptionsCase{"JsonAfterDashesIsAFile", "info -- --json", Command::Info, false, "--json", ""},
+        OptionsCase{"UndatedChoice", "list --undated=files d", Command::List, false, "d", ""},
+        OptionsCase{"UndatedUnknown", "list --undated all d", Command::List, false, "",
+                    "--undated takes none, names or files, not 'all'"},
+        OptionsCase{"UndatedWithoutValue", "list d --undated", Command::List, false, "",
+                    "--undated needs a value"},
+        OptionsCase{"UndoTakesNoUndated", "undo --undated names d", Command::Undo, false, "",
+                    "undo and history take no --format, --types, --companions or --undated"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct StringCase {
@@ -161,6 +167,7 @@ TEST(JsonObject, FloatsHaveSixSignificantDigits) {
 // The fields of a record that is all zero, as after a failed read.
 const std::string kEmptyRecord =
     R"("file_name":"","file_time":0,"make":"","model":"","date_taken":null,"date_value":0,)"
+    R"("date_source":null,"offset":null,)"
     R"("width":0,"height":0,"color":0,"process":0,"orientation":0,"flash":0,)"
     R"("focal_length":0,"exposure_time":0,"aperture":0,"distance":0,"ccd_width":0,)"
     R"("exposure_bias":0,"white_balance":0,"metering_mode":0,"exposure_program":0,"iso":0,)"
@@ -199,7 +206,8 @@ TEST_F(InfoJson, CameraFileGivesEveryFieldInOrder) {
     EXPECT_EQ(Line(path),
               Head(path, true, 0, nullptr) + R"("file_name":")" + path +
                   R"(","file_time":1121367328,"make":"Quorvant Optics","model":"QX-100",)"
-                  R"("date_taken":"2005-07-25 18:55:28","date_value":1122317728,"width":640,)"
+                  R"("date_taken":"2005-07-25 18:55:28","date_value":1122317728,)"
+                  R"("date_source":"exif-original","offset":null,"width":640,)"
                   R"("height":480,"color":1,"process":192,"orientation":1,"flash":1,)"
                   R"("focal_length":55,"exposure_time":0.004,"aperture":2.8,"distance":0,)"
                   R"("ccd_width":26.0096,"exposure_bias":-0.666667,"white_balance":1,)"
@@ -210,8 +218,10 @@ TEST_F(InfoJson, FileWithoutExifHasNullDate) {
     const std::string path = Write("plain.jpg", CJpegBuilder::Photo(nullptr, 8, 4));
     const std::string line = Line(path);
     EXPECT_EQ(line.rfind(Head(path, true, 0, nullptr), 0), 0u) << line;
-    EXPECT_NE(line.find(R"("date_taken":null,"date_value":0,"width":8,"height":4,)"),
-              std::string::npos)
+    EXPECT_NE(
+        line.find(
+            R"("date_taken":null,"date_value":0,"date_source":null,"offset":null,"width":8,)"),
+        std::string::npos)
         << line;
 }
 

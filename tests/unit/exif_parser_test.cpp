@@ -201,9 +201,9 @@ EXIF_CASES(
              },
              ""},
     ExifCase{
-        "format_13_ignored",
+        "format_14_ignored",
         [](auto& t) {
-            t.Rational(0, kFocalLength, 35, 1).Entry(0, MakeEntry(kFocalLength, 13, 1, {1, 2}));
+            t.Rational(0, kFocalLength, 35, 1).Entry(0, MakeEntry(kFocalLength, 14, 1, {1, 2}));
         },
         "focal=35"});
 
@@ -276,6 +276,13 @@ EXIF_CASES(
                  t.Ascii(exif, kDateTimeOriginal, kDate2005);
              },
              "taken=2005-07-25 18:55:28"},
+    ExifCase{"original_behind_an_ifd_typed_pointer",
+             [](auto& t) {
+                 const int exif = t.AddDirectory();
+                 t.Ascii(0, kDateTime, kDate2004).SubDirectory(0, kExifOffset, exif, 13);
+                 t.Ascii(exif, kDateTimeOriginal, kDate2005);
+             },
+             "taken=2005-07-25 18:55:28"},
     ExifCase{"digitized_after_original_ignored",
              [](auto& t) {
                  t.Ascii(0, kDateTimeOriginal, kDate2005).Ascii(0, kDateTimeDigitized, kDate2004);
@@ -285,12 +292,12 @@ EXIF_CASES(
              [](auto& t) { t.Ascii(0, kDateTimeOriginal, std::string(kDate2005) + "   "); },
              "taken=2005-07-25 18:55:28"},
     // Texts are read no further than a date can reach.
-    ExifCase{"date_text_longer_than_any_date",
+    ExifCase{"date_text_longer_than_any_date_wipes_nothing",
              [](auto& t) {
                  t.Ascii(0, kDateTime, kDate2004)
                      .Ascii(0, kDateTimeOriginal, std::string(kDate2005) + std::string(60, ' '));
              },
-             ""},
+             "taken=2004-01-01 00:00:00"},
     ExifCase{"zero_original_then_digitized",
              [](auto& t) {
                  t.Ascii(0, kDateTimeOriginal, "0000:00:00 00:00:00");
@@ -298,17 +305,23 @@ EXIF_CASES(
              },
              "taken=2006-02-03 04:05:06"},
     ExifCase{
-        "zero_original_clears_date_time",
+        "zero_original_keeps_date_time",
         [](auto& t) {
             t.Ascii(0, kDateTime, kDate2004).Ascii(0, kDateTimeOriginal, "0000:00:00 00:00:00");
         },
-        ""},
+        "taken=2004-01-01 00:00:00"},
     ExifCase{
-        "impossible_original_clears_date_time",
+        "blank_original_keeps_date_time",
+        [](auto& t) {
+            t.Ascii(0, kDateTime, kDate2004).Ascii(0, kDateTimeOriginal, "    :  :     :  :  ");
+        },
+        "taken=2004-01-01 00:00:00"},
+    ExifCase{
+        "impossible_original_keeps_date_time",
         [](auto& t) {
             t.Ascii(0, kDateTime, kDate2004).Ascii(0, kDateTimeOriginal, "2005:02:30 10:00:00");
         },
-        ""},
+        "taken=2004-01-01 00:00:00"},
     ExifCase{"date_time_in_next_directory_after_original",
              [](auto& t) {
                  t.Ascii(0, kDateTimeOriginal, kDate2005).Next(0, t.AddDirectory());

@@ -123,9 +123,10 @@ TEST_F(FolderScanTest, DatedByDateThenUnreadableThenUndatedEachInListingOrder) {
     EXPECT_EQ(Statuses(), (std::vector<int>{RowToRename, RowToRename, RowToRename, RowUnreadable,
                                             RowUnreadable, RowNoDate, RowNoDate}));
     // Dated rows carry their date value, the others their position in the listing.
-    const std::vector<std::int64_t> data{UtcSeconds(2005, 7, 1, 8, 0, 0),
-                                         UtcSeconds(2005, 7, 2, 8, 0, 0),
-                                         UtcSeconds(2005, 7, 3, 8, 0, 0),
+    // (milliseconds of the date as written).
+    const std::vector<std::int64_t> data{UtcSeconds(2005, 7, 1, 8, 0, 0) * 1000,
+                                         UtcSeconds(2005, 7, 2, 8, 0, 0) * 1000,
+                                         UtcSeconds(2005, 7, 3, 8, 0, 0) * 1000,
                                          1,
                                          3,
                                          0,
@@ -162,31 +163,28 @@ TEST_F(FolderScanTest, FileAlreadySoNamedIsNotCounted) {
 struct DateCase {
     const char* name;
     const char* exifDate;
-    bool dated;
+    const char* converted; // nullptr: not dated
 };
 
-// A value above 1000 seconds and within signed 32 bits counts as a date.
+// Any date of the years 1900 to 9999 is dated and named as written.
 const DateCase kDateCases[] = {
-    {"before_1970", "1969:12:31 23:59:59", false},
-    {"at_1000_seconds", "1970:01:01 00:16:40", false},
-    {"at_1001_seconds", "1970:01:01 00:16:41", true},
-    {"last_32_bit_second", "2038:01:19 03:14:07", true},
-    {"past_32_bits", "2038:01:19 03:14:08", false},
+    {"year_1899", "1899:12:31 23:59:59", nullptr},
+    {"first_second_of_1900", "1900:01:01 00:00:00", "19000101_000000.jpg"},
+    {"scan_of_1919", "1919:05:01 12:00:00", "19190501_120000.jpg"},
+    {"start_of_1970", "1970:01:01 00:00:00", "19700101_000000.jpg"},
+    {"past_32_bits", "2038:01:19 03:14:08", "20380119_031408.jpg"},
+    {"last_second_of_9999", "9999:12:31 23:59:59", "99991231_235959.jpg"},
 };
 
 class DateValueTest : public FolderScanTest, public ::testing::WithParamInterface<DateCase> {};
 
 TEST_P(DateValueTest, RowIsDatedOnlyInsideTheRange) {
-    Dated("a.jpg", GetParam().exifDate);
-    EXPECT_EQ(Scan("%Y"), GetParam().dated ? 1u : 0u);
+    const DateCase& c = GetParam();
+    Dated("a.jpg", c.exifDate);
+    EXPECT_EQ(Scan("%Y%m%d_%H%M%S"), c.converted != nullptr ? 1u : 0u);
     ASSERT_EQ(m_rows.size(), 1u);
-    EXPECT_EQ(m_rows[0].nImage, GetParam().dated ? RowToRename : RowNoDate);
-    if (GetParam().dated) {
-        EXPECT_GT(m_rows[0].nData, 1000);
-    } else {
-        EXPECT_EQ(m_rows[0].Text(1), kMissingInformation);
-        EXPECT_EQ(m_rows[0].nData, 0);
-    }
+    EXPECT_EQ(m_rows[0].nImage, c.converted != nullptr ? RowToRename : RowNoDate);
+    EXPECT_EQ(m_rows[0].Text(1), c.converted != nullptr ? c.converted : kMissingInformation);
 }
 
 INSTANTIATE_TEST_SUITE_P(Threshold, DateValueTest, ::testing::ValuesIn(kDateCases),

@@ -24,28 +24,8 @@ namespace ole = velmora::ole;
 namespace {
 
 using testsupport::DateText;
-using TagRow = std::map<std::string, std::string>; // column -> value; "-" left out
-
-std::vector<TagRow> LoadTags(const std::string& path) {
-    std::ifstream in(path);
-    std::vector<std::vector<std::string>> lines;
-    for (std::string line; std::getline(in, line);) {
-        std::vector<std::string> cells;
-        std::stringstream cellsIn(line);
-        for (std::string cell; std::getline(cellsIn, cell, '\t');)
-            cells.push_back(cell);
-        lines.push_back(cells);
-    }
-    std::vector<TagRow> rows;
-    for (std::size_t r = 1; r < lines.size(); ++r) {
-        TagRow row;
-        for (std::size_t i = 0; i < lines[r].size() && i < lines[0].size(); ++i)
-            if (lines[r][i] != "-")
-                row[lines[0][i]] = lines[r][i];
-        rows.push_back(row);
-    }
-    return rows;
-}
+using testsupport::LoadTags;
+using testsupport::TagRow;
 
 // "YYYY:MM:DD HH:MM:SS" (anything after the seconds ignored) as fields.
 std::optional<ole::DateFields> Fields(const std::string& text) {

@@ -26,7 +26,8 @@ using testsupport::operator<<;
 
 using testsupport::UtcSeconds;
 
-const std::int64_t kTaken = UtcSeconds(2005, 3, 7, 14, 5, 9);
+// Dates are milliseconds of the date as written.
+const std::int64_t kTaken = UtcSeconds(2005, 3, 7, 14, 5, 9) * 1000;
 
 CListRow Row(const char* current, int status, std::int64_t data, const char* column1 = "") {
     CListRow row;
@@ -186,7 +187,7 @@ TEST_F(UpdateConvertedNamesTest, RenamedRowsStayNamedUntilTheFormatChanges) {
     const unsigned count = ScanFolder(dir.Path(), kDefaultFormat, rows, listed);
     ASSERT_EQ(count, 2u);
     ASSERT_EQ(RunRename(dir.Path(), rows, count).kind, CRenameOutcome::AllRenamed);
-    const std::int64_t second = UtcSeconds(2005, 3, 8, 9, 0, 0);
+    const std::int64_t second = UtcSeconds(2005, 3, 8, 9, 0, 0) * 1000;
 
     EXPECT_EQ(UpdateConvertedNames(rows, kDefaultFormat), 0u);
     EXPECT_EQ(

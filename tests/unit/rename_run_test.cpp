@@ -600,9 +600,10 @@ const CliCase kCliCases[] = {
      {{"a.jpg", kJuly2}, {"bad.jpg", nullptr}},
      R"({"folder":{folder},"format":"%Y_%C","rename_count":1,"rows":[)"
      R"({"original":"a.jpg","converted":"2005_000.jpg","status":"to-rename",)"
-     R"("date":"2005-07-02 10:00:00"},)"
+     R"("date":"2005-07-02 10:00:00")"
+     R"(,"date_source":"exif-original","offset":null},)"
      R"({"original":"bad.jpg","converted":"Invalid JPEG file!","status":"unreadable",)"
-     R"("date":null}]})"
+     R"("date":null,"date_source":null,"offset":null}]})"
      "\n"},
     {{"rename_swap_text", "rename", "%C", 0},
      {{"000.jpg", kJuly2}, {"001.jpg", kJuly1}},
@@ -614,7 +615,8 @@ const CliCase kCliCases[] = {
      {{"caf\xE9.jpg", kJuly1}},
      R"({"folder":{folder},"format":"%Y","rename_count":1,"rows":[)"
      "{\"original\":\"caf\xEF\xBF\xBD.jpg\",\"original_hex\":\"636166e92e6a7067\","
-     R"("converted":"2005.jpg","status":"to-rename","date":"2005-07-01 10:00:00"}]})"
+     R"("converted":"2005.jpg","status":"to-rename","date":"2005-07-01 10:00:00")"
+     R"(,"date_source":"exif-original","offset":null}]})"
      "\n"},
     {{"rename_nothing_to_do_text", "rename", "%Y", 0},
      {{"2005.jpg", kJuly1}},
@@ -628,7 +630,8 @@ const CliCase kCliCases[] = {
      {{"a.jpg", kJuly1}},
      R"({"message":"All files were re-named successfuly!","caption":"Rename Files",)"
      R"("renamed":1,"rows":[{"original":"2005.jpg","converted":"2005.jpg","status":"named",)"
-     R"("date":"2005-07-01 10:00:00"}]})"
+     R"("date":"2005-07-01 10:00:00")"
+     R"(,"date_source":"exif-original","offset":null}]})"
      "\n"},
     {{"rename_missing_subfolder_json", "rename --json", "missing/%Y", 2},
      {{"a.jpg", kJuly1}},
@@ -636,7 +639,8 @@ const CliCase kCliCases[] = {
      R"(No file was renamed; none is left under a temporary name.","caption":"Error Rename",)"
      R"("renamed":0,)"
      R"("rows":[{"original":"a.jpg","converted":"missing/2005.jpg","status":"to-rename",)"
-     R"("date":"2005-07-01 10:00:00"}]})"
+     R"("date":"2005-07-01 10:00:00")"
+     R"(,"date_source":"exif-original","offset":null}]})"
      "\n"},
 };
 

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
 
@@ -97,6 +98,27 @@ CListRow Row(const std::string& current, const std::string& converted) {
     row.SetText(1, converted);
     row.nImage = RowToRename;
     return row;
+}
+
+std::vector<TagRow> LoadTags(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<std::vector<std::string>> lines;
+    for (std::string line; std::getline(in, line);) {
+        std::vector<std::string> cells;
+        std::stringstream cellsIn(line);
+        for (std::string cell; std::getline(cellsIn, cell, '\t');)
+            cells.push_back(cell);
+        lines.push_back(cells);
+    }
+    std::vector<TagRow> rows;
+    for (std::size_t r = 1; r < lines.size(); ++r) {
+        TagRow row;
+        for (std::size_t i = 0; i < lines[r].size() && i < lines[0].size(); ++i)
+            if (lines[r][i] != "-")
+                row[lines[0][i]] = lines[r][i];
+        rows.push_back(row);
+    }
+    return rows;
 }
 
 } // namespace testsupport

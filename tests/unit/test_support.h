@@ -9,6 +9,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Shared pieces of the unit tests: a scratch folder on disk, a time zone set
 // for the length of a test, and where the camera corpus lies.
@@ -68,5 +69,10 @@ CListRow Row(const std::string& current, const std::string& converted);
 
 // The regular files directly inside `folder`: name -> content.
 std::map<std::string, std::string> ReadFiles(const std::string& folder);
+
+// The rows of a tab-separated table with a heading line: column -> value,
+// cells holding "-" left out.
+using TagRow = std::map<std::string, std::string>;
+std::vector<TagRow> LoadTags(const std::string& path);
 
 } // namespace testsupport

@@ -1,0 +1,195 @@
+#include "date_choice.h"
+
+#include "file_name_date.h"
+#include "jpeg_file.h"
+#include "xmp_date.h"
+
+#include <algorithm>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace velmora {
+namespace {
+
+constexpr std::int64_t kMillisPerSecond = 1000;
+constexpr std::int64_t kNearbyMillis = 12 * 3600 * kMillisPerSecond;
+// A sidecar is a few kilobytes; a larger file is not read further.
+constexpr std::size_t kMaxSidecarBytes = 1024 * 1024;
+
+bool InDatedYears(const CFoundDate& date) {
+    return date.Found() && date.fields.year >= kFirstDatedYear &&
+           date.fields.year <= kLastDatedYear;
+}
+
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
+    return a / b - (a % b != 0 && (a < 0) != (b < 0));
+}
+
+// A regular file's first bytes, at most `limit`; empty when there is none.
+std::string ReadSmallFile(const std::string& path, std::size_t limit) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return {};
+    std::string bytes;
+    struct stat status {};
+    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+        bytes.resize(std::min<std::size_t>(static_cast<std::size_t>(status.st_size), limit));
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = read(fd, bytes.data() + done, bytes.size() - done);
+            if (n <= 0)
+                break;
+            done += static_cast<std::size_t>(n);
+        }
+        bytes.resize(done);
+    }
+    close(fd);
+    return bytes;
+}
+
+DateSource AsSidecar(DateSource source) {
+    switch (source) {
+    case DateSource::XmpOriginal:
+        return DateSource::SidecarOriginal;
+    case DateSource::XmpDateCreated:
+        return DateSource::SidecarDateCreated;
+    case DateSource::XmpCreateDate:
+        return DateSource::SidecarCreateDate;
+    default:
+        return source;
+    }
+}
+
+// The date of the file's XMP sidecar: "NAME.EXT.xmp" or "NAME.xmp", either
+// case of the extension, the first that exists.
+CFoundDate SidecarDate(const std::string& folder, std::string_view name) {
+    const std::size_t dot = name.rfind('.');
+    const std::string_view stem = name.substr(0, dot);
+    const std::string base = folder.empty() ? std::string() : folder + '/';
+    for (const std::string_view start : {name, stem}) {
+        for (const char* extension : {".xmp", ".XMP"}) {
+            const std::string packet =
+                ReadSmallFile(base + std::string(start) + extension, kMaxSidecarBytes);
+            if (packet.empty())
+                continue;
+            CFoundDate date = ParseXmpDate(packet);
+            date.source = AsSidecar(date.source);
+            return date;
+        }
+        if (dot == std::string_view::npos)
+            break;
+    }
+    return {};
+}
+
+CFoundDate FileTimeDate(std::time_t seconds) {
+    std::tm tm{};
+    if (localtime_r(&seconds, &tm) == nullptr)
+        return {};
+    CFoundDate date;
+    date.fields = {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+    date.source = DateSource::FileTime;
+    date.bTime = true;
+    date.nOffset = static_cast<std::int16_t>(tm.tm_gmtoff / 60);
+    return date;
+}
+
+} // namespace
+
+std::string_view UndatedDatesName(UndatedDates undated) {
+    switch (undated) {
+    case UndatedDates::Names:
+        return "names";
+    case UndatedDates::Files:
+        return "files";
+    case UndatedDates::None:
+        break;
+    }
+    return "none";
+}
+
+std::optional<UndatedDates> UndatedDatesFromName(std::string_view name) {
+    for (const UndatedDates undated :
+         {UndatedDates::None, UndatedDates::Names, UndatedDates::Files}) {
+        if (name == UndatedDatesName(undated))
+            return undated;
+    }
+    return std::nullopt;
+}
+
+CFoundDate ChooseDate(const CJpegFile& reader, const std::string& folder, std::string_view name,
+                      UndatedDates undated) {
+    if (InDatedYears(reader.m_taken))
+        return reader.m_taken;
+    if (undated == UndatedDates::None)
+        return {};
+    CFoundDate best = SidecarDate(folder, name);
+    best = PreferDate(best, reader.m_xmpDate);
+    best = PreferDate(best, reader.m_iptcDate);
+    best = PreferDate(best, DateFromFileName(name));
+    if (InDatedYears(best))
+        return best;
+    if (undated == UndatedDates::Files && reader.m_info.m_fileTime != 0) {
+        const CFoundDate date = FileTimeDate(reader.m_info.m_fileTime);
+        if (InDatedYears(date))
+            return date;
+    }
+    return {};
+}
+
+std::int64_t WallMillis(const CFoundDate& date) {
+    return ole::SecondsOf(date.fields) * kMillisPerSecond + date.nMillis;
+}
+
+std::optional<ole::DateFields> WallFields(std::int64_t millis) {
+    return ole::FieldsOf(FloorDiv(millis, kMillisPerSecond));
+}
+
+std::int64_t PlaceMovieTime(const std::vector<CZoneMark>& marks, std::int64_t utcMillis,
+                            DateSource& source, std::int16_t& offset) {
+    const auto after = std::lower_bound(
+        marks.begin(), marks.end(), utcMillis,
+        [](const CZoneMark& mark, std::int64_t value) { return mark.nUtcMillis < value; });
+    const CZoneMark* nearest = nullptr;
+    std::int64_t distance = kNearbyMillis + 1;
+    if (after != marks.end()) {
+        nearest = &*after;
+        distance = after->nUtcMillis - utcMillis;
+    }
+    if (after != marks.begin() && utcMillis - std::prev(after)->nUtcMillis <= distance) {
+        nearest = &*std::prev(after);
+        distance = utcMillis - nearest->nUtcMillis;
+    }
+    if (nearest != nullptr && distance <= kNearbyMillis) {
+        source = DateSource::MovieHeaderNearbyZone;
+        offset = nearest->nOffset;
+        return utcMillis + std::int64_t(offset) * 60 * kMillisPerSecond;
+    }
+    source = DateSource::MovieHeaderComputerZone;
+    const std::time_t seconds = static_cast<std::time_t>(FloorDiv(utcMillis, kMillisPerSecond));
+    std::tm tm{};
+    offset = localtime_r(&seconds, &tm) != nullptr ? static_cast<std::int16_t>(tm.tm_gmtoff / 60)
+                                                   : std::int16_t(0);
+    return utcMillis + std::int64_t(offset) * 60 * kMillisPerSecond;
+}
+
+bool IsUndatedSource(DateSource source) {
+    switch (source) {
+    case DateSource::XmpOriginal:
+    case DateSource::XmpDateCreated:
+    case DateSource::XmpCreateDate:
+    case DateSource::IptcCreated:
+    case DateSource::FileName:
+    case DateSource::FileTime:
+    case DateSource::SidecarOriginal:
+    case DateSource::SidecarDateCreated:
+    case DateSource::SidecarCreateDate:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace velmora

@@ -1,0 +1,302 @@
+// The date a file is listed by: date texts, the EXIF date rules with their
+// offsets and fractions, a JPEG damaged after its EXIF block, and the scan's
+// choices (movies placed in their neighbours' zone, bursts by sub-seconds,
+// wall-clock names, the undated-files setting).
+
+#include "date_choice.h"
+#include "folder_scan.h"
+#include "jpeg_builder.h"
+#include "jpeg_file.h"
+#include "media_builder.h"
+#include "string_table.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+using namespace velmora;
+using testdata::Bytes;
+using testdata::CJpegBuilder;
+using testdata::CTiffBuilder;
+
+namespace {
+
+// --- date texts --------------------------------------------------------------
+
+struct TextCase {
+    const char* name;
+    const char* text;
+    const char* fields; // "YYYY-MM-DD HH:MM:SS", nullptr: not a date
+    bool time;
+    int offset; // minutes; kNoOffset when none
+    int millis;
+};
+
+std::string FieldsText(const ole::DateFields& f) {
+    char text[32];
+    std::snprintf(text, sizeof(text), "%04d-%02d-%02d %02d:%02d:%02d", f.year, f.month, f.day,
+                  f.hour, f.minute, f.second);
+    return text;
+}
+
+const TextCase kTextCases[] = {
+    {"exif_form", "2004:05:04 11:03:34", "2004-05-04 11:03:34", true, kNoOffset, 0},
+    {"dashes_and_trailing_blank", "2020-04-24 17:44:15 ", "2020-04-24 17:44:15", true, kNoOffset,
+     0},
+    {"iso_utc", "2004-07-13T21:23:44Z", "2004-07-13 21:23:44", true, 0, 0},
+    {"iso_offset", "2015-06-29T18:19:12+01:00", "2015-06-29 18:19:12", true, 60, 0},
+    {"offset_without_colon", "2019-07-24T11:25:40+0300", "2019-07-24 11:25:40", true, 180, 0},
+    {"negative_offset_no_seconds", "2007-11-19T00:00-08:00", "2007-11-19 00:00:00", true, -480, 0},
+    {"nine_fraction_digits", "2018-07-25T16:34:22.173129472", "2018-07-25 16:34:22", true,
+     kNoOffset, 173},
+    {"fraction_and_offset", "1993-01-01T03:11:11.311+01:00", "1993-01-01 03:11:11", true, 60, 311},
+    {"date_only", "2006-10-29", "2006-10-29 00:00:00", false, kNoOffset, 0},
+    {"year_1919", "1919:05:01 12:00:00", "1919-05-01 12:00:00", true, kNoOffset, 0},
+    {"blank", "    :  :     :  :  ", nullptr, false, 0, 0},
+    {"zeros", "0000:00:00 00:00:00", nullptr, false, 0, 0},
+    {"mixed_separators", "2004:05-04 11:03:34", nullptr, false, 0, 0},
+    {"offset_out_of_range", "2004-05-04T11:03:34+15:00", nullptr, false, 0, 0},
+    {"text_after_the_date", "2004-05-04 11:03:34 pm", nullptr, false, 0, 0},
+};
+
+class DateTextTest : public testing::TestWithParam<TextCase> {};
+
+TEST_P(DateTextTest, GivesFieldsTimeOffsetAndFraction) {
+    const TextCase& c = GetParam();
+    const CFoundDate date = ParseDateText(c.text, DateSource::ExifDateTime);
+    ASSERT_EQ(date.Found(), c.fields != nullptr);
+    if (c.fields == nullptr)
+        return;
+    EXPECT_EQ(FieldsText(date.fields), c.fields);
+    EXPECT_EQ(date.bTime, c.time);
+    EXPECT_EQ(date.nOffset, c.offset);
+    EXPECT_EQ(date.nMillis, c.millis);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, DateTextTest, testing::ValuesIn(kTextCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// --- EXIF: the date chosen, its offset and its fraction ------------------------
+
+constexpr std::uint16_t kDateTime = 0x0132, kExifOffset = 0x8769, kOriginal = 0x9003,
+                        kDigitized = 0x9004, kOffsetTime = 0x9010, kOffsetOriginal = 0x9011,
+                        kSubSecTime = 0x9290, kSubSecOriginal = 0x9291;
+
+struct ExifDateCase {
+    const char* name;
+    void (*build)(CTiffBuilder& t, int exif);
+    const char* fields;
+    DateSource source;
+    int offset;
+    int millis;
+};
+
+const ExifDateCase kExifDateCases[] = {
+    {"original_takes_its_own_offset_and_fraction",
+     [](CTiffBuilder& t, int exif) {
+         t.Ascii(0, kDateTime, "2020:05:01 10:10:56");
+         t.Ascii(exif, kOriginal, "2015:11:20 05:20:30")
+             .Ascii(exif, kOffsetTime, "+00:00")
+             .Ascii(exif, kOffsetOriginal, "+02:00")
+             .Ascii(exif, kSubSecTime, "999")
+             .Ascii(exif, kSubSecOriginal, "20");
+     },
+     "2015-11-20 05:20:30", DateSource::ExifOriginal, 120, 200},
+    {"date_time_kept_beside_a_blank_original",
+     [](CTiffBuilder& t, int exif) {
+         t.Ascii(0, kDateTime, "2004:05:04 11:03:34");
+         t.Ascii(exif, kOriginal, "    :  :     :  :  ")
+             .Ascii(exif, kDigitized, "2004:05:04 11:03:35")
+             .Ascii(exif, kOffsetTime, "-05:00");
+     },
+     "2004-05-04 11:03:34", DateSource::ExifDateTime, -300, 0},
+    {"unknown_offset_text",
+     [](CTiffBuilder& t, int exif) {
+         t.Ascii(exif, kOriginal, "2021:06:18 19:59:37").Ascii(exif, kOffsetOriginal, "   :  ");
+     },
+     "2021-06-18 19:59:37", DateSource::ExifOriginal, kNoOffset, 0},
+    {"offset_inside_the_text_wins",
+     [](CTiffBuilder& t, int exif) {
+         t.Ascii(0, kDateTime, "2015-06-29T18:19:12+01:00");
+         t.Ascii(exif, kOffsetTime, "+03:00");
+     },
+     "2015-06-29 18:19:12", DateSource::ExifDateTime, 60, 0},
+};
+
+class ExifDateTest : public testing::TestWithParam<ExifDateCase> {
+protected:
+    testsupport::CTempDir m_dir;
+};
+
+TEST_P(ExifDateTest, ChoosesTheDateWithItsOwnOffsetAndFraction) {
+    const ExifDateCase& c = GetParam();
+    CTiffBuilder tiff(testdata::ByteOrder::Motorola);
+    const int exif = tiff.AddDirectory();
+    c.build(tiff, exif);
+    tiff.SubDirectory(0, kExifOffset, exif); // after DateTime, as cameras order their tags
+    const std::string path = m_dir.File("a.jpg");
+    ASSERT_TRUE(testdata::WriteFile(path, CJpegBuilder::Photo(&tiff)));
+    CJpegFile reader;
+    ASSERT_TRUE(reader.LoadJpeg(path.c_str()));
+    ASSERT_TRUE(reader.m_taken.Found());
+    EXPECT_EQ(FieldsText(reader.m_taken.fields), c.fields);
+    EXPECT_EQ(reader.m_taken.source, c.source);
+    EXPECT_EQ(reader.m_taken.nOffset, c.offset);
+    EXPECT_EQ(reader.m_taken.nMillis, c.millis);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ExifDateTest, testing::ValuesIn(kExifDateCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// --- damage after a whole EXIF block -------------------------------------------
+
+struct DamageCase {
+    const char* name;
+    Bytes after; // what follows the EXIF section
+    int errorId;
+};
+
+class DamageAfterExifTest : public testing::TestWithParam<DamageCase> {
+protected:
+    testsupport::CTempDir m_dir;
+};
+
+TEST_P(DamageAfterExifTest, KeepsTheDateAndTheFailure) {
+    const auto tiff = testdata::CameraTiff(testdata::ByteOrder::Intel, "2023:07:09 20:36:33");
+    CJpegBuilder jpeg;
+    jpeg.Soi().Exif(tiff).Raw(GetParam().after);
+    const std::string path = m_dir.File("a.jpg");
+    ASSERT_TRUE(testdata::WriteFile(path, jpeg.Data()));
+    CJpegFile reader;
+    EXPECT_FALSE(reader.LoadJpeg(path.c_str()));
+    EXPECT_EQ(reader.m_nErrorId, GetParam().errorId);
+    EXPECT_EQ(FieldsText(reader.m_taken.fields), "2023-07-09 20:36:33");
+    EXPECT_NE(reader.m_info.m_dtTaken, 0.0);
+
+    CListRows rows;
+    bool listed = false;
+    EXPECT_EQ(ScanFolder(m_dir.Path(), "%Y", rows, listed), 1u);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].Text(1), "2023.jpg");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DamageAfterExifTest,
+    testing::Values(
+        DamageCase{"cut_inside_the_next_header", {0xFF, 0xE2, 0x02}, IDS_INVALID_MARKER},
+        DamageCase{"next_section_cut_short", {0xFF, 0xDB, 0x00, 0x43, 1, 2, 3}, IDS_PREMATURE_END},
+        DamageCase{"end_of_file", {}, IDS_INVALID_MARKER}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- the scan's choices ----------------------------------------------------------
+
+class DateScanTest : public testing::Test {
+protected:
+    DateScanTest() { std::setlocale(LC_ALL, "C"); }
+    ~DateScanTest() override { std::setlocale(LC_ALL, m_oldLocale.c_str()); }
+
+    void Photo(const char* name, const char* date, const char* offset = nullptr,
+               const char* subSec = nullptr) {
+        CTiffBuilder tiff(testdata::ByteOrder::Intel);
+        const int exif = tiff.AddDirectory();
+        tiff.SubDirectory(0, kExifOffset, exif).Ascii(exif, kOriginal, date);
+        if (offset != nullptr)
+            tiff.Ascii(exif, kOffsetOriginal, offset);
+        if (subSec != nullptr)
+            tiff.Ascii(exif, kSubSecOriginal, subSec);
+        Write(name, CJpegBuilder::Photo(&tiff));
+    }
+    void Movie(const char* name, std::int64_t utcSeconds) {
+        testdata::MovieOptions movie;
+        movie.creationTime = static_cast<std::uint64_t>(utcSeconds + 2082844800);
+        Write(name, testdata::MovieFile(movie));
+    }
+    void Write(const char* name, const Bytes& bytes) {
+        ASSERT_TRUE(testdata::WriteFile(m_dir.File(name), bytes));
+    }
+    // Each row as "name date source".
+    std::vector<std::string> Scan(UndatedDates undated = UndatedDates::None) {
+        CScanOptions options;
+        options.bAllTypes = true;
+        options.undated = undated;
+        CListRows rows;
+        bool listed = false;
+        ScanFolder(m_dir.Path(), "%Y%m%d_%H%M%S_%C", rows, listed, nullptr, options);
+        std::vector<std::string> texts;
+        for (const CListRow& row : rows) {
+            texts.push_back(std::string(row.Text(0)) + ' ' + std::string(row.Text(1)) + ' ' +
+                            std::string(DateSourceId(static_cast<DateSource>(row.nDateSource))));
+        }
+        return texts;
+    }
+
+    testsupport::CScopedTimeZone m_zone{"Europe/Berlin"};
+    const std::string m_oldLocale = std::setlocale(LC_ALL, nullptr);
+    testsupport::CTempDir m_dir;
+};
+
+TEST_F(DateScanTest, MovieTakesTheZoneOfThePhotoNearestItWithinTwelveHours) {
+    Photo("a.jpg", "2024:05:01 12:00:00", "+09:00");               // 03:00 UTC
+    Photo("b.jpg", "2024:05:01 11:00:00", "-04:00");               // 15:00 UTC
+    Movie("m1.mov", testsupport::UtcSeconds(2024, 5, 1, 4, 0, 0)); // an hour after a.jpg
+    Movie("m2.mov", testsupport::UtcSeconds(2024, 5, 3, 4, 0, 0)); // nobody near: Berlin
+    EXPECT_EQ(Scan(), (std::vector<std::string>{
+                          "b.jpg 20240501_110000_000.jpg exif-original",
+                          "a.jpg 20240501_120000_001.jpg exif-original",
+                          "m1.mov 20240501_130000_002.mov movie-header-nearby-zone",
+                          "m2.mov 20240503_060000_003.mov movie-header-computer-zone",
+                      }));
+}
+
+TEST_F(DateScanTest, BurstIsOrderedBySubSeconds) {
+    Photo("a.jpg", "2024:05:01 12:00:00", nullptr, "9");
+    Photo("b.jpg", "2024:05:01 12:00:00", nullptr, "05");
+    Photo("c.jpg", "2024:05:01 12:00:00", nullptr, "5");
+    Photo("d.jpg", "2024:05:01 12:00:00");
+    EXPECT_EQ(Scan(), (std::vector<std::string>{
+                          "d.jpg 20240501_120000_000.jpg exif-original",
+                          "b.jpg 20240501_120000_001.jpg exif-original",
+                          "c.jpg 20240501_120000_002.jpg exif-original",
+                          "a.jpg 20240501_120000_003.jpg exif-original",
+                      }));
+}
+
+TEST_F(DateScanTest, WallClockTimeInAClockChangeGapIsNamedAsWritten) {
+    Photo("a.jpg", "2019:03:31 02:30:00");
+    Photo("b.jpg", "2019:10:27 02:30:00"); // the hour that comes twice
+    EXPECT_EQ(Scan(), (std::vector<std::string>{
+                          "a.jpg 20190331_023000_000.jpg exif-original",
+                          "b.jpg 20191027_023000_001.jpg exif-original",
+                      }));
+}
+
+TEST_F(DateScanTest, UndatedFilesAreDatedOnlyAsTheSettingAllows) {
+    Photo("dated.jpg", "2001:01:01 00:00:00");
+    Write("IMG_20200102_030405.jpg", CJpegBuilder::Photo(nullptr));
+    Write("IMG-20200103-WA0001.jpg", CJpegBuilder::Photo(nullptr));
+    Write("plain.jpg", CJpegBuilder::Photo(nullptr));
+    const timespec times[2] = {{0, UTIME_OMIT}, {1700000000, 0}}; // 2023-11-14 23:13:20 CET
+    ASSERT_EQ(utimensat(AT_FDCWD, m_dir.File("plain.jpg").c_str(), times, 0), 0);
+    const std::string missing = LoadString(IDS_MISSING_INFORMATION);
+
+    EXPECT_EQ(Scan(UndatedDates::None),
+              (std::vector<std::string>{"dated.jpg 20010101_000000_000.jpg exif-original",
+                                        "IMG-20200103-WA0001.jpg " + missing + " none",
+                                        "IMG_20200102_030405.jpg " + missing + " none",
+                                        "plain.jpg " + missing + " none"}));
+    EXPECT_EQ(Scan(UndatedDates::Names),
+              (std::vector<std::string>{"dated.jpg 20010101_000000_000.jpg exif-original",
+                                        "IMG_20200102_030405.jpg 20200102_030405_001.jpg file-name",
+                                        "IMG-20200103-WA0001.jpg 20200103_000000_002.jpg file-name",
+                                        "plain.jpg " + missing + " none"}));
+    EXPECT_EQ(Scan(UndatedDates::Files),
+              (std::vector<std::string>{"dated.jpg 20010101_000000_000.jpg exif-original",
+                                        "IMG_20200102_030405.jpg 20200102_030405_001.jpg file-name",
+                                        "IMG-20200103-WA0001.jpg 20200103_000000_002.jpg file-name",
+                                        "plain.jpg 20231114_231320_003.jpg file-time"}));
+}
+
+} // namespace
