@@ -53,9 +53,10 @@ std::uint64_t BigEndian(const unsigned char* p, int bytes) {
 }
 
 // A transport stream: the sync byte 0x47 at `first` and every `packet` bytes
-// after it, as far as the head reaches (two packets at least).
+// after it, as far as the probe reaches (two packets at least).
 bool IsTransportStream(const unsigned char* head, std::size_t size, std::size_t first,
                        std::size_t packet) {
+    size = std::min(size, kFormatProbeSize);
     if (size <= first + packet)
         return false;
     for (std::size_t at = first; at < size; at += packet) {
