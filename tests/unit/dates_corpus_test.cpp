@@ -54,14 +54,6 @@ const std::map<std::string, std::string> kSourceOfFile = {
     {"no_date_anywhere.jpg", "file-time"},
 };
 
-std::string DateText(std::int64_t millis) {
-    const auto f = WallFields(millis);
-    char text[32];
-    std::snprintf(text, sizeof(text), "%04d-%02d-%02d %02d:%02d:%02d", f->year, f->month, f->day,
-                  f->hour, f->minute, f->second);
-    return text;
-}
-
 std::string FileTimeText(const std::string& path) {
     struct stat status {};
     if (stat(path.c_str(), &status) != 0)
@@ -125,13 +117,14 @@ TEST_P(DatesCorpusTest, EveryFileGetsItsExpectedDateFromItsSource) {
         ++checked;
         const bool dated = row.nImage == RowToRename || row.nImage == RowNamed;
         if (want->second.empty()) {
-            EXPECT_FALSE(dated) << name << " dated " << DateText(row.nData);
+            EXPECT_FALSE(dated) << name << " dated "
+                                << testsupport::DateText(WallFields(row.nData));
             continue;
         }
         ASSERT_TRUE(dated) << name << ": " << row.Text(1);
         const std::string date =
             want->second == "mtime" ? FileTimeText(kFolder + "/" + name) : want->second;
-        EXPECT_EQ(DateText(row.nData), date) << name;
+        EXPECT_EQ(testsupport::DateText(WallFields(row.nData)), date) << name;
         EXPECT_EQ(DateSourceId(static_cast<DateSource>(row.nDateSource)), sources.at(name)) << name;
     }
     EXPECT_EQ(checked, expected.size());
