@@ -1,6 +1,7 @@
 #include "cli_main.h"
 
 #include "cli_options.h"
+#include "devices.h"
 #include "folder_commands.h"
 #include "info_command.h"
 #include "name_generation.h"
@@ -15,6 +16,33 @@
 
 namespace {
 
+// `clocks set DEVICE OFFSET` and `clocks clear DEVICE`: the options parser
+// has checked the words.
+int RunClocksCommand(const std::vector<std::string>& words) {
+    const std::string key = velmora::DeviceKeyOfText(words[1]);
+    const bool set = words[0] == "set";
+    const bool stored = StoredClockOffsets().count(key) != 0;
+    std::optional<std::int64_t> seconds =
+        set ? velmora::ParseOffsetSeconds(words[2]) : std::nullopt;
+    // No offset is stored as none, as the window does; a clear removes even
+    // a value that is not an offset.
+    if (seconds == 0)
+        seconds.reset();
+    if (const std::string error = StoreClockOffset(key, seconds); !error.empty()) {
+        std::cerr << "velmora-cli: " << error << '\n';
+        return 2;
+    }
+    if (!set && !stored) {
+        std::cerr << "velmora-cli: no clock offset is stored for '" << words[1] << "'\n";
+        return 1;
+    }
+    std::cout << words[1] << ": "
+              << (seconds ? "clock offset " + velmora::OffsetSecondsText(*seconds) + " stored"
+                          : std::string("clock offset removed"))
+              << '\n';
+    return 0;
+}
+
 int RunCommand(const CCliOptions& options) {
     const std::string format =
         options.format.value_or(StoredFormat().value_or(velmora::kDefaultFormat));
@@ -23,10 +51,22 @@ int RunCommand(const CCliOptions& options) {
     scan.bAllTypes = options.allTypes.value_or(stored.allTypes.value_or(false));
     scan.bCompanions = options.companions.value_or(stored.companions.value_or(false));
     scan.undated = options.undated.value_or(stored.undated.value_or(velmora::UndatedDates::None));
+    std::vector<std::string> shifted;
+    if (options.command == CCliOptions::Command::List ||
+        options.command == CCliOptions::Command::Rename ||
+        options.command == CCliOptions::Command::Devices) {
+        // A --shift stands in for the stored offset of its device.
+        scan.clocks = StoredClockOffsets();
+        for (const CCliOptions::CShift& shift : options.shifts) {
+            scan.clocks[velmora::DeviceKeyOfText(shift.strDevice)] = shift.nOffset;
+            shifted.push_back(shift.strDevice);
+        }
+    }
     if (options.command == CCliOptions::Command::List ||
         options.command == CCliOptions::Command::Rename ||
         options.command == CCliOptions::Command::Undo ||
-        options.command == CCliOptions::Command::History) {
+        options.command == CCliOptions::Command::History ||
+        options.command == CCliOptions::Command::Devices) {
         const std::string error = FolderError(options.operands.front());
         if (!error.empty()) {
             std::cerr << "velmora-cli: " << error << '\n';
@@ -44,9 +84,15 @@ int RunCommand(const CCliOptions& options) {
         return options.json ? RunInfoJson(options.operands, scan.bAllTypes, std::cout)
                             : RunInfoText(options.operands, scan.bAllTypes, std::cout, std::cerr);
     case CCliOptions::Command::List:
-        return RunListCommand(options.operands.front(), format, scan, options.json, std::cout);
+        return RunListCommand(options.operands.front(), format, scan, options.json, std::cout,
+                              shifted);
     case CCliOptions::Command::Rename:
-        return RunRenameCommand(options.operands.front(), format, scan, options.json, std::cout);
+        return RunRenameCommand(options.operands.front(), format, scan, options.json, std::cout,
+                                shifted);
+    case CCliOptions::Command::Devices:
+        return RunDevicesCommand(options.operands.front(), scan, options.json, std::cout, shifted);
+    case CCliOptions::Command::Clocks:
+        return RunClocksCommand(options.operands);
     case CCliOptions::Command::Undo:
         return RunUndoCommand(options.operands.front(), options.json, std::cout);
     case CCliOptions::Command::History:

@@ -1,12 +1,18 @@
 #include "cli_options.h"
 
 #include "date_choice.h"
+#include "devices.h"
 
 #include <string_view>
 
 const char* const g_cliUsage =
     "usage: velmora-cli (list|rename) [--format FMT] [--types jpg|all] [--[no-]companions]\n"
-    "                   [--undated none|names|files] [--json] FOLDER\n"
+    "                   [--undated none|names|files] [--shift DEVICE=OFFSET]... [--json]\n"
+    "                   FOLDER\n"
+    "       velmora-cli devices [--types jpg|all] [--[no-]companions]\n"
+    "                   [--undated none|names|files] [--shift DEVICE=OFFSET]... [--json]\n"
+    "                   FOLDER\n"
+    "       velmora-cli clocks set DEVICE OFFSET | clocks clear DEVICE\n"
     "       velmora-cli info [--types jpg|all] [--json] FILE...\n"
     "       velmora-cli undo [--json] FOLDER | history FOLDER\n"
     "\n"
@@ -16,6 +22,13 @@ const char* const g_cliUsage =
     "  undo FOLDER          give the files of the last rename in FOLDER (finished\n"
     "                       or interrupted) their names from before it\n"
     "  history FOLDER       list the journaled renames of FOLDER\n"
+    "  devices FOLDER       list the devices (cameras, phones) of FOLDER's files, one\n"
+    "                       line each: DEVICE, FILES, FIRST and LAST date, OFFSET\n"
+    "                       and the offset proposed, split by tabs (\"-\" for none)\n"
+    "  clocks set DEVICE OFFSET\n"
+    "                       store DEVICE's clock offset (such as +1:05:00 or -0:03),\n"
+    "                       added to the dates of its files in every folder\n"
+    "  clocks clear DEVICE  remove DEVICE's stored clock offset\n"
     "  info FILE...         show what each JPEG file holds, one LABEL<TAB>VALUE\n"
     "                       line per fact; with --json one JSON object per file\n"
     "\n"
@@ -36,6 +49,9 @@ const char* const g_cliUsage =
     "                       (none), their XMP, IPTC or a date in their name\n"
     "                       (names), or also their modification time (files);\n"
     "                       default: the window's setting, else none\n"
+    "  --shift DEVICE=OFFSET\n"
+    "                       take OFFSET as DEVICE's clock offset for this run, in\n"
+    "                       place of the stored one; may be repeated\n"
     "  --json               print JSON instead of text\n"
     "  --help               show this help\n"
     "  --version            show the version\n"
@@ -52,7 +68,8 @@ struct CommandName {
 constexpr CommandName kCommands[] = {
     {"info", CCliOptions::Command::Info},       {"list", CCliOptions::Command::List},
     {"rename", CCliOptions::Command::Rename},   {"undo", CCliOptions::Command::Undo},
-    {"history", CCliOptions::Command::History}, {"--help", CCliOptions::Command::Help},
+    {"history", CCliOptions::Command::History}, {"devices", CCliOptions::Command::Devices},
+    {"clocks", CCliOptions::Command::Clocks},   {"--help", CCliOptions::Command::Help},
     {"-h", CCliOptions::Command::Help},         {"--version", CCliOptions::Command::Version},
 };
 
@@ -68,9 +85,65 @@ std::optional<std::string_view> OptionValue(int argc, const char* const* argv, i
     return std::string_view(argv[++i]);
 }
 
+// "DEVICE=OFFSET" (the last '=': offsets hold none); nullopt when either
+// part is not one.
+std::optional<CCliOptions::CShift> ParseShift(std::string_view value) {
+    const std::size_t equals = value.rfind('=');
+    if (equals == std::string_view::npos)
+        return std::nullopt;
+    const std::optional<std::int64_t> offset =
+        velmora::ParseOffsetSeconds(value.substr(equals + 1));
+    if (!offset || velmora::DeviceKeyOfText(value.substr(0, equals)).empty())
+        return std::nullopt;
+    return CCliOptions::CShift{std::string(value.substr(0, equals)), *offset};
+}
+
+// Why `device` can't take an offset; empty when it can.
+std::string DeviceError(std::string_view device) {
+    const std::string key = velmora::DeviceKeyOfText(device);
+    if (key.empty())
+        return "the device can not be empty";
+    if (key == velmora::DeviceKeyOfText(velmora::kUnknownDevice))
+        return "'" + std::string(velmora::kUnknownDevice) +
+               "' takes no clock offset: its files may come from many devices";
+    return {};
+}
+
+// `clocks set DEVICE OFFSET` or `clocks clear DEVICE`, nothing else.
+std::string ClocksError(const CCliOptions& options) {
+    if (options.json || options.format || options.allTypes || options.companions || options.undated)
+        return "clocks takes no options";
+    const std::vector<std::string>& words = options.operands;
+    const bool set = !words.empty() && words[0] == "set";
+    if (words.empty() || (!set && words[0] != "clear"))
+        return "clocks needs set DEVICE OFFSET or clear DEVICE";
+    if (words.size() != (set ? 3u : 2u))
+        return set ? "clocks set needs DEVICE OFFSET" : "clocks clear needs DEVICE alone";
+    if (set && !velmora::ParseOffsetSeconds(words[2]))
+        return "the offset '" + words[2] + "' is not [+|-]H[:MM[:SS]] (at most 1000 hours)";
+    return DeviceError(words[1]);
+}
+
 // Checks what the command needs once all arguments are read.
 std::string OperandError(const CCliOptions& options) {
+    for (const CCliOptions::CShift& shift : options.shifts) {
+        if (std::string error = DeviceError(shift.strDevice); !error.empty())
+            return "--shift: " + error;
+    }
+    const bool scans = options.command == CCliOptions::Command::List ||
+                       options.command == CCliOptions::Command::Rename ||
+                       options.command == CCliOptions::Command::Devices;
+    if (!options.shifts.empty() && !scans)
+        return "only list, rename and devices take --shift";
     switch (options.command) {
+    case CCliOptions::Command::Clocks:
+        return ClocksError(options);
+    case CCliOptions::Command::Devices:
+        if (options.format)
+            return "devices takes no --format";
+        return options.operands.size() == 1 ? ""
+               : options.operands.empty()   ? "missing FOLDER"
+                                            : "only one FOLDER, please";
     case CCliOptions::Command::Info:
         if (options.format)
             return "info takes no --format";
@@ -120,7 +193,9 @@ CCliOptions ParseCliOptions(int argc, const char* const* argv) {
     bool optionsEnded = false;
     for (int i = 2; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+        // "-0:03:00" is an offset, not an option.
+        const bool negative = arg.size() >= 2 && arg[0] == '-' && arg[1] >= '0' && arg[1] <= '9';
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-' || negative) {
             options.operands.emplace_back(arg);
         } else if (arg == "--") {
             optionsEnded = true;
@@ -152,6 +227,18 @@ CCliOptions ParseCliOptions(int argc, const char* const* argv) {
                                       : "--undated needs a value";
                 return options;
             }
+        } else if (arg == "--shift" || arg.starts_with("--shift=")) {
+            const std::optional<std::string_view> value = OptionValue(argc, argv, i, "--shift");
+            const std::optional<CCliOptions::CShift> shift =
+                value ? ParseShift(*value) : std::nullopt;
+            if (!shift) {
+                options.error = value ? "--shift takes DEVICE=OFFSET such as 'Canon EOS "
+                                        "6D=+1:05:00', not '" +
+                                            std::string(*value) + "'"
+                                      : "--shift needs a value";
+                return options;
+            }
+            options.shifts.push_back(*shift);
         } else if (arg == "--companions" || arg == "--no-companions") {
             options.companions = arg == "--companions";
         } else {

@@ -2,13 +2,19 @@
 
 #include "date_choice.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 // The command line of velmora-cli, parsed into plain data.
 struct CCliOptions {
-    enum class Command { None, Help, Version, Info, List, Rename, Undo, History };
+    enum class Command { None, Help, Version, Info, List, Rename, Undo, History, Devices, Clocks };
+    // A device's clock offset for one run: --shift "DEVICE=OFFSET".
+    struct CShift {
+        std::string strDevice; // as devices prints it
+        std::int64_t nOffset = 0;
+    };
 
     Command command = Command::None;
     bool json = false;
@@ -16,7 +22,9 @@ struct CCliOptions {
     std::optional<bool> allTypes;                 // --types all (true) or jpg (false)
     std::optional<bool> companions;               // --companions / --no-companions
     std::optional<velmora::UndatedDates> undated; // --undated none|names|files
-    std::vector<std::string> operands;            // files or folder, in order
+    std::vector<CShift> shifts;                   // --shift, in order
+    std::vector<std::string> operands;            // files or folder, in order;
+                                                  // clocks: set DEVICE OFFSET | clear DEVICE
     std::string error;                            // one line for stderr when parsing failed
 };
 

@@ -8,6 +8,7 @@
 #include "rename_run.h"
 #include "undo_run.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -76,7 +77,7 @@ std::string CompanionsJson(const CListRow& row) {
     return json + ']';
 }
 
-std::string RowsJson(const CListRows& rows) {
+std::string RowsJson(const CListRows& rows, const CDeviceTable& devices) {
     std::string json = "[";
     for (const CListRow& row : rows) {
         if (json.size() > 1)
@@ -99,6 +100,10 @@ std::string RowsJson(const CListRows& rows) {
             object.Text("offset", OffsetText(row.nDateOffset));
         else
             object.Null("offset");
+        if (const std::int64_t applied = AppliedClockOffset(devices, row); applied != 0)
+            object.Text("offset_applied", OffsetSecondsText(applied));
+        else
+            object.Null("offset_applied");
         if (row.CompanionCount() != 0)
             object.Raw("companions", CompanionsJson(row));
         json += object.Finish();
@@ -124,6 +129,30 @@ public:
 private:
     std::ostream& m_out;
 };
+
+// Scans the folder; false, with the reason on standard error, when a device
+// given to --shift is none of its files'.
+bool ScanWithShifts(const std::string& folder, const std::string& format, const CScanOptions& scan,
+                    const std::vector<std::string>& shifted, CListRows& rows, CDeviceTable& devices,
+                    unsigned& renameCount) {
+    bool listed = false;
+    renameCount = ScanFolder(folder, format, rows, listed, nullptr, scan, nullptr, &devices);
+    for (const std::string& device : shifted) {
+        const std::string key = DeviceKeyOfText(device);
+        if (std::none_of(devices.begin(), devices.end(),
+                         [&](const CDevice& d) { return d.id.Known() && d.id.Key() == key; })) {
+            std::cerr << "velmora-cli: --shift: no file of " << folder << " comes from '" << device
+                      << "' (velmora-cli devices " << folder << " lists them)\n";
+            return false;
+        }
+    }
+    return true;
+}
+
+// A date as written, or nothing ("-" in text, null in JSON) for none.
+std::string DeviceDateText(std::int64_t millis) {
+    return millis == INT64_MAX || millis == INT64_MIN ? std::string() : WallDateText(millis);
+}
 
 int ExitStatus(CRenameOutcome::Kind kind) {
     switch (kind) {
@@ -153,14 +182,16 @@ std::string FolderError(const std::string& folder) {
 }
 
 int RunListCommand(const std::string& folder, const std::string& format, const CScanOptions& scan,
-                   bool json, std::ostream& out) {
+                   bool json, std::ostream& out, const std::vector<std::string>& shifted) {
     CListRows rows;
-    bool listed = false;
-    const unsigned renameCount = ScanFolder(folder, format, rows, listed, nullptr, scan);
+    CDeviceTable devices;
+    unsigned renameCount = 0;
+    if (!ScanWithShifts(folder, format, scan, shifted, rows, devices, renameCount))
+        return 2;
     if (json) {
         CJsonObject object;
         object.Text("folder", folder).Text("format", format);
-        object.Integer("rename_count", renameCount).Raw("rows", RowsJson(rows));
+        object.Integer("rename_count", renameCount).Raw("rows", RowsJson(rows, devices));
         out << object.Finish() << '\n';
         return 0;
     }
@@ -177,14 +208,17 @@ int RunListCommand(const std::string& folder, const std::string& format, const C
 }
 
 int RunRenameCommand(const std::string& folder, const std::string& format, const CScanOptions& scan,
-                     bool json, std::ostream& out) {
+                     bool json, std::ostream& out, const std::vector<std::string>& shifted) {
     CListRows rows;
-    bool listed = false;
-    const unsigned renameCount = ScanFolder(folder, format, rows, listed, nullptr, scan);
+    CDeviceTable devices;
+    unsigned renameCount = 0;
+    if (!ScanWithShifts(folder, format, scan, shifted, rows, devices, renameCount))
+        return 2;
     CChangePrinter printer(out);
     // The run itself checks, under the folder's lock, that no run is going
     // on or was cut off.
-    const CRenameOutcome outcome = RunRename(folder, rows, renameCount, json ? nullptr : &printer);
+    const CRenameOutcome outcome =
+        RunRename(folder, rows, renameCount, json ? nullptr : &printer, ClocksInForce(devices));
     if (outcome.kind == CRenameOutcome::Interrupted) {
         out.flush();
         std::cerr << "velmora-cli: the last rename in " << folder
@@ -194,12 +228,53 @@ int RunRenameCommand(const std::string& folder, const std::string& format, const
     if (json) {
         CJsonObject object;
         object.Text("message", outcome.strText).Text("caption", outcome.strCaption);
-        object.Integer("renamed", outcome.nRenamed).Raw("rows", RowsJson(rows));
+        object.Integer("renamed", outcome.nRenamed).Raw("rows", RowsJson(rows, devices));
         out << object.Finish() << '\n';
     } else {
         out << outcome.strText << '\n';
     }
     return ExitStatus(outcome.kind);
+}
+
+int RunDevicesCommand(const std::string& folder, const CScanOptions& scan, bool json,
+                      std::ostream& out, const std::vector<std::string>& shifted) {
+    CListRows rows;
+    CDeviceTable devices;
+    unsigned renameCount = 0;
+    // Names are not shown; the plainest format spares their making.
+    if (!ScanWithShifts(folder, "%C", scan, shifted, rows, devices, renameCount))
+        return 2;
+    const std::size_t reference = ReferenceDevice(devices);
+    // The known devices as first met, then the files of none.
+    std::vector<std::size_t> order;
+    for (std::size_t i = 1; i <= devices.size(); ++i) {
+        if (devices[i % devices.size()].nFiles != 0)
+            order.push_back(i % devices.size());
+    }
+    std::string array = "[";
+    for (const std::size_t i : order) {
+        const CDevice& device = devices[i];
+        const std::optional<std::int64_t> proposal = ProposeOffset(devices, i, reference);
+        const std::string first = DeviceDateText(device.nFirst);
+        const std::string last = DeviceDateText(device.nLast);
+        if (!json) {
+            out << device.id.Text() << '\t' << device.nFiles << '\t'
+                << (first.empty() ? "-" : first) << '\t' << (last.empty() ? "-" : last) << '\t'
+                << OffsetSecondsText(device.nOffset) << '\t'
+                << (proposal ? OffsetSecondsText(*proposal) : "-") << '\n';
+            continue;
+        }
+        CJsonObject object;
+        object.Text("device", device.id.Text()).Integer("files", device.nFiles);
+        first.empty() ? object.Null("first") : object.Text("first", first);
+        last.empty() ? object.Null("last") : object.Text("last", last);
+        object.Text("offset", OffsetSecondsText(device.nOffset));
+        proposal ? object.Text("proposal", OffsetSecondsText(*proposal)) : object.Null("proposal");
+        array += (array.size() > 1 ? "," : "") + object.Finish();
+    }
+    if (json)
+        out << CJsonObject().Raw("devices", array + ']').Finish() << '\n';
+    return 0;
 }
 
 int RunUndoCommand(const std::string& folder, bool json, std::ostream& out) {
@@ -250,6 +325,10 @@ int RunHistoryCommand(const std::string& folder, std::ostream& out) {
         out << LocalDateText(run.nTime) << '\t' << (run.kind == CJournal::Undo ? "undo" : "rename")
             << '\t' << run.nFiles << (run.nFiles == 1 ? " file" : " files") << '\t'
             << StateText(run);
+        for (std::size_t i = 0; i < run.clocks.size(); ++i) {
+            out << (i == 0 ? "\tclocks: " : ", ") << run.clocks[i].strDevice << ' '
+                << OffsetSecondsText(run.clocks[i].nOffset);
+        }
         if (!run.strDamage.empty()) {
             out << "\tdamaged: " << run.strPath << ": " << run.strDamage;
             damaged = true;

@@ -35,3 +35,35 @@ std::optional<std::string> StoredFormat() {
         return std::nullopt;
     return QFile::encodeName(value.toString()).toStdString();
 }
+
+velmora::CClockOffsets StoredClockOffsets() {
+    QSettings settings = WindowSettings();
+    settings.beginGroup(QStringLiteral("Clocks"));
+    velmora::CClockOffsets clocks;
+    for (const QString& key : settings.childKeys()) {
+        bool number = false;
+        const qlonglong seconds = settings.value(key).toLongLong(&number);
+        if (number && seconds >= -velmora::kMaxClockOffset && seconds <= velmora::kMaxClockOffset)
+            clocks[key.toStdString()] = seconds;
+    }
+    return clocks;
+}
+
+std::string StoreClockOffset(const std::string& key, std::optional<std::int64_t> seconds) {
+    QSettings settings = WindowSettings();
+    const QString name = QStringLiteral("Clocks/") + QString::fromStdString(key);
+    if (seconds)
+        settings.setValue(name, static_cast<qlonglong>(*seconds));
+    else
+        settings.remove(name);
+    // A change that did not reach the file must not be reported as made.
+    settings.sync();
+    switch (settings.status()) {
+    case QSettings::NoError:
+        return {};
+    case QSettings::AccessError:
+        return "the settings file " + settings.fileName().toStdString() + " could not be written";
+    default:
+        return "the settings file " + settings.fileName().toStdString() + " is damaged";
+    }
+}

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "date_choice.h"
+#include "devices.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -18,3 +20,12 @@ struct CStoredScanSettings {
     std::optional<velmora::UndatedDates> undated;
 };
 CStoredScanSettings StoredScanSettings();
+
+// The clock offsets of devices stored in the window's settings (group
+// "Clocks", by CDeviceId::Key(), whole seconds); values that are not whole
+// seconds within kMaxClockOffset are left out.
+velmora::CClockOffsets StoredClockOffsets();
+
+// Stores `seconds` under the device key `key`, or removes the key (nullopt).
+// Empty when the settings were written, else why not.
+std::string StoreClockOffset(const std::string& key, std::optional<std::int64_t> seconds);

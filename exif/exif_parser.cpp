@@ -48,10 +48,12 @@ constexpr std::uint32_t kMaxDateText = 64;
 
 enum Format {
     kFormatByte = 1,
+    kFormatAscii = 2,
     kFormatShort = 3,
     kFormatLong = 4,
     kFormatRational = 5,
     kFormatSByte = 6,
+    kFormatUndefined = 7,
     kFormatSShort = 8,
     kFormatSLong = 9,
     kFormatSRational = 10,
@@ -68,10 +70,13 @@ enum Tag {
     kTagModel = 0x0110,
     kTagOrientation = 0x0112,
     kTagDateTime = 0x0132,
+    kTagThumbnailOffset = 0x0201, // JPEGInterchangeFormat
+    kTagThumbnailLength = 0x0202, // JPEGInterchangeFormatLength
     kTagExposureTime = 0x829A,
     kTagFNumber = 0x829D,
     kTagExifOffset = 0x8769,
     kTagExposureProgram = 0x8822,
+    kTagGpsInfo = 0x8825,
     kTagIsoSpeedRatings = 0x8827,
     kTagDateTimeOriginal = 0x9003,
     kTagDateTimeDigitized = 0x9004,
@@ -96,7 +101,19 @@ enum Tag {
     kTagInteroperabilityOffset = 0xA005,
     kTagFocalPlaneXResolution = 0xA20E,
     kTagFocalPlaneResolutionUnit = 0xA210,
+    kTagBodySerialNumber = 0xA431,
+    kTagCameraSerialNumber = 0xC62F, // the raw-file form, in IFD0
 };
+
+// Tags of the GPS directory: their numbers mean other things elsewhere.
+enum GpsTag {
+    kGpsTimeStamp = 0x0007,
+    kGpsDateStamp = 0x001D,
+};
+
+// A serial number is short; a longer text is cut, and no more of it read.
+constexpr std::size_t kMaxSerial = 63;
+constexpr std::uint32_t kMaxSerialRead = 256;
 
 constexpr std::size_t kMaxUserComment = 199;
 
@@ -157,6 +174,26 @@ double FocalPlaneUnitMm(int unit, double current) {
 }
 
 } // namespace
+
+// The GPS date and time of day, as far as one GPS directory gave them.
+struct CJpegFile::GpsParts {
+    ole::DateFields fields;
+    int nMillis = 0;
+    bool bDate = false;
+    bool bTime = false;
+
+    CFoundDate Time() const {
+        CFoundDate time;
+        if (!bDate || !bTime || !ole::FromFields(fields))
+            return time;
+        time.fields = fields;
+        time.source = DateSource::GpsTime;
+        time.bTime = true;
+        time.nOffset = 0;
+        time.nMillis = static_cast<std::int16_t>(nMillis);
+        return time;
+    }
+};
 
 unsigned CJpegFile::GetShort(const unsigned char* p) const {
     return m_bMotorola ? unsigned(p[0]) << 8 | p[1] : unsigned(p[1]) << 8 | p[0];
@@ -226,6 +263,18 @@ void CJpegFile::ParseExif(const unsigned char* data, int length) {
         return;
     }
     ParseTiff(data + 8, static_cast<std::uint32_t>(length - 8));
+    CopyThumbnail(data + 8, static_cast<std::uint32_t>(length - 8));
+}
+
+// The thumbnail IFD1 names, when it lies inside the block and is a JPEG
+// stream; the first of the file's blocks that has one gives it.
+void CJpegFile::CopyThumbnail(const unsigned char* tiff, std::uint32_t size) {
+    const std::uint32_t offset = m_nThumbOffset;
+    const std::uint32_t length = m_nThumbLength;
+    if (!m_bReadThumbnail || !m_thumbnail.empty() || length < 2 || length > kMaxThumbnail ||
+        offset > size || length > size - offset || tiff[offset] != 0xFF || tiff[offset + 1] != 0xD8)
+        return;
+    m_thumbnail.assign(tiff + offset, tiff + offset + length);
 }
 
 void CJpegFile::ParseEmbeddedExif(const unsigned char* data, std::uint32_t size) {
@@ -255,6 +304,8 @@ void CJpegFile::ParseTiff(const unsigned char* tiff, std::uint32_t size, bool ra
     s_focalPlaneXRes = 0;
     s_focalPlaneUnitMm = 0;
     s_maxExifDimension = 0;
+    m_nThumbOffset = 0;
+    m_nThumbLength = 0;
 
     if (size < 8 || !Fetch(0, 8)) {
         m_nErrorId = IDS_INCORRECT_EXIF;
@@ -324,7 +375,7 @@ void CJpegFile::FillDimensionsFromTiff() {
 //   2 + 12*N         offset of the next directory (4), 0 = none; may be cut off
 //                    by the end of the data
 void CJpegFile::ParseIfd(std::uint32_t dirOffset, const unsigned char* base, std::uint32_t size,
-                         int level) {
+                         int level, IfdKind kind) {
     if (level > kMaxNestingLevel) {
         m_nErrorId = IDS_NESTING_EXCEEDED;
         return;
@@ -349,6 +400,7 @@ void CJpegFile::ParseIfd(std::uint32_t dirOffset, const unsigned char* base, std
         m_nErrorId = IDS_ILLEGAL_DIRECTORY;
         return;
     }
+    GpsParts gps;
     for (std::uint32_t i = 0; i < count; ++i) {
         if (m_nEntryBudget == 0) {
             m_nErrorId = IDS_NESTING_EXCEEDED;
@@ -374,19 +426,76 @@ void CJpegFile::ParseIfd(std::uint32_t dirOffset, const unsigned char* base, std
             if (!Fetch(valueOffset, valueBytes))
                 continue;
         }
-        ApplyTag(tag, format, base + valueOffset, valueBytes, size - valueOffset, base, size,
-                 level);
+        if (kind == IfdKind::Gps)
+            ApplyGpsTag(tag, format, base + valueOffset, valueBytes, gps);
+        else
+            ApplyTag(tag, format, base + valueOffset, valueBytes, size - valueOffset, base, size,
+                     level, kind);
+    }
+    if (kind == IfdKind::Gps) {
+        // A GPS directory has no successor: nothing behind it is taken for IFD0.
+        if (!m_gpsTime.Found())
+            m_gpsTime = gps.Time();
+        return;
     }
     if (roomForLink) {
         const auto next = static_cast<std::uint32_t>(GetLong(base + dirEnd));
         if (next != 0 && next <= size)
-            ParseIfd(next, base, size, level + 1);
+            ParseIfd(next, base, size, level + 1,
+                     level == 0 && kind == IfdKind::Main ? IfdKind::Thumbnail : IfdKind::Main);
+    }
+}
+
+// GPSDateStamp "YYYY:MM:DD"; GPSTimeStamp hour, minute, second as rationals,
+// the second perhaps with a fraction. A part that does not read keeps none.
+void CJpegFile::ApplyGpsTag(int tag, int format, const unsigned char* value,
+                            std::uint32_t byteCount, GpsParts& parts) const {
+    if (tag == kGpsDateStamp && format == kFormatAscii) {
+        std::string text = ValueText(value, byteCount, 16);
+        while (!text.empty() && text.back() == ' ')
+            text.pop_back();
+        const auto digits = [&text](std::size_t at, std::size_t n) {
+            int number = 0;
+            for (std::size_t i = at; i < at + n; ++i) {
+                if (text[i] < '0' || text[i] > '9')
+                    return -1;
+                number = number * 10 + (text[i] - '0');
+            }
+            return number;
+        };
+        if (text.size() != 10 || text[4] != ':' || text[7] != ':')
+            return;
+        const int year = digits(0, 4), month = digits(5, 2), day = digits(8, 2);
+        if (year < 0 || month < 0 || day < 0 || !ole::FromFields({year, month, day, 0, 0, 0}))
+            return;
+        parts.fields.year = year;
+        parts.fields.month = month;
+        parts.fields.day = day;
+        parts.bDate = true;
+    } else if (tag == kGpsTimeStamp && format == kFormatRational && byteCount >= 24) {
+        std::uint64_t part[3][2];
+        for (int i = 0; i < 3; ++i) {
+            part[i][0] = static_cast<std::uint32_t>(GetLong(value + 8 * i));
+            part[i][1] = static_cast<std::uint32_t>(GetLong(value + 8 * i + 4));
+            if (part[i][1] == 0)
+                return;
+        }
+        // Hours and minutes are whole; the second is kept to the millisecond.
+        const std::uint64_t millis = part[2][0] * 1000 / part[2][1];
+        if (part[0][0] % part[0][1] != 0 || part[1][0] % part[1][1] != 0 ||
+            part[0][0] / part[0][1] > 23 || part[1][0] / part[1][1] > 59 || millis >= 60000)
+            return;
+        parts.fields.hour = static_cast<int>(part[0][0] / part[0][1]);
+        parts.fields.minute = static_cast<int>(part[1][0] / part[1][1]);
+        parts.fields.second = static_cast<int>(millis / 1000);
+        parts.nMillis = static_cast<int>(millis % 1000);
+        parts.bTime = true;
     }
 }
 
 void CJpegFile::ApplyTag(int tag, int format, const unsigned char* value, std::uint32_t byteCount,
                          std::uint32_t available, const unsigned char* base, std::uint32_t size,
-                         int level) {
+                         int level, IfdKind kind) {
     const auto number = [&] { return ConvertValue(value, format, available); };
     const auto integer = [&] { return TruncateToInt(number()); };
     const auto date = [&](DateSource source) {
@@ -413,6 +522,14 @@ void CJpegFile::ApplyTag(int tag, int format, const unsigned char* value, std::u
         m_info.m_nOrientation = orientation >= 1 && orientation <= 8 ? orientation : 0;
         break;
     }
+    // Only IFD1's are the thumbnail's: elsewhere they may name a full image.
+    case kTagThumbnailOffset:
+    case kTagThumbnailLength:
+        if (kind == IfdKind::Thumbnail && (format == kFormatLong || format == kFormatShort)) {
+            const auto number32 = static_cast<std::uint32_t>(number());
+            (tag == kTagThumbnailOffset ? m_nThumbOffset : m_nThumbLength) = number32;
+        }
+        break;
     // DateTime fills the date, DateTimeOriginal replaces it, DateTimeDigitized
     // fills in; a text that is no date (blank, zeros) wipes nothing.
     case kTagDateTimeOriginal:
@@ -452,6 +569,18 @@ void CJpegFile::ApplyTag(int tag, int format, const unsigned char* value, std::u
             if (offset <= size)
                 ParseIfd(offset, base, size, level + 1);
         }
+        break;
+    case kTagGpsInfo:
+        if ((format == kFormatLong || format == kFormatIfd) && available >= 4) {
+            const auto offset = static_cast<std::uint32_t>(GetLong(value));
+            if (offset <= size)
+                ParseIfd(offset, base, size, level + 1, IfdKind::Gps);
+        }
+        break;
+    case kTagBodySerialNumber:
+    case kTagCameraSerialNumber:
+        if (format == kFormatAscii || format == kFormatByte || format == kFormatUndefined)
+            ApplySerial(value, byteCount, tag == kTagBodySerialNumber);
         break;
     case kTagExposureProgram:
         m_info.m_nExposureProgram = integer();
@@ -530,4 +659,28 @@ void CJpegFile::ApplyUserComment(const unsigned char* value, std::uint32_t byteC
             return;
     }
     CopyText(m_info.m_szComment, ValueText(value + start, end - start, kMaxUserComment));
+}
+
+// The serial number without the blanks and NULs around it, cut at an inner
+// NUL and to kMaxSerial characters; anything but printable ASCII shows as
+// "?". A blank text keeps the serial read before; the raw-file form only fills
+// in for BodySerialNumber.
+void CJpegFile::ApplySerial(const unsigned char* value, std::uint32_t byteCount, bool replace) {
+    if (!replace && !m_strSerial.empty())
+        return;
+    std::string_view text(reinterpret_cast<const char*>(value),
+                          std::min(byteCount, kMaxSerialRead));
+    const auto pad = [](char c) { return c == ' ' || c == '\0'; };
+    while (!text.empty() && pad(text.front()))
+        text.remove_prefix(1);
+    text = text.substr(0, std::min(text.find('\0'), kMaxSerial));
+    while (!text.empty() && pad(text.back()))
+        text.remove_suffix(1);
+    if (text.empty())
+        return;
+    m_strSerial.assign(text);
+    for (char& c : m_strSerial) {
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F)
+            c = '?';
+    }
 }

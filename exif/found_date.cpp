@@ -35,6 +35,7 @@ constexpr CSourceNames kSourceNames[] = {
     {DateSource::SidecarOriginal, "sidecar-original", "XMP sidecar exif:DateTimeOriginal"},
     {DateSource::SidecarDateCreated, "sidecar-datecreated", "XMP sidecar photoshop:DateCreated"},
     {DateSource::SidecarCreateDate, "sidecar-createdate", "XMP sidecar xmp:CreateDate"},
+    {DateSource::GpsTime, "gps-time", "the GPS time (UTC)"},
 };
 
 const CSourceNames& NamesOf(DateSource source) {

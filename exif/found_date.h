@@ -34,6 +34,7 @@ enum class DateSource : std::uint8_t {
     SidecarOriginal,         // exif:DateTimeOriginal of an XMP sidecar
     SidecarDateCreated,
     SidecarCreateDate,
+    GpsTime, // EXIF GPSDateStamp and GPSTimeStamp, UTC
 };
 
 constexpr std::int16_t kNoOffset = INT16_MIN;

@@ -72,6 +72,13 @@ void CJpegFile::FreeSections() {
     m_taken = {};
     m_xmpDate = {};
     m_iptcDate = {};
+    ResetDeviceFacts();
+}
+
+void CJpegFile::ResetDeviceFacts() {
+    m_gpsTime = {};
+    m_strSerial.clear();
+    m_thumbnail.clear();
 }
 
 void CJpegFile::SetTaken(const CFoundDate& date) {
@@ -112,6 +119,7 @@ bool CJpegFile::LoadOpened(CFileStream& file, bool open, const char* path, bool 
     m_taken = {};
     m_xmpDate = {};
     m_iptcDate = {};
+    ResetDeviceFacts();
     if (!open)
         return false;
     m_nFileDevice = file.EntryDevice();

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 class CFileStream;
 class CTiffFileView;
@@ -108,6 +109,15 @@ public:
     // IPTC date and time created.
     velmora::CFoundDate m_xmpDate;
     velmora::CFoundDate m_iptcDate;
+    // The time of the GPS fix (UTC, from GPSDateStamp and GPSTimeStamp) and
+    // the body's serial number: what tells the device and its clock's error.
+    velmora::CFoundDate m_gpsTime;
+    std::string m_strSerial;
+    // Set by the caller: a JPEG's EXIF thumbnail (a whole JPEG stream, at
+    // most kMaxThumbnail bytes) is then copied into m_thumbnail.
+    bool m_bReadThumbnail = false;
+    std::vector<unsigned char> m_thumbnail;
+    static constexpr std::uint32_t kMaxThumbnail = 256 * 1024;
     // The device and inode of the entry last opened, kept when its reading
     // fails: the scan records them for the rename run's identity check.
     unsigned long long m_nFileDevice = 0;
@@ -119,7 +129,8 @@ public:
 
 private:
     bool Load(const char* path, bool byContent);
-    void ReleaseSections(); // the table only, the record kept
+    void ReleaseSections();  // the table only, the record kept
+    void ResetDeviceFacts(); // GPS time, serial, thumbnail
     static int ReadLength(CFileStream& file);
     void ParseFrameHeader(const unsigned char* data, int length, int marker);
     void ParseComment(const unsigned char* data, int length);
@@ -127,11 +138,18 @@ private:
 
     // The EXIF parser.
     void ParseExif(const unsigned char* data, int length);
-    void ParseIfd(std::uint32_t dirOffset, const unsigned char* base, std::uint32_t size,
-                  int level);
+    // What a directory is: its tags mean different things in each.
+    enum class IfdKind { Main, Thumbnail, Gps };
+    struct GpsParts;
+    void ParseIfd(std::uint32_t dirOffset, const unsigned char* base, std::uint32_t size, int level,
+                  IfdKind kind = IfdKind::Main);
     void ApplyTag(int tag, int format, const unsigned char* value, std::uint32_t byteCount,
-                  std::uint32_t available, const unsigned char* base, std::uint32_t size,
-                  int level);
+                  std::uint32_t available, const unsigned char* base, std::uint32_t size, int level,
+                  IfdKind kind);
+    void ApplyGpsTag(int tag, int format, const unsigned char* value, std::uint32_t byteCount,
+                     GpsParts& parts) const;
+    void ApplySerial(const unsigned char* value, std::uint32_t byteCount, bool replace);
+    void CopyThumbnail(const unsigned char* tiff, std::uint32_t size);
     void ApplyUserComment(const unsigned char* value, std::uint32_t byteCount);
     double ConvertValue(const unsigned char* value, int format, std::uint32_t available) const;
     unsigned GetShort(const unsigned char* p) const;
@@ -145,6 +163,9 @@ private:
     // much work the file may still cost.
     std::unordered_map<std::uint32_t, unsigned char> m_walkedLevels;
     std::uint32_t m_nEntryBudget = kExifWorkBudget;
+    // The thumbnail's offset and length in the current block, 0 when unnamed.
+    std::uint32_t m_nThumbOffset = 0;
+    std::uint32_t m_nThumbLength = 0;
     // OffsetTime* and SubSecTime* of the file (as minutes, milliseconds; none:
     // kNoOffset, -1), by the date they belong to: DateTime, DateTimeOriginal,
     // DateTimeDigitized.

@@ -54,7 +54,10 @@ inline bool RecordIsSound(const CJpegFile& reader) {
                  Terminated(info.m_szComment) && info.m_nWidth >= 0 && info.m_nHeight >= 0 &&
                  reader.m_nSections >= 0 && reader.m_nSections <= CJpegFile::kMaxSections &&
                  DateIsSound(reader.m_taken) && DateIsSound(reader.m_xmpDate) &&
-                 DateIsSound(reader.m_iptcDate);
+                 DateIsSound(reader.m_iptcDate) && DateIsSound(reader.m_gpsTime) &&
+                 (!reader.m_gpsTime.Found() || reader.m_gpsTime.nOffset == 0) &&
+                 reader.m_strSerial.size() <= 63 &&
+                 reader.m_thumbnail.size() <= CJpegFile::kMaxThumbnail;
     // Kept sections start with their own length, which is the buffer's size.
     for (int i = 0; sound && i < reader.m_nSections; ++i) {
         const CJpegSection& s = reader.m_sections[i];

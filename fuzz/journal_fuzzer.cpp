@@ -1,6 +1,7 @@
 // libFuzzer entry point for the journal reader: each input is a journal of a
 // store, read as a summary (the history's way) and whole (the undo's way).
-// Whatever the bytes, no name may come out that leaves the photo folder.
+// Whatever the bytes, no name may come out that leaves the photo folder, and
+// no clock line that would not print on one line.
 
 #include "journal.h"
 #include "new_name_check.h"
@@ -22,6 +23,16 @@ bool StaysInFolder(const velmora::CJournalFile& file) {
            CheckNewName(file.strAfter) != NameFault::LeavesFolder &&
            (file.strTemporary.empty() || velmora::IsTemporaryName(file.strTemporary)) &&
            file.stamp.nNanoseconds < 1000000000;
+}
+
+// A clock line's device prints on one line, its offset within what can be set.
+bool Printable(const velmora::CJournalClock& clock) {
+    for (const char c : clock.strDevice) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            return false;
+    }
+    return !clock.strDevice.empty() && clock.nOffset >= -velmora::kMaxClockOffset &&
+           clock.nOffset <= velmora::kMaxClockOffset;
 }
 
 // The store: a scratch folder, removed when the fuzzer ends.
@@ -49,6 +60,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (const std::optional<velmora::CJournal> journal = velmora::ReadJournal(path)) {
         for (const velmora::CJournalFile& file : journal->files) {
             if (!StaysInFolder(file))
+                __builtin_trap();
+        }
+        for (const velmora::CJournalClock& clock : journal->clocks) {
+            if (!Printable(clock))
                 __builtin_trap();
         }
     }

@@ -2,6 +2,7 @@
 
 #include "companions.h"
 #include "date_choice.h"
+#include "device_table.h"
 #include "file_stream.h"
 #include "image_type.h"
 #include "jpeg_file.h"
@@ -22,6 +23,11 @@ namespace {
 
 bool IsDated(const CListRow& row) {
     return row.nImage == RowToRename || row.nImage == RowNamed;
+}
+
+void ApplyClockOffsets(const CDeviceTable& devices, CListRows& rows) {
+    for (CListRow& row : rows)
+        row.nData += AppliedClockOffset(devices, row) * 1000;
 }
 
 // A movie that gives only its header's UTC time is shown in the zone that
@@ -323,6 +329,13 @@ bool ListFolder(const std::string& folder, const CScanOptions& options,
     return true;
 }
 
+std::int64_t AppliedClockOffset(const CDeviceTable& devices, const CListRow& row) {
+    if (!IsDated(row) || IsUndatedSource(static_cast<DateSource>(row.nDateSource)) ||
+        row.nDeviceIndex >= devices.size())
+        return 0;
+    return devices[row.nDeviceIndex].nOffset;
+}
+
 int CompareRows(const CListRow& a, const CListRow& b) {
     if (a.nImage != b.nImage)
         return a.nImage - b.nImage;
@@ -333,8 +346,10 @@ int CompareRows(const CListRow& a, const CListRow& b) {
 
 unsigned ScanFolder(const std::string& folder, const std::string& format, CListRows& rows,
                     bool& listed, CScanObserver* observer, const CScanOptions& options,
-                    std::size_t* unlisted) {
+                    std::size_t* unlisted, CDeviceTable* devices) {
     rows.clear();
+    if (devices != nullptr)
+        devices->assign(1, CDevice{});
     std::vector<CListedFile> files;
     std::size_t others = 0;
     listed = ListFolder(folder, options, files, others) && !files.empty();
@@ -356,6 +371,8 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
 
     CJpegFile reader;
     reader.m_bReadHints = options.undated != UndatedDates::None;
+    CDeviceTable ownDevices;
+    CDeviceCollector deviceCollector(devices != nullptr ? *devices : ownDevices);
     const int count = static_cast<int>(rows.size());
     // An absolute folder spares the reader a look at the working folder for
     // each file's full name.
@@ -379,12 +396,19 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
         const CFoundDate date = read || reader.m_taken.Found()
                                     ? ChooseDate(reader, base, row.Text(0), options.undated)
                                     : CFoundDate{};
+        if (read || date.Found())
+            row.nDeviceIndex = deviceCollector.Add(reader);
         if (date.Found()) {
             row.SetText(1, {});
             row.nImage = RowToRename;
             row.nData = WallMillis(date);
             row.nDateSource = static_cast<std::uint8_t>(date.source);
             row.nDateOffset = date.nOffset;
+            if (!IsUndatedSource(date.source))
+                deviceCollector.AddDate(row.nDeviceIndex, row.nData,
+                                        date.source == DateSource::MovieHeader ? kNoOffset
+                                                                               : date.nOffset,
+                                        reader.m_gpsTime);
         } else if (read) {
             row.SetText(1, LoadString(IDS_MISSING_INFORMATION));
             row.nImage = RowNoDate;
@@ -396,6 +420,8 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
             row.nData = i;
         }
     }
+    deviceCollector.TakeOffsets(options.clocks);
+    ApplyClockOffsets(devices != nullptr ? *devices : ownDevices, rows);
     PlaceMovieDates(rows);
     if (observer != nullptr)
         observer->OnSorting();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "date_choice.h"
+#include "devices.h"
 #include "list_rows.h"
 
 #include <string>
@@ -32,6 +33,8 @@ struct CScanOptions {
     int nReadAhead = 32;
     // What files without a date taken of their own are dated by.
     UndatedDates undated = UndatedDates::None;
+    // The clock offsets of devices, applied to the dates their files give.
+    CClockOffsets clocks{};
 };
 
 // One listed file and the names of its companions, NUL-ended each.
@@ -59,6 +62,11 @@ bool ListJpegNames(const std::string& folder, std::vector<std::string>& names);
 bool ListFolder(const std::string& folder, const CScanOptions& options,
                 std::vector<CListedFile>& files, std::size_t& unlisted);
 
+// The clock offset (seconds) that the scan applied to a row's date: its
+// device's, for the dates a file gives of itself (names and file times are
+// no device's clock); 0 for other rows.
+std::int64_t AppliedClockOffset(const CDeviceTable& devices, const CListRow& row);
+
 // The order of the main list: dated rows by date taken, then unreadable rows,
 // then rows without a date, each of the last two in listing order. Negative,
 // zero or positive, as a sort callback answers.
@@ -68,9 +76,11 @@ int CompareRows(const CListRow& a, const CListRow& b);
 // and generates their names with `format`. Returns the number of rows to
 // rename; false in `listed` (rows empty) when nothing matched or the folder
 // can't be read.
-// `unlisted`, when given, receives the count ListFolder gives.
+// `unlisted`, when given, receives the count ListFolder gives; `devices`
+// the folder's devices, which the rows' nDeviceIndex point into.
 unsigned ScanFolder(const std::string& folder, const std::string& format, CListRows& rows,
                     bool& listed, CScanObserver* observer = nullptr,
-                    const CScanOptions& options = {}, std::size_t* unlisted = nullptr);
+                    const CScanOptions& options = {}, std::size_t* unlisted = nullptr,
+                    CDeviceTable* devices = nullptr);
 
 } // namespace velmora

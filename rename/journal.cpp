@@ -214,6 +214,8 @@ std::string JournalText(const CJournal& journal) {
     text += "\ntime " + std::to_string(journal.nTime) + '\n';
     if (journal.kind == CJournal::Undo)
         text += "undoes " + Escape(journal.strUndoes) + '\n';
+    for (const CJournalClock& clock : journal.clocks)
+        text += "clock " + std::to_string(clock.nOffset) + ' ' + Escape(clock.strDevice) + '\n';
     text += "files " + std::to_string(journal.files.size()) + '\n';
     for (const CJournalFile& file : journal.files) {
         text += "f " + std::to_string(file.nDevice) + ' ' + std::to_string(file.nInode) + ' ' +
@@ -221,6 +223,15 @@ std::string JournalText(const CJournal& journal) {
                 Escape(file.strAfter) + '\n';
     }
     return text + "ready\n";
+}
+
+std::vector<CJournalClock> ClocksInForce(const CDeviceTable& devices) {
+    std::vector<CJournalClock> clocks;
+    for (const CDevice& device : devices) {
+        if (device.nOffset != 0 && device.id.Known())
+            clocks.push_back({device.id.Text(), device.nOffset});
+    }
+    return clocks;
 }
 
 std::string DoneLine(int renamed, std::size_t touched) {
@@ -256,7 +267,8 @@ public:
         const int stage = StageOf(key);
         if (stage < 0)
             return Damage("unknown line");
-        if (stage < m_stage || (stage == m_stage && stage != kFileLines && stage != kStamps))
+        if (stage < m_stage ||
+            (stage == m_stage && stage != kClocks && stage != kFileLines && stage != kStamps))
             return Damage("out of place");
         for (int skipped = m_stage + 1; skipped < stage; ++skipped) {
             if (Required(skipped))
@@ -311,6 +323,7 @@ private:
         kFolderId,
         kTime,
         kUndoes,
+        kClocks,
         kFiles,
         kFileLines,
         kReady,
@@ -320,9 +333,9 @@ private:
     };
 
     static int StageOf(std::string_view key) {
-        static constexpr std::string_view kKeys[] = {"",      "kind",   "folder", "folder-id",
-                                                     "time",  "undoes", "files",  "f",
-                                                     "ready", "stamp",  "done",   "undone"};
+        static constexpr std::string_view kKeys[] = {
+            "",      "kind", "folder", "folder-id", "time", "undoes", "clock",
+            "files", "f",    "ready",  "stamp",     "done", "undone"};
         for (int stage = kKind; stage <= kUndone; ++stage) {
             if (kKeys[stage] == key)
                 return stage;
@@ -331,9 +344,9 @@ private:
     }
 
     bool Required(int stage) const {
-        return stage == kUndoes
-                   ? m_journal.kind == CJournal::Undo
-                   : stage != kFileLines && stage != kStamps && stage != kDone && stage != kUndone;
+        return stage == kUndoes ? m_journal.kind == CJournal::Undo
+                                : stage != kClocks && stage != kFileLines && stage != kStamps &&
+                                      stage != kDone && stage != kUndone;
     }
 
     void Damage(const std::string& why) {
@@ -374,6 +387,8 @@ private:
                 journal.kind != CJournal::Undo)
                 return false;
             journal.strUndoes = *undoes;
+        } else if (key == "clock") {
+            return ApplyClock(fields);
         } else if (key == "files") {
             if (fields.size() != 2 || !ParseNumber(fields[1], value))
                 return false;
@@ -423,6 +438,23 @@ private:
         file.strAfter = std::move(*after);
         m_fileAt.back() = static_cast<long>(m_journal.files.size());
         m_journal.files.push_back(std::move(file));
+        return true;
+    }
+
+    // "clock SECONDS DEVICE": an offset within what can be set, and a device
+    // text that prints on one line.
+    bool ApplyClock(const std::vector<std::string_view>& fields) {
+        CJournalClock clock;
+        std::optional<std::string> device = fields.size() == 3 ? Unescape(fields[2]) : std::nullopt;
+        if (!device || device->empty() || !ParseNumber(fields[1], clock.nOffset) ||
+            clock.nOffset < -kMaxClockOffset || clock.nOffset > kMaxClockOffset)
+            return false;
+        for (const char c : *device) {
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+                return false;
+        }
+        clock.strDevice = std::move(*device);
+        m_journal.clocks.push_back(std::move(clock));
         return true;
     }
 

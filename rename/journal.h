@@ -1,5 +1,6 @@
 #pragma once
 
+#include "devices.h"
 #include "list_rows.h"
 
 #include <cstdint>
@@ -22,6 +23,8 @@
 //   folder-id DEVICE INODE BIRTH
 //   time SECONDS
 //   undoes JOURNAL-FILE          (undo runs only)
+//   clock SECONDS DEVICE         (for each device whose clock offset moved the
+//                                 run's dates; none without offsets)
 //   files COUNT
 //   f DEVICE INODE BEFORE TEMPORARY AFTER   (one per file, in step order)
 //   ready                        (the plan is whole; renames may begin)
@@ -72,6 +75,17 @@ struct CJournalFile {
     std::string strAfter;
 };
 
+// A device's clock offset in force for a run: its text as users see it.
+struct CJournalClock {
+    std::string strDevice;
+    std::int64_t nOffset = 0; // seconds
+    bool operator==(const CJournalClock&) const = default;
+};
+
+// The offsets a scan applied: the known devices of `devices` whose offset
+// is not zero, in table order.
+std::vector<CJournalClock> ClocksInForce(const CDeviceTable& devices);
+
 struct CJournal {
     enum Kind { Rename, Undo };
     enum State {
@@ -88,6 +102,7 @@ struct CJournal {
     CFolderKey folder;
     std::time_t nTime = 0;
     std::string strUndoes; // undo runs: the journal file they undo
+    std::vector<CJournalClock> clocks;
     std::size_t nFiles = 0;
     std::vector<CJournalFile> files; // read on demand: see ReadJournal
     State state = Unready;

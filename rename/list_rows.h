@@ -77,7 +77,15 @@ private:
     void Replace(std::size_t start, std::size_t length, std::string_view text);
 
     std::string m_texts;
-    std::uint32_t m_split = 0;  // length of column 0
+    // Length of column 0: a name of the folder (at most PATH_MAX bytes, a
+    // name the file system took) or a label.
+    std::uint16_t m_split = 0;
+
+public:
+    // The row's device in the scan's device table (0: unknown device).
+    std::uint16_t nDeviceIndex = 0;
+
+private:
     std::uint32_t m_split1 = 0; // length of column 1 (the companions follow)
 
 public:
@@ -116,7 +124,12 @@ inline void CListRow::SetText(int column, std::string_view text) {
     const std::size_t start = column == 0 ? 0 : m_split;
     const std::size_t length = column == 0 ? m_split : m_split1;
     Replace(start, length, text);
-    (column == 0 ? m_split : m_split1) = static_cast<std::uint32_t>(text.size());
+    if (column == 0) {
+        assert(text.size() <= UINT16_MAX);
+        m_split = static_cast<std::uint16_t>(text.size());
+    } else {
+        m_split1 = static_cast<std::uint32_t>(text.size());
+    }
 }
 
 inline void CListRow::Replace(std::size_t start, std::size_t length, std::string_view text) {

@@ -53,13 +53,14 @@ LastRunState CheckLastRun(const std::string& folder, const CJournalStore& store)
 }
 
 CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned renameCount,
-                         CRenameObserver* observer) {
+                         CRenameObserver* observer, const std::vector<CJournalClock>& clocks) {
     const CJournalStore store(DefaultJournalFolder());
-    return RunRename(folder, rows, renameCount, observer, &store);
+    return RunRename(folder, rows, renameCount, observer, &store, clocks);
 }
 
 CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned renameCount,
-                         CRenameObserver* observer, const CJournalStore* journals) {
+                         CRenameObserver* observer, const CJournalStore* journals,
+                         const std::vector<CJournalClock>& clocks) {
     if (renameCount == 0)
         return Outcome(CRenameOutcome::NoItems, "There are no items to be renamed!", "Error", false,
                        0);
@@ -81,6 +82,7 @@ CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned re
 
     const CRenamePlan plan = PlanRename(dir, rows);
     CJournal journal = PlanJournal(folder, folderKey, plan.steps);
+    journal.clocks = clocks;
     if (journals != nullptr && !plan.steps.empty()) {
         if (const int error = journals->Write(journal); error != 0)
             return Stopped("The journal of the run could not be written: " + ErrorText(error),

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "journal.h"
 #include "list_rows.h"
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace velmora {
 struct CFolderKey;
@@ -51,14 +53,17 @@ class CJournalStore;
 // `folder`. `renameCount` is the number of rows name generation counted; 0
 // means there is nothing to do. Rows are updated as files are renamed or
 // moved aside, and back when a stop takes steps back. The run is journaled
-// in the user's journal folder before its first rename.
+// in the user's journal folder before its first rename, with `clocks`, the
+// clock offsets that moved the rows' dates (see ClocksInForce).
 CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned renameCount,
-                         CRenameObserver* observer = nullptr);
+                         CRenameObserver* observer = nullptr,
+                         const std::vector<CJournalClock>& clocks = {});
 
 // The same with the journals kept in `journals`; none when it is null (to
 // measure what the journal costs).
 CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned renameCount,
-                         CRenameObserver* observer, const CJournalStore* journals);
+                         CRenameObserver* observer, const CJournalStore* journals,
+                         const std::vector<CJournalClock>& clocks = {});
 
 // Whether the folder's last run waits for an undo, asked under the folder's
 // lock, so that a run going on now (Busy) is never taken for one cut off.

@@ -98,7 +98,22 @@ INSTANTIATE_TEST_SUITE_P(
         OptionsCase{"UndatedWithoutValue", "list d --undated", Command::List, false, "",
                     "--undated needs a value"},
         OptionsCase{"UndoTakesNoUndated", "undo --undated names d", Command::Undo, false, "",
-                    "undo and history take no --format, --types, --companions or --undated"}),
+                    "undo and history take no --format, --types, --companions or --undated"},
+        OptionsCase{"Devices", "devices --json --shift A=+1 d", Command::Devices, true, "d", ""},
+        OptionsCase{"DevicesTakesNoFormat", "devices --format %Y d", Command::Devices, false, "",
+                    "devices takes no --format"},
+        OptionsCase{"ShiftBadOffset", "list --shift A=1:5 d", Command::List, false, "",
+                    "--shift takes DEVICE=OFFSET such as 'Canon EOS 6D=+1:05:00', not 'A=1:5'"},
+        OptionsCase{"ShiftNotForUndo", "undo --shift A=1 d", Command::Undo, false, "",
+                    "only list, rename and devices take --shift"},
+        OptionsCase{"ClocksSetNegative", "clocks set Canon -0:03", Command::Clocks, false,
+                    "set Canon -0:03", ""},
+        OptionsCase{"ClocksBadOffset", "clocks set Canon 1:60", Command::Clocks, false, "",
+                    "the offset '1:60' is not [+|-]H[:MM[:SS]] (at most 1000 hours)"},
+        OptionsCase{"ClocksClearAlone", "clocks clear A B", Command::Clocks, false, "",
+                    "clocks clear needs DEVICE alone"},
+        OptionsCase{"ClocksTakesNoJson", "clocks --json clear A", Command::Clocks, true, "",
+                    "clocks takes no options"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct StringCase {

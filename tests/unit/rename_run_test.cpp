@@ -601,9 +601,9 @@ const CliCase kCliCases[] = {
      R"({"folder":{folder},"format":"%Y_%C","rename_count":1,"rows":[)"
      R"({"original":"a.jpg","converted":"2005_000.jpg","status":"to-rename",)"
      R"("date":"2005-07-02 10:00:00")"
-     R"(,"date_source":"exif-original","offset":null},)"
+     R"(,"date_source":"exif-original","offset":null,"offset_applied":null},)"
      R"({"original":"bad.jpg","converted":"Invalid JPEG file!","status":"unreadable",)"
-     R"("date":null,"date_source":null,"offset":null}]})"
+     R"("date":null,"date_source":null,"offset":null,"offset_applied":null}]})"
      "\n"},
     {{"rename_swap_text", "rename", "%C", 0},
      {{"000.jpg", kJuly2}, {"001.jpg", kJuly1}},
@@ -616,7 +616,7 @@ const CliCase kCliCases[] = {
      R"({"folder":{folder},"format":"%Y","rename_count":1,"rows":[)"
      "{\"original\":\"caf\xEF\xBF\xBD.jpg\",\"original_hex\":\"636166e92e6a7067\","
      R"("converted":"2005.jpg","status":"to-rename","date":"2005-07-01 10:00:00")"
-     R"(,"date_source":"exif-original","offset":null}]})"
+     R"(,"date_source":"exif-original","offset":null,"offset_applied":null}]})"
      "\n"},
     {{"rename_nothing_to_do_text", "rename", "%Y", 0},
      {{"2005.jpg", kJuly1}},
@@ -631,7 +631,7 @@ const CliCase kCliCases[] = {
      R"({"message":"All files were re-named successfuly!","caption":"Rename Files",)"
      R"("renamed":1,"rows":[{"original":"2005.jpg","converted":"2005.jpg","status":"named",)"
      R"("date":"2005-07-01 10:00:00")"
-     R"(,"date_source":"exif-original","offset":null}]})"
+     R"(,"date_source":"exif-original","offset":null,"offset_applied":null}]})"
      "\n"},
     {{"rename_missing_subfolder_json", "rename --json", "missing/%Y", 2},
      {{"a.jpg", kJuly1}},
@@ -640,7 +640,7 @@ const CliCase kCliCases[] = {
      R"("renamed":0,)"
      R"("rows":[{"original":"a.jpg","converted":"missing/2005.jpg","status":"to-rename",)"
      R"("date":"2005-07-01 10:00:00")"
-     R"(,"date_source":"exif-original","offset":null}]})"
+     R"(,"date_source":"exif-original","offset":null,"offset_applied":null}]})"
      "\n"},
 };
 

@@ -1,0 +1,72 @@
+#include "device_table.h"
+
+#include "date_choice.h"
+#include "jpeg_file.h"
+
+#include <algorithm>
+
+namespace velmora {
+namespace {
+
+// Beyond this many devices in one folder the rest count as unknown: the
+// index is 16 bits wide.
+constexpr std::size_t kMaxDevices = UINT16_MAX;
+
+std::string Trimmed(const char* text) {
+    std::string_view view(text);
+    while (!view.empty() && (view.back() == ' ' || view.back() == '\0'))
+        view.remove_suffix(1);
+    while (!view.empty() && view.front() == ' ')
+        view.remove_prefix(1);
+    return std::string(view);
+}
+
+} // namespace
+
+CDeviceCollector::CDeviceCollector(CDeviceTable& table) : m_table(table) {
+    m_table.assign(1, CDevice{});
+}
+
+std::uint16_t CDeviceCollector::Add(const CJpegFile& reader) {
+    CDeviceId id{Trimmed(reader.m_info.m_szCameraMake), Trimmed(reader.m_info.m_szCameraModel),
+                 Trimmed(reader.m_strSerial.c_str())};
+    std::uint16_t index = 0;
+    if (id.Known()) {
+        const auto [found, added] =
+            m_indices.try_emplace(id.Key(), static_cast<std::uint16_t>(m_table.size()));
+        if (added && m_table.size() < kMaxDevices) {
+            m_table.push_back(CDevice{});
+            m_table.back().id = std::move(id);
+        } else if (added) {
+            found->second = 0;
+        }
+        index = found->second;
+    }
+    ++m_table[index].nFiles;
+    return index;
+}
+
+void CDeviceCollector::AddDate(std::uint16_t index, std::int64_t wallMillis, std::int16_t zone,
+                               const CFoundDate& gps) {
+    CDevice& device = m_table[index];
+    device.nFirst = std::min(device.nFirst, wallMillis);
+    device.nLast = std::max(device.nLast, wallMillis);
+    const bool hasGps = gps.Found();
+    if (zone == kNoOffset && !hasGps)
+        return;
+    CClockSample sample;
+    sample.nWallMillis = wallMillis;
+    sample.nZone = zone;
+    if (hasGps)
+        sample.nGpsUtcMillis = WallMillis(gps);
+    device.samples.push_back(sample);
+}
+
+void CDeviceCollector::TakeOffsets(const CClockOffsets& clocks) {
+    for (CDevice& device : m_table) {
+        const auto stored = device.id.Known() ? clocks.find(device.id.Key()) : clocks.end();
+        device.nOffset = stored != clocks.end() ? stored->second : 0;
+    }
+}
+
+} // namespace velmora

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "devices.h"
+#include "found_date.h"
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+
+class CJpegFile;
+
+namespace velmora {
+
+// Fills a folder's device table as its files are read: each file's device
+// gets an index (0: the unknown device), its count, its first and last date
+// as read, and the dates that tell about its clock.
+class CDeviceCollector {
+public:
+    explicit CDeviceCollector(CDeviceTable& table);
+
+    // The index of the device of the file `reader` has read; counts the file.
+    std::uint16_t Add(const CJpegFile& reader);
+    // A dated file of device `index`: its date as read (milliseconds of the
+    // date as written), its own zone (kNoOffset when none) and its GPS time.
+    void AddDate(std::uint16_t index, std::int64_t wallMillis, std::int16_t zone,
+                 const CFoundDate& gps);
+    // Sets each device's offset from `clocks`, by its key.
+    void TakeOffsets(const CClockOffsets& clocks);
+
+private:
+    CDeviceTable& m_table;
+    std::unordered_map<std::string, std::uint16_t> m_indices; // by key
+};
+
+} // namespace velmora

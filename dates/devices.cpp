@@ -1,0 +1,263 @@
+#include "devices.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+
+namespace velmora {
+namespace {
+
+// A proposal from GPS times needs a clock error of at least this much and
+// its files to agree within less than the spread.
+constexpr std::int64_t kMinErrorMillis = 1000;
+constexpr std::int64_t kMaxSpreadMillis = 2000;
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// `text` with control bytes as blanks, blank runs as one and no blank at
+// either end: a device name prints on one line and is typed as it prints.
+std::string Tidy(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        const bool blank = b < 0x20 || b == 0x7F || c == ' ';
+        if (!blank)
+            out += c;
+        else if (!out.empty() && out.back() != ' ')
+            out += ' ';
+    }
+    if (!out.empty() && out.back() == ' ')
+        out.pop_back();
+    return out;
+}
+
+char AsciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool StartsWithWord(std::string_view text, std::string_view word) {
+    if (word.empty() || text.size() < word.size())
+        return false;
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        if (AsciiLower(text[i]) != AsciiLower(word[i]))
+            return false;
+    }
+    return text.size() == word.size() || text[word.size()] == ' ';
+}
+
+// A field of digits only, within `max`.
+bool ParseDigits(std::string_view text, std::int64_t& value, std::int64_t max) {
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    return !text.empty() && text[0] != '-' && error == std::errc() && stop == end && value <= max;
+}
+
+// Reference samples that carry a zone, by their UTC moment, for the zone
+// "at the moment" of another device's file.
+struct CZoneAt {
+    std::int64_t nUtcMillis;
+    std::int16_t nZone;
+};
+
+std::vector<CZoneAt> ZonesOf(const CDevice& device) {
+    std::vector<CZoneAt> zones;
+    for (const CClockSample& sample : device.samples) {
+        if (sample.nZone != INT16_MIN)
+            zones.push_back({sample.nWallMillis - sample.nZone * 60000LL, sample.nZone});
+    }
+    std::sort(zones.begin(), zones.end(),
+              [](const CZoneAt& a, const CZoneAt& b) { return a.nUtcMillis < b.nUtcMillis; });
+    return zones;
+}
+
+// The zone of the sample nearest `utcMillis`; INT16_MIN when there is none.
+std::int16_t ZoneNearest(const std::vector<CZoneAt>& zones, std::int64_t utcMillis) {
+    if (zones.empty())
+        return INT16_MIN;
+    const auto after =
+        std::lower_bound(zones.begin(), zones.end(), utcMillis,
+                         [](const CZoneAt& zone, std::int64_t t) { return zone.nUtcMillis < t; });
+    if (after == zones.end())
+        return zones.back().nZone;
+    if (after == zones.begin())
+        return after->nZone;
+    const auto before = after - 1;
+    return utcMillis - before->nUtcMillis <= after->nUtcMillis - utcMillis ? before->nZone
+                                                                           : after->nZone;
+}
+
+// (a): the clock error of each file with a GPS time; nothing when none has
+// one. An empty proposal inside means the errors allow none.
+std::optional<std::optional<std::int64_t>> ProposeFromGps(const CDevice& device,
+                                                          const std::vector<CZoneAt>& zones) {
+    std::vector<std::int64_t> errors;
+    bool anyGps = false;
+    for (const CClockSample& sample : device.samples) {
+        if (sample.nGpsUtcMillis == INT64_MIN)
+            continue;
+        anyGps = true;
+        const std::int16_t zone =
+            sample.nZone != INT16_MIN ? sample.nZone : ZoneNearest(zones, sample.nGpsUtcMillis);
+        // Without a zone the wall clock can't be compared with UTC.
+        if (zone != INT16_MIN)
+            errors.push_back(sample.nWallMillis - zone * 60000LL - sample.nGpsUtcMillis);
+    }
+    if (!anyGps)
+        return std::nullopt;
+    if (errors.empty())
+        return std::optional<std::int64_t>();
+    const auto [low, high] = std::minmax_element(errors.begin(), errors.end());
+    if (*high - *low >= kMaxSpreadMillis)
+        return std::optional<std::int64_t>();
+    // Summed as distances from the lowest, which stay small.
+    std::int64_t sum = 0;
+    for (const std::int64_t error : errors)
+        sum += error - *low;
+    const std::int64_t mean = *low + sum / static_cast<std::int64_t>(errors.size());
+    if (std::llabs(mean) < kMinErrorMillis || std::llabs(mean) > kMaxClockOffset * 1000)
+        return std::optional<std::int64_t>();
+    // Whole seconds, rounded half away from zero.
+    return std::optional<std::int64_t>(-(mean + (mean < 0 ? -500 : 500)) / 1000);
+}
+
+// (b): the difference between the reference's zone and the one the
+// device's files record at the same moment, the one most of them show.
+std::optional<std::int64_t> ProposeFromZones(const CDevice& device,
+                                             const std::vector<CZoneAt>& zones) {
+    std::map<int, int> counts; // difference in minutes -> files
+    int best = 0;
+    int bestCount = 0;
+    for (const CClockSample& sample : device.samples) {
+        if (sample.nZone == INT16_MIN)
+            continue;
+        const std::int16_t reference =
+            ZoneNearest(zones, sample.nWallMillis - sample.nZone * 60000LL);
+        if (reference == INT16_MIN)
+            return std::nullopt;
+        const int difference = reference - sample.nZone;
+        const int count = ++counts[difference];
+        if (count > bestCount) {
+            best = difference;
+            bestCount = count;
+        }
+    }
+    if (bestCount == 0 || best == 0)
+        return std::nullopt;
+    return static_cast<std::int64_t>(best) * 60;
+}
+
+} // namespace
+
+std::string CDeviceId::Text() const {
+    if (!Known())
+        return std::string(kUnknownDevice);
+    const std::string make = Tidy(strMake);
+    const std::string model = Tidy(strModel);
+    const std::string serial = Tidy(strSerial);
+    // "NIKON CORPORATION" and "NIKON D750": the model says it already.
+    const std::string_view firstWord = std::string_view(make).substr(0, make.find(' '));
+    std::string text =
+        StartsWithWord(model, make) || StartsWithWord(model, firstWord) ? model : make;
+    if (text != model && !model.empty())
+        text += (text.empty() ? "" : " ") + model;
+    if (!serial.empty())
+        text += (text.empty() ? "Device #" : " #") + serial;
+    return text.empty() ? std::string(kUnknownDevice) : text;
+}
+
+bool CDeviceId::Known() const {
+    return !Tidy(strMake).empty() || !Tidy(strModel).empty() || !Tidy(strSerial).empty();
+}
+
+std::string CDeviceId::Key() const {
+    return Known() ? DeviceKeyOfText(Text()) : std::string();
+}
+
+std::string DeviceKeyOfText(std::string_view text) {
+    std::string key;
+    for (const char c : Tidy(text)) {
+        // A settings key: '/' parts groups, '\\' is an escape in its files, and
+        // other bytes than ASCII may not come back as they went in.
+        if (c == '%' || c == '/' || c == '\\' || static_cast<unsigned char>(c) >= 0x80) {
+            char hex[4];
+            std::snprintf(hex, sizeof(hex), "%%%02x", static_cast<unsigned char>(c));
+            key += hex;
+        } else {
+            key += AsciiLower(c);
+        }
+    }
+    return key;
+}
+
+std::string OffsetSecondsText(std::int64_t seconds) {
+    // The magnitude unsigned, so that the most negative number has one too.
+    const std::uint64_t magnitude =
+        seconds < 0 ? 0 - static_cast<std::uint64_t>(seconds) : static_cast<std::uint64_t>(seconds);
+    char text[40];
+    std::snprintf(text, sizeof(text), "%c%llu:%02llu:%02llu", seconds < 0 ? '-' : '+',
+                  static_cast<unsigned long long>(magnitude / 3600),
+                  static_cast<unsigned long long>(magnitude / 60 % 60),
+                  static_cast<unsigned long long>(magnitude % 60));
+    return text;
+}
+
+std::optional<std::int64_t> ParseOffsetSeconds(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back()))
+        text.remove_suffix(1);
+    bool negative = false;
+    if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
+        negative = text[0] == '-';
+        text.remove_prefix(1);
+    }
+    // Hours, then up to two parts of two digits each, under 60.
+    std::int64_t seconds = 0;
+    for (int part = 0; part < 3; ++part) {
+        const std::size_t colon = text.find(':');
+        const std::string_view digits = text.substr(0, colon);
+        std::int64_t value = 0;
+        if ((part > 0 && digits.size() != 2) ||
+            !ParseDigits(digits, value, part == 0 ? kMaxClockOffset / 3600 : 59))
+            return std::nullopt;
+        seconds += value * (part == 0 ? 3600 : part == 1 ? 60 : 1);
+        if (colon == std::string_view::npos) {
+            if (seconds > kMaxClockOffset)
+                return std::nullopt;
+            return negative ? -seconds : seconds;
+        }
+        text.remove_prefix(colon + 1);
+    }
+    return std::nullopt; // a fourth part
+}
+
+std::size_t ReferenceDevice(const CDeviceTable& devices) {
+    // The unknown device may hold files of many devices: never the reference.
+    std::size_t best = 0;
+    std::size_t bestCount = 0;
+    for (std::size_t i = 1; i < devices.size(); ++i) {
+        if (devices[i].samples.size() > bestCount) {
+            best = i;
+            bestCount = devices[i].samples.size();
+        }
+    }
+    return best;
+}
+
+std::optional<std::int64_t> ProposeOffset(const CDeviceTable& devices, std::size_t device,
+                                          std::size_t reference) {
+    // The unknown device has no one clock to correct.
+    if (device == 0 || device == reference || device >= devices.size() ||
+        reference >= devices.size())
+        return std::nullopt;
+    const std::vector<CZoneAt> zones =
+        reference != 0 ? ZonesOf(devices[reference]) : std::vector<CZoneAt>();
+    if (const auto fromGps = ProposeFromGps(devices[device], zones))
+        return *fromGps;
+    return ProposeFromZones(devices[device], zones);
+}
+
+} // namespace velmora

@@ -1,0 +1,230 @@
+// Camera clocks: device names and keys, offset texts, the proposals, the
+// journal's clock lines, and the terminal commands that use them.
+
+#include "devices.h"
+#include "folder_commands.h"
+#include "journal.h"
+#include "jpeg_builder.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+using namespace velmora;
+using testsupport::CTempDir;
+
+namespace {
+
+struct DeviceCase {
+    CDeviceId id;
+    const char* text;
+    const char* key;
+};
+
+constexpr const char* kUnknown = "Unknown device";
+
+const DeviceCase kDeviceCases[] = {
+    {{"Canon", "EOS 6D", ""}, "Canon EOS 6D", "canon eos 6d"},
+    {{"Canon", "Canon EOS 6D", "012345"}, "Canon EOS 6D #012345", "canon eos 6d #012345"},
+    {{"NIKON CORPORATION", "NIKON D750", ""}, "NIKON D750", "nikon d750"},
+    {{"Canon", "Canonet QL17", ""}, "Canon Canonet QL17", "canon canonet ql17"},
+    {{"Canon EOS", "6D", ""}, "Canon EOS 6D", "canon eos 6d"},
+    {{"", "EOS 6D", ""}, "EOS 6D", "eos 6d"},
+    {{"", "", "42"}, "Device #42", "device #42"},
+    {{"", "", ""}, kUnknown, ""},
+    {{" \t", "\n", ""}, kUnknown, ""},
+    {{"Sony\n", "  ILCE  7M3\t", ""}, "Sony ILCE 7M3", "sony ilce 7m3"},
+    {{"Odd/Maker", "A\\B 50%", ""}, "Odd/Maker A\\B 50%", "odd%2fmaker a%5cb 50%25"},
+    {{"Caf\xC3\xA9", "X", ""}, "Caf\xC3\xA9 X", "caf%c3%a9 x"},
+};
+
+TEST(Devices, TextAndKey) {
+    for (const DeviceCase& c : kDeviceCases) {
+        EXPECT_EQ(c.id.Text(), c.text);
+        EXPECT_EQ(c.id.Key(), c.key) << c.text;
+        // Typed as it prints, a device finds its key.
+        if (c.id.Known()) {
+            EXPECT_EQ(DeviceKeyOfText(c.text), c.key);
+        }
+    }
+}
+
+struct OffsetCase {
+    const char* text;
+    std::int64_t seconds;
+    const char* canonical; // OffsetSecondsText of the seconds
+};
+
+const OffsetCase kOffsetCases[] = {
+    {"+1:05:00", 3900, "+1:05:00"},     {"-0:03", -180, "-0:03:00"}, {"2", 7200, "+2:00:00"},
+    {" \t+1:00 ", 3600, "+1:00:00"},    {"-0", 0, "+0:00:00"},       {"0:00:59", 59, "+0:00:59"},
+    {"-1000", -3600000, "-1000:00:00"},
+};
+
+const char* const kBadOffsets[] = {
+    "1000:00:01", "99999999999999999999", "1:5", "1:60", "1:00:00:00", "", "+-1", "1:", "1h"};
+
+TEST(Devices, OffsetTexts) {
+    for (const OffsetCase& c : kOffsetCases) {
+        EXPECT_EQ(ParseOffsetSeconds(c.text), c.seconds) << c.text;
+        EXPECT_EQ(OffsetSecondsText(c.seconds), c.canonical);
+    }
+    for (const char* bad : kBadOffsets)
+        EXPECT_EQ(ParseOffsetSeconds(bad), std::nullopt) << bad;
+    EXPECT_EQ(OffsetSecondsText(INT64_MIN), "-2562047788015215:30:08");
+}
+
+// Noon UTC of one day, in milliseconds.
+constexpr std::int64_t kNoon = 1700000000000;
+constexpr std::int64_t kHour = 3600000;
+
+// A file with a zone only, whose clock is right.
+CClockSample Zoned(std::int64_t utc, std::int16_t zone) {
+    return {utc + zone * 60000LL, zone, INT64_MIN};
+}
+
+// A file whose wall clock reads `wall` at GPS time `gps`.
+CClockSample Gps(std::int64_t wall, std::int64_t gps, std::int16_t zone = INT16_MIN) {
+    return {wall, zone, gps};
+}
+
+struct ProposalCase {
+    const char* name;
+    std::vector<CClockSample> reference;
+    std::vector<CClockSample> device;
+    std::optional<std::int64_t> proposal;
+};
+
+const std::vector<CClockSample> kPhone = {Zoned(kNoon - kHour, 60), Zoned(kNoon, 60),
+                                          Zoned(kNoon + kHour, 60)};
+
+const ProposalCase kProposalCases[] = {
+    // 3 min 5 s ahead in the phone's zone (+1).
+    {"gps", kPhone, {Gps(kNoon + kHour + 185000, kNoon), Gps(kNoon + kHour + 185600, kNoon)}, -185},
+    {"gps-spread-under-2s",
+     kPhone,
+     {Gps(kNoon + kHour + 1000, kNoon), Gps(kNoon + kHour + 2999, kNoon)},
+     -2},
+    {"gps-spread-2s", kPhone, {Gps(kNoon + kHour, kNoon), Gps(kNoon + kHour + 2000, kNoon)}, {}},
+    {"gps-error-under-1s", kPhone, {Gps(kNoon + kHour + 900, kNoon)}, {}},
+    {"gps-own-zone-first", kPhone, {Gps(kNoon + 2 * kHour - 60000, kNoon, 120)}, 60},
+    // The phone went from +1 to +3: the zone of its file nearest in time.
+    {"gps-nearest-zone",
+     {Zoned(kNoon - 5 * kHour, 60), Zoned(kNoon + 5 * kHour, 180)},
+     {Gps(kNoon + 7 * kHour + 10000, kNoon + 4 * kHour)},
+     -10},
+    {"gps-no-zone", {}, {Gps(kNoon + 10000, kNoon)}, {}},
+    // A camera left on the time of home (+1) on a trip to +9, then +10.
+    {"zone", {Zoned(kNoon, 540)}, {Zoned(kNoon + 60000, 60)}, 8 * 3600},
+    {"zone-most-files",
+     {Zoned(kNoon, 540), Zoned(kNoon + 5 * kHour, 600)},
+     {Zoned(kNoon, 60), Zoned(kNoon + 5 * kHour, 60), Zoned(kNoon + 6 * kHour, 60)},
+     9 * 3600},
+    {"same-zone", kPhone, {Zoned(kNoon, 60)}, {}},
+    {"nothing", kPhone, {}, {}},
+};
+
+TEST(Devices, Proposals) {
+    for (const ProposalCase& c : kProposalCases) {
+        CDeviceTable devices(3);
+        devices[1].id = {"Phone", "", ""};
+        devices[1].samples = c.reference;
+        devices[2].id = {"Camera", "", ""};
+        devices[2].samples = c.device;
+        EXPECT_EQ(ProposeOffset(devices, 2, 1), c.proposal) << c.name;
+    }
+}
+
+TEST(Devices, ReferenceIsAKnownDeviceWithMostSamplesFirstOfEquals) {
+    CDeviceTable devices(4);
+    devices[0].samples.resize(9);
+    EXPECT_EQ(ReferenceDevice(devices), 0u);
+    devices[2].samples.resize(2);
+    devices[3].samples.resize(2);
+    EXPECT_EQ(ReferenceDevice(devices), 2u);
+    EXPECT_EQ(ProposeOffset(devices, 2, 2), std::nullopt);
+    EXPECT_EQ(ProposeOffset(devices, 0, 2), std::nullopt);
+}
+
+struct ClockLineCase {
+    const char* lines; // between "time" and "files"
+    const char* damage;
+    std::vector<CJournalClock> clocks;
+};
+
+const ClockLineCase kClockLineCases[] = {
+    {"", "", {}},
+    {"clock 3900 Canon%20EOS%206D\nclock -180 D%20#1\n",
+     "",
+     {{"Canon EOS 6D", 3900}, {"D #1", -180}}},
+    {"clock 3600001 A\n", "line 6: a field is damaged", {}},
+    {"clock +5 A\n", "line 6: a field is damaged", {}},
+    {"clock 5 A%0AB\n", "line 6: a field is damaged", {}},
+    {"clock 5 .\n", "line 6: a field is damaged", {}},
+    {"files 1\nclock 5 A\n", "line 7: out of place", {}},
+};
+
+TEST(Journal, ClockLinesAreChecked) {
+    CTempDir dir;
+    for (const ClockLineCase& c : kClockLineCases) {
+        std::ofstream(dir.File("j.journal"))
+            << "velmora journal 2\nkind rename\nfolder /p\nfolder-id 1 2 0\ntime 1\n"
+            << c.lines << "files 1\nf 1 10 a.jpg . b.jpg\nready\n";
+        const std::optional<CJournal> journal = ReadJournal(dir.File("j.journal"));
+        ASSERT_TRUE(journal);
+        EXPECT_EQ(journal->strDamage, c.damage) << c.lines;
+        EXPECT_EQ(journal->clocks, c.clocks) << c.lines;
+    }
+}
+
+TEST(Journal, ClocksComeBackInTheHistorysSummary) {
+    CTempDir dir;
+    CJournal journal;
+    journal.folder = {1, 2, 0};
+    journal.files.push_back({1, 10, {}, "a.jpg", "", "b.jpg"});
+    journal.clocks = {{"Canon EOS 6D #0 50%", -3600000}, {"X", 1}};
+    ASSERT_EQ(CJournalStore(dir.Path()).Write(journal), 0);
+    const std::vector<CJournal> runs = CJournalStore(dir.Path()).Runs({1, 2, 0});
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].strDamage, "");
+    EXPECT_EQ(runs[0].clocks, journal.clocks);
+}
+
+// The scan's offsets reach the JSON rows, the device list, the journal and
+// the history; a --shift of a device the folder lacks does nothing.
+TEST(ClockCommands, OffsetReachesRowsDevicesJournalAndHistory) {
+    const testsupport::CScopedTimeZone utc("UTC0");
+    CTempDir photos;
+    CTempDir state;
+    const testdata::CTiffBuilder tiff =
+        testdata::CameraTiff(testdata::ByteOrder::Intel, "2005:07:01 10:00:00");
+    ASSERT_TRUE(testdata::WriteFile(photos.File("a.jpg"), testdata::CJpegBuilder::Photo(&tiff)));
+    const char* old = std::getenv("XDG_STATE_HOME");
+    const std::string saved = old != nullptr ? old : "";
+    setenv("XDG_STATE_HOME", state.Path().c_str(), 1);
+    CScanOptions scan;
+    scan.clocks[DeviceKeyOfText("Quorvant Optics QX-100")] = 3900;
+
+    std::ostringstream list, devices, none, rename, history;
+    EXPECT_EQ(RunListCommand(photos.Path(), "%Y%m%d_%H%M%S", scan, true, list), 0);
+    EXPECT_NE(list.str().find(R"("converted":"20050701_110500.jpg")"), std::string::npos);
+    EXPECT_NE(list.str().find(R"("offset_applied":"+1:05:00")"), std::string::npos);
+    EXPECT_EQ(RunDevicesCommand(photos.Path(), scan, false, devices), 0);
+    EXPECT_EQ(devices.str(), "Quorvant Optics QX-100\t1\t2005-07-01 10:00:00\t"
+                             "2005-07-01 10:00:00\t+1:05:00\t-\n");
+    EXPECT_EQ(RunRenameCommand(photos.Path(), "%Y", scan, false, none, {"Canon EOS 6D"}), 2);
+    EXPECT_EQ(none.str(), "");
+    EXPECT_EQ(RunRenameCommand(photos.Path(), "%Y", scan, false, rename), 0);
+    EXPECT_EQ(RunHistoryCommand(photos.Path(), history), 0);
+    EXPECT_TRUE(history.str().ends_with("\tclocks: Quorvant Optics QX-100 +1:05:00\n"))
+        << history.str();
+    if (old != nullptr)
+        setenv("XDG_STATE_HOME", saved.c_str(), 1);
+    else
+        unsetenv("XDG_STATE_HOME");
+}
+
+} // namespace
