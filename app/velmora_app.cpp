@@ -42,3 +42,27 @@ void CVelmoraApp::WriteProfileString(const QString& section, const QString& entr
     settings.beginGroup(section);
     settings.setValue(entry, value);
 }
+
+velmora::CClockOffsets CVelmoraApp::GetClockOffsets() const {
+    QSettings settings = OpenSettings();
+    settings.beginGroup(QString::fromLatin1(kClocksSection));
+    velmora::CClockOffsets offsets;
+    for (const QString& key : settings.allKeys()) {
+        bool valid = false;
+        const qint64 seconds = settings.value(key).toLongLong(&valid);
+        // An entry edited out of range is ignored, as the terminal does.
+        if (valid && seconds != 0 && seconds >= -velmora::kMaxClockOffset &&
+            seconds <= velmora::kMaxClockOffset)
+            offsets[key.toStdString()] = seconds;
+    }
+    return offsets;
+}
+
+void CVelmoraApp::WriteClockOffset(const std::string& key, std::int64_t seconds) {
+    QSettings settings = OpenSettings();
+    settings.beginGroup(QString::fromLatin1(kClocksSection));
+    if (seconds == 0)
+        settings.remove(QString::fromStdString(key));
+    else
+        settings.setValue(QString::fromStdString(key), qint64(seconds));
+}

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "devices.h"
+
 #include <QString>
 
+#include <cstdint>
 #include <string>
 
 // CVelmoraApp starts the program: it runs the main dialog modally and the
@@ -19,6 +22,8 @@ public:
     static constexpr const char* kCompanionsEntry = "Companions";
     // "none", "names" or "files": what dates files whose metadata holds none.
     static constexpr const char* kUndatedEntry = "Dates for Undated Files";
+    // The clock offset of each device, in signed seconds, by CDeviceId::Key().
+    static constexpr const char* kClocksSection = "Clocks";
 
     // Runs the main dialog, first scanning `startPath` (a folder, or any file
     // of one) as a drop would when one is given. Returns false: the process
@@ -31,6 +36,10 @@ public:
     QString GetProfileString(const QString& section, const QString& entry,
                              const QString& defaultValue) const;
     void WriteProfileString(const QString& section, const QString& entry, const QString& value);
+
+    // The stored clock offsets; an offset of 0 removes the device's entry.
+    velmora::CClockOffsets GetClockOffsets() const;
+    void WriteClockOffset(const std::string& key, std::int64_t seconds);
 };
 
 extern CVelmoraApp theApp;

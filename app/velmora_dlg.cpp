@@ -13,6 +13,7 @@
 
 #include "about_dlg.h"
 #include "build_format_dlg.h"
+#include "camera_clocks_dlg.h"
 #include "jpeg_info_dlg.h"
 
 #include <QActionGroup>
@@ -54,6 +55,7 @@ constexpr COLORREF kUnreadableBack = 0x00461AF7; // red
 constexpr COLORREF kNoDateText = 0x00FF0000;     // blue
 constexpr COLORREF kNoDateBack = 0x0000FFFF;     // yellow
 constexpr int kProgressRepaintMs = 50;
+const QKeySequence kCameraClocksKey(Qt::CTRL | Qt::Key_K);
 
 QString Decode(const std::string& bytes) {
     return CListModel::Decode(bytes);
@@ -193,6 +195,9 @@ void CVelmoraDlg::CreateControls() {
 
     m_list = new CListCtrlEx(this);
     Place(layout, m_list, units, kList);
+    // The rows' tooltips tell the clock offset of their device.
+    if (auto* model = dynamic_cast<CListModel*>(m_list->model()))
+        model->SetDevices(&m_devices);
 
     m_labelStatus = new QLabel(
         QStringLiteral("(Double click on an picture to view the detail information stored in "
@@ -224,15 +229,19 @@ void CVelmoraDlg::CreateControls() {
             &CVelmoraDlg::OnAbout);
     connect(new QShortcut(QKeySequence::Undo, this), &QShortcut::activated, this,
             &CVelmoraDlg::OnUndoLastRename);
-    // Ctrl+Z undoes the last rename even while a text field has the focus;
-    // the fields' own undo stays in their context menus.
+    connect(new QShortcut(kCameraClocksKey, this), &QShortcut::activated, this,
+            &CVelmoraDlg::OnCameraClocks);
+    // Ctrl+Z undoes the last rename and Ctrl+K opens the camera clocks even
+    // while a text field has the focus; the fields' own undo stays in their
+    // context menus.
     m_editFormat->installEventFilter(this);
     m_editDirectory->installEventFilter(this);
 }
 
 bool CVelmoraDlg::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::ShortcutOverride &&
-        static_cast<QKeyEvent*>(event)->matches(QKeySequence::Undo)) {
+        (static_cast<QKeyEvent*>(event)->matches(QKeySequence::Undo) ||
+         QKeySequence(static_cast<QKeyEvent*>(event)->keyCombination()) == kCameraClocksKey)) {
         event->ignore();
         return true;
     }
@@ -355,8 +364,9 @@ void CVelmoraDlg::ScanFolder(const std::string& folder) {
     m_list->horizontalScrollBar()->setValue(0);
     bool listed = false;
     std::size_t unlisted = 0;
-    const unsigned renameCount = velmora::ScanFolder(folder, m_strFormat, m_list->Rows(), listed,
-                                                     &display, ScanOptions(), &unlisted);
+    const unsigned renameCount =
+        velmora::ScanFolder(folder, m_strFormat, m_list->Rows(), listed, &display, ScanOptions(),
+                            &unlisted, &m_devices);
     m_list->EndReplaceRows(); // begun before the sort, or nothing matched
 
     // Even an empty list gets its count, so that no count of the last folder
@@ -398,7 +408,8 @@ void CVelmoraDlg::OnOK() {
         theApp.WriteProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kFormatEntry,
                                   Decode(m_strFormat));
     }
-    const CRenameOutcome outcome = RunRename(m_strDirectory, m_list->Rows(), m_nRenameCount);
+    const CRenameOutcome outcome = RunRename(m_strDirectory, m_list->Rows(), m_nRenameCount,
+                                             nullptr, ClocksInForce(m_devices));
     m_list->RowsChanged();
     // Renamed rows show their new names whole, also after a run that stopped.
     if (outcome.kind != CRenameOutcome::NoItems)
@@ -489,6 +500,7 @@ velmora::CScanOptions CVelmoraDlg::ScanOptions() const {
     options.bAllTypes = m_bAllTypes;
     options.bCompanions = m_bCompanions;
     options.undated = m_undated;
+    options.clocks = theApp.GetClockOffsets();
     return options;
 }
 
@@ -510,6 +522,23 @@ void CVelmoraDlg::OnUndoLastRename() {
         return;
     ShowUndoOutcome(RunUndo(m_strDirectory, journals).outcome);
     ScanFolder(m_strDirectory);
+}
+
+void CVelmoraDlg::OnCameraClocks() {
+    if (m_strDirectory.empty())
+        return;
+    std::vector<std::int64_t> offsets;
+    if (!RunCameraClocksDialog(offsets) || offsets.size() != m_devices.size())
+        return;
+    bool changed = false;
+    for (std::size_t i = 0; i < offsets.size(); ++i) {
+        if (offsets[i] == m_devices[i].nOffset || !m_devices[i].id.Known())
+            continue;
+        theApp.WriteClockOffset(m_devices[i].id.Key(), offsets[i]);
+        changed = true;
+    }
+    if (changed)
+        ScanFolder(m_strDirectory);
 }
 
 void CVelmoraDlg::OfferUndoOfInterruptedRun(const std::string& folder) {
@@ -544,6 +573,10 @@ void CVelmoraDlg::contextMenuEvent(QContextMenuEvent* event) {
     undo->setShortcut(QKeySequence::Undo);
     undo->setEnabled(!m_strDirectory.empty());
     connect(undo, &QAction::triggered, this, &CVelmoraDlg::OnUndoLastRename);
+    QAction* clocks = menu.addAction(QStringLiteral("Camera &Clocks..."));
+    clocks->setShortcut(kCameraClocksKey);
+    clocks->setEnabled(!m_strDirectory.empty());
+    connect(clocks, &QAction::triggered, this, &CVelmoraDlg::OnCameraClocks);
     if (!m_strAboutMenu.isEmpty())
         connect(menu.addAction(m_strAboutMenu), &QAction::triggered, this, &CVelmoraDlg::OnAbout);
     menu.exec(event->globalPos());
@@ -643,4 +676,12 @@ bool CVelmoraDlg::RunBuildFormatDialog(std::string& format) {
 void CVelmoraDlg::RunAboutDialog() {
     CAboutDlg dlg(this);
     dlg.exec();
+}
+
+bool CVelmoraDlg::RunCameraClocksDialog(std::vector<std::int64_t>& offsets) {
+    CCameraClocksDlg dlg(this, m_devices, m_list->Rows(), m_strDirectory);
+    if (dlg.exec() != QDialog::Accepted)
+        return false;
+    offsets = dlg.Offsets();
+    return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "devices.h"
 #include "folder_scan.h"
 #include "list_ctrl_ex.h"
 #include "message_box.h"
@@ -10,7 +11,9 @@
 #include <QMenu>
 #include <QString>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 class QLabel;
 class QLineEdit;
@@ -47,6 +50,9 @@ public:
     // Gives the files of the folder's last rename their old names back, after
     // the user confirms, and scans the folder again.
     void OnUndoLastRename();
+    // The clock offsets of the folder's devices: those the user changes are
+    // stored and the folder is scanned again at once.
+    void OnCameraClocks();
     // A dropped (or given) folder is scanned; for any other item, the folder
     // that holds it. Nothing happens for a path that does not exist. The path
     // is the file system's bytes, so folders whose names are not UTF-8 open.
@@ -65,6 +71,8 @@ public:
     QPushButton& BuildFormatButton() { return *m_btnBuildFormat; }
 
     const std::string& Directory() const { return m_strDirectory; }
+    // The devices of the last scan, which the rows' nDeviceIndex point into.
+    const velmora::CDeviceTable& Devices() const { return m_devices; }
     const std::string& Format() const { return m_strFormat; }
     unsigned RenameCount() const { return m_nRenameCount; }
 
@@ -80,6 +88,9 @@ protected:
     // True with the new format when the user confirmed the builder.
     virtual bool RunBuildFormatDialog(std::string& format);
     virtual void RunAboutDialog();
+    // True with each device's offset (seconds, by device index) when the
+    // user confirmed the Camera Clocks window.
+    virtual bool RunCameraClocksDialog(std::vector<std::int64_t>& offsets);
 
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -123,6 +134,7 @@ private:
     velmora::UndatedDates m_undated = velmora::UndatedDates::None;
     unsigned m_nRenameCount = 0;
     std::string m_strDirectory; // target folder, as the file system's bytes
+    velmora::CDeviceTable m_devices;
     QString m_strStatus;
     QIcon m_hIcon;
     QString m_strAboutMenu;   // empty: no About entry

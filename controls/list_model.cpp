@@ -1,6 +1,7 @@
 #include "list_model.h"
 
 #include "date_choice.h"
+#include "folder_scan.h"
 
 #include <QFile>
 #include <QFont>
@@ -67,6 +68,8 @@ QVariant CListModel::data(const QModelIndex& index, int role) const {
         QStringList lines;
         if (const QString source = DateSourceTip(row); !source.isEmpty())
             lines << source;
+        if (const QString clock = CameraClockTip(row); !clock.isEmpty())
+            lines << clock;
         if (index.column() == 0 && row.CompanionCount() != 0) {
             QStringList names;
             for (std::size_t i = 0, count = row.CompanionCount(); i < count; ++i)
@@ -106,6 +109,15 @@ QString CListModel::DateSourceTip(const CListRow& row) {
     if (IsUndatedDate(row))
         tip += QStringLiteral(" (the file holds no date taken)");
     return tip;
+}
+
+QString CListModel::CameraClockTip(const CListRow& row) const {
+    const std::int64_t offset =
+        m_devices != nullptr ? velmora::AppliedClockOffset(*m_devices, row) : 0;
+    if (offset == 0)
+        return {};
+    return QStringLiteral("Camera clock ") +
+           QString::fromStdString(velmora::OffsetSecondsText(offset));
 }
 
 QVariant CListModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "devices.h"
 #include "list_rows.h"
 
 #include <QAbstractTableModel>
@@ -27,6 +28,9 @@ public:
     std::vector<Column>& Columns() { return m_columns; }
     const std::vector<Column>& Columns() const { return m_columns; }
     void SetImages(std::vector<QPixmap> images) { m_images = std::move(images); }
+    // The device table the rows' nDeviceIndex point into, owned by the
+    // caller; none (the default) shows no clock offsets.
+    void SetDevices(const velmora::CDeviceTable* devices) { m_devices = devices; }
     const QPixmap* Image(int index) const;
 
     // Bulk-change notices: one signal for any number of changed rows.
@@ -46,6 +50,9 @@ public:
     // a dated row's source.
     static bool IsUndatedDate(const CListRow& row);
     static QString DateSourceTip(const CListRow& row);
+    // "Camera clock +1:05:00" for a row whose date its device's offset
+    // moved; empty for any other.
+    QString CameraClockTip(const CListRow& row) const;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -56,4 +63,5 @@ private:
     CListRows m_rows;
     std::vector<Column> m_columns;
     std::vector<QPixmap> m_images;
+    const velmora::CDeviceTable* m_devices = nullptr;
 };
