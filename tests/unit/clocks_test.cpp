@@ -3,9 +3,12 @@
 
 #include "devices.h"
 #include "folder_commands.h"
+#include "folder_scan.h"
 #include "journal.h"
 #include "jpeg_builder.h"
+#include "rename_run.h"
 #include "test_support.h"
+#include "undo_run.h"
 
 #include <gtest/gtest.h>
 
@@ -225,6 +228,66 @@ TEST(ClockCommands, OffsetReachesRowsDevicesJournalAndHistory) {
         setenv("XDG_STATE_HOME", saved.c_str(), 1);
     else
         unsetenv("XDG_STATE_HOME");
+}
+
+// Camera B runs 1 h 05 min behind the phone A; both have GPS times. Only with
+// B's proposed offset does the list follow the true order, and a rename in
+// that order is undone to the very names.
+TEST(ClockScan, OffsetInterleavesTwoDevicesAndRenameUndoes) {
+    const testsupport::CScopedTimeZone utc("UTC0");
+    CTempDir photos;
+    CTempDir state;
+    // A photo of `make` taken at `clock` by its own clock (zone +02:00 when
+    // given), whose GPS says 10:`gpsMinute` UTC.
+    const auto photo = [&](const char* name, const char* make, const char* clock, int gpsMinute,
+                           bool zone) {
+        testdata::CTiffBuilder t(testdata::ByteOrder::Intel);
+        const int exif = t.AddDirectory();
+        const int gps = t.AddDirectory();
+        t.Ascii(0, 0x010F, make).Ascii(0, 0x0110, "X1");
+        t.SubDirectory(0, 0x8769, exif).SubDirectory(0, 0x8825, gps);
+        t.Ascii(exif, 0x9003, std::string("2024:05:01 ") + clock);
+        if (zone)
+            t.Ascii(exif, 0x9011, "+02:00");
+        t.Ascii(gps, 0x001D, "2024:05:01");
+        testdata::Bytes v;
+        for (const std::uint32_t x : {10u, 1u, static_cast<std::uint32_t>(gpsMinute), 1u, 0u, 1u})
+            for (const std::uint8_t b : t.U32(x))
+                v.push_back(b);
+        t.Entry(gps, testdata::MakeEntry(0x0007, 5, 3, v));
+        ASSERT_TRUE(testdata::WriteFile(photos.File(name), testdata::CJpegBuilder::Photo(&t)));
+    };
+    photo("a1.jpg", "Phone", "12:10:00", 10, true);
+    photo("a2.jpg", "Phone", "12:30:00", 30, true);
+    photo("b1.jpg", "Camera", "11:15:00", 20, false); // 12:20 on the phone's clock
+    CScanOptions scan;
+    CDeviceTable devices;
+    CListRows rows;
+    bool listed = false;
+    const auto scanned = [&] {
+        const unsigned count =
+            ScanFolder(photos.Path(), "%H%M", rows, listed, nullptr, scan, nullptr, &devices);
+        std::string names;
+        for (const CListRow& row : rows)
+            names += std::string(row.Text(0)) + '>' + std::string(row.Text(1)) + ' ';
+        return std::pair(names, count);
+    };
+    EXPECT_EQ(scanned().first, "b1.jpg>1115.jpg a1.jpg>1210.jpg a2.jpg>1230.jpg ");
+    ASSERT_EQ(devices.size(), 3u);
+    EXPECT_EQ(devices[ReferenceDevice(devices)].id.Text(), "Phone X1");
+    EXPECT_EQ(ProposeOffset(devices, 2, 1), 3900);
+
+    scan.clocks[devices[2].id.Key()] = 3900;
+    const auto [names, count] = scanned();
+    EXPECT_EQ(names, "a1.jpg>1210.jpg b1.jpg>1220.jpg a2.jpg>1230.jpg ");
+    const CJournalStore journals(state.Path());
+    ASSERT_EQ(
+        RunRename(photos.Path(), rows, count, nullptr, &journals, ClocksInForce(devices)).kind,
+        CRenameOutcome::AllRenamed);
+    EXPECT_EQ(scanned().first, "1210.jpg>1210.jpg 1220.jpg>1220.jpg 1230.jpg>1230.jpg ");
+    EXPECT_EQ(RunUndo(photos.Path(), journals).outcome.kind, CRenameOutcome::AllRenamed);
+    scan.clocks.clear();
+    EXPECT_EQ(scanned().first, "b1.jpg>1115.jpg a1.jpg>1210.jpg a2.jpg>1230.jpg ");
 }
 
 } // namespace
