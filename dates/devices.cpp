@@ -73,20 +73,21 @@ std::vector<CZoneAt> ZonesOf(const CDevice& device) {
     return zones;
 }
 
-// The zone of the sample nearest `utcMillis`; INT16_MIN when there is none.
+// The zone of the sample nearest `utcMillis`, within 12 hours of it (a zone
+// recorded further away says nothing of that moment); INT16_MIN when there
+// is none.
 std::int16_t ZoneNearest(const std::vector<CZoneAt>& zones, std::int64_t utcMillis) {
-    if (zones.empty())
-        return INT16_MIN;
+    constexpr std::int64_t kNearMillis = 12 * 3600 * 1000LL;
     const auto after =
         std::lower_bound(zones.begin(), zones.end(), utcMillis,
                          [](const CZoneAt& zone, std::int64_t t) { return zone.nUtcMillis < t; });
-    if (after == zones.end())
-        return zones.back().nZone;
-    if (after == zones.begin())
-        return after->nZone;
-    const auto before = after - 1;
-    return utcMillis - before->nUtcMillis <= after->nUtcMillis - utcMillis ? before->nZone
-                                                                           : after->nZone;
+    const CZoneAt* nearest = after != zones.end() ? &*after : nullptr;
+    if (after != zones.begin() && (nearest == nullptr || utcMillis - std::prev(after)->nUtcMillis <=
+                                                             nearest->nUtcMillis - utcMillis))
+        nearest = &*std::prev(after);
+    if (nearest == nullptr || std::llabs(nearest->nUtcMillis - utcMillis) > kNearMillis)
+        return INT16_MIN;
+    return nearest->nZone;
 }
 
 // (a): the clock error of each file with a GPS time; nothing when none has

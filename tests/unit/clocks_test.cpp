@@ -120,6 +120,11 @@ const ProposalCase kProposalCases[] = {
      {Gps(kNoon + 7 * kHour + 10000, kNoon + 4 * kHour)},
      -10},
     {"gps-no-zone", {}, {Gps(kNoon + 10000, kNoon)}, {}},
+    // The phone's nearest file is a day away: its zone says nothing of then.
+    {"gps-zone-a-day-away",
+     {Zoned(kNoon - 24 * kHour, 60)},
+     {Gps(kNoon + kHour + 9000, kNoon)},
+     {}},
     // A camera left on the time of home (+1) on a trip to +9, then +10.
     {"zone", {Zoned(kNoon, 540)}, {Zoned(kNoon + 60000, 60)}, 8 * 3600},
     {"zone-most-files",
