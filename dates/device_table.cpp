@@ -28,6 +28,25 @@ CDeviceCollector::CDeviceCollector(CDeviceTable& table) : m_table(table) {
 }
 
 std::uint16_t CDeviceCollector::Add(const CJpegFile& reader) {
+    // A folder's files come mostly from one device in long runs: the last
+    // file's device answers without building its key.
+    const char* make = reader.m_info.m_szCameraMake;
+    const char* model = reader.m_info.m_szCameraModel;
+    if (m_last && m_lastMake == make && m_lastModel == model &&
+        m_lastSerial == reader.m_strSerial) {
+        ++m_table[m_lastIndex].nFiles;
+        return m_lastIndex;
+    }
+    m_last = true;
+    m_lastMake = make;
+    m_lastModel = model;
+    m_lastSerial = reader.m_strSerial;
+    m_lastIndex = Index(reader);
+    ++m_table[m_lastIndex].nFiles;
+    return m_lastIndex;
+}
+
+std::uint16_t CDeviceCollector::Index(const CJpegFile& reader) {
     CDeviceId id{Trimmed(reader.m_info.m_szCameraMake), Trimmed(reader.m_info.m_szCameraModel),
                  Trimmed(reader.m_strSerial.c_str())};
     std::uint16_t index = 0;
@@ -42,7 +61,6 @@ std::uint16_t CDeviceCollector::Add(const CJpegFile& reader) {
         }
         index = found->second;
     }
-    ++m_table[index].nFiles;
     return index;
 }
 

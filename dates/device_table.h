@@ -28,8 +28,16 @@ public:
     void TakeOffsets(const CClockOffsets& clocks);
 
 private:
+    std::uint16_t Index(const CJpegFile& reader);
+
     CDeviceTable& m_table;
     std::unordered_map<std::string, std::uint16_t> m_indices; // by key
+    // The last file's device as read, and its index.
+    bool m_last = false;
+    std::string m_lastMake;
+    std::string m_lastModel;
+    std::string m_lastSerial;
+    std::uint16_t m_lastIndex = 0;
 };
 
 } // namespace velmora
