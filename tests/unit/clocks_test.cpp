@@ -12,94 +12,61 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
 using namespace velmora;
+using namespace testdata;
 using testsupport::CTempDir;
 
 namespace {
 
-struct DeviceCase {
-    CDeviceId id;
-    const char* text;
-    const char* key;
-};
-
-constexpr const char* kUnknown = "Unknown device";
-
-const DeviceCase kDeviceCases[] = {
-    {{"Canon", "EOS 6D", ""}, "Canon EOS 6D", "canon eos 6d"},
-    {{"Canon", "Canon EOS 6D", "012345"}, "Canon EOS 6D #012345", "canon eos 6d #012345"},
-    {{"NIKON CORPORATION", "NIKON D750", ""}, "NIKON D750", "nikon d750"},
-    {{"Canon", "Canonet QL17", ""}, "Canon Canonet QL17", "canon canonet ql17"},
-    {{"Canon EOS", "6D", ""}, "Canon EOS 6D", "canon eos 6d"},
-    {{"", "EOS 6D", ""}, "EOS 6D", "eos 6d"},
-    {{"", "", "42"}, "Device #42", "device #42"},
-    {{"", "", ""}, kUnknown, ""},
-    {{" \t", "\n", ""}, kUnknown, ""},
-    {{"Sony\n", "  ILCE  7M3\t", ""}, "Sony ILCE 7M3", "sony ilce 7m3"},
-    {{"Odd/Maker", "A\\B 50%", ""}, "Odd/Maker A\\B 50%", "odd%2fmaker a%5cb 50%25"},
-    {{"Caf\xC3\xA9", "X", ""}, "Caf\xC3\xA9 X", "caf%c3%a9 x"},
-};
-
 TEST(Devices, TextAndKey) {
-    for (const DeviceCase& c : kDeviceCases) {
-        EXPECT_EQ(c.id.Text(), c.text);
-        EXPECT_EQ(c.id.Key(), c.key) << c.text;
-        // Typed as it prints, a device finds its key.
-        if (c.id.Known()) {
-            EXPECT_EQ(DeviceKeyOfText(c.text), c.key);
-        }
+    const std::tuple<CDeviceId, std::string, std::string> cases[] = {
+        {{"Canon", "Canon EOS 6D", "012345"}, "Canon EOS 6D #012345", "canon eos 6d #012345"},
+        {{"NIKON CORPORATION", "NIKON D750", ""}, "NIKON D750", "nikon d750"},
+        {{"Canon", "Canonet QL17", ""}, "Canon Canonet QL17", "canon canonet ql17"},
+        {{"Canon EOS", "6D", ""}, "Canon EOS 6D", "canon eos 6d"},
+        {{"", "EOS 6D", ""}, "EOS 6D", "eos 6d"},
+        {{"", "", "42"}, "Device #42", "device #42"},
+        {{" \t", "\n", ""}, "Unknown device", ""},
+        {{"Sony\n", "  ILCE  7M3\t", ""}, "Sony ILCE 7M3", "sony ilce 7m3"},
+        {{"\xC3\xA9/M", "A\\B 50%", ""}, "\xC3\xA9/M A\\B 50%", "%c3%a9%2fm a%5cb 50%25"},
+    };
+    for (const auto& [id, text, key] : cases) {
+        EXPECT_EQ(id.Text() + "|" + id.Key(), text + "|" + key);
+        EXPECT_EQ(id.Known() ? DeviceKeyOfText(text) : key, key); // typed as it prints
     }
 }
 
-struct OffsetCase {
-    const char* text;
-    std::int64_t seconds;
-    const char* canonical; // OffsetSecondsText of the seconds
-};
-
-const OffsetCase kOffsetCases[] = {
-    {"+1:05:00", 3900, "+1:05:00"},     {"-0:03", -180, "-0:03:00"}, {"2", 7200, "+2:00:00"},
-    {" \t+1:00 ", 3600, "+1:00:00"},    {"-0", 0, "+0:00:00"},       {"0:00:59", 59, "+0:00:59"},
-    {"-1000", -3600000, "-1000:00:00"},
-};
-
-const char* const kBadOffsets[] = {
-    "1000:00:01", "99999999999999999999", "1:5", "1:60", "1:00:00:00", "", "+-1", "1:", "1h"};
-
 TEST(Devices, OffsetTexts) {
-    for (const OffsetCase& c : kOffsetCases) {
-        EXPECT_EQ(ParseOffsetSeconds(c.text), c.seconds) << c.text;
-        EXPECT_EQ(OffsetSecondsText(c.seconds), c.canonical);
+    const std::tuple<const char*, std::int64_t, const char*> cases[] = {
+        {"+1:05:00", 3900, "+1:05:00"},    {"-0:03", -180, "-0:03:00"}, {"2", 7200, "+2:00:00"},
+        {" \t+1:00 ", 3600, "+1:00:00"},   {"-0", 0, "+0:00:00"},       {"0:00:59", 59, "+0:00:59"},
+        {"-1000", -3600000, "-1000:00:00"}};
+    for (const auto& [text, seconds, printed] : cases) {
+        EXPECT_EQ(ParseOffsetSeconds(text), seconds) << text;
+        EXPECT_EQ(OffsetSecondsText(seconds), printed);
     }
-    for (const char* bad : kBadOffsets)
+    for (const char* bad :
+         {"1000:00:01", "99999999999999999999", "1:5", "1:60", "1:00:00:00", "", "+-1", "1:", "1h"})
         EXPECT_EQ(ParseOffsetSeconds(bad), std::nullopt) << bad;
     EXPECT_EQ(OffsetSecondsText(INT64_MIN), "-2562047788015215:30:08");
 }
 
-// Noon UTC of one day, in milliseconds.
-constexpr std::int64_t kNoon = 1700000000000;
-constexpr std::int64_t kHour = 3600000;
-
-// A file with a zone only, whose clock is right.
-CClockSample Zoned(std::int64_t utc, std::int16_t zone) {
+constexpr std::int64_t kNoon = 1700000000000, kHour = 3600000; // ms; noon UTC of one day
+CClockSample Zoned(std::int64_t utc, std::int16_t zone) {      // a zone only; the clock right
     return {utc + zone * 60000LL, zone, INT64_MIN};
 }
 
-// A file whose wall clock reads `wall` at GPS time `gps`.
+// The wall clock reads `wall` at GPS time `gps`.
 CClockSample Gps(std::int64_t wall, std::int64_t gps, std::int16_t zone = INT16_MIN) {
     return {wall, zone, gps};
 }
 
-struct ProposalCase {
-    const char* name;
-    std::vector<CClockSample> reference;
-    std::vector<CClockSample> device;
-    std::optional<std::int64_t> proposal;
-};
+// name, the reference device's samples, the other's, and the offset proposed for it
+using ProposalCase = std::tuple<const char*, std::vector<CClockSample>, std::vector<CClockSample>,
+                                std::optional<std::int64_t>>;
 
 const std::vector<CClockSample> kPhone = {Zoned(kNoon - kHour, 60), Zoned(kNoon, 60),
                                           Zoned(kNoon + kHour, 60)};
@@ -135,87 +102,56 @@ const ProposalCase kProposalCases[] = {
     {"nothing", kPhone, {}, {}},
 };
 
-TEST(Devices, Proposals) {
-    for (const ProposalCase& c : kProposalCases) {
+TEST(Devices, ProposalsAndReference) {
+    for (const auto& [name, reference, device, proposal] : kProposalCases) {
         CDeviceTable devices(3);
-        devices[1].id = {"Phone", "", ""};
-        devices[1].samples = c.reference;
-        devices[2].id = {"Camera", "", ""};
-        devices[2].samples = c.device;
-        EXPECT_EQ(ProposeOffset(devices, 2, 1), c.proposal) << c.name;
+        devices[1] = {.id = {"Phone", "", ""}, .samples = reference};
+        devices[2] = {.id = {"Camera", "", ""}, .samples = device};
+        EXPECT_EQ(ProposeOffset(devices, 2, 1), proposal) << name;
     }
-}
-
-TEST(Devices, ReferenceIsAKnownDeviceWithMostSamplesFirstOfEquals) {
+    // The reference is a known device with the most samples, the first of equals.
     CDeviceTable devices(4);
-    devices[0].samples.resize(9);
-    EXPECT_EQ(ReferenceDevice(devices), 0u);
-    devices[2].samples.resize(2);
-    devices[3].samples.resize(2);
+    devices[0].samples.resize(9), devices[2].samples.resize(2), devices[3].samples.resize(2);
     EXPECT_EQ(ReferenceDevice(devices), 2u);
-    EXPECT_EQ(ProposeOffset(devices, 2, 2), std::nullopt);
-    EXPECT_EQ(ProposeOffset(devices, 0, 2), std::nullopt);
+    EXPECT_EQ(ProposeOffset(devices, 2, 2), std::nullopt); // not against itself
+    EXPECT_EQ(ProposeOffset(devices, 0, 2), std::nullopt); // nor for the unknown device
 }
 
-struct ClockLineCase {
-    const char* lines; // between "time" and "files"
-    const char* damage;
-    std::vector<CJournalClock> clocks;
-};
-
-const ClockLineCase kClockLineCases[] = {
-    {"", "", {}},
-    {"clock 3900 Canon%20EOS%206D\nclock -180 D%20#1\n",
-     "",
-     {{"Canon EOS 6D", 3900}, {"D #1", -180}}},
-    {"clock 3600001 A\n", "line 6: a field is damaged", {}},
-    {"clock +5 A\n", "line 6: a field is damaged", {}},
-    {"clock 5 A%0AB\n", "line 6: a field is damaged", {}},
-    {"clock 5 .\n", "line 6: a field is damaged", {}},
-    {"files 1\nclock 5 A\n", "line 7: out of place", {}},
-};
-
-TEST(Journal, ClockLinesAreChecked) {
-    CTempDir dir;
-    for (const ClockLineCase& c : kClockLineCases) {
+// Clock lines are read or named as damage; escaped names come back from the store.
+TEST(Journal, ClockLines) {
+    const std::string field = "line 6: a field is damaged";
+    const std::tuple<std::string, std::string, std::vector<CJournalClock>> cases[] = {
+        {"", "", {}},
+        {"clock 3900 EOS%206D\nclock -180 D%20#1\n", "", {{"EOS 6D", 3900}, {"D #1", -180}}},
+        {"clock 3600001 A\n", field, {}}, // over the longest offset
+        {"clock +5 A\n", field, {}},
+        {"clock 5 A%0AB\n", field, {}},
+        {"clock 5 .\n", field, {}},
+        {"files 1\nclock 5 A\n", "line 7: out of place", {}},
+    };
+    CTempDir dir, store;
+    for (const auto& [lines, damage, clocks] : cases) {
         std::ofstream(dir.File("j.journal"))
             << "velmora journal 2\nkind rename\nfolder /p\nfolder-id 1 2 0\ntime 1\n"
-            << c.lines << "files 1\nf 1 10 a.jpg . b.jpg\nready\n";
-        const std::optional<CJournal> journal = ReadJournal(dir.File("j.journal"));
-        ASSERT_TRUE(journal);
-        EXPECT_EQ(journal->strDamage, c.damage) << c.lines;
-        EXPECT_EQ(journal->clocks, c.clocks) << c.lines;
+            << lines << "files 1\nf 1 10 a.jpg . b.jpg\nready\n";
+        const CJournal journal = ReadJournal(dir.File("j.journal")).value();
+        EXPECT_EQ(std::pair(journal.strDamage, journal.clocks), std::pair(damage, clocks)) << lines;
     }
+    CJournal written;
+    written.folder = {1, 2, 0}, written.clocks = {{"Canon EOS 6D #0 50%", -3600000}, {"X", 1}};
+    written.files.push_back({1, 10, {}, "a.jpg", "", "b.jpg"});
+    ASSERT_EQ(CJournalStore(store.Path()).Write(written), 0);
+    EXPECT_EQ(CJournalStore(store.Path()).Runs({1, 2, 0}).at(0).clocks, written.clocks);
 }
 
-TEST(Journal, ClocksComeBackInTheHistorysSummary) {
-    CTempDir dir;
-    CJournal journal;
-    journal.folder = {1, 2, 0};
-    journal.files.push_back({1, 10, {}, "a.jpg", "", "b.jpg"});
-    journal.clocks = {{"Canon EOS 6D #0 50%", -3600000}, {"X", 1}};
-    ASSERT_EQ(CJournalStore(dir.Path()).Write(journal), 0);
-    const std::vector<CJournal> runs = CJournalStore(dir.Path()).Runs({1, 2, 0});
-    ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(runs[0].strDamage, "");
-    EXPECT_EQ(runs[0].clocks, journal.clocks);
-}
-
-// The scan's offsets reach the JSON rows, the device list, the journal and
-// the history; a --shift of a device the folder lacks does nothing.
+// Offsets reach the rows, devices, journal and history; --shift of an absent device does nothing.
 TEST(ClockCommands, OffsetReachesRowsDevicesJournalAndHistory) {
     const testsupport::CScopedTimeZone utc("UTC0");
-    CTempDir photos;
-    CTempDir state;
-    const testdata::CTiffBuilder tiff =
-        testdata::CameraTiff(testdata::ByteOrder::Intel, "2005:07:01 10:00:00");
-    ASSERT_TRUE(testdata::WriteFile(photos.File("a.jpg"), testdata::CJpegBuilder::Photo(&tiff)));
-    const char* old = std::getenv("XDG_STATE_HOME");
-    const std::string saved = old != nullptr ? old : "";
-    setenv("XDG_STATE_HOME", state.Path().c_str(), 1);
+    CTempDir photos; // journaled in the test program's own state folder
+    const CTiffBuilder tiff = CameraTiff(ByteOrder::Intel, "2005:07:01 10:00:00");
+    ASSERT_TRUE(WriteFile(photos.File("a.jpg"), CJpegBuilder::Photo(&tiff)));
     CScanOptions scan;
     scan.clocks[DeviceKeyOfText("Quorvant Optics QX-100")] = 3900;
-
     std::ostringstream list, devices, none, rename, history;
     EXPECT_EQ(RunListCommand(photos.Path(), "%Y%m%d_%H%M%S", scan, true, list), 0);
     EXPECT_NE(list.str().find(R"("converted":"20050701_110500.jpg")"), std::string::npos);
@@ -229,10 +165,6 @@ TEST(ClockCommands, OffsetReachesRowsDevicesJournalAndHistory) {
     EXPECT_EQ(RunHistoryCommand(photos.Path(), history), 0);
     EXPECT_TRUE(history.str().ends_with("\tclocks: Quorvant Optics QX-100 +1:05:00\n"))
         << history.str();
-    if (old != nullptr)
-        setenv("XDG_STATE_HOME", saved.c_str(), 1);
-    else
-        unsetenv("XDG_STATE_HOME");
 }
 
 // Camera B runs 1 h 05 min behind the phone A; both have GPS times. Only with
