@@ -625,19 +625,30 @@ void CVelmoraDlg::DrawStatusPictures() {
     m_list->SetImageList(MakeStatusPictures(ratio));
 }
 
+// A drop only names a folder: it is taken as a copy (else a link), never as
+// the move a drag source proposes, which it may take for "the files went away".
+static bool AcceptAsCopy(QDropEvent& event) {
+    for (const Qt::DropAction action : {Qt::CopyAction, Qt::LinkAction}) {
+        if (event.possibleActions() & action) {
+            event.setDropAction(action);
+            event.accept();
+            return true;
+        }
+    }
+    return false;
+}
+
 void CVelmoraDlg::dragEnterEvent(QDragEnterEvent* event) {
     // Only what a drop would open is welcome: a web link or a vanished file
     // would show the accept cursor and then do nothing.
     if (DroppedPath(*event->mimeData()))
-        event->acceptProposedAction();
+        AcceptAsCopy(*event);
 }
 
 void CVelmoraDlg::dropEvent(QDropEvent* event) {
     const std::optional<std::string> path = DroppedPath(*event->mimeData());
-    if (!path)
-        return;
-    event->acceptProposedAction();
-    OnDropFiles(*path);
+    if (path && AcceptAsCopy(*event))
+        OnDropFiles(*path);
 }
 
 void CVelmoraDlg::MessageBox(const QString& text, const QString& caption, unsigned flags) {

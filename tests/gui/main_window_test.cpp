@@ -1081,11 +1081,19 @@ void MainWindowTest::dropEvent() {
     QMimeData data;
     data.setUrls(urls);
     const QPoint at = dlg.rect().center();
-    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    // A file manager offers every action and proposes a move (Shift held):
+    // the window takes a copy, so that the source never deletes the files.
+    const Qt::DropActions offered = Qt::MoveAction | Qt::CopyAction | Qt::LinkAction;
+    QDragEnterEvent enter(at, offered, &data, Qt::LeftButton, Qt::ShiftModifier);
+    QCOMPARE(enter.proposedAction(), Qt::MoveAction);
     QApplication::sendEvent(&dlg, &enter);
     QCOMPARE(enter.isAccepted(), scansPhotos);
-    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QDropEvent drop(QPointF(at), offered, &data, Qt::LeftButton, Qt::ShiftModifier);
     QApplication::sendEvent(&dlg, &drop);
+    if (scansPhotos) {
+        QCOMPARE(enter.dropAction(), Qt::CopyAction);
+        QCOMPARE(drop.dropAction(), Qt::CopyAction);
+    }
 
     QCOMPARE(dlg.DirectoryField().text(), scansPhotos ? folder.Path() : QString());
     QCOMPARE(dlg.List().GetItemCount(), scansPhotos ? kScannedRowCount : 0);
