@@ -231,6 +231,11 @@ void CVelmoraDlg::CreateControls() {
             &CVelmoraDlg::OnUndoLastRename);
     connect(new QShortcut(kCameraClocksKey, this), &QShortcut::activated, this,
             &CVelmoraDlg::OnCameraClocks);
+    // F5 reads the folder again: files added, removed or renamed meanwhile.
+    connect(new QShortcut(QKeySequence(Qt::Key_F5), this), &QShortcut::activated, this, [this] {
+        if (!m_strDirectory.empty())
+            ScanFolder(m_strDirectory);
+    });
     // Ctrl+Z undoes the last rename and Ctrl+K opens the camera clocks even
     // while a text field has the focus; the fields' own undo stays in their
     // context menus.

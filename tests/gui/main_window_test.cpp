@@ -226,6 +226,7 @@ private Q_SLOTS:
     void folderDialogLeavesNoFile_data();
     void folderDialogLeavesNoFile();
     void aboutFromF1();
+    void f5ScansAgain();
     void statusPicturesMatchScale();
 
     void mainWindowScreenshot();
@@ -1196,6 +1197,23 @@ void MainWindowTest::aboutFromF1() {
     QTest::keyClick(&dlg.FormatField(), Qt::Key_F1);
     QCOMPARE(dlg.m_nAboutRuns, 1);
     QVERIFY(dlg.m_messages.empty());
+}
+
+// F5 reads the folder again, with the files added since.
+void MainWindowTest::f5ScansAgain() {
+    CPhotoFolder folder;
+    QVERIFY(folder.Create());
+    CTestVelmoraDlg dlg;
+    dlg.show();
+    dlg.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    QTest::keyClick(&dlg.FormatField(), Qt::Key_F5); // no folder yet: nothing
+    QCOMPARE(dlg.List().GetItemCount(), 0);
+    dlg.ScanFolder(folder.PathBytes());
+    QVERIFY(guitest::WriteDatedPhoto(folder.Path() + QStringLiteral("/new.jpg"),
+                                     "2023:03:03 03:03:03"));
+    QTest::keyClick(&dlg.FormatField(), Qt::Key_F5);
+    QCOMPARE(dlg.List().GetItemCount(), kScannedRowCount + 1);
 }
 
 // The status pictures carry the screen's device pixels: 40x40 for 20x20 at
