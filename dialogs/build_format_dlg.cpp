@@ -6,6 +6,7 @@
 #include "ole_date.h"
 #include "string_table.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -55,7 +56,20 @@ CBuildFormatDlg::CBuildFormatDlg(QWidget* parent)
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(m_editFormat, &QLineEdit::textChanged, this, &CBuildFormatDlg::OnChangeFormat);
     connect(m_list, &QAbstractItemView::doubleClicked, this, &CBuildFormatDlg::OnDblclkCodes);
+    m_list->installEventFilter(this);
     OnInitDialog();
+}
+
+bool CBuildFormatDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_list && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+            if (m_list->currentIndex().isValid())
+                OnDblclkCodes(m_list->currentIndex());
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void CBuildFormatDlg::OnInitDialog() {

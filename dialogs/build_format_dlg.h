@@ -34,6 +34,9 @@ public:
     QLineEdit& SampleField() { return *m_editSample; }
 
 protected:
+    // Enter or Space on a code appends it, as a double-click does, instead
+    // of pressing OK.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     // The moment the sample is made for; the clock, overridable for tests.
     virtual QDateTime CurrentTime() const;
     virtual void MessageBox(const QString& text, const QString& caption, unsigned flags);

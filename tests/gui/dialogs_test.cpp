@@ -110,6 +110,7 @@ private Q_SLOTS:
     void doubleClickAppendsCode_data();
     void doubleClickAppendsCode();
     void doubleClickWithMouse();
+    void keysAppendCode();
     void okRefusesEmptyFormat();
     void cancelKeepsNothing();
     void builderEnterPressesFocusedButton_data();
@@ -359,6 +360,23 @@ void DialogsTest::doubleClickWithMouse() {
 
     QCOMPARE(dlg.FormatField().text(), QStringLiteral("Img_%Y"));
     QCOMPARE(dlg.SampleField().text(), QStringLiteral("Img_2026.jpg"));
+}
+
+// Enter and Space on a code append it, as a double-click does; the dialog
+// stays open.
+void DialogsTest::keysAppendCode() {
+    CTestBuildFormatDlg dlg;
+    dlg.m_strFormat = "Img_";
+    dlg.UpdateSample();
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    CListCtrlEx& list = dlg.List();
+    list.setFocus();
+    list.setCurrentIndex(list.model()->index(RowOfCode(list, "%Y"), 0));
+    QTest::keyClick(&list, Qt::Key_Return);
+    QTest::keyClick(&list, Qt::Key_Space);
+    QCOMPARE(dlg.FormatField().text(), QStringLiteral("Img_%Y%Y"));
+    QVERIFY(dlg.isVisible());
 }
 
 void DialogsTest::okRefusesEmptyFormat() {
