@@ -52,13 +52,7 @@ std::string LocalDateText(std::int64_t seconds) {
 
 // A dated row's date as written, "YYYY-MM-DD HH:MM:SS".
 std::string WallDateText(std::int64_t millis) {
-    const std::optional<ole::DateFields> f = WallFields(millis);
-    if (!f)
-        return {};
-    char text[32];
-    std::snprintf(text, sizeof(text), "%04d-%02d-%02d %02d:%02d:%02d", f->year, f->month, f->day,
-                  f->hour, f->minute, f->second);
-    return text;
+    return DateFieldsText(WallFields(millis));
 }
 
 // The files that follow a row, with the names they get (none for rows that

@@ -14,13 +14,7 @@ using namespace velmora;
 namespace {
 
 std::string DateText(double date) {
-    const auto f = ole::ToFields(date);
-    if (!f)
-        return {};
-    char text[32];
-    std::snprintf(text, sizeof(text), "%04d-%02d-%02d %02d:%02d:%02d", f->year, f->month, f->day,
-                  f->hour, f->minute, f->second);
-    return text;
+    return DateFieldsText(ole::ToFields(date));
 }
 
 } // namespace

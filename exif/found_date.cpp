@@ -56,6 +56,15 @@ std::string_view DateSourceText(DateSource source) {
     return NamesOf(source).text;
 }
 
+std::string DateFieldsText(const std::optional<ole::DateFields>& f) {
+    if (!f)
+        return {};
+    char text[32];
+    std::snprintf(text, sizeof(text), "%04d-%02d-%02d %02d:%02d:%02d", f->year, f->month, f->day,
+                  f->hour, f->minute, f->second);
+    return text;
+}
+
 std::string OffsetText(std::int16_t offset) {
     if (offset == kNoOffset)
         return {};

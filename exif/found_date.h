@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -64,6 +65,9 @@ std::int16_t ParseOffsetText(std::string_view text);
 // ...), and the words the windows use for it.
 std::string_view DateSourceId(DateSource source);
 std::string_view DateSourceText(DateSource source);
+
+// "YYYY-MM-DD HH:MM:SS"; empty for no fields.
+std::string DateFieldsText(const std::optional<ole::DateFields>& fields);
 
 // "+02:00", "-05:30": an offset in minutes as text; empty for kNoOffset.
 std::string OffsetText(std::int16_t offset);
