@@ -1,7 +1,7 @@
 // The date a file is listed by: date texts, the EXIF date rules with their
 // offsets and fractions, a JPEG damaged after its EXIF block, and the scan's
 // choices (movies placed in their neighbours' zone, bursts by sub-seconds,
-// wall-clock names, the undated-files setting).
+// wall-clock names).
 
 #include "date_choice.h"
 #include "folder_scan.h"
@@ -14,8 +14,6 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
-#include <fcntl.h>
-#include <sys/stat.h>
 
 using namespace velmora;
 using testdata::Bytes;
@@ -104,11 +102,6 @@ const ExifDateCase kExifDateCases[] = {
              .Ascii(exif, kOffsetTime, "-05:00");
      },
      "2004-05-04 11:03:34", DateSource::ExifDateTime, -300, 0},
-    {"unknown_offset_text",
-     [](CTiffBuilder& t, int exif) {
-         t.Ascii(exif, kOriginal, "2021:06:18 19:59:37").Ascii(exif, kOffsetOriginal, "   :  ");
-     },
-     "2021-06-18 19:59:37", DateSource::ExifOriginal, kNoOffset, 0},
     {"offset_inside_the_text_wins",
      [](CTiffBuilder& t, int exif) {
          t.Ascii(0, kDateTime, "2015-06-29T18:19:12+01:00");
@@ -209,10 +202,9 @@ protected:
         ASSERT_TRUE(testdata::WriteFile(m_dir.File(name), bytes));
     }
     // Each row as "name date source".
-    std::vector<std::string> Scan(UndatedDates undated = UndatedDates::None) {
+    std::vector<std::string> Scan() {
         CScanOptions options;
         options.bAllTypes = true;
-        options.undated = undated;
         CListRows rows;
         bool listed = false;
         ScanFolder(m_dir.Path(), "%Y%m%d_%H%M%S_%C", rows, listed, nullptr, options);
@@ -262,32 +254,6 @@ TEST_F(DateScanTest, WallClockTimeInAClockChangeGapIsNamedAsWritten) {
                           "a.jpg 20190331_023000_000.jpg exif-original",
                           "b.jpg 20191027_023000_001.jpg exif-original",
                       }));
-}
-
-TEST_F(DateScanTest, UndatedFilesAreDatedOnlyAsTheSettingAllows) {
-    Photo("dated.jpg", "2001:01:01 00:00:00");
-    Write("IMG_20200102_030405.jpg", CJpegBuilder::Photo(nullptr));
-    Write("IMG-20200103-WA0001.jpg", CJpegBuilder::Photo(nullptr));
-    Write("plain.jpg", CJpegBuilder::Photo(nullptr));
-    const timespec times[2] = {{0, UTIME_OMIT}, {1700000000, 0}}; // 2023-11-14 23:13:20 CET
-    ASSERT_EQ(utimensat(AT_FDCWD, m_dir.File("plain.jpg").c_str(), times, 0), 0);
-    const std::string missing = LoadString(IDS_MISSING_INFORMATION);
-
-    EXPECT_EQ(Scan(UndatedDates::None),
-              (std::vector<std::string>{"dated.jpg 20010101_000000_000.jpg exif-original",
-                                        "IMG-20200103-WA0001.jpg " + missing + " none",
-                                        "IMG_20200102_030405.jpg " + missing + " none",
-                                        "plain.jpg " + missing + " none"}));
-    EXPECT_EQ(Scan(UndatedDates::Names),
-              (std::vector<std::string>{"dated.jpg 20010101_000000_000.jpg exif-original",
-                                        "IMG_20200102_030405.jpg 20200102_030405_001.jpg file-name",
-                                        "IMG-20200103-WA0001.jpg 20200103_000000_002.jpg file-name",
-                                        "plain.jpg " + missing + " none"}));
-    EXPECT_EQ(Scan(UndatedDates::Files),
-              (std::vector<std::string>{"dated.jpg 20010101_000000_000.jpg exif-original",
-                                        "IMG_20200102_030405.jpg 20200102_030405_001.jpg file-name",
-                                        "IMG-20200103-WA0001.jpg 20200103_000000_002.jpg file-name",
-                                        "plain.jpg 20231114_231320_003.jpg file-time"}));
 }
 
 } // namespace
