@@ -34,17 +34,7 @@ const std::string kCrwDate = "crw-timestamp 2003-11-10 17:39:26";
 const std::string kCrwInfo = " | Canon EOS DIGITAL REBEL 3072x2048";
 const std::string kExifDate = "exif-original 2021-03-04 05:06:07";
 
-// "<source> YYYY-MM-DD[ HH:MM:SS][.mmm][ ±HH:MM]", "-" for none.
-std::string Describe(const CFoundDate& d) {
-    if (!d.Found())
-        return "-";
-    std::string text = std::string(DateSourceId(d.source)) + " " + testsupport::DateText(d.fields);
-    if (!d.bTime && text.ends_with(" 00:00:00")) // a day alone must stay at midnight
-        text.resize(text.size() - 9);
-    if (d.nMillis != 0)
-        text += "." + std::to_string(1000 + d.nMillis).substr(1);
-    return d.HasOffset() ? text + " " + OffsetText(d.nOffset) : text;
-}
+using testsupport::Describe;
 
 // `value` written at `at`, counted from the end when negative.
 Bytes Patch(Bytes bytes, std::ptrdiff_t at, const Bytes& value) {

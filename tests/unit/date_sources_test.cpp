@@ -23,17 +23,7 @@ using namespace std::literals;
 
 const std::string kDir = testsupport::CorpusDir() + "/dates/";
 
-// "<source> YYYY-MM-DD[ HH:MM:SS][.mmm][ ±HH:MM]", "-" for none.
-std::string Describe(const CFoundDate& d) {
-    if (!d.Found())
-        return "-";
-    std::string text = std::string(DateSourceId(d.source)) + " " + testsupport::DateText(d.fields);
-    if (!d.bTime && text.ends_with(" 00:00:00")) // a day alone must stay at midnight
-        text.resize(text.size() - 9);
-    if (d.nMillis != 0)
-        text += "." + std::to_string(1000 + d.nMillis).substr(1);
-    return d.HasOffset() ? text + " " + OffsetText(d.nOffset) : text;
-}
+using testsupport::Describe;
 
 // "$E", "$P" and "$X" stand for the declarations of the exif, photoshop and
 // xmp namespaces under their usual prefixes, "$o", "$d" and "$c" for the

@@ -121,4 +121,15 @@ std::vector<TagRow> LoadTags(const std::string& path) {
     return rows;
 }
 
+std::string Describe(const velmora::CFoundDate& d) {
+    if (!d.Found())
+        return "-";
+    std::string text = std::string(DateSourceId(d.source)) + " " + DateText(d.fields);
+    if (!d.bTime && text.ends_with(" 00:00:00")) // a day alone must stay at midnight
+        text.resize(text.size() - 9);
+    if (d.nMillis != 0)
+        text += "." + std::to_string(1000 + d.nMillis).substr(1);
+    return d.HasOffset() ? text + " " + velmora::OffsetText(d.nOffset) : text;
+}
+
 } // namespace testsupport

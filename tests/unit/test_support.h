@@ -1,5 +1,6 @@
 #pragma once
 
+#include "found_date.h"
 #include "list_rows.h"
 #include "ole_date.h"
 
@@ -74,5 +75,8 @@ std::map<std::string, std::string> ReadFiles(const std::string& folder);
 // cells holding "-" left out.
 using TagRow = std::map<std::string, std::string>;
 std::vector<TagRow> LoadTags(const std::string& path);
+
+// A found date as "<source> YYYY-MM-DD[ HH:MM:SS][.mmm][ ±HH:MM]", "-" for none.
+std::string Describe(const velmora::CFoundDate& date);
 
 } // namespace testsupport
