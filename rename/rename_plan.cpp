@@ -4,7 +4,10 @@
 #include "name_compare.h"
 #include "safe_rename.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
@@ -102,6 +105,7 @@ public:
     // Plans row `row` whole: every file of it that needs a new name, its
     // companions first. False with the stop filled in when it can't be.
     bool PlanRow(int row, CRenamePlan& plan) {
+        m_rowMoves.clear();
         const std::string converted(m_rows[row].Text(1));
         const std::size_t before = plan.steps.size();
         for (int f = m_firstFile[row] + 1; f <= m_firstFile[row + 1]; ++f) {
@@ -125,6 +129,31 @@ public:
 
     bool Clean() const { return m_outstanding == 0; }
 
+    // Undoes the simulated moves of the row PlanRow last failed on, so that
+    // the rows after it are planned as if it had not been touched.
+    void TakeBackRow() {
+        for (auto it = m_rowMoves.rbegin(); it != m_rowMoves.rend(); ++it) {
+            CPlanFile& file = m_files[it->nFile];
+            m_names.Move(it->nFile, file.strName, it->strFrom);
+            file.strName = it->strFrom;
+            if (file.bAside != it->bWasAside)
+                m_outstanding += it->bWasAside ? 1 : -1;
+            file.bAside = it->bWasAside;
+        }
+        m_rowMoves.clear();
+    }
+
+    // The file's name in the rows, from before the run.
+    std::string ListedName(int file) const {
+        const CPlanFile& planned = m_files[file];
+        const CListRow& row = m_rows[planned.nRow];
+        return std::string(planned.nCompanion < 0
+                               ? row.Text(0)
+                               : row.Companion(static_cast<std::size_t>(planned.nCompanion)));
+    }
+
+    int OwnFile(int row) const { return m_firstFile[row]; }
+
 private:
     bool PlanFile(int file, const std::string& to, CRenamePlan& plan) {
         CPlanFile& planned = m_files[file];
@@ -143,6 +172,10 @@ private:
                 return Stop(plan, CRenameStop::Error, row);
             }
         }
+        if (TooLong(to)) {
+            plan.stop.nError = ENAMETOOLONG;
+            return Stop(plan, CRenameStop::Error, row);
+        }
         if (!FillIdentity(file)) {
             plan.stop.nError = ENOENT;
             return StopAt(plan, CRenameStop::Error, file, to);
@@ -159,9 +192,11 @@ private:
                 // the user knows it by.
                 plan.stop.strHolder = holder >= 0 ? ListedName(holder) : to;
                 plan.stop.bHeldByRun = holder >= 0 && m_files[holder].strName != ListedName(holder);
+                plan.stop.nHolderRow = holder >= 0 ? m_files[holder].nRow : -1;
                 return StopAt(plan, CRenameStop::Taken, file, to);
             }
             CPlanFile& held = m_files[holder];
+            m_rowMoves.push_back({holder, held.strName, held.bAside});
             std::string temporary = FreshTemporaryName();
             m_names.Move(holder, held.strName, temporary);
             plan.steps.push_back(
@@ -170,6 +205,7 @@ private:
             held.bAside = true;
             ++m_outstanding;
         }
+        m_rowMoves.push_back({file, planned.strName, planned.bAside});
         m_names.Move(file, planned.strName, to);
         plan.steps.push_back(
             {row, planned.nCompanion, false, false, planned.strName, to, planned.id});
@@ -195,13 +231,16 @@ private:
         return Stop(plan, kind, m_files[file].nRow);
     }
 
-    // The file's name in the rows, from before the run.
-    std::string ListedName(int file) const {
-        const CPlanFile& planned = m_files[file];
-        const CListRow& row = m_rows[planned.nRow];
-        return std::string(planned.nCompanion < 0
-                               ? row.Text(0)
-                               : row.Companion(static_cast<std::size_t>(planned.nCompanion)));
+    // A name part longer than the folder's file system takes: refused
+    // before the run, not half way through it.
+    bool TooLong(const std::string& name) const {
+        std::size_t start = 0;
+        for (std::size_t slash; (slash = name.find('/', start)) != std::string::npos;
+             start = slash + 1) {
+            if (slash - start > m_nameMax)
+                return true;
+        }
+        return name.size() - start > m_nameMax;
     }
 
     // A temporary name that no file of the folder bears and the plan has not
@@ -240,17 +279,34 @@ private:
     std::vector<CPlanFile> m_files;
     std::vector<int> m_firstFile; // by row; one more at the end
     int m_outstanding = 0;        // files under temporary names
+    std::size_t m_nameMax = NameMax(m_folder);
+
+    struct CMove {
+        int nFile;
+        std::string strFrom;
+        bool bWasAside;
+    };
+    std::vector<CMove> m_rowMoves; // those of the row being planned
+
+    static std::size_t NameMax(const CFolderHandle& folder) {
+        const long max = fpathconf(folder.Fd(), _PC_NAME_MAX);
+        return max > 0 ? static_cast<std::size_t>(max) : NAME_MAX;
+    }
 };
 
 } // namespace
 
+static int FirstToRename(const CListRows& rows) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i].nImage == RowToRename)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
 CRenamePlan PlanRename(const CFolderHandle& folder, CListRows& rows) {
     CRenamePlan plan;
-    int first = -1;
-    for (std::size_t i = 0; i < rows.size() && first < 0; ++i) {
-        if (rows[i].nImage == RowToRename)
-            first = static_cast<int>(i);
-    }
+    const int first = FirstToRename(rows);
     if (first < 0)
         return plan;
     CPlanner planner(folder, rows, folder.FoldsCase(std::string(rows[first].Text(0))));
@@ -266,6 +322,62 @@ CRenamePlan PlanRename(const CFolderHandle& folder, CListRows& rows) {
             cleanSteps = plan.steps.size();
     }
     return plan;
+}
+
+std::vector<CRenameStop> FindRefusedRows(const CFolderHandle& folder, CListRows& rows) {
+    std::vector<CRenameStop> refused;
+    const int first = FirstToRename(rows);
+    if (first < 0)
+        return refused;
+    CPlanner planner(folder, rows, folder.FoldsCase(std::string(rows[first].Text(0))));
+    CRenamePlan plan;
+    for (int i = first; i < static_cast<int>(rows.size()); ++i) {
+        if (rows[i].nImage != RowToRename)
+            continue;
+        if (!planner.PlanRow(i, plan)) {
+            planner.TakeBackRow();
+            refused.push_back(std::move(plan.stop));
+            plan.stop = {};
+        }
+        plan.steps.clear(); // only the refusals are wanted
+    }
+    // The row whose file took a name first is refused with the one it took
+    // it from: which of two clashing rows keeps the name is no real choice.
+    const std::size_t found = refused.size();
+    for (std::size_t k = 0; k < found; ++k) {
+        const CRenameStop& stop = refused[k];
+        if (stop.kind != CRenameStop::Taken || !stop.bHeldByRun || stop.nHolderRow < 0)
+            continue;
+        const auto known = [&](const CRenameStop& other) { return other.nRow == stop.nHolderRow; };
+        if (std::any_of(refused.begin(), refused.end(), known))
+            continue;
+        CRenameStop holder;
+        holder.kind = CRenameStop::Taken;
+        holder.nRow = stop.nHolderRow;
+        holder.strTo = stop.strTo;
+        holder.strHolder = planner.ListedName(planner.OwnFile(stop.nRow) + 1 + stop.nCompanion);
+        holder.bHeldByRun = true;
+        holder.nHolderRow = stop.nRow;
+        refused.push_back(std::move(holder));
+    }
+    std::sort(refused.begin(), refused.end(),
+              [](const CRenameStop& a, const CRenameStop& b) { return a.nRow < b.nRow; });
+    return refused;
+}
+
+std::string RefusalText(const CRenameStop& stop) {
+    switch (stop.kind) {
+    case CRenameStop::Refused:
+        return NameFaultText(stop.nFault);
+    case CRenameStop::Taken:
+        return stop.bHeldByRun ? stop.strHolder + " is to get the same name"
+                               : stop.strHolder + " holds that name and is not renamed";
+    case CRenameStop::Error:
+        return std::strerror(stop.nError);
+    case CRenameStop::None:
+        break;
+    }
+    return {};
 }
 
 } // namespace velmora

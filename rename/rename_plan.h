@@ -46,6 +46,7 @@ struct CRenameStop {
     int nError = 0;
     std::string strHolder;   // Taken: the file that holds the name, as it was listed
     bool bHeldByRun = false; // Taken: an earlier step of this run gave the holder that name
+    int nHolderRow = -1;     // Taken: the holder's row, when a row of the list holds it
 };
 
 struct CRenamePlan {
@@ -60,5 +61,14 @@ struct CRenamePlan {
 // are never split. Rows without a known file identity get the one their name
 // holds now, as do companions.
 CRenamePlan PlanRename(const CFolderHandle& folder, CListRows& rows);
+
+// Every row the run would refuse, in row order, found by the same simulation
+// going on past each refusal as if the refused row stayed where it is. Two
+// rows given one name are both refused, each naming the other as its holder
+// (the first holds it once the run gave it; the second is refused it).
+std::vector<CRenameStop> FindRefusedRows(const CFolderHandle& folder, CListRows& rows);
+
+// Why the run would refuse the row, in one line for the row's tooltip.
+std::string RefusalText(const CRenameStop& stop);
 
 } // namespace velmora

@@ -7,6 +7,7 @@
 #include "json_writer.h"
 #include "name_generation.h"
 #include "new_name_check.h"
+#include "rename_plan.h"
 #include "rename_run.h"
 #include "safe_rename.h"
 #include "test_support.h"
@@ -486,18 +487,51 @@ TEST_P(RefusedNameTest, StopsAtTheRowAndNamesIt) {
 INSTANTIATE_TEST_SUITE_P(Names, RefusedNameTest, ::testing::ValuesIn(kRefusedCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Every row the run would refuse is found before it, with its reason; a
+// refused row stays where it is for the rows after it, and a refusal takes
+// nothing on disk.
+TEST_F(RenameRunTest, FindsEveryRefusedRowBeforeTheRun) {
+    Write({"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg", "f.jpg", "g.jpg", "h.jpg", "keep.jpg"});
+    CListRows rows{Row("a.jpg", "same.jpg"), Row("b.jpg", "same.jpg"),
+                   Row("c.jpg", "keep.jpg"), Row("d.jpg", "../x.jpg"),
+                   Row("e.jpg", std::string(300, 'n') + ".jpg"), Row("f.jpg", "none/x.jpg"),
+                   Row("g.jpg", "d.jpg"), Row("h.jpg", "fine.jpg")};
+    const Contents files = Folder();
+    std::vector<std::pair<int, std::string>> found;
+    for (const CRenameStop& stop : FindRefusedRows(CFolderHandle(m_dir.Path()), rows))
+        found.emplace_back(stop.nRow, RefusalText(stop));
+    EXPECT_EQ(found, (std::vector<std::pair<int, std::string>>{
+                         {0, "b.jpg is to get the same name"},
+                         {1, "a.jpg is to get the same name"},
+                         {2, "keep.jpg holds that name and is not renamed"},
+                         {3, "The new name would leave the folder"},
+                         {4, "File name too long"},
+                         {5, "No such file or directory"},
+                         {6, "d.jpg holds that name and is not renamed"}}));
+    EXPECT_EQ(Folder(), files);
+}
+
 // A step that fails while a file is aside takes the run back to where none
 // was: the holder gets its own name again, nothing is left under a
-// temporary one.
+// temporary one. The subfolder of a later name vanishes during the run.
 TEST_F(RenameRunTest, StopTakesBackItsStepsToWhereNoFileIsAside) {
     Write({"a.jpg", "b.jpg", "c.jpg"});
-    CListRows rows{Row("a.jpg", "b.jpg"), Row("c.jpg", std::string(300, 'n') + ".jpg"),
-                   Row("b.jpg", "x.jpg")};
+    const std::string sub = m_dir.File("d");
+    ASSERT_EQ(mkdir(sub.c_str(), 0755), 0);
+    CListRows rows{Row("a.jpg", "b.jpg"), Row("c.jpg", "d/x.jpg"), Row("b.jpg", "x.jpg")};
     const CListRows before = rows;
-    CRecordingObserver observer(Folder());
+    struct CRemovingObserver : CRecordingObserver {
+        using CRecordingObserver::CRecordingObserver;
+        void OnRenamed(const std::string& from, const std::string& to) override {
+            CRecordingObserver::OnRenamed(from, to);
+            rmdir(strSub.c_str());
+        }
+        std::string strSub;
+    } observer(Folder());
+    observer.strSub = sub;
     const Contents files = Folder();
 
-    ExpectOutcome(Run(rows, 3, &observer), ErrorRename(ENAMETOOLONG, 0));
+    ExpectOutcome(Run(rows, 3, &observer), ErrorRename(ENOENT, 0));
     EXPECT_EQ(Folder(), files);
     EXPECT_EQ(Describe(rows), Describe(before));
     EXPECT_EQ(observer.m_events, (Names{"aside b.jpg -> <tmp1>", "rename a.jpg -> b.jpg",
