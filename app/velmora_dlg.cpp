@@ -4,7 +4,10 @@
 #include "folder_scan.h"
 #include "journal.h"
 #include "name_generation.h"
+#include "rename_plan.h"
 #include "rename_run.h"
+#include "safe_rename.h"
+#include "status_line.h"
 #include "status_pictures.h"
 #include "string_table.h"
 #include "template_layout.h"
@@ -40,9 +43,12 @@
 #include <QSignalBlocker>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QUrl>
 #include <QWindow>
 
+#include <algorithm>
+#include <cstdlib>
 #include <optional>
 #include <sys/stat.h>
 
@@ -55,6 +61,8 @@ constexpr COLORREF kUnreadableBack = 0x00461AF7; // red
 constexpr COLORREF kNoDateText = 0x00FF0000;     // blue
 constexpr COLORREF kNoDateBack = 0x0000FFFF;     // yellow
 constexpr int kProgressRepaintMs = 50;
+// Typing that pauses this long has the rows a rename would refuse marked.
+constexpr int kRefusalCheckDelayMs = 150;
 const QKeySequence kCameraClocksKey(Qt::CTRL | Qt::Key_K);
 
 QString Decode(const std::string& bytes) {
@@ -196,10 +204,9 @@ void CVelmoraDlg::CreateControls() {
     m_list = new CListCtrlEx(this);
     Place(layout, m_list, units, kList);
     // The rows' tooltips tell the clock offset of their device.
-    if (auto* model = dynamic_cast<CListModel*>(m_list->model()))
-        model->SetDevices(&m_devices);
+    m_list->Model().SetDevices(&m_devices);
 
-    m_labelStatus = new QLabel(
+    m_labelStatus = new CStatusLine(
         QStringLiteral("(Double click on an picture to view the detail information stored in "
                        "the file)"),
         this);
@@ -218,6 +225,11 @@ void CVelmoraDlg::CreateControls() {
     m_progress->hide();
     Place(layout, m_progress, units, kProgress);
 
+    m_refusalTimer = new QTimer(this);
+    m_refusalTimer->setSingleShot(true);
+    m_refusalTimer->setInterval(kRefusalCheckDelayMs);
+    connect(m_refusalTimer, &QTimer::timeout, this, &CVelmoraDlg::CheckRefusedNames);
+
     // The window's commands, in one place.
     connect(m_btnBrowse, &QPushButton::clicked, this, &CVelmoraDlg::OnBrowse);
     connect(m_list, &QAbstractItemView::doubleClicked, this, &CVelmoraDlg::OnDblclkList);
@@ -233,9 +245,12 @@ void CVelmoraDlg::CreateControls() {
             &CVelmoraDlg::OnCameraClocks);
     // F5 reads the folder again: files added, removed or renamed meanwhile.
     connect(new QShortcut(QKeySequence(Qt::Key_F5), this), &QShortcut::activated, this, [this] {
-        if (!m_strDirectory.empty())
+        if (!m_strDirectory.empty() && FolderStillThere())
             ScanFolder(m_strDirectory);
     });
+    // Shift+F10 opens the context menu, as the Menu key does.
+    connect(new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), this), &QShortcut::activated, this,
+            [this] { ShowContextMenu(ContextMenuPoint()); });
     // Ctrl+Z undoes the last rename and Ctrl+K opens the camera clocks even
     // while a text field has the focus; the fields' own undo stays in their
     // context menus.
@@ -360,6 +375,10 @@ void CVelmoraDlg::ScanFolder(const std::string& folder) {
     OfferUndoOfInterruptedRun(folder);
     m_nRenameCount = 0;
     m_strDirectory = folder;
+    m_nUnlisted = 0;
+    m_refusalTimer->stop();
+    m_list->Model().SetRefusals({});
+    ShowNotice();
     UpdateData(false);
 
     CScanDisplay display(*this);
@@ -377,16 +396,15 @@ void CVelmoraDlg::ScanFolder(const std::string& folder) {
     // Even an empty list gets its count, so that no count of the last folder
     // stays on show.
     m_strStatus = QString::asprintf(LoadString(IDS_FILES_IN_LIST), m_list->GetItemCount());
-    if (unlisted != 0 && !m_bAllTypes)
-        m_strStatus += QStringLiteral(" %1 photo or video files of other types are not listed: "
-                                      "right-click, Every Photo and Video Type.")
-                           .arg(unlisted);
+    m_nUnlisted = m_bAllTypes ? 0 : unlisted;
     if (listed) {
         m_progress->hide();
         SizeColumns();
     }
     m_nRenameCount = renameCount;
     UpdateData(false);
+    ShowNotice();
+    m_refusalTimer->start(); // the list is on show before it is checked
 }
 
 void CVelmoraDlg::SizeColumns() {
@@ -397,9 +415,51 @@ void CVelmoraDlg::SizeColumns() {
 void CVelmoraDlg::UpdateConvertedNames() {
     UpdateData(true);
     m_nRenameCount = velmora::UpdateConvertedNames(m_list->Rows(), m_strFormat);
+    // Marks made for the last names would point at the wrong rows.
+    m_list->Model().SetRefusals({});
     m_list->RowsChanged();
     m_list->AutoSizeColumn(1);
     UpdateData(false);
+    m_refusalTimer->start();
+}
+
+void CVelmoraDlg::CheckRefusedNames() {
+    m_refusalTimer->stop();
+    std::vector<std::pair<int, QString>> refusals;
+    if (!m_strDirectory.empty()) {
+        const CFolderHandle folder(m_strDirectory);
+        if (folder.IsOpen()) {
+            for (const CRenameStop& stop : FindRefusedRows(folder, m_list->Rows()))
+                refusals.emplace_back(stop.nRow, QString::fromLocal8Bit(RefusalText(stop)));
+        }
+    }
+    m_list->Model().SetRefusals(std::move(refusals));
+    m_list->viewport()->update();
+    ShowNotice();
+}
+
+void CVelmoraDlg::ShowNotice() {
+    QStringList shown;
+    QStringList tips;
+    if (const std::size_t refused = m_list->Model().RefusalCount(); refused != 0) {
+        shown << (refused == 1 ? QStringLiteral("1 refused name")
+                               : QStringLiteral("%1 refused names").arg(refused));
+        tips << (refused == 1 ? QStringLiteral("1 row has")
+                              : QStringLiteral("%1 rows have").arg(refused)) +
+                    QStringLiteral(" a new name that Rename would refuse, drawn in red; the "
+                                   "row's tooltip says why.");
+    }
+    if (m_nUnlisted != 0) {
+        shown
+            << QStringLiteral("+%1 other file%2").arg(m_nUnlisted).arg(m_nUnlisted == 1 ? "" : "s");
+        tips << (m_nUnlisted == 1
+                     ? QStringLiteral("1 photo or video file of another type is not listed")
+                     : QStringLiteral("%1 photo or video files of other types are not listed")
+                           .arg(m_nUnlisted)) +
+                    QStringLiteral(": right-click, Every Photo and Video Type.");
+    }
+    m_labelStatus->SetNotice(shown.join(QStringLiteral(", ")));
+    m_labelStatus->setToolTip(tips.join(QLatin1Char('\n')));
 }
 
 void CVelmoraDlg::OnOK() {
@@ -409,6 +469,8 @@ void CVelmoraDlg::OnOK() {
                    MB_OK);
         return;
     }
+    if (!m_strDirectory.empty() && !FolderStillThere())
+        return;
     if (m_nRenameCount != 0) {
         theApp.WriteProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kFormatEntry,
                                   Decode(m_strFormat));
@@ -416,10 +478,19 @@ void CVelmoraDlg::OnOK() {
     const CRenameOutcome outcome = RunRename(m_strDirectory, m_list->Rows(), m_nRenameCount,
                                              nullptr, ClocksInForce(m_devices));
     m_list->RowsChanged();
+    // The count tells what is still to rename: none after a complete run.
+    m_nRenameCount = static_cast<unsigned>(
+        std::count_if(m_list->Rows().begin(), m_list->Rows().end(),
+                      [](const CListRow& row) { return row.nImage == RowToRename; }));
+    UpdateData(false);
+    CheckRefusedNames();
     // Renamed rows show their new names whole, also after a run that stopped.
     if (outcome.kind != CRenameOutcome::NoItems)
         SizeColumns();
-    MessageBox(QString::fromLocal8Bit(outcome.strText), QString::fromUtf8(outcome.strCaption),
+    QString text = QString::fromLocal8Bit(outcome.strText);
+    if (outcome.kind == CRenameOutcome::Interrupted)
+        text += QStringLiteral("\n\nCtrl+Z (or right-click, Undo Last Rename) undoes it.");
+    MessageBox(text, QString::fromUtf8(outcome.strCaption),
                outcome.bErrorIcon ? MB_ICONERROR : MB_OK);
 }
 
@@ -436,7 +507,13 @@ void CVelmoraDlg::OnDropFiles(const std::string& path) {
     if (path.empty() || stat(path.c_str(), &status) != 0)
         return;
     std::string folder = path;
-    if (!S_ISDIR(status.st_mode)) {
+    if (S_ISDIR(status.st_mode) && path.front() != '/') {
+        // "." or a relative path is shown as the folder's full path.
+        if (char* full = realpath(path.c_str(), nullptr)) {
+            folder = full;
+            std::free(full);
+        }
+    } else if (!S_ISDIR(status.st_mode)) {
         // The folder that holds the item: its path up to the last separator,
         // made absolute.
         const std::size_t slash = path.rfind('/');
@@ -458,7 +535,9 @@ void CVelmoraDlg::OnDblclkList(const QModelIndex& index) {
         Beep();
         return;
     }
-    RunJpegInfoDialog(m_strDirectory + '/' + m_list->GetItemText(index.row(), 0));
+    if (!FolderStillThere())
+        return;
+    RunJpegInfoDialog(m_strDirectory + '/' + m_list->GetItemText(index.row(), 0), m_bAllTypes);
 }
 
 void CVelmoraDlg::OnBuildFormat() {
@@ -551,9 +630,13 @@ void CVelmoraDlg::OfferUndoOfInterruptedRun(const std::string& folder) {
     // A run going on in a terminal is not one to undo.
     if (CheckLastRun(folder, journals) != LastRunState::Waiting)
         return;
-    if (AskYesNo(QStringLiteral("The last rename in this folder was interrupted. Give its files "
-                                "back the names they had before it?"),
-                 QStringLiteral("Undo Rename")))
+    const int count = CountUndoable(folder, journals);
+    const QString question =
+        QStringLiteral("The last rename in this folder was interrupted. ") +
+        (count == 1
+             ? QStringLiteral("Give its 1 file back the name it had before it?")
+             : QStringLiteral("Give its %1 files back the names they had before it?").arg(count));
+    if (AskYesNo(question, QStringLiteral("Undo Rename")))
         ShowUndoOutcome(RunUndo(folder, journals).outcome);
 }
 
@@ -563,6 +646,31 @@ void CVelmoraDlg::ShowUndoOutcome(const CRenameOutcome& outcome) {
 }
 
 void CVelmoraDlg::contextMenuEvent(QContextMenuEvent* event) {
+    ShowContextMenu(event->globalPos());
+}
+
+// Where a menu opened from the keyboard goes: at the current row, else in
+// the middle of the list.
+QPoint CVelmoraDlg::ContextMenuPoint() const {
+    const QRect row = m_list->visualRect(m_list->currentIndex());
+    const QPoint local = row.isValid() && m_list->viewport()->rect().intersects(row)
+                             ? row.center()
+                             : m_list->viewport()->rect().center();
+    return m_list->viewport()->mapToGlobal(local);
+}
+
+bool CVelmoraDlg::FolderStillThere() {
+    struct stat status {};
+    if (stat(m_strDirectory.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
+        return true;
+    MessageBox(QStringLiteral("The folder %1 is no longer there: it was moved, renamed or "
+                              "deleted.")
+                   .arg(Decode(m_strDirectory)),
+               QStringLiteral("Error"), MB_ICONERROR);
+    return false;
+}
+
+void CVelmoraDlg::ShowContextMenu(const QPoint& globalPos) {
     QMenu menu(this);
     QAction* allTypes = menu.addAction(QStringLiteral("Every Photo and &Video Type"));
     allTypes->setCheckable(true);
@@ -584,7 +692,7 @@ void CVelmoraDlg::contextMenuEvent(QContextMenuEvent* event) {
     connect(clocks, &QAction::triggered, this, &CVelmoraDlg::OnCameraClocks);
     if (!m_strAboutMenu.isEmpty())
         connect(menu.addAction(m_strAboutMenu), &QAction::triggered, this, &CVelmoraDlg::OnAbout);
-    menu.exec(event->globalPos());
+    menu.exec(globalPos);
 }
 
 // What dates files whose metadata holds none: one choice of three.
@@ -675,8 +783,8 @@ QString CVelmoraDlg::BrowseForFolder(const QString& startFolder) {
     return QFileDialog::getExistingDirectory(this, QStringLiteral("JPEG Image Area"), startFolder);
 }
 
-void CVelmoraDlg::RunJpegInfoDialog(const std::string& path) {
-    CJpegInfoDlg dlg(this, path);
+void CVelmoraDlg::RunJpegInfoDialog(const std::string& path, bool allTypes) {
+    CJpegInfoDlg dlg(this, path, allTypes);
     dlg.exec();
 }
 

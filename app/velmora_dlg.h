@@ -5,6 +5,7 @@
 #include "list_ctrl_ex.h"
 #include "message_box.h"
 #include "rename_run.h"
+#include "status_line.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -15,10 +16,10 @@
 #include <string>
 #include <vector>
 
-class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class QTimer;
 
 // CVelmoraDlg is the main window: the target folder, the file name format,
 // the count of files a Rename would change, the list of the folder's JPEG
@@ -37,6 +38,9 @@ public:
 
     void ScanFolder(const std::string& folder);
     void UpdateConvertedNames();
+    // Marks the rows whose new name a rename would refuse, with the reason,
+    // and counts them on the status line. Typing runs it once it pauses.
+    void CheckRefusedNames();
     void OnOK();
     void OnBrowse();
     void OnBuildFormat();
@@ -63,7 +67,7 @@ public:
     QLineEdit& DirectoryField() { return *m_editDirectory; }
     QLineEdit& FormatField() { return *m_editFormat; }
     QLineEdit& RenameCountField() { return *m_editRenameCount; }
-    QLabel& StatusLine() { return *m_labelStatus; }
+    CStatusLine& StatusLine() { return *m_labelStatus; }
     QProgressBar& Progress() { return *m_progress; }
     QPushButton& RenameButton() { return *m_btnRename; }
     QPushButton& ExitButton() { return *m_btnExit; }
@@ -84,7 +88,8 @@ protected:
     virtual bool AskYesNo(const QString& text, const QString& caption);
     virtual void Beep();
     virtual QString BrowseForFolder(const QString& startFolder);
-    virtual void RunJpegInfoDialog(const std::string& path);
+    // `allTypes`: the file is read as the list read it, by its content.
+    virtual void RunJpegInfoDialog(const std::string& path, bool allTypes);
     // True with the new format when the user confirmed the builder.
     virtual bool RunBuildFormatDialog(std::string& format);
     virtual void RunAboutDialog();
@@ -115,6 +120,13 @@ private:
     // Draws the status pictures anew when the window's device pixel ratio is
     // not the one they were drawn for.
     void DrawStatusPictures();
+    // The status line's notice and tooltip: the files of other types left
+    // out and the names a rename would refuse.
+    void ShowNotice();
+    void ShowContextMenu(const QPoint& globalPos);
+    QPoint ContextMenuPoint() const;
+    // False, after saying so, when the folder shown was moved or deleted.
+    bool FolderStillThere();
 
     CListCtrlEx* m_list = nullptr;
     QProgressBar* m_progress = nullptr;
@@ -123,7 +135,8 @@ private:
     QLineEdit* m_editFormat = nullptr;
     QPushButton* m_btnBuildFormat = nullptr;
     QLineEdit* m_editRenameCount = nullptr;
-    QLabel* m_labelStatus = nullptr;
+    CStatusLine* m_labelStatus = nullptr;
+    QTimer* m_refusalTimer = nullptr;
     QPushButton* m_btnRename = nullptr;
     QPushButton* m_btnExit = nullptr;
 
@@ -133,7 +146,8 @@ private:
     // What dates files whose metadata holds none.
     velmora::UndatedDates m_undated = velmora::UndatedDates::None;
     unsigned m_nRenameCount = 0;
-    std::string m_strDirectory; // target folder, as the file system's bytes
+    std::size_t m_nUnlisted = 0; // files of other types the last scan left out
+    std::string m_strDirectory;  // target folder, as the file system's bytes
     velmora::CDeviceTable m_devices;
     QString m_strStatus;
     QIcon m_hIcon;

@@ -89,7 +89,7 @@ int RunInfoText(const std::vector<std::string>& files, bool byContent, std::ostr
         if (!first)
             out << '\n';
         first = false;
-        for (const CInfoRow& row : JpegInfoRows(reader.m_info, &reader.m_taken))
+        for (const CInfoRow& row : JpegInfoRows(reader.m_info, &reader.m_taken, reader.m_format))
             out << row.strLabel << '\t' << row.strValue << '\n';
     }
     out.flush();

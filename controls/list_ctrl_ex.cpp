@@ -2,11 +2,14 @@
 
 #include "fit_text.h"
 
+#include <QApplication>
 #include <QFocusEvent>
 #include <QHeaderView>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 
 #include <algorithm>
 #include <cmath>
@@ -34,6 +37,28 @@ bool SortsBefore(std::string_view a, std::string_view b) {
     return a > b; // "a" (0x61) before "A" (0x41)
 }
 
+// Draws each heading in its header's elide mode: the styles of this Qt pass
+// the label on without the mode, and a heading wider than its column would
+// be cut off mid-letter instead of ending in dots as the cells do.
+class CHeadingStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+        const auto* heading = qstyleoption_cast<const QStyleOptionHeader*>(option);
+        const auto* header = qobject_cast<const QHeaderView*>(widget);
+        if (element != CE_HeaderLabel || heading == nullptr || header == nullptr) {
+            QProxyStyle::drawControl(element, option, painter, widget);
+            return;
+        }
+        QStyleOptionHeader label = *heading;
+        label.text =
+            label.fontMetrics.elidedText(label.text, header->textElideMode(), label.rect.width());
+        QProxyStyle::drawControl(element, &label, painter, widget);
+    }
+};
+
 } // namespace
 
 // Draws the cells while full-row mode is off. A row is selected as a whole,
@@ -56,6 +81,16 @@ public:
         QStyledItemDelegate::paint(painter, cell, index);
     }
 
+    // Whether the style elides the cell's text in `option.rect`: it elides
+    // to the text rectangle less a focus-frame margin on each side.
+    bool Elides(QStyleOptionViewItem option, const QModelIndex& index) const {
+        initStyleOption(&option, index);
+        const QStyle* style = m_list->style();
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_list) + 1;
+        const QRect text = style->subElementRect(QStyle::SE_ItemViewItemText, &option, m_list);
+        return option.fontMetrics.horizontalAdvance(option.text) > text.width() - 2 * margin;
+    }
+
 private:
     CListCtrlEx* m_list;
 };
@@ -73,6 +108,11 @@ CListCtrlEx::CListCtrlEx(QWidget* parent) : QTreeView(parent), m_model(new CList
     header()->setSectionsClickable(false);
     header()->setSectionsMovable(false);
     header()->setStretchLastSection(false);
+    // A heading too wide for its column ends in dots, as its cells do.
+    header()->setTextElideMode(Qt::ElideRight);
+    auto* headingStyle = new CHeadingStyle(QApplication::style()->name());
+    headingStyle->setParent(this);
+    header()->setStyle(headingStyle);
     m_textColor = palette().color(QPalette::Text);
     m_textBackColor = palette().color(QPalette::Base);
 }
@@ -85,6 +125,7 @@ int CListCtrlEx::AddColumn(const QString& heading, int column, Qt::Alignment ali
         return -1;
     column = std::min(column, count);
     m_model->InsertColumn(column, {heading, alignment});
+    m_fittedWidths.fill(0); // the columns moved
     header()->resizeSection(column, TextWidth(heading) + kHeadingExtraWidth);
     return column;
 }
@@ -205,7 +246,71 @@ void CListCtrlEx::AutoSizeColumn(int column, bool useHeader) {
     if (useHeader)
         widest = std::max(widest, TextWidth(m_model->Columns()[std::size_t(column)].heading) +
                                       kHeadingExtraWidth);
-    header()->resizeSection(column, widest);
+    m_fittedWidths[std::size_t(column)] = widest;
+    header()->resizeSection(column, std::min(widest, MaxColumnWidth()));
+}
+
+// One long name must not push the other column out of view.
+int CListCtrlEx::MaxColumnWidth() const {
+    // A view not shown yet has not laid out its viewport: its own size says
+    // what the viewport will get.
+    const int width = isVisible() ? viewport()->width() : maximumViewportSize().width();
+    return std::max(width * 2 / 3, 1);
+}
+
+void CListCtrlEx::resizeEvent(QResizeEvent* event) {
+    QTreeView::resizeEvent(event);
+    for (int column = 0; column < 2; ++column) {
+        if (const int fitted = m_fittedWidths[std::size_t(column)]; fitted != 0)
+            header()->resizeSection(column, std::min(fitted, MaxColumnWidth()));
+    }
+}
+
+// By the rule the cell is painted with: FitTextToWidth in full-row mode,
+// else the style's eliding.
+bool CListCtrlEx::IsCellShortened(const QModelIndex& index) const {
+    if (index.column() > 1)
+        return false; // rows hold two texts
+    const CListRow& value = m_model->Rows()[static_cast<std::size_t>(index.row())];
+    const QString text = CListModel::Decode(value.Text(index.column()));
+    if (text.isEmpty())
+        return false;
+    if (!m_fullRowSelect) {
+        QStyleOptionViewItem option;
+        initViewItemOption(&option);
+        option.rect = visualRect(index);
+        return static_cast<const CLabelDelegate*>(itemDelegate())->Elides(option, index);
+    }
+    QFont font = this->font();
+    font.setItalic(CListModel::IsUndatedDate(value));
+    int room = header()->sectionSize(index.column()) - kSubItemMargin;
+    if (index.column() == 0)
+        room = header()->sectionSize(0) - kLabelMargin -
+               (m_model->Image(value.nImage) != nullptr ? kImageSize + 2 : 0);
+    return QFontMetrics(font).horizontalAdvance(text) > room;
+}
+
+QString CListCtrlEx::CellToolTip(const QModelIndex& index) const {
+    if (!index.isValid() || index.model() != m_model)
+        return {};
+    QStringList lines;
+    if (IsCellShortened(index))
+        lines << CListModel::Decode(m_model->Rows()[std::size_t(index.row())].Text(index.column()));
+    if (const QString own = index.data(Qt::ToolTipRole).toString(); !own.isEmpty())
+        lines << own;
+    return lines.join(QLatin1Char('\n'));
+}
+
+bool CListCtrlEx::viewportEvent(QEvent* event) {
+    if (event->type() != QEvent::ToolTip)
+        return QTreeView::viewportEvent(event);
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QModelIndex index = indexAt(help->pos());
+    const QString tip = CellToolTip(index);
+    // An empty text hides a tooltip still shown for another cell.
+    QToolTip::showText(help->globalPos(), tip, viewport(), visualRect(index));
+    event->setAccepted(!tip.isEmpty());
+    return true;
 }
 
 int CListCtrlEx::TextWidth(const QString& text) const {
@@ -248,6 +353,8 @@ void CListCtrlEx::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
     }
     DrawFullRow(painter, option.rect, index.row());
 }
+
+constexpr QRgb kRefusedName = qRgb(0xC0, 0x00, 0x00); // the error colour
 
 // Paints one row: the fill from the label's left edge to the view's right
 // edge, the status picture, the label and every sub-item, each shortened to
@@ -318,6 +425,9 @@ void CListCtrlEx::DrawFullRow(QPainter* painter, const QRect& rowRect, int row) 
             shortened
                 ? Qt::AlignLeft
                 : m_model->Columns()[std::size_t(column)].alignment & Qt::AlignHorizontal_Mask;
+        // A name a rename would refuse stands out before the user renames.
+        painter->setPen(!selected && m_model->Refusal(row) != nullptr ? QColor(kRefusedName)
+                                                                      : text);
         painter->drawText(cellRect.adjusted(kSubItemPadding, 0, -kSubItemPadding, 0),
                           flags | alignment, shown);
     }
@@ -338,6 +448,35 @@ void CListCtrlEx::selectionChanged(const QItemSelection& selected,
         for (const QItemSelectionRange& range : *ranges)
             UpdateRows(range.top(), range.bottom());
     }
+}
+
+// A change of many rows reaches the tree view for the rows in sight only: it
+// would visit every changed row twice (its height cache, then the region to
+// repaint), some ten milliseconds for 100,000 names on each keystroke. The
+// rows of this flat list share one height, taken from row 0, and rows out of
+// sight are painted from the model when they come into view.
+void CListCtrlEx::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                              const QList<int>& roles) {
+    constexpr int kRowsPassedWhole = 256;
+    const int first = topLeft.row();
+    const int last = bottomRight.row();
+    if (!topLeft.isValid() || !bottomRight.isValid() || topLeft.parent().isValid() ||
+        !uniformRowHeights() || last - first < kRowsPassedWhole) {
+        QTreeView::dataChanged(topLeft, bottomRight, roles);
+        return;
+    }
+    const QModelIndex top = indexAt(QPoint(0, 0));
+    // Row 0 gives every row its height: passed on alone when out of sight.
+    if (first == 0 && (!top.isValid() || top.row() > 0))
+        QTreeView::dataChanged(topLeft, m_model->index(0, bottomRight.column()), roles);
+    if (!top.isValid())
+        return; // no row in sight
+    const QModelIndex bottom = indexAt(QPoint(0, viewport()->height() - 1));
+    const int from = std::max(first, top.row());
+    const int to = std::min(last, bottom.isValid() ? bottom.row() : last);
+    if (from <= to)
+        QTreeView::dataChanged(m_model->index(from, topLeft.column()),
+                               m_model->index(to, bottomRight.column()), roles);
 }
 
 void CListCtrlEx::currentChanged(const QModelIndex& current, const QModelIndex& previous) {

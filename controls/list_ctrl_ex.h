@@ -5,6 +5,7 @@
 
 #include <QTreeView>
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -16,7 +17,8 @@
 // lists with, and a full-row mode in which it paints each row itself: the
 // highlight spans the row from the label to the right edge of the view, rows
 // take the colours registered for their image index, and texts too wide for
-// their column are shortened with "...".
+// their column are shortened with "...". A shortened text shows whole in its
+// tooltip, and no auto-sized column takes more than two thirds of the view.
 class CListCtrlEx : public QTreeView {
 public:
     explicit CListCtrlEx(QWidget* parent = nullptr);
@@ -60,12 +62,18 @@ public:
     // removing or reordering rows goes between BeginReplaceRows and
     // EndReplaceRows.
     CListRows& Rows() { return m_model->Rows(); }
+    CListModel& Model() { return *m_model; }
     void BeginReplaceRows() { m_model->BeginReset(); }
     void EndReplaceRows() { m_model->EndReset(); }
     void RowsChanged() { m_model->RowsChanged(0, GetItemCount() - 1); }
 
-    // Sizes a column to its widest text (and its heading, with `useHeader`).
+    // Sizes a column to its widest text (and its heading, with `useHeader`),
+    // at most two thirds of the view's width.
     void AutoSizeColumn(int column, bool useHeader = false);
+
+    // A cell's tooltip: its whole text when the view shortens it, then the
+    // model's own lines; empty for none.
+    QString CellToolTip(const QModelIndex& index) const;
 
     // Colours of unselected rows without an entry of their own.
     void SetTextColor(const QColor& color) { m_textColor = color; }
@@ -78,10 +86,14 @@ public:
 protected:
     void changeEvent(QEvent* event) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                     const QList<int>& roles = QList<int>()) override;
     void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                  const QModelIndex& index) const override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
     void selectionChanged(const QItemSelection& selected,
                           const QItemSelection& deselected) override;
 
@@ -93,6 +105,8 @@ private:
     void DrawFullRow(QPainter* painter, const QRect& rowRect, int row) const;
     bool IsRowHighlighted(int row) const;
     int TextWidth(const QString& text) const;
+    int MaxColumnWidth() const;
+    bool IsCellShortened(const QModelIndex& index) const;
     // The width of a stored text, quick for ASCII: a column of ten thousand
     // names is measured on every keystroke.
     int StoredTextWidth(std::string_view text) const;
@@ -105,4 +119,7 @@ private:
     QColor m_textBackColor;
     std::map<std::uint16_t, std::unique_ptr<CItemColors>> m_itemColors;
     mutable std::vector<qreal> m_asciiAdvances; // empty until first needed
+    // What AutoSizeColumn fitted each column to (0: not fitted), capped anew
+    // whenever the view's width changes.
+    std::array<int, 2> m_fittedWidths{};
 };

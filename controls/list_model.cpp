@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QFont>
 
+#include <algorithm>
+
 const QPixmap* CListModel::Image(int index) const {
     if (index < 0 || index >= static_cast<int>(m_images.size()))
         return nullptr;
@@ -66,6 +68,8 @@ QVariant CListModel::data(const QModelIndex& index, int role) const {
         // Where the date came from, and the files that follow this one when
         // it is renamed.
         QStringList lines;
+        if (const QString* refusal = Refusal(index.row()))
+            lines << QStringLiteral("Rename would refuse this name: ") + *refusal;
         if (const QString source = DateSourceTip(row); !source.isEmpty())
             lines << source;
         if (const QString clock = CameraClockTip(row); !clock.isEmpty())
@@ -90,6 +94,12 @@ QVariant CListModel::data(const QModelIndex& index, int role) const {
     default:
         return {};
     }
+}
+
+const QString* CListModel::Refusal(int row) const {
+    const auto it = std::lower_bound(m_refusals.begin(), m_refusals.end(), row,
+                                     [](const auto& refusal, int r) { return refusal.first < r; });
+    return it != m_refusals.end() && it->first == row ? &it->second : nullptr;
 }
 
 bool CListModel::IsUndatedDate(const CListRow& row) {

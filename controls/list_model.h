@@ -9,6 +9,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // The item model behind CListCtrlEx: it shows a row store (texts as the file
@@ -54,6 +55,15 @@ public:
     // moved; empty for any other.
     QString CameraClockTip(const CListRow& row) const;
 
+    // The rows a rename would refuse, by row, with the reason: their
+    // converted name is drawn in the error colour and the reason leads their
+    // tooltip. Cleared by giving none; the caller repaints.
+    void SetRefusals(std::vector<std::pair<int, QString>> refusals) {
+        m_refusals = std::move(refusals);
+    }
+    const QString* Refusal(int row) const;
+    std::size_t RefusalCount() const { return m_refusals.size(); }
+
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -64,4 +74,5 @@ private:
     std::vector<Column> m_columns;
     std::vector<QPixmap> m_images;
     const velmora::CDeviceTable* m_devices = nullptr;
+    std::vector<std::pair<int, QString>> m_refusals; // in row order
 };

@@ -1,14 +1,17 @@
 #include "jpeg_info_dlg.h"
 
 #include "dialog_units.h"
+#include "file_stream.h"
 #include "jpeg_info_rows.h"
+#include "string_table.h"
 
+#include <QLabel>
 #include <QPushButton>
 
-CJpegInfoDlg::CJpegInfoDlg(QWidget* parent, const std::string& path)
+CJpegInfoDlg::CJpegInfoDlg(QWidget* parent, const std::string& path, bool allTypes)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint),
-      m_strFile(path) {
+      m_strFile(path), m_bAllTypes(allTypes) {
     // Template 129.
     setWindowTitle(QStringLiteral("JPEG Information"));
     const CDialogUnits units(font());
@@ -23,18 +26,47 @@ CJpegInfoDlg::CJpegInfoDlg(QWidget* parent, const std::string& path)
 }
 
 bool CJpegInfoDlg::OnInitDialog() {
-    if (m_strFile.empty() || !m_jpeg.LoadJpeg(m_strFile.c_str()))
+    if (m_strFile.empty())
+        return false;
+    CFileStream file;
+    const bool opened = file.Open(m_strFile.c_str());
+    const bool read = m_jpeg.LoadOpened(file, opened, m_strFile.c_str(), m_bAllTypes);
+    // A failed read keeps its record only when it had the date already.
+    const bool withRows = read || m_jpeg.m_taken.Found();
+    if (!read)
+        ShowReadError(opened, withRows);
+    if (!withRows)
         return false;
     FillInfoList();
     m_list->SetFullRowSelect(true);
-    return true;
+    return read;
+}
+
+// The message goes where the list was, or above the rows that were read:
+// an empty window would not say why it is empty.
+void CJpegInfoDlg::ShowReadError(bool opened, bool withRows) {
+    using velmora::LoadString;
+    const int id = m_jpeg.m_nErrorId != 0 ? m_jpeg.m_nErrorId : velmora::IDS_INVALID_JPEG;
+    auto* message = new QLabel(opened ? QString::fromUtf8(LoadString(id))
+                                      : QStringLiteral("The file could not be opened."),
+                               this);
+    message->setWordWrap(true);
+    message->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    const CDialogUnits units(font());
+    if (withRows) {
+        message->setGeometry(units.Rect(7, 7, 236, 18));
+        m_list->setGeometry(units.Rect(7, 27, 236, 133));
+    } else {
+        message->setGeometry(m_list->geometry());
+        m_list->hide();
+    }
 }
 
 void CJpegInfoDlg::FillInfoList() {
     m_list->AddColumn(QStringLiteral("Item"), m_nColumns++);
     m_list->AddColumn(QStringLiteral("Description"), m_nColumns++);
     int row = 0;
-    for (const CInfoRow& fact : JpegInfoRows(m_jpeg.m_info, &m_jpeg.m_taken)) {
+    for (const CInfoRow& fact : JpegInfoRows(m_jpeg.m_info, &m_jpeg.m_taken, m_jpeg.m_format)) {
         m_list->AddItemText(row, 0, fact.strLabel, -1, true);
         m_list->AddItemText(row, 1, fact.strValue, -1, true);
         ++row;

@@ -9,19 +9,24 @@
 
 // CJpegInfoDlg shows what the reader finds in one file: one fact per row of
 // an "Item" / "Description" list. The file is read afresh when the window
-// opens; a file that can't be read gives an empty list and no message.
+// opens, as the main list read it: with `allTypes` the file's content picks
+// the reader, else it is read as JPEG. A file that can't be read shows the
+// reader's message in the list's place; a JPEG damaged after its EXIF block
+// shows the message above the facts read before the damage.
 class CJpegInfoDlg : public QDialog {
 public:
-    CJpegInfoDlg(QWidget* parent, const std::string& path);
+    CJpegInfoDlg(QWidget* parent, const std::string& path, bool allTypes = false);
 
     CListCtrlEx& List() { return *m_list; }
 
 private:
     bool OnInitDialog();
     void FillInfoList();
+    void ShowReadError(bool opened, bool withRows);
 
     CListCtrlEx* m_list = nullptr;
     CJpegFile m_jpeg;
     std::string m_strFile;
     int m_nColumns = 0;
+    bool m_bAllTypes = false;
 };

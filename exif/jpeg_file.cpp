@@ -115,6 +115,7 @@ bool CJpegFile::LoadOpened(CFileStream& file, bool open, const char* path, bool 
     m_nFileDevice = 0;
     m_nFileInode = 0;
     m_nBytesRead = 0;
+    m_format = FileFormat::Unknown;
     // The dates are no part of the record kept for an unopened file.
     m_taken = {};
     m_xmpDate = {};
@@ -146,6 +147,7 @@ bool CJpegFile::ReadImage(CFileStream& file, FileFormat format) {
     m_tiffDimensions = {};
     std::fill(std::begin(m_exifOffsets), std::end(m_exifOffsets), kNoOffset);
     std::fill(std::begin(m_exifMillis), std::end(m_exifMillis), -1);
+    m_format = format;
     bool ok = true;
     switch (format) {
     case FileFormat::Jpeg:

@@ -100,6 +100,9 @@ public:
 
     int m_nErrorId = 0;
     CJpegInfo m_info;
+    // The layout the last read took the file for (Unknown when it could not
+    // be opened): a file read as JPEG is told apart from other types by it.
+    velmora::FileFormat m_format = velmora::FileFormat::Unknown;
     // Set by the caller: the readers then also look for the dates that only
     // files without a date taken use (XMP, IPTC); a plain read skips them.
     bool m_bReadHints = false;

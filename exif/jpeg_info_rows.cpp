@@ -114,7 +114,9 @@ std::string ProcessText(const CJpegInfo& info) {
 
 } // namespace
 
-std::vector<CInfoRow> JpegInfoRows(const CJpegInfo& info, const velmora::CFoundDate* taken) {
+std::vector<CInfoRow> JpegInfoRows(const CJpegInfo& info, const velmora::CFoundDate* taken,
+                                   velmora::FileFormat format) {
+    const bool frameHeader = format == velmora::FileFormat::Jpeg || info.m_nProcess != 0;
     std::vector<CInfoRow> rows;
     const auto add = [&rows](const char* label, std::string value) {
         rows.push_back({label, std::move(value)});
@@ -137,7 +139,8 @@ std::vector<CInfoRow> JpegInfoRows(const CJpegInfo& info, const velmora::CFoundD
                               SizeText(info.m_nWidth, info.m_nHeight).c_str()));
     if (info.m_nOrientation > 0)
         add("Orientation  :", info.OrientationName());
-    add("Color/BW:", info.m_bColor != 0 ? "Color" : "Black and White");
+    if (frameHeader)
+        add("Color/BW:", info.m_bColor != 0 ? "Color" : "Black and White");
     if (info.m_bFlash >= 0)
         add("Flash used:", info.m_bFlash != 0 ? "Yes" : "No");
     if (info.m_fFocalLength != 0)
@@ -161,7 +164,8 @@ std::vector<CInfoRow> JpegInfoRows(const CJpegInfo& info, const velmora::CFoundD
         add("Metering Mode:", MeteringText(info.m_nMeteringMode));
     if (info.m_nExposureProgram != 0)
         add("Exposure:", ExposureProgramText(info.m_nExposureProgram));
-    add("Jpeg process:", ProcessText(info));
+    if (frameHeader)
+        add("Jpeg process:", ProcessText(info));
     if (info.m_szComment[0] != '\0')
         add("Comment:", info.m_szComment);
     return rows;

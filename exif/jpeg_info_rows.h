@@ -1,6 +1,7 @@
 #pragma once
 
 #include "found_date.h"
+#include "image_type.h"
 #include "jpeg_info.h"
 
 #include <string>
@@ -14,6 +15,9 @@ struct CInfoRow {
     std::string strValue;
 };
 
-// With `taken`, the date's source follows the date.
+// With `taken`, the date's source follows the date. A record of another
+// `format` lists "Color/BW:" and "Jpeg process:" only when a JPEG frame header
+// (a raw file's embedded JPEG) gave them: it has nothing to fill them from.
 std::vector<CInfoRow> JpegInfoRows(const CJpegInfo& info,
-                                   const velmora::CFoundDate* taken = nullptr);
+                                   const velmora::CFoundDate* taken = nullptr,
+                                   velmora::FileFormat format = velmora::FileFormat::Jpeg);

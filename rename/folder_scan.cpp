@@ -410,7 +410,9 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
                                                                                : date.nOffset,
                                         reader.m_gpsTime);
         } else if (read) {
-            row.SetText(1, LoadString(IDS_MISSING_INFORMATION));
+            // The JPEG text would mislead for a movie or a PNG.
+            row.SetText(1, LoadString(reader.m_format == FileFormat::Jpeg ? IDS_MISSING_INFORMATION
+                                                                          : IDS_NO_DATE_HELD));
             row.nImage = RowNoDate;
             row.nData = i;
         } else {

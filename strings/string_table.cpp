@@ -28,6 +28,7 @@ constexpr StringEntry kStrings[] = {
     {IDS_FILES_IN_LIST, "(Double click on an picture to view the detail information stored in the "
                         "file, %d files in the list)"},
     {IDS_EXTRACTING_DATE, "Extracting date from JPEG files: %ld"},
+    {IDS_NO_DATE_HELD, "The file holds no date."},
     // The format codes: the code, "|", the description (trailing blanks kept).
     {IDS_FORMAT_CODE_FIRST + 0, "%a|Abbreviated weekday name"},
     {IDS_FORMAT_CODE_FIRST + 1, "%A|Full weekday name "},

@@ -21,6 +21,7 @@ enum StringId : int {
     IDS_NO_IMAGE = 15000,
     IDS_FILES_IN_LIST = 15001,
     IDS_EXTRACTING_DATE = 15002,
+    IDS_NO_DATE_HELD = 15003,      // IDS_MISSING_INFORMATION for a file that is no JPEG
     IDS_FORMAT_CODE_FIRST = 20000, // "code|description", up to 20021
 };
 

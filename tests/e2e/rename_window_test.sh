@@ -4,9 +4,11 @@
 # Then rename a folder of dated pictures: type a new file name format, press
 # Enter, confirm the message box, leave with Escape, and check the folder and
 # the stored settings. Last, open the folder again and press Ctrl+Z: the
-# names from before the rename come back.
+# names from before the rename come back. Then drag a second folder from
+# another program onto the list: the drop is taken as a copy and Enter renames
+# that folder; a picture added to it shows after F5 and is renamed too.
 #
-# usage: rename_window_test.sh VELMORA MAKE_PHOTOS SCREENSHOT_DIR
+# usage: rename_window_test.sh VELMORA MAKE_PHOTOS DRAG_SOURCE SCREENSHOT_DIR
 # Exit status: 0 passed, 1 failed, 77 skipped (a needed X tool is missing).
 
 # The helpers below run through traps and wait_until, out of shellcheck's sight.
@@ -15,10 +17,11 @@
 set -uo pipefail
 
 readonly kSkip=77
-readonly kBudgetSeconds=35 # hang guard, well inside the CTest TIMEOUT
+readonly kBudgetSeconds=45 # hang guard, well inside the CTest TIMEOUT
 readonly kMainTitle='Velmora Images to date taken value'
 readonly kBoxTitle='Rename Files'
 readonly kUndoTitle='Undo Rename'
+readonly kSourceTitle='Velmora drag source'
 readonly kFormat='Trip_%Y-%m-%d_%C'
 # The pictures of velmora_e2e_make_photos, named by date order with the counter.
 readonly kExpectedNames=(
@@ -29,11 +32,11 @@ readonly kExpectedNames=(
     Trip_2022-01-01_004.jpg
 )
 
-if [[ $# -ne 3 ]]; then
-    echo "usage: $0 VELMORA MAKE_PHOTOS SCREENSHOT_DIR" >&2
+if [[ $# -ne 4 ]]; then
+    echo "usage: $0 VELMORA MAKE_PHOTOS DRAG_SOURCE SCREENSHOT_DIR" >&2
     exit 2
 fi
-readonly velmora=$1 make_photos=$2 screenshot_dir=$3
+readonly velmora=$1 make_photos=$2 drag_source=$3 screenshot_dir=$4
 readonly test_name=e2e_rename_window
 
 for tool in Xvfb xdotool import; do
@@ -47,6 +50,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/velmora-e2e.XXXXXX") || exit 1
 readonly work
 xvfb_pid=
 app_pid=
+drag_pid=
 display=
 readonly deadline=$((SECONDS + kBudgetSeconds))
 
@@ -69,6 +73,7 @@ stop_process() {
 
 cleanup() {
     stop_process "$app_pid"
+    stop_process "$drag_pid"
     stop_process "$xvfb_pid"
     rm -rf "$work"
 }
@@ -97,6 +102,10 @@ fail() {
     if [[ -s $work/velmora.log ]]; then
         echo "--- Velmora output" >&2
         cat "$work/velmora.log" >&2
+    fi
+    if [[ -s $work/drag.log ]]; then
+        echo "--- drag source output" >&2
+        cat "$work/drag.log" >&2
     fi
     if [[ -s $work/xvfb.log ]]; then
         echo "--- Xvfb output" >&2
@@ -263,6 +272,80 @@ wait_until "the undo's message" window_shown "$kUndoTitle"
 focus_window "$(find_window "$kUndoTitle")"
 x xdotool key --clearmodifiers Return || fail "cannot confirm the undo's message"
 wait_until "the undo's message to close" window_gone "$kUndoTitle"
+focus_window "$main_window"
+x xdotool key --clearmodifiers Escape || fail "cannot press Escape"
+wait_velmora_end Escape
+
+# Fourth case: drag a second folder from another program onto the list. The
+# source proposes a move, as file managers do; Velmora must take a copy, or
+# the source could delete what it believes moved.
+listing() { (cd "$1" && LC_ALL=C ls -A); }
+photos2=$work/photos2
+# Its sixth picture, dated last, waits aside until after the first rename.
+{ mkdir "$photos2" && "$make_photos" "$photos2" 1 && mv "$photos2/IMG_0.jpg" "$work/"; } ||
+    fail "cannot set up $photos2"
+start_velmora
+env -i PATH="$PATH" HOME="$home" XDG_RUNTIME_DIR="$runtime" DISPLAY="$display" \
+    QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8 "$drag_source" "$photos2" >"$work/drag.out" \
+    2>"$work/drag.log" &
+drag_pid=$!
+wait_until "the main window" window_shown "$kMainTitle"
+source_shown() {
+    is_running "$drag_pid" || fail "the drag source ended before its window showed"
+    window_shown "$kSourceTitle"
+}
+wait_until "the drag source" source_shown
+main_window=$(find_window "$kMainTitle")
+eval "$(x xdotool getwindowgeometry --shell "$(find_window "$kSourceTitle")")" ||
+    fail "no geometry for the drag source"
+from_x=$((X + WIDTH / 2)) from_y=$((Y + HEIGHT / 2))
+eval "$(x xdotool getwindowgeometry --shell "$main_window")" || fail "no geometry for the main window"
+# The list spans 7..313 x 54..176 of the grid.
+to_x=$((X + WIDTH * 160 / 320)) to_y=$((Y + HEIGHT * 115 / 210))
+x xdotool mousemove --sync "$from_x" "$from_y" mousedown 1 || fail "cannot press on the drag source"
+# Each step is a round of XDND messages between the two programs; the last
+# ones jiggle over the list so that it has answered before the button goes up.
+for step in {1..8}; do
+    part=$((step < 6 ? step : 6))
+    x xdotool mousemove --sync $((from_x + (to_x - from_x) * part / 6 + step % 2)) \
+        $((from_y + (to_y - from_y) * part / 6)) || fail "cannot drag to step $step"
+    sleep 0.1
+done
+x xdotool mouseup 1 || fail "cannot drop"
+drag_ended() { ! is_running "$drag_pid"; }
+wait_until "the drag source to end" drag_ended
+wait "$drag_pid"
+drag_pid=
+dropped=$(cat "$work/drag.out")
+[[ $dropped == copy ]] || fail "the drop ended as '$dropped', expected 'copy'"
+
+# rename_shows EXPECTED...: Enter renames; the second folder then holds exactly
+# EXPECTED, and the first one is left as it was.
+rename_shows() {
+    focus_window "$main_window"
+    x xdotool key --clearmodifiers Return || fail "cannot press Enter"
+    wait_until "the '$kBoxTitle' message box" window_shown "$kBoxTitle"
+    local actual expected
+    actual=$(listing "$photos2")
+    expected=$(printf '%s\n' "$@" | LC_ALL=C sort)
+    if [[ $actual != "$expected" ]]; then
+        fail "$(printf 'the dropped folder holds\n%s\nexpected\n%s' "$actual" "$expected")"
+    fi
+    if [[ $(listing "$photos") != "$original" ]]; then
+        fail "$(printf 'the first folder changed to\n%s' "$(listing "$photos")")"
+    fi
+    focus_window "$(find_window "$kBoxTitle")"
+    x xdotool key --clearmodifiers Return || fail "cannot confirm the message box"
+    wait_until "the message box to close" window_gone "$kBoxTitle"
+}
+rename_shows "${kExpectedNames[@]}"
+log "the dropped folder was taken as a copy and renamed"
+
+mv "$work/IMG_0.jpg" "$photos2/" || fail "cannot add a picture to $photos2"
+focus_window "$main_window"
+x xdotool key --clearmodifiers F5 || fail "cannot press F5"
+rename_shows "${kExpectedNames[@]}" Trip_2023-03-01_005.jpg
+log "F5 listed the added picture"
 focus_window "$main_window"
 x xdotool key --clearmodifiers Escape || fail "cannot press Escape"
 wait_velmora_end Escape

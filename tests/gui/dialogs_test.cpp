@@ -102,6 +102,7 @@ private Q_SLOTS:
     void jpegInformation_data();
     void jpegInformation();
     void jpegInformationOfCorpusFile();
+    void jpegInformationOfEveryType();
 
     void formatCodes();
     void sample_data();
@@ -226,6 +227,43 @@ void DialogsTest::jpegInformationOfCorpusFile() {
     QCOMPARE(ValueOf(rows, "Date/Time:"), QStringLiteral("2008/05/30 15:56:01"));
     QCOMPARE(ValueOf(rows, "Resolution:"), QStringLiteral("100 x 68  (size = 6.8K pixle)"));
     QCOMPARE(ValueOf(rows, "Jpeg process:"), QStringLiteral("Baseline"));
+}
+
+// Read by content, as the list of every type reads them; a read that fails
+// says why, above what it read before the damage.
+void DialogsTest::jpegInformationOfEveryType() {
+    if (!QFile::exists(QStringLiteral(VELMORA_CORPUS_DIR "/formats")))
+        QSKIP("the corpus of photo and video types is not present");
+    const char* const exif = "EXIF DateTimeOriginal";
+    const char* const none = "<no row>";
+    const struct {
+        const char *file, *date, *source, *message;
+    } cases[] = {
+        {"formats/Canon_EOS_5D.tif", "2008/07/14 23:12:10", exif, ""},
+        {"dates/Canon_EOS_DIGITAL_REBEL.crw", "2003/11/10 17:39:26", "the CRW time stamp", ""},
+        {"formats/Apple_iPhone_11_Pro.HEIC", "2020/05/04 18:39:11", "EXIF DateTimeOriginal, -04:00",
+         ""},
+        {"formats/HTC_Desire.webp", "2011/05/06 09:59:48", exif, ""},
+        {"dates/vivo_X90_raw_profile.png", "2023/07/09 20:36:33", "EXIF DateTimeOriginal, +08:00",
+         ""},
+        {"formats/Apple_iPhone_6.mov", "2019/07/24 11:25:40",
+         "the movie's creation-date key, +03:00", ""},
+        {"formats/digikam_sidecar.xmp", none, none, "Invalid JPEG file!"},
+        {"formats/gone.jpg", none, none, "The file could not be opened."},
+        {"dates/vivo_X90_cut_after_exif.jpg", "2023/07/09 20:36:33", exif,
+         "invalid marker (len < 2)"},
+    };
+    for (const auto& c : cases) {
+        const QString path = QStringLiteral(VELMORA_CORPUS_DIR "/") + c.file;
+        CJpegInfoDlg dlg(nullptr, QFile::encodeName(path).toStdString(), true);
+        const CRows rows = ListRows(dlg.List());
+        const QLabel* label = dlg.findChild<QLabel*>();
+        QCOMPARE(QStringList({c.file, ValueOf(rows, "Date/Time:"), ValueOf(rows, "Date source:"),
+                              label != nullptr ? label->text() : ""}),
+                 QStringList({c.file, c.date, c.source, c.message}));
+        if (!*c.message) // no JPEG frame header to tell of
+            QCOMPARE(ValueOf(rows, "Jpeg process:"), QString(none));
+    }
 }
 
 void DialogsTest::formatCodes() {

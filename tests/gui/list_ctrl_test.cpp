@@ -91,6 +91,9 @@ private Q_SLOTS:
     void selectedRowSpan();
     void selectionChangeRepaintsWholeRow_data();
     void selectionChangeRepaintsWholeRow();
+    void longNamesInNarrowColumns();
+    void bulkChangeRepaintsRowsInSight_data();
+    void bulkChangeRepaintsRowsInSight();
 };
 
 void ListCtrlTest::fitTextToWidth_data() {
@@ -435,6 +438,87 @@ void ListCtrlTest::selectionChangeRepaintsWholeRow() {
         const QRgb expected = row == selectedAfter ? highlight : base;
         QTRY_COMPARE_WITH_TIMEOUT(ShownColor(*list, {stripX, rowCenter(row).y()}), expected, 1000);
     }
+}
+
+// No auto-sized column takes more than two thirds of the view; a text or a
+// heading that its column shortens ends in dots, the text whole in its tooltip.
+void ListCtrlTest::longNamesInNarrowColumns() {
+    const QString name = QStringLiteral("a_name_too_long_for_a_narrow_column.jpg");
+    const auto view = [&name](const QString& heading, bool fullRow) {
+        auto list = std::make_unique<CListCtrlEx>();
+        list->resize(600, 200);
+        list->AddColumn(heading, 0);
+        list->AddColumn(QStringLiteral("Value"), 1);
+        list->SetFullRowSelect(fullRow);
+        AddRow(*list, name.toStdString(), "b.jpg", 0);
+        list->show();
+        return list;
+    };
+    for (const bool fullRow : {true, false}) {
+        const auto list = view(QStringLiteral("Name"), fullRow);
+        list->AutoSizeColumn(0);
+        QCOMPARE(list->CellToolTip(list->model()->index(0, 0)), QString());
+        list->resize(150, 200);
+        QTRY_COMPARE(list->header()->sectionSize(0), list->viewport()->width() * 2 / 3);
+        QCOMPARE(list->CellToolTip(list->model()->index(0, 0)), name);
+    }
+    const auto whole = view(name, true);
+    whole->header()->resizeSection(0, 60);
+    QStyleOptionHeader label;
+    label.initFrom(whole->header());
+    label.rect = QRect(0, 0, 60, whole->header()->height());
+    const int room =
+        whole->style()->subElementRect(QStyle::SE_HeaderLabel, &label, whole->header()).width();
+    const QString dotted = label.fontMetrics.elidedText(name, Qt::ElideRight, room);
+    QVERIFY(dotted.endsWith(QChar(0x2026)));
+    const auto shortened = view(dotted, true);
+    shortened->header()->resizeSection(0, 60);
+    QCOMPARE(whole->header()->grab(label.rect).toImage(),
+             shortened->header()->grab(label.rect).toImage());
+}
+
+void ListCtrlTest::bulkChangeRepaintsRowsInSight_data() {
+    QTest::addColumn<int>("scrollTo");
+    QTest::newRow("first-rows") << 0;
+    QTest::newRow("middle") << 500;
+    QTest::newRow("last-rows") << 999;
+}
+
+// A change of every row of a long list reaches the view for the rows in sight
+// only: wherever the list stands, those are painted anew.
+void ListCtrlTest::bulkChangeRepaintsRowsInSight() {
+    QFETCH(int, scrollTo);
+    CListCtrlEx list;
+    list.resize(300, 200);
+    AddColumns(list);
+    list.SetFullRowSelect(true);
+    const COLORREF fills[] = {kYellow, kBlue, kRed};
+    for (std::uint16_t image = 0; image < 3; ++image)
+        list.SetItemColors(image, NewColors(0, fills[image]));
+    list.BeginReplaceRows();
+    list.Rows().resize(1000);
+    for (std::size_t i = 0; i < list.Rows().size(); ++i)
+        list.Rows()[i].nImage = i % 2;
+    list.EndReplaceRows();
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));
+    list.scrollTo(list.model()->index(scrollTo, 0));
+
+    // Inside the second column, which holds no text.
+    const int x = list.header()->sectionViewportPosition(1) + 2;
+    const auto shown = [&list, x](int row) {
+        return ShownColor(list, {x, list.visualRect(list.model()->index(row, 0)).center().y()});
+    };
+    const QModelIndex bottom = list.indexAt({0, list.viewport()->height() - 1});
+    const int first = list.indexAt({0, 0}).row();
+    const int last = bottom.isValid() ? bottom.row() : 999;
+    for (const int row : {first, last}) // the scroll painted
+        QTRY_COMPARE(shown(row), ColorFromRef(fills[row % 2]).rgb());
+    for (CListRow& row : list.Rows())
+        row.nImage = 2;
+    list.RowsChanged();
+    for (const int row : {first, (first + last) / 2, last})
+        QTRY_COMPARE(shown(row), ColorFromRef(kRed).rgb());
 }
 
 VELMORA_GUI_TEST_MAIN(ListCtrlTest)

@@ -21,6 +21,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
@@ -66,6 +67,7 @@ public:
     std::vector<CMessage> m_messages;
     int m_nBeeps = 0;
     std::vector<std::string> m_infoPaths;
+    bool m_bInfoAllTypes = false;
     QStringList m_browseStarts;
     QString m_strBrowseAnswer;
     std::vector<std::string> m_builderOffers;
@@ -91,7 +93,10 @@ protected:
         m_browseStarts << startFolder;
         return m_strBrowseAnswer;
     }
-    void RunJpegInfoDialog(const std::string& path) override { m_infoPaths.push_back(path); }
+    void RunJpegInfoDialog(const std::string& path, bool allTypes) override {
+        m_infoPaths.push_back(path);
+        m_bInfoAllTypes = allTypes;
+    }
     bool RunBuildFormatDialog(std::string& format) override {
         if (m_bRealBuilder)
             return CVelmoraDlg::RunBuildFormatDialog(format);
@@ -191,6 +196,7 @@ private Q_SLOTS:
     void newScanStartsAtTop_data();
     void newScanStartsAtTop();
     void typingRegeneratesNames();
+    void refusedNamesAreMarkedWhenTypingPauses();
     void buildFormat_data();
     void buildFormat();
     void realBuildFormatDialog_data();
@@ -226,7 +232,7 @@ private Q_SLOTS:
     void folderDialogLeavesNoFile_data();
     void folderDialogLeavesNoFile();
     void aboutFromF1();
-    void f5ScansAgain();
+    void keysAndAVanishedFolder();
     void statusPicturesMatchScale();
 
     void mainWindowScreenshot();
@@ -514,6 +520,33 @@ void MainWindowTest::typingRegeneratesNames() {
     QVERIFY(!StoredFormat().isValid());
 }
 
+// Two photos of one second under a format without a counter: once typing
+// pauses both rows are marked, each naming the other; the status line counts
+// them and the "Rename:" count stays.
+void MainWindowTest::refusedNamesAreMarkedWhenTypingPauses() {
+    QTemporaryDir dir;
+    for (const char* name : {"a.jpg", "b.jpg"})
+        QVERIFY(guitest::WriteDatedPhoto(dir.filePath(name), "2022:01:02 03:04:05"));
+    CTestVelmoraDlg dlg;
+    dlg.ScanFolder(QFile::encodeName(dir.path()).toStdString());
+    const CListModel& model = dlg.List().Model();
+    QCOMPARE(model.RefusalCount(), 0u);
+
+    dlg.FormatField().setText(QStringLiteral("%Y"));
+    QCOMPARE(model.RefusalCount(), 0u); // not on the key itself
+    QTRY_COMPARE(model.RefusalCount(), 2u);
+    const auto tip = [&](int row) { return model.index(row, 1).data(Qt::ToolTipRole).toString(); };
+    QVERIFY2(tip(0).contains("b.jpg is to get the same name"), qPrintable(tip(0)));
+    QVERIFY2(tip(1).contains("a.jpg is to get the same name"), qPrintable(tip(1)));
+    QCOMPARE(dlg.StatusLine().Notice(), QStringLiteral("2 refused names"));
+    QCOMPARE(dlg.RenameCountField().text(), QStringLiteral("2"));
+
+    dlg.FormatField().setText(QStringLiteral("%Y_%C"));
+    QTest::qWait(300);
+    QCOMPARE(model.RefusalCount(), 0u);
+    QCOMPARE(dlg.StatusLine().Notice(), QString());
+}
+
 void MainWindowTest::buildFormat_data() {
     QTest::addColumn<std::optional<std::string>>("answer");
     QTest::addColumn<QString>("format");
@@ -661,9 +694,13 @@ void MainWindowTest::renameNothingStillStoresFormat() {
     dlg.ScanFolder(folder.PathBytes());
     dlg.OnOK();
     QCOMPARE(dlg.m_messages.size(), std::size_t(1));
+    QCOMPARE(dlg.RenameCountField().text(), QStringLiteral("0")); // nothing left to rename
     Store().clear();
 
-    dlg.OnOK(); // every row is named already; the count still says 3
+    // Every row is named already, but a count is left standing.
+    dlg.RenameCountField().setText(QStringLiteral("3"));
+    dlg.UpdateData(true);
+    dlg.OnOK();
 
     QCOMPARE(dlg.m_messages.size(), std::size_t(2));
     QCOMPARE(dlg.m_messages[1].strText, QStringLiteral("None of the files where re-named!"));
@@ -734,13 +771,16 @@ void MainWindowTest::interruptedRunIsOfferedForUndo() {
     dlg.ScanFolder(folder.PathBytes());
 
     QCOMPARE(dlg.m_questions.size(), 1);
-    QVERIFY(dlg.m_questions[0].startsWith("The last rename in this folder was interrupted."));
+    QCOMPARE(dlg.m_questions[0], QStringLiteral("The last rename in this folder was interrupted. "
+                                                "Give its 1 file back the name it had before it?"));
     QCOMPARE(QFile::exists(folder.File("a.jpg")), yes);
     if (!yes) {
         dlg.OnOK();
         QCOMPARE(dlg.m_messages.back().strCaption, QStringLiteral("Error Rename"));
         QVERIFY(dlg.m_messages.back().strText.startsWith("The last rename in this folder was "
                                                          "interrupted."));
+        QVERIFY(dlg.m_messages.back().strText.endsWith("Ctrl+Z (or right-click, Undo Last Rename) "
+                                                       "undoes it."));
         QVERIFY(QFile::exists(folder.File("x.jpg")));
     }
     // A later folder may get this one's inode on a file system without birth
@@ -761,11 +801,21 @@ void MainWindowTest::fileTypeChoicesAreRememberedAndRescan() {
         CTestVelmoraDlg dlg;
         dlg.ScanFolder(folder);
         QCOMPARE(dlg.List().GetItemCount(), 1);
-        QVERIFY(dlg.StatusLine().text().contains(
-            "1 photo or video files of other types are not listed"));
+        // At the window's first size the notice is on show whole, the rest
+        // in the tooltip.
+        dlg.show();
+        QCOMPARE(dlg.StatusLine().Notice(), QStringLiteral("+1 other file"));
+        QVERIFY(dlg.StatusLine().ShownText().endsWith(QStringLiteral(" 1 files in the list)   "
+                                                                     "+1 other file")));
+        QVERIFY(dlg.StatusLine().fontMetrics().horizontalAdvance(dlg.StatusLine().ShownText()) <=
+                dlg.StatusLine().contentsRect().width());
+        QVERIFY(dlg.StatusLine().toolTip().startsWith(
+            "1 photo or video file of another type is not listed"));
 
         dlg.OnAllFileTypes(true);
         QCOMPARE(Column(dlg.List(), 0), QStringList({"IMG_1.jpg", "IMG_1.CR2"})); // dated first
+        dlg.OnDblclkList(dlg.List().model()->index(0, 0));
+        QVERIFY(dlg.m_bInfoAllTypes); // the window reads it as the list did
         dlg.OnCompanions(true);
         QCOMPARE(Column(dlg.List(), 0), QStringList({"IMG_1.jpg"}));
         QCOMPARE(dlg.List().model()->index(0, 0).data(Qt::ToolTipRole).toString(),
@@ -1016,6 +1066,7 @@ void MainWindowTest::dropPath_data() {
     QTest::newRow("jpeg-file") << QStringLiteral("c.jpg") << true;
     QTest::newRow("text-file") << QStringLiteral("notes.txt") << true;
     QTest::newRow("folder") << QStringLiteral(".") << true;
+    QTest::newRow("dot-from-inside") << QStringLiteral("<cwd>") << true; // shown in full
     QTest::newRow("missing-path") << QStringLiteral("gone.jpg") << false;
 }
 
@@ -1031,9 +1082,15 @@ void MainWindowTest::dropPath() {
     CTestVelmoraDlg dlg;
     dlg.ScanFolder(QFile::encodeName(other.path()).toStdString());
 
+    const QString cwd = QDir::currentPath();
+    if (item == QLatin1String("<cwd>"))
+        QVERIFY(QDir::setCurrent(folder.Path()));
     dlg.OnDropFiles(
-        QFile::encodeName(item == QLatin1String(".") ? folder.Path() : folder.File(item))
-            .toStdString());
+        item == QLatin1String("<cwd>")
+            ? std::string(".")
+            : QFile::encodeName(item == QLatin1String(".") ? folder.Path() : folder.File(item))
+                  .toStdString());
+    QDir::setCurrent(cwd);
 
     // Only the folder's own "*.jpg" entries: not nested/f.jpg, not notes.txt.
     QCOMPARE(dlg.DirectoryField().text(), scansPhotos ? folder.Path() : other.path());
@@ -1199,8 +1256,9 @@ void MainWindowTest::aboutFromF1() {
     QVERIFY(dlg.m_messages.empty());
 }
 
-// F5 reads the folder again, with the files added since.
-void MainWindowTest::f5ScansAgain() {
+// F5 reads the folder again, with the files added since; Shift+F10 opens the
+// menu; a folder gone since it was read says so.
+void MainWindowTest::keysAndAVanishedFolder() {
     CPhotoFolder folder;
     QVERIFY(folder.Create());
     CTestVelmoraDlg dlg;
@@ -1214,6 +1272,31 @@ void MainWindowTest::f5ScansAgain() {
                                      "2023:03:03 03:03:03"));
     QTest::keyClick(&dlg.FormatField(), Qt::Key_F5);
     QCOMPARE(dlg.List().GetItemCount(), kScannedRowCount + 1);
+
+    // Shift+F10 opens the context menu, as the Menu key does.
+    QString firstChoice;
+    QTimer::singleShot(0, &dlg, [&firstChoice] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            firstChoice = menu->actions().value(0)->text();
+            menu->close();
+        }
+    });
+    QTest::keyClick(&dlg.FormatField(), Qt::Key_F10, Qt::ShiftModifier);
+    QCOMPARE(firstChoice, QStringLiteral("Every Photo and &Video Type"));
+
+    // A folder moved away meanwhile says so on F5, double-click and Rename.
+    const QString moved = folder.Path() + QStringLiteral(".moved");
+    QVERIFY(QDir().rename(folder.Path(), moved));
+    dlg.activateWindow(); // the menu has gone
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    QTest::keyClick(&dlg.FormatField(), Qt::Key_F5);
+    dlg.OnDblclkList(dlg.List().model()->index(0, 0));
+    dlg.OnOK();
+    QVERIFY(QDir().rename(moved, folder.Path()));
+    QCOMPARE(dlg.m_messages.size(), std::size_t(3));
+    for (const auto& message : dlg.m_messages)
+        QVERIFY(message.strText.endsWith("is no longer there: it was moved, renamed or deleted."));
+    QVERIFY(dlg.m_infoPaths.empty());
 }
 
 // The status pictures carry the screen's device pixels: 40x40 for 20x20 at
@@ -1240,39 +1323,54 @@ void MainWindowTest::statusPicturesMatchScale() {
 
 // The picture of the window for the documentation: a trip's photos from two
 // cameras, one of them already named, one damaged file and one without a date.
+// The window as the documentation shows it: every type listed, companions
+// following their photo, and a burst whose two shots would get one name.
 void MainWindowTest::mainWindowScreenshot() {
+    const QDir formats(QStringLiteral(VELMORA_CORPUS_DIR "/formats"));
+    if (!formats.exists())
+        QSKIP("the corpus of photo and video types is not present");
     QTemporaryDir root(QDir::tempPath() + QStringLiteral("/Pictures-XXXXXX"));
     QVERIFY(root.isValid());
     QVERIFY(QDir(root.path()).mkdir(QStringLiteral("Lisbon 2024")));
     const QString trip = root.filePath(QStringLiteral("Lisbon 2024"));
     const struct {
         const char* name;
-        const char* taken;
-    } photos[] = {
-        {"DSC00310.jpg", "2024:05:17 18:44:05"},
-        {"IMG_2041.jpg", "2024:05:18 09:12:44"},
-        {"IMG_2042.jpg", "2024:05:18 09:13:02"},
-        {"DSC00311.jpg", "2024:05:18 20:31:57"},
-        {"IMG_2044.jpg", "2024:05:19 08:05:51"},
-        {"Img20240519_121500_005.jpg", "2024:05:19 12:15:00"},
-        {"IMG_2045.jpg", "2024:05:19 16:27:33"},
-        {"DSC00312.jpg", "2024:05:20 13:15:48"},
+        const char* taken; // null: a companion, copied from the types' corpus otherwise
+        const char* from;
+    } files[] = {
+        {"DSC00310.jpg", "2024:05:17 18:44:05", nullptr},
+        {"DSC00310.ARW", nullptr, nullptr},
+        {"IMG_2041.jpg", "2024:05:18 09:12:44", nullptr},
+        {"IMG_2042.jpg", "2024:05:18 09:12:44", nullptr}, // the burst
+        {"IMG_2044.HEIC", nullptr, "Apple_iPhone_11_Pro.HEIC"},
+        {"MVI_0032.mov", nullptr, "Apple_iPhone_6.mov"},
+        {"scan-0007.tif", nullptr, "Canon_EOS_5D.tif"},
+        {"shared.webp", nullptr, "HTC_Desire.webp"},
+        {"clip.mp4", nullptr, "with_gps.mp4"},
     };
-    for (const auto& photo : photos)
-        QVERIFY(guitest::WriteDatedPhoto(trip + "/" + photo.name, photo.taken));
-    QVERIFY(guitest::WriteTruncatedPhoto(trip + QStringLiteral("/IMG_2043.jpg")));
+    for (const auto& file : files) {
+        const QString path = trip + "/" + file.name;
+        if (file.taken != nullptr)
+            QVERIFY(guitest::WriteDatedPhoto(path, file.taken));
+        else if (file.from != nullptr)
+            QVERIFY(QFile::copy(formats.filePath(file.from), path));
+        else
+            QVERIFY(QFile(path).open(QIODevice::WriteOnly));
+    }
     QVERIFY(guitest::WriteUndatedPhoto(trip + QStringLiteral("/panorama-edit.jpg")));
 
     CTestVelmoraDlg dlg;
+    dlg.OnAllFileTypes(true);
+    dlg.OnCompanions(true);
+    dlg.FormatField().setText(QStringLiteral("%Y-%m-%d %H.%M.%S"));
     dlg.show();
     dlg.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
     dlg.ScanFolder(QFile::encodeName(trip).toStdString());
-    QCOMPARE(dlg.List().GetItemCount(), 10);
-    QCOMPARE(dlg.List().GetItemImage(5), int(RowNamed));
+    QCOMPARE(dlg.List().GetItemCount(), 9);
+    QTRY_COMPARE(dlg.List().Model().RefusalCount(), 2u);
     dlg.List().setFocus();
-    dlg.List().setCurrentIndex(dlg.List().model()->index(4, 0));
-    dlg.List().scrollToBottom(); // the coloured rows come last
+    dlg.List().setCurrentIndex(dlg.List().model()->index(0, 0));
     QTRY_VERIFY(dlg.List().hasFocus());
 
     const QString path = guitest::SaveScreenshot(dlg, guitest::ScaleFactor() == 2

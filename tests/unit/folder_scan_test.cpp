@@ -3,6 +3,7 @@
 
 #include "folder_scan.h"
 #include "jpeg_builder.h"
+#include "media_builder.h"
 #include "name_generation.h"
 #include "test_support.h"
 
@@ -133,6 +134,16 @@ TEST_F(FolderScanTest, DatedByDateThenUnreadableThenUndatedEachInListingOrder) {
                                          4};
     for (std::size_t i = 0; i < data.size(); ++i)
         EXPECT_EQ(m_rows[i].nData, data[i]) << "row " << i;
+}
+
+// The JPEG text is for JPEG content only, whatever the name says.
+TEST_F(FolderScanTest, UndatedFileOfAnotherTypeHoldsNoDate) {
+    Undated("a.jpg");
+    for (const char* name : {"b.png", "c.jpg"})
+        ASSERT_TRUE(testdata::WriteFile(m_dir.File(name), testdata::PngWithChunks({}, {})));
+    ScanFolder(m_dir.Path(), kDefaultFormat, m_rows, m_listed, nullptr, {.bAllTypes = true});
+    const char* const noDate = "The file holds no date.";
+    EXPECT_EQ(Column(1), (Names{kMissingInformation, noDate, noDate}));
 }
 
 // Enough rows that a sort which is not stable would shuffle them.
