@@ -35,21 +35,33 @@ constexpr std::size_t kKeptInAll = 200;
 constexpr std::size_t kHeadBytes = 16384;
 constexpr std::size_t kTailBytes = 64;
 
-std::string Escape(const std::string& name) {
-    if (name.empty())
-        return ".";
-    std::string out;
+// Appends `name` escaped.
+void AppendEscaped(std::string& out, std::string_view name) {
+    if (name.empty()) {
+        out += '.';
+        return;
+    }
+    constexpr const char* kHex = "0123456789ABCDEF";
     for (const char c : name) {
         const auto b = static_cast<unsigned char>(c);
         if (b <= 0x20 || b == '%' || b == 0x7F) {
-            char hex[4];
-            std::snprintf(hex, sizeof(hex), "%%%02X", b);
-            out += hex;
+            const char escaped[3] = {'%', kHex[b >> 4], kHex[b & 15]};
+            out.append(escaped, 3);
         } else {
             out += c;
         }
     }
+}
+
+std::string Escape(const std::string& name) {
+    std::string out;
+    AppendEscaped(out, name);
     return out;
+}
+
+void AppendNumber(std::string& out, std::uint64_t value) {
+    char digits[24];
+    out.append(digits, std::to_chars(digits, digits + sizeof(digits), value).ptr);
 }
 
 // A whole field of digits in `base` that fits, and nothing else (no sign,
@@ -204,7 +216,10 @@ std::string DefaultJournalFolder() {
     return {};
 }
 
-std::string JournalText(const CJournal& journal) {
+namespace {
+
+// The lines up to and with "files COUNT".
+std::string JournalHead(const CJournal& journal, std::size_t files) {
     std::string text = kMagic;
     text += "\nkind ";
     text += journal.kind == CJournal::Undo ? "undo" : "rename";
@@ -216,13 +231,102 @@ std::string JournalText(const CJournal& journal) {
         text += "undoes " + Escape(journal.strUndoes) + '\n';
     for (const CJournalClock& clock : journal.clocks)
         text += "clock " + std::to_string(clock.nOffset) + ' ' + Escape(clock.strDevice) + '\n';
-    text += "files " + std::to_string(journal.files.size()) + '\n';
-    for (const CJournalFile& file : journal.files) {
-        text += "f " + std::to_string(file.nDevice) + ' ' + std::to_string(file.nInode) + ' ' +
-                Escape(file.strBefore) + ' ' + Escape(file.strTemporary) + ' ' +
-                Escape(file.strAfter) + '\n';
+    return text + "files " + std::to_string(files) + '\n';
+}
+
+// Gives `out` the journal's text up to and with "ready", a line at a time.
+template <typename Out> void PutJournal(const CJournal& journal, CJournalLines& files, Out& out) {
+    const std::size_t count = files.Count();
+    out(JournalHead(journal, count));
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) {
+        const CJournalLine line = files.Line(i);
+        text.assign("f ");
+        AppendNumber(text, line.nDevice);
+        text += ' ';
+        AppendNumber(text, line.nInode);
+        text += ' ';
+        AppendEscaped(text, line.strBefore);
+        text += ' ';
+        AppendEscaped(text, line.strTemporary);
+        text += ' ';
+        AppendEscaped(text, line.strAfter);
+        text += '\n';
+        out(text);
     }
-    return text + "ready\n";
+    out(std::string_view("ready\n"));
+}
+
+// The lines of journal.files.
+class CStoredLines : public CJournalLines {
+public:
+    explicit CStoredLines(const CJournalFiles& files) : m_files(files) {}
+    std::size_t Count() const override { return m_files.size(); }
+    CJournalLine Line(std::size_t i) override {
+        return {m_files.Device(i), m_files.Inode(i), m_files.Before(i), m_files.Temporary(i),
+                m_files.After(i)};
+    }
+
+private:
+    const CJournalFiles& m_files;
+};
+
+// Writes text to a file through a buffer of its own. `half` bytes in, it
+// passes the point at which tests cut the write of a journal off.
+class CJournalOut {
+public:
+    explicit CJournalOut(int fd, std::size_t half = SIZE_MAX) : m_fd(fd), m_half(half) {}
+
+    void operator()(std::string_view text) {
+        if (!m_halfPassed && m_at + text.size() >= m_half) {
+            const std::size_t split = m_half - m_at;
+            Put(text.substr(0, split));
+            Flush();
+            CrashPoint("journal");
+            m_halfPassed = true;
+            text.remove_prefix(split);
+        }
+        Put(text);
+    }
+
+    // 0, or the errno value of the first write that failed.
+    int Finish() {
+        Flush();
+        return m_error;
+    }
+
+private:
+    static constexpr std::size_t kBuffer = 64 * 1024;
+
+    void Put(std::string_view text) {
+        m_at += text.size();
+        m_buffer.append(text);
+        if (m_buffer.size() >= kBuffer)
+            Flush();
+    }
+
+    void Flush() {
+        if (m_error == 0)
+            m_error = WriteAll(m_fd, m_buffer);
+        m_buffer.clear();
+    }
+
+    int m_fd;
+    std::size_t m_half;
+    std::size_t m_at = 0;
+    bool m_halfPassed = false;
+    int m_error = 0;
+    std::string m_buffer;
+};
+
+} // namespace
+
+std::string JournalText(const CJournal& journal) {
+    std::string text;
+    CStoredLines files(journal.files);
+    const auto append = [&text](std::string_view part) { text.append(part); };
+    PutJournal(journal, files, append);
+    return text;
 }
 
 std::vector<CJournalClock> ClocksInForce(const CDeviceTable& devices) {
@@ -433,11 +537,8 @@ private:
         std::optional<std::string> after = JournalName(fields[5], false);
         if (!before || !temporary || !after)
             return false;
-        file.strBefore = std::move(*before);
-        file.strTemporary = std::move(*temporary);
-        file.strAfter = std::move(*after);
         m_fileAt.back() = static_cast<long>(m_journal.files.size());
-        m_journal.files.push_back(std::move(file));
+        m_journal.files.Add(file.nDevice, file.nInode, *before, *temporary, *after);
         return true;
     }
 
@@ -471,7 +572,7 @@ private:
         if (index >= m_fileAt.size())
             return false;
         if (m_fileAt[index] >= 0)
-            m_journal.files[static_cast<std::size_t>(m_fileAt[index])].stamp = stamp;
+            m_journal.files.SetStamp(static_cast<std::size_t>(m_fileAt[index]), stamp);
         return true;
     }
 
@@ -592,10 +693,78 @@ std::optional<CJournal> ReadJournal(const std::string& path) {
     CJournal journal;
     journal.strPath = path;
     CJournalParser parser(journal);
-    const std::string text = reader.Read(0, reader.Size());
+    // A block at a time: a journal of 100,000 files is never held as text.
+    constexpr std::size_t kBlock = 64 * 1024;
+    std::string text; // the line the last block cut, then the next block
     std::size_t number = 0;
-    parser.End(ParseLines(text, parser, number), false);
+    for (std::size_t offset = 0;;) {
+        const std::string block = reader.Read(offset, kBlock);
+        if (block.empty())
+            break;
+        offset += block.size();
+        text += block;
+        const std::size_t whole = text.rfind('\n') + 1; // 0 when there is no line break
+        ParseLines(std::string_view(text).substr(0, whole), parser, number);
+        text.erase(0, whole);
+    }
+    parser.End(!text.empty(), false);
+    journal.files.ShrinkToFit(); // they are kept while an undo makes its rows
     return journal;
+}
+
+void CJournalFiles::Add(std::uint64_t device, std::uint64_t inode, std::string_view before,
+                        std::string_view temporary, std::string_view after) {
+    m_files.push_back({device, inode, 0, 0, m_names.size(), 0,
+                       static_cast<std::uint32_t>(before.size()),
+                       static_cast<std::uint32_t>(temporary.size()), 0});
+    m_names.append(before).append(temporary).append(after);
+}
+
+CJournalFile CJournalFiles::operator[](std::size_t i) const {
+    return {Device(i),
+            Inode(i),
+            Stamp(i),
+            std::string(Before(i)),
+            std::string(Temporary(i)),
+            std::string(After(i))};
+}
+
+CFileStamp CJournalFiles::Stamp(std::size_t i) const {
+    const CRecord& file = m_files[i];
+    return {file.cKind, file.nSize, file.nSeconds, file.nNanoseconds};
+}
+
+void CJournalFiles::SetStamp(std::size_t i, const CFileStamp& stamp) {
+    CRecord& file = m_files[i];
+    file.cKind = stamp.cKind;
+    file.nSize = stamp.nSize;
+    file.nSeconds = stamp.nSeconds;
+    file.nNanoseconds = stamp.nNanoseconds;
+}
+
+std::string_view CJournalFiles::Before(std::size_t i) const {
+    return std::string_view(m_names).substr(m_files[i].nNames, m_files[i].nBefore);
+}
+
+std::string_view CJournalFiles::Temporary(std::size_t i) const {
+    const CRecord& file = m_files[i];
+    return std::string_view(m_names).substr(file.nNames + file.nBefore, file.nTemporary);
+}
+
+std::string_view CJournalFiles::After(std::size_t i) const {
+    const CRecord& file = m_files[i];
+    const std::size_t start = file.nNames + file.nBefore + file.nTemporary;
+    return std::string_view(m_names).substr(start, NamesEnd(i) - start);
+}
+
+void CJournalFiles::ShrinkToFit() {
+    m_files.shrink_to_fit();
+    m_names.shrink_to_fit();
+}
+
+void CJournalFiles::Release() {
+    std::vector<CRecord>().swap(m_files);
+    std::string().swap(m_names);
 }
 
 std::optional<CFolderKey> CFolderKey::OfFd(int fd) {
@@ -634,6 +803,11 @@ std::vector<CJournal> CJournalStore::Runs(const CFolderKey& folder) const {
 }
 
 int CJournalStore::Write(CJournal& journal) const {
+    CStoredLines files(journal.files);
+    return Write(journal, files);
+}
+
+int CJournalStore::Write(CJournal& journal, CJournalLines& files) const {
     if (m_folder.empty())
         return ENOENT;
     if (const int error = MakeFolders(m_folder); error != 0)
@@ -663,11 +837,13 @@ int CJournalStore::Write(CJournal& journal) const {
     const int fd = open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0)
         return errno;
-    const std::string text = JournalText(journal);
-    int error = WriteAll(fd, text.substr(0, text.size() / 2));
-    CrashPoint("journal"); // tests cut the write off here
-    if (error == 0)
-        error = WriteAll(fd, text.substr(text.size() / 2));
+    // Measured first, so that tests cut the write off half way through.
+    std::size_t size = 0;
+    const auto measure = [&size](std::string_view part) { size += part.size(); };
+    PutJournal(journal, files, measure);
+    CJournalOut out(fd, size / 2);
+    PutJournal(journal, files, out);
+    int error = out.Finish();
     if (error == 0 && fsync(fd) != 0)
         error = errno;
     close(fd);
@@ -686,6 +862,24 @@ int CJournalStore::Write(CJournal& journal) const {
     journal.state = CJournal::Interrupted;
     Prune(journal.folder.nDevice, journal.folder.nInode);
     return 0;
+}
+
+int CJournalStore::AppendEnd(const std::string& path,
+                             const std::vector<std::pair<std::size_t, CFileStamp>>& stamps,
+                             const std::string& last) {
+    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    CJournalOut out(fd);
+    for (const auto& [index, stamp] : stamps)
+        out(StampLine(index, stamp) + '\n');
+    if (!last.empty())
+        out(last + '\n');
+    int error = out.Finish();
+    if (error == 0 && fdatasync(fd) != 0)
+        error = errno;
+    close(fd);
+    return error;
 }
 
 int CJournalStore::Append(const std::string& path, const std::string& line) {

@@ -7,6 +7,8 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 // The journal of rename runs: before its first rename a run writes its whole
@@ -75,6 +77,93 @@ struct CJournalFile {
     std::string strAfter;
 };
 
+// The files of a journal: a record of 56 bytes each, the names of all in one
+// buffer, so that an undo of 100,000 files holds them beside its rows without
+// doubling its memory. Read back as CJournalFile values, or field by field
+// without a copy. Names are shorter than 4 GiB.
+class CJournalFiles {
+public:
+    std::size_t size() const { return m_files.size(); }
+    bool empty() const { return m_files.empty(); }
+    void push_back(const CJournalFile& file) {
+        Add(file.nDevice, file.nInode, file.strBefore, file.strTemporary, file.strAfter);
+        SetStamp(size() - 1, file.stamp);
+    }
+    void Add(std::uint64_t device, std::uint64_t inode, std::string_view before,
+             std::string_view temporary, std::string_view after);
+    CJournalFile operator[](std::size_t i) const;
+
+    std::uint64_t Device(std::size_t i) const { return m_files[i].nDevice; }
+    std::uint64_t Inode(std::size_t i) const { return m_files[i].nInode; }
+    CFileStamp Stamp(std::size_t i) const;
+    void SetStamp(std::size_t i, const CFileStamp& stamp);
+    std::string_view Before(std::size_t i) const;
+    std::string_view Temporary(std::size_t i) const;
+    std::string_view After(std::size_t i) const;
+
+    void ShrinkToFit();
+    // Lets their memory go.
+    void Release();
+
+    class const_iterator {
+    public:
+        const_iterator(const CJournalFiles& files, std::size_t i) : m_files(&files), m_i(i) {}
+        CJournalFile operator*() const { return (*m_files)[m_i]; }
+        const_iterator& operator++() {
+            ++m_i;
+            return *this;
+        }
+        bool operator==(const const_iterator&) const = default;
+
+    private:
+        const CJournalFiles* m_files;
+        std::size_t m_i;
+    };
+    const_iterator begin() const { return {*this, 0}; }
+    const_iterator end() const { return {*this, size()}; }
+
+private:
+    struct CRecord {
+        std::uint64_t nDevice;
+        std::uint64_t nInode;
+        std::int64_t nSize; // the stamp, packed
+        std::int64_t nSeconds;
+        std::size_t nNames; // where before, temporary and after start in m_names
+        std::uint32_t nNanoseconds;
+        std::uint32_t nBefore; // the lengths of before and temporary
+        std::uint32_t nTemporary;
+        char cKind;
+    };
+    static_assert(sizeof(CRecord) <= 56);
+
+    std::size_t NamesEnd(std::size_t i) const {
+        return i + 1 < m_files.size() ? m_files[i + 1].nNames : m_names.size();
+    }
+
+    std::vector<CRecord> m_files;
+    std::string m_names;
+};
+
+// One file line of a journal being written.
+struct CJournalLine {
+    std::uint64_t nDevice = 0;
+    std::uint64_t nInode = 0;
+    std::string_view strBefore;
+    std::string_view strTemporary;
+    std::string_view strAfter;
+};
+
+// The file lines of a journal being written, asked for one at a time, so that
+// a run never holds its journal as text: in order from 0, once to measure the
+// text and once to write it.
+class CJournalLines {
+public:
+    virtual ~CJournalLines() = default;
+    virtual std::size_t Count() const = 0;
+    // The `index`th line; its names stay valid until the next call.
+    virtual CJournalLine Line(std::size_t index) = 0;
+};
+
 // A device's clock offset in force for a run: its text as users see it.
 struct CJournalClock {
     std::string strDevice;
@@ -104,7 +193,7 @@ struct CJournal {
     std::string strUndoes; // undo runs: the journal file they undo
     std::vector<CJournalClock> clocks;
     std::size_t nFiles = 0;
-    std::vector<CJournalFile> files; // read on demand: see ReadJournal
+    CJournalFiles files; // read on demand: see ReadJournal
     State state = Unready;
     int nRenamed = 0;
     // Files the run left changed: the first nTouched of `files` (a run that
@@ -139,9 +228,18 @@ public:
     // sets its path. 0 or the errno value. Old journals of the same photo
     // folder beyond the last few, and of all folders beyond a total, go.
     int Write(CJournal& journal) const;
+    // The same with the file lines of `files`, not of journal.files.
+    int Write(CJournal& journal, CJournalLines& files) const;
 
     // Appends a line ("done N T", "undone") and syncs it. 0 or errno.
     static int Append(const std::string& path, const std::string& line);
+
+    // Appends the end of a run, synced once: a stamp line for each of
+    // `stamps` (the file's index in the journal, its stamp), then `last`
+    // unless it is empty. 0 or errno.
+    static int AppendEnd(const std::string& path,
+                         const std::vector<std::pair<std::size_t, CFileStamp>>& stamps,
+                         const std::string& last);
 
 private:
     void Prune(std::uint64_t device, std::uint64_t inode) const;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 #include <optional>
+#include <string_view>
 #include <sys/stat.h>
 #include <unordered_map>
 #include <unordered_set>
@@ -22,9 +23,33 @@ std::uint64_t StepFileKey(const CRenameStep& step) {
            static_cast<std::uint32_t>(step.nCompanion + 1);
 }
 
+// Names one after another in one buffer.
+class CNameList {
+public:
+    void Add(std::string_view name) {
+        m_text.append(name);
+        m_ends.push_back(m_text.size());
+    }
+    std::string_view operator[](std::size_t i) const {
+        const std::size_t start = i == 0 ? 0 : m_ends[i - 1];
+        return std::string_view(m_text).substr(start, m_ends[i] - start);
+    }
+    void Clear() {
+        m_text.clear();
+        m_ends.clear();
+    }
+
+private:
+    std::string m_text;
+    std::vector<std::size_t> m_ends;
+};
+
 // Carries out a plan's steps in order, each only after checking that its
 // name still holds the file the list was made from, and takes steps back when
-// the run has to stop. The rows follow the disk step by step.
+// the run has to stop. The rows follow the disk step by step, so a step's
+// file is where the rows show it; the names the steps took from the rows are
+// kept only back to the last point at which no file was under a temporary
+// name, for taking steps back, so that a run keeps none in the end.
 class CPlanRunner {
 public:
     CPlanRunner(const CFolderHandle& folder, CListRows& rows, CRenameObserver* observer)
@@ -35,39 +60,51 @@ public:
     bool Run(const std::vector<CRenameStep>& steps) {
         m_steps = steps.size();
         m_fromAside.assign(steps.size(), false);
-        m_stamps.assign(steps.size(), {});
         for (m_done = 0; m_done < steps.size(); ++m_done) {
             CrashPoint("step");
             const CRenameStep& step = steps[m_done];
+            m_from.assign(RowFileName(m_rows[step.nRow], step.nCompanion));
+            NewName(step, m_to);
             // The status call that checks the file also gives its stamp.
-            const auto stamped = m_folder.IdentifyStamped(step.strFrom);
+            const auto stamped = m_folder.IdentifyStamped(m_from);
             if (!stamped || stamped->first != step.id) {
                 m_changed = true;
                 return false;
             }
-            m_stamps[m_done] = stamped->second;
-            m_error = m_folder.RenameNoReplace(step.strFrom, step.strTo);
+            m_error = m_folder.RenameNoReplace(m_from, m_to);
             if (m_error != 0)
                 return false;
-            Apply(step, step.strTo);
+            if (step.bFirst) {
+                if (stamped->second.cKind != 'b')
+                    m_stamps.emplace_back(m_files, stamped->second);
+                ++m_files;
+            }
+            m_taken.Add(m_from);
+            Apply(step, m_to);
             if (step.bAside) {
                 m_aside.insert(StepFileKey(step));
+                if (step.nCompanion >= 0)
+                    m_asideListed[StepFileKey(step)] = m_done - m_clean;
                 ++m_outstanding;
                 if (m_observer != nullptr)
-                    m_observer->OnMovedAside(step.strFrom, step.strTo);
+                    m_observer->OnMovedAside(m_from, m_to);
             } else {
                 if (m_aside.erase(StepFileKey(step)) != 0) {
                     m_fromAside[m_done] = true;
                     --m_outstanding;
                 }
                 if (m_observer != nullptr)
-                    m_observer->OnRenamed(step.strFrom, step.strTo);
+                    m_observer->OnRenamed(m_from, m_to);
             }
             if (step.bFinal) {
                 m_rows[step.nRow].nImage = RowNamed;
                 ++m_renamed;
-                if (m_outstanding == 0)
+                if (m_outstanding == 0) {
                     m_clean = m_done + 1;
+                    m_cleanFiles = m_files;
+                    m_taken.Clear();
+                    m_asideListed.clear();
+                }
             }
         }
         return true;
@@ -80,10 +117,14 @@ public:
     std::string TakeBack(const std::vector<CRenameStep>& steps) {
         for (std::size_t k = m_done; k > m_clean; --k) {
             const CRenameStep& step = steps[k - 1];
-            const int error = m_folder.RenameNoReplace(step.strTo, step.strFrom);
+            // The later steps of its file are back: the file is where this
+            // step put it.
+            const std::string to(RowFileName(m_rows[step.nRow], step.nCompanion));
+            const std::string from(m_taken[k - 1 - m_clean]);
+            const int error = m_folder.RenameNoReplace(to, from);
             if (error != 0)
-                return Stranded(steps, k - 1, error);
-            Apply(step, step.strFrom);
+                return Stranded(steps, k - 1, error, to, from);
+            Apply(step, from);
             if (step.bAside || m_fromAside[k - 1])
                 step.bAside ? (void)m_aside.erase(StepFileKey(step))
                             : (void)m_aside.insert(StepFileKey(step));
@@ -92,24 +133,40 @@ public:
                 --m_renamed;
             }
             if (m_observer != nullptr)
-                m_observer->OnUndone(step.strTo, step.strFrom);
+                m_observer->OnUndone(to, from);
         }
         return {};
     }
 
     std::size_t FailedStep() const { return m_done; }
-    // The stamp each step's file had when the step was about to be taken.
-    const std::vector<CFileStamp>& Stamps() const { return m_stamps; }
-    // Steps whose changes stay: all after a whole run, those up to the clean
-    // point after a stop.
-    std::size_t StepsKept() const { return m_done == m_steps ? m_done : m_clean; }
+    // The name the failed step was to give.
+    const std::string& FailedTo() const { return m_to; }
+    std::vector<std::pair<std::size_t, CFileStamp>>& Stamps() { return m_stamps; }
+    // Files of the journal whose changes stay: all reached after a whole
+    // run, those up to the clean point after a stop.
+    std::size_t FilesKept() const { return m_done == m_steps ? m_files : m_cleanFiles; }
     int Error() const { return m_error; }
     bool Changed() const { return m_changed; }
     int Renamed() const { return m_renamed; }
 
 private:
+    // The name the step gives: a temporary name, column 1, or a companion's
+    // new name, which keeps the extension of its name before the run.
+    void NewName(const CRenameStep& step, std::string& name) const {
+        if (step.bAside) {
+            name = TemporaryName(step.nTemporary);
+            return;
+        }
+        const CListRow& row = m_rows[step.nRow];
+        const auto aside =
+            step.nCompanion < 0 ? m_asideListed.end() : m_asideListed.find(StepFileKey(step));
+        name = NewFileName(row, step.nCompanion,
+                           aside != m_asideListed.end() ? m_taken[aside->second]
+                                                        : RowFileName(row, step.nCompanion));
+    }
+
     // The row shows the file's name now.
-    void Apply(const CRenameStep& step, const std::string& name) {
+    void Apply(const CRenameStep& step, std::string_view name) {
         CListRow& row = m_rows[step.nRow];
         if (step.nCompanion < 0)
             row.SetText(0, name);
@@ -117,20 +174,17 @@ private:
             row.SetCompanion(static_cast<std::size_t>(step.nCompanion), name);
     }
 
-    std::string Stranded(const std::vector<CRenameStep>& steps, std::size_t failed, int error) {
+    std::string Stranded(const std::vector<CRenameStep>& steps, std::size_t failed, int error,
+                         const std::string& to, const std::string& from) {
         std::string text = "Taking back the run's last steps failed: " + ErrorText(error) + '\n' +
-                           Arrow(steps[failed].strTo, steps[failed].strFrom) +
-                           "\nThe files of those steps are now:";
+                           Arrow(to, from) + "\nThe files of those steps are now:";
         std::unordered_set<std::uint64_t> listed;
         for (std::size_t k = m_clean; k <= failed; ++k) {
             const CRenameStep& step = steps[k];
             if (!listed.insert(StepFileKey(step)).second)
                 continue;
             const CListRow& row = m_rows[step.nRow];
-            text +=
-                '\n' + std::string(step.nCompanion < 0
-                                       ? row.Text(0)
-                                       : row.Companion(static_cast<std::size_t>(step.nCompanion)));
+            text += '\n' + std::string(RowFileName(row, step.nCompanion));
             if (m_aside.count(StepFileKey(step)) != 0)
                 text += " (a temporary name; this file is to be " + std::string(row.Text(1)) +
                         (step.nCompanion < 0 ? ")" : "'s companion)");
@@ -143,14 +197,21 @@ private:
     CRenameObserver* m_observer;
     std::size_t m_steps = 0;
     std::size_t m_done = 0;
-    std::size_t m_clean = 0; // steps after which no file was under a temporary name
-    int m_outstanding = 0;   // files under temporary names
+    std::size_t m_clean = 0;      // steps after which no file was under a temporary name
+    std::size_t m_files = 0;      // files of the journal reached: their first steps done
+    std::size_t m_cleanFiles = 0; // those at the clean point
+    int m_outstanding = 0;        // files under temporary names
     int m_renamed = 0;
     int m_error = 0;
     bool m_changed = false;
+    std::string m_from; // the names of the step being taken
+    std::string m_to;
+    CNameList m_taken; // each step's name before it, from the clean point on
     std::unordered_set<std::uint64_t> m_aside; // files under a temporary name
-    std::vector<bool> m_fromAside;             // steps that started from a temporary name
-    std::vector<CFileStamp> m_stamps;          // per step taken
+    // Companions moved aside: their step in m_taken, which has their name before.
+    std::unordered_map<std::uint64_t, std::size_t> m_asideListed;
+    std::vector<bool> m_fromAside; // steps that started from a temporary name
+    std::vector<std::pair<std::size_t, CFileStamp>> m_stamps;
 };
 
 } // namespace
@@ -221,55 +282,35 @@ CRenameOutcome PlannedStop(const CRenameStop& stop, const CListRows& rows, int r
     }
 }
 
-// The first step of each file the first `taken` steps reached: the journal
-// lists files in the order of their first step, so file i's is the ith.
-static std::vector<std::size_t> FirstSteps(const std::vector<CRenameStep>& steps,
-                                           std::size_t taken) {
-    std::vector<std::size_t> first;
-    std::unordered_set<std::uint64_t> seen;
-    for (std::size_t k = 0; k < taken; ++k) {
-        if (seen.insert(StepFileKey(steps[k])).second)
-            first.push_back(k);
-    }
-    return first;
-}
-
 std::optional<CRenameOutcome> ExecutePlan(const CFolderHandle& folder, CListRows& rows,
                                           const std::vector<CRenameStep>& steps,
                                           CRenameObserver* observer, CPlanResult& result) {
     CPlanRunner runner(folder, rows, observer);
     const bool done = runner.Run(steps);
     result = {};
-    const std::vector<std::size_t> first = FirstSteps(steps, runner.FailedStep());
-    for (const std::size_t k : first)
-        result.fileStamps.push_back(runner.Stamps()[k]);
+    result.stamps = std::move(runner.Stamps());
     const std::string stranded = done ? std::string() : runner.TakeBack(steps);
     result.bStranded = !stranded.empty();
     result.nRenamed = runner.Renamed();
-    // The files whose first step is among the steps kept.
-    result.nFilesTouched = static_cast<std::size_t>(
-        std::lower_bound(first.begin(), first.end(), runner.StepsKept()) - first.begin());
+    result.nFilesTouched = runner.FilesKept();
     if (done)
         return std::nullopt;
     const CRenameStep& step = steps[runner.FailedStep()];
     const int renamed = result.nRenamed;
-    const CListRow& row = rows[step.nRow];
-    const std::string from(step.nCompanion < 0
-                               ? row.Text(0)
-                               : row.Companion(static_cast<std::size_t>(step.nCompanion)));
+    const std::string from(RowFileName(rows[step.nRow], step.nCompanion));
     const std::string tally = stranded.empty() ? Tally(renamed) : stranded;
     if (runner.Changed())
         return Stopped("The folder changed since it was listed",
-                       Arrow(from, step.strTo) + "\n" + from +
+                       Arrow(from, runner.FailedTo()) + "\n" + from +
                            " is no longer the file that was listed; open the folder again to "
                            "see it as it is now",
                        renamed, tally);
     return Stopped(ErrorText(runner.Error()),
-                   Arrow(from, step.strTo) + (step.bAside ? " (moved aside)" : ""), renamed, tally);
+                   Arrow(from, runner.FailedTo()) + (step.bAside ? " (moved aside)" : ""), renamed,
+                   tally);
 }
 
-CJournal PlanJournal(const std::string& folder, const CFolderKey& key,
-                     const std::vector<CRenameStep>& steps) {
+CJournal RunJournal(const std::string& folder, const CFolderKey& key) {
     CJournal journal;
     journal.strFolder = folder;
     journal.folder = key;
@@ -279,17 +320,27 @@ CJournal PlanJournal(const std::string& folder, const CFolderKey& key,
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     journal.nTime = now.tv_sec;
-    journal.files.reserve(steps.size());
-    std::unordered_map<std::uint64_t, std::size_t> fileOf;
-    fileOf.reserve(steps.size());
-    for (const CRenameStep& step : steps) {
-        const auto [it, added] = fileOf.emplace(StepFileKey(step), journal.files.size());
-        if (added)
-            journal.files.push_back({step.id.nDevice, step.id.nInode, {}, step.strFrom, {}, {}});
-        CJournalFile& entry = journal.files[it->second];
-        (step.bAside ? entry.strTemporary : entry.strAfter) = step.strTo;
-    }
     return journal;
+}
+
+CPlanJournalLines::CPlanJournalLines(const CListRows& rows, const std::vector<CRenameStep>& steps)
+    : m_rows(rows), m_steps(steps) {
+    m_count = static_cast<std::size_t>(
+        std::count_if(steps.begin(), steps.end(), [](const CRenameStep& s) { return s.bFirst; }));
+}
+
+CJournalLine CPlanJournalLines::Line(std::size_t index) {
+    if (index == 0)
+        m_step = 0;
+    while (!m_steps[m_step].bFirst)
+        ++m_step;
+    const CRenameStep& step = m_steps[m_step++];
+    const CListRow& row = m_rows[step.nRow];
+    const std::string_view before = RowFileName(row, step.nCompanion);
+    // A file that goes aside does so at its first step.
+    m_temporary = step.bAside ? TemporaryName(step.nTemporary) : std::string();
+    m_after = NewFileName(row, step.nCompanion, before);
+    return {step.id.nDevice, step.id.nInode, before, m_temporary, m_after};
 }
 
 std::string UndoHint(const std::string& folder) {
@@ -309,25 +360,19 @@ void RecordEnd(const std::string& journalPath, const std::string& folder, const 
                CRenameOutcome& outcome) {
     if (journalPath.empty())
         return;
-    std::string lines;
-    // A file with a birth time needs no stamp: one born after the run began
-    // is a new file on a reused inode, and the journal has the run's time.
-    for (std::size_t i = 0; i < result.fileStamps.size(); ++i) {
-        if (result.fileStamps[i].cKind != 'b')
-            lines += StampLine(i, result.fileStamps[i]) + '\n';
-    }
-    // A run that left files under temporary names did not end: its journal
-    // stays open, so that the folder waits for an undo.
+    // A file with a birth time needs no stamp, and result.stamps has none:
+    // one born after the run began is a new file on a reused inode, and the
+    // journal has the run's time. A run that left files under temporary
+    // names did not end: its journal stays open, so that the folder waits
+    // for an undo.
     if (result.bStranded) {
-        if (!lines.empty()) {
-            lines.pop_back();
-            CJournalStore::Append(journalPath, lines);
-        }
+        if (!result.stamps.empty())
+            CJournalStore::AppendEnd(journalPath, result.stamps, {});
         outcome.strText += '\n' + UndoHint(folder);
         return;
     }
-    if (const int error = CJournalStore::Append(
-            journalPath, lines + DoneLine(result.nRenamed, result.nFilesTouched));
+    if (const int error = CJournalStore::AppendEnd(journalPath, result.stamps,
+                                                   DoneLine(result.nRenamed, result.nFilesTouched));
         error != 0)
         TellNotRecorded(outcome, "The end of this run", error,
                         "Until it is undone, the folder counts as interrupted: " +

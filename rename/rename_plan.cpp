@@ -7,12 +7,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
 #include <unistd.h>
-#include <unordered_map>
 
 namespace velmora {
 namespace {
@@ -20,49 +21,92 @@ namespace {
 constexpr int kVacant = -1;  // the run moved the name's file away
 constexpr int kForeign = -2; // held by a file that no row names
 
-// A file the plan may move: a row's own file or one of its companions.
-struct CPlanFile {
-    int nRow;
-    int nCompanion;      // -1: the row's own file
-    std::string strName; // where the simulated run has it now
-    bool bAside = false;
-    CFileId id;
+// Where the simulated run has a file; its name follows from the rows.
+enum class Place : std::uint8_t {
+    Listed,  // the name the rows show for it
+    Aside,   // its temporary name
+    Renamed, // its new name
 };
+
+// A file the plan may move: a row's own file or one of its companions
+// (32 bytes; its name is told by its place, not kept).
+struct CPlanFile {
+    std::uint64_t nTemporary = 0; // Aside: the temporary name's number
+    CFileId id;
+    int nRow = 0;
+    Place place = Place::Listed;
+};
+
+static_assert(sizeof(CPlanFile) <= 32);
 
 // The folder's names as the simulated run changes them: which file holds
 // which name. Names directly in the folder come from one listing; names in
-// subfolders are looked up on disk when first met.
+// subfolders are looked up on disk when first met. An open-addressing table
+// of 12-byte slots: a slot held by a file of the rows keeps only the name's
+// hash and asks the planner for the file's name, so that no name of the rows
+// is copied; other names (the folder's other entries, names in subfolders)
+// are kept in one buffer.
 class CSimulatedFolder {
 public:
-    CSimulatedFolder(const CFolderHandle& folder, bool foldCase)
-        : m_folder(folder), m_foldCase(foldCase) {
-        ListFolder();
+    using NameOf = std::function<void(int file, std::string& name)>;
+
+    CSimulatedFolder(const CFolderHandle& folder, bool foldCase, NameOf nameOf, std::size_t files)
+        : m_folder(folder), m_foldCase(foldCase), m_nameOf(std::move(nameOf)) {
+        std::size_t size = 64;
+        while (size < 2 * files)
+            size *= 2;
+        m_slots.assign(size, CSlot{});
     }
 
-    void Hold(const std::string& name, int file) { m_holders[Key(name)] = file; }
+    void Hold(std::string_view name, int file) {
+        std::string buffer;
+        const std::string_view key = Key(name, buffer);
+        const std::uint32_t hash = Hash(key);
+        const auto [slot, found] = Find(key, hash);
+        if (found)
+            m_slots[slot].nValue = file;
+        else
+            Insert(slot, {hash, file, 0});
+    }
 
     // The file that holds `name`, kForeign, or kVacant when it is free.
     int Holder(const std::string& name) {
-        const std::string key = Key(name);
-        const auto it = m_holders.find(key);
-        if (it != m_holders.end())
-            return it->second;
-        const bool nested = name.find('/') != std::string::npos;
-        const int holder = nested && m_folder.Identify(name) ? kForeign : kVacant;
-        m_holders.emplace(key, holder);
+        std::string buffer;
+        const std::string_view key = Key(name, buffer);
+        const std::uint32_t hash = Hash(key);
+        const auto [slot, found] = Find(key, hash);
+        if (found)
+            return m_slots[slot].nValue;
+        // A name directly in the folder that the listing did not have is free.
+        if (name.find('/') == std::string::npos)
+            return kVacant;
+        const int holder = m_folder.Identify(name) ? kForeign : kVacant;
+        Insert(slot, {hash, holder, AddName(key)});
         return holder;
     }
 
-    void Move(int file, const std::string& from, const std::string& to) {
-        m_holders[Key(from)] = kVacant;
-        m_holders[Key(to)] = file;
+    // The file at `name` moves away (to a name it is then held under).
+    void Vacate(std::string_view name) {
+        std::string buffer;
+        const std::string_view key = Key(name, buffer);
+        const std::uint32_t hash = Hash(key);
+        const auto [slot, found] = Find(key, hash);
+        if (name.find('/') == std::string_view::npos) {
+            // Absent from the table, a name directly in the folder is free.
+            if (found)
+                Erase(slot);
+        } else if (!found) {
+            Insert(slot, {hash, kVacant, AddName(key)});
+        } else {
+            // A name in a subfolder not in the table would be looked up on
+            // disk, where its file still is: it stays, as vacant.
+            if (m_slots[slot].nValue >= 0)
+                m_slots[slot].nName = AddName(key);
+            m_slots[slot].nValue = kVacant;
+        }
     }
 
-private:
-    std::string Key(std::string_view name) const {
-        return m_foldCase ? FoldCase(name) : std::string(name);
-    }
-
+    // The folder's names that no file of the rows holds (once all are held).
     void ListFolder() {
         const int fd = openat(m_folder.Fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0)
@@ -72,52 +116,152 @@ private:
             close(fd);
             return;
         }
-        while (const dirent* entry = readdir(dir.get()))
-            m_holders.emplace(Key(entry->d_name), kForeign);
+        std::string buffer;
+        while (const dirent* entry = readdir(dir.get())) {
+            const std::string_view key = Key(entry->d_name, buffer);
+            const std::uint32_t hash = Hash(key);
+            if (const auto [slot, found] = Find(key, hash); !found)
+                Insert(slot, {hash, kForeign, AddName(key)});
+        }
+    }
+
+private:
+    static constexpr std::int32_t kEmpty = INT32_MIN;
+
+    struct CSlot {
+        std::uint32_t nHash = 0;
+        std::int32_t nValue = kEmpty; // a file, kVacant, kForeign, or kEmpty
+        std::uint32_t nName = 0;      // not a file: where m_names has the key
+    };
+
+    std::string_view Key(std::string_view name, std::string& buffer) const {
+        if (!m_foldCase)
+            return name;
+        buffer = FoldCase(name);
+        return buffer;
+    }
+
+    static std::uint32_t Hash(std::string_view key) {
+        return static_cast<std::uint32_t>(std::hash<std::string_view>{}(key));
+    }
+
+    std::uint32_t AddName(std::string_view key) {
+        const auto at = static_cast<std::uint32_t>(m_names.size());
+        m_names.append(key).push_back('\0');
+        return at;
+    }
+
+    bool SameKey(const CSlot& slot, std::string_view key) {
+        if (slot.nValue < 0)
+            return std::string_view(m_names.data() + slot.nName) == key;
+        m_nameOf(slot.nValue, m_name);
+        return Key(m_name, m_folded) == key;
+    }
+
+    // The slot that holds `key`, or the free slot where it would go.
+    std::pair<std::size_t, bool> Find(std::string_view key, std::uint32_t hash) {
+        const std::size_t mask = m_slots.size() - 1;
+        for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+            if (m_slots[i].nValue == kEmpty)
+                return {i, false};
+            if (m_slots[i].nHash == hash && SameKey(m_slots[i], key))
+                return {i, true};
+        }
+    }
+
+    void Insert(std::size_t slot, const CSlot& value) {
+        m_slots[slot] = value;
+        if (++m_used * 2 <= m_slots.size())
+            return;
+        // Half full: twice the slots, each put where its hash leads.
+        std::vector<CSlot> old(m_slots.size() * 2);
+        old.swap(m_slots);
+        const std::size_t mask = m_slots.size() - 1;
+        for (const CSlot& moved : old) {
+            if (moved.nValue == kEmpty)
+                continue;
+            std::size_t i = moved.nHash & mask;
+            while (m_slots[i].nValue != kEmpty)
+                i = (i + 1) & mask;
+            m_slots[i] = moved;
+        }
+    }
+
+    // Frees the slot, moving back the slots after it that a probe would no
+    // longer reach across the gap.
+    void Erase(std::size_t hole) {
+        const std::size_t mask = m_slots.size() - 1;
+        for (std::size_t i = (hole + 1) & mask; m_slots[i].nValue != kEmpty; i = (i + 1) & mask) {
+            const std::size_t home = m_slots[i].nHash & mask;
+            if (((i - home) & mask) >= ((i - hole) & mask)) {
+                m_slots[hole] = m_slots[i];
+                hole = i;
+            }
+        }
+        m_slots[hole] = CSlot{};
+        --m_used;
     }
 
     const CFolderHandle& m_folder;
     const bool m_foldCase;
-    std::unordered_map<std::string, int> m_holders;
+    NameOf m_nameOf;
+    std::vector<CSlot> m_slots; // a power of two, at most half used
+    std::size_t m_used = 0;
+    std::string m_names;  // keys of the slots no file holds, each ended by a NUL
+    std::string m_name;   // a file's name, asked for while comparing
+    std::string m_folded; // its folded form
 };
 
 // The simulated run: the files, where each is, and the steps so far.
 class CPlanner {
 public:
     CPlanner(const CFolderHandle& folder, CListRows& rows, bool foldCase)
-        : m_folder(folder), m_rows(rows), m_names(folder, foldCase) {
+        : m_folder(folder), m_rows(rows),
+          m_names(
+              folder, foldCase,
+              [this](int file, std::string& name) {
+                  const CPlanFile& planned = m_files[file];
+                  NameAt(file, planned.place, planned.nTemporary, name);
+              },
+              FileCount(rows)) {
+        m_files.reserve(FileCount(rows));
         m_firstFile.reserve(rows.size() + 1);
         for (std::size_t r = 0; r < rows.size(); ++r) {
             m_firstFile.push_back(static_cast<int>(m_files.size()));
-            m_files.push_back({static_cast<int>(r), -1, std::string(rows[r].Text(0)), false, {}});
-            for (std::size_t c = 0, count = rows[r].CompanionCount(); c < count; ++c)
-                m_files.push_back({static_cast<int>(r),
-                                   static_cast<int>(c),
-                                   std::string(rows[r].Companion(c)),
-                                   false,
-                                   {}});
+            const std::size_t files = 1 + rows[r].CompanionCount();
+            for (std::size_t c = 0; c < files; ++c)
+                m_files.push_back({0, {}, static_cast<int>(r), Place::Listed});
         }
         m_firstFile.push_back(static_cast<int>(m_files.size()));
         for (std::size_t f = 0; f < m_files.size(); ++f)
-            m_names.Hold(m_files[f].strName, static_cast<int>(f));
+            m_names.Hold(RowFileName(rows[m_files[f].nRow], CompanionOf(static_cast<int>(f))),
+                         static_cast<int>(f));
+        m_names.ListFolder();
+    }
+
+    // The files of the rows to rename from row `first` on: the steps of a
+    // run without holders to move aside.
+    std::size_t FilesToRename(int first) const {
+        std::size_t files = 0;
+        for (std::size_t r = static_cast<std::size_t>(first); r < m_rows.size(); ++r) {
+            if (m_rows[r].nImage == RowToRename)
+                files += static_cast<std::size_t>(m_firstFile[r + 1] - m_firstFile[r]);
+        }
+        return files;
     }
 
     // Plans row `row` whole: every file of it that needs a new name, its
     // companions first. False with the stop filled in when it can't be.
     bool PlanRow(int row, CRenamePlan& plan) {
         m_rowMoves.clear();
-        const std::string converted(m_rows[row].Text(1));
         const std::size_t before = plan.steps.size();
         for (int f = m_firstFile[row] + 1; f <= m_firstFile[row + 1]; ++f) {
             // Companions first, the row's own file (m_firstFile[row]) last.
             const int file = f < m_firstFile[row + 1] ? f : m_firstFile[row];
-            CPlanFile& planned = m_files[file];
+            const int companion = CompanionOf(file);
             const std::string to =
-                planned.nCompanion < 0
-                    ? converted
-                    : CompanionTarget(converted, m_rows[row].Companion(
-                                                     static_cast<std::size_t>(planned.nCompanion)));
-            if (!planned.bAside && EqualNoCase(planned.strName, to))
+                NewFileName(m_rows[row], companion, RowFileName(m_rows[row], companion));
+            if (m_files[file].place != Place::Aside && EqualNoCase(Name(file), to))
                 continue;
             if (!PlanFile(file, to, plan))
                 return false;
@@ -133,28 +277,60 @@ public:
     // the rows after it are planned as if it had not been touched.
     void TakeBackRow() {
         for (auto it = m_rowMoves.rbegin(); it != m_rowMoves.rend(); ++it) {
-            CPlanFile& file = m_files[it->nFile];
-            m_names.Move(it->nFile, file.strName, it->strFrom);
-            file.strName = it->strFrom;
-            if (file.bAside != it->bWasAside)
-                m_outstanding += it->bWasAside ? 1 : -1;
-            file.bAside = it->bWasAside;
+            const CPlanFile& file = m_files[it->nFile];
+            if ((file.place == Place::Aside) != (it->place == Place::Aside))
+                m_outstanding += it->place == Place::Aside ? 1 : -1;
+            std::string name;
+            NameAt(it->nFile, it->place, it->nTemporary, name);
+            Move(it->nFile, it->place, it->nTemporary, name);
         }
         m_rowMoves.clear();
     }
 
     // The file's name in the rows, from before the run.
     std::string ListedName(int file) const {
-        const CPlanFile& planned = m_files[file];
-        const CListRow& row = m_rows[planned.nRow];
-        return std::string(planned.nCompanion < 0
-                               ? row.Text(0)
-                               : row.Companion(static_cast<std::size_t>(planned.nCompanion)));
+        return std::string(RowFileName(m_rows[m_files[file].nRow], CompanionOf(file)));
     }
 
     int OwnFile(int row) const { return m_firstFile[row]; }
 
 private:
+    static std::size_t FileCount(const CListRows& rows) {
+        std::size_t files = 0;
+        for (const CListRow& row : rows)
+            files += 1 + row.CompanionCount();
+        return files;
+    }
+
+    int CompanionOf(int file) const { return file - m_firstFile[m_files[file].nRow] - 1; }
+
+    // The name the file has at `place`.
+    void NameAt(int file, Place place, std::uint64_t temporary, std::string& name) const {
+        const CListRow& row = m_rows[m_files[file].nRow];
+        const int companion = CompanionOf(file);
+        if (place == Place::Aside)
+            name = TemporaryName(temporary);
+        else if (place == Place::Listed)
+            name = RowFileName(row, companion);
+        else
+            name = NewFileName(row, companion, RowFileName(row, companion));
+    }
+
+    // Where the simulated run has the file now.
+    std::string Name(int file) const {
+        std::string name;
+        NameAt(file, m_files[file].place, m_files[file].nTemporary, name);
+        return name;
+    }
+
+    // The file leaves its name for `to`, its name at `place`.
+    void Move(int file, Place place, std::uint64_t temporary, const std::string& to) {
+        m_names.Vacate(Name(file));
+        m_files[file].place = place;
+        m_files[file].nTemporary = temporary;
+        m_names.Hold(to, file);
+    }
+
     bool PlanFile(int file, const std::string& to, CRenamePlan& plan) {
         CPlanFile& planned = m_files[file];
         const int row = planned.nRow;
@@ -186,34 +362,29 @@ private:
             // any other holder would be left under a temporary name.
             const bool later = holder >= 0 && m_files[holder].nRow > row &&
                                m_rows[m_files[holder].nRow].nImage == RowToRename &&
-                               !m_files[holder].bAside;
+                               m_files[holder].place != Place::Aside;
             if (!later || !FillIdentity(holder)) {
                 // A holder the run moved there is named as listed, the name
                 // the user knows it by.
                 plan.stop.strHolder = holder >= 0 ? ListedName(holder) : to;
-                plan.stop.bHeldByRun = holder >= 0 && m_files[holder].strName != ListedName(holder);
+                plan.stop.bHeldByRun = holder >= 0 && Name(holder) != ListedName(holder);
                 plan.stop.nHolderRow = holder >= 0 ? m_files[holder].nRow : -1;
                 return StopAt(plan, CRenameStop::Taken, file, to);
             }
-            CPlanFile& held = m_files[holder];
-            m_rowMoves.push_back({holder, held.strName, held.bAside});
-            std::string temporary = FreshTemporaryName();
-            m_names.Move(holder, held.strName, temporary);
-            plan.steps.push_back(
-                {held.nRow, held.nCompanion, true, false, held.strName, temporary, held.id});
-            held.strName = std::move(temporary);
-            held.bAside = true;
+            const CPlanFile& held = m_files[holder];
+            m_rowMoves.push_back({holder, held.place, held.nTemporary});
+            const std::uint64_t temporary = FreshTemporaryNumber();
+            plan.steps.push_back({held.nRow, CompanionOf(holder), true, false,
+                                  held.place == Place::Listed, temporary, held.id});
+            Move(holder, Place::Aside, temporary, TemporaryName(temporary));
             ++m_outstanding;
         }
-        m_rowMoves.push_back({file, planned.strName, planned.bAside});
-        m_names.Move(file, planned.strName, to);
+        m_rowMoves.push_back({file, planned.place, planned.nTemporary});
         plan.steps.push_back(
-            {row, planned.nCompanion, false, false, planned.strName, to, planned.id});
-        planned.strName = to;
-        if (planned.bAside) {
-            planned.bAside = false;
+            {row, CompanionOf(file), false, false, planned.place == Place::Listed, 0, planned.id});
+        if (planned.place == Place::Aside)
             --m_outstanding;
-        }
+        Move(file, Place::Renamed, 0, to);
         return true;
     }
 
@@ -226,7 +397,7 @@ private:
     // A stop at one file's own step: the message names that file, which may
     // be a companion while the photo's own name is free.
     bool StopAt(CRenamePlan& plan, CRenameStop::Kind kind, int file, const std::string& to) {
-        plan.stop.nCompanion = m_files[file].nCompanion;
+        plan.stop.nCompanion = CompanionOf(file);
         plan.stop.strTo = to;
         return Stop(plan, kind, m_files[file].nRow);
     }
@@ -245,11 +416,11 @@ private:
 
     // A temporary name that no file of the folder bears and the plan has not
     // given yet.
-    std::string FreshTemporaryName() {
+    std::uint64_t FreshTemporaryNumber() {
         for (;;) {
-            std::string name = RandomTemporaryName();
-            if (m_names.Holder(name) == kVacant)
-                return name;
+            const std::uint64_t number = RandomTemporaryNumber();
+            if (m_names.Holder(TemporaryName(number)) == kVacant)
+                return number;
         }
     }
 
@@ -260,33 +431,35 @@ private:
         if (planned.id.Known())
             return true;
         CListRow& row = m_rows[planned.nRow];
-        if (planned.nCompanion < 0 && row.Id().Known()) {
+        const bool own = CompanionOf(file) < 0;
+        if (own && row.Id().Known()) {
             planned.id = row.Id();
             return true;
         }
-        const std::optional<CFileId> id = m_folder.Identify(planned.strName);
+        const std::optional<CFileId> id = m_folder.Identify(Name(file));
         if (!id)
             return false;
         planned.id = *id;
-        if (planned.nCompanion < 0)
+        if (own)
             row.SetId(*id);
         return true;
     }
 
     const CFolderHandle& m_folder;
     CListRows& m_rows;
-    CSimulatedFolder m_names;
     std::vector<CPlanFile> m_files;
     std::vector<int> m_firstFile; // by row; one more at the end
-    int m_outstanding = 0;        // files under temporary names
+    CSimulatedFolder m_names;
+    int m_outstanding = 0; // files under temporary names
     std::size_t m_nameMax = NameMax(m_folder);
 
+    // A file's place before a move of the row being planned.
     struct CMove {
         int nFile;
-        std::string strFrom;
-        bool bWasAside;
+        Place place;
+        std::uint64_t nTemporary;
     };
-    std::vector<CMove> m_rowMoves; // those of the row being planned
+    std::vector<CMove> m_rowMoves;
 
     static std::size_t NameMax(const CFolderHandle& folder) {
         const long max = fpathconf(folder.Fd(), _PC_NAME_MAX);
@@ -310,6 +483,7 @@ CRenamePlan PlanRename(const CFolderHandle& folder, CListRows& rows) {
     if (first < 0)
         return plan;
     CPlanner planner(folder, rows, folder.FoldsCase(std::string(rows[first].Text(0))));
+    plan.steps.reserve(planner.FilesToRename(first));
     std::size_t cleanSteps = 0; // steps after which no file is under a temporary name
     for (int i = first; i < static_cast<int>(rows.size()); ++i) {
         if (rows[i].nImage != RowToRename)
@@ -363,6 +537,14 @@ std::vector<CRenameStop> FindRefusedRows(const CFolderHandle& folder, CListRows&
     std::sort(refused.begin(), refused.end(),
               [](const CRenameStop& a, const CRenameStop& b) { return a.nRow < b.nRow; });
     return refused;
+}
+
+std::string_view RowFileName(const CListRow& row, int companion) {
+    return companion < 0 ? row.Text(0) : row.Companion(static_cast<std::size_t>(companion));
+}
+
+std::string NewFileName(const CListRow& row, int companion, std::string_view listed) {
+    return companion < 0 ? std::string(row.Text(1)) : CompanionTarget(row.Text(1), listed);
 }
 
 std::string RefusalText(const CRenameStop& stop) {

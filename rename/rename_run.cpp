@@ -81,10 +81,11 @@ CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned re
     }
 
     const CRenamePlan plan = PlanRename(dir, rows);
-    CJournal journal = PlanJournal(folder, folderKey, plan.steps);
+    CJournal journal = RunJournal(folder, folderKey);
     journal.clocks = clocks;
     if (journals != nullptr && !plan.steps.empty()) {
-        if (const int error = journals->Write(journal); error != 0)
+        CPlanJournalLines files(rows, plan.steps);
+        if (const int error = journals->Write(journal, files); error != 0)
             return Stopped("The journal of the run could not be written: " + ErrorText(error),
                            journals->Folder(), 0, Tally(0));
     }

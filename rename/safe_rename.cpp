@@ -17,16 +17,17 @@ namespace {
 
 // The folder that holds a relative name's last component, and that component.
 // Folder parts are opened one by one without following links, so no part can
-// lead outside the folder.
+// lead outside the folder. The component is the tail of `name`, which must
+// outlive this: a rename per file needs no copy of its names.
 class CParent {
 public:
     CParent(int root, const std::string& name) : m_fd(root) {
         const std::size_t slash = name.rfind('/');
         if (slash == std::string::npos) {
-            m_leaf = name;
+            m_leaf = name.c_str();
             return;
         }
-        m_leaf = name.substr(slash + 1);
+        m_leaf = name.c_str() + slash + 1;
         std::size_t start = 0;
         while (start <= slash) {
             const std::size_t end = name.find('/', start);
@@ -49,7 +50,7 @@ public:
 
     int Error() const { return m_error; }
     int Fd() const { return m_fd; }
-    const char* Leaf() const { return m_leaf.c_str(); }
+    const char* Leaf() const { return m_leaf; }
 
 private:
     static bool IsLink(int dir, const std::string& part) {
@@ -65,7 +66,7 @@ private:
     int m_fd;
     bool m_owned = false;
     int m_error = 0;
-    std::string m_leaf;
+    const char* m_leaf;
 };
 
 bool IsHexDigit(char c) {
@@ -174,10 +175,18 @@ bool CFolderHandle::FoldsCase(const std::string& existingName) const {
 }
 
 std::string RandomTemporaryName() {
+    return TemporaryName(RandomTemporaryNumber());
+}
+
+std::uint64_t RandomTemporaryNumber() {
     static std::mt19937_64 random{std::random_device{}()};
+    return random() & 0xFFFFFFFFFFFFull;
+}
+
+std::string TemporaryName(std::uint64_t number) {
     char name[32];
     std::snprintf(name, sizeof(name), "~vlm%012llx.jpg",
-                  static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
+                  static_cast<unsigned long long>(number & 0xFFFFFFFFFFFFull));
     return name;
 }
 

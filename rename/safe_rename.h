@@ -2,6 +2,7 @@
 
 #include "list_rows.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -60,6 +61,11 @@ private:
 // A bare name in the temporary form, "~vlm" and twelve hexadecimal digits,
 // ending in ".jpg"; random, so that two folders never share one.
 std::string RandomTemporaryName();
+
+// The same as its number (the digits' 48 bits), so that a plan keeps eight
+// bytes per temporary name instead of the name.
+std::uint64_t RandomTemporaryNumber();
+std::string TemporaryName(std::uint64_t number);
 
 // True for names of the temporary form.
 bool IsTemporaryName(const std::string& name);

@@ -9,7 +9,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
-#include <map>
+#include <numeric>
+#include <span>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,6 +26,13 @@ struct CUndoTarget {
     CJournal run;
     std::vector<CJournal> undos;
     std::vector<std::string> damage;
+
+    // Once the rows of the undo are made, their files are no longer needed.
+    void ReleaseFiles() {
+        run.files.Release();
+        for (CJournal& undo : undos)
+            undo.files.Release();
+    }
 };
 
 std::optional<CUndoTarget> ReadTarget(const CLastRun& last) {
@@ -49,33 +57,40 @@ std::optional<CUndoTarget> ReadTarget(const CLastRun& last) {
 
 // The rows of an undo: each file found, by its recorded identity, where the
 // run (or an undo of it) left it, to go back to its name before; the files
-// that can't are listed.
+// that can't are listed. Journal entries are told by their index, and files
+// grouped by sorting indices, so that the rows are the undo's one large cost.
 class CUndoRows {
 public:
     CUndoRows(const CFolderHandle& folder, const CUndoTarget& target, bool repair)
         : m_folder(folder), m_runTime(static_cast<std::int64_t>(target.run.nTime)) {
         // A file renamed under several of its names (hard links) is restored
-        // as one: all its names at once.
-        const std::vector<CJournalFile>& files = target.run.files;
+        // as one: all its names at once. Its entries in journal order, the
+        // files in the order of their first entry.
+        const CJournalFiles& files = target.run.files;
         const std::size_t touched = std::min(target.run.nTouched, files.size());
-        CEntriesByFile groups;
-        std::vector<const CFileEntries*> order;
-        for (std::size_t i = 0; i < touched; ++i) {
-            CFileEntries& group = groups[{files[i].nDevice, files[i].nInode}];
-            if (group.empty())
-                order.push_back(&group);
-            group.push_back(&files[i]);
-        }
-        // The steps of the undos that already worked on the run, per file.
-        CEntriesByFile undoSteps;
+        std::vector<std::size_t> entries(touched);
+        std::iota(entries.begin(), entries.end(), std::size_t{0});
+        const auto byFile = [&files](std::size_t a, std::size_t b) {
+            return std::pair(files.Device(a), files.Inode(a)) <
+                   std::pair(files.Device(b), files.Inode(b));
+        };
+        std::stable_sort(entries.begin(), entries.end(), byFile);
+        // The steps of the undos that already worked on the run, by file.
+        std::vector<CUndoStep> undoSteps;
         for (const CJournal& undo : target.undos) {
-            for (const CJournalFile& step : undo.files)
-                undoSteps[{step.nDevice, step.nInode}].push_back(&step);
+            for (std::size_t i = 0; i < undo.files.size(); ++i)
+                undoSteps.push_back({undo.files.Device(i), undo.files.Inode(i), &undo.files, i});
         }
-        static const CFileEntries kNone;
-        for (const CFileEntries* group : order) {
-            const auto steps = undoSteps.find({group->front()->nDevice, group->front()->nInode});
-            Restore(*group, steps != undoSteps.end() ? steps->second : kNone, repair);
+        std::stable_sort(undoSteps.begin(), undoSteps.end());
+        m_rows.reserve(touched);
+        for (std::size_t i = 0; i < touched; ++i) {
+            // Each file at its first entry, which its group (sorted stably) begins with.
+            const auto [begin, end] = std::equal_range(entries.begin(), entries.end(), i, byFile);
+            if (*begin != i)
+                continue;
+            const CUndoStep key{files.Device(i), files.Inode(i), nullptr, 0};
+            const auto [first, last] = std::equal_range(undoSteps.begin(), undoSteps.end(), key);
+            Restore(files, std::span(begin, end), std::span(first, last), repair);
         }
         LeaveBlockedAlone();
     }
@@ -88,68 +103,76 @@ public:
     std::vector<std::string>& LeftAlone() { return m_leftAlone; }
 
 private:
-    using CFileEntries = std::vector<const CJournalFile*>;
-    // Journal entries by file (device, inode).
-    using CEntriesByFile = std::map<std::pair<std::uint64_t, std::uint64_t>, CFileEntries>;
+    // An entry of an undo journal, ordered by the file it names.
+    struct CUndoStep {
+        std::uint64_t nDevice;
+        std::uint64_t nInode;
+        const CJournalFiles* pFiles;
+        std::size_t nIndex;
+        bool operator<(const CUndoStep& other) const {
+            return std::pair(nDevice, nInode) < std::pair(other.nDevice, other.nInode);
+        }
+    };
 
-    // One file with the names the run took from it: the names it has now
-    // among those the run and its undos gave it are paired with the names it
-    // must get back, its own entry's names first. `repair`: names left over
-    // by a cut-off link-then-unlink go.
-    void Restore(const CFileEntries& group, const CFileEntries& undoSteps, bool repair) {
-        const CJournalFile& file = *group.front();
+    // One file with the names the run took from it (its entries in `files`,
+    // its own entry first): the names it has now among those the run and its
+    // undos gave it are paired with the names it must get back. `repair`:
+    // names left over by a cut-off link-then-unlink go.
+    void Restore(const CJournalFiles& files, std::span<const std::size_t> group,
+                 std::span<const CUndoStep> undoSteps, bool repair) {
+        const std::size_t file = group.front();
         std::vector<std::string> names;
-        const auto add = [&names](const std::string& name) {
+        const auto add = [&names](std::string_view name) {
             if (!name.empty() && std::find(names.begin(), names.end(), name) == names.end())
-                names.push_back(name);
+                names.emplace_back(name);
         };
-        for (const CJournalFile* entry : group) {
-            add(entry->strAfter);
-            add(entry->strTemporary);
+        for (const std::size_t entry : group) {
+            add(files.After(entry));
+            add(files.Temporary(entry));
         }
-        for (const CJournalFile* step : undoSteps) {
-            add(step->strBefore);
-            add(step->strTemporary);
-            add(step->strAfter);
+        for (const CUndoStep& step : undoSteps) {
+            add(step.pFiles->Before(step.nIndex));
+            add(step.pFiles->Temporary(step.nIndex));
+            add(step.pFiles->After(step.nIndex));
         }
-        for (const CJournalFile* entry : group)
-            add(entry->strBefore);
+        for (const std::size_t entry : group)
+            add(files.Before(entry));
         std::vector<std::string> held; // the names it has now
         for (const std::string& name : names) {
-            if (IsFile(name, file))
+            if (IsFile(name, files, file))
                 held.push_back(name);
         }
-        const auto holds = [&held](const std::string& name) {
+        const auto holds = [&held](std::string_view name) {
             return std::find(held.begin(), held.end(), name) != held.end();
         };
         std::vector<std::string> extras; // names it has that it had not before
         for (const std::string& name : held) {
             if (std::none_of(group.begin(), group.end(),
-                             [&](const auto* entry) { return entry->strBefore == name; }))
+                             [&](std::size_t entry) { return files.Before(entry) == name; }))
                 extras.push_back(name);
         }
-        CFileEntries missing;
-        for (const CJournalFile* entry : group) {
-            if (!holds(entry->strBefore))
+        std::vector<std::size_t> missing;
+        for (const std::size_t entry : group) {
+            if (!holds(files.Before(entry)))
                 missing.push_back(entry);
         }
-        for (const CJournalFile* entry : missing) {
-            auto from = std::find(extras.begin(), extras.end(), entry->strAfter);
+        for (const std::size_t entry : missing) {
+            auto from = std::find(extras.begin(), extras.end(), files.After(entry));
             if (from == extras.end())
-                from = std::find(extras.begin(), extras.end(), entry->strTemporary);
+                from = std::find(extras.begin(), extras.end(), files.Temporary(entry));
             if (from == extras.end())
                 from = extras.begin();
             if (from == extras.end()) {
-                m_leftAlone.push_back(entry->strBefore +
+                m_leftAlone.push_back(std::string(files.Before(entry)) +
                                       ": not found under any name the run gave it (gone, "
                                       "replaced, or renamed since)");
                 continue;
             }
             CListRow row;
             row.SetText(0, *from);
-            row.SetText(1, entry->strBefore);
+            row.SetText(1, files.Before(entry));
             row.nImage = RowToRename;
-            row.SetId(CFileId::FromStat(file.nDevice, file.nInode));
+            row.SetId(CFileId::FromStat(files.Device(file), files.Inode(file)));
             m_rows.push_back(std::move(row));
             extras.erase(from);
         }
@@ -158,7 +181,8 @@ private:
         for (const std::string& extra : extras) {
             if (!Unlink(extra) && IsTemporaryName(extra)) {
                 m_leftTemporary = true;
-                m_leftAlone.push_back(extra + ": a second name of " + file.strBefore +
+                m_leftAlone.push_back(extra + ": a second name of " +
+                                      std::string(files.Before(file)) +
                                       " that could not be removed");
             }
         }
@@ -167,12 +191,12 @@ private:
     // True when `name` holds the journal's file: same inode and the same
     // stamp where the journal recorded one, else not born after the run
     // began, so that a new file on a reused inode is not taken for it.
-    bool IsFile(const std::string& name, const CJournalFile& file) const {
+    bool IsFile(const std::string& name, const CJournalFiles& files, std::size_t file) const {
         const auto stamped = m_folder.IdentifyStamped(name);
-        if (!stamped || stamped->first != CFileId::FromStat(file.nDevice, file.nInode))
+        if (!stamped || stamped->first != CFileId::FromStat(files.Device(file), files.Inode(file)))
             return false;
-        if (file.stamp.Known())
-            return stamped->second == file.stamp;
+        if (const CFileStamp stamp = files.Stamp(file); stamp.Known())
+            return stamped->second == stamp;
         return m_runTime == 0 || stamped->second.cKind != 'b' ||
                stamped->second.nSeconds <= m_runTime;
     }
@@ -193,9 +217,26 @@ private:
     // A file whose name before is held by a file that does not go back (a
     // stranger, or a file left alone) stays where it is.
     void LeaveBlockedAlone() {
-        std::map<std::pair<std::uint32_t, std::uint64_t>, int> moving; // rows per file
+        // Rows per file, sorted by the file: a file under several names has several.
+        using CKey = std::pair<std::uint32_t, std::uint64_t>;
+        std::vector<std::pair<CKey, int>> moving;
+        moving.reserve(m_rows.size());
         for (const CListRow& row : m_rows)
-            ++moving[{row.nDevice, row.nInode}];
+            moving.push_back({{row.nDevice, row.nInode}, 1});
+        std::sort(moving.begin(), moving.end());
+        std::size_t files = 0;
+        for (std::size_t i = 0; i < moving.size(); ++i) {
+            if (files > 0 && moving[files - 1].first == moving[i].first)
+                ++moving[files - 1].second;
+            else
+                moving[files++] = moving[i];
+        }
+        moving.resize(files);
+        // The rows of the file that still go back; 0 when none does.
+        const auto rowsOf = [&moving](const CKey& key) -> int* {
+            const auto it = std::lower_bound(moving.begin(), moving.end(), std::pair(key, 0));
+            return it != moving.end() && it->first == key ? &it->second : nullptr;
+        };
         std::vector<bool> blocked(m_rows.size());
         for (bool changed = true; changed;) {
             changed = false;
@@ -204,10 +245,11 @@ private:
                     continue;
                 const std::optional<CFileId> holder =
                     m_folder.Identify(std::string(m_rows[i].Text(1)));
-                if (holder && !moving.count({holder->nDevice, holder->nInode})) {
+                const int* holderRows =
+                    holder ? rowsOf({holder->nDevice, holder->nInode}) : nullptr;
+                if (holder && (holderRows == nullptr || *holderRows == 0)) {
                     blocked[i] = changed = true;
-                    if (--moving[{m_rows[i].nDevice, m_rows[i].nInode}] == 0)
-                        moving.erase({m_rows[i].nDevice, m_rows[i].nInode});
+                    --*rowsOf({m_rows[i].nDevice, m_rows[i].nInode});
                     m_leftTemporary |= IsTemporaryName(std::string(m_rows[i].Text(0)));
                     m_leftAlone.push_back(std::string(m_rows[i].Text(1)) +
                                           ": its name is taken by another file; it stays " +
@@ -215,12 +257,16 @@ private:
                 }
             }
         }
-        CListRows rows;
+        // The rows that go back, in their order, kept in place.
+        std::size_t kept = 0;
         for (std::size_t i = 0; i < m_rows.size(); ++i) {
-            if (!blocked[i])
-                rows.push_back(std::move(m_rows[i]));
+            if (blocked[i])
+                continue;
+            if (kept != i) // a row moved onto itself would lose its texts
+                m_rows[kept] = std::move(m_rows[i]);
+            ++kept;
         }
-        m_rows = std::move(rows);
+        m_rows.resize(kept);
     }
 
     const CFolderHandle& m_folder;
@@ -289,7 +335,7 @@ CUndoOutcome RunUndo(const std::string& folder, const CJournalStore& journals,
     std::string notes;
     for (const std::string& skipped : last.skipped)
         notes += '\n' + skipped;
-    const std::optional<CUndoTarget> target = ReadTarget(last);
+    std::optional<CUndoTarget> target = ReadTarget(last);
     if (!target)
         return Finish(Outcome(CRenameOutcome::NoItems,
                               "There is no rename to undo in this folder." + notes, kCaption, false,
@@ -297,12 +343,14 @@ CUndoOutcome RunUndo(const std::string& folder, const CJournalStore& journals,
                       0, {});
 
     CUndoRows undo(dir, *target, true);
+    target->ReleaseFiles();
     CListRows& rows = undo.Rows();
     const CRenamePlan plan = PlanRename(dir, rows);
-    CJournal journal = PlanJournal(folder, key, plan.steps);
+    CJournal journal = RunJournal(folder, key);
     journal.kind = CJournal::Undo;
     journal.strUndoes = JournalFileName(target->run.strPath);
-    if (const int error = journals.Write(journal); error != 0)
+    CPlanJournalLines files(rows, plan.steps);
+    if (const int error = journals.Write(journal, files); error != 0)
         return Finish(Stopped("The journal of the undo could not be written: " + ErrorText(error),
                               journals.Folder(), 0, Tally(0)),
                       0, std::move(undo.LeftAlone()));
