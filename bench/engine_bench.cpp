@@ -236,7 +236,9 @@ int main(int argc, char** argv) {
              {"BM_UndoRun", "BM_RenameRun", "<= 2"},
              // Two renames per file (aside, then home): about 2-3 whatever the size.
              {"BM_RotationRun", "BM_BareRenameLoop", "linear, not growing with the file count"}});
-        std::printf("BM_NameRegeneration: %.2f ms per keystroke (target <= 10)\n",
-                    reporter.Time("BM_NameRegeneration"));
+        // The target tightens for the largest lists, which need a frame's time.
+        std::printf("BM_NameRegeneration: %.2f ms per keystroke at %zu rows (target <= %d)\n",
+                    reporter.Time("BM_NameRegeneration"), bench::Folder().Names().size(),
+                    bench::Folder().Names().size() >= 100000 ? 8 : 10);
     });
 }

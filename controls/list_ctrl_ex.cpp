@@ -452,7 +452,7 @@ void CListCtrlEx::selectionChanged(const QItemSelection& selected,
 
 // A change of many rows reaches the tree view for the rows in sight only: it
 // would visit every changed row twice (its height cache, then the region to
-// repaint), some ten milliseconds for 100,000 names on each keystroke. The
+// repaint), some 15 milliseconds for 100,000 names on each keystroke. The
 // rows of this flat list share one height, taken from row 0, and rows out of
 // sight are painted from the model when they come into view.
 void CListCtrlEx::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,

@@ -37,13 +37,19 @@ std::size_t ExtensionStart(std::string_view name) {
 }
 
 std::string CompanionTarget(std::string_view converted, std::string_view companion) {
+    std::string target;
+    AssignCompanionTarget(target, converted, companion);
+    return target;
+}
+
+void AssignCompanionTarget(std::string& target, std::string_view converted,
+                           std::string_view companion) {
     const std::size_t dot = converted.rfind('.');
     const std::size_t slash = converted.rfind('/');
     const bool hasExtension =
         dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash);
-    std::string target(converted.substr(0, hasExtension ? dot : converted.size()));
+    target.assign(converted.substr(0, hasExtension ? dot : converted.size()));
     target += companion.substr(ExtensionStart(companion));
-    return target;
 }
 
 } // namespace velmora

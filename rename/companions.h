@@ -20,5 +20,8 @@ std::size_t ExtensionStart(std::string_view name);
 // The name a companion gets when its photo's new name is `converted`: the new
 // stem (`converted` without its extension) and the companion's extension.
 std::string CompanionTarget(std::string_view converted, std::string_view companion);
+// The same into `target`, whose buffer a pass over many rows reuses.
+void AssignCompanionTarget(std::string& target, std::string_view converted,
+                           std::string_view companion);
 
 } // namespace velmora

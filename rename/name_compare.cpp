@@ -3,18 +3,26 @@
 #include "utf8.h"
 
 #include <clocale>
+#include <cstdint>
+#include <cstring>
 #include <cwctype>
 #include <locale.h>
 
 namespace velmora {
 namespace {
 
+// Eight bytes at a time: every row's names are checked on every keystroke.
 bool IsAscii(std::string_view s) {
-    for (const char c : s) {
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
+    std::uint64_t bits = 0;
+    std::size_t i = 0;
+    for (; s.size() - i >= sizeof(bits); i += sizeof(bits)) {
+        std::uint64_t word;
+        std::memcpy(&word, s.data() + i, sizeof(word));
+        bits |= word;
     }
-    return true;
+    for (; i < s.size(); ++i)
+        bits |= static_cast<unsigned char>(s[i]);
+    return (bits & 0x8080808080808080u) == 0;
 }
 
 char FoldAscii(char c) {

@@ -12,6 +12,7 @@ constexpr const char* kDefaultFormat = "Img%Y%m%d_%H%M%S_%C";
 
 // Rewrites column 1 and the status of every row in RowToRename or RowNamed
 // (other rows are left alone) and returns how many rows a rename would change.
+// Long lists are shared out among the cores; it returns when all are named.
 unsigned UpdateConvertedNames(CListRows& rows, const std::string& format);
 
 } // namespace velmora
