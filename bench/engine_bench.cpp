@@ -7,7 +7,9 @@
 #include "folder_scan.h"
 #include "journal.h"
 #include "name_generation.h"
+#include "rename_plan.h"
 #include "rename_run.h"
+#include "safe_rename.h"
 #include "undo_run.h"
 
 #include <cstdio>
@@ -99,6 +101,18 @@ void BM_NameRegeneration(benchmark::State& state) {
         // Alternates two formats, as typing does.
         benchmark::DoNotOptimize(UpdateConvertedNames(rows, formats[keystroke++ % 2]));
     }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(rows.size()));
+}
+
+// The check of the names a rename would refuse, which the window runs once
+// typing pauses: it holds the window while it runs.
+void BM_RefusalCheck(benchmark::State& state) {
+    CListRows rows;
+    bool listed = false;
+    ScanFolder(bench::Folder().Path(), "%Y%m%d", rows, listed); // many clashes
+    const CFolderHandle folder(bench::Folder().Path());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(FindRefusedRows(folder, rows));
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(rows.size()));
 }
 
@@ -216,6 +230,7 @@ BENCHMARK(BM_ColdEngineScan)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK(BM_NameRegeneration)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RefusalCheck)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BareRenameLoop)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RenameRun)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RenameRunUnjournaled)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -517,14 +517,16 @@ std::vector<CRenameStop> FindRefusedRows(const CFolderHandle& folder, CListRows&
     }
     // The row whose file took a name first is refused with the one it took
     // it from: which of two clashing rows keeps the name is no real choice.
+    std::vector<bool> marked(rows.size());
+    for (const CRenameStop& stop : refused)
+        marked[static_cast<std::size_t>(stop.nRow)] = true;
     const std::size_t found = refused.size();
     for (std::size_t k = 0; k < found; ++k) {
         const CRenameStop& stop = refused[k];
-        if (stop.kind != CRenameStop::Taken || !stop.bHeldByRun || stop.nHolderRow < 0)
+        if (stop.kind != CRenameStop::Taken || !stop.bHeldByRun || stop.nHolderRow < 0 ||
+            marked[static_cast<std::size_t>(stop.nHolderRow)])
             continue;
-        const auto known = [&](const CRenameStop& other) { return other.nRow == stop.nHolderRow; };
-        if (std::any_of(refused.begin(), refused.end(), known))
-            continue;
+        marked[static_cast<std::size_t>(stop.nHolderRow)] = true;
         CRenameStop holder;
         holder.kind = CRenameStop::Taken;
         holder.nRow = stop.nHolderRow;
