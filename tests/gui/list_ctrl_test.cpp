@@ -47,8 +47,8 @@ constexpr COLORREF kBlue = 0x00FF0000;
 // What a row's fill should be.
 enum class Fill { ListDefault, Red, Yellow, Highlight };
 
-void AddColumns(CListCtrlEx& list) {
-    list.AddColumn(QStringLiteral("Name"), 0);
+void AddColumns(CListCtrlEx& list, const QString& heading = QStringLiteral("Name")) {
+    list.AddColumn(heading, 0);
     list.AddColumn(QStringLiteral("Value"), 1);
 }
 
@@ -92,7 +92,6 @@ private Q_SLOTS:
     void selectionChangeRepaintsWholeRow_data();
     void selectionChangeRepaintsWholeRow();
     void longNamesInNarrowColumns();
-    void bulkChangeRepaintsRowsInSight_data();
     void bulkChangeRepaintsRowsInSight();
 };
 
@@ -447,78 +446,70 @@ void ListCtrlTest::longNamesInNarrowColumns() {
     const auto view = [&name](const QString& heading, bool fullRow) {
         auto list = std::make_unique<CListCtrlEx>();
         list->resize(600, 200);
-        list->AddColumn(heading, 0);
-        list->AddColumn(QStringLiteral("Value"), 1);
+        AddColumns(*list, heading);
         list->SetFullRowSelect(fullRow);
         AddRow(*list, name.toStdString(), "b.jpg", 0);
         list->show();
+        list->header()->resizeSection(0, 60);
         return list;
     };
     for (const bool fullRow : {true, false}) {
         const auto list = view(QStringLiteral("Name"), fullRow);
+        const auto tip = [&list] { return list->CellToolTip(list->model()->index(0, 0)); };
         list->AutoSizeColumn(0);
-        QCOMPARE(list->CellToolTip(list->model()->index(0, 0)), QString());
+        QCOMPARE(tip(), QString());
         list->resize(150, 200);
         QTRY_COMPARE(list->header()->sectionSize(0), list->viewport()->width() * 2 / 3);
-        QCOMPARE(list->CellToolTip(list->model()->index(0, 0)), name);
+        QCOMPARE(tip(), name);
     }
     const auto whole = view(name, true);
-    whole->header()->resizeSection(0, 60);
     QStyleOptionHeader label;
     label.initFrom(whole->header());
     label.rect = QRect(0, 0, 60, whole->header()->height());
-    const int room =
-        whole->style()->subElementRect(QStyle::SE_HeaderLabel, &label, whole->header()).width();
-    const QString dotted = label.fontMetrics.elidedText(name, Qt::ElideRight, room);
+    const QString dotted = label.fontMetrics.elidedText(
+        name, Qt::ElideRight,
+        whole->style()->subElementRect(QStyle::SE_HeaderLabel, &label, whole->header()).width());
     QVERIFY(dotted.endsWith(QChar(0x2026)));
-    const auto shortened = view(dotted, true);
-    shortened->header()->resizeSection(0, 60);
     QCOMPARE(whole->header()->grab(label.rect).toImage(),
-             shortened->header()->grab(label.rect).toImage());
-}
-
-void ListCtrlTest::bulkChangeRepaintsRowsInSight_data() {
-    QTest::addColumn<int>("scrollTo");
-    QTest::newRow("first-rows") << 0;
-    QTest::newRow("middle") << 500;
-    QTest::newRow("last-rows") << 999;
+             view(dotted, true)->header()->grab(label.rect).toImage());
 }
 
 // A change of every row of a long list reaches the view for the rows in sight
 // only: wherever the list stands, those are painted anew.
 void ListCtrlTest::bulkChangeRepaintsRowsInSight() {
-    QFETCH(int, scrollTo);
-    CListCtrlEx list;
-    list.resize(300, 200);
-    AddColumns(list);
-    list.SetFullRowSelect(true);
     const COLORREF fills[] = {kYellow, kBlue, kRed};
-    for (std::uint16_t image = 0; image < 3; ++image)
-        list.SetItemColors(image, NewColors(0, fills[image]));
-    list.BeginReplaceRows();
-    list.Rows().resize(1000);
-    for (std::size_t i = 0; i < list.Rows().size(); ++i)
-        list.Rows()[i].nImage = i % 2;
-    list.EndReplaceRows();
-    list.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&list));
-    list.scrollTo(list.model()->index(scrollTo, 0));
+    for (const int scrollTo : {0, 500, 999}) { // first rows, middle, last rows
+        CListCtrlEx list;
+        list.resize(300, 200);
+        AddColumns(list);
+        list.SetFullRowSelect(true);
+        for (std::uint16_t image = 0; image < 3; ++image)
+            list.SetItemColors(image, NewColors(0, fills[image]));
+        list.BeginReplaceRows();
+        list.Rows().resize(1000);
+        for (std::size_t i = 0; i < list.Rows().size(); ++i)
+            list.Rows()[i].nImage = i % 2;
+        list.EndReplaceRows();
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        list.scrollTo(list.model()->index(scrollTo, 0));
 
-    // Inside the second column, which holds no text.
-    const int x = list.header()->sectionViewportPosition(1) + 2;
-    const auto shown = [&list, x](int row) {
-        return ShownColor(list, {x, list.visualRect(list.model()->index(row, 0)).center().y()});
-    };
-    const QModelIndex bottom = list.indexAt({0, list.viewport()->height() - 1});
-    const int first = list.indexAt({0, 0}).row();
-    const int last = bottom.isValid() ? bottom.row() : 999;
-    for (const int row : {first, last}) // the scroll painted
-        QTRY_COMPARE(shown(row), ColorFromRef(fills[row % 2]).rgb());
-    for (CListRow& row : list.Rows())
-        row.nImage = 2;
-    list.RowsChanged();
-    for (const int row : {first, (first + last) / 2, last})
-        QTRY_COMPARE(shown(row), ColorFromRef(kRed).rgb());
+        // Inside the second column, which holds no text.
+        const int x = list.header()->sectionViewportPosition(1) + 2;
+        const auto shown = [&list, x](int row) {
+            return ShownColor(list, {x, list.visualRect(list.model()->index(row, 0)).center().y()});
+        };
+        const QModelIndex bottom = list.indexAt({0, list.viewport()->height() - 1});
+        const int first = list.indexAt({0, 0}).row();
+        const int last = bottom.isValid() ? bottom.row() : 999;
+        for (const int row : {first, last}) // the scroll painted
+            QTRY_COMPARE(shown(row), ColorFromRef(fills[row % 2]).rgb());
+        for (CListRow& row : list.Rows())
+            row.nImage = 2;
+        list.RowsChanged();
+        for (const int row : {first, (first + last) / 2, last})
+            QTRY_COMPARE(shown(row), ColorFromRef(kRed).rgb());
+    }
 }
 
 VELMORA_GUI_TEST_MAIN(ListCtrlTest)

@@ -1321,8 +1321,6 @@ void MainWindowTest::statusPicturesMatchScale() {
     }
 }
 
-// The picture of the window for the documentation: a trip's photos from two
-// cameras, one of them already named, one damaged file and one without a date.
 // The window as the documentation shows it: every type listed, companions
 // following their photo, and a burst whose two shots would get one name.
 void MainWindowTest::mainWindowScreenshot() {

@@ -1,7 +1,6 @@
 // What keeps a run of 100,000 files within the memory of its rows: temporary
-// names kept as numbers, journal files in one compact list, a journal written
-// and read a block at a time, and steps whose names the rows tell, also for
-// a companion that comes back from a temporary name.
+// names as numbers, a compact journal read and written in blocks, and steps
+// whose names the rows tell, also for a companion back from a temporary name.
 
 #include "journal.h"
 #include "rename_run.h"
@@ -19,13 +18,22 @@ using namespace velmora;
 
 namespace {
 
+using Files = std::map<std::string, std::string>;
+using testsupport::Row;
+
+std::string Slurp(const std::string& path) {
+    std::stringstream text;
+    text << std::ifstream(path).rdbuf();
+    return text.str();
+}
+
+// Only the low 48 bits of the number count.
 TEST(TemporaryNameTest, TheNumberGivesTheName) {
     const std::pair<std::uint64_t, const char*> cases[] = {
-        {0, "~vlm000000000000.jpg"},
-        {0x0123456789ab, "~vlm0123456789ab.jpg"},
-        {0xFFFFFFFFFFFF, "~vlmffffffffffff.jpg"},
-        {0x1000000000005, "~vlm000000000005.jpg"}, // 48 bits only
-    };
+        // clang-format off
+        {0, "~vlm000000000000.jpg"}, {0x0123456789ab, "~vlm0123456789ab.jpg"},
+        {0xFFFFFFFFFFFF, "~vlmffffffffffff.jpg"}, {0x1000000000005, "~vlm000000000005.jpg"}};
+    // clang-format on
     for (const auto& [number, name] : cases) {
         EXPECT_EQ(TemporaryName(number), name);
         EXPECT_TRUE(IsTemporaryName(TemporaryName(number))) << name;
@@ -33,199 +41,154 @@ TEST(TemporaryNameTest, TheNumberGivesTheName) {
     EXPECT_TRUE(IsTemporaryName(RandomTemporaryName()));
 }
 
-// Names of every length round the 64 KiB blocks, escapes, empty temporary
-// names and stamps of both kinds.
-CJournal ManyFiles(int count) {
-    CJournal journal;
-    journal.strFolder = "/photos/a b";
-    journal.folder = {1, 2, 3};
-    journal.nTime = 1700000000;
-    for (int i = 0; i < count; ++i) {
+// 3,000 files, so that the text spans several 64 KiB blocks: names of every
+// length round them, escapes, empty temporary names and stamps of both kinds.
+// The end of a run is appended in one synced write: stamp lines (none for a
+// file system with birth times), then "done", unless the run left files aside.
+TEST(JournalFilesTest, WrittenReadInBlocksAndEndedInOneText) {
+    CJournal all;
+    all.strFolder = "/photos/a b";
+    all.folder = {1, 2, 3};
+    all.nTime = 1700000000;
+    for (int i = 0; i < 3000; ++i) {
         const std::string name = "IMG " + std::string(static_cast<std::size_t>(i % 97), 'x') + "%" +
                                  std::to_string(i) + ".jpg";
         const CFileStamp stamp =
             i % 3 == 0 ? CFileStamp{} : CFileStamp{i % 3 == 1 ? 'b' : 'm', i, -i, 999};
-        journal.files.push_back({7, static_cast<std::uint64_t>(i + 1), stamp, name,
-                                 i % 5 == 0 ? TemporaryName(static_cast<std::uint64_t>(i)) : "",
-                                 "new/" + name});
+        all.files.push_back({7, static_cast<std::uint64_t>(i + 1), stamp, name,
+                             i % 5 == 0 ? TemporaryName(static_cast<std::uint64_t>(i)) : "",
+                             "new/" + name});
     }
-    return journal;
-}
+    ASSERT_EQ(all.files.size(), 3000u); // the compact list gives back what it was given
+    const CJournalFile last = all.files[2999];
+    const std::string name = "IMG " + std::string(89, 'x') + "%2999.jpg";
+    EXPECT_EQ(
+        std::tie(last.strBefore, last.strTemporary, last.strAfter, last.stamp),
+        std::make_tuple(name, std::string(), "new/" + name, CFileStamp{'m', 2999, -2999, 999}));
 
-TEST(JournalFilesTest, KeepEveryFieldWrittenAndReadBackInBlocks) {
-    testsupport::CTempDir state;
-    const CJournalStore store(state.File("journals"));
-    CJournal journal = ManyFiles(3000);
-    ASSERT_EQ(journal.files.size(), 3000u);
-    const CJournalFile file = journal.files[2999];
-    EXPECT_EQ(file.strBefore, "IMG " + std::string(89, 'x') + "%2999.jpg");
-    EXPECT_EQ(file.strTemporary, "");
-    EXPECT_EQ(file.strAfter, "new/" + file.strBefore);
-    EXPECT_EQ(file.stamp, (CFileStamp{'m', 2999, -2999, 999}));
-
-    ASSERT_EQ(store.Write(journal), 0);
-    std::stringstream written;
-    written << std::ifstream(journal.strPath).rdbuf();
-    ASSERT_GT(written.str().size(), 3 * 65536u);
-    EXPECT_EQ(written.str(), JournalText(journal));
-
-    const std::optional<CJournal> read = ReadJournal(journal.strPath);
-    ASSERT_TRUE(read);
-    EXPECT_EQ(read->strDamage, "");
-    EXPECT_EQ(read->state, CJournal::Interrupted);
-    ASSERT_EQ(read->files.size(), journal.files.size());
-    std::size_t i = 0;
-    for (const CJournalFile& back : read->files) {
-        const CJournalFile& before = journal.files[i++];
-        EXPECT_EQ(back.nInode, before.nInode);
-        EXPECT_EQ(back.strBefore, before.strBefore);
-        EXPECT_EQ(back.strTemporary, before.strTemporary);
-        ASSERT_EQ(back.strAfter, before.strAfter) << i;
-    }
-}
-
-// The end of a run appended in one synced write: stamp lines (none for a file
-// system with birth times), then "done", unless the run left files aside.
-TEST(JournalFilesTest, EndOfARunIsAppendedAsOneText) {
-    struct {
+    const struct {
         const char* name;
         std::vector<std::pair<std::size_t, CFileStamp>> stamps;
         std::string last;
         const char* tail;
         CJournal::State state;
-    } const cases[] = {
+    } cases[] = {
+        // clang-format off
         {"birth_times", {}, "done 3 3", "ready\ndone 3 3\n", CJournal::Complete},
-        {"stamps",
-         {{0, {'m', 12, 34, 5}}, {2, {'m', 0, -1, 999999999}}},
-         "done 3 2",
-         "ready\nstamp 0 m12.34.5\nstamp 2 m0.-1.999999999\ndone 3 2\n",
-         CJournal::Complete},
+        {"stamps", {{0, {'m', 12, 34, 5}}, {2, {'m', 0, -1, 999999999}}}, "done 3 2",
+         "ready\nstamp 0 m12.34.5\nstamp 2 m0.-1.999999999\ndone 3 2\n", CJournal::Complete},
         {"left_aside", {{1, {'m', 1, 2, 3}}}, "", "ready\nstamp 1 m1.2.3\n", CJournal::Interrupted},
+        // clang-format on
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         testsupport::CTempDir state;
-        CJournal journal = ManyFiles(3);
+        CJournal journal = all;
         ASSERT_EQ(CJournalStore(state.File("journals")).Write(journal), 0);
-        ASSERT_EQ(CJournalStore::AppendEnd(journal.strPath, c.stamps, c.last), 0);
-        std::stringstream written;
-        written << std::ifstream(journal.strPath).rdbuf();
-        EXPECT_EQ(written.str(),
-                  JournalText(journal).substr(0, written.str().find("ready")) + c.tail)
-            << c.name;
-        const std::optional<CJournal> read = ReadJournal(journal.strPath);
-        ASSERT_TRUE(read);
-        EXPECT_EQ(read->state, c.state) << c.name;
-        for (const auto& [index, stamp] : c.stamps)
-            EXPECT_EQ(read->files[index].stamp, stamp) << c.name;
+        const std::string written = Slurp(journal.strPath);
+        ASSERT_GT(written.size(), 3 * 65536u);
+        EXPECT_EQ(written, JournalText(journal));
+        for (const bool ended : {false, true}) {
+            if (ended) {
+                ASSERT_EQ(CJournalStore::AppendEnd(journal.strPath, c.stamps, c.last), 0);
+                EXPECT_EQ(Slurp(journal.strPath),
+                          written.substr(0, written.find("ready")) + c.tail);
+            }
+            const std::optional<CJournal> read = ReadJournal(journal.strPath);
+            ASSERT_TRUE(read);
+            EXPECT_EQ(read->strDamage, "");
+            EXPECT_EQ(read->state, ended ? c.state : CJournal::Interrupted);
+            EXPECT_EQ(JournalText(*read), written); // every file line kept
+            for (const auto& [index, stamp] : c.stamps)
+                EXPECT_EQ(read->files[index].stamp, ended ? stamp : CFileStamp{});
+        }
     }
 }
 
-class PlanTest : public ::testing::Test {
-protected:
-    void SetUp() override { std::filesystem::create_directory(m_dir.File("sub")); }
-    void Write(const std::string& name) { std::ofstream(m_dir.File(name)) << name; }
-    CRenameOutcome Run(CListRows rows) {
-        return RunRename(m_dir.Path(), rows, static_cast<unsigned>(rows.size()), nullptr,
-                         &m_journals);
+// A photo folder with a subfolder, and the journals of its runs.
+struct CPlanFolder {
+    testsupport::CTempDir dir, state;
+    CJournalStore journals{state.File("journals")};
+    CPlanFolder() { std::filesystem::create_directory(dir.File("sub")); }
+    void Write(const std::string& name) { std::ofstream(dir.File(name)) << name; }
+    // What each file holds, those of the subfolder under "sub/".
+    Files All() const {
+        Files all = testsupport::ReadFiles(dir.Path());
+        for (const auto& [name, text] : testsupport::ReadFiles(dir.File("sub")))
+            all["sub/" + name] = text;
+        return all;
     }
-
-    testsupport::CTempDir m_dir;
-    testsupport::CTempDir m_state;
-    CJournalStore m_journals{m_state.File("journals")};
+    CRenameOutcome Run(CListRows rows) {
+        return RunRename(dir.Path(), rows, static_cast<unsigned>(rows.size()), nullptr, &journals);
+    }
 };
+
+// A row whose photo has a companion; `id` set: its file as the list read it.
+CListRow RowWith(const char* current, const char* converted, const char* companion,
+                 CFileId id = {}) {
+    CListRow row = Row(current, converted);
+    row.SetCompanions(std::string(companion) + '\0');
+    if (id.Known())
+        row.SetId(id);
+    return row;
+}
 
 // A file leaves a name in a subfolder, going aside or to its new name; the
-// name, still on disk, is free for the file of a later row, and the undo
-// brings both back.
-TEST_F(PlanTest, NameLeftInASubfolderIsFreeForTheNextRow) {
-    using Files = std::map<std::string, std::string>;
+// name, still on disk, is free for the file of a later row. Row 0 takes the
+// name of row 1's companion, which goes aside under a temporary ".jpg" name;
+// row 1's companion must still get its own extension. With a row 1 whose file
+// changed since the list, the run takes every step back, the companion's from
+// its new name to the temporary one and home. Many names no row holds grow the
+// simulated folder while every file of a rotation goes aside once. The undo
+// brings all back.
+TEST(PlanTest, NamesLeftAndTakenWithinOneRun) {
+    const std::vector<std::string> two = {"x.jpg", "sub/y.jpg"};
+    const std::vector<std::string> four = {"A.jpg", "A.CR2", "P.jpg", "B.CR2"};
+    constexpr int kRotation = 1500;
+    std::vector<std::string> rotation;
+    CListRows rotationRows;
+    Files rotated;
+    const auto name = [](int n) { return "p" + std::to_string(n % kRotation) + ".jpg"; };
+    for (int i = 0; i < kRotation; ++i) {
+        rotation.insert(rotation.end(), {name(i), "other" + std::to_string(i) + ".txt"});
+        rotationRows.push_back(Row(name(i), name(i + 1)));
+        rotated.insert({{name(i + 1), name(i)}, {rotation.back(), rotation.back()}});
+    }
     const struct {
         const char* name;
-        std::pair<const char*, const char*> rows[2];
-        Files top;
+        std::vector<std::string> files;
+        CListRows rows;
+        Files after; // empty: as before
+        int restored;
+        std::string text; // empty: all renamed
     } cases[] = {
-        {"swap", {{"x.jpg", "sub/y.jpg"}, {"sub/y.jpg", "x.jpg"}}, {{"x.jpg", "sub/y.jpg"}}},
-        {"move_out_then_in",
-         {{"sub/y.jpg", "a.jpg"}, {"x.jpg", "sub/y.jpg"}},
-         {{"a.jpg", "sub/y.jpg"}}},
+        // clang-format off
+        {"swap", two, {Row("x.jpg", "sub/y.jpg"), Row("sub/y.jpg", "x.jpg")},
+         {{"x.jpg", "sub/y.jpg"}, {"sub/y.jpg", "x.jpg"}}, 2, ""},
+        {"move_out_then_in", two, {Row("sub/y.jpg", "a.jpg"), Row("x.jpg", "sub/y.jpg")},
+         {{"a.jpg", "sub/y.jpg"}, {"sub/y.jpg", "x.jpg"}}, 2, ""},
+        {"companion_aside", four, {RowWith("A.jpg", "B.jpg", "A.CR2"), RowWith("P.jpg", "C.jpg", "B.CR2")},
+         {{"B.jpg", "A.jpg"}, {"B.CR2", "A.CR2"}, {"C.jpg", "P.jpg"}, {"C.CR2", "B.CR2"}}, 4, ""},
+        {"companion_taken_back", four,
+         {RowWith("A.jpg", "B.jpg", "A.CR2"), RowWith("P.jpg", "C.jpg", "B.CR2", {1, 12345})}, {}, 0,
+         "The folder changed since it was listed\nP.jpg -> C.jpg\nP.jpg is no longer the file "
+         "that was listed; open the folder again to see it as it is now\nNo file was renamed; "
+         "none is left under a temporary name."},
+        {"rotation_among_many", rotation, rotationRows, rotated, kRotation, ""},
+        // clang-format on
     };
     for (const auto& c : cases) {
-        Write("x.jpg");
-        Write("sub/y.jpg");
-        const CRenameOutcome outcome = Run({testsupport::Row(c.rows[0].first, c.rows[0].second),
-                                            testsupport::Row(c.rows[1].first, c.rows[1].second)});
-        EXPECT_EQ(outcome.kind, CRenameOutcome::AllRenamed) << c.name << ": " << outcome.strText;
-        EXPECT_EQ(testsupport::ReadFiles(m_dir.Path()), c.top) << c.name;
-        EXPECT_EQ(testsupport::ReadFiles(m_dir.File("sub")), (Files{{"y.jpg", "x.jpg"}})) << c.name;
-        EXPECT_EQ(RunUndo(m_dir.Path(), m_journals).nRestored, 2) << c.name;
-        EXPECT_EQ(testsupport::ReadFiles(m_dir.Path()), (Files{{"x.jpg", "x.jpg"}})) << c.name;
-        std::filesystem::remove(m_dir.File("x.jpg"));
-        std::filesystem::remove(m_dir.File("sub/y.jpg"));
+        SCOPED_TRACE(c.name);
+        CPlanFolder folder;
+        for (const std::string& name : c.files)
+            folder.Write(name);
+        const Files before = folder.All();
+        const CRenameOutcome outcome = folder.Run(c.rows);
+        EXPECT_EQ(outcome.kind == CRenameOutcome::AllRenamed ? "" : outcome.strText, c.text);
+        EXPECT_EQ(folder.All(), c.after.empty() ? before : c.after);
+        EXPECT_EQ(RunUndo(folder.dir.Path(), folder.journals).nRestored, c.restored);
+        EXPECT_EQ(folder.All(), before);
     }
 }
-
-// Many names no row holds grow the simulated folder while every file of the
-// rotation goes aside once.
-TEST_F(PlanTest, RotationAmongManyOtherFiles) {
-    constexpr int kFiles = 1500;
-    CListRows rows;
-    const auto name = [](int i) { return "p" + std::to_string(i) + ".jpg"; };
-    for (int i = 0; i < kFiles; ++i) {
-        Write(name(i));
-        Write("other" + std::to_string(i) + ".txt");
-        rows.push_back(testsupport::Row(name(i), name((i + 1) % kFiles)));
-    }
-    ASSERT_EQ(Run(rows).kind, CRenameOutcome::AllRenamed);
-    const auto after = testsupport::ReadFiles(m_dir.Path());
-    EXPECT_EQ(after.size(), 2u * kFiles);
-    for (int i = 0; i < kFiles; ++i)
-        ASSERT_EQ(after.at(name((i + 1) % kFiles)), name(i));
-}
-
-// Row 0 takes the name of row 1's companion, which goes aside under a
-// temporary ".jpg" name; row 1's companion must still get its own extension.
-// With a row 1 whose file changed since the list, the run takes every step
-// back, the companion's from its new name to the temporary one and home.
-struct AsideCase {
-    const char* name;
-    bool changed;
-};
-
-class CompanionAsideTest : public ::testing::TestWithParam<AsideCase> {};
-
-TEST_P(CompanionAsideTest, CompanionComesBackFromAsideWithItsExtension) {
-    testsupport::CTempDir dir;
-    testsupport::CTempDir state;
-    const CJournalStore journals(state.File("journals"));
-    for (const char* name : {"A.jpg", "A.CR2", "P.jpg", "B.CR2"})
-        std::ofstream(dir.File(name)) << name;
-    const auto before = testsupport::ReadFiles(dir.Path());
-    CListRows rows{testsupport::Row("A.jpg", "B.jpg"), testsupport::Row("P.jpg", "C.jpg")};
-    rows[0].SetCompanions(std::string("A.CR2\0", 6));
-    rows[1].SetCompanions(std::string("B.CR2\0", 6));
-    if (GetParam().changed)
-        rows[1].SetId({1, 12345});
-
-    const CRenameOutcome outcome = RunRename(dir.Path(), rows, 2, nullptr, &journals);
-    if (GetParam().changed) {
-        EXPECT_EQ(outcome.strText,
-                  "The folder changed since it was listed\nP.jpg -> C.jpg\nP.jpg is no longer "
-                  "the file that was listed; open the folder again to see it as it is now\nNo "
-                  "file was renamed; none is left under a temporary name.");
-        EXPECT_EQ(testsupport::ReadFiles(dir.Path()), before);
-        return;
-    }
-    EXPECT_EQ(outcome.kind, CRenameOutcome::AllRenamed) << outcome.strText;
-    EXPECT_EQ(testsupport::ReadFiles(dir.Path()),
-              (std::map<std::string, std::string>{
-                  {"B.jpg", "A.jpg"}, {"B.CR2", "A.CR2"}, {"C.jpg", "P.jpg"}, {"C.CR2", "B.CR2"}}));
-    EXPECT_EQ(RunUndo(dir.Path(), journals).nRestored, 4);
-    EXPECT_EQ(testsupport::ReadFiles(dir.Path()), before);
-}
-
-INSTANTIATE_TEST_SUITE_P(Runs, CompanionAsideTest,
-                         ::testing::Values(AsideCase{"finished", false},
-                                           AsideCase{"taken_back", true}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
