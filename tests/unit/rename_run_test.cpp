@@ -492,10 +492,14 @@ INSTANTIATE_TEST_SUITE_P(Names, RefusedNameTest, ::testing::ValuesIn(kRefusedCas
 // nothing on disk.
 TEST_F(RenameRunTest, FindsEveryRefusedRowBeforeTheRun) {
     Write({"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg", "f.jpg", "g.jpg", "h.jpg", "keep.jpg"});
-    CListRows rows{Row("a.jpg", "same.jpg"), Row("b.jpg", "same.jpg"),
-                   Row("c.jpg", "keep.jpg"), Row("d.jpg", "../x.jpg"),
-                   Row("e.jpg", std::string(300, 'n') + ".jpg"), Row("f.jpg", "none/x.jpg"),
-                   Row("g.jpg", "d.jpg"), Row("h.jpg", "fine.jpg")};
+    CListRows rows{Row("a.jpg", "same.jpg"),
+                   Row("b.jpg", "same.jpg"),
+                   Row("c.jpg", "keep.jpg"),
+                   Row("d.jpg", "../x.jpg"),
+                   Row("e.jpg", std::string(300, 'n') + ".jpg"),
+                   Row("f.jpg", "none/x.jpg"),
+                   Row("g.jpg", "d.jpg"),
+                   Row("h.jpg", "fine.jpg")};
     const Contents files = Folder();
     std::vector<std::pair<int, std::string>> found;
     for (const CRenameStop& stop : FindRefusedRows(CFolderHandle(m_dir.Path()), rows))
