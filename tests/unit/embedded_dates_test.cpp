@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <tuple>
 
@@ -30,7 +31,9 @@ const char* const kR5 = "exif-original 2021-02-18 19:54:47+00:00";
 const std::string kPacket = "<rdf:Description xmlns:exif=\"http://ns.adobe.com/exif/1.0/\" "
                             "exif:DateTimeOriginal=\"2016-08-12T13:14:15+02:00\"/>";
 // Past the 1 MiB a hinted read takes, and of odd size (WebP pads it).
-const std::string kLong = kPacket + std::string(3 * 1024 * 1024, ' ');
+std::string LongPacket() {
+    return kPacket + std::string(3 * 1024 * 1024, ' ');
+}
 
 Bytes Tiff(const char* date = "2021:03:04 05:06:07") {
     return CameraTiff(ByteOrder::Motorola, date).Build();
@@ -41,12 +44,13 @@ Bytes Hex(std::size_t size = 0, std::optional<std::size_t> count = {}) {
     block.resize(std::max(size, block.size()), 0);
     return RawProfileText("exif", block, count);
 }
-const Bytes kText = Hex();
-const Bytes kExifChunk = PngChunk("eXIf", Tiff());
-const Bytes kApp1Xmp =
-    PngText("Raw profile type APP1",
-            RawProfileText("APP1", ToBytes("http://ns.adobe.com/xap/1.0/\0"s + kPacket)));
-const Bytes kOtherProfile = PngText(kProfile, RawProfileText("exif", Tiff("2011:05:06 09:59:48")));
+Bytes App1Xmp() {
+    return PngText("Raw profile type APP1",
+                   RawProfileText("APP1", ToBytes("http://ns.adobe.com/xap/1.0/\0"s + kPacket)));
+}
+Bytes OtherProfile() {
+    return PngText(kProfile, RawProfileText("exif", Tiff("2011:05:06 09:59:48")));
+}
 
 // `text` upper-cased, each "\n" written as `lineBreak`.
 Bytes Reshaped(const Bytes& text, std::string_view lineBreak) {
@@ -76,55 +80,90 @@ Bytes Movie(const std::string& xmp, bool udta = false) {
     return MovieFile(o);
 }
 
+// A case names the builder of its file: files of many megabytes are made by
+// the test that reads them, not when the program starts.
 struct Case {
     std::string name;
-    Bytes file;             // empty: the corpus is absent
-    std::string taken, xmp; // xmp: with the hints
+    std::function<Bytes()> file; // empty result: the corpus is absent
+    std::string taken, xmp;      // xmp: with the hints
 };
 // A corpus sample, `write` put over the first `at` in it.
 Case Sample(std::string name, const char* taken, const char* xmp, std::string_view at = "",
             std::string_view write = "") {
-    std::ifstream in(testsupport::CorpusDir() + "/dates/" + name, std::ios::binary);
-    Bytes file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    const auto pos = std::search(file.begin(), file.end(), at.begin(), at.end());
-    if (!at.empty() && file.end() - pos >= std::ptrdiff_t(write.size()))
-        std::copy(write.begin(), write.end(), pos);
+    auto file = [name, at, write] {
+        std::ifstream in(testsupport::CorpusDir() + "/dates/" + name, std::ios::binary);
+        Bytes bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        const auto pos = std::search(bytes.begin(), bytes.end(), at.begin(), at.end());
+        if (!at.empty() && bytes.end() - pos >= std::ptrdiff_t(write.size()))
+            std::copy(write.begin(), write.end(), pos);
+        return bytes;
+    };
     name = "corpus_" + name + std::string(at);
     std::ranges::transform(name, name.begin(), [](char c) { return std::isalnum(c) ? c : '_'; });
     return {name, file, taken, xmp};
 }
 
 const Case kCases[] = {
-    {"png_itxt_xmp_long", Png({PngIText("XML:com.adobe.xmp", ToBytes(kLong))}), "", kX},
+    {"png_itxt_xmp_long",
+     [] { return Png({PngIText("XML:com.adobe.xmp", ToBytes(LongPacket()))}); }, "", kX},
     {"png_itxt_xmp_deflated_language_fields_late",
-     Png({}, {PngChunk("iTXt", Concat({ToBytes("XML:com.adobe.xmp\0\1\0de\0XMP-Daten\0"sv),
-                                       Deflate(ToBytes(kPacket))}))}),
+     [] {
+         return Png({},
+                    {PngChunk("iTXt", Concat({ToBytes("XML:com.adobe.xmp\0\1\0de\0XMP-Daten\0"sv),
+                                              Deflate(ToBytes(kPacket))}))});
+     },
      "", kX},
     // An APP1 profile holding XMP does not stop the EXIF profile behind it.
-    {"png_app1_profile_xmp_then_exif", Png({kApp1Xmp, PngZText(kProfile, kText)}), kE, kX},
-    {"webp_xmp_long", WebpFile(Tiff(), 8, 8, ToBytes(kLong)), kE, kX},
-    {"movie_uuid_xmp_long_after_media", Movie(kLong), "", kX},
-    {"movie_udta_xmp", Movie(kPacket, true), "", kX},
-    {"heif_xmp_item_long", Heif(kLong), kE, kX},
-    {"heif_xmp_item_in_idat", Heif(kPacket, 1), kE, kX},
-    {"heif_infe_3_iloc_2", Heif(kPacket, 2), kE, kX},
+    {"png_app1_profile_xmp_then_exif",
+     [] {
+         return Png({App1Xmp(), PngZText(kProfile, Hex())});
+     },
+     kE, kX},
+    {"webp_xmp_long", [] { return WebpFile(Tiff(), 8, 8, ToBytes(LongPacket())); }, kE, kX},
+    {"movie_uuid_xmp_long_after_media", [] { return Movie(LongPacket()); }, "", kX},
+    {"movie_udta_xmp", [] { return Movie(kPacket, true); }, "", kX},
+    {"heif_xmp_item_long", [] { return Heif(LongPacket()); }, kE, kX},
+    {"heif_xmp_item_in_idat", [] { return Heif(kPacket, 1); }, kE, kX},
+    {"heif_infe_3_iloc_2", [] { return Heif(kPacket, 2); }, kE, kX},
     // EXIF as hex text: the digits alone count, blanks and the count line not.
-    {"profile_itxt_deflated", Png({PngIText(kProfile, kText, true)}), kE, ""},
-    {"profile_app1_lower_case", TextPng(kText, false, "Raw profile type app1"), kE, ""},
-    {"profile_other_type", TextPng(kText, false, "Raw profile type iptc"), "", ""},
-    {"profile_count_case_blanks", TextPng(Reshaped(Hex(0, 10), "\r\n\t")), kE, ""},
-    {"profile_bad_digit", TextPng(Reshaped(kText, "\nz")), "", ""},
+    {"profile_itxt_deflated", [] { return Png({PngIText(kProfile, Hex(), true)}); }, kE, ""},
+    {"profile_app1_lower_case", [] { return TextPng(Hex(), false, "Raw profile type app1"); }, kE,
+     ""},
+    {"profile_other_type", [] { return TextPng(Hex(), false, "Raw profile type iptc"); }, "", ""},
+    {"profile_count_case_blanks", [] { return TextPng(Reshaped(Hex(0, 10), "\r\n\t")); }, kE, ""},
+    {"profile_bad_digit", [] { return TextPng(Reshaped(Hex(), "\nz")); }, "", ""},
     // Inflating stops at its bound: a small chunk cannot cost without end.
-    {"profile_blanks_past_bound", TextPng(Concat({Bytes(24 << 20, ' '), kText}), true), "", ""},
+    {"profile_blanks_past_bound",
+     [] {
+         return TextPng(Concat({Bytes(24 << 20, ' '), Hex()}), true);
+     },
+     "", ""},
     // A block too big for an eXIf chunk is not read from a profile either.
-    {"profile_block_at_bound", TextPng(Hex(CChunkReader::kMaxExifChunk), true), kE, ""},
-    {"profile_block_past_bound", TextPng(Hex(CChunkReader::kMaxExifChunk + 1), true), "", ""},
+    {"profile_block_at_bound", [] { return TextPng(Hex(CChunkReader::kMaxExifChunk), true); }, kE,
+     ""},
+    {"profile_block_past_bound", [] { return TextPng(Hex(CChunkReader::kMaxExifChunk + 1), true); },
+     "", ""},
     {"profile_ztxt_not_zlib",
-     Png({PngChunk("zTXt", Concat({ToBytes("Raw profile type exif\0\0"sv), kText}))}), "", ""},
+     [] {
+         return Png({PngChunk("zTXt", Concat({ToBytes("Raw profile type exif\0\0"sv), Hex()}))});
+     },
+     "", ""},
     // eXIf is the copy that counts; the first profile fills in a missing date.
-    {"exif_chunk_between_profiles", Png({kOtherProfile, kExifChunk}, {kOtherProfile}), kE, ""},
-    {"exif_chunk_undated", Png({PngChunk("eXIf", CTiffBuilder().Build()), kOtherProfile}), kO, ""},
-    {"first_profile_counts", Png({kOtherProfile, PngText(kProfile, kText)}), kO, ""},
+    {"exif_chunk_between_profiles",
+     [] {
+         return Png({OtherProfile(), PngChunk("eXIf", Tiff())}, {OtherProfile()});
+     },
+     kE, ""},
+    {"exif_chunk_undated",
+     [] {
+         return Png({PngChunk("eXIf", CTiffBuilder().Build()), OtherProfile()});
+     },
+     kO, ""},
+    {"first_profile_counts",
+     [] {
+         return Png({OtherProfile(), PngText(kProfile, Hex())});
+     },
+     kO, ""},
     Sample("raw_profile_ztxt.png", "exif-original 2022-04-24 10:35:53+02:00", ""),
     Sample("vivo_X90_raw_profile.png", "exif-original 2023-07-09 20:36:33+08:00", ""),
     Sample("IMG_20180725_163423-2.png", "", "xmp-datecreated 2018-07-25 16:34:22"),
@@ -149,10 +188,11 @@ class EmbeddedDateTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(EmbeddedDateTest, Reads) {
     const Case& c = GetParam();
-    if (c.file.empty())
+    const Bytes file = c.file();
+    if (file.empty())
         GTEST_SKIP() << "dates corpus not found in " << testsupport::CorpusDir();
     testsupport::CTempDir dir;
-    ASSERT_TRUE(WriteFile(dir.File("photo.bin"), c.file));
+    ASSERT_TRUE(WriteFile(dir.File("photo.bin"), file));
     for (const bool hints : {false, true}) {
         CJpegFile reader;
         reader.m_bReadHints = hints;
