@@ -2,7 +2,8 @@
 # Sets up, builds and runs every Velmora test: the debug build with CTest (unit,
 # window, real-window, package checks and a smoke run of each benchmark), then
 # the unit tests again under AddressSanitizer + UndefinedBehaviorSanitizer, and
-# a short fuzzing run of the reader. Installs the Debian packages it needs.
+# a short fuzzing run of every reader, the targets side by side. Installs the
+# Debian packages it needs.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/ensure_packages.sh
@@ -26,6 +27,6 @@ ctest --preset asan -j "$jobs" -L unit
 echo "== short fuzzing run of the reader"
 cmake --preset fuzz
 cmake --build --preset fuzz -j "$jobs"
-ctest --test-dir build/fuzz -L fuzz --output-on-failure
+ctest --test-dir build/fuzz -L fuzz -j "$jobs" --output-on-failure
 
 echo "== all tests passed"
