@@ -29,6 +29,10 @@ namespace ole = velmora::ole;
 namespace {
 
 using testsupport::DateText;
+using testsupport::ExpectedExifDate;
+using testsupport::LoadTags;
+using testsupport::TagRow;
+using testsupport::TrimRight;
 
 struct ReadResult {
     bool ok = false;
@@ -54,34 +58,6 @@ std::optional<ReadResult> ReadWithin(const std::string& path, std::chrono::secon
     return future.get();
 }
 
-// One row of tags.tsv: column name -> raw value; "-" (absent) is left out.
-using TagRow = std::map<std::string, std::string>;
-
-std::vector<std::string> SplitTabs(const std::string& line) {
-    std::vector<std::string> cells;
-    std::stringstream in(line);
-    for (std::string cell; std::getline(in, cell, '\t');)
-        cells.push_back(cell);
-    return cells;
-}
-
-std::vector<TagRow> LoadTags(const std::string& path) {
-    std::ifstream in(path);
-    std::string line;
-    std::getline(in, line);
-    const std::vector<std::string> header = SplitTabs(line);
-    std::vector<TagRow> rows;
-    while (std::getline(in, line)) {
-        const std::vector<std::string> cells = SplitTabs(line);
-        TagRow row;
-        for (std::size_t i = 0; i < cells.size() && i < header.size(); ++i)
-            if (cells[i] != "-")
-                row[header[i]] = cells[i];
-        rows.push_back(row);
-    }
-    return rows;
-}
-
 // Where the record's rules legitimately give another value than the raw tag
 // of the first directory that tags.tsv lists; each value here was checked
 // against the file's bytes.
@@ -102,38 +78,6 @@ const RecordOverride kOverrides[] = {
     {"PaintTool_sample.jpg", "Comment",
      "a5cb01550dbb9a6bf732f87e413f6e231cc4581e6a5be800fb0871dce0760cd5"},
 };
-
-// An EXIF date text "YYYY:MM:DD HH:MM:SS" as fields; nullopt when not a date.
-std::optional<ole::DateFields> ExifDate(const std::string& text) {
-    ole::DateFields f;
-    int consumed = 0;
-    if (std::sscanf(text.c_str(), "%4d:%2d:%2d %2d:%2d:%2d%n", &f.year, &f.month, &f.day, &f.hour,
-                    &f.minute, &f.second, &consumed) != 6 ||
-        text[static_cast<std::size_t>(consumed)] != '\0' || !ole::FromFields(f))
-        return std::nullopt;
-    return f;
-}
-
-// The date the record keeps: DateTime (first directory) is met first and
-// fills it, DateTimeOriginal then always replaces it (with nothing when it is
-// not a date), and DateTimeDigitized fills it only if it is still empty.
-std::string ExpectedDate(const TagRow& row) {
-    std::optional<ole::DateFields> date;
-    if (row.count("DateTime"))
-        date = ExifDate(row.at("DateTime"));
-    if (row.count("DateTimeOriginal"))
-        date = ExifDate(row.at("DateTimeOriginal"));
-    if (row.count("DateTimeDigitized") && !date)
-        date = ExifDate(row.at("DateTimeDigitized"));
-    return DateText(date);
-}
-
-// Texts of tags.tsv lose their trailing blanks; the record keeps a text as
-// stored, so both are compared without them.
-std::string TrimRight(std::string text) {
-    text.erase(text.find_last_not_of(' ') + 1);
-    return text;
-}
 
 double Number(const TagRow& row, const char* column) {
     return row.count(column) ? std::stod(row.at(column)) : 0.0;
@@ -198,7 +142,7 @@ TEST(Corpus, RecordAgreesWithIndependentReader) {
         EXPECT_TRUE(result->ok) << "error id " << result->errorId;
 
         EXPECT_EQ(info.m_dtTaken == 0.0 ? "none" : DateText(ole::ToFields(info.m_dtTaken)),
-                  ExpectedDate(row));
+                  DateText(ExpectedExifDate(row)));
         const auto text = [&](const char* column, std::size_t limit) {
             return TrimRight(row.count(column) ? row.at(column).substr(0, limit) : "");
         };

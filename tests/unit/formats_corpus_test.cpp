@@ -26,30 +26,16 @@ namespace {
 using testsupport::DateText;
 using testsupport::LoadTags;
 using testsupport::TagRow;
-
-// "YYYY:MM:DD HH:MM:SS" (anything after the seconds ignored) as fields.
-std::optional<ole::DateFields> Fields(const std::string& text) {
-    ole::DateFields f;
-    if (std::sscanf(text.c_str(), "%4d:%2d:%2d %2d:%2d:%2d", &f.year, &f.month, &f.day, &f.hour,
-                    &f.minute, &f.second) != 6 ||
-        !ole::FromFields(f))
-        return std::nullopt;
-    return f;
-}
+using testsupport::TrimRight;
 
 // The date the record should hold, by its rules.
 std::string ExpectedDate(const TagRow& row) {
-    std::optional<ole::DateFields> date;
-    if (row.count("DateTime"))
-        date = Fields(row.at("DateTime"));
-    if (row.count("DateTimeOriginal"))
-        date = Fields(row.at("DateTimeOriginal"));
-    if (row.count("DateTimeDigitized") && !date)
-        date = Fields(row.at("DateTimeDigitized"));
+    std::optional<ole::DateFields> date = testsupport::ExpectedExifDate(row);
     if (!date && row.count("KeysCreationDate"))
-        date = Fields(row.at("KeysCreationDate"));
+        date = testsupport::ExifDateFields(row.at("KeysCreationDate"));
     if (!date && row.count("QuickTimeCreateDateUTC")) {
-        const std::optional<ole::DateFields> utc = Fields(row.at("QuickTimeCreateDateUTC"));
+        const std::optional<ole::DateFields> utc =
+            testsupport::ExifDateFields(row.at("QuickTimeCreateDateUTC"));
         std::tm tm = ole::ToTm(*utc);
         const std::time_t seconds = timegm(&tm);
         std::tm local{};
@@ -58,11 +44,6 @@ std::string ExpectedDate(const TagRow& row) {
                                local.tm_hour,        local.tm_min,     local.tm_sec};
     }
     return DateText(date);
-}
-
-std::string TrimRight(std::string text) {
-    text.erase(text.find_last_not_of(' ') + 1);
-    return text;
 }
 
 TEST(FormatsCorpus, RecordAgreesWithIndependentReader) {

@@ -43,7 +43,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Contents = std::map<std::string, std::string>; // entry name -> content
+using testsupport::Contents;
+using testsupport::ReadTree;
 
 const ole::DateFields kDates[] = {
     {2005, 7, 1, 10, 0, 0}, {2005, 7, 1, 10, 0, 1}, {2005, 12, 31, 23, 59, 59},
@@ -66,29 +67,6 @@ const std::regex kTemporaryName("~vlm[0-9a-f]{12}\\.jpg");
 unsigned long EnvNumber(const char* name, unsigned long fallback) {
     const char* text = std::getenv(name);
     return text != nullptr && *text != '\0' ? std::strtoul(text, nullptr, 10) : fallback;
-}
-
-std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// A folder's entries by path; a subfolder stands for the file "inside" it
-// (the plain subfolder "sub" for its entries), a link for its target.
-Contents ReadFolder(const std::string& folder, const std::string& prefix = "") {
-    Contents contents;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        const std::string name = prefix + entry.path().filename().string();
-        if (entry.is_symlink()) {
-            contents[name] = "link:" + fs::read_symlink(entry.path()).string();
-        } else if (name == "sub") {
-            contents.merge(ReadFolder(entry.path(), "sub/"));
-        } else {
-            contents[name] = entry.is_directory() ? "dir:" + ReadBytes(entry.path() / "inside")
-                                                  : ReadBytes(entry.path());
-        }
-    }
-    return contents;
 }
 
 template <typename T, std::size_t N> const T& Pick(std::mt19937& random, const T (&items)[N]) {
@@ -222,7 +200,7 @@ CExpectedRun ExpectRun(const std::string& folder, const CListRows& rows) {
     CExpectedRun expected;
     expected.renamed.assign(rows.size(), false);
     std::set<std::string> held;
-    for (const auto& [name, content] : ReadFolder(folder))
+    for (const auto& [name, content] : ReadTree(folder))
         held.insert(name);
     std::vector<bool> aside(rows.size()), clean = expected.renamed;
     int outstanding = 0;
@@ -303,7 +281,7 @@ void RunAndCheck(const std::string& top, const std::string& folder, CListRows& r
         beside.insert(entry.path().filename().string());
     EXPECT_EQ(beside, (std::set<std::string>{"outside", "photos"})) << "a file left the folder";
     EXPECT_TRUE(fs::is_empty(top + "/outside")) << "a file left through a link";
-    const Contents after = ReadFolder(folder);
+    const Contents after = ReadTree(folder);
     ASSERT_EQ(after.size(), original.size()) << "files were lost or added";
     ExpectEveryContentOnceAndNoTemporaryName(original, after);
 
@@ -332,7 +310,7 @@ void RunFolder(std::mt19937& random) {
     const std::string folder = dir.File("photos");
     ASSERT_EQ(mkdir(dir.File("outside").c_str(), 0755), 0);
     CRandomFolder(random, folder).Fill();
-    const Contents original = ReadFolder(folder);
+    const Contents original = ReadTree(folder);
     CListRows rows;
     std::vector<std::string> owned; // each row's content, by row
     unsigned count = 0;
@@ -348,7 +326,7 @@ void RunFolder(std::mt19937& random) {
                 return; // every photo went into the subfolder
 
             owned.clear();
-            const Contents now = ReadFolder(folder);
+            const Contents now = ReadTree(folder);
             for (const CListRow& row : rows)
                 owned.push_back(now.at(std::string(row.Text(0))));
         } else if (way != 2) {
@@ -406,7 +384,7 @@ void RunCompanionFolder(std::mt19937& random) {
         std::ofstream(dir.File(std::string("x00") + std::to_string(Below(random, 3)) +
                                Pick(random, followers)))
             << "stranger " << i;
-    const Contents original = ReadFolder(dir.Path());
+    const Contents original = ReadTree(dir.Path());
     CListRows rows;
     bool listed = false;
     const unsigned count = ScanFolder(dir.Path(), Pick(random, formats), rows, listed, nullptr,
@@ -416,7 +394,7 @@ void RunCompanionFolder(std::mt19937& random) {
     const CListRows before = rows;
     const CRenameOutcome outcome = RunRename(dir.Path(), rows, count);
 
-    const Contents after = ReadFolder(dir.Path());
+    const Contents after = ReadTree(dir.Path());
     ExpectEveryContentOnceAndNoTemporaryName(original, after);
     bool allArrived = true;
     for (std::size_t i = 0; i < before.size(); ++i) {

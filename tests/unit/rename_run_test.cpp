@@ -38,25 +38,12 @@ namespace {
 
 using testsupport::operator<<;
 
-using Contents = std::map<std::string, std::string>; // file name -> bytes
+using testsupport::Contents;
+using testsupport::ReadBytes;
+using testsupport::ReadFiles;
 using Names = std::vector<std::string>;
 
 const std::regex kTemporaryName("~vlm[0-9a-f]{12}\\.jpg");
-
-std::string ReadBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// The regular files directly inside `folder`.
-Contents ReadFolder(const std::string& folder) {
-    Contents contents;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        if (entry.is_regular_file())
-            contents[entry.path().filename().string()] = ReadBytes(entry.path());
-    }
-    return contents;
-}
 
 std::string ContentOf(const std::string& name) {
     return "content of " + name;
@@ -148,7 +135,7 @@ protected:
         bytes.insert(bytes.end(), tag.begin(), tag.end());
         ASSERT_TRUE(testdata::WriteFile(m_dir.File(name), bytes));
     }
-    Contents Folder() const { return ReadFolder(m_dir.Path()); }
+    Contents Folder() const { return ReadFiles(m_dir.Path()); }
     CRenameOutcome Run(CListRows& rows, unsigned count, CRenameObserver* observer = nullptr) {
         return RunRename(m_dir.Path(), rows, count, observer);
     }

@@ -34,15 +34,43 @@ struct CTestJournalFolder {
 
 } // namespace
 
-std::map<std::string, std::string> ReadFiles(const std::string& folder) {
-    std::map<std::string, std::string> contents;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        if (!entry.is_regular_file())
-            continue;
-        std::ifstream in(entry.path(), std::ios::binary);
-        contents[entry.path().filename().string()] =
-            std::string(std::istreambuf_iterator<char>(in), {});
+std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+namespace {
+
+void ReadTreeInto(const std::filesystem::path& folder, const std::string& prefix,
+                  Contents& contents) {
+    namespace fs = std::filesystem;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const std::string name = prefix + entry.path().filename().string();
+        if (entry.is_symlink())
+            contents[name] = "link:" + fs::read_symlink(entry.path()).string();
+        else if (name == "sub")
+            ReadTreeInto(entry.path(), "sub/", contents);
+        else
+            contents[name] = entry.is_directory()
+                                 ? "dir:" + ReadBytes((entry.path() / "inside").string())
+                                 : ReadBytes(entry.path().string());
     }
+}
+
+} // namespace
+
+Contents ReadFiles(const std::string& folder) {
+    Contents contents;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.is_regular_file())
+            contents[entry.path().filename().string()] = ReadBytes(entry.path().string());
+    }
+    return contents;
+}
+
+Contents ReadTree(const std::string& folder) {
+    Contents contents;
+    ReadTreeInto(folder, "", contents);
     return contents;
 }
 
@@ -119,6 +147,31 @@ std::vector<TagRow> LoadTags(const std::string& path) {
         rows.push_back(row);
     }
     return rows;
+}
+
+std::optional<velmora::ole::DateFields> ExifDateFields(const std::string& text) {
+    velmora::ole::DateFields f;
+    if (std::sscanf(text.c_str(), "%4d:%2d:%2d %2d:%2d:%2d", &f.year, &f.month, &f.day, &f.hour,
+                    &f.minute, &f.second) != 6 ||
+        !velmora::ole::FromFields(f))
+        return std::nullopt;
+    return f;
+}
+
+std::optional<velmora::ole::DateFields> ExpectedExifDate(const TagRow& row) {
+    std::optional<velmora::ole::DateFields> date;
+    if (row.count("DateTime"))
+        date = ExifDateFields(row.at("DateTime"));
+    if (row.count("DateTimeOriginal"))
+        date = ExifDateFields(row.at("DateTimeOriginal"));
+    if (row.count("DateTimeDigitized") && !date)
+        date = ExifDateFields(row.at("DateTimeDigitized"));
+    return date;
+}
+
+std::string TrimRight(std::string text) {
+    text.erase(text.find_last_not_of(' ') + 1);
+    return text;
 }
 
 std::string Describe(const velmora::CFoundDate& d) {

@@ -68,13 +68,36 @@ bool CorpusAvailable();
 // A row to rename from `current` to `converted`.
 CListRow Row(const std::string& current, const std::string& converted);
 
+// A file's bytes; empty when it can't be read.
+std::string ReadBytes(const std::string& path);
+
 // The regular files directly inside `folder`: name -> content.
-std::map<std::string, std::string> ReadFiles(const std::string& folder);
+using Contents = std::map<std::string, std::string>;
+Contents ReadFiles(const std::string& folder);
+
+// Every entry of `folder` by path: a subfolder named "sub" stands for its
+// entries ("sub/x.jpg"), another subfolder for the file "inside" it
+// ("dir:" + content), a link for its target ("link:" + target).
+Contents ReadTree(const std::string& folder);
 
 // The rows of a tab-separated table with a heading line: column -> value,
 // cells holding "-" left out.
 using TagRow = std::map<std::string, std::string>;
 std::vector<TagRow> LoadTags(const std::string& path);
+
+// An EXIF date text "YYYY:MM:DD HH:MM:SS" as fields; nullopt when it is not
+// a date. What follows the seconds (a zone) is ignored.
+std::optional<velmora::ole::DateFields> ExifDateFields(const std::string& text);
+
+// The date the record keeps from the EXIF columns of a tags row: DateTime is
+// met first and fills it, DateTimeOriginal then always replaces it (with
+// nothing when it is not a date), DateTimeDigitized fills it only if it is
+// still empty. Empty when none of them gives a date.
+std::optional<velmora::ole::DateFields> ExpectedExifDate(const TagRow& row);
+
+// Texts of the tag tables lose their trailing blanks; the record keeps a text
+// as stored, so both are compared without them.
+std::string TrimRight(std::string text);
 
 // A found date as "<source> YYYY-MM-DD[ HH:MM:SS][.mmm][ ±HH:MM]", "-" for none.
 std::string Describe(const velmora::CFoundDate& date);

@@ -25,11 +25,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Contents = std::map<std::string, std::string>; // name -> content
-
-Contents ReadFolder(const std::string& folder) {
-    return testsupport::ReadFiles(folder);
-}
+using testsupport::Contents;
+using testsupport::ReadFiles;
 
 bool HasTemporaryName(const Contents& contents) {
     for (const auto& [name, content] : contents) {
@@ -103,7 +100,7 @@ TEST_F(InterferenceTest, StopThatLeavesAFileUnderATemporaryNameIsNotJournaledAsE
 
     const CRenameOutcome outcome = RunRename(m_dir.Path(), rows, 2, &observer, &m_store);
     ASSERT_EQ(outcome.kind, CRenameOutcome::ErrorRename);
-    ASSERT_TRUE(HasTemporaryName(ReadFolder(m_dir.Path()))) << outcome.strText;
+    ASSERT_TRUE(HasTemporaryName(ReadFiles(m_dir.Path()))) << outcome.strText;
 
     const std::vector<CJournal> runs = m_store.Runs(Key());
     ASSERT_EQ(runs.size(), 1u);
@@ -118,11 +115,11 @@ TEST_F(InterferenceTest, StopThatLeavesAFileUnderATemporaryNameIsNotJournaledAsE
 TEST_F(InterferenceTest, UndoCutOffCanBeFinishedAfterOtherFoldersJournalManyRuns) {
     Write("A.jpg", "a");
     Write("B.jpg", "b");
-    const Contents before = ReadFolder(m_dir.Path());
+    const Contents before = ReadFiles(m_dir.Path());
     CListRows rows{Row("A.jpg", "B.jpg"), Row("B.jpg", "A.jpg")};
     ASSERT_EQ(RunRename(m_dir.Path(), rows, 2, nullptr, &m_store).kind, CRenameOutcome::AllRenamed);
     ASSERT_TRUE(KilledAt("step", 1, [&] { RunUndo(m_dir.Path(), m_store); }));
-    ASSERT_TRUE(HasTemporaryName(ReadFolder(m_dir.Path())));
+    ASSERT_TRUE(HasTemporaryName(ReadFiles(m_dir.Path())));
 
     for (std::uint64_t i = 0; i < 200; ++i) {
         CJournal other;
@@ -134,7 +131,7 @@ TEST_F(InterferenceTest, UndoCutOffCanBeFinishedAfterOtherFoldersJournalManyRuns
 
     const CUndoOutcome undo = RunUndo(m_dir.Path(), m_store);
     EXPECT_EQ(undo.outcome.kind, CRenameOutcome::AllRenamed) << undo.outcome.strText;
-    EXPECT_EQ(ReadFolder(m_dir.Path()), before);
+    EXPECT_EQ(ReadFiles(m_dir.Path()), before);
 }
 
 // The undo of a run cut off stops cleanly without restoring every file: the
@@ -155,7 +152,7 @@ TEST_F(InterferenceTest, RenameStaysRefusedWhileTheCutOffRunIsNotUndone) {
     CInterferingObserver observer("aside B.jpg", [&] { Write("A.jpg", "stranger"); });
     const CUndoOutcome undo = RunUndo(m_dir.Path(), m_store, &observer);
     ASSERT_EQ(undo.outcome.kind, CRenameOutcome::ErrorRename) << undo.outcome.strText;
-    ASSERT_TRUE(HasTemporaryName(ReadFolder(m_dir.Path())));
+    ASSERT_TRUE(HasTemporaryName(ReadFiles(m_dir.Path())));
 
     EXPECT_TRUE(RefuseAfterInterruptedRun(m_store, Key()).has_value());
 }
@@ -167,10 +164,10 @@ TEST_F(InterferenceTest, UndoKeepsEveryNameOfAFileWithTwoNames) {
     ASSERT_EQ(link(m_dir.File("a.jpg").c_str(), m_dir.File("b.jpg").c_str()), 0);
     CListRows rows{Row("a.jpg", "c.jpg"), Row("b.jpg", "a.jpg")};
     ASSERT_EQ(RunRename(m_dir.Path(), rows, 2, nullptr, &m_store).kind, CRenameOutcome::AllRenamed);
-    ASSERT_EQ(ReadFolder(m_dir.Path()), (Contents{{"a.jpg", "shared"}, {"c.jpg", "shared"}}));
+    ASSERT_EQ(ReadFiles(m_dir.Path()), (Contents{{"a.jpg", "shared"}, {"c.jpg", "shared"}}));
 
     RunUndo(m_dir.Path(), m_store);
-    EXPECT_EQ(ReadFolder(m_dir.Path()), (Contents{{"a.jpg", "shared"}, {"b.jpg", "shared"}}));
+    EXPECT_EQ(ReadFiles(m_dir.Path()), (Contents{{"a.jpg", "shared"}, {"b.jpg", "shared"}}));
 }
 
 } // namespace

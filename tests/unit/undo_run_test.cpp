@@ -27,11 +27,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Contents = std::map<std::string, std::string>; // name -> content
-
-Contents ReadFolder(const std::string& folder) {
-    return testsupport::ReadFiles(folder);
-}
+using testsupport::Contents;
+using testsupport::ReadFiles;
 
 // A folder of `count` files whose rows form swaps, rotations of three and of
 // seven, and moves to fresh names: every kind of step, asides included.
@@ -104,26 +101,26 @@ class CrashTest : public UndoRunTest, public ::testing::WithParamInterface<Crash
 TEST_P(CrashTest, UndoRestoresEveryNameAndRenameThenFinishes) {
     const CrashCase& c = GetParam();
     CCycleFolder folder(300);
-    const Contents before = ReadFolder(folder.Path());
+    const Contents before = ReadFiles(folder.Path());
     CCycleFolder control(300);
     ASSERT_EQ(Rename(control).kind, CRenameOutcome::AllRenamed);
-    const Contents renamed = ReadFolder(control.Path());
+    const Contents renamed = ReadFiles(control.Path());
 
     ASSERT_TRUE(RenameKilledAt(folder, c.where, c.at, c.link)) << "the run was not cut off";
     if (std::string(c.where) == "journal") {
         // No rename began, and the half journal stands in no one's way.
-        EXPECT_EQ(ReadFolder(folder.Path()), before);
+        EXPECT_EQ(ReadFiles(folder.Path()), before);
         EXPECT_EQ(Rename(folder).kind, CRenameOutcome::AllRenamed);
-        EXPECT_EQ(ReadFolder(folder.Path()), renamed);
+        EXPECT_EQ(ReadFiles(folder.Path()), renamed);
         return;
     }
     EXPECT_EQ(Rename(folder).kind, CRenameOutcome::Interrupted);
     const CUndoOutcome undo = RunUndo(folder.Path(), m_store);
     EXPECT_EQ(undo.outcome.kind, CRenameOutcome::AllRenamed) << undo.outcome.strText;
-    EXPECT_EQ(ReadFolder(folder.Path()), before);
+    EXPECT_EQ(ReadFiles(folder.Path()), before);
 
     EXPECT_EQ(Rename(folder).kind, CRenameOutcome::AllRenamed);
-    EXPECT_EQ(ReadFolder(folder.Path()), renamed);
+    EXPECT_EQ(ReadFiles(folder.Path()), renamed);
 }
 
 std::vector<CrashCase> CrashCases() {
@@ -144,21 +141,21 @@ INSTANTIATE_TEST_SUITE_P(Points, CrashTest, ::testing::ValuesIn(CrashCases()),
 
 TEST_F(UndoRunTest, UndoAfterFinishedRunThenSecondUndoChangesNothing) {
     CCycleFolder folder(40);
-    const Contents before = ReadFolder(folder.Path());
+    const Contents before = ReadFiles(folder.Path());
     ASSERT_EQ(Rename(folder).kind, CRenameOutcome::AllRenamed);
-    ASSERT_NE(ReadFolder(folder.Path()), before);
+    ASSERT_NE(ReadFiles(folder.Path()), before);
     EXPECT_EQ(CountUndoable(folder.Path(), m_store), 40);
 
     const CUndoOutcome undo = RunUndo(folder.Path(), m_store);
     EXPECT_EQ(undo.outcome.strText, "40 files have their names from before the rename again.");
     EXPECT_EQ(undo.nRestored, 40);
-    EXPECT_EQ(ReadFolder(folder.Path()), before);
+    EXPECT_EQ(ReadFiles(folder.Path()), before);
 
     EXPECT_EQ(CountUndoable(folder.Path(), m_store), 0);
     const CUndoOutcome again = RunUndo(folder.Path(), m_store);
     EXPECT_EQ(again.outcome.kind, CRenameOutcome::NoItems);
     EXPECT_EQ(again.outcome.strText, "There is no rename to undo in this folder.");
-    EXPECT_EQ(ReadFolder(folder.Path()), before);
+    EXPECT_EQ(ReadFiles(folder.Path()), before);
 }
 
 // A file renamed by someone else after the run, and a stranger on a name a
@@ -176,7 +173,7 @@ TEST_F(UndoRunTest, FilesChangedSinceTheRunAreLeftAloneAndListed) {
     EXPECT_EQ(undo.leftAlone[0], "p1.jpg: not found under any name the run gave it (gone, "
                                  "replaced, or renamed since)");
     EXPECT_EQ(undo.leftAlone[1], "p5.jpg: its name is taken by another file; it stays fresh5.jpg");
-    const Contents after = ReadFolder(folder.Path());
+    const Contents after = ReadFiles(folder.Path());
     EXPECT_EQ(after.at("mine.jpg"), "content 1");
     EXPECT_EQ(after.at("p0.jpg"), "content 0");
     EXPECT_EQ(after.at("p5.jpg"), "stranger");
@@ -187,15 +184,15 @@ TEST_F(UndoRunTest, FilesChangedSinceTheRunAreLeftAloneAndListed) {
 
 TEST_F(UndoRunTest, JournalsOfOtherFoldersAreUntouched) {
     CCycleFolder first(10), second(10);
-    const Contents secondBefore = ReadFolder(second.Path());
+    const Contents secondBefore = ReadFiles(second.Path());
     ASSERT_EQ(Rename(second).kind, CRenameOutcome::AllRenamed);
-    const Contents secondRenamed = ReadFolder(second.Path());
+    const Contents secondRenamed = ReadFiles(second.Path());
     ASSERT_EQ(Rename(first).kind, CRenameOutcome::AllRenamed);
 
     EXPECT_EQ(RunUndo(first.Path(), m_store).outcome.kind, CRenameOutcome::AllRenamed);
-    EXPECT_EQ(ReadFolder(second.Path()), secondRenamed);
+    EXPECT_EQ(ReadFiles(second.Path()), secondRenamed);
     EXPECT_EQ(RunUndo(second.Path(), m_store).outcome.kind, CRenameOutcome::AllRenamed);
-    EXPECT_EQ(ReadFolder(second.Path()), secondBefore);
+    EXPECT_EQ(ReadFiles(second.Path()), secondBefore);
 }
 
 // Names with blanks, line breaks and bytes that are not UTF-8 come back from
