@@ -79,10 +79,10 @@ std::int64_t AppliedClockOffset(const CDeviceTable& devices, const CListRow& row
 // zero or positive, as a sort callback answers.
 int CompareRows(const CListRow& a, const CListRow& b);
 
-// Replaces `rows` with the folder's listing (ListFolder), reads every file,
-// dates it, sorts the rows and generates their names with `format`. Returns the number of rows to
-// rename; false in `listed` (rows empty) when nothing matched or the folder
-// can't be read.
+// Replaces `rows` with the folder's listing (ListFolder), reads and dates
+// every file, sorts the rows and generates their names with `format`.
+// Returns the number of rows to rename; false in `listed` (rows empty) when
+// nothing matched or the folder can't be read.
 // `unlisted`, when given, receives the count ListFolder gives; `devices`
 // the folder's devices, which the rows' nDeviceIndex point into.
 unsigned ScanFolder(const std::string& folder, const std::string& format, CListRows& rows,
