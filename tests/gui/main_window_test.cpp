@@ -97,7 +97,8 @@ protected:
                            const velmora::CRowDate& listed) override {
         m_infoPaths.push_back(path);
         if (listed.Found())
-            m_infoPaths.back() += ' ' + velmora::DateFieldsText(velmora::WallFields(listed.nWallMillis));
+            m_infoPaths.back() +=
+                ' ' + velmora::DateFieldsText(velmora::WallFields(listed.nWallMillis));
         m_bInfoAllTypes = allTypes;
     }
     bool RunBuildFormatDialog(std::string& format) override {
