@@ -537,7 +537,8 @@ void CVelmoraDlg::OnDblclkList(const QModelIndex& index) {
     }
     if (!FolderStillThere())
         return;
-    RunJpegInfoDialog(m_strDirectory + '/' + m_list->GetItemText(index.row(), 0), m_bAllTypes);
+    RunJpegInfoDialog(m_strDirectory + '/' + m_list->GetItemText(index.row(), 0), m_bAllTypes,
+                      velmora::RowDate(m_devices, m_list->Rows()[index.row()]));
 }
 
 void CVelmoraDlg::OnBuildFormat() {
@@ -783,8 +784,9 @@ QString CVelmoraDlg::BrowseForFolder(const QString& startFolder) {
     return QFileDialog::getExistingDirectory(this, QStringLiteral("JPEG Image Area"), startFolder);
 }
 
-void CVelmoraDlg::RunJpegInfoDialog(const std::string& path, bool allTypes) {
-    CJpegInfoDlg dlg(this, path, allTypes);
+void CVelmoraDlg::RunJpegInfoDialog(const std::string& path, bool allTypes,
+                                    const velmora::CRowDate& listed) {
+    CJpegInfoDlg dlg(this, path, allTypes, listed);
     dlg.exec();
 }
 

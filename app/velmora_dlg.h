@@ -88,8 +88,10 @@ protected:
     virtual bool AskYesNo(const QString& text, const QString& caption);
     virtual void Beep();
     virtual QString BrowseForFolder(const QString& startFolder);
-    // `allTypes`: the file is read as the list read it, by its content.
-    virtual void RunJpegInfoDialog(const std::string& path, bool allTypes);
+    // `allTypes`: the file is read as the list read it, by its content;
+    // `listed` is the date its row holds (source None when it has none).
+    virtual void RunJpegInfoDialog(const std::string& path, bool allTypes,
+                                   const velmora::CRowDate& listed);
     // True with the new format when the user confirmed the builder.
     virtual bool RunBuildFormatDialog(std::string& format);
     virtual void RunAboutDialog();

@@ -10,8 +10,9 @@
 
 class CJpegFile;
 
-// The one place that decides the date a file is listed by, among the dates
-// its reader found and those its name, sidecar and file time offer.
+// The date one file is listed by, among the dates its reader found and those
+// its name, sidecar and file time offer; CFolderDates adds what the rest of
+// the folder tells (clock offsets, the zones of movies).
 namespace velmora {
 
 // What a file without a date taken of its own is dated by.
@@ -35,8 +36,8 @@ constexpr int kLastDatedYear = 9999;
 // file ("NAME.EXT.xmp", "NAME.xmp"), the file's XMP packet, its IPTC date,
 // a date in its name (a source with a time of day before one with a date
 // only), then the file's modification time. Source None when there is none.
-// A movie header's date comes back in UTC (source MovieHeader), for
-// ZoneMovieDates to place.
+// A movie header's date comes back in UTC (source MovieHeader), for the
+// folder's date decision (CFolderDates) to place.
 CFoundDate ChooseDate(const CJpegFile& reader, const std::string& folder, std::string_view name,
                       UndatedDates undated);
 

@@ -23,7 +23,8 @@ std::string Trimmed(const char* text) {
 
 } // namespace
 
-CDeviceCollector::CDeviceCollector(CDeviceTable& table) : m_table(table) {
+CDeviceCollector::CDeviceCollector(CDeviceTable& table, const CClockOffsets& clocks)
+    : m_table(table), m_clocks(clocks) {
     m_table.assign(1, CDevice{});
 }
 
@@ -56,6 +57,9 @@ std::uint16_t CDeviceCollector::Index(const CJpegFile& reader) {
         if (added && m_table.size() < kMaxDevices) {
             m_table.push_back(CDevice{});
             m_table.back().id = std::move(id);
+            // Known before the device's first date: that date is named with it.
+            const auto stored = m_clocks.find(found->first);
+            m_table.back().nOffset = stored != m_clocks.end() ? stored->second : 0;
         } else if (added) {
             found->second = 0;
         }
@@ -78,13 +82,6 @@ void CDeviceCollector::AddDate(std::uint16_t index, std::int64_t wallMillis, std
     if (hasGps)
         sample.nGpsUtcMillis = WallMillis(gps);
     device.samples.push_back(sample);
-}
-
-void CDeviceCollector::TakeOffsets(const CClockOffsets& clocks) {
-    for (CDevice& device : m_table) {
-        const auto stored = device.id.Known() ? clocks.find(device.id.Key()) : clocks.end();
-        device.nOffset = stored != clocks.end() ? stored->second : 0;
-    }
 }
 
 } // namespace velmora

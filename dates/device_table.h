@@ -12,11 +12,13 @@ class CJpegFile;
 namespace velmora {
 
 // Fills a folder's device table as its files are read: each file's device
-// gets an index (0: the unknown device), its count, its first and last date
-// as read, and the dates that tell about its clock.
+// gets an index (0: the unknown device), its stored clock offset, its count,
+// its first and last date as read, and the dates that tell about its clock.
 class CDeviceCollector {
 public:
-    explicit CDeviceCollector(CDeviceTable& table);
+    // Each device met takes its offset from `clocks`, by its key, which
+    // must outlive the collector.
+    CDeviceCollector(CDeviceTable& table, const CClockOffsets& clocks);
 
     // The index of the device of the file `reader` has read; counts the file.
     std::uint16_t Add(const CJpegFile& reader);
@@ -24,13 +26,12 @@ public:
     // date as written), its own zone (kNoOffset when none) and its GPS time.
     void AddDate(std::uint16_t index, std::int64_t wallMillis, std::int16_t zone,
                  const CFoundDate& gps);
-    // Sets each device's offset from `clocks`, by its key.
-    void TakeOffsets(const CClockOffsets& clocks);
 
 private:
     std::uint16_t Index(const CJpegFile& reader);
 
     CDeviceTable& m_table;
+    const CClockOffsets& m_clocks;
     std::unordered_map<std::string, std::uint16_t> m_indices; // by key
     // The last file's device as read, and its index.
     bool m_last = false;

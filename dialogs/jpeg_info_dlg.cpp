@@ -1,17 +1,20 @@
 #include "jpeg_info_dlg.h"
 
+#include "date_choice.h"
 #include "dialog_units.h"
 #include "file_stream.h"
 #include "jpeg_info_rows.h"
+#include "ole_date.h"
 #include "string_table.h"
 
 #include <QLabel>
 #include <QPushButton>
 
-CJpegInfoDlg::CJpegInfoDlg(QWidget* parent, const std::string& path, bool allTypes)
+CJpegInfoDlg::CJpegInfoDlg(QWidget* parent, const std::string& path, bool allTypes,
+                           const velmora::CRowDate& listed)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint),
-      m_strFile(path), m_bAllTypes(allTypes) {
+      m_strFile(path), m_bAllTypes(allTypes), m_listed(listed) {
     // Template 129.
     setWindowTitle(QStringLiteral("JPEG Information"));
     const CDialogUnits units(font());
@@ -65,8 +68,19 @@ void CJpegInfoDlg::ShowReadError(bool opened, bool withRows) {
 void CJpegInfoDlg::FillInfoList() {
     m_list->AddColumn(QStringLiteral("Item"), m_nColumns++);
     m_list->AddColumn(QStringLiteral("Description"), m_nColumns++);
+    // The list's date stands in for the file's own: the same rows, with the
+    // date and source the row was named by, before its device's clock offset
+    // (the list's tooltip gives that apart). The record stays as read.
+    CJpegInfo info = m_jpeg.m_info;
+    velmora::CFoundDate taken = m_jpeg.m_taken;
+    if (m_listed.Found()) {
+        const auto fields = velmora::WallFields(m_listed.FileWallMillis());
+        info.m_dtTaken = fields ? velmora::ole::FromFields(*fields).value_or(0.0) : 0.0;
+        taken.source = m_listed.source;
+        taken.nOffset = m_listed.nOffset;
+    }
     int row = 0;
-    for (const CInfoRow& fact : JpegInfoRows(m_jpeg.m_info, &m_jpeg.m_taken, m_jpeg.m_format)) {
+    for (const CInfoRow& fact : JpegInfoRows(info, &taken, m_jpeg.m_format)) {
         m_list->AddItemText(row, 0, fact.strLabel, -1, true);
         m_list->AddItemText(row, 1, fact.strValue, -1, true);
         ++row;

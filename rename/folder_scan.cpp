@@ -1,9 +1,8 @@
 #include "folder_scan.h"
 
 #include "companions.h"
-#include "date_choice.h"
-#include "device_table.h"
 #include "file_stream.h"
+#include "folder_dates.h"
 #include "image_type.h"
 #include "jpeg_file.h"
 #include "name_compare.h"
@@ -25,37 +24,11 @@ bool IsDated(const CListRow& row) {
     return row.nImage == RowToRename || row.nImage == RowNamed;
 }
 
-void ApplyClockOffsets(const CDeviceTable& devices, CListRows& rows) {
-    for (CListRow& row : rows)
-        row.nData += AppliedClockOffset(devices, row) * 1000;
-}
-
-// A movie that gives only its header's UTC time is shown in the zone that
-// the folder's files taken nearest to it recorded (their own offsets), else
-// in the computer's zone.
-void PlaceMovieDates(CListRows& rows) {
-    std::vector<CZoneMark> marks;
-    bool movies = false;
-    for (const CListRow& row : rows) {
-        if (!IsDated(row))
-            continue;
-        const auto source = static_cast<DateSource>(row.nDateSource);
-        movies = movies || source == DateSource::MovieHeader;
-        if (source != DateSource::MovieHeader && !IsUndatedSource(source) &&
-            row.nDateOffset != kNoDateOffset)
-            marks.push_back({row.nData - std::int64_t(row.nDateOffset) * 60000, row.nDateOffset});
-    }
-    if (!movies)
-        return;
-    std::sort(marks.begin(), marks.end(),
-              [](const CZoneMark& a, const CZoneMark& b) { return a.nUtcMillis < b.nUtcMillis; });
-    for (CListRow& row : rows) {
-        if (!IsDated(row) || static_cast<DateSource>(row.nDateSource) != DateSource::MovieHeader)
-            continue;
-        DateSource source = DateSource::MovieHeader;
-        row.nData = PlaceMovieTime(marks, row.nData, source, row.nDateOffset);
-        row.nDateSource = static_cast<std::uint8_t>(source);
-    }
+// The row's date as the folder's date decision gave it.
+void StoreDate(CListRow& row, const CRowDate& date) {
+    row.nData = date.nWallMillis;
+    row.nDateSource = static_cast<std::uint8_t>(date.source);
+    row.nDateOffset = date.nOffset;
 }
 
 bool HasJpgExtension(const char* name, std::size_t length) {
@@ -329,11 +302,20 @@ bool ListFolder(const std::string& folder, const CScanOptions& options,
     return true;
 }
 
+CRowDate RowDate(const CDeviceTable& devices, const CListRow& row) {
+    CRowDate date;
+    if (!IsDated(row))
+        return date;
+    date.nWallMillis = row.nData;
+    date.source = static_cast<DateSource>(row.nDateSource);
+    date.nOffset = row.nDateOffset;
+    date.nDevice = row.nDeviceIndex;
+    date.nClockSeconds = velmora::AppliedClockOffset(devices, date.nDevice, date.source);
+    return date;
+}
+
 std::int64_t AppliedClockOffset(const CDeviceTable& devices, const CListRow& row) {
-    if (!IsDated(row) || IsUndatedSource(static_cast<DateSource>(row.nDateSource)) ||
-        row.nDeviceIndex >= devices.size())
-        return 0;
-    return devices[row.nDeviceIndex].nOffset;
+    return RowDate(devices, row).nClockSeconds;
 }
 
 int CompareRows(const CListRow& a, const CListRow& b) {
@@ -369,15 +351,14 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
     if (observer != nullptr)
         observer->OnListed(rows);
 
-    CJpegFile reader;
-    reader.m_bReadHints = options.undated != UndatedDates::None;
-    CDeviceTable ownDevices;
-    CDeviceCollector deviceCollector(devices != nullptr ? *devices : ownDevices);
-    const int count = static_cast<int>(rows.size());
     // An absolute folder spares the reader a look at the working folder for
     // each file's full name.
     const std::string base =
         folder.empty() || folder.front() == '/' ? folder : CFileStream::FullPath(folder.c_str());
+    CFolderDates dates(base, options.undated, options.clocks, devices);
+    CJpegFile reader;
+    reader.m_bReadHints = dates.WantsHints();
+    const int count = static_cast<int>(rows.size());
     CReadAhead ahead(base, rows, types, options.nReadAhead, options.bAllTypes);
     CFileStream reading;
     for (int i = 0; i < count; ++i) {
@@ -391,24 +372,12 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
         const bool read =
             reader.LoadOpened(reading, file.bOpen, file.strPath.c_str(), options.bAllTypes);
         row.SetId(CFileId::FromStat(reader.m_nFileDevice, reader.m_nFileInode));
-        // A JPEG damaged after a whole EXIF block fails its read but keeps
-        // the date it read.
-        const CFoundDate date = read || reader.m_taken.Found()
-                                    ? ChooseDate(reader, base, row.Text(0), options.undated)
-                                    : CFoundDate{};
-        if (read || date.Found())
-            row.nDeviceIndex = deviceCollector.Add(reader);
+        const CRowDate date = dates.Add(reader, read, row.Text(0));
+        row.nDeviceIndex = date.nDevice;
         if (date.Found()) {
             row.SetText(1, {});
             row.nImage = RowToRename;
-            row.nData = WallMillis(date);
-            row.nDateSource = static_cast<std::uint8_t>(date.source);
-            row.nDateOffset = date.nOffset;
-            if (!IsUndatedSource(date.source))
-                deviceCollector.AddDate(row.nDeviceIndex, row.nData,
-                                        date.source == DateSource::MovieHeader ? kNoOffset
-                                                                               : date.nOffset,
-                                        reader.m_gpsTime);
+            StoreDate(row, date);
         } else if (read) {
             // The JPEG text would mislead for a movie or a PNG.
             row.SetText(1, LoadString(reader.m_format == FileFormat::Jpeg ? IDS_MISSING_INFORMATION
@@ -422,9 +391,13 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
             row.nData = i;
         }
     }
-    deviceCollector.TakeOffsets(options.clocks);
-    ApplyClockOffsets(devices != nullptr ? *devices : ownDevices, rows);
-    PlaceMovieDates(rows);
+    // Some dates (movies in their neighbours' zone) wait for the whole folder.
+    if (dates.Finish()) {
+        for (CListRow& row : rows) {
+            if (IsDated(row))
+                StoreDate(row, dates.Placed(RowDate(dates.Devices(), row)));
+        }
+    }
     if (observer != nullptr)
         observer->OnSorting();
     std::stable_sort(rows.begin(), rows.end(),

@@ -2,13 +2,16 @@
 
 #include "date_choice.h"
 #include "devices.h"
+#include "folder_dates.h"
 #include "list_rows.h"
 
 #include <string>
 #include <vector>
 
-// The folder scan: every "*.jpg" entry directly inside a folder becomes a row,
-// read with one reader, given its status and date, sorted, and named.
+// The folder scan: the entries directly inside a folder that its options list
+// ("*.jpg" alone, or every photo and video type, with or without their
+// companions) become rows, read with one reader, given their status and the
+// date the folder's date decision (dates/) gives, sorted, and named.
 namespace velmora {
 
 // Told of the scan's progress; a scan without an observer pays nothing.
@@ -62,6 +65,10 @@ bool ListJpegNames(const std::string& folder, std::vector<std::string>& names);
 bool ListFolder(const std::string& folder, const CScanOptions& options,
                 std::vector<CListedFile>& files, std::size_t& unlisted);
 
+// A row's date as the scan stored it, read back: source None for a row
+// without a date. `devices` is the scan's table, for the clock offset.
+CRowDate RowDate(const CDeviceTable& devices, const CListRow& row);
+
 // The clock offset (seconds) that the scan applied to a row's date: its
 // device's, for the dates a file gives of itself (names and file times are
 // no device's clock); 0 for other rows.
@@ -72,10 +79,10 @@ std::int64_t AppliedClockOffset(const CDeviceTable& devices, const CListRow& row
 // zero or positive, as a sort callback answers.
 int CompareRows(const CListRow& a, const CListRow& b);
 
-// Replaces `rows` with the folder's listing, reads every file, sorts the rows
-// and generates their names with `format`. Returns the number of rows to
-// rename; false in `listed` (rows empty) when nothing matched or the folder
-// can't be read.
+// Replaces `rows` with the folder's listing (ListFolder), reads and dates
+// every file, sorts the rows and generates their names with `format`.
+// Returns the number of rows to rename; false in `listed` (rows empty) when
+// nothing matched or the folder can't be read.
 // `unlisted`, when given, receives the count ListFolder gives; `devices`
 // the folder's devices, which the rows' nDeviceIndex point into.
 unsigned ScanFolder(const std::string& folder, const std::string& format, CListRows& rows,

@@ -5,13 +5,16 @@
 #include "about_dlg.h"
 #include "build_format_dlg.h"
 #include "dialog_units.h"
+#include "folder_scan.h"
 #include "jpeg_builder.h"
 #include "jpeg_info_dlg.h"
+#include "media_builder.h"
 #include "message_box.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -147,13 +150,27 @@ void DialogsTest::initTestCase() {
     QVERIFY(testdata::WriteFile(QFile::encodeName(File("commented.jpg")).toStdString(),
                                 commented.Data()));
     QVERIFY(guitest::WriteBrokenFile(File("broken.jpg")));
-    for (const char* name : {"camera.jpg", "plain.jpg", "commented.jpg"})
+    // A trip: a photo taken at 03:00 UTC in +09:00, a movie an hour later
+    // that gives only its header's UTC time.
+    testdata::CTiffBuilder tiff(testdata::ByteOrder::Intel);
+    const int exif = tiff.AddDirectory();
+    tiff.SubDirectory(0, 0x8769, exif).Ascii(exif, 0x9003, "2024:05:01 12:00:00");
+    tiff.Ascii(exif, 0x9011, "+09:00");
+    QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("trip")));
+    QVERIFY(testdata::WriteFile(QFile::encodeName(File("trip/photo.jpg")).toStdString(),
+                                testdata::CJpegBuilder::Photo(&tiff)));
+    testdata::MovieOptions movie;
+    movie.creationTime = 3797380800; // 2024-05-01 04:00:00 UTC, from 1904
+    QVERIFY(testdata::WriteFile(QFile::encodeName(File("trip/clip.mov")).toStdString(),
+                                testdata::MovieFile(movie)));
+    for (const char* name : {"camera.jpg", "plain.jpg", "commented.jpg", "trip/clip.mov"})
         QVERIFY(guitest::SetModificationTime(File(name), kFileTime));
 }
 
 void DialogsTest::jpegInformation_data() {
     QTest::addColumn<QString>("path");
     QTest::addColumn<CRows>("rows");
+    QTest::addColumn<bool>("listed"); // opened from its row in the list of every type
 
     const QString fileDate = QStringLiteral("2024:05:18 09:12:44");
     QTest::newRow("camera-file") << File("camera.jpg")
@@ -176,14 +193,16 @@ void DialogsTest::jpegInformation_data() {
                                           {"Whitebalance:", "sunny"},
                                           {"Metering Mode:", "matrix"},
                                           {"Exposure:", "program (auto)"},
-                                          {"Jpeg process:", "Baseline"}};
+                                          {"Jpeg process:", "Baseline"}}
+                                 << false;
     QTest::newRow("no-exif") << File("plain.jpg")
                              << CRows{{"File Name:", File("plain.jpg")},
                                       {"File Date:", fileDate},
                                       {"Resolution:", "640 x 480  (size = 307.2K pixle)"},
                                       {"Color/BW:", "Color"},
                                       {"Flash used:", "No"},
-                                      {"Jpeg process:", "Baseline"}};
+                                      {"Jpeg process:", "Baseline"}}
+                             << false;
     QTest::newRow("no-exif/comment-grey") << File("commented.jpg")
                                           << CRows{{"File Name:", File("commented.jpg")},
                                                    {"File Date:", fileDate},
@@ -191,17 +210,43 @@ void DialogsTest::jpegInformation_data() {
                                                    {"Color/BW:", "Black and White"},
                                                    {"Flash used:", "No"},
                                                    {"Jpeg process:", "Baseline"},
-                                                   {"Comment:", "Harbour at dusk"}};
-    QTest::newRow("unreadable") << File("broken.jpg") << CRows();
-    QTest::newRow("missing-file") << File("gone.jpg") << CRows();
-    QTest::newRow("empty-path") << QString() << CRows();
+                                                   {"Comment:", "Harbour at dusk"}}
+                                          << false;
+    QTest::newRow("unreadable") << File("broken.jpg") << CRows() << false;
+    QTest::newRow("missing-file") << File("gone.jpg") << CRows() << false;
+    QTest::newRow("empty-path") << QString() << CRows() << false;
+    // The list places the movie in its neighbour's zone; so does the window.
+    QTest::newRow("listed/movie-in-neighbours-zone")
+        << File("trip/clip.mov")
+        << CRows{{"File Name:", File("trip/clip.mov")},
+                 {"File Date:", fileDate},
+                 {"Date/Time:", "2024/05/01 13:00:00"},
+                 {"Date source:",
+                  "the movie header (UTC), in the zone of the photos taken near it, +09:00"},
+                 {"Resolution:", "1920 x 1080  (size = 2.1M pixle)"},
+                 {"Flash used:", "No"}}
+        << true;
 }
 
 void DialogsTest::jpegInformation() {
     QFETCH(QString, path);
     QFETCH(CRows, rows);
+    QFETCH(bool, listed);
 
-    CJpegInfoDlg dlg(nullptr, QFile::encodeName(path).toStdString());
+    velmora::CRowDate date;
+    if (listed) {
+        CListRows scanned;
+        velmora::CDeviceTable devices;
+        bool found = false;
+        const QFileInfo file(path);
+        velmora::ScanFolder(QFile::encodeName(file.path()).toStdString(), "%Y", scanned, found,
+                            nullptr, {.bAllTypes = true}, nullptr, &devices);
+        for (const CListRow& row : scanned)
+            if (row.Text(0) == QFile::encodeName(file.fileName()).toStdString())
+                date = velmora::RowDate(devices, row);
+        QVERIFY(date.Found());
+    }
+    CJpegInfoDlg dlg(nullptr, QFile::encodeName(path).toStdString(), listed, date);
     CListCtrlEx& list = dlg.List();
     QCOMPARE(dlg.windowTitle(), QStringLiteral("JPEG Information"));
     QCOMPARE(ListRows(list), rows);

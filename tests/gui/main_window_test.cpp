@@ -66,7 +66,7 @@ public:
 
     std::vector<CMessage> m_messages;
     int m_nBeeps = 0;
-    std::vector<std::string> m_infoPaths;
+    std::vector<std::string> m_infoPaths; // and the date of the row, when it has one
     bool m_bInfoAllTypes = false;
     QStringList m_browseStarts;
     QString m_strBrowseAnswer;
@@ -93,8 +93,12 @@ protected:
         m_browseStarts << startFolder;
         return m_strBrowseAnswer;
     }
-    void RunJpegInfoDialog(const std::string& path, bool allTypes) override {
+    void RunJpegInfoDialog(const std::string& path, bool allTypes,
+                           const velmora::CRowDate& listed) override {
         m_infoPaths.push_back(path);
+        if (listed.Found())
+            m_infoPaths.back() +=
+                ' ' + velmora::DateFieldsText(velmora::WallFields(listed.nWallMillis));
         m_bInfoAllTypes = allTypes;
     }
     bool RunBuildFormatDialog(std::string& format) override {
@@ -1006,10 +1010,11 @@ void MainWindowTest::doubleClick_data() {
     QTest::addColumn<int>("row"); // -1: an index that hits no row
     QTest::addColumn<bool>("renameFirst");
     QTest::addColumn<int>("beeps");
-    QTest::addColumn<QString>("opened"); // file name, empty: nothing opened
+    QTest::addColumn<QString>("opened"); // file name and row's date, empty: nothing opened
 
-    QTest::newRow("to-rename") << 1 << false << 0 << "c.jpg";
-    QTest::newRow("already-named") << 0 << true << 0 << "Img20191231_235959_000.jpg";
+    QTest::newRow("to-rename") << 1 << false << 0 << "c.jpg 2021-07-04 09:15:00";
+    QTest::newRow("already-named")
+        << 0 << true << 0 << "Img20191231_235959_000.jpg 2019-12-31 23:59:59";
     QTest::newRow("unreadable-beeps") << 3 << false << 1 << QString();
     QTest::newRow("no-date") << 4 << false << 0 << "d.jpg";
     QTest::newRow("no-row") << -1 << false << 0 << QString();
