@@ -7,13 +7,13 @@ class CFileStream;
 class CImageRecord;
 class CJpegSections;
 
-// CImageReader is the one front door of the readers: it opens a file's
-// record, tells the file's type by its first bytes (or takes the JPEG layout
-// when asked), hands the file to the reader of that type and settles what the
-// read leaves. Each reader fills the record alone; the rules that hold across
-// readers live here: one EXIF work budget per file, whatever number of
-// blocks it holds, and a date taken that stays when damage after it fails the
-// read. One front door serves many files.
+// CImageReader is the one front door of the readers: it starts the record of
+// a file the caller opened, tells the file's type by its first bytes (or
+// takes the JPEG layout when asked), hands the file to the reader of that
+// type and settles what the read leaves. Each reader fills the record alone;
+// the rules that hold across readers live here: one EXIF work budget per
+// file, however many blocks it holds, and a date taken that stays when damage
+// after it fails the read. One front door serves many files.
 class CImageReader {
 public:
     CImageReader(CImageRecord& record, CJpegSections& sections)

@@ -19,11 +19,12 @@ class CImageRecord {
 public:
     CImageRecord();
 
-    // The image information record and the dates are cleared; what the caller
-    // set (hints, thumbnail) and the file facts stay.
+    // Clears m_info, the dates and the device facts; the caller's settings
+    // (m_bReadHints, m_bReadThumbnail), m_nErrorId and the facts of the read
+    // (format, device, inode, bytes read) stay.
     void Clear();
-    // The dates and the device facts only: what an unopened file leaves of
-    // the record of the file before it.
+    // The dates and the device facts only: an unopened file keeps m_info as
+    // the file before it left it, but none of its dates.
     void ClearFound();
 
     // Records the date taken the file states, with its source, offset and

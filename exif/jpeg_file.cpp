@@ -1,3 +1,5 @@
+// The reads of CJpegFile, each through the front door.
+
 #include "jpeg_file.h"
 
 #include "file_stream.h"
