@@ -1,7 +1,8 @@
 #include "avi_reader.h"
 
+#include "exif_parser.h"
 #include "file_stream.h"
-#include "jpeg_file.h"
+#include "image_record.h"
 #include "ole_date.h"
 
 #include <algorithm>
@@ -212,11 +213,7 @@ void CAviReader::Read() {
     // then ends with the file.
     const std::uint64_t end = riffEnd >= kRiffHeader && riffEnd <= fileSize ? riffEnd : fileSize;
     Walk(kRiffHeader, end, List::Top, 0);
-    if (!m_reader.m_taken.Found()) {
-        const CFoundDate& date = m_dateTime.Found() ? m_dateTime : m_created;
-        if (date.Found())
-            m_reader.SetTaken(date);
-    }
+    m_record.TakeDate(m_dateTime.Found() ? m_dateTime : m_created);
 }
 
 void CAviReader::Walk(std::uint64_t pos, std::uint64_t end, List list, int depth) {
@@ -253,7 +250,7 @@ void CAviReader::Walk(std::uint64_t pos, std::uint64_t end, List list, int depth
 }
 
 void CAviReader::ReadChunk(const char* id, std::uint64_t data, std::uint32_t size, List list) {
-    CJpegInfo& info = m_reader.m_info;
+    CJpegInfo& info = m_record.m_info;
     if (list == List::Header && IsId(id, "avih")) {
         if (ReadBytes(data, size, kMainHeaderSize) && m_bytes.size() == kMainHeaderSize &&
             info.m_nWidth == 0) {
@@ -282,9 +279,9 @@ void CAviReader::ReadChunk(const char* id, std::uint64_t data, std::uint32_t siz
         if (size <= kMaxMetadataChunk && ReadBytes(data, size, kMaxMetadataChunk))
             ReadStreamExif(size);
     } else if (list == List::Top && IsId(id, "_PMX")) {
-        if (m_reader.m_bReadHints && size <= kMaxMetadataChunk &&
+        if (m_record.m_bReadHints && size <= kMaxMetadataChunk &&
             ReadBytes(data, size, kMaxMetadataChunk))
-            m_reader.TakeXmpPacket({reinterpret_cast<const char*>(m_bytes.data()), m_bytes.size()});
+            m_record.TakeXmpPacket({reinterpret_cast<const char*>(m_bytes.data()), m_bytes.size()});
     }
 }
 
@@ -301,5 +298,5 @@ void CAviReader::ReadStreamExif(std::uint32_t size) {
     if (size < kStreamExifHeader || std::memcmp(m_bytes.data(), "AVIF", 4) != 0)
         return;
     std::memcpy(m_bytes.data(), kTiffHeader, sizeof(kTiffHeader));
-    m_reader.ParseTiff(m_bytes.data(), size);
+    m_exif.ParseTiff(m_bytes.data(), size);
 }

@@ -7,7 +7,8 @@
 #include <vector>
 
 class CFileStream;
-class CJpegFile;
+class CExifParser;
+class CImageRecord;
 
 // CAviReader reads AVI movies: it walks the RIFF chunks by their sizes to the
 // end of the file, entering only the header lists, and never reads the media
@@ -16,7 +17,8 @@ class CJpegFile;
 // local time without an offset. The picture size comes from the main header.
 class CAviReader {
 public:
-    CAviReader(CJpegFile& reader, CFileStream& file) : m_reader(reader), m_file(file) {}
+    CAviReader(CImageRecord& record, CExifParser& exif, CFileStream& file)
+        : m_record(record), m_exif(exif), m_file(file) {}
 
     void Read();
 
@@ -33,7 +35,8 @@ private:
     bool ReadBytes(std::uint64_t offset, std::uint32_t size, std::size_t limit);
     void ReadStreamExif(std::uint32_t size);
 
-    CJpegFile& m_reader;
+    CImageRecord& m_record;
+    CExifParser& m_exif;
     CFileStream& m_file;
     int m_nChunks = 0;
     velmora::CFoundDate m_dateTime; // IDIT

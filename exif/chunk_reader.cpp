@@ -1,8 +1,9 @@
 #include "chunk_reader.h"
 
 #include "byte_cursor.h"
+#include "exif_parser.h"
 #include "file_stream.h"
-#include "jpeg_file.h"
+#include "image_record.h"
 
 #include <algorithm>
 #include <climits>
@@ -203,11 +204,11 @@ bool CChunkReader::ReadChunk(std::uint64_t offset, std::uint32_t size, std::size
 
 void CChunkReader::ParseExifChunk(std::uint32_t size) {
     if (size <= kMaxExifChunk)
-        m_reader.ParseEmbeddedExif(m_bytes.data(), static_cast<std::uint32_t>(m_bytes.size()));
+        m_exif.ParseEmbeddedExif(m_bytes.data(), static_cast<std::uint32_t>(m_bytes.size()));
 }
 
 void CChunkReader::TakePacket(const unsigned char* data, std::size_t size) {
-    m_reader.TakeXmpPacket(
+    m_record.TakeXmpPacket(
         std::string_view(reinterpret_cast<const char*>(data), std::min(size, kMaxXmpPacket)));
 }
 
@@ -233,7 +234,7 @@ void CChunkReader::ReadWebp() {
             if (ReadChunk(data, size, kMaxExifChunk))
                 ParseExifChunk(size);
         } else if (std::memcmp(type, "XMP ", 4) == 0) {
-            if (m_reader.m_bReadHints && ReadChunk(data, size, kMaxXmpPacket))
+            if (m_record.m_bReadHints && ReadChunk(data, size, kMaxXmpPacket))
                 TakePacket(m_bytes.data(), m_bytes.size());
         } else if (ReadChunk(data, size, kSizeBytes)) {
             ReadWebpSize(type);
@@ -247,7 +248,7 @@ void CChunkReader::ReadWebp() {
 //   VP8   3..5 start code 9D 01 2A, 6..7 width, 8..9 height (14 bits each)
 //   VP8L  0 signature 2F, 1..4 width - 1 (14 bits), height - 1 (14 bits)
 void CChunkReader::ReadWebpSize(const char* type) {
-    CJpegInfo& info = m_reader.m_info;
+    CJpegInfo& info = m_record.m_info;
     const unsigned char* d = m_bytes.data();
     if (info.m_nWidth != 0 || m_bytes.size() < kSizeBytes)
         return;
@@ -295,8 +296,8 @@ void CChunkReader::WalkPng() {
             CByteCursor ihdr(m_bytes.data(), m_bytes.size());
             const std::uint32_t width = ihdr.U32();
             const std::uint32_t height = ihdr.U32();
-            m_reader.m_info.m_nWidth = width <= INT_MAX ? static_cast<int>(width) : 0;
-            m_reader.m_info.m_nHeight = height <= INT_MAX ? static_cast<int>(height) : 0;
+            m_record.m_info.m_nWidth = width <= INT_MAX ? static_cast<int>(width) : 0;
+            m_record.m_info.m_nHeight = height <= INT_MAX ? static_cast<int>(height) : 0;
         } else if (std::memcmp(type, "tEXt", 4) == 0 || std::memcmp(type, "zTXt", 4) == 0 ||
                    std::memcmp(type, "iTXt", 4) == 0) {
             ReadPngText(type, data, length);
@@ -323,7 +324,7 @@ void CChunkReader::ReadPngText(const char* type, std::uint64_t data, std::uint32
     const std::string_view keyword(reinterpret_cast<const char*>(head),
                                    static_cast<std::size_t>(nul - head));
     const bool profile = IsExifProfile(keyword);
-    if (!profile && !(keyword == kXmpKeyword && m_reader.m_bReadHints))
+    if (!profile && !(keyword == kXmpKeyword && m_record.m_bReadHints))
         return;
     std::size_t at = keyword.size() + 1;
     bool compressed = false;
@@ -367,9 +368,9 @@ void CChunkReader::ReadPngText(const char* type, std::uint64_t data, std::uint32
 // date: the first profile holding EXIF fills in only when none did; an APP1
 // profile holding XMP is a packet like any other.
 void CChunkReader::ReadProfiles() {
-    bool wantExif = !m_reader.m_taken.Found();
+    bool wantExif = !m_record.m_taken.Found();
     for (const TextRef& text : m_profiles) {
-        if (!wantExif && !m_reader.m_bReadHints)
+        if (!wantExif && !m_record.m_bReadHints)
             return;
         if (DecodeProfile(text, wantExif))
             wantExif = false;
@@ -378,7 +379,7 @@ void CChunkReader::ReadProfiles() {
 
 // True when the profile held EXIF and it was parsed.
 bool CChunkReader::DecodeProfile(const TextRef& text, bool wantExif) {
-    const bool hints = m_reader.m_bReadHints;
+    const bool hints = m_record.m_bReadHints;
     CHexText hex(m_bytes, kMaxExifChunk);
     FeedText(m_file, text.offset, text.size, text.compressed, kMaxProfileText,
              [&](const unsigned char* bytes, std::size_t count) {
@@ -399,6 +400,6 @@ bool CChunkReader::DecodeProfile(const TextRef& text, bool wantExif) {
     }
     if (!wantExif || hex.Overflow() || m_bytes.empty())
         return false;
-    m_reader.ParseEmbeddedExif(m_bytes.data(), static_cast<std::uint32_t>(m_bytes.size()));
+    m_exif.ParseEmbeddedExif(m_bytes.data(), static_cast<std::uint32_t>(m_bytes.size()));
     return true;
 }

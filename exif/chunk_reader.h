@@ -6,7 +6,8 @@
 #include <vector>
 
 class CFileStream;
-class CJpegFile;
+class CExifParser;
+class CImageRecord;
 
 // CChunkReader reads the two chunk-list image formats, WebP and PNG: it skips
 // the image chunks by their sizes and reads the chunk that gives the picture
@@ -14,11 +15,12 @@ class CJpegFile;
 // "Exif\0\0" in front). PNG files written before eXIf existed keep the EXIF
 // block as hex digits in a text chunk ("Raw profile type exif" or "APP1"),
 // plain or zlib-compressed; an eXIf chunk wins over such a copy. With the
-// reader's m_bReadHints it also hands the XMP packets over (WebP "XMP ",
+// record's m_bReadHints it also hands the XMP packets over (WebP "XMP ",
 // PNG iTXt "XML:com.adobe.xmp" and APP1 profiles holding XMP).
 class CChunkReader {
 public:
-    CChunkReader(CJpegFile& reader, CFileStream& file) : m_reader(reader), m_file(file) {}
+    CChunkReader(CImageRecord& record, CExifParser& exif, CFileStream& file)
+        : m_record(record), m_exif(exif), m_file(file) {}
 
     void ReadWebp();
     void ReadPng();
@@ -52,7 +54,8 @@ private:
     bool DecodeProfile(const TextRef& text, bool wantExif);
     void TakePacket(const unsigned char* data, std::size_t size);
 
-    CJpegFile& m_reader;
+    CImageRecord& m_record;
+    CExifParser& m_exif;
     CFileStream& m_file;
     std::vector<unsigned char> m_bytes;
     std::vector<TextRef> m_profiles; // raw profiles, read after the walk

@@ -2,7 +2,7 @@
 
 #include "file_stream.h"
 #include "found_date.h"
-#include "jpeg_file.h"
+#include "image_record.h"
 #include "ole_date.h"
 
 #include <algorithm>
@@ -106,19 +106,19 @@ void CCrwReader::ReadHeap(std::uint64_t begin, std::uint64_t end, int depth) {
 }
 
 void CCrwReader::ReadValue(unsigned tag, std::uint64_t offset, std::uint32_t size) {
-    CJpegInfo& info = m_reader.m_info;
+    CJpegInfo& info = m_record.m_info;
     unsigned char bytes[kMaxMakeModel];
     const std::size_t count = std::min<std::size_t>(size, sizeof(bytes));
     if ((tag != kTagTimeStamp && tag != kTagMakeModel && tag != kTagImageInfo) ||
         !m_file.Seek(offset) || m_file.Read(bytes, count) != count)
         return;
-    if (tag == kTagTimeStamp && count >= 4 && !m_reader.m_taken.Found()) {
+    if (tag == kTagTimeStamp && count >= 4) {
         // Seconds since 1970 on the camera's clock: its wall-clock time, no
         // zone. 0 is a clock never set.
         const std::uint32_t seconds = LittleEndian32(bytes);
         const auto fields = velmora::ole::FieldsOf(seconds);
         if (seconds != 0 && fields)
-            m_reader.SetTaken({*fields, DateSource::CrwTimeStamp, true});
+            m_record.TakeDate({*fields, DateSource::CrwTimeStamp, true});
     } else if (tag == kTagMakeModel && info.m_szCameraMake[0] == '\0') {
         const std::string_view text(reinterpret_cast<const char*>(bytes), count);
         const std::size_t makeEnd = std::min(text.find('\0'), text.size());

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 class CFileStream;
-class CJpegFile;
+class CImageRecord;
 
 // CCrwReader reads Canon CRW raw photos (CIFF): nested heaps, each with its
 // directory at its end. It walks the directories only, reading the few
@@ -11,7 +11,7 @@ class CJpegFile;
 // model, and the picture size; the image data is never read.
 class CCrwReader {
 public:
-    CCrwReader(CJpegFile& reader, CFileStream& file) : m_reader(reader), m_file(file) {}
+    CCrwReader(CImageRecord& record, CFileStream& file) : m_record(record), m_file(file) {}
 
     void Read();
 
@@ -24,7 +24,7 @@ private:
     void ReadHeap(std::uint64_t begin, std::uint64_t end, int depth);
     void ReadValue(unsigned tag, std::uint64_t offset, std::uint32_t size);
 
-    CJpegFile& m_reader;
+    CImageRecord& m_record;
     CFileStream& m_file;
     std::uint32_t m_nEntries = 0;
 };

@@ -1,9 +1,10 @@
-// The EXIF parser: decodes the TIFF-structured directories of an APP1 "Exif"
-// section into the camera fields of CJpegFile::m_info. Every read goes through
-// an offset checked against the TIFF data's size, in a form that cannot wrap.
+// The EXIF parser: decodes the TIFF-structured directories of an EXIF block
+// into the camera fields and dates of the record. Every read goes through an
+// offset checked against the TIFF data's size, in a form that cannot wrap.
 
-#include "jpeg_file.h"
+#include "exif_parser.h"
 
+#include "image_record.h"
 #include "ole_date.h"
 #include "string_table.h"
 #include "tiff_file_view.h"
@@ -176,7 +177,7 @@ double FocalPlaneUnitMm(int unit, double current) {
 } // namespace
 
 // The GPS date and time of day, as far as one GPS directory gave them.
-struct CJpegFile::GpsParts {
+struct CExifParser::GpsParts {
     ole::DateFields fields;
     int nMillis = 0;
     bool bDate = false;
@@ -195,11 +196,11 @@ struct CJpegFile::GpsParts {
     }
 };
 
-unsigned CJpegFile::GetShort(const unsigned char* p) const {
+unsigned CExifParser::GetShort(const unsigned char* p) const {
     return m_bMotorola ? unsigned(p[0]) << 8 | p[1] : unsigned(p[1]) << 8 | p[0];
 }
 
-int CJpegFile::GetLong(const unsigned char* p) const {
+int CExifParser::GetLong(const unsigned char* p) const {
     const std::uint32_t v = m_bMotorola ? std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 |
                                               std::uint32_t(p[2]) << 8 | p[3]
                                         : std::uint32_t(p[3]) << 24 | std::uint32_t(p[2]) << 16 |
@@ -209,8 +210,8 @@ int CJpegFile::GetLong(const unsigned char* p) const {
 
 // The first component of a value as a number. `available` is how many bytes of
 // TIFF data lie from `value` on; a component that does not fit converts to 0.
-double CJpegFile::ConvertValue(const unsigned char* value, int format,
-                               std::uint32_t available) const {
+double CExifParser::ConvertValue(const unsigned char* value, int format,
+                                 std::uint32_t available) const {
     if (format < 0 || format > kMaxFormat || available < std::uint32_t(g_formatSizes[format]))
         return 0;
     switch (format) {
@@ -253,13 +254,22 @@ double CJpegFile::ConvertValue(const unsigned char* value, int format,
     }
 }
 
+// One budget for every EXIF block of the file: a file of many blocks costs no
+// more than a file of one.
+void CExifParser::BeginFile() {
+    m_nEntryBudget = kExifWorkBudget;
+    m_tiffDimensions = {};
+    std::fill(std::begin(m_exifOffsets), std::end(m_exifOffsets), kNoOffset);
+    std::fill(std::begin(m_exifMillis), std::end(m_exifMillis), -1);
+}
+
 // APP1 EXIF section buffer:
 //   0..1    length (big-endian, counts itself)
 //   2..7    "Exif\0\0"
 //   8..     TIFF data; every offset in the block counts from its first byte
-void CJpegFile::ParseExif(const unsigned char* data, int length) {
+void CExifParser::ParseExif(const unsigned char* data, int length) {
     if (length < 8 || std::memcmp(data + 2, "Exif\0\0", 6) != 0) {
-        m_nErrorId = IDS_INCORRECT_EXIF;
+        m_record.m_nErrorId = IDS_INCORRECT_EXIF;
         return;
     }
     ParseTiff(data + 8, static_cast<std::uint32_t>(length - 8));
@@ -268,23 +278,24 @@ void CJpegFile::ParseExif(const unsigned char* data, int length) {
 
 // The thumbnail IFD1 names, when it lies inside the block and is a JPEG
 // stream; the first of the file's blocks that has one gives it.
-void CJpegFile::CopyThumbnail(const unsigned char* tiff, std::uint32_t size) {
+void CExifParser::CopyThumbnail(const unsigned char* tiff, std::uint32_t size) {
     const std::uint32_t offset = m_nThumbOffset;
     const std::uint32_t length = m_nThumbLength;
-    if (!m_bReadThumbnail || !m_thumbnail.empty() || length < 2 || length > kMaxThumbnail ||
-        offset > size || length > size - offset || tiff[offset] != 0xFF || tiff[offset + 1] != 0xD8)
+    if (!m_record.m_bReadThumbnail || !m_record.m_thumbnail.empty() || length < 2 ||
+        length > CImageRecord::kMaxThumbnail || offset > size || length > size - offset ||
+        tiff[offset] != 0xFF || tiff[offset + 1] != 0xD8)
         return;
-    m_thumbnail.assign(tiff + offset, tiff + offset + length);
+    m_record.m_thumbnail.assign(tiff + offset, tiff + offset + length);
 }
 
-void CJpegFile::ParseEmbeddedExif(const unsigned char* data, std::uint32_t size) {
+void CExifParser::ParseEmbeddedExif(const unsigned char* data, std::uint32_t size) {
     if (size >= 6 && std::memcmp(data, "Exif\0\0", 6) == 0)
         ParseTiff(data + 6, size - 6);
     else
         ParseTiff(data, size);
 }
 
-void CJpegFile::ParseTiffFile(CTiffFileView& view) {
+void CExifParser::ParseTiffFile(CTiffFileView& view) {
     m_pTiffView = &view;
     ParseTiff(view.Data(), view.Size(), true);
     m_pTiffView = nullptr;
@@ -292,7 +303,7 @@ void CJpegFile::ParseTiffFile(CTiffFileView& view) {
 
 // While a whole file is walked, bytes are read in before they are used; a
 // range that cannot be read counts as lying outside the data.
-bool CJpegFile::Fetch(std::uint32_t offset, std::uint32_t length) const {
+bool CExifParser::Fetch(std::uint32_t offset, std::uint32_t length) const {
     return m_pTiffView == nullptr || m_pTiffView->Load(offset, length);
 }
 
@@ -300,7 +311,7 @@ bool CJpegFile::Fetch(std::uint32_t offset, std::uint32_t length) const {
 //   0..1  "II" (little-endian) or "MM" (big-endian)
 //   2..3  42 (or a raw variant's magic number)
 //   4..7  offset of the first directory
-void CJpegFile::ParseTiff(const unsigned char* tiff, std::uint32_t size, bool rawMagic) {
+void CExifParser::ParseTiff(const unsigned char* tiff, std::uint32_t size, bool rawMagic) {
     s_focalPlaneXRes = 0;
     s_focalPlaneUnitMm = 0;
     s_maxExifDimension = 0;
@@ -308,7 +319,7 @@ void CJpegFile::ParseTiff(const unsigned char* tiff, std::uint32_t size, bool ra
     m_nThumbLength = 0;
 
     if (size < 8 || !Fetch(0, 8)) {
-        m_nErrorId = IDS_INCORRECT_EXIF;
+        m_record.m_nErrorId = IDS_INCORRECT_EXIF;
         return;
     }
     if (tiff[0] == 'I' && tiff[1] == 'I') {
@@ -316,13 +327,13 @@ void CJpegFile::ParseTiff(const unsigned char* tiff, std::uint32_t size, bool ra
     } else if (tiff[0] == 'M' && tiff[1] == 'M') {
         m_bMotorola = 1;
     } else {
-        m_nErrorId = IDS_INCORRECT_EXIF;
+        m_record.m_nErrorId = IDS_INCORRECT_EXIF;
         return;
     }
     const unsigned magic = GetShort(tiff + 2);
     if (magic != kTiffMagic &&
         !(rawMagic && (magic == kOrfMagic || magic == kOrfMagic2 || magic == kRw2Magic))) {
-        m_nErrorId = IDS_INCORRECT_EXIF;
+        m_record.m_nErrorId = IDS_INCORRECT_EXIF;
         return;
     }
     const auto firstOffset = static_cast<std::uint32_t>(GetLong(tiff + 4));
@@ -331,16 +342,16 @@ void CJpegFile::ParseTiff(const unsigned char* tiff, std::uint32_t size, bool ra
     ParseIfd(firstOffset, tiff, size, 0);
 
     if (s_focalPlaneXRes != 0) {
-        m_info.m_fCcdWidth =
+        m_record.m_info.m_fCcdWidth =
             static_cast<float>(s_maxExifDimension * s_focalPlaneUnitMm / s_focalPlaneXRes);
     }
 }
 
 // The offset and fraction of the second that belong to the chosen EXIF date,
 // unless its own text carried them.
-void CJpegFile::CompleteExifDate() {
+void CExifParser::CompleteExifDate() {
     int group = -1;
-    switch (m_taken.source) {
+    switch (m_record.m_taken.source) {
     case DateSource::ExifDateTime:
         group = 0;
         break;
@@ -353,18 +364,18 @@ void CJpegFile::CompleteExifDate() {
     default:
         return;
     }
-    if (!m_taken.HasOffset())
-        m_taken.nOffset = m_exifOffsets[group];
-    if (m_taken.nMillis == 0 && m_exifMillis[group] > 0)
-        m_taken.nMillis = static_cast<std::int16_t>(m_exifMillis[group]);
+    if (!m_record.m_taken.HasOffset())
+        m_record.m_taken.nOffset = m_exifOffsets[group];
+    if (m_record.m_taken.nMillis == 0 && m_exifMillis[group] > 0)
+        m_record.m_taken.nMillis = static_cast<std::int16_t>(m_exifMillis[group]);
 }
 
 // The container gave no picture size: take the one the TIFF directories name.
-void CJpegFile::FillDimensionsFromTiff() {
+void CExifParser::FillDimensionsFromTiff() {
     const TiffDimensions& d = m_tiffDimensions;
-    if (m_info.m_nWidth == 0 && m_info.m_nHeight == 0) {
-        m_info.m_nWidth = d.nExifWidth > 0 ? d.nExifWidth : d.nImageWidth;
-        m_info.m_nHeight = d.nExifHeight > 0 ? d.nExifHeight : d.nImageHeight;
+    if (m_record.m_info.m_nWidth == 0 && m_record.m_info.m_nHeight == 0) {
+        m_record.m_info.m_nWidth = d.nExifWidth > 0 ? d.nExifWidth : d.nImageWidth;
+        m_record.m_info.m_nHeight = d.nExifHeight > 0 ? d.nExifHeight : d.nImageHeight;
     }
 }
 
@@ -374,14 +385,14 @@ void CJpegFile::FillDimensionsFromTiff() {
 //                    offset of the value (4)
 //   2 + 12*N         offset of the next directory (4), 0 = none; may be cut off
 //                    by the end of the data
-void CJpegFile::ParseIfd(std::uint32_t dirOffset, const unsigned char* base, std::uint32_t size,
-                         int level, IfdKind kind) {
+void CExifParser::ParseIfd(std::uint32_t dirOffset, const unsigned char* base, std::uint32_t size,
+                           int level, IfdKind kind) {
     if (level > kMaxNestingLevel) {
-        m_nErrorId = IDS_NESTING_EXCEEDED;
+        m_record.m_nErrorId = IDS_NESTING_EXCEEDED;
         return;
     }
     if (size < 2 || dirOffset > size - 2 || !Fetch(dirOffset, 2)) {
-        m_nErrorId = IDS_ILLEGAL_DIRECTORY;
+        m_record.m_nErrorId = IDS_ILLEGAL_DIRECTORY;
         return;
     }
     // A directory reached again at the same level would only repeat itself;
@@ -397,13 +408,13 @@ void CJpegFile::ParseIfd(std::uint32_t dirOffset, const unsigned char* base, std
     if ((!roomForLink && dirEnd + 2 != size && dirEnd != size) ||
         !Fetch(dirOffset,
                static_cast<std::uint32_t>(std::min<std::uint64_t>(dirEnd + 4, size) - dirOffset))) {
-        m_nErrorId = IDS_ILLEGAL_DIRECTORY;
+        m_record.m_nErrorId = IDS_ILLEGAL_DIRECTORY;
         return;
     }
     GpsParts gps;
     for (std::uint32_t i = 0; i < count; ++i) {
         if (m_nEntryBudget == 0) {
-            m_nErrorId = IDS_NESTING_EXCEEDED;
+            m_record.m_nErrorId = IDS_NESTING_EXCEEDED;
             return;
         }
         --m_nEntryBudget;
@@ -434,8 +445,8 @@ void CJpegFile::ParseIfd(std::uint32_t dirOffset, const unsigned char* base, std
     }
     if (kind == IfdKind::Gps) {
         // A GPS directory has no successor: nothing behind it is taken for IFD0.
-        if (!m_gpsTime.Found())
-            m_gpsTime = gps.Time();
+        if (!m_record.m_gpsTime.Found())
+            m_record.m_gpsTime = gps.Time();
         return;
     }
     if (roomForLink) {
@@ -448,8 +459,8 @@ void CJpegFile::ParseIfd(std::uint32_t dirOffset, const unsigned char* base, std
 
 // GPSDateStamp "YYYY:MM:DD"; GPSTimeStamp hour, minute, second as rationals,
 // the second perhaps with a fraction. A part that does not read keeps none.
-void CJpegFile::ApplyGpsTag(int tag, int format, const unsigned char* value,
-                            std::uint32_t byteCount, GpsParts& parts) const {
+void CExifParser::ApplyGpsTag(int tag, int format, const unsigned char* value,
+                              std::uint32_t byteCount, GpsParts& parts) const {
     if (tag == kGpsDateStamp && format == kFormatAscii) {
         std::string text = ValueText(value, byteCount, 16);
         while (!text.empty() && text.back() == ' ')
@@ -493,9 +504,9 @@ void CJpegFile::ApplyGpsTag(int tag, int format, const unsigned char* value,
     }
 }
 
-void CJpegFile::ApplyTag(int tag, int format, const unsigned char* value, std::uint32_t byteCount,
-                         std::uint32_t available, const unsigned char* base, std::uint32_t size,
-                         int level, IfdKind kind) {
+void CExifParser::ApplyTag(int tag, int format, const unsigned char* value, std::uint32_t byteCount,
+                           std::uint32_t available, const unsigned char* base, std::uint32_t size,
+                           int level, IfdKind kind) {
     const auto number = [&] { return ConvertValue(value, format, available); };
     const auto integer = [&] { return TruncateToInt(number()); };
     const auto date = [&](DateSource source) {
@@ -510,16 +521,16 @@ void CJpegFile::ApplyTag(int tag, int format, const unsigned char* value, std::u
         m_tiffDimensions.nImageHeight = std::max(m_tiffDimensions.nImageHeight, integer());
         break;
     case kTagMake:
-        CopyText(m_info.m_szCameraMake,
-                 ValueText(value, byteCount, sizeof(m_info.m_szCameraMake) - 1));
+        CopyText(m_record.m_info.m_szCameraMake,
+                 ValueText(value, byteCount, sizeof(m_record.m_info.m_szCameraMake) - 1));
         break;
     case kTagModel:
-        CopyText(m_info.m_szCameraModel,
-                 ValueText(value, byteCount, sizeof(m_info.m_szCameraModel) - 1));
+        CopyText(m_record.m_info.m_szCameraModel,
+                 ValueText(value, byteCount, sizeof(m_record.m_info.m_szCameraModel) - 1));
         break;
     case kTagOrientation: {
         const int orientation = integer();
-        m_info.m_nOrientation = orientation >= 1 && orientation <= 8 ? orientation : 0;
+        m_record.m_info.m_nOrientation = orientation >= 1 && orientation <= 8 ? orientation : 0;
         break;
     }
     // Only IFD1's are the thumbnail's: elsewhere they may name a full image.
@@ -534,16 +545,14 @@ void CJpegFile::ApplyTag(int tag, int format, const unsigned char* value, std::u
     // fills in; a text that is no date (blank, zeros) wipes nothing.
     case kTagDateTimeOriginal:
         if (const CFoundDate taken = date(DateSource::ExifOriginal); taken.Found())
-            SetTaken(taken);
+            m_record.SetTaken(taken);
         break;
     case kTagDateTime:
     case kTagDateTimeDigitized:
-        if (!m_taken.Found()) {
-            const CFoundDate taken =
-                date(tag == kTagDateTime ? DateSource::ExifDateTime : DateSource::ExifDigitized);
-            if (taken.Found())
-                SetTaken(taken);
-        }
+        // The first date found wins; its text is not even read once there is one.
+        if (!m_record.m_taken.Found())
+            m_record.TakeDate(
+                date(tag == kTagDateTime ? DateSource::ExifDateTime : DateSource::ExifDigitized));
         break;
     case kTagOffsetTime:
     case kTagOffsetTimeOriginal:
@@ -557,10 +566,10 @@ void CJpegFile::ApplyTag(int tag, int format, const unsigned char* value, std::u
         m_exifMillis[tag - kTagSubSecTime] = SubSecondMillis(ValueText(value, byteCount, 16));
         break;
     case kTagExposureTime:
-        m_info.m_fExposureTime = static_cast<float>(number());
+        m_record.m_info.m_fExposureTime = static_cast<float>(number());
         break;
     case kTagFNumber:
-        m_info.m_fAperture = static_cast<float>(number());
+        m_record.m_info.m_fAperture = static_cast<float>(number());
         break;
     case kTagExifOffset:
     case kTagInteroperabilityOffset:
@@ -583,40 +592,41 @@ void CJpegFile::ApplyTag(int tag, int format, const unsigned char* value, std::u
             ApplySerial(value, byteCount, tag == kTagBodySerialNumber);
         break;
     case kTagExposureProgram:
-        m_info.m_nExposureProgram = integer();
+        m_record.m_info.m_nExposureProgram = integer();
         break;
     case kTagIsoSpeedRatings: {
         // Some cameras store the ISO divided by 200.
         const int iso = integer();
-        m_info.m_nIsoEquivalent = iso < 50 ? static_cast<int>(std::int64_t(iso) * 200) : iso;
+        m_record.m_info.m_nIsoEquivalent =
+            iso < 50 ? static_cast<int>(std::int64_t(iso) * 200) : iso;
         break;
     }
     case kTagShutterSpeedValue:
-        if (m_info.m_fExposureTime == 0)
-            m_info.m_fExposureTime = static_cast<float>(1.0 / std::exp2(number()));
+        if (m_record.m_info.m_fExposureTime == 0)
+            m_record.m_info.m_fExposureTime = static_cast<float>(1.0 / std::exp2(number()));
         break;
     case kTagApertureValue:
     case kTagMaxApertureValue:
-        if (m_info.m_fAperture == 0)
-            m_info.m_fAperture = static_cast<float>(std::exp2(number() / 2));
+        if (m_record.m_info.m_fAperture == 0)
+            m_record.m_info.m_fAperture = static_cast<float>(std::exp2(number() / 2));
         break;
     case kTagExposureBiasValue:
-        m_info.m_fExposureBias = static_cast<float>(number());
+        m_record.m_info.m_fExposureBias = static_cast<float>(number());
         break;
     case kTagSubjectDistance:
-        m_info.m_fDistance = static_cast<float>(number());
+        m_record.m_info.m_fDistance = static_cast<float>(number());
         break;
     case kTagMeteringMode:
-        m_info.m_nMeteringMode = integer();
+        m_record.m_info.m_nMeteringMode = integer();
         break;
     case kTagLightSource:
-        m_info.m_nWhiteBalance = integer();
+        m_record.m_info.m_nWhiteBalance = integer();
         break;
     case kTagFlash:
-        m_info.m_bFlash = integer() & 1;
+        m_record.m_info.m_bFlash = integer() & 1;
         break;
     case kTagFocalLength:
-        m_info.m_fFocalLength = static_cast<float>(number());
+        m_record.m_info.m_fFocalLength = static_cast<float>(number());
         break;
     case kTagUserComment:
         ApplyUserComment(value, byteCount);
@@ -644,7 +654,7 @@ void CJpegFile::ApplyTag(int tag, int format, const unsigned char* value, std::u
 // cut; behind "ASCII" the text starts at the first of bytes 5..9 that is
 // neither 0 nor a blank (none: the comment stays as it was). Any other code is
 // taken as text from byte 0.
-void CJpegFile::ApplyUserComment(const unsigned char* value, std::uint32_t byteCount) {
+void CExifParser::ApplyUserComment(const unsigned char* value, std::uint32_t byteCount) {
     std::uint32_t end = byteCount;
     while (end > 0 && value[end - 1] == ' ')
         --end;
@@ -658,15 +668,15 @@ void CJpegFile::ApplyUserComment(const unsigned char* value, std::uint32_t byteC
         if (start == 10 || start >= end)
             return;
     }
-    CopyText(m_info.m_szComment, ValueText(value + start, end - start, kMaxUserComment));
+    CopyText(m_record.m_info.m_szComment, ValueText(value + start, end - start, kMaxUserComment));
 }
 
 // The serial number without the blanks and NULs around it, cut at an inner
 // NUL and to kMaxSerial characters; anything but printable ASCII shows as
 // "?". A blank text keeps the serial read before; the raw-file form only fills
 // in for BodySerialNumber.
-void CJpegFile::ApplySerial(const unsigned char* value, std::uint32_t byteCount, bool replace) {
-    if (!replace && !m_strSerial.empty())
+void CExifParser::ApplySerial(const unsigned char* value, std::uint32_t byteCount, bool replace) {
+    if (!replace && !m_record.m_strSerial.empty())
         return;
     std::string_view text(reinterpret_cast<const char*>(value),
                           std::min(byteCount, kMaxSerialRead));
@@ -678,8 +688,8 @@ void CJpegFile::ApplySerial(const unsigned char* value, std::uint32_t byteCount,
         text.remove_suffix(1);
     if (text.empty())
         return;
-    m_strSerial.assign(text);
-    for (char& c : m_strSerial) {
+    m_record.m_strSerial.assign(text);
+    for (char& c : m_record.m_strSerial) {
         if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F)
             c = '?';
     }

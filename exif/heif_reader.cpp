@@ -2,8 +2,9 @@
 
 #include "box_walker.h"
 #include "byte_cursor.h"
+#include "exif_parser.h"
 #include "file_stream.h"
-#include "jpeg_file.h"
+#include "image_record.h"
 
 #include <algorithm>
 #include <climits>
@@ -78,7 +79,7 @@ void CHeifReader::FindItems(const CBox& iinf) {
     std::vector<unsigned char> head;
     if (!CBoxWalker::ReadPayload(m_file, iinf, head, 1) || head.empty())
         return;
-    const bool hints = m_reader.m_bReadHints;
+    const bool hints = m_record.m_bReadHints;
     const std::uint64_t countSize = head[0] == 0 ? 2 : 4;
     CBoxWalker entries(m_file, iinf.payload + kFullBoxHeader + countSize, iinf.end);
     CBox infe;
@@ -140,7 +141,7 @@ void CHeifReader::ReadPictureSize(const CBox& iprp) {
         CBoxWalker items(m_file, ipco.payload, ipco.end);
         CBox ispe;
         std::vector<unsigned char> bytes;
-        CJpegInfo& info = m_reader.m_info;
+        CJpegInfo& info = m_record.m_info;
         while (items.Next(ispe)) {
             if (!ispe.Is("ispe") || !CBoxWalker::ReadPayload(m_file, ispe, bytes, 12))
                 continue;
@@ -253,14 +254,14 @@ void CHeifReader::ReadExifItem(const std::vector<Extent>& extents) {
     cursor.Skip(skip);
     if (!cursor.Ok())
         return;
-    m_reader.ParseTiff(item.data() + cursor.Position(),
-                       static_cast<std::uint32_t>(cursor.Remaining()));
+    m_exif.ParseTiff(item.data() + cursor.Position(),
+                     static_cast<std::uint32_t>(cursor.Remaining()));
 }
 
 // The XMP item is the packet itself.
 void CHeifReader::ReadXmpItem(const std::vector<Extent>& extents) {
     std::vector<unsigned char> item;
     if (ReadItem(extents, kMaxXmpItem, true, item))
-        m_reader.TakeXmpPacket(
+        m_record.TakeXmpPacket(
             std::string_view(reinterpret_cast<const char*>(item.data()), item.size()));
 }

@@ -4,18 +4,20 @@
 #include <vector>
 
 class CFileStream;
-class CJpegFile;
+class CExifParser;
+class CImageRecord;
 struct CBox;
 
 // CHeifReader reads HEIF, HEIC and AVIF files: it finds the EXIF item through
 // the `meta` box (its item type in `iinf`, its bytes in `iloc`), decodes it
-// into the reader's record, and takes the picture size from the largest
-// `ispe` property. With the reader's m_bReadHints it also hands over the XMP
+// into the record, and takes the picture size from the largest
+// `ispe` property. With the record's m_bReadHints it also hands over the XMP
 // item (type `mime`, content type application/rdf+xml). It reads the `meta`
 // box and those items' bytes only.
 class CHeifReader {
 public:
-    CHeifReader(CJpegFile& reader, CFileStream& file) : m_reader(reader), m_file(file) {}
+    CHeifReader(CImageRecord& record, CExifParser& exif, CFileStream& file)
+        : m_record(record), m_exif(exif), m_file(file) {}
 
     void Read();
 
@@ -41,7 +43,8 @@ private:
     void ReadExifItem(const std::vector<Extent>& extents);
     void ReadXmpItem(const std::vector<Extent>& extents);
 
-    CJpegFile& m_reader;
+    CImageRecord& m_record;
+    CExifParser& m_exif;
     CFileStream& m_file;
     bool m_bHaveExifItem = false;
     std::uint32_t m_nExifItem = 0;

@@ -2,8 +2,9 @@
 
 #include "box_walker.h"
 #include "byte_cursor.h"
+#include "exif_parser.h"
 #include "file_stream.h"
-#include "jpeg_file.h"
+#include "image_record.h"
 #include "ole_date.h"
 
 #include <cstring>
@@ -45,7 +46,7 @@ template <std::size_t N> void CopyText(char (&field)[N], const std::string& text
 // With m_bReadHints the top-level walk goes on after `moov`: the XMP uuid box
 // may follow it. The first `moov` counts.
 void CMovieReader::Read() {
-    const bool hints = m_reader.m_bReadHints;
+    const bool hints = m_record.m_bReadHints;
     CBoxWalker top(m_file, 0, m_file.Size());
     CBox moov;
     bool haveMovie = false;
@@ -204,7 +205,7 @@ void CMovieReader::ReadCanonBox(const CBox& uuid) {
         if (!(box.Is("CMT1") || box.Is("CMT2")) || box.PayloadSize() > kMaxTiffBox ||
             !CBoxWalker::ReadPayload(m_file, box, tiff, kMaxTiffBox))
             continue;
-        m_reader.ParseTiff(tiff.data(), static_cast<std::uint32_t>(tiff.size()));
+        m_exif.ParseTiff(tiff.data(), static_cast<std::uint32_t>(tiff.size()));
         m_bExif = true;
     }
 }
@@ -231,28 +232,27 @@ void CMovieReader::ReadUserData(const CBox& udta) {
 void CMovieReader::TakePacket(const CBox& box, std::uint64_t skip) {
     std::vector<unsigned char> packet;
     if (CBoxWalker::ReadPayload(m_file, box, packet, kMaxXmpPacket, skip))
-        m_reader.TakeXmpPacket(
+        m_record.TakeXmpPacket(
             std::string_view(reinterpret_cast<const char*>(packet.data()), packet.size()));
 }
 
 // The Apple key's "2019-07-24T11:25:40+0300" is the local time where the
 // movie was taken, its offset beside it; the movie header's time is UTC.
 void CMovieReader::Apply() {
-    CJpegInfo& info = m_reader.m_info;
-    if (!m_reader.m_taken.Found() && !m_strCreationDate.empty()) {
+    CJpegInfo& info = m_record.m_info;
+    if (!m_strCreationDate.empty()) {
         // A key with an ending it does not know still gives its date and time.
         const std::string text = m_strCreationDate.substr(0, m_strCreationDate.find('\0'));
         CFoundDate date = ParseDateText(text, DateSource::AppleKey);
         if (!date.Found())
             date = ParseDateText(text.substr(0, 19), DateSource::AppleKey);
-        if (date.Found())
-            m_reader.SetTaken(date);
+        m_record.TakeDate(date);
     }
-    if (!m_reader.m_taken.Found() && m_nCreationTime >= kQuickTimeEpochOffset &&
+    if (m_nCreationTime >= kQuickTimeEpochOffset &&
         m_nCreationTime - kQuickTimeEpochOffset <= static_cast<std::uint64_t>(INT64_MAX)) {
         const auto seconds = static_cast<std::int64_t>(m_nCreationTime - kQuickTimeEpochOffset);
         if (const auto fields = ole::FieldsOf(seconds))
-            m_reader.SetTaken({*fields, DateSource::MovieHeader, true, 0});
+            m_record.TakeDate({*fields, DateSource::MovieHeader, true, 0});
     }
     if (info.m_szCameraMake[0] == '\0')
         CopyText(info.m_szCameraMake, m_strMake.substr(0, m_strMake.find('\0')));

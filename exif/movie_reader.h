@@ -5,7 +5,8 @@
 #include <vector>
 
 class CFileStream;
-class CJpegFile;
+class CExifParser;
+class CImageRecord;
 struct CBox;
 
 // CMovieReader reads MP4, MOV, M4V and 3GP movies and CR3 raw photos, all of
@@ -15,11 +16,12 @@ struct CBox;
 // creation-date key, local time as written; otherwise the movie header's
 // creation time (UTC) in the local time zone. Make and model come from the
 // EXIF or the Apple keys, the picture size from the largest track. With the
-// reader's m_bReadHints it also hands over the XMP packets (a top-level uuid
+// record's m_bReadHints it also hands over the XMP packets (a top-level uuid
 // box, moov/udta/XMP_).
 class CMovieReader {
 public:
-    CMovieReader(CJpegFile& reader, CFileStream& file) : m_reader(reader), m_file(file) {}
+    CMovieReader(CImageRecord& record, CExifParser& exif, CFileStream& file)
+        : m_record(record), m_exif(exif), m_file(file) {}
 
     void Read();
 
@@ -39,7 +41,8 @@ private:
     void TakePacket(const CBox& box, std::uint64_t skip);
     void Apply();
 
-    CJpegFile& m_reader;
+    CImageRecord& m_record;
+    CExifParser& m_exif;
     CFileStream& m_file;
     bool m_bExif = false;
     std::uint64_t m_nCreationTime = 0; // seconds since 1904-01-01 UTC; 0 = none

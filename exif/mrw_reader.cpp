@@ -1,8 +1,9 @@
 #include "mrw_reader.h"
 
 #include "byte_cursor.h"
+#include "exif_parser.h"
 #include "file_stream.h"
-#include "jpeg_file.h"
+#include "image_record.h"
 
 #include <algorithm>
 #include <cstring>
@@ -41,7 +42,7 @@ void CMrwReader::Read() {
             // directories lie there, values beyond count as missing.
             std::vector<unsigned char> tiff(std::min(size, kMaxTiffBlock));
             if (m_file.Read(tiff.data(), tiff.size()) == tiff.size())
-                m_reader.ParseTiff(tiff.data(), static_cast<std::uint32_t>(tiff.size()));
+                m_exif.ParseTiff(tiff.data(), static_cast<std::uint32_t>(tiff.size()));
             return;
         }
         pos = data + size;

@@ -3,14 +3,16 @@
 #include <cstdint>
 
 class CFileStream;
-class CJpegFile;
+class CExifParser;
+class CImageRecord;
 
 // CMrwReader reads Minolta MRW raw photos: a list of blocks in front of the
 // image data, one of which ("\0TTW") holds the camera's TIFF data with the
 // EXIF directory. Only the block headers and that block are read.
 class CMrwReader {
 public:
-    CMrwReader(CJpegFile& reader, CFileStream& file) : m_reader(reader), m_file(file) {}
+    CMrwReader(CImageRecord& record, CExifParser& exif, CFileStream& file)
+        : m_record(record), m_exif(exif), m_file(file) {}
 
     void Read();
 
@@ -19,6 +21,7 @@ public:
     static constexpr std::uint32_t kMaxTiffBlock = 1024 * 1024;
 
 private:
-    CJpegFile& m_reader;
+    CImageRecord& m_record;
+    CExifParser& m_exif;
     CFileStream& m_file;
 };

@@ -2,7 +2,7 @@
 
 #include "file_stream.h"
 #include "found_date.h"
-#include "jpeg_file.h"
+#include "image_record.h"
 #include "ole_date.h"
 
 #include <algorithm>
@@ -233,7 +233,6 @@ bool CMtsReader::ReadMdpm(const unsigned char* payload, std::size_t size) {
     date.source = DateSource::AvchdDateTime;
     date.bTime = true;
     date.nOffset = ZoneOffset(zoneYearMonth[0]);
-    if (!m_reader.m_taken.Found())
-        m_reader.SetTaken(date);
+    m_record.TakeDate(date);
     return true;
 }

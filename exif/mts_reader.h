@@ -5,7 +5,7 @@
 #include <vector>
 
 class CFileStream;
-class CJpegFile;
+class CImageRecord;
 
 // CMtsReader reads AVCHD movies (.mts, .m2ts: transport packets of 192
 // bytes) and plain transport streams (.ts, 188 bytes): the date taken is in
@@ -15,7 +15,7 @@ class CJpegFile;
 // kReadWindow bytes.
 class CMtsReader {
 public:
-    CMtsReader(CJpegFile& reader, CFileStream& file) : m_reader(reader), m_file(file) {}
+    CMtsReader(CImageRecord& record, CFileStream& file) : m_record(record), m_file(file) {}
 
     void Read();
 
@@ -28,7 +28,7 @@ private:
     bool ReadSei(const unsigned char* nal, std::size_t size);
     bool ReadMdpm(const unsigned char* payload, std::size_t size);
 
-    CJpegFile& m_reader;
+    CImageRecord& m_record;
     CFileStream& m_file;
     std::vector<unsigned char> m_rbsp;
 };

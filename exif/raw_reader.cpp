@@ -1,8 +1,10 @@
 #include "raw_reader.h"
 
 #include "byte_cursor.h"
+#include "exif_parser.h"
 #include "file_stream.h"
-#include "jpeg_file.h"
+#include "image_record.h"
+#include "jpeg_sections.h"
 #include "string_table.h"
 #include "tiff_file_view.h"
 
@@ -21,13 +23,13 @@ constexpr std::size_t kRafJpegOffset = 84;
 void CRawReader::ReadTiff() {
     CTiffFileView view(m_file);
     if (view.Ok())
-        m_reader.ParseTiffFile(view);
+        m_exif.ParseTiffFile(view);
 }
 
-bool CRawReader::ReadRaf() {
+bool CRawReader::ReadRaf(CJpegSections& sections) {
     unsigned char header[kRafHeaderSize];
     if (m_file.Read(header, sizeof(header)) != sizeof(header)) {
-        m_reader.m_nErrorId = velmora::IDS_INVALID_JPEG;
+        m_record.m_nErrorId = velmora::IDS_INVALID_JPEG;
         return false;
     }
     CByteCursor cursor(header + kRafJpegOffset, sizeof(header) - kRafJpegOffset);
@@ -35,8 +37,8 @@ bool CRawReader::ReadRaf() {
     const std::uint64_t length = cursor.U32();
     const std::uint64_t size = m_file.Size();
     if (offset > size || length > size - offset || !m_file.Seek(offset)) {
-        m_reader.m_nErrorId = velmora::IDS_INVALID_JPEG;
+        m_record.m_nErrorId = velmora::IDS_INVALID_JPEG;
         return false;
     }
-    return m_reader.ScanSections(m_file);
+    return sections.ScanSections(m_file, m_record, m_exif);
 }

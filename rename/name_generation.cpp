@@ -47,12 +47,11 @@ void AssembleName(std::string_view path, std::string& name, const Expand& expand
 
 } // namespace
 
-bool CJpegFile::BuildFileName(const std::string& path, std::string& name, const std::string& format,
+void CJpegFile::BuildFileName(const std::string& path, std::string& name, const std::string& format,
                               int counter) const {
     const std::string expanded = velmora::ole::Format(
         m_info.m_dtTaken, counter >= 0 ? ReplaceCounter(format, counter) : format);
     AssembleName(path, name, [&expanded](std::string& out) { out += expanded; });
-    return true;
 }
 
 namespace velmora {

@@ -2,6 +2,8 @@
 // case starts from a small valid file of its type and changes one thing. The
 // reader is chosen by content, whatever the name.
 
+#include "file_stream.h"
+#include "image_reader.h"
 #include "image_type.h"
 #include "jpeg_builder.h"
 #include "jpeg_file.h"
@@ -432,6 +434,27 @@ TEST(ImageRead, ExifWorkBudgetSpansAllBlocksOfAFile) {
     ASSERT_TRUE(reader.LoadImage(both.c_str()));
     EXPECT_EQ(reader.m_info.m_dtTaken, 0.0);
     EXPECT_EQ(reader.m_nErrorId, IDS_NESTING_EXCEEDED);
+}
+
+// The front door fills any record: a RAF's embedded JPEG goes through the
+// section walk into the caller's own table, with no JPEG reader object.
+TEST(ImageRead, FrontDoorFillsARecordAndTableOfItsOwn) {
+    const CTiffBuilder camera = CameraTiff(ByteOrder::Motorola, "2021:03:04 05:06:07");
+    testsupport::CTempDir dir;
+    testsupport::CScopedTimeZone tz("UTC0");
+    const std::string path = dir.File("_DSF1.RAF");
+    ASSERT_TRUE(WriteFile(path, RafFile(CJpegBuilder::Photo(&camera, 1600, 1200))));
+    CImageRecord record;
+    CJpegSections sections;
+    CImageReader reader(record, sections);
+    CFileStream file;
+    const bool open = file.Open(path.c_str());
+    ASSERT_TRUE(reader.ReadOpened(file, open, path.c_str(), true));
+    EXPECT_EQ(record.m_format, FileFormat::Raf);
+    EXPECT_EQ(DateText(ole::ToFields(record.m_info.m_dtTaken)), kDate);
+    EXPECT_EQ(record.m_info.m_nWidth, 1600);
+    ASSERT_EQ(sections.m_nSections, 3); // APP1 "Exif", frame header, start of scan
+    EXPECT_EQ(sections.m_sections[0].nMarker, 0xE1);
 }
 
 TEST(ImageType, TellsTypeAndKindByExtension) {

@@ -86,7 +86,7 @@ TEST_P(BuildFileNameTest, ExpandsCounterDateFolderAndExtension) {
     CJpegFile carrier;
     carrier.m_info.m_dtTaken = ole::FromFields({2005, 3, 7, 14, 5, 9}).value();
     std::string name = "former content";
-    EXPECT_TRUE(carrier.BuildFileName(c.path, name, c.format, c.counter));
+    carrier.BuildFileName(c.path, name, c.format, c.counter);
     EXPECT_EQ(name, c.expected);
 }
 

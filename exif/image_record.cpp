@@ -1,0 +1,51 @@
+// The record of one read and the rules by which the readers' dates meet.
+
+#include "image_record.h"
+
+#include "ole_date.h"
+#include "xmp_date.h"
+
+#include <cstring>
+#include <ctime>
+
+using namespace velmora;
+
+CImageRecord::CImageRecord() {
+    std::memset(&m_info, 0, sizeof(m_info));
+}
+
+void CImageRecord::Clear() {
+    std::memset(&m_info, 0, sizeof(m_info));
+    ClearFound();
+}
+
+void CImageRecord::ClearFound() {
+    m_taken = {};
+    m_xmpDate = {};
+    m_iptcDate = {};
+    m_gpsTime = {};
+    m_strSerial.clear();
+    m_thumbnail.clear();
+}
+
+void CImageRecord::SetTaken(const CFoundDate& date) {
+    m_taken = date;
+    if (date.source == DateSource::MovieHeader) {
+        m_info.m_dtTaken = ole::FromTime(static_cast<std::time_t>(ole::SecondsOf(date.fields)));
+    } else {
+        m_info.m_dtTaken = ole::FromFields(date.fields).value_or(0.0);
+    }
+}
+
+bool CImageRecord::TakeDate(const CFoundDate& date) {
+    if (m_taken.Found() || !date.Found())
+        return false;
+    SetTaken(date);
+    return true;
+}
+
+void CImageRecord::TakeXmpPacket(std::string_view packet) {
+    if (m_xmpDate.Found() && m_xmpDate.bTime)
+        return;
+    m_xmpDate = PreferDate(m_xmpDate, ParseXmpDate(packet));
+}
