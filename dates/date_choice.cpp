@@ -1,14 +1,12 @@
 #include "date_choice.h"
 
 #include "file_name_date.h"
+#include "file_stream.h"
 #include "jpeg_file.h"
 #include "xmp_date.h"
 
 #include <algorithm>
 #include <ctime>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace velmora {
 namespace {
@@ -28,24 +26,13 @@ std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
 }
 
 // A regular file's first bytes, at most `limit`; empty when there is none.
+// The stream never opens a FIFO or device named like a sidecar.
 std::string ReadSmallFile(const std::string& path, std::size_t limit) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
+    CFileStream file;
+    if (!file.Open(path.c_str()))
         return {};
-    std::string bytes;
-    struct stat status {};
-    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
-        bytes.resize(std::min<std::size_t>(static_cast<std::size_t>(status.st_size), limit));
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = read(fd, bytes.data() + done, bytes.size() - done);
-            if (n <= 0)
-                break;
-            done += static_cast<std::size_t>(n);
-        }
-        bytes.resize(done);
-    }
-    close(fd);
+    std::string bytes(std::min<std::uint64_t>(file.Size(), limit), '\0');
+    bytes.resize(file.Read(bytes.data(), bytes.size()));
     return bytes;
 }
 
