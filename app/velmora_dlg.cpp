@@ -2,7 +2,7 @@
 
 #include "dialog_units.h"
 #include "folder_scan.h"
-#include "journal.h"
+#include "journal_store.h"
 #include "name_generation.h"
 #include "rename_plan.h"
 #include "rename_run.h"

@@ -7,7 +7,7 @@
 
 #include "bench_folder.h"
 #include "folder_scan.h"
-#include "journal.h"
+#include "journal_store.h"
 #include "name_generation.h"
 #include "rename_run.h"
 

@@ -3,7 +3,7 @@
 #include "companions.h"
 #include "date_choice.h"
 #include "folder_scan.h"
-#include "journal.h"
+#include "journal_store.h"
 #include "json_writer.h"
 #include "rename_run.h"
 #include "undo_run.h"

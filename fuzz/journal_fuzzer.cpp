@@ -3,7 +3,8 @@
 // Whatever the bytes, no name may come out that leaves the photo folder, and
 // no clock line that would not print on one line.
 
-#include "journal.h"
+#include "journal_reader.h"
+#include "journal_store.h"
 #include "new_name_check.h"
 #include "safe_rename.h"
 

@@ -273,10 +273,6 @@ private:
 
 } // namespace
 
-bool ListJpegNames(const std::string& folder, std::vector<std::string>& names) {
-    return ListNames(folder, names, HasJpgExtension);
-}
-
 bool ListFolder(const std::string& folder, const CScanOptions& options,
                 std::vector<CListedFile>& files, std::size_t& unlisted) {
     files.clear();

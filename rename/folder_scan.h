@@ -49,10 +49,6 @@ struct CListedFile {
     unsigned char nType = 0;
 };
 
-// Names of the entries directly inside `folder` whose name ends in ".jpg" in
-// any case, of any kind, in byte order. False when the folder can't be read.
-bool ListJpegNames(const std::string& folder, std::vector<std::string>& names);
-
 // The files a scan with `options` lists, in byte order of their names, each
 // with its companions: every photo (a ".jpg" file; with every type a JPEG or
 // HEIF file) is listed, and the raw files, videos and sidecars of its stem

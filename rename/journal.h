@@ -8,7 +8,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 // The journal of rename runs: before its first rename a run writes its whole
@@ -17,36 +16,19 @@
 // undone from what the disk shows. One file per run, outside the photo
 // folder, under $XDG_STATE_HOME/velmora (default ~/.local/state/velmora).
 //
-// Journal text, one record a line, fields split by one blank, names escaped
-// (bytes up to the blank, "%" and DEL as %XX; an empty name as "."):
-//   velmora journal 2
-//   kind rename|undo
-//   folder PATH
-//   folder-id DEVICE INODE BIRTH
-//   time SECONDS
-//   undoes JOURNAL-FILE          (undo runs only)
-//   clock SECONDS DEVICE         (for each device whose clock offset moved the
-//                                 run's dates; none without offsets)
-//   files COUNT
-//   f DEVICE INODE BEFORE TEMPORARY AFTER   (one per file, in step order)
-//   ready                        (the plan is whole; renames may begin)
-//   stamp INDEX STAMP            (for each file the run reached, as it ended,
-//                                 on a file system without birth times: what
-//                                 tells it from a new file on its inode)
-//   done RENAMED TOUCHED         (the run ended, finished or stopped cleanly:
-//                                 rows renamed, and how many leading files it
-//                                 left changed; 0 0 = it changed nothing)
-//   undone                       (a later undo restored this run's names; on
-//                                 an undo: a later undo finished its work)
-// A journal is written whole under a temporary name and then renamed into
-// place, so one without "ready" is damaged, not cut off.
+// This header holds the records of a journal; the rest goes by job:
+//   journal_format.h  the text, line by line (escapes, numbers, stamps, the
+//                     kinds of lines)
+//   journal_writer.h  a journal's text written to a file, its end appended
+//   journal_reader.h  a journal read back, whole or as a summary
+//   journal_store.h   the folder of journals: listing, writing, appending,
+//                     pruning
 //
 // What tells a renamed file from a new file that later got its inode: where
 // the file system keeps birth times, being born before the run began (the
 // journal has the run's time), at no cost per file; elsewhere its size and
 // modification time, recorded as stamps when the run ends, from the status
 // call each step makes anyway (a run cut off before its end has none).
-// Journals of version 1 ("done RENAMED", written in place) are still read.
 //
 // A journal is data from disk, not trusted: every line is checked, and a
 // name in it must stay inside the photo folder, as a new name must.
@@ -205,64 +187,5 @@ struct CJournal {
 
     std::string strPath; // where it is stored
 };
-
-// The folder that holds the journals: $XDG_STATE_HOME/velmora, else
-// $HOME/.local/state/velmora. Empty when neither is set.
-std::string DefaultJournalFolder();
-
-// The journals of one photo folder, newest last, and the writing of new ones.
-class CJournalStore {
-public:
-    explicit CJournalStore(std::string folder) : m_folder(std::move(folder)) {}
-
-    const std::string& Folder() const { return m_folder; }
-
-    // Every journal of the photo folder, oldest first, without their files
-    // (a run's start and end lines only, so that a look at the history costs
-    // little); those cut off while being written are left out. Damaged ones
-    // are kept with their damage; entries that are not regular files are
-    // kept as Skipped, never opened.
-    std::vector<CJournal> Runs(const CFolderKey& folder) const;
-
-    // Writes and syncs `journal` (file and folder) with its "ready" line;
-    // sets its path. 0 or the errno value. Old journals of the same photo
-    // folder beyond the last few, and of all folders beyond a total, go.
-    int Write(CJournal& journal) const;
-    // The same with the file lines of `files`, not of journal.files.
-    int Write(CJournal& journal, CJournalLines& files) const;
-
-    // Appends a line ("done N T", "undone") and syncs it. 0 or errno.
-    static int Append(const std::string& path, const std::string& line);
-
-    // Appends the end of a run, synced once: a stamp line for each of
-    // `stamps` (the file's index in the journal, its stamp), then `last`
-    // unless it is empty. 0 or errno.
-    static int AppendEnd(const std::string& path,
-                         const std::vector<std::pair<std::size_t, CFileStamp>>& stamps,
-                         const std::string& last);
-
-private:
-    void Prune(std::uint64_t device, std::uint64_t inode) const;
-
-    std::string m_folder;
-};
-
-// The file name of a journal's path, as an undo journal names the run it
-// undoes.
-std::string JournalFileName(const std::string& path);
-
-// Reads one journal with its files, checking every line; the files of sound
-// lines are kept, the first damage is in strDamage. Nothing when the file
-// can't be opened as a regular file.
-std::optional<CJournal> ReadJournal(const std::string& path);
-
-// The end line of a run: "done RENAMED TOUCHED".
-std::string DoneLine(int renamed, std::size_t touched);
-
-// The line that records the stamp of the journal's `index`th file.
-std::string StampLine(std::size_t index, const CFileStamp& stamp);
-
-// The journal text of everything up to and with "ready".
-std::string JournalText(const CJournal& journal);
 
 } // namespace velmora

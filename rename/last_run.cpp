@@ -1,5 +1,7 @@
 #include "last_run.h"
 
+#include "journal_store.h"
+
 #include <algorithm>
 
 namespace velmora {

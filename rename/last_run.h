@@ -12,6 +12,8 @@
 // "nothing to undo".
 namespace velmora {
 
+class CJournalStore;
+
 struct CLastRun {
     // The run an undo takes back (its summary): the last rename that changed
     // something and is not undone, the run an unfinished undo was undoing,

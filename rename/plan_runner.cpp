@@ -1,12 +1,12 @@
 #include "plan_runner.h"
 
 #include "crash_point.h"
-#include "journal.h"
+#include "journal_format.h"
+#include "journal_store.h"
+#include "run_messages.h"
 #include "safe_rename.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <ctime>
 #include <optional>
 #include <string_view>
@@ -176,18 +176,16 @@ private:
 
     std::string Stranded(const std::vector<CRenameStep>& steps, std::size_t failed, int error,
                          const std::string& to, const std::string& from) {
-        std::string text = "Taking back the run's last steps failed: " + ErrorText(error) + '\n' +
-                           Arrow(to, from) + "\nThe files of those steps are now:";
+        std::string text = TakeBackFailedText(error, to, from);
         std::unordered_set<std::uint64_t> listed;
         for (std::size_t k = m_clean; k <= failed; ++k) {
             const CRenameStep& step = steps[k];
             if (!listed.insert(StepFileKey(step)).second)
                 continue;
             const CListRow& row = m_rows[step.nRow];
-            text += '\n' + std::string(RowFileName(row, step.nCompanion));
-            if (m_aside.count(StepFileKey(step)) != 0)
-                text += " (a temporary name; this file is to be " + std::string(row.Text(1)) +
-                        (step.nCompanion < 0 ? ")" : "'s companion)");
+            text += StrandedFileLine(RowFileName(row, step.nCompanion),
+                                     m_aside.count(StepFileKey(step)) != 0, row.Text(1),
+                                     step.nCompanion >= 0);
         }
         return text;
     }
@@ -216,72 +214,6 @@ private:
 
 } // namespace
 
-CRenameOutcome Outcome(CRenameOutcome::Kind kind, std::string text, const char* caption,
-                       bool errorIcon, int renamed) {
-    CRenameOutcome outcome;
-    outcome.kind = kind;
-    outcome.strText = std::move(text);
-    outcome.strCaption = caption;
-    outcome.bErrorIcon = errorIcon;
-    outcome.nRenamed = renamed;
-    return outcome;
-}
-
-constexpr std::size_t kMaxErrorText = 127;
-
-std::string ErrorText(int error) {
-    std::string text = std::strerror(error);
-    if (text.size() > kMaxErrorText)
-        text.resize(kMaxErrorText);
-    return text;
-}
-
-std::string Tally(int renamed) {
-    if (renamed == 0)
-        return "No file was renamed; none is left under a temporary name.";
-    if (renamed == 1)
-        return "1 file was renamed; none is left under a temporary name.";
-    return std::to_string(renamed) + " files were renamed; none is left under a temporary name.";
-}
-
-// Every stop ends here: the reason first, as the system words it, then the
-// files concerned and what the run left behind.
-CRenameOutcome Stopped(const std::string& reason, const std::string& files, int renamed,
-                       const std::string& tally) {
-    std::string text = reason;
-    if (!files.empty())
-        text += '\n' + files;
-    text += '\n' + tally;
-    return Outcome(CRenameOutcome::ErrorRename, std::move(text), "Error Rename", true, renamed);
-}
-
-std::string Arrow(std::string_view from, std::string_view to) {
-    std::string text(from);
-    return text.append(" -> ").append(to);
-}
-
-// The stop the plan foresaw, worded for the user.
-CRenameOutcome PlannedStop(const CRenameStop& stop, const CListRows& rows, int renamed) {
-    const CListRow& row = rows[stop.nRow];
-    // A companion's step names the companion: its photo may have been free to go.
-    const std::string files =
-        stop.nCompanion < 0
-            ? Arrow(row.Text(0), row.Text(1))
-            : Arrow(row.Companion(static_cast<std::size_t>(stop.nCompanion)), stop.strTo);
-    switch (stop.kind) {
-    case CRenameStop::Refused:
-        return Stopped(NameFaultText(stop.nFault), files, renamed, Tally(renamed));
-    case CRenameStop::Taken:
-        return Stopped(ErrorText(EEXIST),
-                       files + "\n" + stop.strHolder +
-                           (stop.bHeldByRun ? " took that name earlier in this run"
-                                            : " holds that name and is not renamed by this run"),
-                       renamed, Tally(renamed));
-    default:
-        return Stopped(ErrorText(stop.nError), files, renamed, Tally(renamed));
-    }
-}
-
 std::optional<CRenameOutcome> ExecutePlan(const CFolderHandle& folder, CListRows& rows,
                                           const std::vector<CRenameStep>& steps,
                                           CRenameObserver* observer, CPlanResult& result) {
@@ -300,14 +232,8 @@ std::optional<CRenameOutcome> ExecutePlan(const CFolderHandle& folder, CListRows
     const std::string from(RowFileName(rows[step.nRow], step.nCompanion));
     const std::string tally = stranded.empty() ? Tally(renamed) : stranded;
     if (runner.Changed())
-        return Stopped("The folder changed since it was listed",
-                       Arrow(from, runner.FailedTo()) + "\n" + from +
-                           " is no longer the file that was listed; open the folder again to "
-                           "see it as it is now",
-                       renamed, tally);
-    return Stopped(ErrorText(runner.Error()),
-                   Arrow(from, runner.FailedTo()) + (step.bAside ? " (moved aside)" : ""), renamed,
-                   tally);
+        return FolderChangedStop(from, runner.FailedTo(), renamed, tally);
+    return StepFailedStop(runner.Error(), from, runner.FailedTo(), step.bAside, renamed, tally);
 }
 
 CJournal RunJournal(const std::string& folder, const CFolderKey& key) {
@@ -343,19 +269,6 @@ CJournalLine CPlanJournalLines::Line(std::size_t index) {
     return {step.id.nDevice, step.id.nInode, before, m_temporary, m_after};
 }
 
-std::string UndoHint(const std::string& folder) {
-    return "velmora-cli undo " + folder +
-           " (or Ctrl+Z in the window) gives every file back the name it had before.";
-}
-
-void TellNotRecorded(CRenameOutcome& outcome, const std::string& what, int error,
-                     const std::string& then) {
-    outcome.kind = CRenameOutcome::ErrorRename;
-    outcome.bErrorIcon = true;
-    outcome.strText +=
-        '\n' + what + " could not be recorded in its journal: " + ErrorText(error) + '\n' + then;
-}
-
 void RecordEnd(const std::string& journalPath, const std::string& folder, const CPlanResult& result,
                CRenameOutcome& outcome) {
     if (journalPath.empty())
@@ -374,9 +287,7 @@ void RecordEnd(const std::string& journalPath, const std::string& folder, const 
     if (const int error = CJournalStore::AppendEnd(journalPath, result.stamps,
                                                    DoneLine(result.nRenamed, result.nFilesTouched));
         error != 0)
-        TellNotRecorded(outcome, "The end of this run", error,
-                        "Until it is undone, the folder counts as interrupted: " +
-                            UndoHint(folder));
+        TellEndNotRecorded(outcome, error, folder);
 }
 
 } // namespace velmora

@@ -69,24 +69,4 @@ private:
 void RecordEnd(const std::string& journalPath, const std::string& folder, const CPlanResult& result,
                CRenameOutcome& outcome);
 
-// Turns the outcome into an error that says `what` could not be recorded in
-// the journal, why, and `then`, what follows for the user.
-void TellNotRecorded(CRenameOutcome& outcome, const std::string& what, int error,
-                     const std::string& then);
-
-// How to undo a run that did not end: told whenever one is left so.
-std::string UndoHint(const std::string& folder);
-
-// The stop the plan foresaw (its stop at row nRow), worded for the user.
-CRenameOutcome PlannedStop(const CRenameStop& stop, const CListRows& rows, int renamed);
-
-// Message parts every stop shares.
-std::string ErrorText(int error);
-std::string Tally(int renamed);
-std::string Arrow(std::string_view from, std::string_view to);
-CRenameOutcome Outcome(CRenameOutcome::Kind kind, std::string text, const char* caption,
-                       bool errorIcon, int renamed);
-CRenameOutcome Stopped(const std::string& reason, const std::string& files, int renamed,
-                       const std::string& tally);
-
 } // namespace velmora

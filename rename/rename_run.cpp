@@ -1,36 +1,52 @@
 #include "rename_run.h"
 
-#include "journal.h"
+#include "journal_store.h"
+#include "journaled_run.h"
 #include "last_run.h"
 #include "plan_runner.h"
 #include "rename_plan.h"
+#include "run_messages.h"
 #include "safe_rename.h"
 
-#include <cerrno>
-#include <ctime>
 #include <optional>
-#include <sys/stat.h>
-#include <unordered_map>
 #include <vector>
 
 namespace velmora {
 namespace {
 
-// The outcome of a run whose steps were all carried out.
-CRenameOutcome EndOutcome(const CRenameStop& stop, const CListRows& rows, const CPlanResult& result,
-                          unsigned renameCount) {
-    const int renamed = result.nRenamed;
-    if (stop.kind != CRenameStop::None)
-        return PlannedStop(stop, rows, renamed);
-    if (static_cast<unsigned>(renamed) == renameCount)
-        return Outcome(CRenameOutcome::AllRenamed, "All files were re-named successfuly!",
-                       "Rename Files", false, renamed);
-    if (renamed != 0)
-        return Outcome(CRenameOutcome::SomeRenamed, "Error: not all files were re-named !",
-                       "Rename Some Files", false, renamed);
-    return Outcome(CRenameOutcome::NoneRenamed, "None of the files where re-named!", "Error", true,
-                   renamed);
-}
+// The rename's part of the journaled run: refused while the folder's last
+// run waits for an undo, the rows as the list gives them, the clocks in force
+// in its journal.
+class CRenameRun final : public CJournaledRun {
+public:
+    CRenameRun(CListRows& rows, unsigned renameCount, const std::vector<CJournalClock>& clocks)
+        : CJournaledRun(CJournal::Rename), m_rows(rows), m_renameCount(renameCount),
+          m_clocks(clocks) {}
+
+private:
+    std::optional<CRenameOutcome> Begin(const CFolderHandle&, const CLastRun& last) override {
+        if (!last.bWaiting)
+            return std::nullopt;
+        return InterruptedRunRefusal();
+    }
+
+    CListRows& Rows() override { return m_rows; }
+
+    void StartJournal(CJournal& journal) const override { journal.clocks = m_clocks; }
+
+    CRenameOutcome End(const std::optional<CRenameOutcome>& failed, const CRenamePlan& plan,
+                       const CPlanResult& result) override {
+        if (failed)
+            return *failed;
+        if (plan.stop.kind != CRenameStop::None)
+            return PlannedStop(plan.stop, m_rows, result.nRenamed);
+        return RenameEnd(result.nRenamed, m_renameCount);
+    }
+
+    CListRows& m_rows;
+    const unsigned m_renameCount;
+    const std::vector<CJournalClock>& m_clocks;
+};
 
 } // namespace
 
@@ -38,15 +54,13 @@ std::optional<CRenameOutcome> RefuseAfterInterruptedRun(const CJournalStore& sto
                                                         const CFolderKey& folder) {
     if (!FindLastRun(store, folder).bWaiting)
         return std::nullopt;
-    return Outcome(CRenameOutcome::Interrupted,
-                   "The last rename in this folder was interrupted. Undo it first: that gives "
-                   "every file back the name it had before.",
-                   "Error Rename", true, 0);
+    return InterruptedRunRefusal();
 }
 
 LastRunState CheckLastRun(const std::string& folder, const CJournalStore& store) {
     CFolderHandle dir(folder);
-    if (dir.Lock() == EWOULDBLOCK)
+    int error = 0;
+    if (LockFolder(dir, error) == FolderLock::Busy)
         return LastRunState::Busy;
     const std::optional<CFolderKey> key = dir.IsOpen() ? CFolderKey::OfFd(dir.Fd()) : std::nullopt;
     return key && FindLastRun(store, *key).bWaiting ? LastRunState::Waiting : LastRunState::Ended;
@@ -62,39 +76,9 @@ CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned re
                          CRenameObserver* observer, const CJournalStore* journals,
                          const std::vector<CJournalClock>& clocks) {
     if (renameCount == 0)
-        return Outcome(CRenameOutcome::NoItems, "There are no items to be renamed!", "Error", false,
-                       0);
-    CFolderHandle dir(folder);
-    if (!dir.IsOpen())
-        return Stopped(ErrorText(dir.OpenError()), folder, 0, Tally(0));
-    const int lockError = dir.Lock();
-    if (lockError == EWOULDBLOCK)
-        return Outcome(CRenameOutcome::Busy,
-                       "Another rename is running in this folder; nothing was renamed.",
-                       "Error Rename", true, 0);
-    if (lockError != 0)
-        return Stopped(ErrorText(lockError), folder, 0, Tally(0));
-    const CFolderKey folderKey = CFolderKey::OfFd(dir.Fd()).value_or(CFolderKey{});
-    if (journals != nullptr) {
-        if (auto refused = RefuseAfterInterruptedRun(*journals, folderKey))
-            return *refused;
-    }
-
-    const CRenamePlan plan = PlanRename(dir, rows);
-    CJournal journal = RunJournal(folder, folderKey);
-    journal.clocks = clocks;
-    if (journals != nullptr && !plan.steps.empty()) {
-        CPlanJournalLines files(rows, plan.steps);
-        if (const int error = journals->Write(journal, files); error != 0)
-            return Stopped("The journal of the run could not be written: " + ErrorText(error),
-                           journals->Folder(), 0, Tally(0));
-    }
-    CPlanResult result;
-    const std::optional<CRenameOutcome> failed =
-        ExecutePlan(dir, rows, plan.steps, observer, result);
-    CRenameOutcome outcome = failed ? *failed : EndOutcome(plan.stop, rows, result, renameCount);
-    RecordEnd(journal.strPath, folder, result, outcome);
-    return outcome;
+        return NoItemsToRename();
+    CRenameRun run(rows, renameCount, clocks);
+    return run.Run(folder, journals, observer);
 }
 
 } // namespace velmora

@@ -1,23 +1,22 @@
 #include "undo_run.h"
 
-#include "journal.h"
+#include "journal_reader.h"
+#include "journal_store.h"
+#include "journaled_run.h"
 #include "last_run.h"
 #include "plan_runner.h"
 #include "rename_plan.h"
+#include "run_messages.h"
 #include "safe_rename.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <fcntl.h>
 #include <numeric>
 #include <span>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace velmora {
 namespace {
-
-constexpr const char* kCaption = "Undo Rename";
 
 // The run to undo, read whole, and the undo runs that already worked on it
 // (their temporary names are places its files may be); the damage found in
@@ -42,10 +41,10 @@ std::optional<CUndoTarget> ReadTarget(const CLastRun& last) {
     const auto read = [&target](const CJournal& summary) {
         std::optional<CJournal> whole = ReadJournal(summary.strPath);
         if (!whole) {
-            target.damage.push_back(summary.strPath + ": it can no longer be read");
+            target.damage.push_back(UnreadableJournal(summary.strPath));
             whole = summary;
         } else if (!whole->strDamage.empty()) {
-            target.damage.push_back(whole->strPath + ": " + whole->strDamage);
+            target.damage.push_back(JournalDamage(whole->strPath, whole->strDamage));
         }
         return std::move(*whole);
     };
@@ -163,9 +162,7 @@ private:
             if (from == extras.end())
                 from = extras.begin();
             if (from == extras.end()) {
-                m_leftAlone.push_back(std::string(files.Before(entry)) +
-                                      ": not found under any name the run gave it (gone, "
-                                      "replaced, or renamed since)");
+                m_leftAlone.push_back(NotFoundUnderRunNames(files.Before(entry)));
                 continue;
             }
             CListRow row;
@@ -181,9 +178,7 @@ private:
         for (const std::string& extra : extras) {
             if (!Unlink(extra) && IsTemporaryName(extra)) {
                 m_leftTemporary = true;
-                m_leftAlone.push_back(extra + ": a second name of " +
-                                      std::string(files.Before(file)) +
-                                      " that could not be removed");
+                m_leftAlone.push_back(SecondNameNotRemoved(extra, files.Before(file)));
             }
         }
     }
@@ -251,9 +246,7 @@ private:
                     blocked[i] = changed = true;
                     --*rowsOf({m_rows[i].nDevice, m_rows[i].nInode});
                     m_leftTemporary |= IsTemporaryName(std::string(m_rows[i].Text(0)));
-                    m_leftAlone.push_back(std::string(m_rows[i].Text(1)) +
-                                          ": its name is taken by another file; it stays " +
-                                          std::string(m_rows[i].Text(0)));
+                    m_leftAlone.push_back(NameTakenStays(m_rows[i].Text(1), m_rows[i].Text(0)));
                 }
             }
         }
@@ -276,14 +269,6 @@ private:
     bool m_leftTemporary = false;
 };
 
-CUndoOutcome Finish(CRenameOutcome outcome, int restored, std::vector<std::string> leftAlone) {
-    CUndoOutcome undo;
-    undo.outcome = std::move(outcome);
-    undo.nRestored = restored;
-    undo.leftAlone = std::move(leftAlone);
-    return undo;
-}
-
 // Marks the run undone, and the undos of it cut off before as finished. When
 // that can't be recorded the outcome says so.
 void CloseRun(const CUndoTarget& target, CRenameOutcome& outcome) {
@@ -293,15 +278,79 @@ void CloseRun(const CUndoTarget& target, CRenameOutcome& outcome) {
             error = CJournalStore::Append(undo.strPath, "undone");
     }
     if (error != 0)
-        TellNotRecorded(outcome, "That the rename is undone", error,
-                        "The next undo finds every file back already.");
+        TellUndoneNotRecorded(outcome, error);
 }
 
-std::string RestoredText(int restored) {
-    return restored == 1
-               ? "1 file has its name from before the rename again."
-               : std::to_string(restored) + " files have their names from before the rename again.";
-}
+// The undo's part of the journaled run: the folder's last run read whole and
+// its files found for the rows, its journal naming the run it undoes, and an
+// outcome that lists the files left alone and the journals' damage. The run
+// is closed once every file is back that can be.
+class CUndoRun final : public CJournaledRun {
+public:
+    CUndoRun() : CJournaledRun(CJournal::Undo) {}
+
+    // The undo's outcome: `outcome`, what Run gave, with the files restored
+    // and those left alone.
+    CUndoOutcome Result(CRenameOutcome outcome) {
+        CUndoOutcome undo;
+        undo.outcome = std::move(outcome);
+        undo.nRestored = m_restored;
+        undo.leftAlone = std::move(m_leftAlone);
+        return undo;
+    }
+
+private:
+    std::optional<CRenameOutcome> Begin(const CFolderHandle& folder,
+                                        const CLastRun& last) override {
+        m_notes = SkippedNotes(last.skipped);
+        m_target = ReadTarget(last);
+        if (!m_target)
+            return NothingToUndo(m_notes);
+        CUndoRows undo(folder, *m_target, true);
+        m_rows = std::move(undo.Rows());
+        m_leftAlone = std::move(undo.LeftAlone());
+        m_leftTemporary = undo.LeftUnderTemporaryName();
+        m_target->ReleaseFiles();
+        return std::nullopt;
+    }
+
+    CListRows& Rows() override { return m_rows; }
+
+    void StartJournal(CJournal& journal) const override {
+        journal.strUndoes = JournalFileName(m_target->run.strPath);
+    }
+
+    CRenameOutcome End(const std::optional<CRenameOutcome>& failed, const CRenamePlan& plan,
+                       const CPlanResult& result) override {
+        m_restored = result.nRenamed;
+        if (failed) {
+            CRenameOutcome outcome = *failed;
+            outcome.strCaption = kUndoCaption;
+            return outcome;
+        }
+        if (plan.stop.kind != CRenameStop::None)
+            return PlannedStop(plan.stop, m_rows, m_restored);
+        CRenameOutcome outcome = UndoEnd(m_restored, m_leftAlone);
+        // A file that had to stay under a temporary name keeps the run
+        // waiting: once its old name is free, the next undo brings it back.
+        if (!m_leftTemporary)
+            CloseRun(*m_target, outcome);
+        return outcome;
+    }
+
+    void AfterEnd(CRenameOutcome& outcome) override {
+        if (!m_target->damage.empty())
+            TellDamagedJournal(outcome, m_target->damage);
+        outcome.strText += m_notes;
+    }
+
+    std::string m_notes; // the store entries skipped, for the outcome's end
+    std::optional<CUndoTarget> m_target;
+    CListRows m_rows;
+    std::vector<std::string> m_leftAlone;
+    bool m_leftTemporary = false;
+    int m_restored = 0;
+};
 
 } // namespace
 
@@ -321,79 +370,9 @@ int CountUndoable(const std::string& folder, const CJournalStore& journals) {
 
 CUndoOutcome RunUndo(const std::string& folder, const CJournalStore& journals,
                      CRenameObserver* observer) {
-    CFolderHandle dir(folder);
-    if (!dir.IsOpen())
-        return Finish(Stopped(ErrorText(dir.OpenError()), folder, 0, Tally(0)), 0, {});
-    const int lockError = dir.Lock();
-    if (lockError == EWOULDBLOCK)
-        return Finish(Outcome(CRenameOutcome::Busy,
-                              "Another rename is running in this folder; nothing was renamed.",
-                              kCaption, true, 0),
-                      0, {});
-    const CFolderKey key = CFolderKey::OfFd(dir.Fd()).value_or(CFolderKey{});
-    const CLastRun last = FindLastRun(journals, key);
-    std::string notes;
-    for (const std::string& skipped : last.skipped)
-        notes += '\n' + skipped;
-    std::optional<CUndoTarget> target = ReadTarget(last);
-    if (!target)
-        return Finish(Outcome(CRenameOutcome::NoItems,
-                              "There is no rename to undo in this folder." + notes, kCaption, false,
-                              0),
-                      0, {});
-
-    CUndoRows undo(dir, *target, true);
-    target->ReleaseFiles();
-    CListRows& rows = undo.Rows();
-    const CRenamePlan plan = PlanRename(dir, rows);
-    CJournal journal = RunJournal(folder, key);
-    journal.kind = CJournal::Undo;
-    journal.strUndoes = JournalFileName(target->run.strPath);
-    CPlanJournalLines files(rows, plan.steps);
-    if (const int error = journals.Write(journal, files); error != 0)
-        return Finish(Stopped("The journal of the undo could not be written: " + ErrorText(error),
-                              journals.Folder(), 0, Tally(0)),
-                      0, std::move(undo.LeftAlone()));
-    CPlanResult result;
-    const std::optional<CRenameOutcome> failed =
-        ExecutePlan(dir, rows, plan.steps, observer, result);
-    const int restored = result.nRenamed;
-    CRenameOutcome outcome;
-    if (failed) {
-        outcome = *failed;
-        outcome.strCaption = kCaption;
-    } else if (plan.stop.kind != CRenameStop::None) {
-        outcome = PlannedStop(plan.stop, rows, restored);
-    } else {
-        outcome =
-            Outcome(CRenameOutcome::AllRenamed, RestoredText(restored), kCaption, false, restored);
-        const std::vector<std::string>& leftAlone = undo.LeftAlone();
-        if (!leftAlone.empty()) {
-            outcome.kind = CRenameOutcome::SomeRenamed;
-            outcome.strText += '\n' + std::to_string(leftAlone.size()) +
-                               (leftAlone.size() == 1 ? " file was" : " files were") +
-                               " left alone, because it changed since the rename:";
-            for (const std::string& line : leftAlone)
-                outcome.strText += '\n' + line;
-        }
-        // A file that had to stay under a temporary name keeps the run
-        // waiting: once its old name is free, the next undo brings it back.
-        if (!undo.LeftUnderTemporaryName())
-            CloseRun(*target, outcome);
-    }
-    RecordEnd(journal.strPath, folder, result, outcome);
-    if (!target->damage.empty()) {
-        // Said first: what was restored is what the journal's sound lines allowed.
-        std::string text = "The journal of the last rename is damaged; what its sound lines "
-                           "allowed was undone, and nothing else was touched.";
-        for (const std::string& damage : target->damage)
-            text += '\n' + damage;
-        outcome.strText = text + '\n' + outcome.strText;
-        outcome.kind = CRenameOutcome::Damaged;
-        outcome.bErrorIcon = true;
-    }
-    outcome.strText += notes;
-    return Finish(std::move(outcome), restored, std::move(undo.LeftAlone()));
+    CUndoRun undo;
+    CRenameOutcome outcome = undo.Run(folder, &journals, observer);
+    return undo.Result(std::move(outcome));
 }
 
 } // namespace velmora

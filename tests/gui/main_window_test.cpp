@@ -6,7 +6,7 @@
 #include "jpeg_builder.h"
 
 #include "build_format_dlg.h"
-#include "journal.h"
+#include "journal_store.h"
 #include "list_rows.h"
 #include "safe_rename.h"
 #include "velmora_dlg.h"

@@ -2,7 +2,8 @@
 // names as numbers, a compact journal read and written in blocks, and steps
 // whose names the rows tell, also for a companion back from a temporary name.
 
-#include "journal.h"
+#include "journal_reader.h"
+#include "journal_store.h"
 #include "rename_run.h"
 #include "safe_rename.h"
 #include "test_support.h"
@@ -87,7 +88,7 @@ TEST(JournalFilesTest, WrittenReadInBlocksAndEndedInOneText) {
         ASSERT_EQ(CJournalStore(state.File("journals")).Write(journal), 0);
         const std::string written = Slurp(journal.strPath);
         ASSERT_GT(written.size(), 3 * 65536u);
-        EXPECT_EQ(written, JournalText(journal));
+        EXPECT_EQ(written, testsupport::JournalText(journal));
         for (const bool ended : {false, true}) {
             if (ended) {
                 ASSERT_EQ(CJournalStore::AppendEnd(journal.strPath, c.stamps, c.last), 0);
@@ -98,7 +99,7 @@ TEST(JournalFilesTest, WrittenReadInBlocksAndEndedInOneText) {
             ASSERT_TRUE(read);
             EXPECT_EQ(read->strDamage, "");
             EXPECT_EQ(read->state, ended ? c.state : CJournal::Interrupted);
-            EXPECT_EQ(JournalText(*read), written); // every file line kept
+            EXPECT_EQ(testsupport::JournalText(*read), written); // every file line kept
             for (const auto& [index, stamp] : c.stamps)
                 EXPECT_EQ(read->files[index].stamp, ended ? stamp : CFileStamp{});
         }

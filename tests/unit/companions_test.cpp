@@ -3,7 +3,7 @@
 
 #include "companions.h"
 #include "folder_scan.h"
-#include "journal.h"
+#include "journal_store.h"
 #include "jpeg_builder.h"
 #include "rename_run.h"
 #include "test_support.h"

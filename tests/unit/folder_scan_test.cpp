@@ -86,7 +86,7 @@ TEST_F(FolderScanTest, ListsJpgOfAnyCaseAndKindDirectlyInsideInByteOrder) {
     ASSERT_EQ(mkfifo(m_dir.File("y.jpg").c_str(), 0644), 0);
 
     Names names{"stale.jpg"};
-    ASSERT_TRUE(ListJpegNames(m_dir.Path(), names));
+    ASSERT_TRUE(testsupport::ListJpegNames(m_dir.Path(), names));
     EXPECT_EQ(names, (Names{".jpg", "C.jpg", "a.Jpg", "b.JPG", "x.jpg", "y.jpg", "é.jpg"}));
 }
 

@@ -5,7 +5,7 @@
 // never leave a folder both "interrupted" and "nothing to undo".
 
 #include "folder_commands.h"
-#include "journal.h"
+#include "journal_store.h"
 #include "jpeg_builder.h"
 #include "rename_run.h"
 #include "safe_rename.h"

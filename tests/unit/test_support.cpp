@@ -1,5 +1,8 @@
 #include "test_support.h"
 
+#include "folder_scan.h"
+#include "journal_format.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -183,6 +186,27 @@ std::string Describe(const velmora::CFoundDate& d) {
     if (d.nMillis != 0)
         text += "." + std::to_string(1000 + d.nMillis).substr(1);
     return d.HasOffset() ? text + " " + velmora::OffsetText(d.nOffset) : text;
+}
+
+bool ListJpegNames(const std::string& folder, std::vector<std::string>& names) {
+    std::vector<velmora::CListedFile> files;
+    std::size_t unlisted = 0;
+    names.clear();
+    if (!velmora::ListFolder(folder, {}, files, unlisted))
+        return false;
+    for (velmora::CListedFile& file : files)
+        names.push_back(std::move(file.strName));
+    return true;
+}
+
+std::string JournalText(const velmora::CJournal& journal) {
+    using namespace velmora::journal_format;
+    const velmora::CJournalFiles& files = journal.files;
+    std::string text = JournalHead(journal, files.size());
+    for (std::size_t i = 0; i < files.size(); ++i)
+        AppendFileLine(text, {files.Device(i), files.Inode(i), files.Before(i), files.Temporary(i),
+                              files.After(i)});
+    return text.append(kReadyLine);
 }
 
 } // namespace testsupport

@@ -12,6 +12,10 @@
 #include <string_view>
 #include <vector>
 
+namespace velmora {
+struct CJournal;
+}
+
 // Shared pieces of the unit tests: a scratch folder on disk, a time zone set
 // for the length of a test, and where the camera corpus lies.
 namespace testsupport {
@@ -101,5 +105,14 @@ std::string TrimRight(std::string text);
 
 // A found date as "<source> YYYY-MM-DD[ HH:MM:SS][.mmm][ ±HH:MM]", "-" for none.
 std::string Describe(const velmora::CFoundDate& date);
+
+// Names of the entries directly inside `folder` whose name ends in ".jpg" in
+// any case, of any kind, in byte order, as a scan of ".jpg" files alone
+// lists them. False when the folder can't be read.
+bool ListJpegNames(const std::string& folder, std::vector<std::string>& names);
+
+// The journal text of everything up to and with "ready", from the journal's
+// line codecs: what the store's writer must have written.
+std::string JournalText(const velmora::CJournal& journal);
 
 } // namespace testsupport

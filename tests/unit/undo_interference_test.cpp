@@ -3,7 +3,8 @@
 // other folders, and files with more than one name.
 
 #include "crash_point.h"
-#include "journal.h"
+#include "journal_format.h"
+#include "journal_store.h"
 #include "list_rows.h"
 #include "rename_run.h"
 #include "test_support.h"

@@ -5,7 +5,9 @@
 // meanwhile, twice, and beside other folders' journals.
 
 #include "crash_point.h"
-#include "journal.h"
+#include "journal_format.h"
+#include "journal_reader.h"
+#include "journal_store.h"
 #include "rename_run.h"
 #include "test_support.h"
 #include "undo_run.h"

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "journal.h"
+
+#include <charconv>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The journal's text, one record a line, fields split by one blank, names
+// escaped (bytes up to the blank, "%" and DEL as %XX; an empty name as "."):
+//   velmora journal 2
+//   kind rename|undo
+//   folder PATH
+//   folder-id DEVICE INODE BIRTH
+//   time SECONDS
+//   undoes JOURNAL-FILE          (undo runs only)
+//   clock SECONDS DEVICE         (for each device whose clock offset moved the
+//                                 run's dates; none without offsets)
+//   files COUNT
+//   f DEVICE INODE BEFORE TEMPORARY AFTER   (one per file, in step order)
+//   ready                        (the plan is whole; renames may begin)
+//   stamp INDEX STAMP            (for each file the run reached, as it ended,
+//                                 on a file system without birth times: what
+//                                 tells it from a new file on its inode)
+//   done RENAMED TOUCHED         (the run ended, finished or stopped cleanly:
+//                                 rows renamed, and how many leading files it
+//                                 left changed; 0 0 = it changed nothing)
+//   undone                       (a later undo restored this run's names; on
+//                                 an undo: a later undo finished its work)
+// A journal is written whole under a temporary name and then renamed into
+// place, so one without "ready" is damaged, not cut off. Journals of
+// version 1 ("done RENAMED", written in place) are still read.
+//
+// Here are the codecs of its lines, shared by the writer and the reader.
+namespace velmora {
+
+// The end line of a run: "done RENAMED TOUCHED".
+std::string DoneLine(int renamed, std::size_t touched);
+
+// The line that records the stamp of the journal's `index`th file.
+std::string StampLine(std::size_t index, const CFileStamp& stamp);
+
+namespace journal_format {
+
+constexpr const char* kMagic = "velmora journal 2";
+constexpr const char* kMagicVersion1 = "velmora journal 1";
+// What a journal file's name ends in; an "undoes" line names one.
+constexpr const char* kSuffix = ".journal";
+constexpr std::string_view kReadyLine = "ready\n";
+
+// Appends `name` escaped.
+void AppendEscaped(std::string& out, std::string_view name);
+std::string Escape(const std::string& name);
+
+// The name an escaped field stands for; nothing when the field is not one
+// that Escape writes (a bare blank or control byte, a broken "%XX", a NUL).
+std::optional<std::string> Unescape(std::string_view text);
+
+void AppendNumber(std::string& out, std::uint64_t value);
+
+// A whole field of digits in `base` that fits, and nothing else (no sign,
+// no blank).
+template <typename Number> bool ParseNumber(std::string_view text, Number& value, int base = 10) {
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value, base);
+    return !text.empty() && error == std::errc() && stop == end;
+}
+
+std::vector<std::string_view> SplitFields(std::string_view line, char separator = ' ');
+
+// A stamp field: "-" when unknown, else "b" SECONDS "." NANOSECONDS or "m"
+// SIZE "." SECONDS "." NANOSECONDS.
+std::string StampText(const CFileStamp& stamp);
+// A stamp field as StampText writes it; false when it is not one.
+bool ParseStamp(std::string_view text, CFileStamp& stamp);
+
+// A name a journal gives a file: it must stay inside the photo folder, as a
+// new name must; a temporary name must have the temporary form.
+std::optional<std::string> JournalName(std::string_view field, bool temporary);
+
+// The lines up to and with "files COUNT".
+std::string JournalHead(const CJournal& journal, std::size_t files);
+
+// Appends the file line "f DEVICE INODE BEFORE TEMPORARY AFTER" with its
+// line break.
+void AppendFileLine(std::string& out, const CJournalLine& line);
+
+} // namespace journal_format
+} // namespace velmora

@@ -1,0 +1,385 @@
+#include "journal_reader.h"
+
+#include "journal_format.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <fcntl.h>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace velmora {
+namespace {
+
+using namespace journal_format;
+
+// A summary reads this much of a journal's start (its path line may be long)
+// and of its end ("ready", "done R T", "undone").
+constexpr std::size_t kHeadBytes = 16384;
+constexpr std::size_t kTailBytes = 64;
+
+// Reads a journal's lines in order and checks each: its kind, its place
+// among the others, and every field. The first damage is kept; a damaged
+// line is otherwise ignored, so that the sound lines still count.
+class CJournalParser {
+public:
+    explicit CJournalParser(CJournal& journal) : m_journal(journal) {}
+
+    // One line; `number` counts from 1 (0: a line near the end of a summary).
+    void Line(std::string_view line, std::size_t number) {
+        m_number = number;
+        m_lastUndone = line == "undone";
+        if (!m_started) {
+            m_started = true;
+            m_version = line == kMagicVersion1 ? 1 : 2;
+            if (line != kMagic && line != kMagicVersion1)
+                Damage("it is not a journal of this program");
+            return;
+        }
+        const std::vector<std::string_view> fields = SplitFields(line);
+        const std::string_view key = fields[0];
+        const int stage = StageOf(key);
+        if (stage < 0)
+            return Damage("unknown line");
+        if (stage < m_stage ||
+            (stage == m_stage && stage != kClocks && stage != kFileLines && stage != kStamps))
+            return Damage("out of place");
+        for (int skipped = m_stage + 1; skipped < stage; ++skipped) {
+            if (Required(skipped))
+                Damage("a line is missing before it");
+        }
+        m_stage = stage;
+        if (!Apply(key, fields))
+            Damage("a field is damaged");
+    }
+
+    // After the last line: what the end shows. `cut`: the last line has no
+    // line break.
+    void End(bool cut, bool summary) {
+        if (cut)
+            Damage("the last line is cut off");
+        if (m_version < 2 && m_stage < kReady) {
+            // Version 1 wrote in place: a journal cut off while being written
+            // began no rename.
+            m_journal.strDamage.clear();
+            return;
+        }
+        if (!summary && m_stage >= kReady && m_fileAt.size() != m_journal.nFiles)
+            Damage("it lists " + std::to_string(m_fileAt.size()) + " files, not " +
+                   std::to_string(m_journal.nFiles));
+        if (m_stage < kReady && m_version >= 2) {
+            // Written whole before being put in place: the end was lost, so
+            // renames may have begun.
+            Damage("its last lines are missing");
+            m_journal.state = CJournal::Interrupted;
+        }
+        if (m_journal.state == CJournal::Complete && m_journal.nTouched == 0)
+            m_journal.state = CJournal::Unchanged;
+        // An undo closes even a damaged journal with "undone", so that it
+        // never holds up the folder twice.
+        if (m_lastUndone)
+            m_journal.state = CJournal::Undone;
+    }
+
+    // The end lines of a summary: the file lines are not checked there.
+    void TailLine(std::string_view line) {
+        if (line.starts_with("f ") || line.starts_with("stamp "))
+            m_lastUndone = false;
+        else
+            Line(line, 0);
+    }
+
+private:
+    enum Stage {
+        kStart,
+        kKind,
+        kFolder,
+        kFolderId,
+        kTime,
+        kUndoes,
+        kClocks,
+        kFiles,
+        kFileLines,
+        kReady,
+        kStamps,
+        kDone,
+        kUndone,
+    };
+
+    static int StageOf(std::string_view key) {
+        static constexpr std::string_view kKeys[] = {
+            "",      "kind", "folder", "folder-id", "time", "undoes", "clock",
+            "files", "f",    "ready",  "stamp",     "done", "undone"};
+        for (int stage = kKind; stage <= kUndone; ++stage) {
+            if (kKeys[stage] == key)
+                return stage;
+        }
+        return -1;
+    }
+
+    bool Required(int stage) const {
+        return stage == kUndoes ? m_journal.kind == CJournal::Undo
+                                : stage != kClocks && stage != kFileLines && stage != kStamps &&
+                                      stage != kDone && stage != kUndone;
+    }
+
+    void Damage(const std::string& why) {
+        if (m_journal.strDamage.empty())
+            m_journal.strDamage =
+                (m_number != 0 ? "line " + std::to_string(m_number) : std::string("its end")) +
+                ": " + why;
+    }
+
+    bool Apply(std::string_view key, const std::vector<std::string_view>& fields) {
+        CJournal& journal = m_journal;
+        std::uint64_t value = 0;
+        if (key == "kind") {
+            if (fields.size() != 2 || (fields[1] != "rename" && fields[1] != "undo"))
+                return false;
+            journal.kind = fields[1] == "undo" ? CJournal::Undo : CJournal::Rename;
+        } else if (key == "folder") {
+            const std::optional<std::string> folder =
+                fields.size() == 2 ? Unescape(fields[1]) : std::nullopt;
+            if (!folder)
+                return false;
+            journal.strFolder = *folder;
+        } else if (key == "folder-id") {
+            CFolderKey id;
+            if (fields.size() != 4 || !ParseNumber(fields[1], id.nDevice) ||
+                !ParseNumber(fields[2], id.nInode) || !ParseNumber(fields[3], id.nBirth))
+                return false;
+            journal.folder = id;
+        } else if (key == "time") {
+            if (fields.size() != 2 || !ParseNumber(fields[1], value))
+                return false;
+            journal.nTime = static_cast<std::time_t>(value);
+        } else if (key == "undoes") {
+            const std::optional<std::string> undoes =
+                fields.size() == 2 ? Unescape(fields[1]) : std::nullopt;
+            // A journal file name of the store, nothing else.
+            if (!undoes || undoes->find('/') != std::string::npos || !undoes->ends_with(kSuffix) ||
+                journal.kind != CJournal::Undo)
+                return false;
+            journal.strUndoes = *undoes;
+        } else if (key == "clock") {
+            return ApplyClock(fields);
+        } else if (key == "files") {
+            if (fields.size() != 2 || !ParseNumber(fields[1], value))
+                return false;
+            journal.nFiles = static_cast<std::size_t>(value);
+        } else if (key == "f") {
+            m_fileAt.push_back(-1);
+            return ApplyFile(fields);
+        } else if (key == "stamp") {
+            return ApplyStamp(fields);
+        } else if (key == "ready") {
+            if (fields.size() != 1)
+                return false;
+            journal.state = CJournal::Interrupted;
+        } else if (key == "done") {
+            std::uint64_t touched = 0;
+            const bool twoNumbers = m_version >= 2;
+            if (fields.size() != (twoNumbers ? 3u : 2u) || !ParseNumber(fields[1], value) ||
+                value > INT32_MAX || (twoNumbers && !ParseNumber(fields[2], touched)))
+                return false;
+            journal.nRenamed = static_cast<int>(value);
+            // A version 1 run that renamed nothing took every step back.
+            journal.nTouched =
+                twoNumbers ? static_cast<std::size_t>(touched) : (value == 0 ? 0 : SIZE_MAX);
+            journal.state = CJournal::Complete;
+        } else if (fields.size() != 1) { // "undone"
+            return false;
+        } else {
+            journal.state = CJournal::Undone;
+        }
+        return true;
+    }
+
+    bool ApplyFile(const std::vector<std::string_view>& fields) {
+        if (fields.size() != 6)
+            return false;
+        CJournalFile file;
+        if (!ParseNumber(fields[1], file.nDevice) || !ParseNumber(fields[2], file.nInode) ||
+            file.nInode == 0)
+            return false;
+        std::optional<std::string> before = JournalName(fields[3], false);
+        std::optional<std::string> temporary = JournalName(fields[4], true);
+        std::optional<std::string> after = JournalName(fields[5], false);
+        if (!before || !temporary || !after)
+            return false;
+        m_fileAt.back() = static_cast<long>(m_journal.files.size());
+        m_journal.files.Add(file.nDevice, file.nInode, *before, *temporary, *after);
+        return true;
+    }
+
+    // "clock SECONDS DEVICE": an offset within what can be set, and a device
+    // text that prints on one line.
+    bool ApplyClock(const std::vector<std::string_view>& fields) {
+        CJournalClock clock;
+        std::optional<std::string> device = fields.size() == 3 ? Unescape(fields[2]) : std::nullopt;
+        if (!device || device->empty() || !ParseNumber(fields[1], clock.nOffset) ||
+            clock.nOffset < -kMaxClockOffset || clock.nOffset > kMaxClockOffset)
+            return false;
+        for (const char c : *device) {
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+                return false;
+        }
+        clock.strDevice = std::move(*device);
+        m_journal.clocks.push_back(std::move(clock));
+        return true;
+    }
+
+    // "stamp INDEX STAMP": INDEX counts the file lines, sound or not. A
+    // summary reads no file lines and keeps no stamps.
+    bool ApplyStamp(const std::vector<std::string_view>& fields) {
+        std::uint64_t index = 0;
+        CFileStamp stamp;
+        if (fields.size() != 3 || !ParseNumber(fields[1], index) || !ParseStamp(fields[2], stamp) ||
+            !stamp.Known())
+            return false;
+        if (m_fileAt.empty())
+            return true;
+        if (index >= m_fileAt.size())
+            return false;
+        if (m_fileAt[index] >= 0)
+            m_journal.files.SetStamp(static_cast<std::size_t>(m_fileAt[index]), stamp);
+        return true;
+    }
+
+    CJournal& m_journal;
+    int m_version = 2;
+    int m_stage = kStart;
+    std::size_t m_number = 0;
+    // Per file line met, sound or not: its index in files, -1 when damaged.
+    std::vector<long> m_fileAt;
+    bool m_started = false;
+    bool m_lastUndone = false;
+};
+
+// A journal store entry opened for reading only when it is a regular file:
+// a FIFO named like a journal is never opened (no hang, no writer released).
+class CJournalReader {
+public:
+    explicit CJournalReader(const std::string& path) {
+        struct stat st {};
+        if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            return;
+        m_fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (m_fd >= 0 && (fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+            close(m_fd);
+            m_fd = -1;
+        }
+        m_size = m_fd >= 0 ? static_cast<std::size_t>(st.st_size) : 0;
+    }
+    ~CJournalReader() {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    CJournalReader(const CJournalReader&) = delete;
+    CJournalReader& operator=(const CJournalReader&) = delete;
+
+    bool IsOpen() const { return m_fd >= 0; }
+    std::size_t Size() const { return m_size; }
+
+    // Up to `length` bytes from `offset`.
+    std::string Read(std::size_t offset, std::size_t length) const {
+        std::string bytes(std::min(length, m_size - std::min(offset, m_size)), '\0');
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = pread(m_fd, bytes.data() + done, bytes.size() - done,
+                                    static_cast<off_t>(offset + done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            done += static_cast<std::size_t>(n);
+        }
+        bytes.resize(done);
+        return bytes;
+    }
+
+private:
+    int m_fd = -1;
+    std::size_t m_size = 0;
+};
+
+// Calls `line` for each whole line of `text`; true when the text ends in
+// the middle of a line.
+template <typename Line> bool ForEachLine(std::string_view text, Line line) {
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        if (end == std::string_view::npos)
+            return true;
+        line(text.substr(0, end));
+        text.remove_prefix(end + 1);
+    }
+    return false;
+}
+
+CJournal SkippedJournal(const std::string& path) {
+    CJournal journal;
+    journal.strPath = path;
+    journal.state = CJournal::Skipped;
+    journal.strDamage = "not a regular file; skipped";
+    return journal;
+}
+
+// Parses `text` line by line; true when it ends in the middle of a line.
+bool ParseLines(std::string_view text, CJournalParser& parser, std::size_t& number) {
+    return ForEachLine(text, [&](std::string_view line) { parser.Line(line, ++number); });
+}
+
+} // namespace
+
+CJournal ReadJournalSummary(const std::string& path) {
+    const CJournalReader reader(path);
+    if (!reader.IsOpen())
+        return SkippedJournal(path);
+    CJournal journal;
+    journal.strPath = path;
+    CJournalParser parser(journal);
+    std::size_t number = 0;
+    if (reader.Size() <= kHeadBytes) {
+        parser.End(ParseLines(reader.Read(0, reader.Size()), parser, number), false);
+        return journal;
+    }
+    const std::string head = reader.Read(0, kHeadBytes);
+    const std::size_t files = head.find("\nf ");
+    ParseLines(std::string_view(head).substr(0, files + 1), parser, number);
+    std::string tail = reader.Read(reader.Size() - kTailBytes, kTailBytes);
+    tail.erase(0, tail.find('\n') + 1); // the first line is most likely cut
+    const bool cut = ForEachLine(tail, [&](std::string_view line) { parser.TailLine(line); });
+    parser.End(cut, true);
+    return journal;
+}
+
+std::optional<CJournal> ReadJournal(const std::string& path) {
+    const CJournalReader reader(path);
+    if (!reader.IsOpen())
+        return std::nullopt;
+    CJournal journal;
+    journal.strPath = path;
+    CJournalParser parser(journal);
+    // A block at a time: a journal of 100,000 files is never held as text.
+    constexpr std::size_t kBlock = 64 * 1024;
+    std::string text; // the line the last block cut, then the next block
+    std::size_t number = 0;
+    for (std::size_t offset = 0;;) {
+        const std::string block = reader.Read(offset, kBlock);
+        if (block.empty())
+            break;
+        offset += block.size();
+        text += block;
+        const std::size_t whole = text.rfind('\n') + 1; // 0 when there is no line break
+        ParseLines(std::string_view(text).substr(0, whole), parser, number);
+        text.erase(0, whole);
+    }
+    parser.End(!text.empty(), false);
+    journal.files.ShrinkToFit(); // they are kept while an undo makes its rows
+    return journal;
+}
+
+} // namespace velmora

@@ -1,0 +1,63 @@
+#include "journaled_run.h"
+
+#include "journal_store.h"
+#include "last_run.h"
+#include "plan_runner.h"
+#include "rename_plan.h"
+#include "run_messages.h"
+#include "safe_rename.h"
+
+#include <cerrno>
+
+namespace velmora {
+
+FolderLock LockFolder(CFolderHandle& folder, int& error) {
+    if (!folder.IsOpen()) {
+        error = folder.OpenError();
+        return FolderLock::Failed;
+    }
+    error = folder.Lock();
+    if (error == EWOULDBLOCK)
+        return FolderLock::Busy;
+    return error == 0 ? FolderLock::Locked : FolderLock::Failed;
+}
+
+CRenameOutcome CJournaledRun::Run(const std::string& folder, const CJournalStore* journals,
+                                  CRenameObserver* observer) {
+    CFolderHandle dir(folder);
+    int lockError = 0;
+    switch (LockFolder(dir, lockError)) {
+    case FolderLock::Busy:
+        return FolderBusy(m_kind);
+    case FolderLock::Failed:
+        return Stopped(ErrorText(lockError), folder, 0, Tally(0));
+    case FolderLock::Locked:
+        break;
+    }
+    const CFolderKey key = CFolderKey::OfFd(dir.Fd()).value_or(CFolderKey{});
+    if (std::optional<CRenameOutcome> refused =
+            Begin(dir, journals != nullptr ? FindLastRun(*journals, key) : CLastRun{}))
+        return std::move(*refused);
+
+    CListRows& rows = Rows();
+    const CRenamePlan plan = PlanRename(dir, rows);
+    CJournal journal = RunJournal(folder, key);
+    journal.kind = m_kind;
+    StartJournal(journal);
+    // A rename with no step to take changes nothing and is not journaled; an
+    // undo always is.
+    if (journals != nullptr && (!plan.steps.empty() || m_kind == CJournal::Undo)) {
+        CPlanJournalLines files(rows, plan.steps);
+        if (const int error = journals->Write(journal, files); error != 0)
+            return JournalNotWritten(m_kind, error, journals->Folder());
+    }
+    CPlanResult result;
+    const std::optional<CRenameOutcome> failed =
+        ExecutePlan(dir, rows, plan.steps, observer, result);
+    CRenameOutcome outcome = End(failed, plan, result);
+    RecordEnd(journal.strPath, folder, result, outcome);
+    AfterEnd(outcome);
+    return outcome;
+}
+
+} // namespace velmora
