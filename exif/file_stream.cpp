@@ -60,18 +60,18 @@ void CFileStream::Close() {
     m_filePos = m_nBytesRead = 0;
 }
 
-bool CFileStream::Open(const char* path) {
-    return OpenAt(AT_FDCWD, path);
+bool CFileStream::Open(const char* path, bool followLink) {
+    return OpenAt(AT_FDCWD, path, followLink);
 }
 
-bool CFileStream::OpenAt(int folder, const char* name) {
+bool CFileStream::OpenAt(int folder, const char* name, bool followLink) {
     // The status comes first, so that only a regular file is ever opened.
     struct stat entry {};
     if (fstatat(folder, name, &entry, AT_SYMLINK_NOFOLLOW) != 0)
         return false;
     struct stat target = entry;
     const bool link = S_ISLNK(entry.st_mode);
-    if (link && fstatat(folder, name, &target, 0) != 0)
+    if (link && (!followLink || fstatat(folder, name, &target, 0) != 0))
         return false;
     if (!S_ISREG(target.st_mode))
         return false;

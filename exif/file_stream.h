@@ -20,12 +20,13 @@ public:
     CFileStream& operator=(const CFileStream&) = delete;
 
     // Opens `path` for reading; false when it can't be opened or is not a
-    // regular file, or when the name came to hold another file between the
+    // regular file (without `followLink`: is not one itself, a link to one
+    // refused), or when the name came to hold another file between the
     // status check and the open.
-    bool Open(const char* path);
+    bool Open(const char* path, bool followLink = true);
     // The same for `name` in the open folder `folder`: a scan spares the
     // system the walk along the folder's path for every file.
-    bool OpenAt(int folder, const char* name);
+    bool OpenAt(int folder, const char* name, bool followLink = true);
     // OpenAt for an entry that its folder's listing just gave as a regular
     // file: opened without following links and without blocking, and the
     // open file's status must show a regular file, or it is closed unread.

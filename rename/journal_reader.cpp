@@ -1,14 +1,11 @@
 #include "journal_reader.h"
 
+#include "file_stream.h"
 #include "journal_format.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
-#include <fcntl.h>
 #include <string_view>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace velmora {
@@ -263,47 +260,21 @@ private:
 // a FIFO named like a journal is never opened (no hang, no writer released).
 class CJournalReader {
 public:
-    explicit CJournalReader(const std::string& path) {
-        struct stat st {};
-        if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-            return;
-        m_fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (m_fd >= 0 && (fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-            close(m_fd);
-            m_fd = -1;
-        }
-        m_size = m_fd >= 0 ? static_cast<std::size_t>(st.st_size) : 0;
-    }
-    ~CJournalReader() {
-        if (m_fd >= 0)
-            close(m_fd);
-    }
-    CJournalReader(const CJournalReader&) = delete;
-    CJournalReader& operator=(const CJournalReader&) = delete;
+    explicit CJournalReader(const std::string& path) : m_bOpen(m_file.Open(path.c_str(), false)) {}
 
-    bool IsOpen() const { return m_fd >= 0; }
-    std::size_t Size() const { return m_size; }
+    bool IsOpen() const { return m_bOpen; }
+    std::size_t Size() const { return static_cast<std::size_t>(m_file.Size()); }
 
     // Up to `length` bytes from `offset`.
-    std::string Read(std::size_t offset, std::size_t length) const {
-        std::string bytes(std::min(length, m_size - std::min(offset, m_size)), '\0');
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = pread(m_fd, bytes.data() + done, bytes.size() - done,
-                                    static_cast<off_t>(offset + done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            done += static_cast<std::size_t>(n);
-        }
-        bytes.resize(done);
+    std::string Read(std::size_t offset, std::size_t length) {
+        std::string bytes(std::min(length, Size() - std::min(offset, Size())), '\0');
+        bytes.resize(m_file.ReadAt(offset, bytes.data(), bytes.size()));
         return bytes;
     }
 
 private:
-    int m_fd = -1;
-    std::size_t m_size = 0;
+    CFileStream m_file;
+    const bool m_bOpen;
 };
 
 // Calls `line` for each whole line of `text`; true when the text ends in
@@ -335,7 +306,7 @@ bool ParseLines(std::string_view text, CJournalParser& parser, std::size_t& numb
 } // namespace
 
 CJournal ReadJournalSummary(const std::string& path) {
-    const CJournalReader reader(path);
+    CJournalReader reader(path);
     if (!reader.IsOpen())
         return SkippedJournal(path);
     CJournal journal;
@@ -357,7 +328,7 @@ CJournal ReadJournalSummary(const std::string& path) {
 }
 
 std::optional<CJournal> ReadJournal(const std::string& path) {
-    const CJournalReader reader(path);
+    CJournalReader reader(path);
     if (!reader.IsOpen())
         return std::nullopt;
     CJournal journal;
