@@ -24,7 +24,7 @@ cmake --preset asan
 cmake --build --preset asan -j "$jobs" --target velmora_unit_tests
 ctest --preset asan -j "$jobs" -L unit
 
-echo "== short fuzzing run of the reader"
+echo "== short fuzzing run of every reader, two targets at a time"
 cmake --preset fuzz
 cmake --build --preset fuzz -j "$jobs"
 ctest --test-dir build/fuzz -L fuzz -j "$jobs" --output-on-failure
