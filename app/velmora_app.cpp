@@ -48,21 +48,28 @@ velmora::CClockOffsets CVelmoraApp::GetClockOffsets() const {
     settings.beginGroup(QString::fromLatin1(kClocksSection));
     velmora::CClockOffsets offsets;
     for (const QString& key : settings.allKeys()) {
-        bool valid = false;
-        const qint64 seconds = settings.value(key).toLongLong(&valid);
-        // An entry edited out of range is ignored, as the terminal does.
-        if (valid && seconds != 0 && seconds >= -velmora::kMaxClockOffset &&
-            seconds <= velmora::kMaxClockOffset)
-            offsets[key.toStdString()] = seconds;
+        // An entry edited into something else is ignored, as the terminal does.
+        velmora::CClockSpans spans;
+        for (const QString& value : settings.value(key).toStringList()) {
+            if (const auto span = velmora::ParseClockSpan(value.toStdString()))
+                spans.push_back(*span);
+        }
+        if (!spans.empty())
+            offsets[key.toStdString()] = std::move(spans);
     }
     return offsets;
 }
 
-void CVelmoraApp::WriteClockOffset(const std::string& key, std::int64_t seconds) {
+void CVelmoraApp::WriteClockSpans(const std::string& key, const velmora::CClockSpans& spans) {
     QSettings settings = OpenSettings();
     settings.beginGroup(QString::fromLatin1(kClocksSection));
-    if (seconds == 0)
-        settings.remove(QString::fromStdString(key));
+    QStringList values;
+    for (const velmora::CClockSpan& span : spans)
+        values << QString::fromStdString(velmora::ClockSpanValue(span));
+    if (values.size() == 1)
+        settings.setValue(QString::fromStdString(key), values.front());
+    else if (!values.empty())
+        settings.setValue(QString::fromStdString(key), values);
     else
-        settings.setValue(QString::fromStdString(key), qint64(seconds));
+        settings.remove(QString::fromStdString(key));
 }

@@ -39,7 +39,8 @@ public:
 
     // The stored clock offsets; an offset of 0 removes the device's entry.
     velmora::CClockOffsets GetClockOffsets() const;
-    void WriteClockOffset(const std::string& key, std::int64_t seconds);
+    // Stores a device's clock offsets; none removes its key.
+    void WriteClockSpans(const std::string& key, const velmora::CClockSpans& spans);
 };
 
 extern CVelmoraApp theApp;

@@ -458,6 +458,22 @@ void CVelmoraDlg::ShowNotice() {
                            .arg(m_nUnlisted)) +
                     QStringLiteral(": right-click, Every Photo and Video Type.");
     }
+    // Offsets stored in other folders must not rename these files unseen.
+    QStringList clocks;
+    for (const velmora::CDevice& device : m_devices) {
+        if (device.nOffset != 0 && device.nFiles != 0 && device.span)
+            clocks << QStringLiteral("%1: %2 for %3")
+                          .arg(QString::fromStdString(device.id.Text()),
+                               QString::fromStdString(velmora::OffsetSecondsText(device.nOffset)),
+                               QString::fromStdString(velmora::SpanText(*device.span)));
+    }
+    if (!clocks.empty()) {
+        shown << (clocks.size() == 1 ? QStringLiteral("1 camera clock")
+                                     : QStringLiteral("%1 camera clocks").arg(clocks.size()));
+        tips << QStringLiteral("Stored clock offsets move the dates of these files (right-click, "
+                               "Camera Clocks):\n") +
+                    clocks.join(QLatin1Char('\n'));
+    }
     m_labelStatus->SetNotice(shown.join(QStringLiteral(", ")));
     m_labelStatus->setToolTip(tips.join(QLatin1Char('\n')));
 }
@@ -615,14 +631,10 @@ void CVelmoraDlg::OnCameraClocks() {
     std::vector<std::int64_t> offsets;
     if (!RunCameraClocksDialog(offsets) || offsets.size() != m_devices.size())
         return;
-    bool changed = false;
-    for (std::size_t i = 0; i < offsets.size(); ++i) {
-        if (offsets[i] == m_devices[i].nOffset || !m_devices[i].id.Known())
-            continue;
-        theApp.WriteClockOffset(m_devices[i].id.Key(), offsets[i]);
-        changed = true;
-    }
-    if (changed)
+    const velmora::CClockOffsets changed = velmora::ChangedClocks(m_devices, offsets);
+    for (const auto& [key, spans] : changed)
+        theApp.WriteClockSpans(key, spans);
+    if (!changed.empty())
         ScanFolder(m_strDirectory);
 }
 

@@ -12,7 +12,8 @@ const char* const g_cliUsage =
     "       velmora-cli devices [--types jpg|all] [--[no-]companions]\n"
     "                   [--undated none|names|files] [--shift DEVICE=OFFSET]... [--json]\n"
     "                   FOLDER\n"
-    "       velmora-cli clocks set DEVICE OFFSET | clocks clear DEVICE\n"
+    "       velmora-cli clocks set DEVICE OFFSET [--from DATE] [--to DATE]\n"
+    "                   | clocks clear DEVICE | clocks list\n"
     "       velmora-cli info [--types jpg|all] [--json] FILE...\n"
     "       velmora-cli undo [--json] FOLDER | history FOLDER\n"
     "\n"
@@ -24,11 +25,16 @@ const char* const g_cliUsage =
     "  history FOLDER       list the journaled renames of FOLDER\n"
     "  devices FOLDER       list the devices (cameras, phones) of FOLDER's files, one\n"
     "                       line each: DEVICE, FILES, FIRST and LAST date, OFFSET\n"
-    "                       and the offset proposed, split by tabs (\"-\" for none)\n"
-    "  clocks set DEVICE OFFSET\n"
+    "                       and the offset proposed, split by tabs (\"-\" for none),\n"
+    "                       and the DATES the offset holds for\n"
+    "  clocks set DEVICE OFFSET [--from DATE] [--to DATE]\n"
     "                       store DEVICE's clock offset (such as +1:05:00 or -0:03),\n"
-    "                       added to the dates of its files in every folder\n"
-    "  clocks clear DEVICE  remove DEVICE's stored clock offset\n"
+    "                       added to the dates of its files from DATE to DATE\n"
+    "                       (YYYY-MM-DD or 'YYYY-MM-DD HH:MM:SS', as the device\n"
+    "                       wrote them), in every folder; without either, every\n"
+    "                       date; OFFSET 0 removes the offset of that span\n"
+    "  clocks clear DEVICE  remove every clock offset stored for DEVICE\n"
+    "  clocks list          show every stored clock offset and its dates\n"
     "  info FILE...         show what each JPEG file holds, one LABEL<TAB>VALUE\n"
     "                       line per fact; with --json one JSON object per file\n"
     "\n"
@@ -98,29 +104,32 @@ std::optional<CCliOptions::CShift> ParseShift(std::string_view value) {
     return CCliOptions::CShift{std::string(value.substr(0, equals)), *offset};
 }
 
-// Why `device` can't take an offset; empty when it can.
+// Why `device` can't take an offset; empty when it can. Files that name no
+// device never take one, but a device that calls itself "Unknown device" can.
 std::string DeviceError(std::string_view device) {
-    const std::string key = velmora::DeviceKeyOfText(device);
-    if (key.empty())
-        return "the device can not be empty";
-    if (key == velmora::DeviceKeyOfText(velmora::kUnknownDevice))
-        return "'" + std::string(velmora::kUnknownDevice) +
-               "' takes no clock offset: its files may come from many devices";
-    return {};
+    return velmora::DeviceKeyOfText(device).empty() ? "the device can not be empty" : "";
 }
 
-// `clocks set DEVICE OFFSET` or `clocks clear DEVICE`, nothing else.
+// `clocks set DEVICE OFFSET [--from DATE] [--to DATE]`, `clocks clear
+// DEVICE` or `clocks list`, nothing else.
 std::string ClocksError(const CCliOptions& options) {
     if (options.json || options.format || options.allTypes || options.companions || options.undated)
-        return "clocks takes no options";
+        return "clocks takes no options but --from and --to";
     const std::vector<std::string>& words = options.operands;
     const bool set = !words.empty() && words[0] == "set";
-    if (words.empty() || (!set && words[0] != "clear"))
-        return "clocks needs set DEVICE OFFSET or clear DEVICE";
+    const bool list = !words.empty() && words[0] == "list";
+    if (words.empty() || (!set && !list && words[0] != "clear"))
+        return "clocks needs set DEVICE OFFSET, clear DEVICE or list";
+    if ((options.spanFrom || options.spanTo) && !set)
+        return "only clocks set takes --from and --to";
+    if (list)
+        return words.size() == 1 ? "" : "clocks list takes nothing more";
     if (words.size() != (set ? 3u : 2u))
         return set ? "clocks set needs DEVICE OFFSET" : "clocks clear needs DEVICE alone";
     if (set && !velmora::ParseOffsetSeconds(words[2]))
         return "the offset '" + words[2] + "' is not [+|-]H[:MM[:SS]] (at most 1000 hours)";
+    if (options.spanFrom && options.spanTo && *options.spanFrom > *options.spanTo)
+        return "--from is after --to";
     return DeviceError(words[1]);
 }
 
@@ -135,6 +144,8 @@ std::string OperandError(const CCliOptions& options) {
                        options.command == CCliOptions::Command::Devices;
     if (!options.shifts.empty() && !scans)
         return "only list, rename and devices take --shift";
+    if ((options.spanFrom || options.spanTo) && options.command != CCliOptions::Command::Clocks)
+        return "only clocks set takes --from and --to";
     switch (options.command) {
     case CCliOptions::Command::Clocks:
         return ClocksError(options);
@@ -239,6 +250,19 @@ CCliOptions ParseCliOptions(int argc, const char* const* argv) {
                 return options;
             }
             options.shifts.push_back(*shift);
+        } else if (arg == "--from" || arg.starts_with("--from=") || arg == "--to" ||
+                   arg.starts_with("--to=")) {
+            const bool from = arg.starts_with("--from");
+            const std::string_view name = from ? "--from" : "--to";
+            const std::optional<std::string_view> value = OptionValue(argc, argv, i, name);
+            const std::optional<std::int64_t> date =
+                value ? velmora::ParseSpanDate(*value, from) : std::nullopt;
+            if (!date) {
+                options.error = std::string(name) + " takes a date as YYYY-MM-DD or 'YYYY-MM-DD " +
+                                "HH:MM:SS'" + (value ? ", not '" + std::string(*value) + "'" : "");
+                return options;
+            }
+            (from ? options.spanFrom : options.spanTo) = date;
         } else if (arg == "--companions" || arg == "--no-companions") {
             options.companions = arg == "--companions";
         } else {

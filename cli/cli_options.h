@@ -23,9 +23,12 @@ struct CCliOptions {
     std::optional<bool> companions;               // --companions / --no-companions
     std::optional<velmora::UndatedDates> undated; // --undated none|names|files
     std::vector<CShift> shifts;                   // --shift, in order
-    std::vector<std::string> operands;            // files or folder, in order;
-                                                  // clocks: set DEVICE OFFSET | clear DEVICE
-    std::string error;                            // one line for stderr when parsing failed
+    // clocks set --from DATE / --to DATE: the span's ends, ms of the date as written.
+    std::optional<std::int64_t> spanFrom;
+    std::optional<std::int64_t> spanTo;
+    std::vector<std::string> operands; // files or folder, in order; clocks:
+                                       // set DEVICE OFFSET | clear DEVICE | list
+    std::string error;                 // one line for stderr when parsing failed
 };
 
 CCliOptions ParseCliOptions(int argc, const char* const* argv);

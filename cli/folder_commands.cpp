@@ -238,7 +238,7 @@ int RunDevicesCommand(const std::string& folder, const CScanOptions& scan, bool 
     // Names are not shown; the plainest format spares their making.
     if (!ScanWithShifts(folder, "%C", scan, shifted, rows, devices, renameCount))
         return 2;
-    const std::size_t reference = ReferenceDevice(devices);
+    const COffsetProposals proposals(devices, ReferenceDevice(devices));
     // The known devices as first met, then the files of none.
     std::vector<std::size_t> order;
     for (std::size_t i = 1; i <= devices.size(); ++i) {
@@ -248,14 +248,17 @@ int RunDevicesCommand(const std::string& folder, const CScanOptions& scan, bool 
     std::string array = "[";
     for (const std::size_t i : order) {
         const CDevice& device = devices[i];
-        const std::optional<std::int64_t> proposal = ProposeOffset(devices, i, reference);
+        const std::optional<std::int64_t> proposal = proposals.For(i);
+        // The dates the offset in force holds for.
+        const std::string span = device.span ? SpanText(*device.span) : std::string();
         const std::string first = DeviceDateText(device.nFirst);
         const std::string last = DeviceDateText(device.nLast);
         if (!json) {
             out << device.id.Text() << '\t' << device.nFiles << '\t'
                 << (first.empty() ? "-" : first) << '\t' << (last.empty() ? "-" : last) << '\t'
                 << OffsetSecondsText(device.nOffset) << '\t'
-                << (proposal ? OffsetSecondsText(*proposal) : "-") << '\n';
+                << (proposal ? OffsetSecondsText(*proposal) : "-") << '\t'
+                << (span.empty() ? "-" : span) << '\n';
             continue;
         }
         CJsonObject object;
@@ -264,6 +267,7 @@ int RunDevicesCommand(const std::string& folder, const CScanOptions& scan, bool 
         last.empty() ? object.Null("last") : object.Text("last", last);
         object.Text("offset", OffsetSecondsText(device.nOffset));
         proposal ? object.Text("proposal", OffsetSecondsText(*proposal)) : object.Null("proposal");
+        span.empty() ? object.Null("offset_holds_for") : object.Text("offset_holds_for", span);
         array += (array.size() > 1 ? "," : "") + object.Finish();
     }
     if (json)

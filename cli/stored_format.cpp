@@ -41,19 +41,27 @@ velmora::CClockOffsets StoredClockOffsets() {
     settings.beginGroup(QStringLiteral("Clocks"));
     velmora::CClockOffsets clocks;
     for (const QString& key : settings.childKeys()) {
-        bool number = false;
-        const qlonglong seconds = settings.value(key).toLongLong(&number);
-        if (number && seconds >= -velmora::kMaxClockOffset && seconds <= velmora::kMaxClockOffset)
-            clocks[key.toStdString()] = seconds;
+        velmora::CClockSpans spans;
+        for (const QString& value : settings.value(key).toStringList()) {
+            if (const auto span = velmora::ParseClockSpan(value.toStdString()))
+                spans.push_back(*span);
+        }
+        if (!spans.empty())
+            clocks[key.toStdString()] = std::move(spans);
     }
     return clocks;
 }
 
-std::string StoreClockOffset(const std::string& key, std::optional<std::int64_t> seconds) {
+std::string StoreClockSpans(const std::string& key, const velmora::CClockSpans& spans) {
     QSettings settings = WindowSettings();
     const QString name = QStringLiteral("Clocks/") + QString::fromStdString(key);
-    if (seconds)
-        settings.setValue(name, static_cast<qlonglong>(*seconds));
+    QStringList values;
+    for (const velmora::CClockSpan& span : spans)
+        values << QString::fromStdString(velmora::ClockSpanValue(span));
+    if (values.size() == 1)
+        settings.setValue(name, values.front()); // read as before spans were kept
+    else if (!values.empty())
+        settings.setValue(name, values);
     else
         settings.remove(name);
     // A change that did not reach the file must not be reported as made.

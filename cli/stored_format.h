@@ -22,10 +22,10 @@ struct CStoredScanSettings {
 CStoredScanSettings StoredScanSettings();
 
 // The clock offsets of devices stored in the window's settings (group
-// "Clocks", by CDeviceId::Key(), whole seconds); values that are not whole
-// seconds within kMaxClockOffset are left out.
+// "Clocks", by CDeviceId::Key(), each a list of velmora::ClockSpanValue
+// texts); spans that do not read as one are left out.
 velmora::CClockOffsets StoredClockOffsets();
 
-// Stores `seconds` under the device key `key`, or removes the key (nullopt).
+// Stores `spans` under the device key `key`, or removes the key (none).
 // Empty when the settings were written, else why not.
-std::string StoreClockOffset(const std::string& key, std::optional<std::int64_t> seconds);
+std::string StoreClockSpans(const std::string& key, const velmora::CClockSpans& spans);

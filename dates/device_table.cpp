@@ -28,23 +28,51 @@ CDeviceCollector::CDeviceCollector(CDeviceTable& table, const CClockOffsets& clo
     m_table.assign(1, CDevice{});
 }
 
-std::uint16_t CDeviceCollector::Add(const CJpegFile& reader) {
+std::uint16_t CDeviceCollector::Add(const CJpegFile& reader,
+                                    std::optional<std::int64_t> wallMillis) {
     // A folder's files come mostly from one device in long runs: the last
     // file's device answers without building its key.
     const char* make = reader.m_info.m_szCameraMake;
     const char* model = reader.m_info.m_szCameraModel;
-    if (m_last && m_lastMake == make && m_lastModel == model &&
-        m_lastSerial == reader.m_strSerial) {
-        ++m_table[m_lastIndex].nFiles;
-        return m_lastIndex;
+    if (!m_last || m_lastMake != make || m_lastModel != model ||
+        m_lastSerial != reader.m_strSerial) {
+        m_last = true;
+        m_lastMake = make;
+        m_lastModel = model;
+        m_lastSerial = reader.m_strSerial;
+        m_lastIndex = Index(reader);
     }
-    m_last = true;
-    m_lastMake = make;
-    m_lastModel = model;
-    m_lastSerial = reader.m_strSerial;
-    m_lastIndex = Index(reader);
-    ++m_table[m_lastIndex].nFiles;
-    return m_lastIndex;
+    const std::uint16_t index =
+        wallMillis && m_table[m_lastIndex].stored.size() > (m_table[m_lastIndex].span ? 1u : 0u)
+            ? SpanEntry(m_lastIndex, *wallMillis)
+            : m_lastIndex;
+    ++m_table[index].nFiles;
+    return index;
+}
+
+std::uint16_t CDeviceCollector::SpanEntry(std::uint16_t base, std::int64_t wallMillis) {
+    const CClockSpans& stored = m_table[base].stored;
+    const CClockSpan* span = SpanAt(stored, wallMillis);
+    if (span == nullptr || !span->Bounded())
+        return base; // the device's own entry holds the files outside its spans
+    const auto key =
+        static_cast<std::uint32_t>(base) << 16 |
+        static_cast<std::uint32_t>(std::min<std::size_t>(span - stored.data(), 0xFFFF));
+    const auto [found, added] =
+        m_spanEntries.try_emplace(key, static_cast<std::uint16_t>(m_table.size()));
+    if (added) {
+        if (m_table.size() >= kMaxDevices) {
+            found->second = base;
+        } else {
+            CDevice entry;
+            entry.id = m_table[base].id;
+            entry.stored = stored;
+            entry.span = *span;
+            entry.nOffset = span->nOffset;
+            m_table.push_back(std::move(entry));
+        }
+    }
+    return found->second;
 }
 
 std::uint16_t CDeviceCollector::Index(const CJpegFile& reader) {
@@ -58,8 +86,16 @@ std::uint16_t CDeviceCollector::Index(const CJpegFile& reader) {
             m_table.push_back(CDevice{});
             m_table.back().id = std::move(id);
             // Known before the device's first date: that date is named with it.
-            const auto stored = m_clocks.find(found->first);
-            m_table.back().nOffset = stored != m_clocks.end() ? stored->second : 0;
+            // Its own entry takes the offset for every date, where one is stored.
+            if (const auto stored = m_clocks.find(found->first); stored != m_clocks.end()) {
+                CDevice& device = m_table.back();
+                device.stored = stored->second;
+                for (const CClockSpan& span : device.stored) {
+                    if (!span.Bounded())
+                        device.span = span;
+                }
+                device.nOffset = device.span ? device.span->nOffset : 0;
+            }
         } else if (added) {
             found->second = 0;
         }

@@ -1,5 +1,7 @@
 #include "devices.h"
 
+#include "date_choice.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
@@ -57,11 +59,6 @@ bool ParseDigits(std::string_view text, std::int64_t& value, std::int64_t max) {
 
 // Reference samples that carry a zone, by their UTC moment, for the zone
 // "at the moment" of another device's file.
-struct CZoneAt {
-    std::int64_t nUtcMillis;
-    std::int16_t nZone;
-};
-
 std::vector<CZoneAt> ZonesOf(const CDevice& device) {
     std::vector<CZoneAt> zones;
     for (const CClockSample& sample : device.samples) {
@@ -248,17 +245,147 @@ std::size_t ReferenceDevice(const CDeviceTable& devices) {
     return best;
 }
 
-std::optional<std::int64_t> ProposeOffset(const CDeviceTable& devices, std::size_t device,
-                                          std::size_t reference) {
+COffsetProposals::COffsetProposals(const CDeviceTable& devices, std::size_t reference)
+    : m_devices(devices), m_nReference(reference),
+      m_zones(reference != 0 && reference < devices.size() ? ZonesOf(devices[reference])
+                                                           : std::vector<CZoneAt>()) {}
+
+std::optional<std::int64_t> COffsetProposals::For(std::size_t device) const {
     // The unknown device has no one clock to correct.
-    if (device == 0 || device == reference || device >= devices.size() ||
-        reference >= devices.size())
+    if (device == 0 || device == m_nReference || device >= m_devices.size() ||
+        m_nReference >= m_devices.size())
         return std::nullopt;
-    const std::vector<CZoneAt> zones =
-        reference != 0 ? ZonesOf(devices[reference]) : std::vector<CZoneAt>();
-    if (const auto fromGps = ProposeFromGps(devices[device], zones))
+    if (const auto fromGps = ProposeFromGps(m_devices[device], m_zones))
         return *fromGps;
-    return ProposeFromZones(devices[device], zones);
+    return ProposeFromZones(m_devices[device], m_zones);
+}
+
+const CClockSpan* SpanAt(const CClockSpans& spans, std::int64_t wallMillis) {
+    const CClockSpan* best = nullptr;
+    // Widths as unsigned: an open span is wider than any bounded one.
+    const auto width = [](const CClockSpan& span) {
+        return static_cast<std::uint64_t>(span.nTo) - static_cast<std::uint64_t>(span.nFrom);
+    };
+    for (const CClockSpan& span : spans) {
+        if (span.Holds(wallMillis) && (best == nullptr || width(span) <= width(*best)))
+            best = &span;
+    }
+    return best;
+}
+
+void StoreSpan(CClockSpans& spans, const CClockSpan& span) {
+    const auto same = std::find_if(spans.begin(), spans.end(), [&span](const CClockSpan& other) {
+        return other.nFrom == span.nFrom && other.nTo == span.nTo;
+    });
+    if (same != spans.end())
+        spans.erase(same);
+    if (span.nOffset != 0)
+        spans.push_back(span);
+}
+
+namespace {
+
+constexpr char kSpanSeparator = '|';
+
+} // namespace
+
+std::string SpanDateText(std::int64_t millis) {
+    return DateFieldsText(WallFields(millis - ((millis % 1000) + 1000) % 1000));
+}
+
+CClockOffsets ChangedClocks(const CDeviceTable& devices, const std::vector<std::int64_t>& offsets) {
+    CClockOffsets changed;
+    for (std::size_t i = 0; i < devices.size() && i < offsets.size(); ++i) {
+        const CDevice& device = devices[i];
+        // An entry without dates has nothing an offset would move.
+        if (offsets[i] == device.nOffset || !device.id.Known() ||
+            (!device.span && device.nFirst > device.nLast))
+            continue;
+        CClockSpan span;
+        if (device.span) {
+            span = *device.span;
+        } else {
+            span.nFrom = device.nFirst - ((device.nFirst % 1000) + 1000) % 1000;
+            span.nTo = device.nLast - ((device.nLast % 1000) + 1000) % 1000 + 999;
+        }
+        span.nOffset = offsets[i];
+        StoreSpan(changed.try_emplace(device.id.Key(), device.stored).first->second, span);
+    }
+    return changed;
+}
+
+std::string ClockSpanValue(const CClockSpan& span) {
+    std::string value = std::to_string(span.nOffset);
+    if (span.Bounded()) {
+        value += kSpanSeparator;
+        if (span.nFrom != INT64_MIN)
+            value += SpanDateText(span.nFrom);
+        value += kSpanSeparator;
+        if (span.nTo != INT64_MAX)
+            value += SpanDateText(span.nTo);
+    }
+    return value;
+}
+
+std::optional<CClockSpan> ParseClockSpan(std::string_view value) {
+    const std::size_t first = value.find(kSpanSeparator);
+    const std::size_t second =
+        first == std::string_view::npos ? first : value.find(kSpanSeparator, first + 1);
+    if (first != std::string_view::npos &&
+        (second == std::string_view::npos ||
+         value.find(kSpanSeparator, second + 1) != std::string_view::npos))
+        return std::nullopt;
+    CClockSpan span;
+    const std::string_view seconds = value.substr(0, first);
+    const bool negative = !seconds.empty() && seconds[0] == '-';
+    if (!ParseDigits(seconds.substr(negative ? 1 : 0), span.nOffset, kMaxClockOffset) ||
+        span.nOffset == 0)
+        return std::nullopt;
+    if (negative)
+        span.nOffset = -span.nOffset;
+    if (first == std::string_view::npos)
+        return span;
+    const std::string_view from = value.substr(first + 1, second - first - 1);
+    const std::string_view to = value.substr(second + 1);
+    if (!from.empty()) {
+        const std::optional<std::int64_t> date = ParseSpanDate(from, true);
+        if (!date)
+            return std::nullopt;
+        span.nFrom = *date;
+    }
+    if (!to.empty()) {
+        const std::optional<std::int64_t> date = ParseSpanDate(to, false);
+        if (!date)
+            return std::nullopt;
+        span.nTo = *date;
+    }
+    if (!span.Bounded() || span.nFrom > span.nTo)
+        return std::nullopt;
+    return span;
+}
+
+std::string SpanText(const CClockSpan& span) {
+    if (!span.Bounded())
+        return "every date";
+    if (span.nFrom == INT64_MIN)
+        return "to " + SpanDateText(span.nTo);
+    if (span.nTo == INT64_MAX)
+        return "from " + SpanDateText(span.nFrom);
+    return SpanDateText(span.nFrom) + " to " + SpanDateText(span.nTo);
+}
+
+std::optional<std::int64_t> ParseSpanDate(std::string_view text, bool start) {
+    // "YYYY-MM-DD" or that and a time of day, nothing more.
+    if (text.size() != 10 && text.size() != 19)
+        return std::nullopt;
+    const CFoundDate date = ParseDateText(text, DateSource::FileName);
+    if (!date.Found() || date.HasOffset() || text[4] != '-' || (text.size() == 19 && !date.bTime))
+        return std::nullopt;
+    // An end holds through its last millisecond: of the day, or of the second.
+    const std::int64_t millis = WallMillis(date);
+    if (start)
+        return millis;
+    return millis + (date.bTime ? 1000 : 86400 * 1000LL) - 1;
 }
 
 } // namespace velmora

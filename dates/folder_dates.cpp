@@ -1,10 +1,35 @@
 #include "folder_dates.h"
 
 #include "jpeg_file.h"
+#include "string_table.h"
 
 #include <algorithm>
 
 namespace velmora {
+namespace {
+
+// The dates names can show: 1900-01-01 00:00:00 up to the end of 9999.
+constexpr std::int64_t kFirstNamedMillis = -2208988800000;
+constexpr std::int64_t kEndNamedMillis = 253402300800000;
+
+bool Named(std::int64_t wallMillis) {
+    return wallMillis >= kFirstNamedMillis && wallMillis < kEndNamedMillis;
+}
+
+// `row` moved from `before` to where it is now by its clock offset (`clock`)
+// or its zone: none and why when that leaves the named years it was in.
+CRowDate Checked(CRowDate row, std::int64_t before, bool clock) {
+    if (Named(row.nWallMillis) || !Named(before))
+        return row;
+    const bool past = row.nWallMillis >= kEndNamedMillis;
+    CRowDate none;
+    none.nDevice = row.nDevice;
+    none.nFaultId = clock ? (past ? IDS_CLOCK_PAST_9999 : IDS_CLOCK_BEFORE_1900)
+                          : (past ? IDS_ZONE_PAST_9999 : IDS_ZONE_BEFORE_1900);
+    return none;
+}
+
+} // namespace
 
 std::int64_t AppliedClockOffset(const CDeviceTable& devices, std::uint16_t device,
                                 DateSource source) {
@@ -25,14 +50,16 @@ CRowDate CFolderDates::Add(const CJpegFile& reader, bool read, std::string_view 
     const CFoundDate date = read || reader.m_taken.Found()
                                 ? ChooseDate(reader, m_strFolder, name, m_undated)
                                 : CFoundDate{};
+    const bool ownDate = date.Found() && !IsUndatedSource(date.source);
+    const std::int64_t wallMillis = date.Found() ? WallMillis(date) : 0;
     if (read || date.Found())
-        row.nDevice = m_devices.Add(reader);
+        row.nDevice = m_devices.Add(reader, ownDate ? std::optional(wallMillis) : std::nullopt);
     if (!date.Found())
         return row;
     row.source = date.source;
     row.nOffset = date.nOffset;
-    row.nWallMillis = WallMillis(date);
-    if (IsUndatedSource(date.source))
+    row.nWallMillis = wallMillis;
+    if (!ownDate)
         return row;
     const bool movie = date.source == DateSource::MovieHeader;
     // The device learns the date as read; the name takes it corrected.
@@ -40,6 +67,9 @@ CRowDate CFolderDates::Add(const CJpegFile& reader, bool read, std::string_view 
                       reader.m_gpsTime);
     row.nClockSeconds = m_table[row.nDevice].nOffset;
     row.nWallMillis += row.nClockSeconds * 1000;
+    row = Checked(row, wallMillis, true);
+    if (!row.Found())
+        return row;
     m_bMovies = m_bMovies || movie;
     if (!movie && date.nOffset != kNoOffset)
         m_marks.push_back({row.nWallMillis - std::int64_t(date.nOffset) * 60000, date.nOffset});
@@ -59,7 +89,7 @@ CRowDate CFolderDates::Placed(const CRowDate& date) const {
         return date;
     CRowDate placed = date;
     placed.nWallMillis = PlaceMovieTime(m_marks, date.nWallMillis, placed.source, placed.nOffset);
-    return placed;
+    return Checked(placed, date.nWallMillis, false);
 }
 
 } // namespace velmora

@@ -26,6 +26,9 @@ struct CRowDate {
     std::int16_t nOffset = kNoOffset; // the zone that belongs to the date
     std::uint16_t nDevice = 0;        // index in the folder's device table
     std::int64_t nClockSeconds = 0;   // the clock offset in nWallMillis
+    // Why a date the file gives names nothing (a string id; 0: none): its
+    // clock offset or its zone moves it out of the years 1900 to 9999.
+    int nFaultId = 0;
 
     bool Found() const { return source != DateSource::None; }
     // The date as the file gives it, in its zone: before the clock offset.
@@ -54,14 +57,16 @@ public:
     // The file `name` that `reader` read last, `read` telling whether the
     // read succeeded: its device and its date (source None when it has none).
     // A movie that gives only UTC comes back in UTC, source MovieHeader,
-    // until Placed.
+    // until Placed. A date its clock offset moves out of the named years
+    // comes back as none, with nFaultId.
     CRowDate Add(const CJpegFile& reader, bool read, std::string_view name);
 
     // After the last file: whether some dates wait for the whole folder, to
     // be asked again through Placed.
     bool Finish();
     // A date Add gave, placed in the folder: a movie's UTC time in the zone
-    // that the files taken nearest to it recorded, else in the computer's.
+    // that the files taken nearest to it recorded, else in the computer's;
+    // none, with nFaultId, when that zone moves it out of the named years.
     CRowDate Placed(const CRowDate& date) const;
 
     const CDeviceTable& Devices() const { return m_table; }

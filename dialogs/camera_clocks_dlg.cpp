@@ -48,6 +48,17 @@ std::int64_t RoundedSeconds(std::int64_t millis) {
     return millis >= 0 ? (millis + 500) / 1000 : -((-millis + 500) / 1000);
 }
 
+// Every offset stored for the device, for its tooltip.
+QString StoredText(const CDevice& device) {
+    if (device.stored.empty())
+        return QStringLiteral("No clock offset is stored for this device.");
+    QStringList lines{QStringLiteral("Stored clock offsets:")};
+    for (const CClockSpan& span : device.stored)
+        lines << QStringLiteral("%1 for %2")
+                     .arg(OffsetText(span.nOffset), QString::fromStdString(SpanText(span)));
+    return lines.join(QLatin1Char('\n'));
+}
+
 QTableWidgetItem* FixedItem(const QString& text, Qt::Alignment alignment = Qt::AlignLeft) {
     auto* item = new QTableWidgetItem(text);
     item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
@@ -172,7 +183,8 @@ CCameraClocksDlg::CCameraClocksDlg(QWidget* parent, const CDeviceTable& devices,
     devicesLabel->setBuddy(m_table);
     m_table->setHorizontalHeaderLabels({QStringLiteral("Device"), QStringLiteral("Files"),
                                         QStringLiteral("First"), QStringLiteral("Last"),
-                                        QStringLiteral("Offset"), QStringLiteral("Proposal")});
+                                        QStringLiteral("Offset"), QStringLiteral("Proposal"),
+                                        QStringLiteral("Holds For")});
     m_table->verticalHeader()->hide();
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -268,16 +280,23 @@ void CCameraClocksDlg::FillTable() {
     for (int line = 0; line < static_cast<int>(m_lines.size()); ++line) {
         const CDevice& device = m_devices[m_lines[std::size_t(line)]];
         const QString name = QString::fromStdString(device.id.Text());
-        m_table->setItem(line, ColDevice, FixedItem(name));
+        QTableWidgetItem* deviceItem = FixedItem(name);
+        deviceItem->setToolTip(StoredText(device));
+        m_table->setItem(line, ColDevice, deviceItem);
         m_table->setItem(line, ColFiles, FixedItem(QString::number(device.nFiles), Qt::AlignRight));
         const bool dated = device.nFirst <= device.nLast;
         m_table->setItem(line, ColFirst, FixedItem(dated ? DateText(device.nFirst) : QString()));
         m_table->setItem(line, ColLast, FixedItem(dated ? DateText(device.nLast) : QString()));
-        // Files that name no device have no clock to keep an offset for.
-        auto* offset = device.id.Known() ? new QTableWidgetItem : FixedItem(QString());
+        // Files that name no device have no clock to keep an offset for, nor
+        // have files without a date taken anything it would move.
+        auto* offset = device.id.Known() && (dated || device.span) ? new QTableWidgetItem
+                                                                   : FixedItem(QString());
         offset->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         m_table->setItem(line, ColOffset, offset);
         m_table->setItem(line, ColProposal, FixedItem(QString(), Qt::AlignRight));
+        m_table->setItem(
+            line, ColHoldsFor,
+            FixedItem(device.span ? QString::fromStdString(SpanText(*device.span)) : QString()));
         m_comboReference->addItem(name);
         ShowOffset(m_lines[std::size_t(line)]);
     }
@@ -291,7 +310,7 @@ int CCameraClocksDlg::LineOf(std::size_t device) const {
 
 void CCameraClocksDlg::ShowOffset(std::size_t device) {
     const int line = LineOf(device);
-    if (line < 0 || !m_devices[device].id.Known())
+    if (line < 0 || !(m_table->item(line, ColOffset)->flags() & Qt::ItemIsEditable))
         return;
     const QSignalBlocker block(m_table);
     m_table->item(line, ColOffset)->setText(OffsetText(m_offsets[device]));
@@ -301,9 +320,8 @@ void CCameraClocksDlg::ShowProposals() {
     for (std::size_t line = 0; line < m_lines.size(); ++line) {
         const std::size_t device = m_lines[line];
         const std::optional<std::int64_t> proposal =
-            device != m_nReference && m_devices[device].id.Known()
-                ? ProposeOffset(m_devices, device, m_nReference)
-                : std::nullopt;
+            device != m_nReference && m_devices[device].id.Known() ? m_proposals->For(device)
+                                                                   : std::nullopt;
         m_table->item(int(line), ColProposal)
             ->setText(proposal ? OffsetText(*proposal) : QString());
     }
@@ -311,8 +329,9 @@ void CCameraClocksDlg::ShowProposals() {
 }
 
 void CCameraClocksDlg::UpdateButtons() {
-    const bool settable = !m_lines.empty() && m_devices[m_nSelected].id.Known();
     const int line = LineOf(m_nSelected);
+    const bool settable =
+        line >= 0 && (m_table->item(line, ColOffset)->flags() & Qt::ItemIsEditable);
     m_btnUseProposal->setEnabled(settable && line >= 0 &&
                                  !m_table->item(line, ColProposal)->text().isEmpty());
     m_btnSetFromPair->setEnabled(settable && m_nSelected != m_nReference &&
@@ -341,6 +360,7 @@ void CCameraClocksDlg::SetReference(std::size_t device) {
     if (line < 0)
         return;
     m_nReference = device;
+    m_proposals.emplace(m_devices, device);
     {
         const QSignalBlocker block(m_comboReference);
         m_comboReference->setCurrentIndex(line);
@@ -389,7 +409,7 @@ void CCameraClocksDlg::OnUseProposal() {
     const int line = LineOf(m_nSelected);
     if (line < 0 || !m_devices[m_nSelected].id.Known() || m_nSelected == m_nReference)
         return;
-    if (const auto proposal = ProposeOffset(m_devices, m_nSelected, m_nReference)) {
+    if (const auto proposal = m_proposals->For(m_nSelected)) {
         m_offsets[m_nSelected] = *proposal;
         ShowOffset(m_nSelected);
     }

@@ -6,6 +6,7 @@
 #include <QDialog>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,10 +19,11 @@ class QTableWidgetItem;
 
 // CCameraClocksDlg shows the devices of the scanned folder, one line each:
 // its number of files, its first and last date as read, its clock offset
-// (editable as "+h:mm:ss") and the offset proposed against the reference
-// device. A sync pair sets an offset too: a photo of the selected device and
-// one of the reference device that show the same moment, each list with
-// small pictures. The window works on copies: Cancel changes nothing.
+// (editable as "+h:mm:ss"), the offset proposed against the reference
+// device and the dates the offset holds for. A device whose files fall in
+// several stored spans has a line for each. A sync pair sets an offset too: a photo of the selected
+// device and one of the reference device that show the same moment, each list with small pictures.
+// The window works on copies: Cancel changes nothing.
 class CCameraClocksDlg : public QDialog {
 public:
     // `devices` and `rows` are those of the last scan of `folder`.
@@ -47,7 +49,16 @@ public:
     QPushButton& UseProposalButton() { return *m_btnUseProposal; }
     QPushButton& SetFromPairButton() { return *m_btnSetFromPair; }
 
-    enum Column { ColDevice, ColFiles, ColFirst, ColLast, ColOffset, ColProposal, kColumns };
+    enum Column {
+        ColDevice,
+        ColFiles,
+        ColFirst,
+        ColLast,
+        ColOffset,
+        ColProposal,
+        ColHoldsFor, // the stored span the offset holds for
+        kColumns
+    };
 
 protected:
     virtual void MessageBox(const QString& text, const QString& caption, unsigned flags);
@@ -71,6 +82,7 @@ private:
     std::vector<std::size_t> m_lines; // device index of each table line
     std::size_t m_nSelected = 0;
     std::size_t m_nReference = 0;
+    std::optional<velmora::COffsetProposals> m_proposals; // against m_nReference
 
     QTableWidget* m_table = nullptr;
     QPushButton* m_btnUseProposal = nullptr;

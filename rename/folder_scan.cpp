@@ -24,6 +24,14 @@ bool IsDated(const CListRow& row) {
     return row.nImage == RowToRename || row.nImage == RowNamed;
 }
 
+// A row read without a date it can be named by, and why; `position` is its
+// place in the listing.
+void SetNoDate(CListRow& row, int textId, int position) {
+    row.SetText(1, LoadString(textId));
+    row.nImage = RowNoDate;
+    row.nData = position;
+}
+
 // The row's date as the folder's date decision gave it.
 void StoreDate(CListRow& row, const CRowDate& date) {
     row.nData = date.nWallMillis;
@@ -374,12 +382,14 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
             row.SetText(1, {});
             row.nImage = RowToRename;
             StoreDate(row, date);
+        } else if (date.nFaultId != 0) {
+            SetNoDate(row, date.nFaultId, i);
         } else if (read) {
             // The JPEG text would mislead for a movie or a PNG.
-            row.SetText(1, LoadString(reader.m_format == FileFormat::Jpeg ? IDS_MISSING_INFORMATION
-                                                                          : IDS_NO_DATE_HELD));
-            row.nImage = RowNoDate;
-            row.nData = i;
+            SetNoDate(row,
+                      reader.m_format == FileFormat::Jpeg ? IDS_MISSING_INFORMATION
+                                                          : IDS_NO_DATE_HELD,
+                      i);
         } else {
             row.SetText(1,
                         LoadString(reader.m_nErrorId != 0 ? reader.m_nErrorId : IDS_INVALID_JPEG));
@@ -389,9 +399,15 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
     }
     // Some dates (movies in their neighbours' zone) wait for the whole folder.
     if (dates.Finish()) {
-        for (CListRow& row : rows) {
-            if (IsDated(row))
-                StoreDate(row, dates.Placed(RowDate(dates.Devices(), row)));
+        for (int i = 0; i < count; ++i) {
+            CListRow& row = rows[i];
+            if (!IsDated(row))
+                continue;
+            const CRowDate placed = dates.Placed(RowDate(dates.Devices(), row));
+            if (placed.Found())
+                StoreDate(row, placed);
+            else
+                SetNoDate(row, placed.nFaultId, i);
         }
     }
     if (observer != nullptr)

@@ -29,6 +29,10 @@ constexpr StringEntry kStrings[] = {
                         "file, %d files in the list)"},
     {IDS_EXTRACTING_DATE, "Extracting date from JPEG files: %ld"},
     {IDS_NO_DATE_HELD, "The file holds no date."},
+    {IDS_CLOCK_PAST_9999, "The camera clock offset moves the date past 9999."},
+    {IDS_CLOCK_BEFORE_1900, "The camera clock offset moves the date before 1900."},
+    {IDS_ZONE_PAST_9999, "The time zone moves the date past 9999."},
+    {IDS_ZONE_BEFORE_1900, "The time zone moves the date before 1900."},
     // The format codes: the code, "|", the description (trailing blanks kept).
     {IDS_FORMAT_CODE_FIRST + 0, "%a|Abbreviated weekday name"},
     {IDS_FORMAT_CODE_FIRST + 1, "%A|Full weekday name "},

@@ -21,7 +21,12 @@ enum StringId : int {
     IDS_NO_IMAGE = 15000,
     IDS_FILES_IN_LIST = 15001,
     IDS_EXTRACTING_DATE = 15002,
-    IDS_NO_DATE_HELD = 15003,      // IDS_MISSING_INFORMATION for a file that is no JPEG
+    IDS_NO_DATE_HELD = 15003, // IDS_MISSING_INFORMATION for a file that is no JPEG
+    // A date that its clock offset or its zone moves out of the years names show.
+    IDS_CLOCK_PAST_9999 = 15004,
+    IDS_CLOCK_BEFORE_1900 = 15005,
+    IDS_ZONE_PAST_9999 = 15006,
+    IDS_ZONE_BEFORE_1900 = 15007,
     IDS_FORMAT_CODE_FIRST = 20000, // "code|description", up to 20021
 };
 

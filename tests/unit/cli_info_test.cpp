@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 #include <cstdlib>
 #include <fcntl.h>
@@ -48,8 +50,10 @@ struct OptionsCase {
 std::vector<std::string> Words(const char* text) {
     std::vector<std::string> words;
     std::istringstream in(text);
-    for (std::string word; in >> word;)
+    for (std::string word; in >> word;) {
+        std::replace(word.begin(), word.end(), '~', ' '); // a blank inside one word
         words.push_back(word);
+    }
     return words;
 }
 
@@ -113,7 +117,20 @@ INSTANTIATE_TEST_SUITE_P(
         OptionsCase{"ClocksClearAlone", "clocks clear A B", Command::Clocks, false, "",
                     "clocks clear needs DEVICE alone"},
         OptionsCase{"ClocksTakesNoJson", "clocks --json clear A", Command::Clocks, true, "",
-                    "clocks takes no options"}),
+                    "clocks takes no options but --from and --to"},
+        OptionsCase{"ClocksSetSpan", "clocks set A +1 --from 2024-05-01 --to=2024-05-09",
+                    Command::Clocks, false, "set A +1", ""},
+        OptionsCase{"ClocksSpanBadDate", "clocks set A +1 --from 2024-05", Command::Clocks, false,
+                    "", "--from takes a date as YYYY-MM-DD or 'YYYY-MM-DD HH:MM:SS', not '2024-05'"},
+        OptionsCase{"ClocksSpanReversed", "clocks set A +1 --from 2024-05-09 --to 2024-05-01",
+                    Command::Clocks, false, "", "--from is after --to"},
+        OptionsCase{"ClocksSpanOnlyForSet", "clocks clear A --to 2024-05-01", Command::Clocks,
+                    false, "", "only clocks set takes --from and --to"},
+        OptionsCase{"SpanNotForList", "list --from 2024-05-01 d", Command::List, false, "",
+                    "only clocks set takes --from and --to"},
+        OptionsCase{"ClocksList", "clocks list", Command::Clocks, false, "list", ""},
+        OptionsCase{"DeviceNamedUnknownDevice", "clocks set Unknown~device +1", Command::Clocks,
+                    false, "set Unknown~device +1", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct StringCase {

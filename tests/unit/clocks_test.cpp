@@ -106,16 +106,16 @@ const ProposalCase kProposalCases[] = {
 TEST(Devices, ProposalsAndReference) {
     for (const auto& [name, reference, device, proposal] : kProposalCases) {
         CDeviceTable devices(3);
-        devices[1] = {.id = {"Phone", "", ""}, .samples = reference};
-        devices[2] = {.id = {"Camera", "", ""}, .samples = device};
-        EXPECT_EQ(ProposeOffset(devices, 2, 1), proposal) << name;
+        devices[1].id = {"Phone", "", ""}, devices[1].samples = reference;
+        devices[2].id = {"Camera", "", ""}, devices[2].samples = device;
+        EXPECT_EQ(COffsetProposals(devices, 1).For(2), proposal) << name;
     }
     // The reference is a known device with the most samples, the first of equals.
     CDeviceTable devices(4);
     devices[0].samples.resize(9), devices[2].samples.resize(2), devices[3].samples.resize(2);
     EXPECT_EQ(ReferenceDevice(devices), 2u);
-    EXPECT_EQ(ProposeOffset(devices, 2, 2), std::nullopt); // not against itself
-    EXPECT_EQ(ProposeOffset(devices, 0, 2), std::nullopt); // nor for the unknown device
+    EXPECT_EQ(COffsetProposals(devices, 2).For(2), std::nullopt); // not against itself
+    EXPECT_EQ(COffsetProposals(devices, 2).For(0), std::nullopt); // nor for the unknown device
 }
 
 // Clock lines are read or named as damage; escaped names come back from the store.
@@ -152,14 +152,14 @@ TEST(ClockCommands, OffsetReachesRowsDevicesJournalAndHistory) {
     const CTiffBuilder tiff = CameraTiff(ByteOrder::Intel, "2005:07:01 10:00:00");
     ASSERT_TRUE(WriteFile(photos.File("a.jpg"), CJpegBuilder::Photo(&tiff)));
     CScanOptions scan;
-    scan.clocks[DeviceKeyOfText("Quorvant Optics QX-100")] = 3900;
+    scan.clocks[DeviceKeyOfText("Quorvant Optics QX-100")] = {{.nOffset = 3900}};
     std::ostringstream list, devices, none, rename, history;
     EXPECT_EQ(RunListCommand(photos.Path(), "%Y%m%d_%H%M%S", scan, true, list), 0);
     EXPECT_NE(list.str().find(R"("converted":"20050701_110500.jpg")"), std::string::npos);
     EXPECT_NE(list.str().find(R"("offset_applied":"+1:05:00")"), std::string::npos);
     EXPECT_EQ(RunDevicesCommand(photos.Path(), scan, false, devices), 0);
     EXPECT_EQ(devices.str(), "Quorvant Optics QX-100\t1\t2005-07-01 10:00:00\t"
-                             "2005-07-01 10:00:00\t+1:05:00\t-\n");
+                             "2005-07-01 10:00:00\t+1:05:00\t-\tevery date\n");
     EXPECT_EQ(RunRenameCommand(photos.Path(), "%Y", scan, false, none, {"Canon EOS 6D"}), 2);
     EXPECT_EQ(none.str(), "");
     EXPECT_EQ(RunRenameCommand(photos.Path(), "%Y", scan, false, rename), 0);
@@ -213,9 +213,9 @@ TEST(ClockScan, OffsetInterleavesTwoDevicesAndRenameUndoes) {
     EXPECT_EQ(scanned().first, "b1.jpg>1115.jpg a1.jpg>1210.jpg a2.jpg>1230.jpg ");
     ASSERT_EQ(devices.size(), 3u);
     EXPECT_EQ(devices[ReferenceDevice(devices)].id.Text(), "Phone X1");
-    EXPECT_EQ(ProposeOffset(devices, 2, 1), 3900);
+    EXPECT_EQ(COffsetProposals(devices, 1).For(2), 3900);
 
-    scan.clocks[devices[2].id.Key()] = 3900;
+    scan.clocks[devices[2].id.Key()] = {{.nOffset = 3900}};
     const auto [names, count] = scanned();
     EXPECT_EQ(names, "a1.jpg>1210.jpg b1.jpg>1220.jpg a2.jpg>1230.jpg ");
     const CJournalStore journals(state.Path());
