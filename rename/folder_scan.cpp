@@ -30,6 +30,8 @@ void SetNoDate(CListRow& row, int textId, int position) {
     row.SetText(1, LoadString(textId));
     row.nImage = RowNoDate;
     row.nData = position;
+    row.nDateSource = 0;
+    row.nDateOffset = kNoDateOffset;
 }
 
 // The row's date as the folder's date decision gave it.

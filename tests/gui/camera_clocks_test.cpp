@@ -137,11 +137,25 @@ private Q_SLOTS:
         };
         typed.OnCameraClocks();
         QCOMPARE(typed.Times(), kShifted);
+        // Stored for the span of the camera's files here, and said so.
+        const QString span = "2022-05-01 10:00:00 to 2022-05-01 12:00:00";
+        QCOMPARE(typed.StatusLine().Notice(), "1 camera clock");
+        QVERIFY(typed.StatusLine().toolTip().endsWith(
+            QString::fromStdString(typed.Devices()[1].id.Text()) + ": +1:05:00 for " + span));
+        QTemporaryDir older; // the same camera's photos of another year keep their times
+        const std::string olderPath = QFile::encodeName(older.path()).toStdString();
+        const CTiffBuilder tiff = CameraTiff(ByteOrder::Intel, "2008:06:01 15:56:01");
+        QVERIFY(WriteFile(olderPath + "/burst_a.jpg", CJpegBuilder::Photo(&tiff)));
+        typed.ScanFolder(olderPath);
+        QCOMPARE(typed.Times(), "155601 ");
+        QCOMPARE(typed.StatusLine().Notice(), QString());
         CTestVelmoraDlg restarted;
         restarted.ScanFolder(path);
         QCOMPARE(restarted.Times(), kShifted);
         restarted.m_answer = [](CTestClocksDlg& clocks) {
             QCOMPARE(clocks.Offset(), "+1:05:00");
+            QCOMPARE(clocks.Table().item(0, CCameraClocksDlg::ColHoldsFor)->text(),
+                     "2022-05-01 10:00:00 to 2022-05-01 12:00:00");
             QVERIFY(clocks.Centre(clocks.DeviceFiles(), 0).red() > 240);  // the thumbnail first
             QVERIFY(clocks.Centre(clocks.DeviceFiles(), 1).blue() > 240); // else the image
             QCOMPARE(clocks.Centre(clocks.ReferenceFiles(), 0).alpha(), 0);

@@ -55,6 +55,41 @@ TEST(Devices, OffsetTexts) {
     EXPECT_EQ(OffsetSecondsText(INT64_MIN), "-2562047788015215:30:08");
 }
 
+// Stored values: what they read as, and how they are written back ("=" as read).
+TEST(ClockSpans, SettingsValues) {
+    const std::int64_t may1 = testsupport::UtcSeconds(2024, 5, 1, 0, 0, 0) * 1000;
+    const std::int64_t day = 86400000;
+    const std::tuple<const char*, std::optional<CClockSpan>, const char*> cases[] = {
+        {"3900", CClockSpan{3900}, "="}, // stored before spans were kept: every date
+        {"-3960|2024-05-01|2024-05-09 19:00:00",
+         CClockSpan{-3960, may1, may1 + 8 * day + 19 * 3600000 + 999},
+         "-3960|2024-05-01 00:00:00|2024-05-09 19:00:00"},
+        {"60||2024-05-01", CClockSpan{60, INT64_MIN, may1 + day - 1}, "60||2024-05-01 23:59:59"},
+        {"60|2024-05-01 10:00:00|", CClockSpan{60, may1 + 10 * 3600000}, "="},
+        {"0", {}, ""},
+        {"60||", {}, ""},
+        {"60|2024-05-09|2024-05-01", {}, ""},
+        {"60|2024:05:01|", {}, ""},
+        {"60|2024-05-01 10:00|", {}, ""},
+        {"1:00", {}, ""},
+        {"60|a|b|c", {}, ""},
+        {"3600001", {}, ""},
+    };
+    for (const auto& [value, span, written] : cases) {
+        EXPECT_EQ(ParseClockSpan(value), span) << value;
+        if (span) {
+            EXPECT_EQ(ClockSpanValue(*span), std::string_view(written) == "=" ? value : written);
+        }
+    }
+    // The narrowest span that holds a date wins; none outside all of them.
+    const CClockSpans spans = {
+        {60}, {120, may1, may1 + 9 * day}, {180, may1 + day, may1 + 2 * day}};
+    EXPECT_EQ(SpanAt(spans, may1 - 1)->nOffset, 60);
+    EXPECT_EQ(SpanAt(spans, may1)->nOffset, 120);
+    EXPECT_EQ(SpanAt(spans, may1 + day)->nOffset, 180);
+    EXPECT_EQ(SpanAt({spans[1]}, may1 - 1), nullptr);
+}
+
 constexpr std::int64_t kNoon = 1700000000000, kHour = 3600000; // ms; noon UTC of one day
 CClockSample Zoned(std::int64_t utc, std::int16_t zone) {      // a zone only; the clock right
     return {utc + zone * 60000LL, zone, INT64_MIN};
@@ -226,6 +261,53 @@ TEST(ClockScan, OffsetInterleavesTwoDevicesAndRenameUndoes) {
     EXPECT_EQ(RunUndo(photos.Path(), journals).outcome.kind, CRenameOutcome::AllRenamed);
     scan.clocks.clear();
     EXPECT_EQ(scanned().first, "b1.jpg>1115.jpg a1.jpg>1210.jpg a2.jpg>1230.jpg ");
+}
+
+// An offset set for a 2024 trip leaves the same camera's 2008 photos alone,
+// and the window stores it for the span of the folder's files.
+TEST(ClockScan, OffsetHoldsOnlyForItsSpan) {
+    const testsupport::CScopedTimeZone utc("UTC0");
+    CTempDir photos;
+    const auto photo = [&](const char* name, const char* date) {
+        const CTiffBuilder tiff = CameraTiff(ByteOrder::Intel, date);
+        ASSERT_TRUE(WriteFile(photos.File(name), CJpegBuilder::Photo(&tiff)));
+    };
+    photo("burst_a.jpg", "2008:06:01 15:56:01");
+    photo("trip_a.jpg", "2024:05:02 10:00:00");
+    photo("trip_b.jpg", "2024:05:03 18:30:00");
+    CScanOptions scan;
+    CDeviceTable devices;
+    CListRows rows;
+    bool listed = false;
+    const auto scanned = [&] {
+        ScanFolder(photos.Path(), "%Y%m%d_%H%M%S", rows, listed, nullptr, scan, nullptr, &devices);
+        std::string names;
+        for (const CListRow& row : rows)
+            names += std::string(row.Text(1)) + ' ';
+        return names;
+    };
+    const std::string key = DeviceKeyOfText("Quorvant Optics QX-100");
+    scan.clocks[key] = {{.nOffset = -3960,
+                         .nFrom = ParseSpanDate("2024-05-01", true).value(),
+                         .nTo = ParseSpanDate("2024-05-09", false).value()}};
+    EXPECT_EQ(scanned(), "20080601_155601.jpg 20240502_085400.jpg 20240503_172400.jpg ");
+    ASSERT_EQ(devices.size(), 3u); // the camera outside its span, and within it
+    EXPECT_EQ(
+        std::tuple(devices[1].nFiles, devices[1].nOffset, devices[2].nFiles, devices[2].nOffset),
+        std::tuple(1, 0, 2, -3960));
+
+    // The window sets the 2008 entry: stored for its own dates, the trip's kept.
+    std::vector<std::int64_t> offsets = {0, 60, -3960};
+    const CClockOffsets changed = ChangedClocks(devices, offsets);
+    ASSERT_EQ(changed.count(key), 1u);
+    EXPECT_EQ(SpanText(changed.at(key).back()), "2008-06-01 15:56:01 to 2008-06-01 15:56:01");
+    scan.clocks = changed;
+    EXPECT_EQ(scanned(), "20080601_155701.jpg 20240502_085400.jpg 20240503_172400.jpg ");
+    // An offset of 0 for the trip's entry removes that span alone.
+    offsets.clear();
+    for (const CDevice& device : devices)
+        offsets.push_back(device.nOffset == -3960 ? 0 : device.nOffset);
+    EXPECT_EQ(ChangedClocks(devices, offsets).at(key), (CClockSpans{changed.at(key).back()}));
 }
 
 } // namespace

@@ -183,8 +183,10 @@ protected:
     ~DateScanTest() override { std::setlocale(LC_ALL, m_oldLocale.c_str()); }
 
     void Photo(const char* name, const char* date, const char* offset = nullptr,
-               const char* subSec = nullptr) {
+               const char* subSec = nullptr, const char* make = nullptr) {
         CTiffBuilder tiff(testdata::ByteOrder::Intel);
+        if (make != nullptr)
+            tiff.Ascii(0, 0x010F, make);
         const int exif = tiff.AddDirectory();
         tiff.SubDirectory(0, kExifOffset, exif).Ascii(exif, kOriginal, date);
         if (offset != nullptr)
@@ -196,6 +198,7 @@ protected:
     void Movie(const char* name, std::int64_t utcSeconds) {
         testdata::MovieOptions movie;
         movie.creationTime = static_cast<std::uint64_t>(utcSeconds + 2082844800);
+        movie.mvhdVersion = 1; // 64 bits: any year
         Write(name, testdata::MovieFile(movie));
     }
     void Write(const char* name, const Bytes& bytes) {
@@ -205,6 +208,7 @@ protected:
     std::vector<std::string> Scan() {
         CScanOptions options;
         options.bAllTypes = true;
+        options.clocks = m_clocks;
         CListRows rows;
         bool listed = false;
         ScanFolder(m_dir.Path(), "%Y%m%d_%H%M%S_%C", rows, listed, nullptr, options);
@@ -216,6 +220,7 @@ protected:
         return texts;
     }
 
+    CClockOffsets m_clocks;
     testsupport::CScopedTimeZone m_zone{"Europe/Berlin"};
     const std::string m_oldLocale = std::setlocale(LC_ALL, nullptr);
     testsupport::CTempDir m_dir;
@@ -231,6 +236,22 @@ TEST_F(DateScanTest, MovieTakesTheZoneOfThePhotoNearestItWithinTwelveHours) {
                           "a.jpg 20240501_120000_001.jpg exif-original",
                           "m1.mov 20240501_130000_002.mov movie-header-nearby-zone",
                           "m2.mov 20240503_060000_003.mov movie-header-computer-zone",
+                      }));
+}
+
+// A name can't show a year past 9999 or before 1900: such a row says what moved it there.
+TEST_F(DateScanTest, DateMovedOutOfTheNamedYearsGetsNoName) {
+    m_clocks["ahead"] = {{.nOffset = 3600}};
+    m_clocks["behind"] = {{.nOffset = -3600}};
+    Photo("a.jpg", "9999:12:31 23:30:00", nullptr, nullptr, "Ahead");
+    Photo("b.jpg", "1900:01:01 00:30:00", nullptr, nullptr, "Behind");
+    Photo("c.jpg", "9999:12:31 22:30:00", nullptr, nullptr, "Ahead");
+    Movie("m.mov", testsupport::UtcSeconds(9999, 12, 31, 23, 30, 0)); // Berlin: past 9999
+    EXPECT_EQ(Scan(), (std::vector<std::string>{
+                          "c.jpg 99991231_233000_000.jpg exif-original",
+                          "a.jpg The camera clock offset moves the date past 9999. none",
+                          "b.jpg The camera clock offset moves the date before 1900. none",
+                          "m.mov The time zone moves the date past 9999. none",
                       }));
 }
 
