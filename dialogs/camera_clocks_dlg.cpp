@@ -271,9 +271,12 @@ CCameraClocksDlg::CCameraClocksDlg(QWidget* parent, const CDeviceTable& devices,
 CCameraClocksDlg::~CCameraClocksDlg() = default;
 
 void CCameraClocksDlg::FillTable() {
+    m_lineOf.assign(m_devices.size(), -1);
     for (std::size_t d = 0; d < m_devices.size(); ++d) {
-        if (m_devices[d].nFiles > 0)
+        if (m_devices[d].nFiles > 0) {
+            m_lineOf[d] = static_cast<int>(m_lines.size());
             m_lines.push_back(d);
+        }
     }
     const QSignalBlocker block(m_table);
     m_table->setRowCount(static_cast<int>(m_lines.size()));
@@ -304,8 +307,7 @@ void CCameraClocksDlg::FillTable() {
 }
 
 int CCameraClocksDlg::LineOf(std::size_t device) const {
-    const auto found = std::find(m_lines.begin(), m_lines.end(), device);
-    return found == m_lines.end() ? -1 : static_cast<int>(found - m_lines.begin());
+    return device < m_lineOf.size() ? m_lineOf[device] : -1;
 }
 
 void CCameraClocksDlg::ShowOffset(std::size_t device) {

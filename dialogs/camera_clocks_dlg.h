@@ -80,6 +80,7 @@ private:
     const CListRows& m_rows;
     std::vector<std::int64_t> m_offsets;
     std::vector<std::size_t> m_lines; // device index of each table line
+    std::vector<int> m_lineOf;        // and back: each device's line, -1 for none
     std::size_t m_nSelected = 0;
     std::size_t m_nReference = 0;
     std::optional<velmora::COffsetProposals> m_proposals; // against m_nReference
