@@ -1,5 +1,6 @@
 #include "velmora_app.h"
 
+#include "settings_file.h"
 #include "velmora_dlg.h"
 
 #include <QCoreApplication>
@@ -11,9 +12,8 @@ namespace {
 
 // The application name is the executable's base name, so a renamed program
 // keeps its settings apart.
-QSettings OpenSettings() {
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, CVelmoraApp::kCompany,
-                     QCoreApplication::applicationName());
+CSettingsFile OpenSettings() {
+    return CSettingsFile(QCoreApplication::applicationName());
 }
 
 } // namespace
@@ -30,23 +30,27 @@ bool CVelmoraApp::InitInstance(const std::string& startPath) {
 
 QString CVelmoraApp::GetProfileString(const QString& section, const QString& entry,
                                       const QString& defaultValue) const {
-    QSettings settings = OpenSettings();
+    CSettingsFile file = OpenSettings();
+    if (file.Settings() == nullptr)
+        return defaultValue;
+    QSettings& settings = *file.Settings();
     settings.beginGroup(section);
     const QVariant value = settings.value(entry);
     return value.isValid() ? value.toString() : defaultValue;
 }
 
-void CVelmoraApp::WriteProfileString(const QString& section, const QString& entry,
-                                     const QString& value) {
-    QSettings settings = OpenSettings();
-    settings.beginGroup(section);
-    settings.setValue(entry, value);
+QString CVelmoraApp::WriteProfileString(const QString& section, const QString& entry,
+                                        const QString& value) {
+    return OpenSettings().Write(section + QLatin1Char('/') + entry, value);
 }
 
 velmora::CClockOffsets CVelmoraApp::GetClockOffsets() const {
-    QSettings settings = OpenSettings();
-    settings.beginGroup(QString::fromLatin1(kClocksSection));
+    CSettingsFile file = OpenSettings();
     velmora::CClockOffsets offsets;
+    if (file.Settings() == nullptr)
+        return offsets;
+    QSettings& settings = *file.Settings();
+    settings.beginGroup(QString::fromLatin1(kClocksSection));
     for (const QString& key : settings.allKeys()) {
         bool valid = false;
         const qint64 seconds = settings.value(key).toLongLong(&valid);
@@ -58,11 +62,8 @@ velmora::CClockOffsets CVelmoraApp::GetClockOffsets() const {
     return offsets;
 }
 
-void CVelmoraApp::WriteClockOffset(const std::string& key, std::int64_t seconds) {
-    QSettings settings = OpenSettings();
-    settings.beginGroup(QString::fromLatin1(kClocksSection));
-    if (seconds == 0)
-        settings.remove(QString::fromStdString(key));
-    else
-        settings.setValue(QString::fromStdString(key), qint64(seconds));
+QString CVelmoraApp::WriteClockOffset(const std::string& key, std::int64_t seconds) {
+    return OpenSettings().Write(QString::fromLatin1(kClocksSection) + QLatin1Char('/') +
+                                    QString::fromStdString(key),
+                                seconds == 0 ? QVariant() : QVariant(qint64(seconds)));
 }

@@ -31,15 +31,19 @@ public:
     // `startPath` is the file system's bytes.
     bool InitInstance(const std::string& startPath = std::string());
 
-    // The stored value, or `defaultValue` when there is none (a stored empty
-    // text is returned as it is).
+    // The stored value, or `defaultValue` when there is none or the settings
+    // file can't be used (a stored empty text is returned as it is).
     QString GetProfileString(const QString& section, const QString& entry,
                              const QString& defaultValue) const;
-    void WriteProfileString(const QString& section, const QString& entry, const QString& value);
+    // Empty when the value reached the file, else why not (a settings file
+    // that can't be used is never written).
+    QString WriteProfileString(const QString& section, const QString& entry, const QString& value);
 
-    // The stored clock offsets; an offset of 0 removes the device's entry.
+    // The stored clock offsets (none when the settings file can't be used);
+    // an offset of 0 removes the device's entry, with the same result as a
+    // WriteProfileString.
     velmora::CClockOffsets GetClockOffsets() const;
-    void WriteClockOffset(const std::string& key, std::int64_t seconds);
+    QString WriteClockOffset(const std::string& key, std::int64_t seconds);
 };
 
 extern CVelmoraApp theApp;

@@ -472,8 +472,8 @@ void CVelmoraDlg::OnOK() {
     if (!m_strDirectory.empty() && !FolderStillThere())
         return;
     if (m_nRenameCount != 0) {
-        theApp.WriteProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kFormatEntry,
-                                  Decode(m_strFormat));
+        ReportUnstored(theApp.WriteProfileString(CVelmoraApp::kSettingsSection,
+                                                 CVelmoraApp::kFormatEntry, Decode(m_strFormat)));
     }
     const CRenameOutcome outcome = RunRename(m_strDirectory, m_list->Rows(), m_nRenameCount,
                                              nullptr, ClocksInForce(m_devices));
@@ -557,16 +557,18 @@ void CVelmoraDlg::OnAbout() {
 
 void CVelmoraDlg::OnAllFileTypes(bool on) {
     m_bAllTypes = on;
-    theApp.WriteProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kFileTypesEntry,
-                              on ? QStringLiteral("all") : QStringLiteral("jpg"));
+    ReportUnstored(theApp.WriteProfileString(CVelmoraApp::kSettingsSection,
+                                             CVelmoraApp::kFileTypesEntry,
+                                             on ? QStringLiteral("all") : QStringLiteral("jpg")));
     if (!m_strDirectory.empty())
         ScanFolder(m_strDirectory);
 }
 
 void CVelmoraDlg::OnCompanions(bool on) {
     m_bCompanions = on;
-    theApp.WriteProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kCompanionsEntry,
-                              on ? QStringLiteral("true") : QStringLiteral("false"));
+    ReportUnstored(
+        theApp.WriteProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kCompanionsEntry,
+                                  on ? QStringLiteral("true") : QStringLiteral("false")));
     if (!m_strDirectory.empty())
         ScanFolder(m_strDirectory);
 }
@@ -574,8 +576,9 @@ void CVelmoraDlg::OnCompanions(bool on) {
 void CVelmoraDlg::OnUndatedDates(velmora::UndatedDates undated) {
     m_undated = undated;
     const std::string_view name = velmora::UndatedDatesName(undated);
-    theApp.WriteProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kUndatedEntry,
-                              QString::fromLatin1(name.data(), qsizetype(name.size())));
+    ReportUnstored(
+        theApp.WriteProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kUndatedEntry,
+                                  QString::fromLatin1(name.data(), qsizetype(name.size()))));
     if (!m_strDirectory.empty())
         ScanFolder(m_strDirectory);
 }
@@ -619,11 +622,21 @@ void CVelmoraDlg::OnCameraClocks() {
     for (std::size_t i = 0; i < offsets.size(); ++i) {
         if (offsets[i] == m_devices[i].nOffset || !m_devices[i].id.Known())
             continue;
-        theApp.WriteClockOffset(m_devices[i].id.Key(), offsets[i]);
+        const QString error = theApp.WriteClockOffset(m_devices[i].id.Key(), offsets[i]);
+        if (!error.isEmpty()) {
+            ReportUnstored(error);
+            break;
+        }
         changed = true;
     }
     if (changed)
         ScanFolder(m_strDirectory);
+}
+
+void CVelmoraDlg::ReportUnstored(const QString& error) {
+    if (!error.isEmpty())
+        MessageBox(QStringLiteral("The setting is not stored: ") + error + QLatin1Char('.'),
+                   QStringLiteral("Settings"), MB_ICONERROR);
 }
 
 void CVelmoraDlg::OfferUndoOfInterruptedRun(const std::string& folder) {

@@ -1,21 +1,29 @@
 #include "stored_format.h"
 
+#include "settings_file.h"
+
 #include <QFile>
 #include <QSettings>
 
 namespace {
 
 // The window's settings live under its own application name.
-QSettings WindowSettings() {
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quorvant"),
-                     QStringLiteral("Velmora"));
+CSettingsFile WindowSettings() {
+    return CSettingsFile(QStringLiteral("Velmora"));
 }
 
 } // namespace
 
+std::string StoredSettingsProblem() {
+    return WindowSettings().Problem().toStdString();
+}
+
 CStoredScanSettings StoredScanSettings() {
-    const QSettings settings = WindowSettings();
+    CSettingsFile file = WindowSettings();
     CStoredScanSettings stored;
+    if (file.Settings() == nullptr)
+        return stored;
+    const QSettings& settings = *file.Settings();
     const QVariant types = settings.value(QStringLiteral("Settings/File Types"));
     if (types.isValid())
         stored.allTypes = types.toString() == QStringLiteral("all");
@@ -29,7 +37,10 @@ CStoredScanSettings StoredScanSettings() {
 }
 
 std::optional<std::string> StoredFormat() {
-    const QSettings settings = WindowSettings();
+    CSettingsFile file = WindowSettings();
+    if (file.Settings() == nullptr)
+        return std::nullopt;
+    const QSettings& settings = *file.Settings();
     const QVariant value = settings.value(QStringLiteral("Settings/Default Format"));
     if (!value.isValid())
         return std::nullopt;
@@ -37,9 +48,12 @@ std::optional<std::string> StoredFormat() {
 }
 
 velmora::CClockOffsets StoredClockOffsets() {
-    QSettings settings = WindowSettings();
-    settings.beginGroup(QStringLiteral("Clocks"));
+    CSettingsFile file = WindowSettings();
     velmora::CClockOffsets clocks;
+    if (file.Settings() == nullptr)
+        return clocks;
+    QSettings& settings = *file.Settings();
+    settings.beginGroup(QStringLiteral("Clocks"));
     for (const QString& key : settings.childKeys()) {
         bool number = false;
         const qlonglong seconds = settings.value(key).toLongLong(&number);
@@ -50,20 +64,9 @@ velmora::CClockOffsets StoredClockOffsets() {
 }
 
 std::string StoreClockOffset(const std::string& key, std::optional<std::int64_t> seconds) {
-    QSettings settings = WindowSettings();
     const QString name = QStringLiteral("Clocks/") + QString::fromStdString(key);
-    if (seconds)
-        settings.setValue(name, static_cast<qlonglong>(*seconds));
-    else
-        settings.remove(name);
     // A change that did not reach the file must not be reported as made.
-    settings.sync();
-    switch (settings.status()) {
-    case QSettings::NoError:
-        return {};
-    case QSettings::AccessError:
-        return "the settings file " + settings.fileName().toStdString() + " could not be written";
-    default:
-        return "the settings file " + settings.fileName().toStdString() + " is damaged";
-    }
+    const QString error = WindowSettings().Write(
+        name, seconds ? QVariant(static_cast<qlonglong>(*seconds)) : QVariant());
+    return error.isEmpty() ? std::string() : error.toStdString() + "; nothing was stored";
 }

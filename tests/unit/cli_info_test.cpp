@@ -1,4 +1,5 @@
-// velmora-cli: option parsing, the JSON writer and the lines of "info --json".
+// velmora-cli: option parsing, the JSON writer, the lines of "info --json" and
+// the window's settings file.
 
 #include "cli_options.h"
 #include "info_command.h"
@@ -10,16 +11,21 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 using namespace std::literals;
@@ -314,3 +320,90 @@ TEST(StoredFormat, ReadsTheWindowsLastFormat) {
     else
         unsetenv("XDG_CONFIG_HOME");
 }
+
+namespace {
+
+// The window's settings file as found on disk (nullptr: a FIFO in its place),
+// the format read from it and why it can't be used.
+struct StoredSettingsCase {
+    const char* name;
+    const char* bytes;
+    const char* format;  // "" when none is read
+    const char* problem; // after the file's name; "" when it can be used
+};
+
+class StoredSettings : public testing::TestWithParam<StoredSettingsCase> {
+protected:
+    void SetUp() override {
+        if (const char* old = std::getenv("XDG_CONFIG_HOME"))
+            m_saved = old;
+        setenv("XDG_CONFIG_HOME", m_config.Path().c_str(), 1);
+        std::filesystem::create_directories(m_config.File("Quorvant"));
+    }
+    void TearDown() override {
+        if (m_saved)
+            setenv("XDG_CONFIG_HOME", m_saved->c_str(), 1);
+        else
+            unsetenv("XDG_CONFIG_HOME");
+    }
+
+    CTempDir m_config;
+    std::optional<std::string> m_saved;
+};
+
+TEST_P(StoredSettings, FileIsReadWholeOrLeftAlone) {
+    const StoredSettingsCase& c = GetParam();
+    const std::string file = m_config.File("Quorvant/Velmora.conf");
+    if (c.bytes != nullptr) {
+        std::ofstream(file, std::ios::binary) << c.bytes;
+    } else {
+        ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+    }
+    // A reader that opens the FIFO is let go, so that it fails the case
+    // instead of blocking it.
+    std::atomic<bool> opened = false;
+    std::jthread writer([&](std::stop_token stop) {
+        while (!stop.stop_requested() && c.bytes == nullptr) {
+            if (const int fd = open(file.c_str(), O_WRONLY | O_NONBLOCK); fd >= 0)
+                opened = true, close(fd);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    const std::string before = c.bytes != nullptr ? testsupport::ReadBytes(file) : "";
+    const std::string problem = *c.problem ? "the settings file " + file + c.problem : "";
+    EXPECT_EQ(StoredSettingsProblem(), problem);
+    EXPECT_EQ(StoredFormat().value_or(""), c.format);
+    const std::string error = StoreClockOffset("canon", 3600);
+    writer.request_stop();
+    writer.join();
+    EXPECT_FALSE(opened);
+    if (problem.empty()) {
+        EXPECT_EQ(error, "");
+        EXPECT_EQ(StoredClockOffsets(), (velmora::CClockOffsets{{"canon", 3600}}));
+        EXPECT_EQ(StoredFormat().value_or(""), c.format);
+    } else {
+        EXPECT_EQ(error, problem + "; nothing was stored");
+        struct stat status {};
+        EXPECT_EQ(stat(file.c_str(), &status), 0);
+        EXPECT_EQ(S_ISFIFO(status.st_mode), c.bytes == nullptr);
+        EXPECT_EQ(c.bytes != nullptr ? testsupport::ReadBytes(file) : "", before);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, StoredSettings,
+    testing::Values(
+        StoredSettingsCase{"ByteOrderMark",
+                           "\xEF\xBB\xBF; a \"comment\n[Settings]\nDefault%20Format=\"Pic;%C\"\n",
+                           "Pic;%C", ""},
+        StoredSettingsCase{"UnterminatedQuote",
+                           "[Settings]\nDefault%20Format=\"Img%Y\nCompanions=true\n", "",
+                           " is damaged: line 2 opens a quote that it does not close"},
+        StoredSettingsCase{"LineWithoutEquals", "[Settings]\nDefault%20Format=Pic_%C\nPic_%Y\n", "",
+                           " is damaged: line 3 is not a setting"},
+        StoredSettingsCase{"SectionWithoutBracket", "\n[Settings\nDefault%20Format=Pic_%C\n", "",
+                           " is damaged: line 2 is not a setting"},
+        StoredSettingsCase{"Fifo", nullptr, "", " is not a regular file"}),
+    [](const testing::TestParamInfo<StoredSettingsCase>& info) { return info.param.name; });
+
+} // namespace
