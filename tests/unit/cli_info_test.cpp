@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <fcntl.h>
@@ -334,26 +333,21 @@ struct StoredSettingsCase {
 
 class StoredSettings : public testing::TestWithParam<StoredSettingsCase> {
 protected:
-    void SetUp() override {
-        if (const char* old = std::getenv("XDG_CONFIG_HOME"))
-            m_saved = old;
-        setenv("XDG_CONFIG_HOME", m_config.Path().c_str(), 1);
-        std::filesystem::create_directories(m_config.File("Quorvant"));
-    }
+    void SetUp() override { setenv("XDG_CONFIG_HOME", m_config.Path().c_str(), 1); }
     void TearDown() override {
-        if (m_saved)
-            setenv("XDG_CONFIG_HOME", m_saved->c_str(), 1);
-        else
-            unsetenv("XDG_CONFIG_HOME");
+        m_saved ? setenv("XDG_CONFIG_HOME", m_saved->c_str(), 1) : unsetenv("XDG_CONFIG_HOME");
     }
 
+    const std::optional<std::string> m_saved =
+        std::getenv("XDG_CONFIG_HOME") ? std::optional<std::string>(std::getenv("XDG_CONFIG_HOME"))
+                                       : std::nullopt;
     CTempDir m_config;
-    std::optional<std::string> m_saved;
 };
 
 TEST_P(StoredSettings, FileIsReadWholeOrLeftAlone) {
     const StoredSettingsCase& c = GetParam();
     const std::string file = m_config.File("Quorvant/Velmora.conf");
+    std::filesystem::create_directories(m_config.File("Quorvant"));
     if (c.bytes != nullptr) {
         std::ofstream(file, std::ios::binary) << c.bytes;
     } else {
@@ -363,13 +357,10 @@ TEST_P(StoredSettings, FileIsReadWholeOrLeftAlone) {
     // instead of blocking it.
     std::atomic<bool> opened = false;
     std::jthread writer([&](std::stop_token stop) {
-        while (!stop.stop_requested() && c.bytes == nullptr) {
+        for (; !stop.stop_requested() && c.bytes == nullptr; std::this_thread::sleep_for(1ms))
             if (const int fd = open(file.c_str(), O_WRONLY | O_NONBLOCK); fd >= 0)
                 opened = true, close(fd);
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
     });
-    const std::string before = c.bytes != nullptr ? testsupport::ReadBytes(file) : "";
     const std::string problem = *c.problem ? "the settings file " + file + c.problem : "";
     EXPECT_EQ(StoredSettingsProblem(), problem);
     EXPECT_EQ(StoredFormat().value_or(""), c.format);
@@ -383,10 +374,8 @@ TEST_P(StoredSettings, FileIsReadWholeOrLeftAlone) {
         EXPECT_EQ(StoredFormat().value_or(""), c.format);
     } else {
         EXPECT_EQ(error, problem + "; nothing was stored");
-        struct stat status {};
-        EXPECT_EQ(stat(file.c_str(), &status), 0);
-        EXPECT_EQ(S_ISFIFO(status.st_mode), c.bytes == nullptr);
-        EXPECT_EQ(c.bytes != nullptr ? testsupport::ReadBytes(file) : "", before);
+        EXPECT_EQ(c.bytes ? testsupport::ReadBytes(file) : "", c.bytes ? c.bytes : "");
+        EXPECT_EQ(std::filesystem::is_fifo(file), c.bytes == nullptr);
     }
 }
 
@@ -401,8 +390,6 @@ INSTANTIATE_TEST_SUITE_P(
                            " is damaged: line 2 opens a quote that it does not close"},
         StoredSettingsCase{"LineWithoutEquals", "[Settings]\nDefault%20Format=Pic_%C\nPic_%Y\n", "",
                            " is damaged: line 3 is not a setting"},
-        StoredSettingsCase{"SectionWithoutBracket", "\n[Settings\nDefault%20Format=Pic_%C\n", "",
-                           " is damaged: line 2 is not a setting"},
         StoredSettingsCase{"Fifo", nullptr, "", " is not a regular file"}),
     [](const testing::TestParamInfo<StoredSettingsCase>& info) { return info.param.name; });
 
