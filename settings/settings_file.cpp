@@ -39,8 +39,8 @@ CDamage FirstDamagedLine(std::string_view text) {
         if (i == text.size())
             return {};
         if (text[i] == ';') {
-            for (; i < text.size() && text[i] != '\n' && text[i] != '\r'; ++i) {
-            }
+            while (i < text.size() && text[i] != '\n' && text[i] != '\r')
+                ++i;
             continue;
         }
         const int first = line;
@@ -75,52 +75,51 @@ CDamage FirstDamagedLine(std::string_view text) {
     }
 }
 
-} // namespace
-
-QString CSettingsFile::FileName(const QString& application) {
+// The file QSettings(NativeFormat, UserScope, "Quorvant", application) uses
+// on Linux, named here because that constructor reads the file at once.
+QString FileName(const QString& application) {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
            QStringLiteral("/Quorvant/") + application + QStringLiteral(".conf");
 }
 
-CSettingsFile::CSettingsFile(const QString& application) : m_strFileName(FileName(application)) {
-    const QByteArray path = QFile::encodeName(m_strFileName);
-    const QString file = QStringLiteral("the settings file ") + m_strFileName;
+// Why the file at `name` can't be trusted, empty when it can (or is absent).
+QString ProblemOf(const QString& name) {
+    const QByteArray path = QFile::encodeName(name);
+    const QString file = QStringLiteral("the settings file ") + name;
     struct stat status {};
     if (stat(path.constData(), &status) != 0) {
         // No file yet is no setting yet; Qt makes the file at the first write.
-        if (errno != ENOENT)
-            m_strProblem = file + QStringLiteral(" could not be read (%1)").arg(strerror(errno));
-        else
-            m_settings = std::make_unique<QSettings>(m_strFileName, QSettings::IniFormat);
-        return;
+        return errno == ENOENT
+                   ? QString()
+                   : file + QStringLiteral(" could not be read (%1)").arg(strerror(errno));
     }
-    if (!S_ISREG(status.st_mode)) {
-        m_strProblem = file + QStringLiteral(" is not a regular file");
-        return;
-    }
+    if (!S_ISREG(status.st_mode))
+        return file + QStringLiteral(" is not a regular file");
     CFileStream stream;
-    if (!stream.Open(path.constData())) {
-        m_strProblem = file + QStringLiteral(" could not be read (%1)").arg(strerror(errno));
-        return;
-    }
+    if (!stream.Open(path.constData()))
+        return file + QStringLiteral(" could not be read (%1)").arg(strerror(errno));
     std::string bytes(stream.Size(), '\0');
-    if (stream.Read(bytes.data(), bytes.size()) != bytes.size() || stream.Size() != bytes.size()) {
-        m_strProblem = file + QStringLiteral(" could not be read whole");
-        return;
-    }
+    if (stream.Read(bytes.data(), bytes.size()) != bytes.size() || stream.Size() != bytes.size())
+        return file + QStringLiteral(" could not be read whole");
     // Qt reads past a byte-order mark (and writes the file back without one).
     std::string_view text = bytes;
     if (text.starts_with(kByteOrderMark))
         text.remove_prefix(kByteOrderMark.size());
-    if (const CDamage damage = FirstDamagedLine(text); damage.nLine != 0) {
-        m_strProblem = file + (damage.bOpenQuote ? QStringLiteral(" is damaged: line %1 opens a "
-                                                                  "quote that it does not close")
-                                                 : QStringLiteral(" is damaged: line %1 is not a "
-                                                                  "setting"))
-                                  .arg(damage.nLine);
-        return;
-    }
-    m_settings = std::make_unique<QSettings>(m_strFileName, QSettings::IniFormat);
+    const CDamage damage = FirstDamagedLine(text);
+    if (damage.nLine == 0)
+        return {};
+    return file + (damage.bOpenQuote
+                       ? QStringLiteral(" is damaged: line %1 opens a quote that it does not close")
+                       : QStringLiteral(" is damaged: line %1 is not a setting"))
+                      .arg(damage.nLine);
+}
+
+} // namespace
+
+CSettingsFile::CSettingsFile(const QString& application)
+    : m_strFileName(FileName(application)), m_strProblem(ProblemOf(m_strFileName)) {
+    if (m_strProblem.isEmpty())
+        m_settings = std::make_unique<QSettings>(m_strFileName, QSettings::IniFormat);
 }
 
 QString CSettingsFile::Write(const QString& key, const QVariant& value) {

@@ -29,11 +29,8 @@ public:
     // the file, else why not; a file that can't be trusted is left as it is.
     QString Write(const QString& key, const QVariant& value);
 
-    // The file of `application`'s settings, whether or not it exists.
-    static QString FileName(const QString& application);
-
 private:
     QString m_strFileName;
-    std::unique_ptr<QSettings> m_settings;
     QString m_strProblem;
+    std::unique_ptr<QSettings> m_settings;
 };
