@@ -23,7 +23,6 @@ public:
     // "none", "names" or "files": what dates files whose metadata holds none.
     static constexpr const char* kUndatedEntry = "Dates for Undated Files";
     // The clock offset of each device, in signed seconds, by CDeviceId::Key().
-    static constexpr const char* kClocksSection = "Clocks";
 
     // Runs the main dialog, first scanning `startPath` (a folder, or any file
     // of one) as a drop would when one is given. Returns false: the process
@@ -31,16 +30,21 @@ public:
     // `startPath` is the file system's bytes.
     bool InitInstance(const std::string& startPath = std::string());
 
-    // The stored value, or `defaultValue` when there is none (a stored empty
-    // text is returned as it is).
+    // The stored value, or `defaultValue` when there is none or the settings
+    // file can't be used (a stored empty text is returned as it is).
     QString GetProfileString(const QString& section, const QString& entry,
                              const QString& defaultValue) const;
-    void WriteProfileString(const QString& section, const QString& entry, const QString& value);
+    // Empty when the value reached the file, else why not (a settings file
+    // that can't be used is never written).
+    QString WriteProfileString(const QString& section, const QString& entry, const QString& value);
 
-    // The stored clock offsets; an offset of 0 removes the device's entry.
+    // The stored clock offsets (none when the settings file can't be used);
+    // an offset of 0 removes the device's entry, with the same result as a
+    // WriteProfileString.
     velmora::CClockOffsets GetClockOffsets() const;
-    // Stores a device's clock offsets; none removes its key.
-    void WriteClockSpans(const std::string& key, const velmora::CClockSpans& spans);
+    // Stores a device's clock offsets (none removes its key), with the same
+    // result as a WriteProfileString.
+    QString WriteClockSpans(const std::string& key, const velmora::CClockSpans& spans);
 };
 
 extern CVelmoraApp theApp;

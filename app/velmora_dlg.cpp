@@ -488,8 +488,8 @@ void CVelmoraDlg::OnOK() {
     if (!m_strDirectory.empty() && !FolderStillThere())
         return;
     if (m_nRenameCount != 0) {
-        theApp.WriteProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kFormatEntry,
-                                  Decode(m_strFormat));
+        ReportUnstored(theApp.WriteProfileString(CVelmoraApp::kSettingsSection,
+                                                 CVelmoraApp::kFormatEntry, Decode(m_strFormat)));
     }
     const CRenameOutcome outcome = RunRename(m_strDirectory, m_list->Rows(), m_nRenameCount,
                                              nullptr, ClocksInForce(m_devices));
@@ -573,16 +573,18 @@ void CVelmoraDlg::OnAbout() {
 
 void CVelmoraDlg::OnAllFileTypes(bool on) {
     m_bAllTypes = on;
-    theApp.WriteProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kFileTypesEntry,
-                              on ? QStringLiteral("all") : QStringLiteral("jpg"));
+    ReportUnstored(theApp.WriteProfileString(CVelmoraApp::kSettingsSection,
+                                             CVelmoraApp::kFileTypesEntry,
+                                             on ? QStringLiteral("all") : QStringLiteral("jpg")));
     if (!m_strDirectory.empty())
         ScanFolder(m_strDirectory);
 }
 
 void CVelmoraDlg::OnCompanions(bool on) {
     m_bCompanions = on;
-    theApp.WriteProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kCompanionsEntry,
-                              on ? QStringLiteral("true") : QStringLiteral("false"));
+    ReportUnstored(
+        theApp.WriteProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kCompanionsEntry,
+                                  on ? QStringLiteral("true") : QStringLiteral("false")));
     if (!m_strDirectory.empty())
         ScanFolder(m_strDirectory);
 }
@@ -590,8 +592,9 @@ void CVelmoraDlg::OnCompanions(bool on) {
 void CVelmoraDlg::OnUndatedDates(velmora::UndatedDates undated) {
     m_undated = undated;
     const std::string_view name = velmora::UndatedDatesName(undated);
-    theApp.WriteProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kUndatedEntry,
-                              QString::fromLatin1(name.data(), qsizetype(name.size())));
+    ReportUnstored(
+        theApp.WriteProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kUndatedEntry,
+                                  QString::fromLatin1(name.data(), qsizetype(name.size()))));
     if (!m_strDirectory.empty())
         ScanFolder(m_strDirectory);
 }
@@ -632,10 +635,20 @@ void CVelmoraDlg::OnCameraClocks() {
     if (!RunCameraClocksDialog(offsets) || offsets.size() != m_devices.size())
         return;
     const velmora::CClockOffsets changed = velmora::ChangedClocks(m_devices, offsets);
-    for (const auto& [key, spans] : changed)
-        theApp.WriteClockSpans(key, spans);
+    for (const auto& [key, spans] : changed) {
+        if (const QString error = theApp.WriteClockSpans(key, spans); !error.isEmpty()) {
+            ReportUnstored(error);
+            break;
+        }
+    }
     if (!changed.empty())
         ScanFolder(m_strDirectory);
+}
+
+void CVelmoraDlg::ReportUnstored(const QString& error) {
+    if (!error.isEmpty())
+        MessageBox(QStringLiteral("The setting is not stored: ") + error + QLatin1Char('.'),
+                   QStringLiteral("Settings"), MB_ICONERROR);
 }
 
 void CVelmoraDlg::OfferUndoOfInterruptedRun(const std::string& folder) {

@@ -129,6 +129,8 @@ private:
     QPoint ContextMenuPoint() const;
     // False, after saying so, when the folder shown was moved or deleted.
     bool FolderStillThere();
+    // Says why a setting was not stored (`error` from the store), if it wasn't.
+    void ReportUnstored(const QString& error);
 
     CListCtrlEx* m_list = nullptr;
     QProgressBar* m_progress = nullptr;

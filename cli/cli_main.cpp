@@ -87,6 +87,14 @@ int RunClocksCommand(const CCliOptions& options) {
 }
 
 int RunCommand(const CCliOptions& options) {
+    // A settings file that can't be used leaves every choice at its default;
+    // the clocks commands report it when they would write.
+    if (options.command != CCliOptions::Command::Help &&
+        options.command != CCliOptions::Command::Version &&
+        options.command != CCliOptions::Command::Clocks) {
+        if (const std::string problem = StoredSettingsProblem(); !problem.empty())
+            std::cerr << "velmora-cli: " << problem << "; the stored settings are not used\n";
+    }
     const std::string format =
         options.format.value_or(StoredFormat().value_or(velmora::kDefaultFormat));
     const CStoredScanSettings stored = StoredScanSettings();

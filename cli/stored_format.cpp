@@ -1,21 +1,30 @@
 #include "stored_format.h"
 
+#include "clock_settings.h"
+#include "settings_file.h"
+
 #include <QFile>
 #include <QSettings>
 
 namespace {
 
 // The window's settings live under its own application name.
-QSettings WindowSettings() {
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quorvant"),
-                     QStringLiteral("Velmora"));
+CSettingsFile WindowSettings() {
+    return CSettingsFile(QStringLiteral("Velmora"));
 }
 
 } // namespace
 
+std::string StoredSettingsProblem() {
+    return WindowSettings().Problem().toStdString();
+}
+
 CStoredScanSettings StoredScanSettings() {
-    const QSettings settings = WindowSettings();
+    CSettingsFile file = WindowSettings();
     CStoredScanSettings stored;
+    if (file.Settings() == nullptr)
+        return stored;
+    const QSettings& settings = *file.Settings();
     const QVariant types = settings.value(QStringLiteral("Settings/File Types"));
     if (types.isValid())
         stored.allTypes = types.toString() == QStringLiteral("all");
@@ -29,7 +38,10 @@ CStoredScanSettings StoredScanSettings() {
 }
 
 std::optional<std::string> StoredFormat() {
-    const QSettings settings = WindowSettings();
+    CSettingsFile file = WindowSettings();
+    if (file.Settings() == nullptr)
+        return std::nullopt;
+    const QSettings& settings = *file.Settings();
     const QVariant value = settings.value(QStringLiteral("Settings/Default Format"));
     if (!value.isValid())
         return std::nullopt;
@@ -37,41 +49,13 @@ std::optional<std::string> StoredFormat() {
 }
 
 velmora::CClockOffsets StoredClockOffsets() {
-    QSettings settings = WindowSettings();
-    settings.beginGroup(QStringLiteral("Clocks"));
-    velmora::CClockOffsets clocks;
-    for (const QString& key : settings.childKeys()) {
-        velmora::CClockSpans spans;
-        for (const QString& value : settings.value(key).toStringList()) {
-            if (const auto span = velmora::ParseClockSpan(value.toStdString()))
-                spans.push_back(*span);
-        }
-        if (!spans.empty())
-            clocks[key.toStdString()] = std::move(spans);
-    }
-    return clocks;
+    CSettingsFile file = WindowSettings();
+    return ReadClockOffsets(file);
 }
 
 std::string StoreClockSpans(const std::string& key, const velmora::CClockSpans& spans) {
-    QSettings settings = WindowSettings();
-    const QString name = QStringLiteral("Clocks/") + QString::fromStdString(key);
-    QStringList values;
-    for (const velmora::CClockSpan& span : spans)
-        values << QString::fromStdString(velmora::ClockSpanValue(span));
-    if (values.size() == 1)
-        settings.setValue(name, values.front()); // read as before spans were kept
-    else if (!values.empty())
-        settings.setValue(name, values);
-    else
-        settings.remove(name);
+    CSettingsFile file = WindowSettings();
+    const QString error = WriteClockSpans(file, key, spans);
     // A change that did not reach the file must not be reported as made.
-    settings.sync();
-    switch (settings.status()) {
-    case QSettings::NoError:
-        return {};
-    case QSettings::AccessError:
-        return "the settings file " + settings.fileName().toStdString() + " could not be written";
-    default:
-        return "the settings file " + settings.fileName().toStdString() + " is damaged";
-    }
+    return error.isEmpty() ? std::string() : error.toStdString() + "; nothing was stored";
 }

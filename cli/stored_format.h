@@ -7,6 +7,10 @@
 #include <optional>
 #include <string>
 
+// Why the window's settings file can't be used (naming it), empty when it
+// can. The functions below then give nothing stored, and store nothing.
+std::string StoredSettingsProblem();
+
 // The format last used in the window ("Default Format" in the window's
 // settings), when one is stored. The terminal front end only reads it.
 std::optional<std::string> StoredFormat();

@@ -249,17 +249,27 @@ void MainWindowTest::init() {
 void MainWindowTest::startUp_data() {
     QTest::addColumn<std::optional<QString>>("stored");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("first-run") << std::optional<QString>() << kDefaultFormat;
-    QTest::newRow("stored-format")
-        << std::optional<QString>(QStringLiteral("Pic_%Y_%C")) << QStringLiteral("Pic_%Y_%C");
-    QTest::newRow("stored-empty-value") << std::optional<QString>(QString()) << QString();
+    QTest::addColumn<QByteArray>("file"); // the settings file's bytes, when given
+    QTest::newRow("first-run") << std::optional<QString>() << kDefaultFormat << QByteArray();
+    QTest::newRow("stored-format") << std::optional<QString>(QStringLiteral("Pic_%Y_%C"))
+                                   << QStringLiteral("Pic_%Y_%C") << QByteArray();
+    QTest::newRow("stored-empty-value")
+        << std::optional<QString>(QString()) << QString() << QByteArray();
+    QTest::newRow("quote-left-open")
+        << std::optional<QString>() << kDefaultFormat
+        << QByteArray("[Settings]\nDefault%20Format=\"Pic_%Y\nCompanions=true\n");
 }
 
 void MainWindowTest::startUp() {
     QFETCH(std::optional<QString>, stored);
     QFETCH(QString, shown);
+    QFETCH(QByteArray, file);
     if (stored)
         SetStoredFormat(*stored);
+    QFile settings(Store().fileName());
+    if (!file.isEmpty())
+        QVERIFY(settings.open(QIODevice::WriteOnly) && settings.write(file) == file.size());
+    settings.close();
 
     CTestVelmoraDlg dlg;
     QCOMPARE(dlg.windowTitle(), QStringLiteral("Velmora Images to date taken value"));
@@ -271,7 +281,16 @@ void MainWindowTest::startUp() {
     QCOMPARE(dlg.RenameCountField().text(), QStringLiteral("0"));
     QVERIFY(dlg.Progress().isHidden());
     QVERIFY(dlg.m_messages.empty());
-    QCOMPARE(StoredFormat().isValid(), stored.has_value());
+    if (file.isEmpty()) {
+        QCOMPARE(StoredFormat().isValid(), stored.has_value());
+    } else {
+        // A choice made then is not stored, and says so.
+        dlg.OnCompanions(true);
+        QCOMPARE(dlg.m_messages.size(), std::size_t(1));
+        QVERIFY(
+            dlg.m_messages[0].strText.startsWith("The setting is not stored: the settings file"));
+        QVERIFY(settings.open(QIODevice::ReadOnly) && settings.readAll() == file);
+    }
     dlg.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
     QCOMPARE(guitest::TextsCutOff(dlg), QStringList());

@@ -1,4 +1,5 @@
-// velmora-cli: option parsing, the JSON writer and the lines of "info --json".
+// velmora-cli: option parsing, the JSON writer, the lines of "info --json" and
+// the window's settings file.
 
 #include "cli_options.h"
 #include "info_command.h"
@@ -11,17 +12,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 using namespace std::literals;
@@ -121,7 +125,8 @@ INSTANTIATE_TEST_SUITE_P(
         OptionsCase{"ClocksSetSpan", "clocks set A +1 --from 2024-05-01 --to=2024-05-09",
                     Command::Clocks, false, "set A +1", ""},
         OptionsCase{"ClocksSpanBadDate", "clocks set A +1 --from 2024-05", Command::Clocks, false,
-                    "", "--from takes a date as YYYY-MM-DD or 'YYYY-MM-DD HH:MM:SS', not '2024-05'"},
+                    "",
+                    "--from takes a date as YYYY-MM-DD or 'YYYY-MM-DD HH:MM:SS', not '2024-05'"},
         OptionsCase{"ClocksSpanReversed", "clocks set A +1 --from 2024-05-09 --to 2024-05-01",
                     Command::Clocks, false, "", "--from is after --to"},
         OptionsCase{"ClocksSpanOnlyForSet", "clocks clear A --to 2024-05-01", Command::Clocks,
@@ -331,3 +336,83 @@ TEST(StoredFormat, ReadsTheWindowsLastFormat) {
     else
         unsetenv("XDG_CONFIG_HOME");
 }
+
+namespace {
+
+// The window's settings file as found on disk (nullptr: a FIFO in its place),
+// the format read from it and why it can't be used.
+struct StoredSettingsCase {
+    const char* name;
+    const char* bytes;
+    const char* format;  // "" when none is read
+    const char* problem; // after the file's name; "" when it can be used
+};
+
+class StoredSettings : public testing::TestWithParam<StoredSettingsCase> {
+protected:
+    void SetUp() override { setenv("XDG_CONFIG_HOME", m_config.Path().c_str(), 1); }
+    void TearDown() override {
+        m_saved ? setenv("XDG_CONFIG_HOME", m_saved->c_str(), 1) : unsetenv("XDG_CONFIG_HOME");
+    }
+
+    const std::optional<std::string> m_saved =
+        std::getenv("XDG_CONFIG_HOME") ? std::optional<std::string>(std::getenv("XDG_CONFIG_HOME"))
+                                       : std::nullopt;
+    CTempDir m_config;
+};
+
+TEST_P(StoredSettings, FileIsReadWholeOrLeftAlone) {
+    const StoredSettingsCase& c = GetParam();
+    const std::string file = m_config.File("Quorvant/Velmora.conf");
+    std::filesystem::create_directories(m_config.File("Quorvant"));
+    if (c.bytes != nullptr) {
+        std::ofstream(file, std::ios::binary) << c.bytes;
+    } else {
+        ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+    }
+    // A reader that opens the FIFO is let go, so that it fails the case
+    // instead of blocking it.
+    std::atomic<bool> opened = false;
+    std::jthread writer([&](std::stop_token stop) {
+        for (; !stop.stop_requested() && c.bytes == nullptr; std::this_thread::sleep_for(1ms))
+            if (const int fd = open(file.c_str(), O_WRONLY | O_NONBLOCK); fd >= 0)
+                opened = true, close(fd);
+    });
+    const std::string problem = *c.problem ? "the settings file " + file + c.problem : "";
+    EXPECT_EQ(StoredSettingsProblem(), problem);
+    EXPECT_EQ(StoredFormat().value_or(""), c.format);
+    // Two spans, as a list in the file; one of them for every date.
+    const velmora::CClockSpans spans = {
+        {.nOffset = 3600},
+        {.nOffset = -60,
+         .nFrom = velmora::ParseSpanDate("2024-05-01", true).value(),
+         .nTo = velmora::ParseSpanDate("2024-05-09", false).value()}};
+    const std::string error = StoreClockSpans("canon", spans);
+    writer.request_stop();
+    writer.join();
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(error, problem.empty() ? "" : problem + "; nothing was stored");
+    if (problem.empty()) {
+        EXPECT_EQ(StoredClockOffsets(), (velmora::CClockOffsets{{"canon", spans}}));
+        EXPECT_EQ(StoredFormat().value_or(""), c.format);
+    } else {
+        EXPECT_EQ(c.bytes ? testsupport::ReadBytes(file) : "", c.bytes ? c.bytes : "");
+        EXPECT_EQ(std::filesystem::is_fifo(file), c.bytes == nullptr);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, StoredSettings,
+    testing::Values(
+        StoredSettingsCase{"ByteOrderMark",
+                           "\xEF\xBB\xBF; a \"comment\n[Settings]\nDefault%20Format=\"Pic;%C\"\n",
+                           "Pic;%C", ""},
+        StoredSettingsCase{"UnterminatedQuote",
+                           "[Settings]\nDefault%20Format=\"Img%Y\nCompanions=true\n", "",
+                           " is damaged: line 2 opens a quote that it does not close"},
+        StoredSettingsCase{"LineWithoutEquals", "[Settings]\nDefault%20Format=Pic_%C\nPic_%Y\n", "",
+                           " is damaged: line 3 is not a setting"},
+        StoredSettingsCase{"Fifo", nullptr, "", " is not a regular file"}),
+    [](const testing::TestParamInfo<StoredSettingsCase>& info) { return info.param.name; });
+
+} // namespace
