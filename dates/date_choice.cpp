@@ -49,26 +49,38 @@ DateSource AsSidecar(DateSource source) {
     }
 }
 
-// The date of the file's XMP sidecar: "NAME.EXT.xmp" or "NAME.xmp", either
-// case of the extension, the first that exists.
-CFoundDate SidecarDate(const std::string& folder, std::string_view name) {
+// The file's XMP sidecar: "NAME.EXT.xmp" or "NAME.xmp", either case of the
+// extension, the first that holds bytes. Its name stays empty without one.
+struct CSidecar {
+    std::string strName;
+    std::string strPacket;
+};
+
+CSidecar FindSidecar(const std::string& folder, std::string_view name) {
     const std::size_t dot = name.rfind('.');
     const std::string_view stem = name.substr(0, dot);
     const std::string base = folder.empty() ? std::string() : folder + '/';
+    CSidecar sidecar;
     for (const std::string_view start : {name, stem}) {
         for (const char* extension : {".xmp", ".XMP"}) {
-            const std::string packet =
-                ReadSmallFile(base + std::string(start) + extension, kMaxSidecarBytes);
-            if (packet.empty())
-                continue;
-            CFoundDate date = ParseXmpDate(packet);
-            date.source = AsSidecar(date.source);
-            return date;
+            sidecar.strName.assign(start).append(extension);
+            sidecar.strPacket = ReadSmallFile(base + sidecar.strName, kMaxSidecarBytes);
+            if (!sidecar.strPacket.empty())
+                return sidecar;
         }
         if (dot == std::string_view::npos)
             break;
     }
     return {};
+}
+
+CFoundDate SidecarDate(const std::string& folder, std::string_view name) {
+    const CSidecar sidecar = FindSidecar(folder, name);
+    if (sidecar.strName.empty())
+        return {};
+    CFoundDate date = ParseXmpDate(sidecar.strPacket);
+    date.source = AsSidecar(date.source);
+    return date;
 }
 
 CFoundDate FileTimeDate(std::time_t seconds) {
@@ -160,6 +172,15 @@ std::int64_t PlaceMovieTime(const std::vector<CZoneMark>& marks, std::int64_t ut
     offset = localtime_r(&seconds, &tm) != nullptr ? static_cast<std::int16_t>(tm.tm_gmtoff / 60)
                                                    : std::int16_t(0);
     return utcMillis + std::int64_t(offset) * 60 * kMillisPerSecond;
+}
+
+std::string DatingSidecarName(const std::string& folder, std::string_view name) {
+    return FindSidecar(folder, name).strName;
+}
+
+bool IsSidecarSource(DateSource source) {
+    return source == DateSource::SidecarOriginal || source == DateSource::SidecarDateCreated ||
+           source == DateSource::SidecarCreateDate;
 }
 
 bool IsUndatedSource(DateSource source) {

@@ -41,6 +41,10 @@ constexpr int kLastDatedYear = 9999;
 CFoundDate ChooseDate(const CJpegFile& reader, const std::string& folder, std::string_view name,
                       UndatedDates undated);
 
+// The name of the sidecar ChooseDate reads for `name` of `folder` (the
+// first of "NAME.EXT.xmp", "NAME.xmp" that holds bytes); empty when none does.
+std::string DatingSidecarName(const std::string& folder, std::string_view name);
+
 // A date as one number: milliseconds since 1970-01-01 00:00 of its fields
 // read in no zone; and back to calendar fields (whole seconds).
 std::int64_t WallMillis(const CFoundDate& date);
@@ -64,5 +68,8 @@ std::int64_t PlaceMovieTime(const std::vector<CZoneMark>& marks, std::int64_t ut
 // IPTC, its name, its file time): only the undated-files choice uses them,
 // and the window marks their rows.
 bool IsUndatedSource(DateSource source);
+
+// Whether the date came from an XMP sidecar of the file.
+bool IsSidecarSource(DateSource source);
 
 } // namespace velmora

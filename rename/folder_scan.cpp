@@ -191,6 +191,28 @@ void GroupCompanions(const std::string& folder, const std::vector<std::string>& 
     }
 }
 
+// A sidecar that gave a row its date follows the row's file, companions on
+// or off: left behind, it would no longer date the renamed file. Of rows
+// dated by one sidecar (IMG_1.jpg and IMG_1.jpeg by IMG_1.xmp) it follows
+// the one it would follow as a companion: a JPEG before a HEIF, then the
+// first by name. With companions on it follows its photo already.
+void AttachDatingSidecars(const std::string& folder, CListRows& rows) {
+    const auto rank = [&](std::size_t row) { return LeadRank(ImageTypeOf(rows[row].Text(0))); };
+    std::unordered_map<std::string, std::size_t> followed; // sidecar -> row, rows in listing order
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (!IsDated(rows[i]) || !IsSidecarSource(static_cast<DateSource>(rows[i].nDateSource)))
+            continue;
+        std::string sidecar = DatingSidecarName(folder, rows[i].Text(0));
+        if (sidecar.empty())
+            continue;
+        const auto [entry, added] = followed.try_emplace(std::move(sidecar), i);
+        if (!added && rank(i) < rank(entry->second))
+            entry->second = i;
+    }
+    for (const auto& [sidecar, row] : followed)
+        rows[row].SetCompanions(sidecar + '\0');
+}
+
 // What a reader reads of most files: their first 64 KiB.
 constexpr std::size_t kReadAheadBytes = 64 * 1024;
 
@@ -412,6 +434,8 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
                 SetNoDate(row, placed.nFaultId, i);
         }
     }
+    if (!options.bCompanions)
+        AttachDatingSidecars(base, rows);
     if (observer != nullptr)
         observer->OnSorting();
     std::stable_sort(rows.begin(), rows.end(),

@@ -76,7 +76,8 @@ std::int64_t AppliedClockOffset(const CDeviceTable& devices, const CListRow& row
 int CompareRows(const CListRow& a, const CListRow& b);
 
 // Replaces `rows` with the folder's listing (ListFolder), reads and dates
-// every file, sorts the rows and generates their names with `format`.
+// every file, sorts the rows and generates their names with `format`. An XMP
+// sidecar that gave a row its date follows it, also without companions.
 // Returns the number of rows to rename; false in `listed` (rows empty) when
 // nothing matched or the folder can't be read.
 // `unlisted`, when given, receives the count ListFolder gives; `devices`

@@ -144,6 +144,11 @@ protected:
         ASSERT_TRUE(testdata::WriteFile(m_dir.File(name), testdata::CJpegBuilder::Photo(&tiff)));
     }
     void File(const std::string& name) { std::ofstream(m_dir.File(name)) << "content of " << name; }
+    void Sidecar(const std::string& name, const char* created) {
+        std::ofstream(m_dir.File(name))
+            << "<rdf:Description xmlns:xmp='http://ns.adobe.com/xap/1.0/'"
+            << " xmp:CreateDate='" << created << "'/>";
+    }
     Names Folder() const {
         Names names;
         for (const auto& entry : fs::directory_iterator(m_dir.Path()))
@@ -180,6 +185,25 @@ TEST_F(CompanionRunTest, PairAndSidecarsTakeTheNewStemAndComeBackWithUndo) {
 
     const CUndoOutcome undo = RunUndo(m_dir.Path(), m_journals);
     EXPECT_EQ(undo.nRestored, 4);
+    EXPECT_EQ(Folder(), before);
+}
+
+// Without companions, the sidecar that dated a photo goes and comes back with
+// it; others stay, and one that dated two photos follows the first.
+TEST_F(CompanionRunTest, SidecarThatDatedThePhotoFollowsItWithoutCompanions) {
+    for (const char* name : {"IMG_1.jpg", "IMG_2.jpg", "IMG_4.jpeg", "IMG_4.jpg"})
+        ASSERT_TRUE(testdata::WriteFile(m_dir.File(name), testdata::CJpegBuilder::Photo(nullptr)));
+    Sidecar("IMG_1.xmp", "2021-06-05");
+    Sidecar("IMG_2.jpg.xmp", "2022-01-02");
+    Sidecar("IMG_4.xmp", "2023-03-03");
+    File("IMG_1.aae");
+    const Names before = Folder();
+
+    EXPECT_EQ(Rename("S%C", {true, false, 32, UndatedDates::Names}).kind,
+              CRenameOutcome::AllRenamed);
+    EXPECT_EQ(Folder(), (Names{"IMG_1.aae", "S000.jpg", "S000.xmp", "S001.jpg", "S001.jpg.xmp",
+                               "S002.jpeg", "S002.xmp", "S003.jpg"}));
+    EXPECT_EQ(RunUndo(m_dir.Path(), m_journals).nRestored, 7);
     EXPECT_EQ(Folder(), before);
 }
 
