@@ -78,5 +78,6 @@ public:
     // fails: the scan records them for the rename run's identity check.
     unsigned long long m_nFileDevice = 0;
     unsigned long long m_nFileInode = 0;
-    std::uint64_t m_nBytesRead = 0; // what the last read took from its file
+    std::uint64_t m_nBytesRead = 0;     // what the last read took from its file
+    std::uint64_t m_nBytesInflated = 0; // what it inflated from compressed text
 };
