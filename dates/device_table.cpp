@@ -32,8 +32,8 @@ std::uint16_t CDeviceCollector::Add(const CJpegFile& reader,
                                     std::optional<std::int64_t> wallMillis) {
     // A folder's files come mostly from one device in long runs: the last
     // file's device answers without building its key.
-    const char* make = reader.m_info.m_szCameraMake;
-    const char* model = reader.m_info.m_szCameraModel;
+    const std::string& make = reader.m_strMake;
+    const std::string& model = reader.m_strModel;
     if (!m_last || m_lastMake != make || m_lastModel != model ||
         m_lastSerial != reader.m_strSerial) {
         m_last = true;
@@ -76,7 +76,7 @@ std::uint16_t CDeviceCollector::SpanEntry(std::uint16_t base, std::int64_t wallM
 }
 
 std::uint16_t CDeviceCollector::Index(const CJpegFile& reader) {
-    CDeviceId id{Trimmed(reader.m_info.m_szCameraMake), Trimmed(reader.m_info.m_szCameraModel),
+    CDeviceId id{Trimmed(reader.m_strMake.c_str()), Trimmed(reader.m_strModel.c_str()),
                  Trimmed(reader.m_strSerial.c_str())};
     std::uint16_t index = 0;
     if (id.Known()) {

@@ -141,12 +141,13 @@ bool ReadSlashDate(std::string_view text, ole::DateFields& f) {
 
 // DTIM of 8 bytes: two u32 little-endian making one count of 100-ns units
 // since 1601, UTC by the Windows convention but shown as written, like the
-// other dates of the file. Which half comes first is not known from a file:
-// the order that gives a year from 1980 to 2200 wins.
+// other dates of the file. The low half comes first; both orders often give
+// a plausible year, so the other order (the high half first) is taken only
+// when the low half first gives no year from 1980 to 2200.
 CFoundDate FileTimeDate(const unsigned char* bytes) {
     const std::uint64_t first = LittleEndian32(bytes);
     const std::uint64_t second = LittleEndian32(bytes + 4);
-    for (const std::uint64_t units : {first << 32 | second, second << 32 | first}) {
+    for (const std::uint64_t units : {second << 32 | first, first << 32 | second}) {
         const auto seconds =
             static_cast<std::int64_t>(units / kFileTimeUnitsPerSecond) - kSecondsFrom1601To1970;
         const auto fields = ole::FieldsOf(seconds);

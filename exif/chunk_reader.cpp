@@ -6,6 +6,7 @@
 #include "image_record.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstring>
 #include <string_view>
@@ -26,6 +27,8 @@ constexpr std::size_t kSizeBytes = 10; // what any size-giving chunk needs
 constexpr std::size_t kTextHead = 1024;
 constexpr std::size_t kMaxKeyword = 80;
 constexpr std::size_t kPiece = 64 * 1024;
+// The first piece inflated: a text is often given up after its first bytes.
+constexpr std::size_t kFirstPiece = 4 * 1024;
 constexpr std::string_view kXmpKeyword = "XML:com.adobe.xmp";
 constexpr std::string_view kProfilePrefix = "Raw profile type ";
 // An APP1 profile holds XMP instead of EXIF when it starts so.
@@ -59,29 +62,32 @@ bool IsExifProfile(std::string_view keyword) {
 // reach the sink, which returns false to stop. A damaged or cut stream ends
 // where its damage starts. A stream that goes on long after `limit` bytes of
 // output would have come (empty blocks make no output) is not followed.
+// Returns the count of bytes handed over.
 template <typename Sink>
-void FeedText(CFileStream& file, std::uint64_t offset, std::uint64_t size, bool compressed,
-              std::size_t limit, Sink&& sink) {
+std::size_t FeedText(CFileStream& file, std::uint64_t offset, std::uint64_t size, bool compressed,
+                     std::size_t limit, Sink&& sink) {
     std::vector<unsigned char> in(kPiece);
+    std::size_t given = 0;
     if (!file.Seek(offset))
-        return;
+        return given;
     if (!compressed) {
         std::uint64_t left = std::min<std::uint64_t>(size, limit);
         while (left > 0) {
             const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, kPiece));
             const std::size_t got = file.Read(in.data(), want);
+            given += got;
             if (got == 0 || !sink(in.data(), got))
-                return;
+                break;
             left -= got;
         }
-        return;
+        return given;
     }
     std::vector<unsigned char> out(kPiece);
     z_stream z{};
     if (inflateInit(&z) != Z_OK)
-        return;
+        return given;
     std::uint64_t left = std::min<std::uint64_t>(size, limit + limit / 8 + 4096);
-    std::size_t given = 0;
+    std::size_t piece = kFirstPiece;
     while (given < limit) {
         if (z.avail_in == 0 && left > 0) {
             const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, kPiece));
@@ -91,7 +97,8 @@ void FeedText(CFileStream& file, std::uint64_t offset, std::uint64_t size, bool 
             z.avail_in = static_cast<uInt>(got);
         }
         // With no input left, inflate still gives what it holds back.
-        const auto room = static_cast<uInt>(std::min(kPiece, limit - given));
+        const auto room = static_cast<uInt>(std::min(piece, limit - given));
+        piece = std::min(2 * piece, kPiece);
         z.next_out = out.data();
         z.avail_out = room;
         const int result = inflate(&z, Z_NO_FLUSH);
@@ -106,6 +113,7 @@ void FeedText(CFileStream& file, std::uint64_t offset, std::uint64_t size, bool 
             break;
     }
     inflateEnd(&z);
+    return given;
 }
 
 // The text of a raw profile: "\n", the profile's type name, "\n", its byte
@@ -120,26 +128,20 @@ public:
     }
 
     bool Feed(const unsigned char* text, std::size_t size) {
-        for (std::size_t i = 0; i < size; ++i) {
-            const unsigned char c = text[i];
-            switch (m_state) {
-            case State::Lead:
-                if (!IsBlank(c))
+        std::size_t i = 0;
+        for (; i < size && m_state != State::Digits; ++i) {
+            if (m_state == State::Lead) {
+                if (kHexValues[text[i]] != kBlank)
                     m_state = State::Name;
-                break;
-            case State::Name:
-                if (c == '\n')
-                    m_state = State::Count;
-                break;
-            case State::Count:
-                if (c == '\n')
-                    m_state = State::Digits;
-                break;
-            case State::Digits:
-                if (!IsBlank(c) && !Digit(c))
-                    return false;
-                break;
+            } else if (text[i] == '\n') {
+                m_state = m_state == State::Name ? State::Count : State::Digits;
             }
+        }
+        // The digits are the bulk of the text: one look-up each.
+        for (; i < size; ++i) {
+            const unsigned char value = kHexValues[text[i]];
+            if (value != kBlank && (value == kNotHex || !Digit(value)))
+                return false;
         }
         return true;
     }
@@ -150,22 +152,24 @@ public:
 private:
     enum class State { Lead, Name, Count, Digits };
 
-    // The locale's idea of blanks and digits does not apply to file data.
-    static bool IsBlank(unsigned char c) {
-        return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\v' || c == '\f';
-    }
+    // Each byte's value as a hex digit, or what else it is. The locale's idea
+    // of blanks and digits does not apply to file data.
+    static constexpr unsigned char kBlank = 16;
+    static constexpr unsigned char kNotHex = 17;
+    static constexpr std::array<unsigned char, 256> kHexValues = [] {
+        std::array<unsigned char, 256> values{};
+        values.fill(kNotHex);
+        for (const char c : {' ', '\n', '\r', '\t', '\v', '\f'})
+            values[static_cast<unsigned char>(c)] = kBlank;
+        for (unsigned char d = 0; d < 16; ++d) {
+            values["0123456789abcdef"[d]] = d;
+            values["0123456789ABCDEF"[d]] = d;
+        }
+        return values;
+    }();
 
-    // False for a character that is no hex digit, or a byte past the limit.
-    bool Digit(unsigned char c) {
-        int value;
-        if (c >= '0' && c <= '9')
-            value = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            value = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F')
-            value = c - 'A' + 10;
-        else
-            return false;
+    // False for a byte past the limit.
+    bool Digit(unsigned char value) {
         if (m_nHigh < 0) {
             m_nHigh = value;
             return true;
@@ -186,12 +190,61 @@ private:
     bool m_bOverflow = false;
 };
 
+// XML starts with "<" after a byte-order mark and blanks: an XMP text that
+// starts otherwise is no packet and is not read on.
+class CXmlStart {
+public:
+    // False once the text is known not to be XML.
+    bool Feed(std::string_view piece) {
+        if (m_bDecided)
+            return m_bXml;
+        if (m_bFirst && piece.starts_with(kByteOrderMark))
+            piece.remove_prefix(kByteOrderMark.size());
+        m_bFirst = false;
+        const std::size_t start = piece.find_first_not_of(" \t\r\n");
+        if (start != std::string_view::npos) {
+            m_bDecided = true;
+            m_bXml = piece[start] == '<';
+        }
+        return m_bXml;
+    }
+
+private:
+    static constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    bool m_bFirst = true;
+    bool m_bDecided = false;
+    bool m_bXml = true;
+};
+
+// Whether a profile's first bytes may still begin what it can hold: an EXIF
+// block ("Exif\0\0" and a TIFF header, or the TIFF header alone) or, in an
+// APP1 profile, an XMP packet. Anything else the EXIF parser refuses at its
+// header, so the rest of the text need not be decoded.
+bool MayStartProfile(const std::vector<unsigned char>& bytes) {
+    static constexpr std::string_view kStarts[] = {
+        {"Exif\0\0II*\0", 10}, {"Exif\0\0MM\0*", 10}, {"II*\0", 4}, {"MM\0*", 4}, kXmpSignature};
+    return bytes.empty() ||
+           std::any_of(std::begin(kStarts), std::end(kStarts), [&](std::string_view start) {
+               return std::memcmp(bytes.data(), start.data(),
+                                  std::min(bytes.size(), start.size())) == 0;
+           });
+}
+
 bool StartsWithXmp(const std::vector<unsigned char>& bytes) {
     return bytes.size() >= kXmpSignature.size() &&
            std::memcmp(bytes.data(), kXmpSignature.data(), kXmpSignature.size()) == 0;
 }
 
 } // namespace
+
+template <typename Sink>
+void CChunkReader::Decode(const TextRef& text, std::size_t& budget, Sink&& sink) {
+    const std::size_t made =
+        FeedText(m_file, text.offset, text.size, text.compressed, budget, sink);
+    budget -= made;
+    if (text.compressed)
+        m_record.m_nBytesInflated += made;
+}
 
 bool CChunkReader::ReadChunk(std::uint64_t offset, std::uint32_t size, std::size_t limit) {
     m_bytes.resize(std::min<std::size_t>(size, limit));
@@ -352,16 +405,18 @@ void CChunkReader::ReadPngText(const char* type, std::uint64_t data, std::uint32
             m_profiles.push_back(text);
         return;
     }
-    if (m_nXmpTexts == kMaxTextChunks)
+    if (m_nXmpTexts == kMaxTextChunks || m_nXmpText == 0)
         return;
     ++m_nXmpTexts;
     m_bytes.clear();
-    FeedText(m_file, text.offset, text.size, text.compressed, kMaxXmpPacket,
-             [this](const unsigned char* bytes, std::size_t count) {
-                 m_bytes.insert(m_bytes.end(), bytes, bytes + count);
-                 return true;
-             });
-    TakePacket(m_bytes.data(), m_bytes.size());
+    CXmlStart xml;
+    bool isXml = true;
+    Decode(text, m_nXmpText, [&](const unsigned char* bytes, std::size_t count) {
+        m_bytes.insert(m_bytes.end(), bytes, bytes + count);
+        return isXml = xml.Feed({reinterpret_cast<const char*>(bytes), count});
+    });
+    if (isXml)
+        TakePacket(m_bytes.data(), m_bytes.size());
 }
 
 // The raw profiles, once the walk has shown whether an eXIf chunk gave the
@@ -370,28 +425,31 @@ void CChunkReader::ReadPngText(const char* type, std::uint64_t data, std::uint32
 void CChunkReader::ReadProfiles() {
     bool wantExif = !m_record.m_taken.Found();
     for (const TextRef& text : m_profiles) {
-        if (!wantExif && !m_record.m_bReadHints)
+        if ((!wantExif && !m_record.m_bReadHints) || m_nProfileText == 0)
             return;
         if (DecodeProfile(text, wantExif))
             wantExif = false;
     }
 }
 
-// True when the profile held EXIF and it was parsed.
+// True when the profile held EXIF and it was parsed. A profile too long for
+// an EXIF block ends the reading of profiles: a file of many costs no more
+// than one.
 bool CChunkReader::DecodeProfile(const TextRef& text, bool wantExif) {
     const bool hints = m_record.m_bReadHints;
     CHexText hex(m_bytes, kMaxExifChunk);
-    FeedText(m_file, text.offset, text.size, text.compressed, kMaxProfileText,
-             [&](const unsigned char* bytes, std::size_t count) {
-                 if (!hex.Feed(bytes, count))
-                     return false;
-                 if (m_bytes.size() < kXmpSignature.size())
-                     return true;
-                 // Enough is known to stop early when the rest is not wanted.
-                 if (StartsWithXmp(m_bytes))
-                     return hints && m_bytes.size() < kXmpSignature.size() + kMaxXmpPacket;
-                 return wantExif;
-             });
+    Decode(text, m_nProfileText, [&](const unsigned char* bytes, std::size_t count) {
+        if (!hex.Feed(bytes, count) || !MayStartProfile(m_bytes))
+            return false;
+        if (m_bytes.size() < kXmpSignature.size())
+            return true;
+        // Enough is known to stop early when the rest is not wanted.
+        if (StartsWithXmp(m_bytes))
+            return hints && m_bytes.size() < kXmpSignature.size() + kMaxXmpPacket;
+        return wantExif;
+    });
+    if (hex.Overflow())
+        m_nProfileText = 0;
     if (StartsWithXmp(m_bytes)) {
         if (hints)
             TakePacket(m_bytes.data() + kXmpSignature.size(),

@@ -46,6 +46,7 @@ private:
     };
 
     bool ReadChunk(std::uint64_t offset, std::uint32_t size, std::size_t limit);
+    template <typename Sink> void Decode(const TextRef& text, std::size_t& budget, Sink&& sink);
     void ReadWebpSize(const char* type);
     void ParseExifChunk(std::uint32_t size);
     void WalkPng();
@@ -60,4 +61,10 @@ private:
     std::vector<unsigned char> m_bytes;
     std::vector<TextRef> m_profiles; // raw profiles, read after the walk
     int m_nXmpTexts = 0;             // XMP text chunks decoded
+    // The text the file's profiles, and its XMP chunks, may still decode:
+    // all of them together, so that however many chunks a file has, it
+    // costs at most one largest profile and one largest packet (a packet
+    // cut at its bound spends it all).
+    std::size_t m_nProfileText = kMaxProfileText;
+    std::size_t m_nXmpText = kMaxXmpPacket;
 };

@@ -27,7 +27,8 @@ constexpr unsigned kIdMask = 0x3FFF;
 constexpr unsigned kTagMakeModel = 0x080A; // "Canon\0Canon EOS ...\0"
 constexpr unsigned kTagTimeStamp = 0x180E; // seconds u32, zone code, zone info
 constexpr unsigned kTagImageInfo = 0x1810; // width u32, height u32, ...
-constexpr std::size_t kMaxMakeModel = 64;
+// The make and model, each with its NUL.
+constexpr std::size_t kMaxMakeModel = 2 * (CImageRecord::kMaxDeviceName + 1);
 constexpr std::uint32_t kMaxPictureSide = 65535;
 
 std::uint32_t LittleEndian16(const unsigned char* p) {
@@ -36,12 +37,6 @@ std::uint32_t LittleEndian16(const unsigned char* p) {
 
 std::uint32_t LittleEndian32(const unsigned char* p) {
     return LittleEndian16(p) | LittleEndian16(p + 2) << 16;
-}
-
-template <std::size_t N> void CopyText(char (&field)[N], std::string_view text) {
-    const std::size_t n = std::min(text.size(), N - 1);
-    std::memcpy(field, text.data(), n);
-    field[n] = '\0';
 }
 
 } // namespace
@@ -123,8 +118,8 @@ void CCrwReader::ReadValue(unsigned tag, std::uint64_t offset, std::uint32_t siz
         const std::string_view text(reinterpret_cast<const char*>(bytes), count);
         const std::size_t makeEnd = std::min(text.find('\0'), text.size());
         const std::string_view model = text.substr(std::min(makeEnd + 1, text.size()));
-        CopyText(info.m_szCameraMake, text.substr(0, makeEnd));
-        CopyText(info.m_szCameraModel, model.substr(0, model.find('\0')));
+        m_record.SetMake(text.substr(0, makeEnd));
+        m_record.SetModel(model);
     } else if (tag == kTagImageInfo && count >= 8 && info.m_nWidth == 0) {
         const std::uint32_t width = LittleEndian32(bytes);
         const std::uint32_t height = LittleEndian32(bytes + 4);

@@ -521,12 +521,10 @@ void CExifParser::ApplyTag(int tag, int format, const unsigned char* value, std:
         m_tiffDimensions.nImageHeight = std::max(m_tiffDimensions.nImageHeight, integer());
         break;
     case kTagMake:
-        CopyText(m_record.m_info.m_szCameraMake,
-                 ValueText(value, byteCount, sizeof(m_record.m_info.m_szCameraMake) - 1));
+        m_record.SetMake(ValueText(value, byteCount, CImageRecord::kMaxDeviceName));
         break;
     case kTagModel:
-        CopyText(m_record.m_info.m_szCameraModel,
-                 ValueText(value, byteCount, sizeof(m_record.m_info.m_szCameraModel) - 1));
+        m_record.SetModel(ValueText(value, byteCount, CImageRecord::kMaxDeviceName));
         break;
     case kTagOrientation: {
         const int orientation = integer();

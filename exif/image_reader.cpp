@@ -26,6 +26,7 @@ bool CImageReader::ReadOpened(CFileStream& file, bool open, const char* path, bo
     m_record.m_nFileDevice = 0;
     m_record.m_nFileInode = 0;
     m_record.m_nBytesRead = 0;
+    m_record.m_nBytesInflated = 0;
     m_record.m_format = FileFormat::Unknown;
     // The dates are no part of the record kept for an unopened file.
     m_record.ClearFound();

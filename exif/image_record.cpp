@@ -5,10 +5,23 @@
 #include "ole_date.h"
 #include "xmp_date.h"
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 
 using namespace velmora;
+
+namespace {
+
+template <std::size_t N> void SetName(char (&field)[N], std::string& whole, std::string_view text) {
+    text = text.substr(0, std::min(text.find('\0'), CImageRecord::kMaxDeviceName));
+    whole.assign(text);
+    const std::size_t n = std::min(text.size(), N - 1);
+    std::memcpy(field, text.data(), n);
+    field[n] = '\0';
+}
+
+} // namespace
 
 CImageRecord::CImageRecord() {
     std::memset(&m_info, 0, sizeof(m_info));
@@ -25,7 +38,17 @@ void CImageRecord::ClearFound() {
     m_iptcDate = {};
     m_gpsTime = {};
     m_strSerial.clear();
+    m_strMake.clear();
+    m_strModel.clear();
     m_thumbnail.clear();
+}
+
+void CImageRecord::SetMake(std::string_view text) {
+    SetName(m_info.m_szCameraMake, m_strMake, text);
+}
+
+void CImageRecord::SetModel(std::string_view text) {
+    SetName(m_info.m_szCameraModel, m_strModel, text);
 }
 
 void CImageRecord::SetTaken(const CFoundDate& date) {

@@ -54,10 +54,21 @@ public:
     // IPTC date and time created.
     velmora::CFoundDate m_xmpDate;
     velmora::CFoundDate m_iptcDate;
-    // The time of the GPS fix (UTC, from GPSDateStamp and GPSTimeStamp) and
-    // the body's serial number: what tells the device and its clock's error.
+    // The time of the GPS fix (UTC, from GPSDateStamp and GPSTimeStamp), the
+    // body's serial number, and the make and model whole (m_info cuts them
+    // short, so that two models differing late would be one device): what
+    // tells the device and its clock's error.
     velmora::CFoundDate m_gpsTime;
     std::string m_strSerial;
+    std::string m_strMake;
+    std::string m_strModel;
+    // A file's make or model text is kept up to this length; no real one
+    // comes near it.
+    static constexpr std::size_t kMaxDeviceName = 255;
+    // Set the make or model from the file's text (up to its first NUL): whole
+    // here, cut to fit in m_info.
+    void SetMake(std::string_view text);
+    void SetModel(std::string_view text);
     // Set by the caller: a JPEG's EXIF thumbnail (a whole JPEG stream, at
     // most kMaxThumbnail bytes) is then copied into m_thumbnail.
     bool m_bReadThumbnail = false;
@@ -67,5 +78,6 @@ public:
     // fails: the scan records them for the rename run's identity check.
     unsigned long long m_nFileDevice = 0;
     unsigned long long m_nFileInode = 0;
-    std::uint64_t m_nBytesRead = 0; // what the last read took from its file
+    std::uint64_t m_nBytesRead = 0;     // what the last read took from its file
+    std::uint64_t m_nBytesInflated = 0; // what it inflated from compressed text
 };

@@ -35,12 +35,6 @@ const char kKeyCreationDate[] = "com.apple.quicktime.creationdate";
 const char kKeyMake[] = "com.apple.quicktime.make";
 const char kKeyModel[] = "com.apple.quicktime.model";
 
-template <std::size_t N> void CopyText(char (&field)[N], const std::string& text) {
-    const std::size_t n = std::min(text.size(), N - 1);
-    std::memcpy(field, text.data(), n);
-    field[n] = '\0';
-}
-
 } // namespace
 
 // With m_bReadHints the top-level walk goes on after `moov`: the XMP uuid box
@@ -255,9 +249,9 @@ void CMovieReader::Apply() {
             m_record.TakeDate({*fields, DateSource::MovieHeader, true, 0});
     }
     if (info.m_szCameraMake[0] == '\0')
-        CopyText(info.m_szCameraMake, m_strMake.substr(0, m_strMake.find('\0')));
+        m_record.SetMake(m_strMake);
     if (info.m_szCameraModel[0] == '\0')
-        CopyText(info.m_szCameraModel, m_strModel.substr(0, m_strModel.find('\0')));
+        m_record.SetModel(m_strModel);
     if (!m_bExif) {
         info.m_nWidth = m_nWidth;
         info.m_nHeight = m_nHeight;

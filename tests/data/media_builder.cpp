@@ -330,19 +330,30 @@ Bytes PngIText(std::string_view keyword, const Bytes& text, bool compressed) {
                                     compressed ? Deflate(text) : text}));
 }
 
+Bytes ProfilesPng(bool exifHeader, std::size_t size, int count) {
+    Bytes bytes = exifHeader ? ToBytes({"Exif\0\0II*\0", 10}) : Bytes{};
+    bytes.resize(std::max(size, bytes.size()), 0);
+    const Bytes chunk = PngZText("Raw profile type exif", RawProfileText("exif", bytes));
+    return PngWithChunks(std::vector<Bytes>(static_cast<std::size_t>(count), chunk), {});
+}
+
 Bytes RawProfileText(std::string_view type, const Bytes& bytes, std::optional<std::size_t> count) {
     std::string text = "\n" + std::string(type) + "\n";
     const std::string number = std::to_string(count.value_or(bytes.size()));
     text += std::string(number.size() < 8 ? 8 - number.size() : 0, ' ') + number;
     static const char kDigits[] = "0123456789abcdef";
+    // Written through a pointer: tests build texts of megabytes.
+    Bytes out = ToBytes(text);
+    out.resize(text.size() + bytes.size() * 2 + (bytes.size() + 35) / 36 + 1);
+    unsigned char* p = out.data() + text.size();
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         if (i % 36 == 0)
-            text += '\n';
-        text += kDigits[bytes[i] >> 4];
-        text += kDigits[bytes[i] & 0x0F];
+            *p++ = '\n';
+        *p++ = kDigits[bytes[i] >> 4];
+        *p++ = kDigits[bytes[i] & 0x0F];
     }
-    text += '\n';
-    return ToBytes(text);
+    *p = '\n';
+    return out;
 }
 
 Bytes Deflate(const Bytes& bytes) {

@@ -100,6 +100,10 @@ Bytes RawProfileText(std::string_view type, const Bytes& bytes,
                      std::optional<std::size_t> count = std::nullopt);
 // `bytes` as one zlib stream.
 Bytes Deflate(const Bytes& bytes);
+// A small PNG that inflates to much: `count` zTXt raw EXIF profiles, each the
+// hex text of `size` bytes, zeros after "Exif\0\0" and a TIFF header when
+// `exifHeader`, zeros alone otherwise.
+Bytes ProfilesPng(bool exifHeader, std::size_t size, int count);
 
 // RAF: the 92-byte header pointing to `jpeg`, which follows a gap.
 Bytes RafFile(const Bytes& jpeg);

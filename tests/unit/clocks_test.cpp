@@ -310,4 +310,23 @@ TEST(ClockScan, OffsetHoldsOnlyForItsSpan) {
     EXPECT_EQ(ChangedClocks(devices, offsets).at(key), (CClockSpans{changed.at(key).back()}));
 }
 
+// Two models alike in the 39 bytes the information record keeps are two
+// devices, each named in full.
+TEST(ClockScan, ModelsAlikeInTheirFirst39BytesAreTwoDevices) {
+    CTempDir photos;
+    const std::string model = "QX-100 Mark II Field Edition, body no. 00000";
+    for (const char* body : {"1", "2"}) {
+        CTiffBuilder t(ByteOrder::Intel);
+        t.Ascii(0, 0x010F, "Quorvant").Ascii(0, 0x0110, model + body);
+        ASSERT_TRUE(WriteFile(photos.File(std::string(body) + ".jpg"), CJpegBuilder::Photo(&t)));
+    }
+    CDeviceTable devices;
+    CListRows rows;
+    bool listed = false;
+    ScanFolder(photos.Path(), "%H%M", rows, listed, nullptr, {}, nullptr, &devices);
+    ASSERT_EQ(devices.size(), 3u);
+    EXPECT_EQ(devices[1].id.Text() + "|" + devices[2].id.Text(),
+              "Quorvant " + model + "1|Quorvant " + model + "2");
+}
+
 } // namespace

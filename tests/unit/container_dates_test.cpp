@@ -52,10 +52,10 @@ std::ptrdiff_t Find(const Bytes& bytes, std::string_view text) {
     return std::search(bytes.begin(), bytes.end(), text.begin(), text.end()) - bytes.begin();
 }
 
-// 2015-06-07 08:09:10.123 in 100-ns units since 1601, as DTIM holds it: two
-// u32 little-endian, the high half first or last.
-Bytes FileTime(bool highFirst) {
-    const std::uint64_t units = (1433664550ull + 11644473600) * 10000000 + 1230000;
+// A time (2015-06-07 08:09:10.123 unless given) in 100-ns units since 1601,
+// as DTIM holds it: two u32 little-endian, the high half first or last.
+Bytes FileTime(bool highFirst,
+               std::uint64_t units = (1433664550ull + 11644473600) * 10000000 + 1230000) {
     const Bytes high = U32LE(std::uint32_t(units >> 32)), low = U32LE(std::uint32_t(units));
     return highFirst ? Concat({high, low}) : Concat({low, high});
 }
@@ -98,6 +98,9 @@ TEST_F(ContainerDates, BuilderFiles) {
         {AviFile({.icrd = "2020-08-28 10:11", .infoAtEnd = false}), "avi-icrd 2020-08-28 10:11:00"},
         {AviFile({.dtim = FileTime(true)}), "avi-icrd 2015-06-07 08:09:10.123"},
         {AviFile({.dtim = FileTime(false)}), "avi-icrd 2015-06-07 08:09:10.123"},
+        // Read with the high half first, this one is 2021-09-28 00:30:15.
+        {AviFile({.dtim = FileTime(false, (1619913992ull + 11644473600) * 10000000)}),
+         "avi-icrd 2021-05-02 00:06:32"},
         {AviFile({.dtim = ToBytes("2011:02:03 04:05:06\0"s)}), "avi-icrd 2011-02-03 04:05:06"},
         {AviFile({.idit = kIdit, .strdTiff = kTiff}), kExifDate + " | QX-100 640x480"},
         // A recording cut short: a RIFF size of 0 or past the end, or a chunk overrunning it.

@@ -104,6 +104,8 @@ Case Sample(std::string name, const char* taken, const char* xmp, std::string_vi
 }
 
 const Case kCases[] = {
+    {"png_itxt_not_xml",
+     [] { return Png({PngIText("XML:com.adobe.xmp", ToBytes("x" + kPacket))}); }, "", ""},
     {"png_itxt_xmp_long",
      [] { return Png({PngIText("XML:com.adobe.xmp", ToBytes(LongPacket()))}); }, "", kX},
     {"png_itxt_xmp_deflated_language_fields_late",

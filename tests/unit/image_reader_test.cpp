@@ -2,6 +2,7 @@
 // case starts from a small valid file of its type and changes one thing. The
 // reader is chosen by content, whatever the name.
 
+#include "chunk_reader.h"
 #include "file_stream.h"
 #include "image_reader.h"
 #include "image_type.h"
@@ -378,13 +379,20 @@ TEST(MovieDate, HeaderTimeIsShownInTheLocalZone) {
 }
 
 // Large files cost only their metadata: the media data of a movie, the image
-// data of a raw file and the picture of a HEIF are never read.
+// data of a raw file and the picture of a HEIF are never read. Small ones
+// cost no more than their metadata can: eight PNG text chunks that inflate to
+// megabytes each are inflated as far as one, or only until they show that
+// they hold no EXIF block or XMP packet.
 TEST(ImageRead, ReadsOnlyTheMetadataOfLargeFiles) {
     constexpr std::size_t kLarge = 8 * 1024 * 1024;
     constexpr std::uint64_t kMostRead = 64 * 1024;
+    constexpr std::uint64_t kSmall = UINT64_MAX; // under 1 MB: what it inflates counts
     struct SizeCase {
         const char* name;
         Bytes file;
+        bool dated = true;
+        std::uint64_t mostRead = kMostRead;
+        std::uint64_t mostInflated = 0;
     };
     // A TIFF whose directories follow its image data, as camera TIFFs have
     // their Exif directory.
@@ -393,9 +401,19 @@ TEST(ImageRead, ReadsOnlyTheMetadataOfLargeFiles) {
         tiff.afterHeader = Bytes(kLarge, 0x55);
         return tiff.Build();
     }();
+    // Eight text chunks of megabytes each.
+    const std::size_t tooLong = CChunkReader::kMaxExifChunk + 1;
+    const Bytes profiles = ProfilesPng(true, tooLong, 8), zeros = ProfilesPng(false, tooLong, 8);
+    const Bytes xmp = PngWithChunks(
+        std::vector<Bytes>(8, PngIText("XML:com.adobe.xmp",
+                                       ToBytes("<x:xmpmeta>" + std::string(2 << 20, ' ')), true)),
+        {});
     const SizeCase cases[] = {
         {"movie_moov_at_end", MovieFile(Movie([](auto& o) { o.mediaSize = kLarge; }))},
         {"tiff_directories_after_image", tiffAfterImage},
+        {"png_profiles_too_long", profiles, false, kSmall, CChunkReader::kMaxProfileText},
+        {"png_profiles_not_exif", zeros, false, kSmall, kMostRead},
+        {"png_xmp_texts_long", xmp, false, kSmall, CChunkReader::kMaxXmpPacket},
     };
     testsupport::CTempDir dir;
     testsupport::CScopedTimeZone tz("UTC0");
@@ -403,9 +421,11 @@ TEST(ImageRead, ReadsOnlyTheMetadataOfLargeFiles) {
         const std::string path = dir.File(c.name);
         ASSERT_TRUE(WriteFile(path, c.file));
         CJpegFile reader;
+        reader.m_bReadHints = true; // every text chunk counts
         ASSERT_TRUE(reader.LoadImage(path.c_str())) << c.name;
-        EXPECT_NE(reader.m_info.m_dtTaken, 0.0) << c.name;
-        EXPECT_LE(reader.m_nBytesRead, kMostRead) << c.name;
+        EXPECT_EQ(reader.m_info.m_dtTaken != 0.0, c.dated) << c.name;
+        EXPECT_LE(reader.m_nBytesRead, c.mostRead) << c.name;
+        EXPECT_LE(reader.m_nBytesInflated, c.mostInflated) << c.name;
     }
 }
 
