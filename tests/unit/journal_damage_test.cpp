@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
@@ -199,25 +200,48 @@ TEST_F(JournalFaultTest, StoppedRunIsUndoneForWhatItDid) {
 
 // A file saved under a renamed file's name on its inode is another file:
 // its stamp differs (file systems without birth times), or it was born after
-// the run began. The undo leaves it where it is.
+// the run began, if only by a nanosecond. The undo leaves it where it is and
+// says which. A journal of whole seconds still takes a file born within its
+// second for the run's, as it always did.
 TEST_F(JournalFaultTest, FileReplacedOnTheSameInodeIsLeftAlone) {
-    struct statx birth {};
-    statx(AT_FDCWD, m_dir.File("a.jpg").c_str(), 0, STATX_BTIME, &birth);
-    for (const bool born : {false, (birth.stx_mask & STATX_BTIME) != 0}) {
+    struct statx born {};
+    statx(AT_FDCWD, m_dir.File("b.jpg").c_str(), 0, STATX_BTIME, &born);
+    const bool births = (born.stx_mask & STATX_BTIME) != 0;
+    const std::int64_t nanoseconds = born.stx_btime.tv_sec * 1000000000LL + born.stx_btime.tv_nsec;
+    const std::string before = std::to_string((nanoseconds - 1) / 1000000000) + '.' +
+                               std::to_string((nanoseconds - 1) % 1000000000);
+    const std::string kChanged = "b.jpg: y.jpg is on its inode but its size or modification time "
+                                 "changed since the rename";
+    const std::string kBornAfter = "b.jpg: y.jpg is on its inode but was born after the rename "
+                                   "(a new file)";
+    const struct {
+        bool needsBirth;
+        std::function<void(Lines&)> change;
+        std::string leftAlone; // empty: b.jpg is back
+    } cases[] = {
+        {false, [](Lines& l) { l.insert(l.begin() + 10, "stamp 1 m1.2.3"); }, kChanged},
+        {true, [](Lines& l) { SetField(l[4], 1, "1"); }, kBornAfter},     // the run began in 1970
+        {true, [&](Lines& l) { SetField(l[4], 1, before); }, kBornAfter}, // a nanosecond before
+        {true, [&](Lines& l) { SetField(l[4], 1, before.substr(0, before.find('.'))); }, ""},
+    };
+    for (const auto& c : cases) {
+        if (c.needsBirth && !births)
+            continue;
         const std::string path = RenameAll();
         Lines lines = ReadLines(path);
-        if (born)
-            SetField(lines[4], 1, "1"); // the run began in 1970
-        else
-            lines.insert(lines.begin() + 10, "stamp 1 m1.2.3"); // y.jpg had another size
+        c.change(lines);
         WriteLines(path, lines);
 
-        const CUndoOutcome undo = RunUndo(m_dir.Path(), m_store);
-        EXPECT_EQ(undo.outcome.kind, CRenameOutcome::SomeRenamed) << undo.outcome.strText;
-        EXPECT_EQ(Files().count("y.jpg"), 1u);
-        EXPECT_EQ(Files().count("b.jpg"), 0u);
-        if (!born)
-            std::rename(m_dir.File("y.jpg").c_str(), m_dir.File("b.jpg").c_str());
+        // A run that began before b.jpg was born began before c.jpg too.
+        const Lines left = RunUndo(m_dir.Path(), m_store).leftAlone;
+        if (c.leftAlone.empty())
+            EXPECT_EQ(left, Lines());
+        else
+            EXPECT_NE(std::find(left.begin(), left.end(), c.leftAlone), left.end());
+        EXPECT_EQ(Files().count("b.jpg"), c.leftAlone.empty() ? 1u : 0u);
+        for (const char* name : {"a", "b", "c"})
+            std::rename(m_dir.File(std::string(1, "xyz"[*name - 'a']) + ".jpg").c_str(),
+                        m_dir.File(std::string(name) + ".jpg").c_str());
     }
 }
 

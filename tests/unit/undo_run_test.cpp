@@ -4,7 +4,6 @@
 // every content once; undo after a finished run, with a file changed
 // meanwhile, twice, and beside other folders' journals.
 
-#include "crash_point.h"
 #include "journal_format.h"
 #include "journal_reader.h"
 #include "journal_store.h"
@@ -20,8 +19,6 @@
 #include <map>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 using namespace velmora;
@@ -75,15 +72,7 @@ protected:
     // Renames in a child process that kills itself at the crash point;
     // true when it was killed there.
     bool RenameKilledAt(const CCycleFolder& folder, const char* where, long at, bool link) {
-        const pid_t child = fork();
-        if (child == 0) {
-            ArmCrashPoint(where, at, link);
-            Rename(folder);
-            _exit(0);
-        }
-        int status = 0;
-        waitpid(child, &status, 0);
-        return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+        return testsupport::KilledAt(where, at, link, [&] { Rename(folder); });
     }
 
     testsupport::CTempDir m_state;
@@ -141,6 +130,41 @@ INSTANTIATE_TEST_SUITE_P(Points, CrashTest, ::testing::ValuesIn(CrashCases()),
                                     std::to_string(info.param.at);
                          });
 
+// An undo cut off anywhere in its own run (its journal, each step, between
+// link and unlink, before each line it appends: the run undone, its own end),
+// twice, of a finished run and of one cut off: the next undo brings every
+// name back, says so, and leaves no journal of the folder damaged.
+TEST_F(UndoRunTest, UndoCutOffAnywhereTwiceIsFinishedByTheNext) {
+    for (const bool runCut : {false, true}) {
+        for (const char* where : {"journal", "step", "link", "append"}) {
+            for (long at = 0;; ++at) {
+                CCycleFolder folder(6);
+                const Contents before = ReadFiles(folder.Path());
+                if (runCut)
+                    ASSERT_TRUE(RenameKilledAt(folder, "step", 5, false));
+                else
+                    ASSERT_EQ(Rename(folder).kind, CRenameOutcome::AllRenamed);
+                const auto undo = [&] { RunUndo(folder.Path(), m_store); };
+                const bool link = std::string(where) == "link";
+                if (!testsupport::KilledAt(where, at, link, undo))
+                    break; // the undo got past its last such point
+                // The next undo, cut off there too when it gets so far.
+                const bool twice = testsupport::KilledAt(where, at, link, undo);
+
+                const std::string point = std::string(where) + ':' + std::to_string(at);
+                const CUndoOutcome last = RunUndo(folder.Path(), m_store);
+                EXPECT_EQ(last.outcome.kind,
+                          twice ? CRenameOutcome::AllRenamed : CRenameOutcome::NoItems)
+                    << point << '\n'
+                    << last.outcome.strText;
+                EXPECT_EQ(ReadFiles(folder.Path()), before) << point;
+                for (const CJournal& run : m_store.Runs(CFolderKey::OfPath(folder.Path()).value()))
+                    EXPECT_EQ(run.strDamage, "") << point;
+            }
+        }
+    }
+}
+
 TEST_F(UndoRunTest, UndoAfterFinishedRunThenSecondUndoChangesNothing) {
     CCycleFolder folder(40);
     const Contents before = ReadFiles(folder.Path());
@@ -172,8 +196,8 @@ TEST_F(UndoRunTest, FilesChangedSinceTheRunAreLeftAloneAndListed) {
     const CUndoOutcome undo = RunUndo(folder.Path(), m_store);
     EXPECT_EQ(undo.outcome.kind, CRenameOutcome::SomeRenamed);
     ASSERT_EQ(undo.leftAlone.size(), 2u) << undo.outcome.strText;
-    EXPECT_EQ(undo.leftAlone[0], "p1.jpg: not found under any name the run gave it (gone, "
-                                 "replaced, or renamed since)");
+    EXPECT_EQ(undo.leftAlone[0], "p1.jpg: no file on its inode under any name the run gave it "
+                                 "(gone, or renamed since)");
     EXPECT_EQ(undo.leftAlone[1], "p5.jpg: its name is taken by another file; it stays fresh5.jpg");
     const Contents after = ReadFiles(folder.Path());
     EXPECT_EQ(after.at("mine.jpg"), "content 1");
@@ -228,6 +252,33 @@ TEST(JournalTest, NamesOfAnyBytesComeBackExactly) {
     EXPECT_EQ(whole->files[0].strAfter, "caf\xE9.jpg");
     EXPECT_EQ(whole->files[1].strTemporary, "~vlm0123456789ab.jpg");
     EXPECT_TRUE(store.Runs({7, 10, 0}).empty());
+}
+
+// A start longer than a summary's first read (a clock line for each of many
+// devices), with and without file lines after it, is summarized whole.
+TEST(JournalTest, LongStartIsSummarizedWhole) {
+    for (const bool withFile : {false, true}) {
+        testsupport::CTempDir dir;
+        const CJournalStore store(dir.File("journals"));
+        CJournal journal;
+        journal.folder = {7, 9, 0};
+        journal.nTime = 1700000000;
+        for (int i = 0; i < 130; ++i)
+            journal.clocks.push_back(
+                {"Maker Model " + std::to_string(i) + std::string(120, 'S'), 60});
+        if (withFile)
+            journal.files.push_back({1, 2, {}, "a.jpg", "", "b.jpg"});
+        ASSERT_EQ(store.Write(journal), 0);
+        ASSERT_EQ(CJournalStore::Append(journal.strPath, DoneLine(1, 1)), 0);
+
+        const std::vector<CJournal> runs = store.Runs({7, 9, 0});
+        ASSERT_EQ(runs.size(), 1u);
+        EXPECT_EQ(runs[0].strDamage, "");
+        EXPECT_EQ(runs[0].state, CJournal::Complete);
+        EXPECT_EQ(runs[0].nTime, journal.nTime);
+        EXPECT_EQ(runs[0].nFiles, withFile ? 1u : 0u);
+        EXPECT_EQ(runs[0].clocks, journal.clocks);
+    }
 }
 
 // Finished journals are kept for the last few runs of a folder only.
