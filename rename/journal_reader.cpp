@@ -80,12 +80,16 @@ public:
             m_journal.state = CJournal::Undone;
     }
 
-    // The end lines of a summary: the file lines are not checked there.
+    // The end lines of a summary: the file lines are not checked there. Stamp
+    // lines follow "ready", which many of them push out of sight.
     void TailLine(std::string_view line) {
-        if (line.starts_with("f ") || line.starts_with("stamp "))
-            m_lastUndone = false;
-        else
+        m_lastUndone = false;
+        if (line.starts_with("stamp ") && m_stage < kReady) {
+            m_stage = kStamps;
+            m_journal.state = CJournal::Interrupted;
+        } else if (!line.starts_with("f ") && !line.starts_with("stamp ")) {
             Line(line, 0);
+        }
     }
 
 private:

@@ -216,7 +216,8 @@ TEST_F(UndoRunTest, JournalsOfOtherFoldersAreUntouched) {
 
 // Names with blanks, line breaks and bytes that are not UTF-8 come back from
 // the journal exactly; its summary has every start line, however long the
-// clock lines of many devices make the start.
+// clock lines of many devices make the start, and its end however many stamp
+// lines follow "ready".
 TEST(JournalTest, NamesOfAnyBytesComeBackExactly) {
     testsupport::CTempDir dir;
     const CJournalStore store(dir.File("journals"));
@@ -229,7 +230,9 @@ TEST(JournalTest, NamesOfAnyBytesComeBackExactly) {
         journal.clocks.push_back({"Maker Model " + std::to_string(i) + std::string(120, 'S'), 60});
     ASSERT_EQ(store.Write(journal), 0);
     ASSERT_EQ(CJournalStore::Append(journal.strPath,
-                                    StampLine(0, {'m', 7, -12, 5}) + '\n' + DoneLine(2, 2)),
+                                    StampLine(0, {'m', 7, -12, 5}) + '\n' +
+                                        StampLine(1, {'m', 1LL << 40, 1700000000, 999999999}) +
+                                        '\n' + DoneLine(2, 2)),
               0);
 
     const std::vector<CJournal> runs = store.Runs({7, 9, 0});
@@ -238,12 +241,13 @@ TEST(JournalTest, NamesOfAnyBytesComeBackExactly) {
     EXPECT_EQ(runs[0].state, CJournal::Complete);
     EXPECT_EQ(runs[0].nFiles, 2u);
     EXPECT_EQ(runs[0].clocks, journal.clocks);
+    EXPECT_EQ(runs[0].strDamage, "");
     const std::optional<CJournal> whole = ReadJournal(runs[0].strPath);
     ASSERT_TRUE(whole);
     ASSERT_EQ(whole->files.size(), 2u);
     EXPECT_EQ(whole->strDamage, "");
     EXPECT_EQ(whole->files[0].stamp, (CFileStamp{'m', 7, -12, 5}));
-    EXPECT_FALSE(whole->files[1].stamp.Known());
+    EXPECT_EQ(whole->files[1].stamp, (CFileStamp{'m', 1LL << 40, 1700000000, 999999999}));
     EXPECT_EQ(whole->files[0].strBefore, "a b\n%.jpg");
     EXPECT_EQ(whole->files[0].strTemporary, "");
     EXPECT_EQ(whole->files[0].strAfter, "caf\xE9.jpg");
