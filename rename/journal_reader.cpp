@@ -14,9 +14,10 @@ namespace {
 using namespace journal_format;
 
 // A journal this short is summarized by reading it whole; a longer one by
-// its start lines and this much of its end ("ready", "done R T", "undone").
+// its start lines and this much of its end: a stamp line or "ready" whole
+// before "done R T" and "undone", however long their numbers.
 constexpr std::size_t kShortJournal = 16384;
-constexpr std::size_t kTailBytes = 64;
+constexpr std::size_t kTailBytes = 256;
 
 // Reads a journal's lines in order and checks each: its kind, its place
 // among the others, and every field. The first damage is kept; a damaged
@@ -381,10 +382,13 @@ CJournal ReadJournalSummary(const std::string& path) {
         return journal;
     }
     // The end, never before the file lines: the start's lines are read once.
+    // Read from a byte early, so that a line beginning where the end does is
+    // not taken for the rest of a line.
     const std::size_t from =
-        std::max(start.nAt, reader.Size() - std::min(reader.Size(), kTailBytes));
+        std::max(start.nAt, reader.Size() - std::min(reader.Size(), kTailBytes + 1));
     std::string tail = reader.Read(from, reader.Size() - from);
-    tail.erase(0, tail.find('\n') + 1); // the first line is most likely cut, or a file line
+    if (from > start.nAt)
+        tail.erase(0, tail.find('\n') + 1);
     const bool cut = ForEachLine(tail, [&](std::string_view line) { parser.TailLine(line); });
     parser.End(cut, true);
     return journal;

@@ -216,8 +216,8 @@ TEST_F(UndoRunTest, JournalsOfOtherFoldersAreUntouched) {
 
 // Names with blanks, line breaks and bytes that are not UTF-8 come back from
 // the journal exactly; its summary has every start line, however long the
-// clock lines of many devices make the start, and its end however many stamp
-// lines follow "ready".
+// clock lines of many devices make the start, and its end however many and
+// however long the stamp lines that follow "ready".
 TEST(JournalTest, NamesOfAnyBytesComeBackExactly) {
     testsupport::CTempDir dir;
     const CJournalStore store(dir.File("journals"));
@@ -226,28 +226,31 @@ TEST(JournalTest, NamesOfAnyBytesComeBackExactly) {
     journal.strFolder = "/photos/my trip";
     journal.files.push_back({1, 2, {}, "a b\n%.jpg", "", "caf\xE9.jpg"});
     journal.files.push_back({1, 3, {}, "\x7F.jpg", "~vlm0123456789ab.jpg", "sub/x.jpg"});
+    const CFileStamp longest{'m', INT64_MAX, INT64_MIN, 999999999};
+    std::string end = StampLine(0, {'m', 7, -12, 5}) + '\n';
+    for (std::uint64_t i = 1; i < 8; ++i) {
+        journal.files.push_back({1, 3 + i, {}, "b.jpg", "", "c.jpg"});
+        end += StampLine(i, longest) + '\n';
+    }
     for (int i = 0; i < 130; ++i)
         journal.clocks.push_back({"Maker Model " + std::to_string(i) + std::string(120, 'S'), 60});
     ASSERT_EQ(store.Write(journal), 0);
-    ASSERT_EQ(CJournalStore::Append(journal.strPath,
-                                    StampLine(0, {'m', 7, -12, 5}) + '\n' +
-                                        StampLine(1, {'m', 1LL << 40, 1700000000, 999999999}) +
-                                        '\n' + DoneLine(2, 2)),
-              0);
+    ASSERT_EQ(CJournalStore::Append(journal.strPath, end + DoneLine(9, 9)), 0);
 
     const std::vector<CJournal> runs = store.Runs({7, 9, 0});
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].strFolder, journal.strFolder);
     EXPECT_EQ(runs[0].state, CJournal::Complete);
-    EXPECT_EQ(runs[0].nFiles, 2u);
+    EXPECT_EQ(runs[0].nFiles, 9u);
     EXPECT_EQ(runs[0].clocks, journal.clocks);
     EXPECT_EQ(runs[0].strDamage, "");
     const std::optional<CJournal> whole = ReadJournal(runs[0].strPath);
     ASSERT_TRUE(whole);
-    ASSERT_EQ(whole->files.size(), 2u);
+    ASSERT_EQ(whole->files.size(), 9u);
     EXPECT_EQ(whole->strDamage, "");
     EXPECT_EQ(whole->files[0].stamp, (CFileStamp{'m', 7, -12, 5}));
-    EXPECT_EQ(whole->files[1].stamp, (CFileStamp{'m', 1LL << 40, 1700000000, 999999999}));
+    EXPECT_EQ(whole->files[7].stamp, longest);
+    EXPECT_FALSE(whole->files[8].stamp.Known());
     EXPECT_EQ(whole->files[0].strBefore, "a b\n%.jpg");
     EXPECT_EQ(whole->files[0].strTemporary, "");
     EXPECT_EQ(whole->files[0].strAfter, "caf\xE9.jpg");
