@@ -171,7 +171,10 @@ struct CJournal {
     Kind kind = Rename;
     std::string strFolder;
     CFolderKey folder;
-    std::time_t nTime = 0;
+    std::time_t nTime = 0; // when the run began
+    // The nanoseconds of nTime; -1 in older journals, which give whole
+    // seconds: there a file born within that second counts as born before.
+    long nTimeNanoseconds = -1;
     std::string strUndoes; // undo runs: the journal file they undo
     std::vector<CJournalClock> clocks;
     std::size_t nFiles = 0;

@@ -108,7 +108,10 @@ std::string JournalHead(const CJournal& journal, std::size_t files) {
     text += "\nfolder " + Escape(journal.strFolder);
     text += "\nfolder-id " + std::to_string(journal.folder.nDevice) + ' ' +
             std::to_string(journal.folder.nInode) + ' ' + std::to_string(journal.folder.nBirth);
-    text += "\ntime " + std::to_string(journal.nTime) + '\n';
+    text += "\ntime " + std::to_string(journal.nTime);
+    if (journal.nTimeNanoseconds >= 0)
+        text += '.' + std::to_string(journal.nTimeNanoseconds);
+    text += '\n';
     if (journal.kind == CJournal::Undo)
         text += "undoes " + Escape(journal.strUndoes) + '\n';
     for (const CJournalClock& clock : journal.clocks)

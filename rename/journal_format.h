@@ -15,7 +15,7 @@
 //   kind rename|undo
 //   folder PATH
 //   folder-id DEVICE INODE BIRTH
-//   time SECONDS
+//   time SECONDS.NANOSECONDS     (older journals: "time SECONDS")
 //   undoes JOURNAL-FILE          (undo runs only)
 //   clock SECONDS DEVICE         (for each device whose clock offset moved the
 //                                 run's dates; none without offsets)

@@ -13,10 +13,11 @@ namespace {
 
 using namespace journal_format;
 
-// A summary reads this much of a journal's start (its path line may be long)
-// and of its end ("ready", "done R T", "undone").
-constexpr std::size_t kHeadBytes = 16384;
-constexpr std::size_t kTailBytes = 64;
+// A journal this short is summarized by reading it whole; a longer one by
+// its start lines and this much of its end: a stamp line or "ready" whole
+// before "done R T" and "undone", however long their numbers.
+constexpr std::size_t kShortJournal = 16384;
+constexpr std::size_t kTailBytes = 256;
 
 // Reads a journal's lines in order and checks each: its kind, its place
 // among the others, and every field. The first damage is kept; a damaged
@@ -41,8 +42,7 @@ public:
         const int stage = StageOf(key);
         if (stage < 0)
             return Damage("unknown line");
-        if (stage < m_stage ||
-            (stage == m_stage && stage != kClocks && stage != kFileLines && stage != kStamps))
+        if (stage < m_stage || (stage == m_stage && !Repeats(stage)))
             return Damage("out of place");
         for (int skipped = m_stage + 1; skipped < stage; ++skipped) {
             if (Required(skipped))
@@ -81,12 +81,16 @@ public:
             m_journal.state = CJournal::Undone;
     }
 
-    // The end lines of a summary: the file lines are not checked there.
+    // The end lines of a summary: the file lines are not checked there. Stamp
+    // lines follow "ready", which many of them push out of sight.
     void TailLine(std::string_view line) {
-        if (line.starts_with("f ") || line.starts_with("stamp "))
-            m_lastUndone = false;
-        else
+        m_lastUndone = false;
+        if (line.starts_with("stamp ") && m_stage < kReady) {
+            m_stage = kStamps;
+            m_journal.state = CJournal::Interrupted;
+        } else if (!line.starts_with("f ") && !line.starts_with("stamp ")) {
             Line(line, 0);
+        }
     }
 
 private:
@@ -115,6 +119,12 @@ private:
                 return stage;
         }
         return -1;
+    }
+
+    // An undo cut off after marking its run undone marks it again when the
+    // next undo finishes its work: a second "undone" says nothing new.
+    static bool Repeats(int stage) {
+        return stage == kClocks || stage == kFileLines || stage == kStamps || stage == kUndone;
     }
 
     bool Required(int stage) const {
@@ -150,9 +160,7 @@ private:
                 return false;
             journal.folder = id;
         } else if (key == "time") {
-            if (fields.size() != 2 || !ParseNumber(fields[1], value))
-                return false;
-            journal.nTime = static_cast<std::time_t>(value);
+            return ApplyTime(fields);
         } else if (key == "undoes") {
             const std::optional<std::string> undoes =
                 fields.size() == 2 ? Unescape(fields[1]) : std::nullopt;
@@ -209,6 +217,21 @@ private:
             return false;
         m_fileAt.back() = static_cast<long>(m_journal.files.size());
         m_journal.files.Add(file.nDevice, file.nInode, *before, *temporary, *after);
+        return true;
+    }
+
+    // "time SECONDS.NANOSECONDS", or whole seconds ("time SECONDS").
+    bool ApplyTime(const std::vector<std::string_view>& fields) {
+        const std::vector<std::string_view> numbers =
+            fields.size() == 2 ? SplitFields(fields[1], '.') : std::vector<std::string_view>();
+        std::uint64_t seconds = 0;
+        long nanoseconds = -1;
+        if (numbers.empty() || numbers.size() > 2 || !ParseNumber(numbers[0], seconds) ||
+            (numbers.size() == 2 &&
+             (!ParseNumber(numbers[1], nanoseconds) || nanoseconds > 999999999)))
+            return false;
+        m_journal.nTime = static_cast<std::time_t>(seconds);
+        m_journal.nTimeNanoseconds = nanoseconds;
         return true;
     }
 
@@ -290,17 +313,50 @@ template <typename Line> bool ForEachLine(std::string_view text, Line line) {
     return false;
 }
 
+// Where ForEachFileLine stopped: at the start of the line `line` refused,
+// else at the file's end, `cut` when its last line has no line break.
+struct CLinesRead {
+    bool bStopped = false;
+    std::size_t nAt = 0;
+    bool bCut = false;
+};
+
+// Calls `line` for each whole line of the file from its start until it
+// returns false, a block at a time: a journal of 100,000 files is never held
+// as text, and a start of any length is read to its end.
+template <typename Line> CLinesRead ForEachFileLine(CJournalReader& reader, Line line) {
+    constexpr std::size_t kBlock = 64 * 1024;
+    CLinesRead read;
+    std::string text; // the line the last block cut, then the next block
+    for (std::size_t offset = 0;;) {
+        const std::string block = reader.Read(offset, kBlock);
+        if (block.empty())
+            break;
+        const std::size_t textStart = offset - text.size();
+        offset += block.size();
+        text += block;
+        std::size_t start = 0;
+        for (std::size_t end; (end = text.find('\n', start)) != std::string::npos;
+             start = end + 1) {
+            if (!line(std::string_view(text).substr(start, end - start))) {
+                read.bStopped = true;
+                read.nAt = textStart + start;
+                return read;
+            }
+        }
+        text.erase(0, start);
+    }
+    read.nAt = reader.Size();
+    read.bCut = !text.empty();
+    return read;
+}
+
 CJournal SkippedJournal(const std::string& path) {
     CJournal journal;
     journal.strPath = path;
     journal.state = CJournal::Skipped;
     journal.strDamage = "not a regular file; skipped";
     return journal;
-}
-
-// Parses `text` line by line; true when it ends in the middle of a line.
-bool ParseLines(std::string_view text, CJournalParser& parser, std::size_t& number) {
-    return ForEachLine(text, [&](std::string_view line) { parser.Line(line, ++number); });
 }
 
 } // namespace
@@ -313,15 +369,26 @@ CJournal ReadJournalSummary(const std::string& path) {
     journal.strPath = path;
     CJournalParser parser(journal);
     std::size_t number = 0;
-    if (reader.Size() <= kHeadBytes) {
-        parser.End(ParseLines(reader.Read(0, reader.Size()), parser, number), false);
+    const bool whole = reader.Size() <= kShortJournal;
+    // The start up to the first file line, however long its clock lines make it.
+    const CLinesRead start = ForEachFileLine(reader, [&](std::string_view line) {
+        if (!whole && line.starts_with("f "))
+            return false;
+        parser.Line(line, ++number);
+        return true;
+    });
+    if (!start.bStopped) {
+        parser.End(start.bCut, false);
         return journal;
     }
-    const std::string head = reader.Read(0, kHeadBytes);
-    const std::size_t files = head.find("\nf ");
-    ParseLines(std::string_view(head).substr(0, files + 1), parser, number);
-    std::string tail = reader.Read(reader.Size() - kTailBytes, kTailBytes);
-    tail.erase(0, tail.find('\n') + 1); // the first line is most likely cut
+    // The end, never before the file lines: the start's lines are read once.
+    // Read from a byte early, so that a line beginning where the end does is
+    // not taken for the rest of a line.
+    const std::size_t from =
+        std::max(start.nAt, reader.Size() - std::min(reader.Size(), kTailBytes + 1));
+    std::string tail = reader.Read(from, reader.Size() - from);
+    if (from > start.nAt)
+        tail.erase(0, tail.find('\n') + 1);
     const bool cut = ForEachLine(tail, [&](std::string_view line) { parser.TailLine(line); });
     parser.End(cut, true);
     return journal;
@@ -334,21 +401,12 @@ std::optional<CJournal> ReadJournal(const std::string& path) {
     CJournal journal;
     journal.strPath = path;
     CJournalParser parser(journal);
-    // A block at a time: a journal of 100,000 files is never held as text.
-    constexpr std::size_t kBlock = 64 * 1024;
-    std::string text; // the line the last block cut, then the next block
     std::size_t number = 0;
-    for (std::size_t offset = 0;;) {
-        const std::string block = reader.Read(offset, kBlock);
-        if (block.empty())
-            break;
-        offset += block.size();
-        text += block;
-        const std::size_t whole = text.rfind('\n') + 1; // 0 when there is no line break
-        ParseLines(std::string_view(text).substr(0, whole), parser, number);
-        text.erase(0, whole);
-    }
-    parser.End(!text.empty(), false);
+    const CLinesRead read = ForEachFileLine(reader, [&](std::string_view line) {
+        parser.Line(line, ++number);
+        return true;
+    });
+    parser.End(read.bCut, false);
     journal.files.ShrinkToFit(); // they are kept while an undo makes its rows
     return journal;
 }

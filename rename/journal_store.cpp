@@ -1,5 +1,6 @@
 #include "journal_store.h"
 
+#include "crash_point.h"
 #include "journal_format.h"
 #include "journal_reader.h"
 #include "journal_writer.h"
@@ -174,6 +175,7 @@ int CJournalStore::Write(CJournal& journal, CJournalLines& files) const {
 int CJournalStore::AppendEnd(const std::string& path,
                              const std::vector<std::pair<std::size_t, CFileStamp>>& stamps,
                              const std::string& last) {
+    CrashPoint("append");
     const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return errno;
@@ -185,6 +187,7 @@ int CJournalStore::AppendEnd(const std::string& path,
 }
 
 int CJournalStore::Append(const std::string& path, const std::string& line) {
+    CrashPoint("append");
     const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return errno;

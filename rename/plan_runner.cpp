@@ -246,6 +246,7 @@ CJournal RunJournal(const std::string& folder, const CFolderKey& key) {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     journal.nTime = now.tv_sec;
+    journal.nTimeNanoseconds = now.tv_nsec;
     return journal;
 }
 

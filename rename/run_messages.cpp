@@ -211,9 +211,20 @@ std::string JournalDamage(const std::string& path, const std::string& damage) {
     return path + ": " + damage;
 }
 
-std::string NotFoundUnderRunNames(std::string_view before) {
-    return std::string(before) +
-           ": not found under any name the run gave it (gone, replaced, or renamed since)";
+std::string NotFoundUnderRunNames(std::string_view before, IdentityFault why,
+                                  std::string_view name) {
+    const std::string text = std::string(before) + ": ";
+    switch (why) {
+    case IdentityFault::BornAfterRun:
+        return text + std::string(name) +
+               " is on its inode but was born after the rename (a new file)";
+    case IdentityFault::StampChanged:
+        return text + std::string(name) +
+               " is on its inode but its size or modification time changed since the rename";
+    default:
+        return text +
+               "no file on its inode under any name the run gave it (gone, or renamed since)";
+    }
 }
 
 std::string SecondNameNotRemoved(const std::string& name, std::string_view before) {

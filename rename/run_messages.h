@@ -79,7 +79,12 @@ void TellDamagedJournal(CRenameOutcome& outcome, const std::vector<std::string>&
 // What an undo lists: its journals' damage, and the files it left alone.
 std::string UnreadableJournal(const std::string& path);
 std::string JournalDamage(const std::string& path, const std::string& damage);
-std::string NotFoundUnderRunNames(std::string_view before);
+// Why no name the run gave a file holds it: none holds a file on its
+// inode, or `name` does, but that file was born after the run or its size or
+// modification time changed.
+enum class IdentityFault { NoFileOnInode, BornAfterRun, StampChanged };
+std::string NotFoundUnderRunNames(std::string_view before, IdentityFault why,
+                                  std::string_view name);
 std::string SecondNameNotRemoved(const std::string& name, std::string_view before);
 std::string NameTakenStays(std::string_view name, std::string_view stays);
 

@@ -61,7 +61,7 @@ std::optional<CUndoTarget> ReadTarget(const CLastRun& last) {
 class CUndoRows {
 public:
     CUndoRows(const CFolderHandle& folder, const CUndoTarget& target, bool repair)
-        : m_folder(folder), m_runTime(static_cast<std::int64_t>(target.run.nTime)) {
+        : m_folder(folder), m_runTime(RunTime(target.run)) {
         // A file renamed under several of its names (hard links) is restored
         // as one: all its names at once. Its entries in journal order, the
         // files in the order of their first entry.
@@ -137,9 +137,18 @@ private:
         for (const std::size_t entry : group)
             add(files.Before(entry));
         std::vector<std::string> held; // the names it has now
+        // Why it is not found, when it is not: the first name that holds a
+        // file on its inode tells the most.
+        IdentityFault why = IdentityFault::NoFileOnInode;
+        std::string_view whyName;
         for (const std::string& name : names) {
-            if (IsFile(name, files, file))
+            const std::optional<IdentityFault> fault = CheckIdentity(name, files, file);
+            if (!fault) {
                 held.push_back(name);
+            } else if (why == IdentityFault::NoFileOnInode) {
+                why = *fault;
+                whyName = name;
+            }
         }
         const auto holds = [&held](std::string_view name) {
             return std::find(held.begin(), held.end(), name) != held.end();
@@ -162,7 +171,7 @@ private:
             if (from == extras.end())
                 from = extras.begin();
             if (from == extras.end()) {
-                m_leftAlone.push_back(NotFoundUnderRunNames(files.Before(entry)));
+                m_leftAlone.push_back(NotFoundUnderRunNames(files.Before(entry), why, whyName));
                 continue;
             }
             CListRow row;
@@ -183,17 +192,30 @@ private:
         }
     }
 
-    // True when `name` holds the journal's file: same inode and the same
+    // Nothing when `name` holds the journal's file: same inode and the same
     // stamp where the journal recorded one, else not born after the run
     // began, so that a new file on a reused inode is not taken for it.
-    bool IsFile(const std::string& name, const CJournalFiles& files, std::size_t file) const {
+    std::optional<IdentityFault> CheckIdentity(const std::string& name, const CJournalFiles& files,
+                                               std::size_t file) const {
         const auto stamped = m_folder.IdentifyStamped(name);
         if (!stamped || stamped->first != CFileId::FromStat(files.Device(file), files.Inode(file)))
-            return false;
-        if (const CFileStamp stamp = files.Stamp(file); stamp.Known())
-            return stamped->second == stamp;
-        return m_runTime == 0 || stamped->second.cKind != 'b' ||
-               stamped->second.nSeconds <= m_runTime;
+            return IdentityFault::NoFileOnInode;
+        if (const CFileStamp stamp = files.Stamp(file); stamp.Known()) {
+            if (stamped->second != stamp)
+                return IdentityFault::StampChanged;
+        } else if (m_runTime.first != 0 && stamped->second.cKind == 'b' &&
+                   std::pair(stamped->second.nSeconds,
+                             static_cast<long>(stamped->second.nNanoseconds)) > m_runTime) {
+            return IdentityFault::BornAfterRun;
+        }
+        return std::nullopt;
+    }
+
+    // When the run began, as (seconds, nanoseconds); a journal of whole
+    // seconds means the end of its second, as it always has.
+    static std::pair<std::int64_t, long> RunTime(const CJournal& run) {
+        return {static_cast<std::int64_t>(run.nTime),
+                run.nTimeNanoseconds >= 0 ? run.nTimeNanoseconds : 999999999L};
     }
 
     bool Unlink(const std::string& name) const {
@@ -263,16 +285,19 @@ private:
     }
 
     const CFolderHandle& m_folder;
-    const std::int64_t m_runTime; // when the run began (seconds since 1970)
+    const std::pair<std::int64_t, long> m_runTime; // when the run began
     CListRows m_rows;
     std::vector<std::string> m_leftAlone;
     bool m_leftTemporary = false;
 };
 
-// Marks the run undone, and the undos of it cut off before as finished. When
-// that can't be recorded the outcome says so.
+// Marks the run undone, unless an undo cut off before its own end already
+// did, and the undos of it cut off before as finished. When that can't be
+// recorded the outcome says so.
 void CloseRun(const CUndoTarget& target, CRenameOutcome& outcome) {
-    int error = CJournalStore::Append(target.run.strPath, "undone");
+    int error = target.run.state == CJournal::Undone
+                    ? 0
+                    : CJournalStore::Append(target.run.strPath, "undone");
     for (const CJournal& undo : target.undos) {
         if (error == 0 && undo.state == CJournal::Interrupted)
             error = CJournalStore::Append(undo.strPath, "undone");

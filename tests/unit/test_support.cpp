@@ -1,8 +1,10 @@
 #include "test_support.h"
 
+#include "crash_point.h"
 #include "folder_scan.h"
 #include "journal_format.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -11,6 +13,8 @@
 #include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace testsupport {
 
@@ -197,6 +201,18 @@ bool ListJpegNames(const std::string& folder, std::vector<std::string>& names) {
     for (velmora::CListedFile& file : files)
         names.push_back(std::move(file.strName));
     return true;
+}
+
+bool KilledAt(const char* where, long at, bool forceLink, const std::function<void()>& body) {
+    const pid_t child = fork();
+    if (child == 0) {
+        velmora::ArmCrashPoint(where, at, forceLink);
+        body();
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
 }
 
 std::string JournalText(const velmora::CJournal& journal) {

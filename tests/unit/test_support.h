@@ -5,6 +5,7 @@
 #include "ole_date.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <ostream>
@@ -110,6 +111,11 @@ std::string Describe(const velmora::CFoundDate& date);
 // any case, of any kind, in byte order, as a scan of ".jpg" files alone
 // lists them. False when the folder can't be read.
 bool ListJpegNames(const std::string& folder, std::vector<std::string>& names);
+
+// Runs `body` in a child process that kills itself the `at`th time (from 0)
+// it passes the crash point `where`, renaming the link-then-unlink way with
+// `forceLink`; true when it was killed there.
+bool KilledAt(const char* where, long at, bool forceLink, const std::function<void()>& body);
 
 // The journal text of everything up to and with "ready", from the journal's
 // line codecs: what the store's writer must have written.

@@ -2,7 +2,6 @@
 // that appear while a run works, runs cut off with SIGKILL, many journals of
 // other folders, and files with more than one name.
 
-#include "crash_point.h"
 #include "journal_format.h"
 #include "journal_store.h"
 #include "list_rows.h"
@@ -18,7 +17,6 @@
 #include <map>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace velmora;
@@ -70,20 +68,6 @@ protected:
     }
     CFolderKey Key() const { return CFolderKey::OfPath(m_dir.Path()).value(); }
 
-    // Runs `body` in a child process that kills itself at the crash point;
-    // true when it was killed there.
-    static bool KilledAt(const char* where, long at, const std::function<void()>& body) {
-        const pid_t child = fork();
-        if (child == 0) {
-            ArmCrashPoint(where, at, false);
-            body();
-            _exit(0);
-        }
-        int status = 0;
-        waitpid(child, &status, 0);
-        return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
-    }
-
     testsupport::CTempDir m_dir;
     testsupport::CTempDir m_state;
     CJournalStore m_store{m_state.File("journals")};
@@ -119,7 +103,7 @@ TEST_F(InterferenceTest, UndoCutOffCanBeFinishedAfterOtherFoldersJournalManyRuns
     const Contents before = ReadFiles(m_dir.Path());
     CListRows rows{Row("A.jpg", "B.jpg"), Row("B.jpg", "A.jpg")};
     ASSERT_EQ(RunRename(m_dir.Path(), rows, 2, nullptr, &m_store).kind, CRenameOutcome::AllRenamed);
-    ASSERT_TRUE(KilledAt("step", 1, [&] { RunUndo(m_dir.Path(), m_store); }));
+    ASSERT_TRUE(testsupport::KilledAt("step", 1, false, [&] { RunUndo(m_dir.Path(), m_store); }));
     ASSERT_TRUE(HasTemporaryName(ReadFiles(m_dir.Path())));
 
     for (std::uint64_t i = 0; i < 200; ++i) {
@@ -142,7 +126,7 @@ TEST_F(InterferenceTest, RenameStaysRefusedWhileTheCutOffRunIsNotUndone) {
     Write("A.jpg", "a");
     Write("B.jpg", "b");
     Write("C.jpg", "c");
-    ASSERT_TRUE(KilledAt("step", 2, [&] {
+    ASSERT_TRUE(testsupport::KilledAt("step", 2, false, [&] {
         CListRows rows{Row("A.jpg", "B.jpg"), Row("B.jpg", "C.jpg"), Row("C.jpg", "A.jpg")};
         RunRename(m_dir.Path(), rows, 3, nullptr, &m_store);
     }));

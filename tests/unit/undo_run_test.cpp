@@ -4,7 +4,6 @@
 // every content once; undo after a finished run, with a file changed
 // meanwhile, twice, and beside other folders' journals.
 
-#include "crash_point.h"
 #include "journal_format.h"
 #include "journal_reader.h"
 #include "journal_store.h"
@@ -20,8 +19,6 @@
 #include <map>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 using namespace velmora;
@@ -75,15 +72,7 @@ protected:
     // Renames in a child process that kills itself at the crash point;
     // true when it was killed there.
     bool RenameKilledAt(const CCycleFolder& folder, const char* where, long at, bool link) {
-        const pid_t child = fork();
-        if (child == 0) {
-            ArmCrashPoint(where, at, link);
-            Rename(folder);
-            _exit(0);
-        }
-        int status = 0;
-        waitpid(child, &status, 0);
-        return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+        return testsupport::KilledAt(where, at, link, [&] { Rename(folder); });
     }
 
     testsupport::CTempDir m_state;
@@ -141,6 +130,34 @@ INSTANTIATE_TEST_SUITE_P(Points, CrashTest, ::testing::ValuesIn(CrashCases()),
                                     std::to_string(info.param.at);
                          });
 
+// An undo cut off twice at one point of its own run (in its journal, at a
+// step, between link and unlink, before a line it appends: its run undone,
+// its own end): the next undo brings every name back, and no journal of the
+// folder reads as damaged.
+TEST_F(UndoRunTest, UndoCutOffTwiceAnywhereIsFinishedByTheNext) {
+    for (const char* where : {"journal", "step", "link", "append"}) {
+        const bool link = std::string(where) == "link";
+        for (long at = 0;; ++at) {
+            CCycleFolder folder(6);
+            const Contents before = ReadFiles(folder.Path());
+            ASSERT_EQ(Rename(folder).kind, CRenameOutcome::AllRenamed);
+            const auto undo = [&] { RunUndo(folder.Path(), m_store); };
+            if (!testsupport::KilledAt(where, at, link, undo))
+                break; // no undo gets that far
+            const bool twice = testsupport::KilledAt(where, at, link, undo);
+
+            const CUndoOutcome last = RunUndo(folder.Path(), m_store);
+            const std::string point = std::string(where) + ':' + std::to_string(at);
+            EXPECT_EQ(last.outcome.kind,
+                      twice ? CRenameOutcome::AllRenamed : CRenameOutcome::NoItems)
+                << point << ' ' << last.outcome.strText;
+            EXPECT_EQ(ReadFiles(folder.Path()), before) << point;
+            for (const CJournal& run : m_store.Runs(CFolderKey::OfPath(folder.Path()).value()))
+                EXPECT_EQ(run.strDamage, "") << point;
+        }
+    }
+}
+
 TEST_F(UndoRunTest, UndoAfterFinishedRunThenSecondUndoChangesNothing) {
     CCycleFolder folder(40);
     const Contents before = ReadFiles(folder.Path());
@@ -172,8 +189,8 @@ TEST_F(UndoRunTest, FilesChangedSinceTheRunAreLeftAloneAndListed) {
     const CUndoOutcome undo = RunUndo(folder.Path(), m_store);
     EXPECT_EQ(undo.outcome.kind, CRenameOutcome::SomeRenamed);
     ASSERT_EQ(undo.leftAlone.size(), 2u) << undo.outcome.strText;
-    EXPECT_EQ(undo.leftAlone[0], "p1.jpg: not found under any name the run gave it (gone, "
-                                 "replaced, or renamed since)");
+    EXPECT_EQ(undo.leftAlone[0], "p1.jpg: no file on its inode under any name the run gave it "
+                                 "(gone, or renamed since)");
     EXPECT_EQ(undo.leftAlone[1], "p5.jpg: its name is taken by another file; it stays fresh5.jpg");
     const Contents after = ReadFiles(folder.Path());
     EXPECT_EQ(after.at("mine.jpg"), "content 1");
@@ -198,7 +215,9 @@ TEST_F(UndoRunTest, JournalsOfOtherFoldersAreUntouched) {
 }
 
 // Names with blanks, line breaks and bytes that are not UTF-8 come back from
-// the journal exactly.
+// the journal exactly; its summary has every start line, however long the
+// clock lines of many devices make the start, and its end however many and
+// however long the stamp lines that follow "ready".
 TEST(JournalTest, NamesOfAnyBytesComeBackExactly) {
     testsupport::CTempDir dir;
     const CJournalStore store(dir.File("journals"));
@@ -207,22 +226,31 @@ TEST(JournalTest, NamesOfAnyBytesComeBackExactly) {
     journal.strFolder = "/photos/my trip";
     journal.files.push_back({1, 2, {}, "a b\n%.jpg", "", "caf\xE9.jpg"});
     journal.files.push_back({1, 3, {}, "\x7F.jpg", "~vlm0123456789ab.jpg", "sub/x.jpg"});
+    const CFileStamp longest{'m', INT64_MAX, INT64_MIN, 999999999};
+    std::string end = StampLine(0, {'m', 7, -12, 5}) + '\n';
+    for (std::uint64_t i = 1; i < 8; ++i) {
+        journal.files.push_back({1, 3 + i, {}, "b.jpg", "", "c.jpg"});
+        end += StampLine(i, longest) + '\n';
+    }
+    for (int i = 0; i < 130; ++i)
+        journal.clocks.push_back({"Maker Model " + std::to_string(i) + std::string(120, 'S'), 60});
     ASSERT_EQ(store.Write(journal), 0);
-    ASSERT_EQ(CJournalStore::Append(journal.strPath,
-                                    StampLine(0, {'m', 7, -12, 5}) + '\n' + DoneLine(2, 2)),
-              0);
+    ASSERT_EQ(CJournalStore::Append(journal.strPath, end + DoneLine(9, 9)), 0);
 
     const std::vector<CJournal> runs = store.Runs({7, 9, 0});
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].strFolder, journal.strFolder);
     EXPECT_EQ(runs[0].state, CJournal::Complete);
-    EXPECT_EQ(runs[0].nFiles, 2u);
+    EXPECT_EQ(runs[0].nFiles, 9u);
+    EXPECT_EQ(runs[0].clocks, journal.clocks);
+    EXPECT_EQ(runs[0].strDamage, "");
     const std::optional<CJournal> whole = ReadJournal(runs[0].strPath);
     ASSERT_TRUE(whole);
-    ASSERT_EQ(whole->files.size(), 2u);
+    ASSERT_EQ(whole->files.size(), 9u);
     EXPECT_EQ(whole->strDamage, "");
     EXPECT_EQ(whole->files[0].stamp, (CFileStamp{'m', 7, -12, 5}));
-    EXPECT_FALSE(whole->files[1].stamp.Known());
+    EXPECT_EQ(whole->files[7].stamp, longest);
+    EXPECT_FALSE(whole->files[8].stamp.Known());
     EXPECT_EQ(whole->files[0].strBefore, "a b\n%.jpg");
     EXPECT_EQ(whole->files[0].strTemporary, "");
     EXPECT_EQ(whole->files[0].strAfter, "caf\xE9.jpg");
