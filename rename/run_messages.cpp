@@ -162,8 +162,9 @@ CRenameOutcome UndoEnd(int restored, const std::vector<std::string>& leftAlone) 
     if (!leftAlone.empty()) {
         outcome.kind = CRenameOutcome::SomeRenamed;
         outcome.strText += '\n' + std::to_string(leftAlone.size()) +
-                           (leftAlone.size() == 1 ? " file was" : " files were") +
-                           " left alone, because it changed since the rename:";
+                           (leftAlone.size() == 1 ? " file was left alone, because it"
+                                                  : " files were left alone, because they") +
+                           " changed since the rename:";
         for (const std::string& line : leftAlone)
             outcome.strText += '\n' + line;
     }

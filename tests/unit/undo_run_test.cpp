@@ -189,6 +189,8 @@ TEST_F(UndoRunTest, FilesChangedSinceTheRunAreLeftAloneAndListed) {
     const CUndoOutcome undo = RunUndo(folder.Path(), m_store);
     EXPECT_EQ(undo.outcome.kind, CRenameOutcome::SomeRenamed);
     ASSERT_EQ(undo.leftAlone.size(), 2u) << undo.outcome.strText;
+    EXPECT_NE(undo.outcome.strText.find("\n2 files were left alone, because they changed"),
+              std::string::npos);
     EXPECT_EQ(undo.leftAlone[0], "p1.jpg: no file on its inode under any name the run gave it "
                                  "(gone, or renamed since)");
     EXPECT_EQ(undo.leftAlone[1], "p5.jpg: its name is taken by another file; it stays fresh5.jpg");
