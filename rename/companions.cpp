@@ -36,20 +36,28 @@ std::size_t ExtensionStart(std::string_view name) {
     return dot;
 }
 
-std::string CompanionTarget(std::string_view converted, std::string_view companion) {
+std::string CompanionTarget(std::string_view converted, std::string_view companion,
+                            ExtensionCase extension) {
     std::string target;
-    AssignCompanionTarget(target, converted, companion);
+    AssignCompanionTarget(target, converted, companion, extension);
     return target;
 }
 
 void AssignCompanionTarget(std::string& target, std::string_view converted,
-                           std::string_view companion) {
+                           std::string_view companion, ExtensionCase extension) {
     const std::size_t dot = converted.rfind('.');
     const std::size_t slash = converted.rfind('/');
     const bool hasExtension =
         dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash);
     target.assign(converted.substr(0, hasExtension ? dot : converted.size()));
+    const std::size_t stem = target.size();
     target += companion.substr(ExtensionStart(companion));
+    CaseExtension(target, stem, extension);
+}
+
+bool AlreadyNamed(std::string_view current, std::string_view target) {
+    return EqualNoCase(current, target) &&
+           current.substr(ExtensionStart(current)) == target.substr(ExtensionStart(target));
 }
 
 } // namespace velmora

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "extension_case.h"
+
 #include <string>
 #include <string_view>
 
@@ -18,10 +20,18 @@ bool IsSidecarName(std::string_view name);
 std::size_t ExtensionStart(std::string_view name);
 
 // The name a companion gets when its photo's new name is `converted`: the new
-// stem (`converted` without its extension) and the companion's extension.
-std::string CompanionTarget(std::string_view converted, std::string_view companion);
+// stem (`converted` without its extension) and the companion's extension,
+// cased as `extension` says.
+std::string CompanionTarget(std::string_view converted, std::string_view companion,
+                            ExtensionCase extension = ExtensionCase::Keep);
 // The same into `target`, whose buffer a pass over many rows reuses.
 void AssignCompanionTarget(std::string& target, std::string_view converted,
-                           std::string_view companion);
+                           std::string_view companion,
+                           ExtensionCase extension = ExtensionCase::Keep);
+
+// True when a file named `current` is already named `target`: the same name
+// ignoring case, and the extension (as ExtensionStart finds it) the same byte
+// for byte, so that a change of the extension's case alone is a rename.
+bool AlreadyNamed(std::string_view current, std::string_view target);
 
 } // namespace velmora

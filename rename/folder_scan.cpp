@@ -440,7 +440,7 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
         observer->OnSorting();
     std::stable_sort(rows.begin(), rows.end(),
                      [](const CListRow& a, const CListRow& b) { return CompareRows(a, b) < 0; });
-    return UpdateConvertedNames(rows, format);
+    return UpdateConvertedNames(rows, format, options.extensionCase);
 }
 
 } // namespace velmora

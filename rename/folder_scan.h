@@ -2,6 +2,7 @@
 
 #include "date_choice.h"
 #include "devices.h"
+#include "extension_case.h"
 #include "folder_dates.h"
 #include "list_rows.h"
 
@@ -38,6 +39,8 @@ struct CScanOptions {
     UndatedDates undated = UndatedDates::None;
     // The clock offsets of devices, applied to the dates their files give.
     CClockOffsets clocks{};
+    // The case the new names' extensions take.
+    ExtensionCase extensionCase = ExtensionCase::Keep;
 };
 
 // One listed file and the names of its companions, NUL-ended each.

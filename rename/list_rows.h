@@ -1,5 +1,7 @@
 #pragma once
 
+#include "extension_case.h"
+
 #include <algorithm>
 #include <cassert>
 #include <climits>
@@ -71,6 +73,16 @@ public:
     void SetCompanion(std::size_t index, std::string_view name);
     std::size_t CompanionCount() const;
 
+    // How the companions' extensions are cased for the new name: name
+    // generation sets it with column 1, and whoever works out a companion's
+    // new name reads it here.
+    velmora::ExtensionCase CompanionCase() const {
+        return static_cast<velmora::ExtensionCase>(m_companionCase);
+    }
+    void SetCompanionCase(velmora::ExtensionCase choice) {
+        m_companionCase = static_cast<std::uint32_t>(choice);
+    }
+
 private:
     // Replaces the bytes from `start` to the end of the part that begins
     // there (`length` bytes), keeping the other parts.
@@ -86,7 +98,10 @@ public:
     std::uint16_t nDeviceIndex = 0;
 
 private:
-    std::uint32_t m_split1 = 0; // length of column 1 (the companions follow)
+    // Length of column 1 (the companions follow); two bits of its word hold
+    // the companions' extension case, which keeps the row at 64 bytes.
+    std::uint32_t m_split1 : 30 = 0;
+    std::uint32_t m_companionCase : 2 = 0;
 
 public:
     std::uint8_t nImage = 0; // RowStatus in the main list
@@ -128,6 +143,7 @@ inline void CListRow::SetText(int column, std::string_view text) {
         assert(text.size() <= UINT16_MAX);
         m_split = static_cast<std::uint16_t>(text.size());
     } else {
+        assert(text.size() < (1u << 30));
         m_split1 = static_cast<std::uint32_t>(text.size());
     }
 }

@@ -4,7 +4,6 @@
 #include "date_choice.h"
 #include "format_program.h"
 #include "jpeg_file.h"
-#include "name_compare.h"
 #include "ole_date.h"
 
 #include <algorithm>
@@ -128,11 +127,18 @@ private:
 // `converted`; `target` is a buffer the caller reuses.
 bool CompanionsNamed(const CListRow& row, const std::string& converted, std::string& target) {
     for (std::size_t i = 0, count = row.CompanionCount(); i < count; ++i) {
-        AssignCompanionTarget(target, converted, row.Companion(i));
-        if (!EqualNoCase(row.Companion(i), target))
+        AssignCompanionTarget(target, converted, row.Companion(i), row.CompanionCase());
+        if (!AlreadyNamed(row.Companion(i), target))
             return false;
     }
     return true;
+}
+
+// The extension that the name took from `path` (from its last "."), cased.
+void CaseNameExtension(std::string_view path, std::string& name, ExtensionCase extension) {
+    const std::size_t dot = path.rfind('.');
+    if (dot != std::string_view::npos)
+        CaseExtension(name, name.size() - (path.size() - dot), extension);
 }
 
 // Names and statuses of the rows from `begin` to `end`, with the row index as
@@ -140,7 +146,8 @@ bool CompanionsNamed(const CListRow& row, const std::string& converted, std::str
 // reused from row to row, so that a row costs no allocation unless its texts
 // outgrow their own block.
 unsigned NameRows(CListRows& rows, std::size_t begin, std::size_t end,
-                  const CFormatProgram& program, const std::string& format) {
+                  const CFormatProgram& program, const std::string& format,
+                  ExtensionCase extension) {
     std::optional<CJpegFile> carrier; // holds each row's date; reads no file
     if (!program.Compiled())
         carrier.emplace();
@@ -164,7 +171,9 @@ unsigned NameRows(CListRows& rows, std::size_t begin, std::size_t end,
             current.assign(row.Text(0));
             carrier->BuildFileName(current, name, format, static_cast<int>(i));
         }
-        if (EqualNoCase(name, row.Text(0)) && CompanionsNamed(row, name, target)) {
+        CaseNameExtension(row.Text(0), name, extension);
+        row.SetCompanionCase(extension);
+        if (AlreadyNamed(row.Text(0), name) && CompanionsNamed(row, name, target)) {
             row.nImage = RowNamed;
         } else {
             row.nImage = RowToRename;
@@ -178,12 +187,12 @@ unsigned NameRows(CListRows& rows, std::size_t begin, std::size_t end,
 
 } // namespace
 
-unsigned UpdateConvertedNames(CListRows& rows, const std::string& format) {
+unsigned UpdateConvertedNames(CListRows& rows, const std::string& format, ExtensionCase extension) {
     const CFormatProgram program(format);
     const std::size_t chunk = program.Compiled() ? kCompiledChunk : kStrftimeChunk;
     const std::size_t chunks = (rows.size() + chunk - 1) / chunk;
     if (chunks <= 1)
-        return NameRows(rows, 0, rows.size(), program, format);
+        return NameRows(rows, 0, rows.size(), program, format, extension);
 
     // A row's name depends on nothing but the row and its index, so which
     // thread names it changes no result, and the counts add up the same.
@@ -197,7 +206,7 @@ unsigned UpdateConvertedNames(CListRows& rows, const std::string& format) {
         try {
             for (std::size_t c; (c = next.fetch_add(1)) < chunks;)
                 counts[slot] += NameRows(rows, c * chunk, std::min(rows.size(), (c + 1) * chunk),
-                                         program, format);
+                                         program, format, extension);
         } catch (...) {
             errors[slot] = std::current_exception();
         }

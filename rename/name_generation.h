@@ -1,5 +1,6 @@
 #pragma once
 
+#include "extension_case.h"
 #include "list_rows.h"
 
 #include <string>
@@ -12,7 +13,10 @@ constexpr const char* kDefaultFormat = "Img%Y%m%d_%H%M%S_%C";
 
 // Rewrites column 1 and the status of every row in RowToRename or RowNamed
 // (other rows are left alone) and returns how many rows a rename would change.
+// The extensions, the companions' too, are cased as `extension` says; a name
+// that differs in the case of its extension alone is to rename.
 // Long lists are shared out among the cores; it returns when all are named.
-unsigned UpdateConvertedNames(CListRows& rows, const std::string& format);
+unsigned UpdateConvertedNames(CListRows& rows, const std::string& format,
+                              ExtensionCase extension = ExtensionCase::Keep);
 
 } // namespace velmora

@@ -261,7 +261,7 @@ public:
             const int companion = CompanionOf(file);
             const std::string to =
                 NewFileName(m_rows[row], companion, RowFileName(m_rows[row], companion));
-            if (m_files[file].place != Place::Aside && EqualNoCase(Name(file), to))
+            if (m_files[file].place != Place::Aside && AlreadyNamed(Name(file), to))
                 continue;
             if (!PlanFile(file, to, plan))
                 return false;
@@ -357,6 +357,8 @@ private:
             return StopAt(plan, CRenameStop::Error, file, to);
         }
         const int holder = m_names.Holder(to);
+        if (holder == file && Name(file) != to)
+            PlanSelfAside(file, plan);
         if (holder != kVacant && holder != file) {
             // Only a file that this run renames later may be moved aside:
             // any other holder would be left under a temporary name.
@@ -386,6 +388,19 @@ private:
             --m_outstanding;
         Move(file, Place::Renamed, 0, to);
         return true;
+    }
+
+    // A file system that finds names ignoring case holds IMG.jpg as the very
+    // entry IMG.JPG, which a rename that never replaces can't give another
+    // case: the file goes aside first, and from there to its new name.
+    void PlanSelfAside(int file, CRenamePlan& plan) {
+        CPlanFile& planned = m_files[file];
+        m_rowMoves.push_back({file, planned.place, planned.nTemporary});
+        const std::uint64_t temporary = FreshTemporaryNumber();
+        plan.steps.push_back({planned.nRow, CompanionOf(file), true, false,
+                              planned.place == Place::Listed, temporary, planned.id});
+        Move(file, Place::Aside, temporary, TemporaryName(temporary));
+        ++m_outstanding;
     }
 
     static bool Stop(CRenamePlan& plan, CRenameStop::Kind kind, int row) {
@@ -546,7 +561,8 @@ std::string_view RowFileName(const CListRow& row, int companion) {
 }
 
 std::string NewFileName(const CListRow& row, int companion, std::string_view listed) {
-    return companion < 0 ? std::string(row.Text(1)) : CompanionTarget(row.Text(1), listed);
+    return companion < 0 ? std::string(row.Text(1))
+                         : CompanionTarget(row.Text(1), listed, row.CompanionCase());
 }
 
 std::string RefusalText(const CRenameStop& stop) {

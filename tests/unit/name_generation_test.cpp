@@ -7,6 +7,7 @@
 #include "name_compare.h"
 #include "name_generation.h"
 #include "ole_date.h"
+#include "rename_plan.h"
 #include "rename_run.h"
 #include "test_support.h"
 
@@ -111,19 +112,39 @@ struct StatusCase {
     int statusBefore;
     const char* converted;
     int statusAfter;
+    ExtensionCase extension = ExtensionCase::Keep;
+    const char* companion = nullptr; // the row's one companion, and the name it gets
+    const char* companionTarget = nullptr;
 };
+
+constexpr ExtensionCase kKeep = ExtensionCase::Keep;
 
 const StatusCase kStatusCases[] = {
     {"other_name_to_rename", "DSC00017.JPG", kDefaultFormat, RowToRename,
-     "Img20050307_140509_000.JPG", RowToRename},
+     "Img20050307_140509_000.JPG", RowToRename, kKeep, nullptr, nullptr},
     {"same_name_named", "Img20050307_140509_000.JPG", kDefaultFormat, RowToRename,
-     "Img20050307_140509_000.JPG", RowNamed},
+     "Img20050307_140509_000.JPG", RowNamed, kKeep, nullptr, nullptr},
     {"case_only_difference_named", "img20050307_140509_000.jpg", kDefaultFormat, RowToRename,
-     "Img20050307_140509_000.jpg", RowNamed},
+     "Img20050307_140509_000.jpg", RowNamed, kKeep, nullptr, nullptr},
     {"non_ascii_case_only_difference_named", "ÉTÉ_2005.jpg", "été_%Y", RowToRename, "été_2005.jpg",
-     RowNamed},
+     RowNamed, kKeep, nullptr, nullptr},
     {"named_row_with_new_name_to_rename", "Img20050307_140509_000.JPG", "%Y", RowNamed, "2005.JPG",
-     RowToRename},
+     RowToRename, kKeep, nullptr, nullptr},
+    // The extension's case is a change of its own; the stem's case still is none.
+    {"extension_lowered_to_rename", "img2005.JPG", "Img%Y", RowNamed, "Img2005.jpg", RowToRename,
+     ExtensionCase::Lower, nullptr, nullptr},
+    {"extension_already_upper_named", "img2005.JPG", "Img%Y", RowToRename, "Img2005.JPG", RowNamed,
+     ExtensionCase::Upper, nullptr, nullptr},
+    {"strftime_path_extension_uppered", "a.jpg", "%a", RowToRename, "Mon.JPG", RowToRename,
+     ExtensionCase::Upper, nullptr, nullptr},
+    {"extension_kept_companion_kept", "IMG_1.JPG", "NEW", RowToRename, "NEW.JPG", RowToRename,
+     kKeep, "IMG_1.CR2.xmp", "NEW.CR2.xmp"},
+    {"companion_inner_extension_lowered", "IMG_1.JPG", "NEW", RowToRename, "NEW.jpg", RowToRename,
+     ExtensionCase::Lower, "IMG_1.CR2.xmp", "NEW.cr2.xmp"},
+    {"companion_extension_case_alone_to_rename", "NEW.jpg", "NEW", RowNamed, "NEW.jpg", RowToRename,
+     ExtensionCase::Lower, "NEW.CR2", "NEW.cr2"},
+    {"companion_upper_named", "NEW.JPG", "NEW", RowToRename, "NEW.JPG", RowNamed,
+     ExtensionCase::Upper, "new.CR2", "NEW.CR2"},
 };
 
 class ConvertedStatusTest : public NameGenerationEnvironment,
@@ -132,8 +153,16 @@ class ConvertedStatusTest : public NameGenerationEnvironment,
 TEST_P(ConvertedStatusTest, StatusFollowsComparisonIgnoringCase) {
     const StatusCase& c = GetParam();
     CListRows rows{Row(c.current, c.statusBefore, kTaken, "12345")};
-    EXPECT_EQ(UpdateConvertedNames(rows, c.format), c.statusAfter == RowToRename ? 1u : 0u);
-    EXPECT_EQ(Describe(rows), Describe({Row(c.current, c.statusAfter, kTaken, c.converted)}));
+    if (c.companion != nullptr)
+        rows[0].SetCompanions(std::string(c.companion) + '\0');
+    EXPECT_EQ(UpdateConvertedNames(rows, c.format, c.extension),
+              c.statusAfter == RowToRename ? 1u : 0u);
+    CListRows expected{Row(c.current, c.statusAfter, kTaken, c.converted)};
+    if (c.companion != nullptr) {
+        expected[0].SetCompanions(std::string(c.companion) + '\0');
+        EXPECT_EQ(NewFileName(rows[0], 0, c.companion), c.companionTarget);
+    }
+    EXPECT_EQ(Describe(rows), Describe(expected));
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, ConvertedStatusTest, ::testing::ValuesIn(kStatusCases),
