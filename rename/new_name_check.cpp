@@ -15,9 +15,11 @@ NameFault CheckNewName(std::string_view name) {
             break;
         rest.remove_prefix(slash + 1);
     }
-    // `rest` is the file name; its extension starts at its last ".".
-    const std::size_t dot = rest.rfind('.');
-    return dot == 0 ? NameFault::NoFileName : NameFault::None;
+    // `rest` is the file name; its extension starts at its last ".". A
+    // folder part may start with one: it names a folder that exists.
+    if (rest.front() != '.')
+        return NameFault::None;
+    return rest.rfind('.') == 0 ? NameFault::NoFileName : NameFault::Hidden;
 }
 
 const char* NameFaultText(NameFault fault) {
@@ -28,6 +30,8 @@ const char* NameFaultText(NameFault fault) {
         return "The new name has no file name before its extension";
     case NameFault::ThroughLink:
         return "The new name leads through a symbolic link";
+    case NameFault::Hidden:
+        return "The new name starts with a dot, which would hide the file";
     case NameFault::None:
         break;
     }

@@ -11,6 +11,7 @@ enum class NameFault {
     LeavesFolder, // absolute, or an empty, "." or ".." part
     NoFileName,   // nothing before the extension: the file would be hidden
     ThroughLink,  // a folder part is a symbolic link (found on disk, not here)
+    Hidden,       // the file name starts with ".": file managers would hide it
 };
 
 NameFault CheckNewName(std::string_view name);

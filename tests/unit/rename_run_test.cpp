@@ -420,7 +420,9 @@ TEST(NewNameCheckTest, RefusesNamesThatLeaveTheFolderOrHideTheFile) {
     const std::pair<const char*, NameFault> cases[] = {
         {"a.jpg", NameFault::None},
         {"sub/a.jpg", NameFault::None},
-        {".hidden.jpg", NameFault::None},
+        {".hidden.jpg", NameFault::Hidden},
+        {"sub/.2008.jpg", NameFault::Hidden},
+        {".sub/a.jpg", NameFault::None},
         {"", NameFault::LeavesFolder},
         {"/tmp/a.jpg", NameFault::LeavesFolder},
         {"sub//a.jpg", NameFault::LeavesFolder},
@@ -445,6 +447,7 @@ const RefusedCase kRefusedCases[] = {
     {"parent_folder", "../x.jpg", "The new name would leave the folder"},
     {"absolute", "/tmp/x.jpg", "The new name would leave the folder"},
     {"no_file_name", ".jpg", "The new name has no file name before its extension"},
+    {"hides_the_file", ".2008.jpg", "The new name starts with a dot, which would hide the file"},
     {"through_link", "out/x.jpg", "The new name leads through a symbolic link"},
     {"into_subfolder", "sub/x.jpg", ""},
 };
