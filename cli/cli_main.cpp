@@ -3,6 +3,7 @@
 #include "cli_options.h"
 #include "devices.h"
 #include "folder_commands.h"
+#include "format_codes.h"
 #include "info_command.h"
 #include "name_generation.h"
 #include "stored_format.h"
@@ -102,6 +103,8 @@ int RunCommand(const CCliOptions& options) {
     scan.bAllTypes = options.allTypes.value_or(stored.allTypes.value_or(false));
     scan.bCompanions = options.companions.value_or(stored.companions.value_or(false));
     scan.undated = options.undated.value_or(stored.undated.value_or(velmora::UndatedDates::None));
+    scan.extensionCase =
+        options.extensionCase.value_or(stored.extensionCase.value_or(velmora::ExtensionCase::Keep));
     std::vector<std::string> shifted;
     if (options.command == CCliOptions::Command::List ||
         options.command == CCliOptions::Command::Rename ||
@@ -121,6 +124,16 @@ int RunCommand(const CCliOptions& options) {
         const std::string error = FolderError(options.operands.front());
         if (!error.empty()) {
             std::cerr << "velmora-cli: " << error << '\n';
+            return 2;
+        }
+    }
+    if (options.command == CCliOptions::Command::List ||
+        options.command == CCliOptions::Command::Rename) {
+        // A code the engine does not know would stay in every name as text.
+        const std::string_view unknown = velmora::UnknownBraceCode(format);
+        if (!unknown.empty()) {
+            std::cerr << "velmora-cli: " << unknown
+                      << " is not a code of the format (see velmora-cli --help)\n";
             return 2;
         }
     }

@@ -6,9 +6,9 @@
 #include <string_view>
 
 const char* const g_cliUsage =
-    "usage: velmora-cli (list|rename) [--format FMT] [--types jpg|all] [--[no-]companions]\n"
-    "                   [--undated none|names|files] [--shift DEVICE=OFFSET]... [--json]\n"
-    "                   FOLDER\n"
+    "usage: velmora-cli (list|rename) [--format FMT] [--ext keep|lower|upper]\n"
+    "                   [--types jpg|all] [--[no-]companions] [--undated none|names|files]\n"
+    "                   [--shift DEVICE=OFFSET]... [--json] FOLDER\n"
     "       velmora-cli devices [--types jpg|all] [--[no-]companions]\n"
     "                   [--undated none|names|files] [--shift DEVICE=OFFSET]... [--json]\n"
     "                   FOLDER\n"
@@ -39,9 +39,15 @@ const char* const g_cliUsage =
     "                       line per fact; with --json one JSON object per file\n"
     "\n"
     "  --format FMT         the file name format: strftime codes such as %Y %m %d\n"
-    "                       %H %M %S, and %C for a running counter\n"
-    "                       (default: the format last used in the window, else\n"
-    "                       Img%Y%m%d_%H%M%S_%C)\n"
+    "                       %H %M %S, %C for a running counter, and %{make}\n"
+    "                       %{model} %{device} %{lens} %{name} %{folder} %{n}\n"
+    "                       %{day} (the manual page tells them); a format with\n"
+    "                       another %{...} is refused (default: the format last\n"
+    "                       used in the window, else Img%Y%m%d_%H%M%S_%C)\n"
+    "  --ext keep|lower|upper\n"
+    "                       the new names' extensions, companions' too, as the\n"
+    "                       files have them, in lower or in upper case; default:\n"
+    "                       the window's setting, else keep\n"
     "  --types jpg|all      list *.jpg only, or every photo and video type\n"
     "                       (JPEG, HEIC/HEIF/AVIF, raw, WebP, PNG, TIFF, MP4/MOV);\n"
     "                       info reads by content with all\n"
@@ -145,6 +151,9 @@ std::string OperandError(const CCliOptions& options) {
                        options.command == CCliOptions::Command::Devices;
     if (!options.shifts.empty() && !scans)
         return "only list, rename and devices take --shift";
+    if (options.extensionCase && options.command != CCliOptions::Command::List &&
+        options.command != CCliOptions::Command::Rename)
+        return "only list and rename take --ext";
     if ((options.spanFrom || options.spanTo) && options.command != CCliOptions::Command::Clocks)
         return "only clocks set takes --from and --to";
     switch (options.command) {
@@ -237,6 +246,15 @@ CCliOptions ParseCliOptions(int argc, const char* const* argv) {
                 options.error = value ? "--undated takes none, names or files, not '" +
                                             std::string(*value) + "'"
                                       : "--undated needs a value";
+                return options;
+            }
+        } else if (arg == "--ext" || arg.starts_with("--ext=")) {
+            const std::optional<std::string_view> value = OptionValue(argc, argv, i, "--ext");
+            options.extensionCase = value ? velmora::ExtensionCaseFromName(*value) : std::nullopt;
+            if (!options.extensionCase) {
+                options.error =
+                    value ? "--ext takes keep, lower or upper, not '" + std::string(*value) + "'"
+                          : "--ext needs a value";
                 return options;
             }
         } else if (arg == "--shift" || arg.starts_with("--shift=")) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "date_choice.h"
+#include "extension_case.h"
 
 #include <cstdint>
 #include <optional>
@@ -18,11 +19,12 @@ struct CCliOptions {
 
     Command command = Command::None;
     bool json = false;
-    std::optional<std::string> format;            // --format FMT, when given
-    std::optional<bool> allTypes;                 // --types all (true) or jpg (false)
-    std::optional<bool> companions;               // --companions / --no-companions
-    std::optional<velmora::UndatedDates> undated; // --undated none|names|files
-    std::vector<CShift> shifts;                   // --shift, in order
+    std::optional<std::string> format;                   // --format FMT, when given
+    std::optional<bool> allTypes;                        // --types all (true) or jpg (false)
+    std::optional<bool> companions;                      // --companions / --no-companions
+    std::optional<velmora::UndatedDates> undated;        // --undated none|names|files
+    std::optional<velmora::ExtensionCase> extensionCase; // --ext keep|lower|upper
+    std::vector<CShift> shifts;                          // --shift, in order
     // clocks set --from DATE / --to DATE: the span's ends, ms of the date as written.
     std::optional<std::int64_t> spanFrom;
     std::optional<std::int64_t> spanTo;

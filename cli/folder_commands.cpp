@@ -63,7 +63,8 @@ std::string CompanionsJson(const CListRow& row) {
         CJsonObject object;
         object.FileName("original", row.Companion(i));
         if (IsDated(row))
-            object.FileName("converted", CompanionTarget(row.Text(1), row.Companion(i)));
+            object.FileName("converted",
+                            CompanionTarget(row.Text(1), row.Companion(i), row.CompanionCase()));
         else
             object.Null("converted");
         json += (i != 0 ? "," : "") + object.Finish();
@@ -194,7 +195,10 @@ int RunListCommand(const std::string& folder, const std::string& format, const C
         // The files that follow it, each on a line of its own.
         for (std::size_t i = 0, count = row.CompanionCount(); i < count; ++i) {
             out << "+companion\t" << row.Companion(i) << '\t'
-                << (IsDated(row) ? CompanionTarget(row.Text(1), row.Companion(i)) : "") << '\n';
+                << (IsDated(row)
+                        ? CompanionTarget(row.Text(1), row.Companion(i), row.CompanionCase())
+                        : "")
+                << '\n';
         }
     }
     out << rows.size() << " files in the list, " << renameCount << " to rename\n";

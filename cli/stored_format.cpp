@@ -34,6 +34,9 @@ CStoredScanSettings StoredScanSettings() {
     const QVariant undated = settings.value(QStringLiteral("Settings/Dates for Undated Files"));
     if (undated.isValid())
         stored.undated = velmora::UndatedDatesFromName(undated.toString().toStdString());
+    const QVariant extension = settings.value(QStringLiteral("Settings/Extension Case"));
+    if (extension.isValid())
+        stored.extensionCase = velmora::ExtensionCaseFromName(extension.toString().toStdString());
     return stored;
 }
 

@@ -2,6 +2,7 @@
 
 #include "date_choice.h"
 #include "devices.h"
+#include "extension_case.h"
 
 #include <cstdint>
 #include <optional>
@@ -17,11 +18,13 @@ std::optional<std::string> StoredFormat();
 
 // The window's "File Types" ("all" lists every type) and "Companions"
 // settings, when stored.
-// With them "Dates for Undated Files" (none, names or files).
+// With them "Dates for Undated Files" (none, names or files) and "Extension
+// Case" (keep, lower or upper).
 struct CStoredScanSettings {
     std::optional<bool> allTypes;
     std::optional<bool> companions;
     std::optional<velmora::UndatedDates> undated;
+    std::optional<velmora::ExtensionCase> extensionCase;
 };
 CStoredScanSettings StoredScanSettings();
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # velmora-cli rename as a terminal user runs it: names that would leave the
-# folder are refused, an empty format is a usage error, and a run whose
+# folder or hide the file and formats with an unknown code are refused, an empty format is a usage error, and a run whose
 # output goes away (| head) still renames every file and leaves no
 # temporary name. Usage: cli_rename_test.sh VELMORA_CLI MAKE_PHOTOS
 set -uo pipefail
@@ -31,7 +31,7 @@ expect_status() { # expected, actual, what
 
 fresh 20
 before=$(names)
-for format in '../%C' '/tmp/%C' '' 'a//%C' '%2147483647Y'; do
+for format in '../%C' '/tmp/%C' '' 'a//%C' '%2147483647Y' '.%Y%C' '%{foo}%C'; do
     "$cli" rename --format "$format" "$work/photos" >"$work/out" 2>&1
     status=$?
     expect_status 2 "$status" "format '$format'"
@@ -39,6 +39,13 @@ for format in '../%C' '/tmp/%C' '' 'a//%C' '%2147483647Y'; do
 done
 [ -z "$(ls "$work" | grep -v -e '^photos$' -e '^out$' -e '^config$' -e '^state$')" ] ||
     fail "a file left the folder: $(ls "$work")"
+
+for command in list rename; do
+    "$cli" $command --format 'x%{foo}%C' "$work/photos" >"$work/out" 2>&1
+    expect_status 2 $? "$command with an unknown code"
+    grep -qx 'velmora-cli: %{foo} is not a code of the format (see velmora-cli --help)' "$work/out" ||
+        fail "the unknown code is not named: $(cat "$work/out")"
+done
 
 ln -s "$work" "$work/photos/out"
 "$cli" rename --format 'out/%C' "$work/photos" >"$work/out" 2>&1

@@ -646,6 +646,12 @@ const CliCase kCliCases[] = {
      R"("converted":"2005.jpg","status":"to-rename","date":"2005-07-01 10:00:00")"
      R"(,"date_source":"exif-original","offset":null,"offset_applied":null}]})"
      "\n"},
+    // A name that differs in its extension's case alone is a rename of its own.
+    {{"rename_extension_lowered_text", "rename --ext lower", "%m%d", 0},
+     {{"0701.JPG", kJuly1}, {"a.JPG", kJuly2}},
+     "0701.JPG -> 0701.jpg\n"
+     "a.JPG -> 0702.jpg\n"
+     "All files were re-named successfuly!\n"},
     {{"rename_nothing_to_do_text", "rename", "%Y", 0},
      {{"2005.jpg", kJuly1}},
      "There are no items to be renamed!\n"},
@@ -684,10 +690,13 @@ TEST_P(CliFolderTest, PrintsRowsOrChangesAndReturnsExitStatus) {
     }
     const std::string command = c.run.command;
     const bool json = command.ends_with(" --json");
+    CScanOptions scan;
+    if (command.find(" --ext lower") != std::string::npos)
+        scan.extensionCase = ExtensionCase::Lower;
     std::ostringstream out;
     const int status = command.starts_with("rename")
-                           ? RunRenameCommand(m_dir.Path(), c.run.format, {}, json, out)
-                           : RunListCommand(m_dir.Path(), c.run.format, {}, json, out);
+                           ? RunRenameCommand(m_dir.Path(), c.run.format, scan, json, out)
+                           : RunListCommand(m_dir.Path(), c.run.format, scan, json, out);
     EXPECT_EQ(status, c.run.exitStatus);
     std::string expected = c.output;
     if (const std::size_t at = expected.find("{folder}"); at != std::string::npos)
