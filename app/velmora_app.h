@@ -22,6 +22,8 @@ public:
     static constexpr const char* kCompanionsEntry = "Companions";
     // "none", "names" or "files": what dates files whose metadata holds none.
     static constexpr const char* kUndatedEntry = "Dates for Undated Files";
+    // "keep", "lower" or "upper": the case of the new names' extensions.
+    static constexpr const char* kExtensionCaseEntry = "Extension Case";
     // The clock offset of each device, in signed seconds, by CDeviceId::Key().
 
     // Runs the main dialog, first scanning `startPath` (a folder, or any file

@@ -2,6 +2,7 @@
 
 #include "dialog_units.h"
 #include "folder_scan.h"
+#include "format_codes.h"
 #include "journal_store.h"
 #include "name_generation.h"
 #include "rename_plan.h"
@@ -301,6 +302,11 @@ void CVelmoraDlg::OnInitDialog() {
                     Encode(theApp.GetProfileString(CVelmoraApp::kSettingsSection,
                                                    CVelmoraApp::kUndatedEntry, QString())))
                     .value_or(velmora::UndatedDates::None);
+    m_extensionCase =
+        velmora::ExtensionCaseFromName(
+            Encode(theApp.GetProfileString(CVelmoraApp::kSettingsSection,
+                                           CVelmoraApp::kExtensionCaseEntry, QString())))
+            .value_or(velmora::ExtensionCase::Keep);
     m_nRenameCount = 0;
     UpdateData(false);
 }
@@ -414,7 +420,8 @@ void CVelmoraDlg::SizeColumns() {
 
 void CVelmoraDlg::UpdateConvertedNames() {
     UpdateData(true);
-    m_nRenameCount = velmora::UpdateConvertedNames(m_list->Rows(), m_strFormat);
+    m_nRenameCount = velmora::UpdateConvertedNames(m_list->Rows(), m_strFormat, m_extensionCase);
+    FlagUnknownCode();
     // Marks made for the last names would point at the wrong rows.
     m_list->Model().SetRefusals({});
     m_list->RowsChanged();
@@ -483,6 +490,13 @@ void CVelmoraDlg::OnOK() {
     if (m_strFormat.empty()) {
         MessageBox(QStringLiteral("The Format value can not be empty!"), QStringLiteral("Error"),
                    MB_OK);
+        return;
+    }
+    if (const QString unknown = FlagUnknownCode(); !unknown.isEmpty()) {
+        MessageBox(QStringLiteral("The Format value holds %1, which is not a code of the format: "
+                                  "no file was renamed.")
+                       .arg(unknown),
+                   QStringLiteral("Error"), MB_ICONERROR);
         return;
     }
     if (!m_strDirectory.empty() && !FolderStillThere())
@@ -599,11 +613,36 @@ void CVelmoraDlg::OnUndatedDates(velmora::UndatedDates undated) {
         ScanFolder(m_strDirectory);
 }
 
+void CVelmoraDlg::OnExtensionCase(velmora::ExtensionCase choice) {
+    m_extensionCase = choice;
+    const std::string_view name = velmora::ExtensionCaseName(choice);
+    ReportUnstored(
+        theApp.WriteProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kExtensionCaseEntry,
+                                  QString::fromLatin1(name.data(), qsizetype(name.size()))));
+    UpdateConvertedNames();
+}
+
+QString CVelmoraDlg::FlagUnknownCode() {
+    const std::string_view code = velmora::UnknownBraceCode(m_strFormat);
+    const QString unknown = Decode(std::string(code));
+    // The error colour of refused names, so that the field reads as they do;
+    // set on a change only, as a style sheet costs a restyle of the field.
+    const QString style =
+        unknown.isEmpty() ? QString() : QStringLiteral("QLineEdit { color: #c00000; }");
+    if (m_editFormat->styleSheet() != style)
+        m_editFormat->setStyleSheet(style);
+    m_editFormat->setToolTip(unknown.isEmpty()
+                                 ? QString()
+                                 : QStringLiteral("%1 is not a code of the format").arg(unknown));
+    return unknown;
+}
+
 velmora::CScanOptions CVelmoraDlg::ScanOptions() const {
     velmora::CScanOptions options;
     options.bAllTypes = m_bAllTypes;
     options.bCompanions = m_bCompanions;
     options.undated = m_undated;
+    options.extensionCase = m_extensionCase;
     options.clocks = theApp.GetClockOffsets();
     return options;
 }
@@ -707,6 +746,7 @@ void CVelmoraDlg::ShowContextMenu(const QPoint& globalPos) {
     companions->setChecked(m_bCompanions);
     connect(companions, &QAction::toggled, this, &CVelmoraDlg::OnCompanions);
     AddUndatedMenu(menu);
+    AddExtensionMenu(menu);
     menu.addSeparator();
     QAction* undo = menu.addAction(QStringLiteral("&Undo Last Rename"));
     undo->setShortcut(QKeySequence::Undo);
@@ -742,6 +782,31 @@ void CVelmoraDlg::AddUndatedMenu(QMenu& menu) {
         connect(action, &QAction::triggered, this, [this, value] {
             if (value != m_undated)
                 OnUndatedDates(value);
+        });
+    }
+}
+
+// The case of the new names' extensions: one choice of three.
+void CVelmoraDlg::AddExtensionMenu(QMenu& menu) {
+    static const struct {
+        velmora::ExtensionCase choice;
+        const char* text;
+    } kChoices[] = {
+        {velmora::ExtensionCase::Keep, "As the Files &Have Them"},
+        {velmora::ExtensionCase::Lower, "&Lower Case"},
+        {velmora::ExtensionCase::Upper, "U&pper Case"},
+    };
+    QMenu* extensions = menu.addMenu(QStringLiteral("&Extensions"));
+    auto* group = new QActionGroup(extensions);
+    for (const auto& entry : kChoices) {
+        QAction* action = extensions->addAction(QString::fromUtf8(entry.text));
+        action->setCheckable(true);
+        action->setChecked(m_extensionCase == entry.choice);
+        group->addAction(action);
+        const velmora::ExtensionCase value = entry.choice;
+        connect(action, &QAction::triggered, this, [this, value] {
+            if (value != m_extensionCase)
+                OnExtensionCase(value);
         });
     }
 }

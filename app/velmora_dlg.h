@@ -51,6 +51,8 @@ public:
     void OnAllFileTypes(bool on);
     void OnCompanions(bool on);
     void OnUndatedDates(velmora::UndatedDates undated);
+    // Stored at once; the names follow without a new scan.
+    void OnExtensionCase(velmora::ExtensionCase choice);
     // Gives the files of the folder's last rename their old names back, after
     // the user confirms, and scans the folder again.
     void OnUndoLastRename();
@@ -119,6 +121,10 @@ private:
     // The scan's choices, as the settings stand.
     velmora::CScanOptions ScanOptions() const;
     void AddUndatedMenu(QMenu& menu);
+    void AddExtensionMenu(QMenu& menu);
+    // Flags the format field when the format holds a code the engine does
+    // not know: its tooltip names the code. Returns that code (empty: none).
+    QString FlagUnknownCode();
     // Draws the status pictures anew when the window's device pixel ratio is
     // not the one they were drawn for.
     void DrawStatusPictures();
@@ -149,6 +155,7 @@ private:
     bool m_bCompanions = false; // companions follow their photo
     // What dates files whose metadata holds none.
     velmora::UndatedDates m_undated = velmora::UndatedDates::None;
+    velmora::ExtensionCase m_extensionCase = velmora::ExtensionCase::Keep;
     unsigned m_nRenameCount = 0;
     std::size_t m_nUnlisted = 0; // files of other types the last scan left out
     std::string m_strDirectory;  // target folder, as the file system's bytes

@@ -214,6 +214,7 @@ private Q_SLOTS:
     void renameWithEmptyFormatRenamesNothing();
     void fileTypeChoicesAreRememberedAndRescan();
     void undatedFilesChoiceIsRememberedAndMarked();
+    void extensionCaseIsRememberedAndUnknownCodeRefused();
     void ctrlZUndoesTheRename();
     void interruptedRunIsOfferedForUndo_data();
     void interruptedRunIsOfferedForUndo();
@@ -881,6 +882,56 @@ void MainWindowTest::undatedFilesChoiceIsRememberedAndMarked() {
     QCOMPARE(next.List().GetItemImage(0), int(RowToRename));
     next.OnUndatedDates(velmora::UndatedDates::None);
     QCOMPARE(next.List().GetItemImage(1), int(RowNoDate));
+}
+
+// The extension choice renames at once without a scan and holds for the next
+// start, where the menu shows it; a code the engine does not know is named in
+// the format field's tooltip and Rename refuses it.
+void MainWindowTest::extensionCaseIsRememberedAndUnknownCodeRefused() {
+    QTemporaryDir dir;
+    QVERIFY(guitest::WriteDatedPhoto(dir.filePath("2022.JPG"), "2022:01:02 03:04:05"));
+    const std::string folder = QFile::encodeName(dir.path()).toStdString();
+    {
+        CTestVelmoraDlg dlg;
+        dlg.ScanFolder(folder);
+        dlg.FormatField().setText(QStringLiteral("%Y"));
+        QCOMPARE(dlg.List().GetItemImage(0), int(RowNamed));
+        dlg.OnExtensionCase(velmora::ExtensionCase::Lower);
+        QCOMPARE(Column(dlg.List(), 1), QStringList({"2022.jpg"}));
+        QCOMPARE(dlg.List().GetItemImage(0), int(RowToRename));
+        dlg.FormatField().setText(QStringLiteral("%Y%{foo}"));
+        QCOMPARE(dlg.FormatField().toolTip(), QStringLiteral("%{foo} is not a code of the format"));
+        dlg.OnOK();
+        QCOMPARE(dlg.m_messages.back().strText,
+                 QStringLiteral("The Format value holds %{foo}, which is not a code of the "
+                                "format: no file was renamed."));
+        dlg.FormatField().setText(QStringLiteral("%Y"));
+        QCOMPARE(dlg.FormatField().toolTip(), QString());
+    }
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList({"2022.JPG"}));
+    QCOMPARE(Store().value(QStringLiteral("Settings/Extension Case")).toString(), "lower");
+    CTestVelmoraDlg next;
+    next.show();
+    next.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&next));
+    next.ScanFolder(folder);
+    QStringList choices;
+    QTimer::singleShot(0, &next, [&choices] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        for (QAction* action : menu != nullptr ? menu->actions() : QList<QAction*>()) {
+            if (action->text() != QStringLiteral("&Extensions"))
+                continue;
+            for (QAction* choice : action->menu()->actions())
+                choices << choice->text() + (choice->isChecked() ? QStringLiteral(" (on)") : "");
+        }
+        if (menu != nullptr)
+            menu->close();
+    });
+    QTest::keyClick(&next.FormatField(), Qt::Key_F10, Qt::ShiftModifier);
+    QCOMPARE(choices, QStringList({"As the Files &Have Them", "&Lower Case (on)", "U&pper Case"}));
+    next.FormatField().setText(QStringLiteral("%Y"));
+    next.OnOK();
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList({"2022.jpg"}));
 }
 
 void MainWindowTest::renameWithEmptyFormatRenamesNothing() {
