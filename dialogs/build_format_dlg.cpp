@@ -1,6 +1,7 @@
 #include "build_format_dlg.h"
 
 #include "dialog_units.h"
+#include "format_codes.h"
 #include "jpeg_file.h"
 #include "message_box.h"
 #include "ole_date.h"
@@ -12,9 +13,63 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
+#include <algorithm>
+#include <string_view>
+
 namespace {
 
 constexpr const char* kSamplePath = "c:/test.jpg";
+
+// What a code in braces gives in the sample: a camera's values, the sample
+// file's name, and the first file of its name and of its day.
+std::string_view SampleValue(velmora::BraceCode code) {
+    switch (code) {
+    case velmora::BraceCode::Make:
+        return "Canon";
+    case velmora::BraceCode::Model:
+    case velmora::BraceCode::Device:
+        return "Canon EOS 40D";
+    case velmora::BraceCode::Lens:
+        return "EF50mm f1.8 II";
+    case velmora::BraceCode::Name:
+        return "test";
+    case velmora::BraceCode::Folder:
+        return "Photos";
+    case velmora::BraceCode::Clash:
+        return "";
+    case velmora::BraceCode::Day:
+        return "000";
+    }
+    return "";
+}
+
+// `format` with each "%{code}" the sample knows replaced by its value, for
+// the date codes to be expanded after it; "%%" stays as it is.
+std::string WithSampleValues(const std::string& format) {
+    std::string result;
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        if (format[i] != '%' || i + 1 == format.size() || format[i + 1] != '{') {
+            result += format[i];
+            if (format[i] == '%' && i + 1 < format.size())
+                result += format[++i];
+            continue;
+        }
+        const std::size_t close = format.find('}', i);
+        const std::string_view code = close == std::string::npos
+                                          ? std::string_view()
+                                          : std::string_view(format).substr(i + 2, close - i - 2);
+        const auto known =
+            std::find_if(std::begin(velmora::kBraceCodes), std::end(velmora::kBraceCodes),
+                         [&](const velmora::CBraceCodeName& entry) { return entry.name == code; });
+        if (known == std::end(velmora::kBraceCodes)) {
+            result += format[i];
+            continue;
+        }
+        result += SampleValue(known->code);
+        i = close;
+    }
+    return result;
+}
 
 } // namespace
 
@@ -113,7 +168,7 @@ void CBuildFormatDlg::UpdateSample() {
     CJpegFile carrier;
     carrier.m_info.m_dtTaken = velmora::ole::FromTime(CurrentTime().toSecsSinceEpoch());
     std::string name;
-    carrier.BuildFileName(kSamplePath, name, m_strFormat, 1);
+    carrier.BuildFileName(kSamplePath, name, WithSampleValues(m_strFormat), 1);
     const std::size_t slash = name.find('/');
     m_strSample = slash == std::string::npos ? name : name.substr(slash + 1);
     UpdateData(false);

@@ -59,6 +59,16 @@ constexpr StringEntry kStrings[] = {
     {IDS_FORMAT_CODE_FIRST + 20, "%Y|Year with century, as decimal number "},
     {IDS_FORMAT_CODE_FIRST + 21,
      "%z|Time-zone name or abbreviation; no characters if time zone is unknown "},
+    {IDS_FORMAT_CODE_FIRST + 22, "%{make}|Camera make (Unknown when the file names none)"},
+    {IDS_FORMAT_CODE_FIRST + 23, "%{model}|Camera model (Unknown when the file names none)"},
+    {IDS_FORMAT_CODE_FIRST + 24,
+     "%{device}|Camera make and model, without serial number (Unknown when the file names none)"},
+    {IDS_FORMAT_CODE_FIRST + 25, "%{lens}|Lens model (Unknown when the file names none)"},
+    {IDS_FORMAT_CODE_FIRST + 26, "%{name}|Current file name without its extension"},
+    {IDS_FORMAT_CODE_FIRST + 27, "%{folder}|Name of the file's folder"},
+    {IDS_FORMAT_CODE_FIRST + 28,
+     "%{n}|Nothing for the first file of a name, -1, -2, ... for later files of the same name"},
+    {IDS_FORMAT_CODE_FIRST + 29, "%{day}|Counter per day of the date taken (000, 001, ...)"},
 };
 
 } // namespace

@@ -27,7 +27,7 @@ enum StringId : int {
     IDS_CLOCK_BEFORE_1900 = 15005,
     IDS_ZONE_PAST_9999 = 15006,
     IDS_ZONE_BEFORE_1900 = 15007,
-    IDS_FORMAT_CODE_FIRST = 20000, // "code|description", up to 20021
+    IDS_FORMAT_CODE_FIRST = 20000, // "code|description", up to 20029
 };
 
 // The text of a string id; an empty text for an id the table does not hold.

@@ -336,6 +336,16 @@ void DialogsTest::formatCodes() {
         {"%y", "Year without century, as decimal number (00 - 99) "},
         {"%Y", "Year with century, as decimal number "},
         {"%z", "Time-zone name or abbreviation; no characters if time zone is unknown "},
+        {"%{day}", "Counter per day of the date taken (000, 001, ...)"},
+        {"%{device}",
+         "Camera make and model, without serial number (Unknown when the file names none)"},
+        {"%{folder}", "Name of the file's folder"},
+        {"%{lens}", "Lens model (Unknown when the file names none)"},
+        {"%{make}", "Camera make (Unknown when the file names none)"},
+        {"%{model}", "Camera model (Unknown when the file names none)"},
+        {"%{name}", "Current file name without its extension"},
+        {"%{n}", "Nothing for the first file of a name, -1, -2, ... for later files of the same "
+                 "name"},
     };
     CTestBuildFormatDlg dlg;
     QCOMPARE(dlg.windowTitle(), QStringLiteral("Build File name Format"));
@@ -359,6 +369,12 @@ void DialogsTest::sample_data() {
                                        << "02PM.jpg";
     QTest::newRow("plain-text") << "holiday"
                                 << "holiday.jpg";
+    QTest::newRow("camera-codes") << "%{make}_%{model}_%{device}_%{lens}"
+                                  << "Canon_Canon EOS 40D_Canon EOS 40D_EF50mm f1.8 II.jpg";
+    QTest::newRow("file-and-counter-codes") << "%{folder}_%{name}%{n}_%Y%m%d_%{day}"
+                                            << "Photos_test_20261207_000.jpg";
+    QTest::newRow("unknown-code-and-percent-kept") << "%%{make}%{x}"
+                                                   << "%{make}%{x}.jpg";
 }
 
 void DialogsTest::sample() {
