@@ -4,6 +4,7 @@
 #include "date_choice.h"
 #include "format_program.h"
 #include "jpeg_file.h"
+#include "name_compare.h"
 #include "ole_date.h"
 
 #include <algorithm>
@@ -134,11 +135,16 @@ bool CompanionsNamed(const CListRow& row, const std::string& converted, std::str
     return true;
 }
 
-// The extension that the name took from `path` (from its last "."), cased.
-void CaseNameExtension(std::string_view path, std::string& name, ExtensionCase extension) {
+// Cases the extension that the name took from `path` (from its last ".");
+// false when that changed its bytes, which makes the row one to rename. Keep
+// costs nothing: a keystroke names every row.
+bool CaseNameExtension(std::string_view path, std::string& name, ExtensionCase extension) {
     const std::size_t dot = path.rfind('.');
-    if (dot != std::string_view::npos)
-        CaseExtension(name, name.size() - (path.size() - dot), extension);
+    if (extension == ExtensionCase::Keep || dot == std::string_view::npos)
+        return true;
+    const std::size_t start = name.size() - (path.size() - dot);
+    CaseExtension(name, start, extension);
+    return std::string_view(name).substr(start) == path.substr(dot);
 }
 
 // Names and statuses of the rows from `begin` to `end`, with the row index as
@@ -171,9 +177,9 @@ unsigned NameRows(CListRows& rows, std::size_t begin, std::size_t end,
             current.assign(row.Text(0));
             carrier->BuildFileName(current, name, format, static_cast<int>(i));
         }
-        CaseNameExtension(row.Text(0), name, extension);
+        const bool extensionKept = CaseNameExtension(row.Text(0), name, extension);
         row.SetCompanionCase(extension);
-        if (AlreadyNamed(row.Text(0), name) && CompanionsNamed(row, name, target)) {
+        if (extensionKept && EqualNoCase(name, row.Text(0)) && CompanionsNamed(row, name, target)) {
             row.nImage = RowNamed;
         } else {
             row.nImage = RowToRename;
