@@ -324,8 +324,8 @@ TEST_F(InfoJson, UnopenableFileAfterGoodOneShowsAnEmptyRecord) {
 
 } // namespace
 
-// The terminal front end reads the format the window stored, from the
-// window's own settings file; nothing stored means no format.
+// The terminal front end reads the format (and the extension case) the window
+// stored, from the window's own settings file; nothing stored means no format.
 TEST(StoredFormat, ReadsTheWindowsLastFormat) {
     CTempDir config;
     const char* old = std::getenv("XDG_CONFIG_HOME");
@@ -334,8 +334,9 @@ TEST(StoredFormat, ReadsTheWindowsLastFormat) {
     EXPECT_FALSE(StoredFormat().has_value());
     std::filesystem::create_directories(config.File("Quorvant"));
     std::ofstream(config.File("Quorvant/Velmora.conf"))
-        << "[Settings]\nDefault%20Format=Trip_%Y-%m-%d_%C\n";
+        << "[Settings]\nDefault%20Format=Trip_%Y-%m-%d_%C\nExtension%20Case=upper\n";
     EXPECT_EQ(StoredFormat().value_or("none"), "Trip_%Y-%m-%d_%C");
+    EXPECT_EQ(StoredScanSettings().extensionCase, velmora::ExtensionCase::Upper);
     if (old != nullptr)
         setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
     else
