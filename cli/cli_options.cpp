@@ -7,8 +7,9 @@
 
 const char* const g_cliUsage =
     "usage: velmora-cli (list|rename) [--format FMT] [--ext keep|lower|upper]\n"
-    "                   [--types jpg|all] [--[no-]companions] [--undated none|names|files]\n"
-    "                   [--shift DEVICE=OFFSET]... [--json] FOLDER\n"
+    "                   [--types jpg|all] [--[no-]companions]\n"
+    "                   [--undated none|names|files] [--shift DEVICE=OFFSET]... [--json]\n"
+    "                   FOLDER\n"
     "       velmora-cli devices [--types jpg|all] [--[no-]companions]\n"
     "                   [--undated none|names|files] [--shift DEVICE=OFFSET]... [--json]\n"
     "                   FOLDER\n"
