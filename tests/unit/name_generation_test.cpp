@@ -137,8 +137,6 @@ const StatusCase kStatusCases[] = {
      ExtensionCase::Upper, nullptr, nullptr},
     {"strftime_path_extension_uppered", "a.jpg", "%a", RowToRename, "Mon.JPG", RowToRename,
      ExtensionCase::Upper, nullptr, nullptr},
-    {"extension_kept_companion_kept", "IMG_1.JPG", "NEW", RowToRename, "NEW.JPG", RowToRename,
-     kKeep, "IMG_1.CR2.xmp", "NEW.CR2.xmp"},
     {"companion_inner_extension_lowered", "IMG_1.JPG", "NEW", RowToRename, "NEW.jpg", RowToRename,
      ExtensionCase::Lower, "IMG_1.CR2.xmp", "NEW.cr2.xmp"},
     {"companion_extension_case_alone_to_rename", "NEW.jpg", "NEW", RowNamed, "NEW.jpg", RowToRename,

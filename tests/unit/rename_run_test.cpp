@@ -422,7 +422,6 @@ TEST(NewNameCheckTest, RefusesNamesThatLeaveTheFolderOrHideTheFile) {
         {"sub/a.jpg", NameFault::None},
         {".hidden.jpg", NameFault::Hidden},
         {"sub/.2008.jpg", NameFault::Hidden},
-        {".sub/a.jpg", NameFault::None},
         {"", NameFault::LeavesFolder},
         {"/tmp/a.jpg", NameFault::LeavesFolder},
         {"sub//a.jpg", NameFault::LeavesFolder},
