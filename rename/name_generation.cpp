@@ -101,8 +101,14 @@ void AssembleName(std::string_view path, std::string& name, const Expand& expand
 // `clashAt` when that is given.
 void ExpandByStrftime(std::string_view path, double taken, const std::string& format, int counter,
                       unsigned dayCounter, std::uint32_t* clashAt, std::string& name) {
+    const std::string replaced = counter >= 0 ? ReplaceCounter(format, counter) : format;
+    if (replaced.find("%{") == std::string::npos) {
+        AssembleName(path, name,
+                     [&](std::string& out) { out += velmora::ole::Format(taken, replaced); });
+        return;
+    }
     std::vector<std::string> pieces;
-    SplitAtClashCodes(counter >= 0 ? ReplaceCounter(format, counter) : format, dayCounter, pieces);
+    SplitAtClashCodes(replaced, dayCounter, pieces);
     AssembleName(path, name, [&](std::string& out) {
         for (std::size_t i = 0; i < pieces.size(); ++i) {
             if (i > 0 && clashAt != nullptr)
@@ -214,21 +220,22 @@ bool IsNamed(const CListRow& row) {
 }
 
 // What the list's counters in braces need beside each row: its counter of its
-// day, and where its "%{n}" codes stand in its bare name.
+// day, and what its clash suffix is chosen from.
 struct CListCounters {
-    std::vector<std::uint32_t> day;     // per row; empty when the format has no "%{day}"
-    std::size_t clashCount = 0;         // "%{n}" codes in the format
-    std::vector<std::uint32_t> clashAt; // clashCount offsets per row
+    std::vector<std::uint32_t> day;      // per row; empty when the format has no "%{day}"
+    std::optional<CClashSuffixes> clash; // when the format has "%{n}"
 
     CListCounters(const CListRows& rows, const std::string& format) {
         bool hasDay = false;
+        std::size_t clashCount = 0;
         ReadCounterCodes(
             ReplaceCounter(format, 0), [](std::string_view) {},
             [&](BraceCode code) {
                 hasDay = hasDay || code == BraceCode::Day;
                 clashCount += code == BraceCode::Clash ? 1 : 0;
             });
-        clashAt.resize(rows.size() * clashCount);
+        if (clashCount > 0)
+            clash.emplace(rows.size(), clashCount);
         if (hasDay)
             CountDays(rows);
     }
@@ -274,8 +281,7 @@ unsigned NameRows(CListRows& rows, std::size_t begin, std::size_t end,
         if (!IsNamed(row))
             continue;
         const std::uint32_t day = counters.day.empty() ? 0 : counters.day[i];
-        std::uint32_t* const clashAt =
-            counters.clashCount > 0 ? &counters.clashAt[i * counters.clashCount] : nullptr;
+        std::uint32_t* const clashAt = counters.clash ? counters.clash->At(i) : nullptr;
         if (program.Compiled()) {
             AssembleName(row.Text(0), name, [&](std::string& out) {
                 program.Append(out, dates.Of(row.nData), static_cast<std::uint32_t>(i), day,
@@ -292,16 +298,23 @@ unsigned NameRows(CListRows& rows, std::size_t begin, std::size_t end,
         if (row.Text(1) != name)
             row.SetText(1, name);
     }
+    if (counters.clash)
+        counters.clash->Note(rows, begin, end);
     return renameCount;
 }
 
-// The statuses of the rows from `begin` to `end` for the names in column 1;
+// The rows from `begin` to `end` with their clash suffixes and statuses;
 // returns how many a rename would change.
-unsigned SetStatuses(CListRows& rows, std::size_t begin, std::size_t end) {
+unsigned ApplySuffixes(CListRows& rows, std::size_t begin, std::size_t end,
+                       const CClashSuffixes& clash) {
     unsigned renameCount = 0;
+    std::string form;
     std::string target;
     for (std::size_t i = begin; i < end; ++i) {
-        if (IsNamed(rows[i]) && SetStatus(rows[i], rows[i].Text(1), target))
+        if (!IsNamed(rows[i]))
+            continue;
+        clash.Apply(rows[i], i, form);
+        if (SetStatus(rows[i], rows[i].Text(1), target))
             ++renameCount;
     }
     return renameCount;
@@ -358,11 +371,11 @@ unsigned UpdateConvertedNames(CListRows& rows, const std::string& format) {
                  [&](std::size_t begin, std::size_t end) {
                      return NameRows(rows, begin, end, program, format, counters);
                  });
-    if (counters.clashCount == 0)
+    if (!counters.clash)
         return renameCount;
-    AssignClashSuffixes(rows, counters.clashAt, counters.clashCount);
-    return InChunks(rows.size(), kCompiledChunk, [&rows](std::size_t begin, std::size_t end) {
-        return SetStatuses(rows, begin, end);
+    counters.clash->Choose(rows);
+    return InChunks(rows.size(), kCompiledChunk, [&](std::size_t begin, std::size_t end) {
+        return ApplySuffixes(rows, begin, end, *counters.clash);
     });
 }
 
