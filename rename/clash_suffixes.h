@@ -27,6 +27,7 @@ public:
     CClashSuffixes(std::size_t rows, std::size_t clashCount);
     ~CClashSuffixes();
 
+    std::size_t ClashCount() const { return m_clashCount; }
     // Room for the offsets of row `index`'s codes in its bare name.
     std::uint32_t* At(std::size_t index) { return &m_at[index * m_clashCount]; }
     // Records the rows from `begin` to `end` once column 1 holds the bare

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cassert>
 #include <cstdio>
 #include <exception>
 #include <numeric>
@@ -366,6 +367,9 @@ template <typename Work> unsigned InChunks(std::size_t count, std::size_t chunk,
 unsigned UpdateConvertedNames(CListRows& rows, const std::string& format) {
     const CFormatProgram program(format);
     CListCounters counters(rows, format);
+    // Both paths read the same codes: the program writes an offset for each.
+    assert(!program.Compiled() ||
+           program.ClashCount() == (counters.clash ? counters.clash->ClashCount() : 0));
     const unsigned renameCount =
         InChunks(rows.size(), program.Compiled() ? kCompiledChunk : kStrftimeChunk,
                  [&](std::size_t begin, std::size_t end) {
