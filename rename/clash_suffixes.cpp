@@ -14,6 +14,9 @@ namespace velmora {
 namespace {
 
 constexpr std::uint32_t kNoSuffix = UINT32_MAX;
+// How many rows ahead the table's slots are fetched: each is a miss in a
+// table this large.
+constexpr std::size_t kAhead = 16;
 
 // A 64-bit hash of a name's case-folded form. Names are known by their hashes
 // alone: a collision can only make a name look taken and cost a needless
@@ -138,9 +141,7 @@ void CClashSuffixes::Note(const CListRows& rows, std::size_t begin, std::size_t 
             m_bareHash[i] = FoldedHash(rows[i].Text(1));
     }
     // Every current name and bare name goes to the table, so that a suffix
-    // never lands on a name another row bears now or would bear bare. The
-    // slots are fetched some rows ahead: each is a miss in a table this large.
-    constexpr std::size_t kAhead = 16;
+    // never lands on a name another row bears now or would bear bare.
     CNameTable& names = *m_names;
     for (std::size_t i = begin; i < end; ++i) {
         if (i + kAhead < end) {
@@ -181,6 +182,8 @@ void CClashSuffixes::Choose(const CListRows& rows) {
     std::atomic<std::uint32_t>* bare = nullptr;
     std::uint64_t bareKey = 0;
     for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (i + kAhead < rows.size())
+            names.Prefetch(m_bareHash[i + kAhead]);
         if (!IsNamed(rows[i]) || m_suffix[i] != kNoSuffix)
             continue;
         if (m_bareHash[i] != bareKey) {
