@@ -1,5 +1,7 @@
 #include "format_program.h"
 
+#include "format_codes.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -66,6 +68,7 @@ CFormatProgram::CFormatProgram(std::string_view format) {
         if (!CompilePiece(format.substr(start, last ? std::string_view::npos : code - start),
                           last)) {
             m_steps.clear();
+            m_clashCount = 0;
             return;
         }
         if (last)
@@ -101,6 +104,13 @@ bool CFormatProgram::CompilePiece(std::string_view piece, bool last) {
         const auto number =
             std::find_if(std::begin(kNumberCodes), std::end(kNumberCodes),
                          [code](const std::pair<char, Op>& entry) { return entry.first == code; });
+        if (code == '{') {
+            const std::size_t length = CompileBraceCode(piece.substr(percent + 1));
+            if (length == 0)
+                return false;
+            i = percent + 1 + length;
+            continue;
+        }
         if (code == '%') {
             AddText("%");
         } else if (number != std::end(kNumberCodes)) {
@@ -112,6 +122,31 @@ bool CFormatProgram::CompilePiece(std::string_view piece, bool last) {
         i = percent + 2;
     }
     return true;
+}
+
+std::size_t CFormatProgram::CompileBraceCode(std::string_view rest) {
+    const std::size_t close = rest.find('}');
+    if (close == std::string_view::npos)
+        return 0;
+    const std::string_view name = rest.substr(1, close - 1);
+    const auto entry =
+        std::find_if(std::begin(kBraceCodes), std::end(kBraceCodes),
+                     [name](const CBraceCodeName& known) { return known.name == name; });
+    if (entry == std::end(kBraceCodes))
+        return 0;
+    switch (entry->code) {
+    case BraceCode::Day:
+        m_steps.push_back({Op::DayCounter});
+        m_maxLength += kCounterMaxDigits;
+        break;
+    case BraceCode::Clash:
+        m_steps.push_back({Op::Clash});
+        ++m_clashCount;
+        break;
+    default:
+        return 0;
+    }
+    return close + 1;
 }
 
 void CFormatProgram::AddText(std::string_view text) {
@@ -127,20 +162,26 @@ void CFormatProgram::AddText(std::string_view text) {
     m_maxLength += text.size();
 }
 
-void CFormatProgram::Append(std::string& out, const CNameDate& date, std::uint32_t counter) const {
+void CFormatProgram::Append(std::string& out, const CNameDate& date, std::uint32_t counter,
+                            std::uint32_t dayCounter, std::uint32_t* clashAt) const {
     // A name is built on the stack and appended at once: growing the string
     // piece by piece would cost more than the digits.
     char buffer[kStackName];
+    const std::size_t start = out.size();
     if (m_maxLength <= sizeof(buffer)) {
-        out.append(buffer, static_cast<std::size_t>(Write(buffer, date, counter) - buffer));
+        char* const end = Write(buffer, start, date, counter, dayCounter, clashAt);
+        out.append(buffer, static_cast<std::size_t>(end - buffer));
     } else {
-        const std::size_t start = out.size();
         out.resize(start + m_maxLength);
-        out.resize(static_cast<std::size_t>(Write(out.data() + start, date, counter) - out.data()));
+        char* const end = Write(out.data() + start, start, date, counter, dayCounter, clashAt);
+        out.resize(static_cast<std::size_t>(end - out.data()));
     }
 }
 
-char* CFormatProgram::Write(char* p, const CNameDate& date, std::uint32_t counter) const {
+char* CFormatProgram::Write(char* p, std::size_t origin, const CNameDate& date,
+                            std::uint32_t counter, std::uint32_t dayCounter,
+                            std::uint32_t* clashAt) const {
+    const char* const begin = p;
     for (const Step& step : m_steps) {
         switch (step.op) {
         case Op::Text:
@@ -187,6 +228,12 @@ char* CFormatProgram::Write(char* p, const CNameDate& date, std::uint32_t counte
         case Op::Year:
             // Unpadded below the year 1000, as the C library writes it.
             p = PutNumber(p, static_cast<std::uint32_t>(date.year), 1);
+            break;
+        case Op::DayCounter:
+            p = PutNumber(p, dayCounter, kCounterMinDigits);
+            break;
+        case Op::Clash:
+            *clashAt++ = static_cast<std::uint32_t>(origin + static_cast<std::size_t>(p - begin));
             break;
         }
     }

@@ -1,7 +1,9 @@
 #include "name_generation.h"
 
+#include "clash_suffixes.h"
 #include "companions.h"
 #include "date_choice.h"
+#include "format_codes.h"
 #include "format_program.h"
 #include "jpeg_file.h"
 #include "name_compare.h"
@@ -9,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cassert>
 #include <cstdio>
 #include <exception>
 #include <numeric>
@@ -32,6 +35,55 @@ std::string ReplaceCounter(std::string format, int counter) {
     return format;
 }
 
+// Walks `format` as the date pass will read it, calling `code` for each of
+// the list's counters in braces ("%{day}", "%{n}") and `text` for the rest;
+// "%%" and the other codes go to `text` whole, so that a "%{" they end is no
+// code.
+template <typename Text, typename Code>
+void ReadCounterCodes(std::string_view format, const Text& text, const Code& code) {
+    std::size_t from = 0;
+    for (std::size_t i = 0; i + 1 < format.size(); i += 2) {
+        i = format.find('%', i);
+        if (i == std::string_view::npos || i + 1 == format.size())
+            break;
+        if (format[i + 1] != '{')
+            continue;
+        const std::size_t close = format.find('}', i + 2);
+        if (close == std::string_view::npos)
+            break;
+        const std::string_view name = format.substr(i + 2, close - i - 2);
+        for (const velmora::CBraceCodeName& entry : velmora::kBraceCodes) {
+            if (entry.name != name ||
+                (entry.code != velmora::BraceCode::Day && entry.code != velmora::BraceCode::Clash))
+                continue;
+            text(format.substr(from, i - from));
+            code(entry.code);
+            from = close + 1;
+            i = close - 1; // the loop steps past the "}"
+            break;
+        }
+    }
+    text(format.substr(from));
+}
+
+// The strftime path's format for one row, "%{day}" replaced by `dayCounter`
+// (three digits at least), cut into the pieces between its "%{n}" codes.
+void SplitAtClashCodes(std::string_view format, unsigned dayCounter,
+                       std::vector<std::string>& pieces) {
+    pieces.assign(1, std::string());
+    ReadCounterCodes(
+        format, [&pieces](std::string_view text) { pieces.back() += text; },
+        [&](velmora::BraceCode code) {
+            if (code == velmora::BraceCode::Clash) {
+                pieces.emplace_back();
+                return;
+            }
+            char digits[16];
+            pieces.back().append(digits, static_cast<std::size_t>(std::snprintf(
+                                             digits, sizeof(digits), "%03u", dayCounter)));
+        });
+}
+
 // `name` becomes the folder part of `path`, then what `expand` appends, then
 // the extension of `path`.
 template <typename Expand>
@@ -45,13 +97,33 @@ void AssembleName(std::string_view path, std::string& name, const Expand& expand
         name.append(path.substr(dot));
 }
 
+// The strftime path's name for the date `taken`: each piece of the format
+// expanded on its own, every "%{n}" as nothing, its offset in `name` going to
+// `clashAt` when that is given.
+void ExpandByStrftime(std::string_view path, double taken, const std::string& format, int counter,
+                      unsigned dayCounter, std::uint32_t* clashAt, std::string& name) {
+    const std::string replaced = counter >= 0 ? ReplaceCounter(format, counter) : format;
+    if (replaced.find("%{") == std::string::npos) {
+        AssembleName(path, name,
+                     [&](std::string& out) { out += velmora::ole::Format(taken, replaced); });
+        return;
+    }
+    std::vector<std::string> pieces;
+    SplitAtClashCodes(replaced, dayCounter, pieces);
+    AssembleName(path, name, [&](std::string& out) {
+        for (std::size_t i = 0; i < pieces.size(); ++i) {
+            if (i > 0 && clashAt != nullptr)
+                *clashAt++ = static_cast<std::uint32_t>(out.size());
+            out += velmora::ole::Format(taken, pieces[i]);
+        }
+    });
+}
+
 } // namespace
 
 void CJpegFile::BuildFileName(const std::string& path, std::string& name, const std::string& format,
                               int counter) const {
-    const std::string expanded = velmora::ole::Format(
-        m_info.m_dtTaken, counter >= 0 ? ReplaceCounter(format, counter) : format);
-    AssembleName(path, name, [&expanded](std::string& out) { out += expanded; });
+    ExpandByStrftime(path, m_info.m_dtTaken, format, counter, 0, nullptr, name);
 }
 
 namespace velmora {
@@ -126,7 +198,7 @@ private:
 
 // True when every companion of the row already has the name that goes with
 // `converted`; `target` is a buffer the caller reuses.
-bool CompanionsNamed(const CListRow& row, const std::string& converted, std::string& target) {
+bool CompanionsNamed(const CListRow& row, std::string_view converted, std::string& target) {
     for (std::size_t i = 0, count = row.CompanionCount(); i < count; ++i) {
         AssignCompanionTarget(target, converted, row.Companion(i), row.CompanionCase());
         if (!AlreadyNamed(row.Companion(i), target))
@@ -135,84 +207,158 @@ bool CompanionsNamed(const CListRow& row, const std::string& converted, std::str
     return true;
 }
 
-// Cases the extension that the name took from `path` (from its last ".");
-// false when that changed its bytes, which makes the row one to rename. Keep
-// costs nothing: a keystroke names every row.
-bool CaseNameExtension(std::string_view path, std::string& name, ExtensionCase extension) {
+// Cases the extension that the name took from `path` (from its last ".").
+// Keep costs nothing: a keystroke names every row.
+void CaseNameExtension(std::string_view path, std::string& name, ExtensionCase extension) {
     const std::size_t dot = path.rfind('.');
     if (extension == ExtensionCase::Keep || dot == std::string_view::npos)
-        return true;
-    const std::size_t start = name.size() - (path.size() - dot);
-    CaseExtension(name, start, extension);
-    return std::string_view(name).substr(start) == path.substr(dot);
+        return;
+    CaseExtension(name, name.size() - (path.size() - dot), extension);
 }
 
-// Names and statuses of the rows from `begin` to `end`, with the row index as
-// counter; returns how many of them a rename would change. The buffers are
-// reused from row to row, so that a row costs no allocation unless its texts
-// outgrow their own block.
+// Whether `converted` ends in the very bytes of the extension of `path`: a
+// name that differs from the file's in its extension's case alone is one to
+// rename (the choice of Extensions made it so).
+bool ExtensionKept(std::string_view converted, std::string_view path) {
+    const std::size_t dot = path.rfind('.');
+    return dot == std::string_view::npos || converted.ends_with(path.substr(dot));
+}
+
+// Sets the status of a row that gets the name `converted`; true when a
+// rename would change it.
+bool SetStatus(CListRow& row, std::string_view converted, std::string& target) {
+    const bool named = ExtensionKept(converted, row.Text(0)) &&
+                       EqualNoCase(converted, row.Text(0)) &&
+                       CompanionsNamed(row, converted, target);
+    row.nImage = named ? RowNamed : RowToRename;
+    return !named;
+}
+
+bool IsNamed(const CListRow& row) {
+    return row.nImage == RowToRename || row.nImage == RowNamed;
+}
+
+// What the list's counters in braces need beside each row: its counter of its
+// day, and what its clash suffix is chosen from.
+struct CListCounters {
+    std::vector<std::uint32_t> day;      // per row; empty when the format has no "%{day}"
+    std::optional<CClashSuffixes> clash; // when the format has "%{n}"
+
+    CListCounters(const CListRows& rows, const std::string& format) {
+        bool hasDay = false;
+        std::size_t clashCount = 0;
+        ReadCounterCodes(
+            ReplaceCounter(format, 0), [](std::string_view) {},
+            [&](BraceCode code) {
+                hasDay = hasDay || code == BraceCode::Day;
+                clashCount += code == BraceCode::Clash ? 1 : 0;
+            });
+        if (clashCount > 0)
+            clash.emplace(rows.size(), clashCount);
+        if (hasDay)
+            CountDays(rows);
+    }
+
+private:
+    // The counter restarts on each calendar day of the dates as named; the
+    // list is sorted by date, so a day's rows follow one another.
+    void CountDays(const CListRows& rows) {
+        constexpr std::int64_t kMillisPerDay = kMillisPerSecond * kSecondsPerDay;
+        day.resize(rows.size());
+        std::int64_t current = 0;
+        std::uint32_t next = 0;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            if (!IsNamed(rows[i]))
+                continue;
+            const std::int64_t of = FloorDiv(rows[i].nData, kMillisPerDay);
+            if (next == 0 || of != current) {
+                current = of;
+                next = 0;
+            }
+            day[i] = next++;
+        }
+    }
+};
+
+// Names of the rows from `begin` to `end`, with the row index as counter, and
+// their statuses; returns how many of them a rename would change. With "%{n}"
+// in the format a row gets its bare name and no status yet: the suffixes need
+// the whole list. The buffers are reused from row to row, so that a row costs
+// no allocation unless its texts outgrow their own block.
 unsigned NameRows(CListRows& rows, std::size_t begin, std::size_t end,
-                  const CFormatProgram& program, const std::string& format,
+                  const CFormatProgram& program, const std::string& format, CListCounters& counters,
                   ExtensionCase extension) {
     std::optional<CJpegFile> carrier; // holds each row's date; reads no file
     if (!program.Compiled())
         carrier.emplace();
     unsigned renameCount = 0;
-    std::string current; // column 0 as the path BuildFileName takes
     std::string name;
     std::string target;
     CNameDates dates;
     for (std::size_t i = begin; i < end; ++i) {
         CListRow& row = rows[i];
-        if (row.nImage != RowToRename && row.nImage != RowNamed)
+        if (!IsNamed(row))
             continue;
+        const std::uint32_t day = counters.day.empty() ? 0 : counters.day[i];
+        std::uint32_t* const clashAt = counters.clash ? counters.clash->At(i) : nullptr;
         if (program.Compiled()) {
             AssembleName(row.Text(0), name, [&](std::string& out) {
-                program.Append(out, dates.Of(row.nData), static_cast<std::uint32_t>(i));
+                program.Append(out, dates.Of(row.nData), static_cast<std::uint32_t>(i), day,
+                               clashAt);
             });
         } else {
             // The date as written: no zone turns a wall-clock time into another.
             const std::optional<ole::DateFields> fields = WallFields(row.nData);
-            carrier->m_info.m_dtTaken = fields ? ole::FromFields(*fields).value_or(0.0) : 0.0;
-            current.assign(row.Text(0));
-            carrier->BuildFileName(current, name, format, static_cast<int>(i));
+            ExpandByStrftime(row.Text(0), fields ? ole::FromFields(*fields).value_or(0.0) : 0.0,
+                             format, static_cast<int>(i), day, clashAt, name);
         }
-        const bool extensionKept = CaseNameExtension(row.Text(0), name, extension);
+        CaseNameExtension(row.Text(0), name, extension);
         row.SetCompanionCase(extension);
-        if (extensionKept && EqualNoCase(name, row.Text(0)) && CompanionsNamed(row, name, target)) {
-            row.nImage = RowNamed;
-        } else {
-            row.nImage = RowToRename;
+        if (clashAt == nullptr && SetStatus(row, name, target))
             ++renameCount;
-        }
         if (row.Text(1) != name)
             row.SetText(1, name);
+    }
+    if (counters.clash)
+        counters.clash->Note(rows, begin, end);
+    return renameCount;
+}
+
+// The rows from `begin` to `end` with their clash suffixes and statuses;
+// returns how many a rename would change.
+unsigned ApplySuffixes(CListRows& rows, std::size_t begin, std::size_t end,
+                       const CClashSuffixes& clash) {
+    unsigned renameCount = 0;
+    std::string form;
+    std::string target;
+    for (std::size_t i = begin; i < end; ++i) {
+        if (!IsNamed(rows[i]))
+            continue;
+        clash.Apply(rows[i], i, form);
+        if (SetStatus(rows[i], rows[i].Text(1), target))
+            ++renameCount;
     }
     return renameCount;
 }
 
-} // namespace
-
-unsigned UpdateConvertedNames(CListRows& rows, const std::string& format, ExtensionCase extension) {
-    const CFormatProgram program(format);
-    const std::size_t chunk = program.Compiled() ? kCompiledChunk : kStrftimeChunk;
-    const std::size_t chunks = (rows.size() + chunk - 1) / chunk;
+// Runs `work(begin, end)` over `count` rows in chunks of `chunk`, shared out
+// among the cores, and adds up what it returns. Chunks depend on nothing but
+// their rows, so which thread takes one changes no result.
+template <typename Work> unsigned InChunks(std::size_t count, std::size_t chunk, const Work& work) {
+    const std::size_t chunks = (count + chunk - 1) / chunk;
     if (chunks <= 1)
-        return NameRows(rows, 0, rows.size(), program, format, extension);
+        return work(0, count);
 
-    // A row's name depends on nothing but the row and its index, so which
-    // thread names it changes no result, and the counts add up the same.
     // Asked once: the C library reads the count from a file each time.
     static const unsigned cores = std::clamp(std::thread::hardware_concurrency(), 1u, kMaxThreads);
     const std::size_t slots = std::min<std::size_t>(chunks, cores);
     std::atomic<std::size_t> next{0};
     std::vector<unsigned> counts(slots);
     std::vector<std::exception_ptr> errors(slots);
-    const auto work = [&](std::size_t slot) {
+    const auto run = [&](std::size_t slot) {
         try {
             for (std::size_t c; (c = next.fetch_add(1)) < chunks;)
-                counts[slot] += NameRows(rows, c * chunk, std::min(rows.size(), (c + 1) * chunk),
-                                         program, format, extension);
+                counts[slot] += work(c * chunk, std::min(count, (c + 1) * chunk));
         } catch (...) {
             errors[slot] = std::current_exception();
         }
@@ -221,12 +367,12 @@ unsigned UpdateConvertedNames(CListRows& rows, const std::string& format, Extens
     helpers.reserve(slots - 1);
     for (std::size_t slot = 1; slot < slots; ++slot) {
         try {
-            helpers.emplace_back(work, slot);
+            helpers.emplace_back(run, slot);
         } catch (const std::system_error&) {
             break; // the threads running take the rest
         }
     }
-    work(0);
+    run(0);
     for (std::thread& helper : helpers)
         helper.join();
     for (const std::exception_ptr& error : errors) {
@@ -234,6 +380,27 @@ unsigned UpdateConvertedNames(CListRows& rows, const std::string& format, Extens
             std::rethrow_exception(error);
     }
     return std::accumulate(counts.begin(), counts.end(), 0u);
+}
+
+} // namespace
+
+unsigned UpdateConvertedNames(CListRows& rows, const std::string& format, ExtensionCase extension) {
+    const CFormatProgram program(format);
+    CListCounters counters(rows, format);
+    // Both paths read the same codes: the program writes an offset for each.
+    assert(!program.Compiled() ||
+           program.ClashCount() == (counters.clash ? counters.clash->ClashCount() : 0));
+    const unsigned renameCount =
+        InChunks(rows.size(), program.Compiled() ? kCompiledChunk : kStrftimeChunk,
+                 [&](std::size_t begin, std::size_t end) {
+                     return NameRows(rows, begin, end, program, format, counters, extension);
+                 });
+    if (!counters.clash)
+        return renameCount;
+    counters.clash->Choose(rows);
+    return InChunks(rows.size(), kCompiledChunk, [&](std::size_t begin, std::size_t end) {
+        return ApplySuffixes(rows, begin, end, *counters.clash);
+    });
 }
 
 } // namespace velmora

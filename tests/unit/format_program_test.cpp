@@ -111,4 +111,34 @@ TEST_F(FormatProgramTest, EveryCodeOverEveryDateNamesAsTheStrftimePath) {
         ExpectNamedAsByStrftime(40000, format);
 }
 
+// The list's counters in braces, compiled and on the strftime path: "%Od" and
+// "%OH" give what "%d" and "%H" give in the C locale, but are not compiled.
+// The rows' dates come in runs of three and repeat, so that days have
+// several rows and names clash.
+TEST_F(FormatProgramTest, CounterCodesNameAsOnTheStrftimePath) {
+    const std::pair<std::string, std::string> kTwins[] = {
+        {"%Y%m%d_%{day}", "%Y%m%Od_%{day}"},
+        {"IMG_%Y%m%d_%H%M%S%{n}", "IMG_%Y%m%Od_%H%M%S%{n}"},
+        {"%{n}%H%{day}%{n}_%C", "%{n}%OH%{day}%{n}_%C"},
+    };
+    for (const auto& [compiled, strftime] : kTwins) {
+        SCOPED_TRACE(compiled);
+        ASSERT_TRUE(CFormatProgram(compiled).Compiled());
+        ASSERT_FALSE(CFormatProgram(strftime).Compiled());
+        CListRows rows(20000);
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const int* d = kDates[i / 3 % 5]; // runs of three rows a date
+            rows[i].SetText(0, i % 2 == 0 ? "DSC_0001.JPG" : "dir.d/noext");
+            rows[i].nImage = i % 7 == 6 ? RowNoDate : RowToRename;
+            rows[i].nData = ole::SecondsOf({d[0], d[1], d[2], d[3], d[4], d[5]}) * 1000;
+        }
+        CListRows twins = rows;
+        EXPECT_EQ(UpdateConvertedNames(rows, compiled), UpdateConvertedNames(twins, strftime));
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            ASSERT_EQ(rows[i].Text(1), twins[i].Text(1)) << "row " << i;
+            ASSERT_EQ(rows[i].nImage, twins[i].nImage) << "row " << i;
+        }
+    }
+}
+
 } // namespace

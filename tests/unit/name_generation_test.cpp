@@ -77,6 +77,9 @@ const BuildCase kBuildCases[] = {
     {"counter_code_after_percent_replaced", "a.jpg", "%%CY", 5, "02005.jpg"},
     {"zone_code_gives_the_zone_name", "a.jpg", "%z", 0, "UTC.jpg"},
     {"plain_characters_copied", "a.jpg", "x", 9, "x.jpg"},
+    // One file alone is the first of its day and of its name.
+    {"day_counter_alone_is_first", "a.jpg", "%Y_%{day}", 7, "2005_000.jpg"},
+    {"clash_code_alone_is_nothing", "a.jpg", "x%{n}y%C", 7, "xy007.jpg"},
 };
 
 class BuildFileNameTest : public NameGenerationEnvironment,
@@ -166,6 +169,133 @@ TEST_P(ConvertedStatusTest, StatusFollowsComparisonIgnoringCase) {
 INSTANTIATE_TEST_SUITE_P(Rows, ConvertedStatusTest, ::testing::ValuesIn(kStatusCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The codes that number rows within the list: the clash suffix and the
+// counter per day. Rows are given as current name, status and date; the
+// expected rows as converted name and status.
+struct ListRow {
+    const char* current;
+    int status;
+    std::int64_t data;
+    const char* companion = ""; // a raw file of the same stem
+};
+struct ListExpect {
+    const char* converted;
+    int status;
+};
+struct ListCase {
+    const char* name;
+    const char* format;
+    std::vector<ListRow> rows;
+    std::vector<ListExpect> expected;
+};
+
+const std::int64_t kLater = kTaken + 1000;
+const std::int64_t kLastSecond = UtcSeconds(2005, 3, 7, 23, 59, 59) * 1000;
+const std::int64_t kMidnight = UtcSeconds(2005, 3, 8, 0, 0, 0) * 1000;
+constexpr const char* kStamp = "IMG_%Y%m%d_%H%M%S%{n}";
+constexpr int R = RowToRename;
+constexpr int N = RowNamed;
+
+const ListCase kListCases[] = {
+    {"suffix_for_each_later_row_of_the_name",
+     kStamp,
+     {{"a.jpg", R, kTaken}, {"b.jpg", R, kLater}, {"c.JPG", N, kTaken}, {"d.jpg", R, kTaken}},
+     {{"IMG_20050307_140509.jpg", R},
+      {"IMG_20050307_140510.jpg", R},
+      {"IMG_20050307_140509-1.JPG", R},
+      {"IMG_20050307_140509-2.jpg", R}}},
+    {"suffix_stands_where_the_code_is",
+     "%Y%{n}_x",
+     {{"a.jpg", R, kTaken}, {"b.jpg", R, kTaken}},
+     {{"2005_x.jpg", R}, {"2005-1_x.jpg", R}}},
+    {"row_already_bare_keeps_it_earlier_row_suffixed",
+     "%Y%{n}",
+     {{"a.jpg", R, kTaken}, {"2005.JPG", R, kTaken}},
+     {{"2005-1.jpg", R}, {"2005.JPG", N}}},
+    {"relist_after_rename_changes_nothing",
+     "%Y%{n}",
+     {{"2005.jpg", R, kTaken}, {"2005-1.jpg", R, kTaken}, {"2005-2.jpg", N, kTaken}},
+     {{"2005.jpg", N}, {"2005-1.jpg", N}, {"2005-2.jpg", N}}},
+    {"added_row_takes_the_lowest_free_suffix_gap_kept",
+     "%Y%{n}",
+     {{"2005.jpg", N, kTaken},
+      {"new.jpg", R, kTaken},
+      {"2005-3.jpg", N, kTaken},
+      {"late.jpg", R, kTaken}},
+     {{"2005.jpg", N}, {"2005-1.jpg", R}, {"2005-3.jpg", N}, {"2005-2.jpg", R}}},
+    {"suffix_skips_a_name_another_row_bears",
+     "%Y%{n}",
+     {{"a.jpg", R, kTaken}, {"2005-1.jpg", RowUnreadable, 1}, {"b.jpg", R, kTaken}},
+     {{"2005.jpg", R}, {"", RowUnreadable}, {"2005-2.jpg", R}}},
+    {"names_in_other_case_one_keeps_the_bare_form",
+     "%Y%{n}",
+     {{"2005.jpg", N, kTaken}, {"2005.JPG", N, kTaken}},
+     {{"2005.jpg", N}, {"2005-1.JPG", R}}},
+    {"leading_zero_is_no_suffix_of_the_name",
+     "%Y%{n}",
+     {{"2005.jpg", N, kTaken}, {"2005-01.jpg", N, kTaken}},
+     {{"2005.jpg", N}, {"2005-1.jpg", R}}},
+    {"pair_shares_the_suffix_of_its_photo",
+     "%Y%{n}",
+     {{"a.jpg", R, kTaken},
+      {"2005-1.jpg", R, kTaken, "2005-1.CR2"},
+      {"2005-2.jpg", R, kTaken, "b.CR2"}},
+     {{"2005.jpg", R}, {"2005-1.jpg", N}, {"2005-2.jpg", R}}},
+    {"every_clash_code_gets_the_suffix",
+     "%{n}%Y%{n}",
+     {{"a.jpg", R, kTaken}, {"-12005-1.jpg", R, kTaken}, {"c.jpg", R, kTaken}},
+     {{"2005.jpg", R}, {"-12005-1.jpg", N}, {"-22005-2.jpg", R}}},
+    {"day_counter_restarts_at_midnight",
+     "%Y%m%d_%{day}",
+     {{"a.jpg", R, kTaken},
+      {"b.jpg", R, kLastSecond},
+      {"c.jpg", R, kMidnight},
+      {"d.jpg", R, kMidnight}},
+     {{"20050307_000.jpg", R},
+      {"20050307_001.jpg", R},
+      {"20050308_000.jpg", R},
+      {"20050308_001.jpg", R}}},
+    {"day_counter_over_a_burst_skips_rows_without_a_name",
+     "%{day}_%H%M%S",
+     {{"a.jpg", R, kTaken},
+      {"bad.jpg", RowUnreadable, 1},
+      {"b.jpg", R, kTaken},
+      {"001_140509.jpg", N, kTaken},
+      {"c.jpg", R, kTaken}},
+     {{"000_140509.jpg", R},
+      {"", RowUnreadable},
+      {"001_140509.jpg", R},
+      {"002_140509.jpg", R},
+      {"003_140509.jpg", R}}},
+};
+
+class ListCountersTest : public NameGenerationEnvironment,
+                         public ::testing::TestWithParam<ListCase> {};
+
+TEST_P(ListCountersTest, NamesAndStatusesInListOrder) {
+    const ListCase& c = GetParam();
+    CListRows rows;
+    std::vector<std::string> expected;
+    unsigned expectedCount = 0;
+    for (std::size_t i = 0; i < c.rows.size(); ++i) {
+        rows.push_back(Row(c.rows[i].current, c.rows[i].status, c.rows[i].data));
+        if (*c.rows[i].companion != '\0')
+            rows.back().SetCompanions(std::string(c.rows[i].companion) + '\0');
+        expected.push_back(std::string(c.expected[i].converted) + " | " +
+                           std::to_string(c.expected[i].status));
+        expectedCount += c.expected[i].status == RowToRename ? 1 : 0;
+    }
+    EXPECT_EQ(UpdateConvertedNames(rows, c.format), expectedCount);
+    std::vector<std::string> actual;
+    for (const CListRow& row : rows)
+        actual.push_back(std::string(row.nImage == RowUnreadable ? "" : row.Text(1)) + " | " +
+                         std::to_string(row.nImage));
+    EXPECT_EQ(actual, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ListCountersTest, ::testing::ValuesIn(kListCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 class UpdateConvertedNamesTest : public NameGenerationEnvironment, public ::testing::Test {};
 
 TEST_F(UpdateConvertedNamesTest, RowsWithoutDateKeepTextsAndTheirIndicesAreNotReused) {
@@ -227,6 +357,38 @@ TEST_F(UpdateConvertedNamesTest, RenamedRowsStayNamedUntilTheFormatChanges) {
     EXPECT_EQ(Describe(rows),
               Describe({Row("Img20050307_140509_000.jpg", RowToRename, kTaken, "20050307.jpg"),
                         Row("Img20050308_090000_001.jpg", RowToRename, second, "20050308.jpg")}));
+}
+
+// Two photos of one second and one of another: the second of the pair takes
+// the suffix, the rescan after the run finds nothing to rename (the names
+// list "-1" first), and a photo added to the series is the only one to rename.
+TEST_F(UpdateConvertedNamesTest, ClashSuffixesHoldOverRenameAndRescan) {
+    testsupport::CTempDir dir;
+    const auto write = [&dir](const char* name, const char* date) {
+        const auto tiff = testdata::CameraTiff(testdata::ByteOrder::Intel, date);
+        return testdata::WriteFile(dir.File(name), testdata::CJpegBuilder::Photo(&tiff));
+    };
+    ASSERT_TRUE(write("a.jpg", "2005:03:07 14:05:09"));
+    ASSERT_TRUE(write("b.jpg", "2005:03:07 14:05:09"));
+    ASSERT_TRUE(write("c.jpg", "2005:03:08 09:00:00"));
+    const std::string format = "IMG_%Y%m%d_%H%M%S%{n}";
+    CListRows rows;
+    bool listed = false;
+    const unsigned count = ScanFolder(dir.Path(), format, rows, listed);
+    ASSERT_EQ(count, 3u);
+    ASSERT_EQ(RunRename(dir.Path(), rows, count).kind, CRenameOutcome::AllRenamed);
+
+    EXPECT_EQ(ScanFolder(dir.Path(), format, rows, listed), 0u);
+    ASSERT_TRUE(write("d.jpg", "2005:03:07 14:05:09"));
+    EXPECT_EQ(ScanFolder(dir.Path(), format, rows, listed), 1u);
+    std::vector<std::string> names;
+    for (const CListRow& row : rows)
+        names.push_back(std::string(row.Text(0)) + " -> " + std::string(row.Text(1)));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"IMG_20050307_140509-1.jpg -> IMG_20050307_140509-1.jpg",
+                                        "IMG_20050307_140509.jpg -> IMG_20050307_140509.jpg",
+                                        "d.jpg -> IMG_20050307_140509-2.jpg",
+                                        "IMG_20050308_090000.jpg -> IMG_20050308_090000.jpg"}));
 }
 
 // --- EqualNoCase / FoldCase --------------------------------------------------

@@ -1,0 +1,222 @@
+#include "clash_suffixes.h"
+
+#include "name_compare.h"
+
+#include <atomic>
+#include <bit>
+#include <iterator>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmora {
+namespace {
+
+constexpr std::uint32_t kNoSuffix = UINT32_MAX;
+// How many rows ahead the table's slots are fetched: each is a miss in a
+// table this large.
+constexpr std::size_t kAhead = 16;
+
+// A 64-bit hash of a name's case-folded form. Names are known by their hashes
+// alone: a collision can only make a name look taken and cost a needless
+// suffix, never let two rows share a name.
+std::uint64_t FoldedHash(std::string_view name, bool folded = false) {
+    std::uint64_t hash = 0xcbf29ce484222325u; // FNV-1a
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x80 && !folded)
+            return FoldedHash(FoldCase(name), true);
+        hash ^= byte >= 'A' && byte <= 'Z' ? byte - 'A' + 'a' : byte;
+        hash *= 0x100000001b3u;
+    }
+    return hash != 0 ? hash : 1; // 0 marks an empty slot
+}
+
+// What the pass knows of a name: a row's current name (held), some row's
+// bare name (with the next suffix its rows try), a name given to a row.
+constexpr std::uint32_t kHeld = 1;
+constexpr std::uint32_t kBare = 2;
+constexpr std::uint32_t kGiven = 4;
+constexpr std::uint32_t kCursorShift = 3;
+
+bool IsNamed(const CListRow& row) {
+    return row.nImage == RowToRename || row.nImage == RowNamed;
+}
+
+// `bare` with "-`suffix`" at each of the offsets (ascending), into `form`.
+void AssignForm(std::string& form, std::string_view bare, std::span<const std::uint32_t> at,
+                std::uint32_t suffix) {
+    char buffer[16];
+    char* first = std::end(buffer);
+    do
+        *--first = static_cast<char>('0' + suffix % 10);
+    while ((suffix /= 10) != 0);
+    *--first = '-';
+    const std::string_view digits(first, static_cast<std::size_t>(std::end(buffer) - first));
+    form.clear();
+    std::size_t from = 0;
+    for (const std::uint32_t offset : at) {
+        form.append(bare.substr(from, offset - from));
+        form += digits;
+        from = offset;
+    }
+    form.append(bare.substr(from));
+}
+
+// The suffix that makes `current` a form of `bare` (0 for the bare form
+// itself), or kNoSuffix. The number is read where the first code stands; as
+// digits may follow the code, each length of it is tried. Numbers with a
+// leading zero are no suffix this pass gives.
+std::uint32_t SuffixOf(std::string_view current, std::string_view bare,
+                       std::span<const std::uint32_t> at, std::string& form) {
+    constexpr std::size_t kMaxDigits = 9; // more than any list needs
+    if (EqualNoCase(current, bare))
+        return 0;
+    const std::size_t start = at.front() + 1;
+    if (current.size() <= start || current[start - 1] != '-' || current[start] == '0')
+        return kNoSuffix;
+    std::uint32_t suffix = 0;
+    for (std::size_t i = start; i < current.size() && i - start < kMaxDigits; ++i) {
+        if (current[i] < '0' || current[i] > '9')
+            break;
+        suffix = suffix * 10 + static_cast<std::uint32_t>(current[i] - '0');
+        AssignForm(form, bare, at, suffix);
+        if (EqualNoCase(form, current))
+            return suffix;
+    }
+    return kNoSuffix;
+}
+
+} // namespace
+
+// An open-addressing table of name hashes with what the pass knows of each
+// name, sized once for the whole pass (`names` is the most it will hold) so
+// that references into it stay valid. The naming threads insert into it at
+// once; the choice then runs alone.
+class CClashSuffixes::CNameTable {
+public:
+    explicit CNameTable(std::size_t names)
+        : m_shift(64 - std::countr_zero(std::bit_ceil(names + names / 3 + 2))),
+          m_slots(std::size_t{1} << (64 - m_shift)) {}
+
+    // The value of `key`, inserted as 0 when it is new.
+    std::atomic<std::uint32_t>& operator[](std::uint64_t key) {
+        for (std::size_t slot = Slot(key);; slot = (slot + 1) & (m_slots.size() - 1)) {
+            std::uint64_t found = m_slots[slot].key.load(std::memory_order_relaxed);
+            if (found == 0 && m_slots[slot].key.compare_exchange_strong(found, key))
+                return m_slots[slot].value;
+            if (found == key)
+                return m_slots[slot].value;
+        }
+    }
+
+    void Prefetch(std::uint64_t key) const { __builtin_prefetch(&m_slots[Slot(key)], 1); }
+
+private:
+    struct Slot_ {
+        std::atomic<std::uint64_t> key{0};
+        std::atomic<std::uint32_t> value{0};
+    };
+
+    // Fibonacci hashing: the top bits of the product spread any hash.
+    std::size_t Slot(std::uint64_t key) const {
+        return static_cast<std::size_t>((key * 0x9e3779b97f4a7c15u) >> m_shift);
+    }
+
+    int m_shift;
+    std::vector<Slot_> m_slots;
+};
+
+CClashSuffixes::CClashSuffixes(std::size_t rows, std::size_t clashCount)
+    : m_clashCount(clashCount), m_names(std::make_unique<CNameTable>(rows * 3)),
+      m_at(rows * clashCount), m_currentHash(rows), m_bareHash(rows), m_suffix(rows, kNoSuffix) {}
+
+CClashSuffixes::~CClashSuffixes() = default;
+
+void CClashSuffixes::Note(const CListRows& rows, std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) {
+        m_currentHash[i] = FoldedHash(rows[i].Text(0));
+        if (IsNamed(rows[i]))
+            m_bareHash[i] = FoldedHash(rows[i].Text(1));
+    }
+    // Every current name and bare name goes to the table, so that a suffix
+    // never lands on a name another row bears now or would bear bare.
+    CNameTable& names = *m_names;
+    for (std::size_t i = begin; i < end; ++i) {
+        if (i + kAhead < end) {
+            names.Prefetch(m_currentHash[i + kAhead]);
+            names.Prefetch(m_bareHash[i + kAhead]);
+        }
+        names[m_currentHash[i]].fetch_or(kHeld, std::memory_order_relaxed);
+        if (IsNamed(rows[i]))
+            names[m_bareHash[i]].fetch_or(kBare, std::memory_order_relaxed);
+    }
+}
+
+void CClashSuffixes::Choose(const CListRows& rows) {
+    CNameTable& names = *m_names;
+    const auto at = [this](std::size_t row) {
+        return std::span<const std::uint32_t>(m_at).subspan(row * m_clashCount, m_clashCount);
+    };
+
+    // Rows already named a form of their name keep it, the first of them in
+    // list order where several bear it in other case.
+    std::string form;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (!IsNamed(rows[i]))
+            continue;
+        const std::uint32_t suffix = SuffixOf(rows[i].Text(0), rows[i].Text(1), at(i), form);
+        if (suffix == kNoSuffix)
+            continue;
+        std::atomic<std::uint32_t>& current = names[m_currentHash[i]];
+        if ((current.load(std::memory_order_relaxed) & kGiven) == 0) {
+            current.fetch_or(kGiven, std::memory_order_relaxed);
+            m_suffix[i] = suffix;
+        }
+    }
+
+    // The others take the lowest free suffix of their name in list order; each
+    // bare name keeps where its rows' search goes on, since a suffix once
+    // given stays taken. A name's rows mostly follow one another.
+    std::atomic<std::uint32_t>* bare = nullptr;
+    std::uint64_t bareKey = 0;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (i + kAhead < rows.size())
+            names.Prefetch(m_bareHash[i + kAhead]);
+        if (!IsNamed(rows[i]) || m_suffix[i] != kNoSuffix)
+            continue;
+        if (m_bareHash[i] != bareKey) {
+            bareKey = m_bareHash[i];
+            bare = &names[bareKey];
+        }
+        const std::uint32_t known = bare->load(std::memory_order_relaxed);
+        for (std::uint32_t suffix = known >> kCursorShift;; ++suffix) {
+            std::atomic<std::uint32_t>* state = bare;
+            if (suffix > 0) {
+                AssignForm(form, rows[i].Text(1), at(i), suffix);
+                state = &names[FoldedHash(form)];
+            }
+            const std::uint32_t flags = state->load(std::memory_order_relaxed);
+            if ((flags & (kHeld | kGiven)) != 0 || (suffix > 0 && (flags & kBare) != 0))
+                continue;
+            state->store(flags | kGiven, std::memory_order_relaxed);
+            m_suffix[i] = suffix;
+            bare->store((bare->load(std::memory_order_relaxed) & ((1u << kCursorShift) - 1)) |
+                            (suffix + 1) << kCursorShift,
+                        std::memory_order_relaxed);
+            break;
+        }
+    }
+}
+
+void CClashSuffixes::Apply(CListRow& row, std::size_t index, std::string& form) const {
+    if (m_suffix[index] == kNoSuffix || m_suffix[index] == 0)
+        return;
+    AssignForm(form, row.Text(1),
+               std::span<const std::uint32_t>(m_at).subspan(index * m_clashCount, m_clashCount),
+               m_suffix[index]);
+    row.SetText(1, form);
+}
+
+} // namespace velmora

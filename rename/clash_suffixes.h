@@ -1,0 +1,53 @@
+#pragma once
+
+#include "list_rows.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+// The clash suffix of a name format ("%{n}"): nothing for the first row that
+// gets a name, "-1", "-2", ... for each later row, in list order, whose name
+// would be the same ignoring case. A row already named a form of its name
+// keeps it, so that a folder listed again after a run proposes no change,
+// gaps left by removed files included; every other row takes the lowest
+// suffix that gives a name no other row bears or is given.
+//
+// The rows are named first, in parallel, each with its bare name (every
+// "%{n}" as nothing) in column 1; Note records what the choice needs of each,
+// the current and bare names in a shared table of name hashes. Choose then
+// goes through the list in order; Apply writes the chosen names, in parallel
+// again. While a format with "%{n}" is applied, a row costs 20 bytes, 4 more
+// per code, and three slots of 16 bytes in the table.
+class CClashSuffixes {
+public:
+    CClashSuffixes(std::size_t rows, std::size_t clashCount);
+    ~CClashSuffixes();
+
+    std::size_t ClashCount() const { return m_clashCount; }
+    // Room for the offsets of row `index`'s codes in its bare name.
+    std::uint32_t* At(std::size_t index) { return &m_at[index * m_clashCount]; }
+    // Records the rows from `begin` to `end` once column 1 holds the bare
+    // names of those that get one. Chunks may be noted from several threads.
+    void Note(const CListRows& rows, std::size_t begin, std::size_t end);
+    // Chooses every named row's suffix, in list order.
+    void Choose(const CListRows& rows);
+    // Gives row `index` its chosen name in column 1; `form` is a buffer the
+    // caller reuses.
+    void Apply(CListRow& row, std::size_t index, std::string& form) const;
+
+private:
+    class CNameTable;
+
+    std::size_t m_clashCount;
+    std::unique_ptr<CNameTable> m_names;
+    std::vector<std::uint32_t> m_at;
+    std::vector<std::uint64_t> m_currentHash;
+    std::vector<std::uint64_t> m_bareHash;
+    std::vector<std::uint32_t> m_suffix;
+};
+
+} // namespace velmora
