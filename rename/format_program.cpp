@@ -98,6 +98,14 @@ bool CFormatProgram::CompilePiece(std::string_view piece, bool last) {
             break;
         }
         const char code = piece[percent + 1];
+        if (code == '{') {
+            const std::size_t close = piece.find('}', percent + 2);
+            if (close == std::string_view::npos ||
+                !AddValue(piece.substr(percent + 2, close - percent - 2)))
+                return false;
+            i = close + 1;
+            continue;
+        }
         const auto number =
             std::find_if(std::begin(kNumberCodes), std::end(kNumberCodes),
                          [code](const std::pair<char, Op>& entry) { return entry.first == code; });
@@ -114,6 +122,17 @@ bool CFormatProgram::CompilePiece(std::string_view piece, bool last) {
     return true;
 }
 
+bool CFormatProgram::AddValue(std::string_view name) {
+    const auto entry =
+        std::find_if(std::begin(kBraceCodes), std::end(kBraceCodes),
+                     [name](const CBraceCodeName& code) { return code.name == name; });
+    if (entry == std::end(kBraceCodes) || !IsValueCode(entry->code))
+        return false;
+    m_steps.push_back({Op::Value, static_cast<std::uint32_t>(entry->code)});
+    m_maxLength += kMaxValueBytes;
+    return true;
+}
+
 void CFormatProgram::AddText(std::string_view text) {
     if (text.empty())
         return;
@@ -127,20 +146,23 @@ void CFormatProgram::AddText(std::string_view text) {
     m_maxLength += text.size();
 }
 
-void CFormatProgram::Append(std::string& out, const CNameDate& date, std::uint32_t counter) const {
+void CFormatProgram::Append(std::string& out, const CNameDate& date, std::uint32_t counter,
+                            const CNameValues& values) const {
     // A name is built on the stack and appended at once: growing the string
     // piece by piece would cost more than the digits.
     char buffer[kStackName];
     if (m_maxLength <= sizeof(buffer)) {
-        out.append(buffer, static_cast<std::size_t>(Write(buffer, date, counter) - buffer));
+        out.append(buffer, static_cast<std::size_t>(Write(buffer, date, counter, values) - buffer));
     } else {
         const std::size_t start = out.size();
         out.resize(start + m_maxLength);
-        out.resize(static_cast<std::size_t>(Write(out.data() + start, date, counter) - out.data()));
+        out.resize(static_cast<std::size_t>(Write(out.data() + start, date, counter, values) -
+                                            out.data()));
     }
 }
 
-char* CFormatProgram::Write(char* p, const CNameDate& date, std::uint32_t counter) const {
+char* CFormatProgram::Write(char* p, const CNameDate& date, std::uint32_t counter,
+                            const CNameValues& values) const {
     for (const Step& step : m_steps) {
         switch (step.op) {
         case Op::Text:
@@ -188,6 +210,13 @@ char* CFormatProgram::Write(char* p, const CNameDate& date, std::uint32_t counte
             // Unpadded below the year 1000, as the C library writes it.
             p = PutNumber(p, static_cast<std::uint32_t>(date.year), 1);
             break;
+        case Op::Value: {
+            // Cut to the room counted for it, whatever the caller passed.
+            const std::string_view value =
+                values.Of(static_cast<BraceCode>(step.offset)).substr(0, kMaxValueBytes);
+            p = std::copy(value.begin(), value.end(), p);
+            break;
+        }
         }
     }
     return p;

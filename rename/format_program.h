@@ -1,5 +1,7 @@
 #pragma once
 
+#include "name_values.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -24,7 +26,8 @@ struct CNameDate {
 // of a strftime pass per row. Only formats whose every byte of output is
 // known are compiled: plain text, "%C" (the counter, replaced before the
 // date codes as BuildFileName does), "%%", the number codes %d %H %I %j %m
-// %M %S %U %w %W %y %Y, and a "%" that ends the format. Anything else (the
+// %M %S %U %w %W %y %Y, the value codes ("%{make}", ...), and a "%" that
+// ends the format. Anything else (the
 // locale's names and representations, the zone, flags and widths, a "%" that
 // the counter's digits would complete, bytes a multibyte locale could read
 // otherwise) leaves the program uncompiled, and the caller takes the strftime
@@ -35,10 +38,11 @@ public:
 
     bool Compiled() const { return m_compiled; }
 
-    // Appends the name part of the format for `date` and `counter`: what
-    // ole::Format gives for the format with its counter codes replaced.
-    // Only for a compiled program.
-    void Append(std::string& out, const CNameDate& date, std::uint32_t counter) const;
+    // Appends the name part of the format for `date`, `counter` and
+    // `values`: what ole::Format gives for the format with its counter and
+    // value codes replaced. Only for a compiled program.
+    void Append(std::string& out, const CNameDate& date, std::uint32_t counter,
+                const CNameValues& values = {}) const;
 
 private:
     enum class Op : std::uint8_t {
@@ -56,6 +60,7 @@ private:
         MondayWeek,
         ShortYear,
         Year,
+        Value, // offset: the BraceCode
     };
     struct Step {
         Op op;
@@ -66,10 +71,13 @@ private:
     // Compiles one piece of the format between counter codes; false for
     // anything the program does not reproduce.
     bool CompilePiece(std::string_view piece, bool last);
+    // A value code by its name between the braces; false for any other.
+    bool AddValue(std::string_view name);
     void AddText(std::string_view text);
     // Writes the name part at `out`, which has room for m_maxLength bytes;
     // returns its end.
-    char* Write(char* out, const CNameDate& date, std::uint32_t counter) const;
+    char* Write(char* out, const CNameDate& date, std::uint32_t counter,
+                const CNameValues& values) const;
 
     std::vector<Step> m_steps;
     std::string m_text;

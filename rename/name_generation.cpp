@@ -45,13 +45,27 @@ void AssembleName(std::string_view path, std::string& name, const Expand& expand
         name.append(path.substr(dot));
 }
 
+// The strftime path: the counter codes replaced first, then the value codes,
+// then the date codes.
+void ExpandByStrftime(double taken, std::string_view path, std::string& name,
+                      const std::string& format, int counter, const velmora::CNameValues& values) {
+    std::string pattern = counter >= 0 ? ReplaceCounter(format, counter) : format;
+    velmora::ReplaceValueCodes(pattern, values);
+    const std::string expanded = velmora::ole::Format(taken, pattern);
+    AssembleName(path, name, [&expanded](std::string& out) { out += expanded; });
+}
+
 } // namespace
 
 void CJpegFile::BuildFileName(const std::string& path, std::string& name, const std::string& format,
                               int counter) const {
-    const std::string expanded = velmora::ole::Format(
-        m_info.m_dtTaken, counter >= 0 ? ReplaceCounter(format, counter) : format);
-    AssembleName(path, name, [&expanded](std::string& out) { out += expanded; });
+    // A lone file knows its own name; its other values are unknown.
+    std::string stem;
+    velmora::AssignCleanValue(stem, velmora::StemOf(path));
+    velmora::CNameValues values;
+    if (!stem.empty())
+        values.name = stem;
+    ExpandByStrftime(m_info.m_dtTaken, path, name, format, counter, values);
 }
 
 namespace velmora {
@@ -140,12 +154,10 @@ bool CompanionsNamed(const CListRow& row, const std::string& converted, std::str
 // reused from row to row, so that a row costs no allocation unless its texts
 // outgrow their own block.
 unsigned NameRows(CListRows& rows, std::size_t begin, std::size_t end,
-                  const CFormatProgram& program, const std::string& format) {
-    std::optional<CJpegFile> carrier; // holds each row's date; reads no file
-    if (!program.Compiled())
-        carrier.emplace();
+                  const CFormatProgram& program, const std::string& format,
+                  const CFolderValues& values) {
     unsigned renameCount = 0;
-    std::string current; // column 0 as the path BuildFileName takes
+    std::string stem; // the row's cleaned name, for %{name}
     std::string name;
     std::string target;
     CNameDates dates;
@@ -155,14 +167,14 @@ unsigned NameRows(CListRows& rows, std::size_t begin, std::size_t end,
             continue;
         if (program.Compiled()) {
             AssembleName(row.Text(0), name, [&](std::string& out) {
-                program.Append(out, dates.Of(row.nData), static_cast<std::uint32_t>(i));
+                program.Append(out, dates.Of(row.nData), static_cast<std::uint32_t>(i),
+                               values.Of(row, stem));
             });
         } else {
             // The date as written: no zone turns a wall-clock time into another.
             const std::optional<ole::DateFields> fields = WallFields(row.nData);
-            carrier->m_info.m_dtTaken = fields ? ole::FromFields(*fields).value_or(0.0) : 0.0;
-            current.assign(row.Text(0));
-            carrier->BuildFileName(current, name, format, static_cast<int>(i));
+            ExpandByStrftime(fields ? ole::FromFields(*fields).value_or(0.0) : 0.0, row.Text(0),
+                             name, format, static_cast<int>(i), values.Of(row, stem));
         }
         if (EqualNoCase(name, row.Text(0)) && CompanionsNamed(row, name, target)) {
             row.nImage = RowNamed;
@@ -178,12 +190,13 @@ unsigned NameRows(CListRows& rows, std::size_t begin, std::size_t end,
 
 } // namespace
 
-unsigned UpdateConvertedNames(CListRows& rows, const std::string& format) {
+unsigned UpdateConvertedNames(CListRows& rows, const std::string& format, const CNameFacts* facts) {
     const CFormatProgram program(format);
+    const CFolderValues values(facts, ValueCodesIn(format));
     const std::size_t chunk = program.Compiled() ? kCompiledChunk : kStrftimeChunk;
     const std::size_t chunks = (rows.size() + chunk - 1) / chunk;
     if (chunks <= 1)
-        return NameRows(rows, 0, rows.size(), program, format);
+        return NameRows(rows, 0, rows.size(), program, format, values);
 
     // A row's name depends on nothing but the row and its index, so which
     // thread names it changes no result, and the counts add up the same.
@@ -197,7 +210,7 @@ unsigned UpdateConvertedNames(CListRows& rows, const std::string& format) {
         try {
             for (std::size_t c; (c = next.fetch_add(1)) < chunks;)
                 counts[slot] += NameRows(rows, c * chunk, std::min(rows.size(), (c + 1) * chunk),
-                                         program, format);
+                                         program, format, values);
         } catch (...) {
             errors[slot] = std::current_exception();
         }

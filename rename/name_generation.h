@@ -1,6 +1,7 @@
 #pragma once
 
 #include "list_rows.h"
+#include "name_values.h"
 
 #include <string>
 
@@ -13,6 +14,9 @@ constexpr const char* kDefaultFormat = "Img%Y%m%d_%H%M%S_%C";
 // Rewrites column 1 and the status of every row in RowToRename or RowNamed
 // (other rows are left alone) and returns how many rows a rename would change.
 // Long lists are shared out among the cores; it returns when all are named.
-unsigned UpdateConvertedNames(CListRows& rows, const std::string& format);
+// The value codes take the rows' devices, lenses and folder from `facts`;
+// without them they give their fixed words (a row's own name excepted).
+unsigned UpdateConvertedNames(CListRows& rows, const std::string& format,
+                              const CNameFacts* facts = nullptr);
 
 } // namespace velmora

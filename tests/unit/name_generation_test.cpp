@@ -2,6 +2,7 @@
 // UpdateConvertedNames gives the rows, and the case-insensitive name compare.
 
 #include "folder_scan.h"
+#include "format_program.h"
 #include "jpeg_builder.h"
 #include "jpeg_file.h"
 #include "name_compare.h"
@@ -137,6 +138,75 @@ TEST_P(ConvertedStatusTest, StatusFollowsComparisonIgnoringCase) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, ConvertedStatusTest, ::testing::ValuesIn(kStatusCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The value codes, for a row of device 1 (when it has a make or model) and
+// lens 1 (when it has one) in a folder: folder nullptr names with no facts.
+struct ValueCase {
+    const char* name;
+    const char* current;
+    const char* format;
+    const char* make;
+    const char* model;
+    const char* lens;
+    const char* folder;
+    const char* converted;
+};
+
+const std::string kLongLens(70, 'x');
+const std::string kSplitLens = std::string(63, 'x') + "é"; // its last byte the 65th
+const std::string kCut64 = std::string(64, 'x') + ".jpg";
+const std::string kCut63 = std::string(63, 'x') + ".jpg";
+
+const ValueCase kValueCases[] = {
+    {"make_model", "a.jpg", "%{make}_%{model}", "Canon", "EOS R5", "", "f", "Canon_EOS R5.jpg"},
+    {"device_make_and_model_no_serial", "a.jpg", "%{device}", "Canon", "EOS R5", "", "f",
+     "Canon EOS R5.jpg"},
+    {"device_model_that_starts_with_the_make", "a.jpg", "%{device}", "NIKON CORPORATION",
+     "NIKON D750", "", "f", "NIKON D750.jpg"},
+    {"lens", "a.jpg", "%{lens}", "", "", "RF24-70mm F2.8", "f", "RF24-70mm F2.8.jpg"},
+    {"name_without_extension", "IMG.1.JPG", "%Y_%{name}", "", "", "", "f", "2005_IMG.1.JPG"},
+    {"folder", "a.jpg", "%{folder}-%C", "", "", "", "Trip 2005", "Trip 2005-000.jpg"},
+    {"missing_values_unknown", "a.jpg", "%{make}%{model}%{device}%{lens}", nullptr, nullptr,
+     nullptr, "f", "UnknownUnknownUnknownUnknown.jpg"},
+    {"model_alone", "a.jpg", "%{make}_%{device}", "", "X100", "", "f", "Unknown_X100.jpg"},
+    {"no_facts", "a.jpg", "%{device}_%{folder}_%{name}", "Canon", "", "L", nullptr,
+     "Unknown_Unnamed_a.jpg"},
+    {"empty_name_and_folder_unnamed", " ..jpg", "%{name}_%{folder}", "", "", "", " ...",
+     "Unnamed_Unnamed.jpg"},
+    {"refused_characters_replaced", "a.jpg", "%{lens}", "", "", "EF/S\\1:2*3?4\"5<6>7|8\t9\x7f",
+     "f", "EF_S_1_2_3_4_5_6_7_8_9_.jpg"},
+    {"blanks_and_dots_trimmed", "a.jpg", "%{make}", " .Canon. ", "", "", "f", "Canon.jpg"},
+    {"percent_and_counter_code_kept", "a.jpg", "%C_%{make}", "100%C%", "", "", "f",
+     "000_100%C%.jpg"},
+    {"cut_to_64_bytes", "a.jpg", "%{lens}", "", "", kLongLens.c_str(), "f", kCut64.c_str()},
+    {"cut_before_a_split_character", "a.jpg", "%{lens}", "", "", kSplitLens.c_str(), "f",
+     kCut63.c_str()},
+    {"escaped_code_left", "a.jpg", "%{make}%%{make}", "Sony", "", "", "f", "Sony%{make}.jpg"},
+};
+
+class ValueCodeTest : public NameGenerationEnvironment,
+                      public ::testing::TestWithParam<ValueCase> {};
+
+// Each case twice: compiled, and behind "%b", which only the strftime path knows.
+TEST_P(ValueCodeTest, GivesTheCleanedValueOrItsWordOnBothPaths) {
+    const ValueCase& c = GetParam();
+    const bool device = c.make != nullptr || c.model != nullptr;
+    CDeviceTable devices(2);
+    devices[1].id = {c.make != nullptr ? c.make : "", c.model != nullptr ? c.model : "", "0123"};
+    const CTextTable lenses{"", c.lens != nullptr ? c.lens : ""};
+    const CNameFacts facts{&devices, &lenses, c.folder != nullptr ? c.folder : ""};
+    for (const std::string prefix : {"", "%b"}) {
+        CListRows rows{Row(c.current, RowToRename, kTaken)};
+        rows[0].nDeviceIndex = device ? 1 : 0;
+        rows[0].nLensIndex = c.lens != nullptr ? 1 : 0;
+        EXPECT_TRUE(CFormatProgram(c.format).Compiled());
+        UpdateConvertedNames(rows, prefix + c.format, c.folder != nullptr ? &facts : nullptr);
+        EXPECT_EQ(rows[0].Text(1), (prefix.empty() ? "" : "Mar") + std::string(c.converted));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, ValueCodeTest, ::testing::ValuesIn(kValueCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 class UpdateConvertedNamesTest : public NameGenerationEnvironment, public ::testing::Test {};
