@@ -272,6 +272,30 @@ TEST_F(UpdateConvertedNamesTest, RenamedRowsStayNamedUntilTheFormatChanges) {
                         Row("Img20050308_090000_001.jpg", RowToRename, second, "20050308.jpg")}));
 }
 
+// The scan's devices, lenses and folder name reach the names, at the scan and
+// at each keystroke after it.
+TEST_F(UpdateConvertedNamesTest, ScanHandsDevicesLensesAndFolderToTheNames) {
+    testsupport::CTempDir dir;
+    auto tiff = testdata::CameraTiff(testdata::ByteOrder::Intel, "2005:03:07 14:05:09");
+    ASSERT_TRUE(testdata::WriteFile(dir.File("a.jpg"), testdata::CJpegBuilder::Photo(&tiff)));
+    tiff.Ascii(1, 0xA434, "QX Zoom 24-70"); // LensModel, in the EXIF directory
+    ASSERT_TRUE(testdata::WriteFile(dir.File("b.jpg"), testdata::CJpegBuilder::Photo(&tiff)));
+    CListRows rows;
+    bool listed = false;
+    CDeviceTable devices;
+    CTextTable lenses;
+    ScanFolder(dir.Path(), "%{device}_%{lens}_%{folder}", rows, listed, nullptr, {}, nullptr,
+               &devices, &lenses);
+    const std::string folder = dir.Path().substr(dir.Path().rfind('/') + 1);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].Text(1), "Quorvant Optics QX-100_Unknown_" + folder + ".jpg");
+    EXPECT_EQ(rows[1].Text(1), "Quorvant Optics QX-100_QX Zoom 24-70_" + folder + ".jpg");
+
+    const CNameFacts facts{&devices, &lenses, FolderNameOf(dir.Path() + "/.")};
+    EXPECT_EQ(UpdateConvertedNames(rows, "%{model}_%{lens}_%{folder}", &facts), 2u);
+    EXPECT_EQ(rows[1].Text(1), "QX-100_QX Zoom 24-70_" + folder + ".jpg");
+}
+
 // --- EqualNoCase / FoldCase --------------------------------------------------
 
 struct CompareCase {
