@@ -1,8 +1,8 @@
 #include "name_values.h"
 
-#include <climits>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 
 namespace velmora {
 namespace {
@@ -14,6 +14,8 @@ constexpr unsigned Bit(BraceCode code) {
 constexpr unsigned kDeviceCodes =
     Bit(BraceCode::Make) | Bit(BraceCode::Model) | Bit(BraceCode::Device);
 
+// '/' parts a path everywhere; '\\' and the others are refused by the FAT,
+// exFAT and NTFS volumes (cards, sticks) photos often stay on.
 bool Refused(unsigned char c) {
     switch (c) {
     case '/':
