@@ -27,11 +27,11 @@ struct CNameDate {
 // known are compiled: plain text, "%C" (the counter, replaced before the
 // date codes as BuildFileName does), "%%", the number codes %d %H %I %j %m
 // %M %S %U %w %W %y %Y, the value codes ("%{make}", ...), and a "%" that
-// ends the format. Anything else (the
-// locale's names and representations, the zone, flags and widths, a "%" that
-// the counter's digits would complete, bytes a multibyte locale could read
-// otherwise) leaves the program uncompiled, and the caller takes the strftime
-// path for the whole format.
+// ends the format. Anything else (the locale's names and representations,
+// the zone, flags and widths, a "%" that the counter's digits would complete,
+// other brace codes, bytes a multibyte locale could read otherwise) leaves
+// the program uncompiled, and the caller takes the strftime path for the
+// whole format.
 class CFormatProgram {
 public:
     explicit CFormatProgram(std::string_view format);
