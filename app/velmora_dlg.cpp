@@ -396,7 +396,7 @@ void CVelmoraDlg::ScanFolder(const std::string& folder) {
     std::size_t unlisted = 0;
     const unsigned renameCount =
         velmora::ScanFolder(folder, m_strFormat, m_list->Rows(), listed, &display, ScanOptions(),
-                            &unlisted, &m_devices);
+                            &unlisted, &m_devices, &m_lenses);
     m_list->EndReplaceRows(); // begun before the sort, or nothing matched
 
     // Even an empty list gets its count, so that no count of the last folder
@@ -420,7 +420,9 @@ void CVelmoraDlg::SizeColumns() {
 
 void CVelmoraDlg::UpdateConvertedNames() {
     UpdateData(true);
-    m_nRenameCount = velmora::UpdateConvertedNames(m_list->Rows(), m_strFormat, m_extensionCase);
+    const velmora::CNameFacts facts{&m_devices, &m_lenses, velmora::FolderNameOf(m_strDirectory)};
+    m_nRenameCount =
+        velmora::UpdateConvertedNames(m_list->Rows(), m_strFormat, &facts, m_extensionCase);
     FlagUnknownCode();
     // Marks made for the last names would point at the wrong rows.
     m_list->Model().SetRefusals({});

@@ -160,6 +160,7 @@ private:
     std::size_t m_nUnlisted = 0; // files of other types the last scan left out
     std::string m_strDirectory;  // target folder, as the file system's bytes
     velmora::CDeviceTable m_devices;
+    CTextTable m_lenses; // what the rows' nLensIndex point into
     QString m_strStatus;
     QIcon m_hIcon;
     QString m_strAboutMenu;   // empty: no About entry

@@ -118,6 +118,22 @@ void BM_NameRegenerationCounters(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(rows.size()));
 }
 
+// The same with value codes, whose texts the scan's facts give.
+void BM_ValueCodeRegeneration(benchmark::State& state) {
+    CListRows rows;
+    bool listed = false;
+    CDeviceTable devices;
+    CTextTable lenses;
+    ScanFolder(bench::Folder().Path(), kDefaultFormat, rows, listed, nullptr, {}, nullptr, &devices,
+               &lenses);
+    const CNameFacts facts{&devices, &lenses, FolderNameOf(bench::Folder().Path())};
+    const char* formats[] = {"%Y%m%d_%{device}_%{lens}", "%Y%m%d_%{device}_%{name}"};
+    std::size_t keystroke = 0;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(UpdateConvertedNames(rows, formats[keystroke++ % 2], &facts));
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(rows.size()));
+}
+
 // The check of the names a rename would refuse, which the window runs once
 // typing pauses: it holds the window while it runs.
 void BM_RefusalCheck(benchmark::State& state) {
@@ -245,6 +261,7 @@ BENCHMARK(BM_ColdEngineScan)
     ->UseRealTime();
 BENCHMARK(BM_NameRegeneration)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_NameRegenerationCounters)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ValueCodeRegeneration)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RefusalCheck)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BareRenameLoop)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RenameRun)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -103,6 +103,7 @@ enum Tag {
     kTagFocalPlaneXResolution = 0xA20E,
     kTagFocalPlaneResolutionUnit = 0xA210,
     kTagBodySerialNumber = 0xA431,
+    kTagLensModel = 0xA434,
     kTagCameraSerialNumber = 0xC62F, // the raw-file form, in IFD0
 };
 
@@ -588,6 +589,10 @@ void CExifParser::ApplyTag(int tag, int format, const unsigned char* value, std:
     case kTagCameraSerialNumber:
         if (format == kFormatAscii || format == kFormatByte || format == kFormatUndefined)
             ApplySerial(value, byteCount, tag == kTagBodySerialNumber);
+        break;
+    case kTagLensModel:
+        if (format == kFormatAscii)
+            m_record.m_strLens = ValueText(value, byteCount, CImageRecord::kMaxDeviceName);
         break;
     case kTagExposureProgram:
         m_record.m_info.m_nExposureProgram = integer();

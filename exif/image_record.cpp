@@ -40,6 +40,7 @@ void CImageRecord::ClearFound() {
     m_strSerial.clear();
     m_strMake.clear();
     m_strModel.clear();
+    m_strLens.clear();
     m_thumbnail.clear();
 }
 

@@ -69,6 +69,9 @@ public:
     // here, cut to fit in m_info.
     void SetMake(std::string_view text);
     void SetModel(std::string_view text);
+    // The lens as the file names it (EXIF LensModel), up to its first NUL and
+    // kMaxDeviceName bytes; empty when the file does not say.
+    std::string m_strLens;
     // Set by the caller: a JPEG's EXIF thumbnail (a whole JPEG stream, at
     // most kMaxThumbnail bytes) is then copied into m_thumbnail.
     bool m_bReadThumbnail = false;

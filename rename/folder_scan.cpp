@@ -20,6 +20,34 @@
 namespace velmora {
 namespace {
 
+// Fills a folder's lens table as its files are read: each distinct text gets
+// an index, the empty text 0. Past the 16-bit index the rest count as none.
+class CLensCollector {
+public:
+    explicit CLensCollector(CTextTable& table) : m_table(table) { m_table.assign(1, {}); }
+
+    std::uint16_t Add(const std::string& lens) {
+        if (lens.empty())
+            return 0;
+        // Files come in long runs of one lens: the last answers at once.
+        if (lens == m_table[m_lastIndex])
+            return m_lastIndex;
+        const auto [found, added] =
+            m_indices.try_emplace(lens, static_cast<std::uint16_t>(m_table.size()));
+        if (added && m_table.size() <= UINT16_MAX)
+            m_table.push_back(lens);
+        else if (added)
+            found->second = 0;
+        m_lastIndex = found->second;
+        return m_lastIndex;
+    }
+
+private:
+    CTextTable& m_table;
+    std::unordered_map<std::string, std::uint16_t> m_indices;
+    std::uint16_t m_lastIndex = 0;
+};
+
 bool IsDated(const CListRow& row) {
     return row.nImage == RowToRename || row.nImage == RowNamed;
 }
@@ -356,8 +384,10 @@ int CompareRows(const CListRow& a, const CListRow& b) {
 
 unsigned ScanFolder(const std::string& folder, const std::string& format, CListRows& rows,
                     bool& listed, CScanObserver* observer, const CScanOptions& options,
-                    std::size_t* unlisted, CDeviceTable* devices) {
+                    std::size_t* unlisted, CDeviceTable* devices, CTextTable* lenses) {
     rows.clear();
+    CTextTable ownLenses;
+    CLensCollector lensIndices(lenses != nullptr ? *lenses : ownLenses);
     if (devices != nullptr)
         devices->assign(1, CDevice{});
     std::vector<CListedFile> files;
@@ -402,6 +432,7 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
         row.SetId(CFileId::FromStat(reader.m_nFileDevice, reader.m_nFileInode));
         const CRowDate date = dates.Add(reader, read, row.Text(0));
         row.nDeviceIndex = date.nDevice;
+        row.nLensIndex = lensIndices.Add(reader.m_strLens);
         if (date.Found()) {
             row.SetText(1, {});
             row.nImage = RowToRename;
@@ -440,7 +471,9 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
         observer->OnSorting();
     std::stable_sort(rows.begin(), rows.end(),
                      [](const CListRow& a, const CListRow& b) { return CompareRows(a, b) < 0; });
-    return UpdateConvertedNames(rows, format, options.extensionCase);
+    const CNameFacts facts{&dates.Devices(), lenses != nullptr ? lenses : &ownLenses,
+                           FolderNameOf(base)};
+    return UpdateConvertedNames(rows, format, &facts, options.extensionCase);
 }
 
 } // namespace velmora

@@ -84,10 +84,11 @@ int CompareRows(const CListRow& a, const CListRow& b);
 // Returns the number of rows to rename; false in `listed` (rows empty) when
 // nothing matched or the folder can't be read.
 // `unlisted`, when given, receives the count ListFolder gives; `devices`
-// the folder's devices, which the rows' nDeviceIndex point into.
+// the folder's devices, which the rows' nDeviceIndex point into; `lenses`
+// its lenses, which the rows' nLensIndex point into.
 unsigned ScanFolder(const std::string& folder, const std::string& format, CListRows& rows,
                     bool& listed, CScanObserver* observer = nullptr,
                     const CScanOptions& options = {}, std::size_t* unlisted = nullptr,
-                    CDeviceTable* devices = nullptr);
+                    CDeviceTable* devices = nullptr, CTextTable* lenses = nullptr);
 
 } // namespace velmora

@@ -134,16 +134,16 @@ std::size_t CFormatProgram::CompileBraceCode(std::string_view rest) {
                      [name](const CBraceCodeName& known) { return known.name == name; });
     if (entry == std::end(kBraceCodes))
         return 0;
-    switch (entry->code) {
-    case BraceCode::Day:
+    if (IsValueCode(entry->code)) {
+        m_steps.push_back({Op::Value, static_cast<std::uint32_t>(entry->code)});
+        m_maxLength += kMaxValueBytes;
+    } else if (entry->code == BraceCode::Day) {
         m_steps.push_back({Op::DayCounter});
         m_maxLength += kCounterMaxDigits;
-        break;
-    case BraceCode::Clash:
+    } else if (entry->code == BraceCode::Clash) {
         m_steps.push_back({Op::Clash});
         ++m_clashCount;
-        break;
-    default:
+    } else {
         return 0;
     }
     return close + 1;
@@ -163,24 +163,26 @@ void CFormatProgram::AddText(std::string_view text) {
 }
 
 void CFormatProgram::Append(std::string& out, const CNameDate& date, std::uint32_t counter,
-                            std::uint32_t dayCounter, std::uint32_t* clashAt) const {
+                            const CNameValues& values, std::uint32_t dayCounter,
+                            std::uint32_t* clashAt) const {
     // A name is built on the stack and appended at once: growing the string
     // piece by piece would cost more than the digits.
     char buffer[kStackName];
     const std::size_t start = out.size();
     if (m_maxLength <= sizeof(buffer)) {
-        char* const end = Write(buffer, start, date, counter, dayCounter, clashAt);
+        char* const end = Write(buffer, start, date, counter, values, dayCounter, clashAt);
         out.append(buffer, static_cast<std::size_t>(end - buffer));
     } else {
         out.resize(start + m_maxLength);
-        char* const end = Write(out.data() + start, start, date, counter, dayCounter, clashAt);
+        char* const end =
+            Write(out.data() + start, start, date, counter, values, dayCounter, clashAt);
         out.resize(static_cast<std::size_t>(end - out.data()));
     }
 }
 
 char* CFormatProgram::Write(char* p, std::size_t origin, const CNameDate& date,
-                            std::uint32_t counter, std::uint32_t dayCounter,
-                            std::uint32_t* clashAt) const {
+                            std::uint32_t counter, const CNameValues& values,
+                            std::uint32_t dayCounter, std::uint32_t* clashAt) const {
     const char* const begin = p;
     for (const Step& step : m_steps) {
         switch (step.op) {
@@ -235,6 +237,13 @@ char* CFormatProgram::Write(char* p, std::size_t origin, const CNameDate& date,
         case Op::Clash:
             *clashAt++ = static_cast<std::uint32_t>(origin + static_cast<std::size_t>(p - begin));
             break;
+        case Op::Value: {
+            // Cut to the room counted for it, whatever the caller passed.
+            const std::string_view value =
+                values.Of(static_cast<BraceCode>(step.offset)).substr(0, kMaxValueBytes);
+            p = std::copy(value.begin(), value.end(), p);
+            break;
+        }
         }
     }
     return p;

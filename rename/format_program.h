@@ -1,5 +1,7 @@
 #pragma once
 
+#include "name_values.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -24,7 +26,8 @@ struct CNameDate {
 // of a strftime pass per row. Only formats whose every byte of output is
 // known are compiled: plain text, "%C" (the counter, replaced before the
 // date codes as BuildFileName does), "%%", the number codes %d %H %I %j %m
-// %M %S %U %w %W %y %Y, and a "%" that ends the format. Anything else (the
+// %M %S %U %w %W %y %Y, the value codes ("%{make}", ...), and a "%" that ends
+// the format. Anything else (the
 // locale's names and representations, the zone, flags and widths, a "%" that
 // the counter's digits would complete, bytes a multibyte locale could read
 // otherwise) leaves the program uncompiled, and the caller takes the strftime
@@ -43,11 +46,12 @@ public:
 
     // Appends the name part of the format for `date`, `counter` and the day's
     // counter `dayCounter`: what ole::Format gives for the format with its
-    // counter codes replaced. Where each "%{n}" stands (its offset in `out`)
-    // goes to `clashAt`, which has room for ClashCount() offsets when there
-    // are any. Only for a compiled program.
+    // counter codes replaced and the value codes by `values`. Where each "%{n}" stands (its offset
+    // in `out`) goes to `clashAt`, which has room for ClashCount() offsets when there are any. Only
+    // for a compiled program.
     void Append(std::string& out, const CNameDate& date, std::uint32_t counter,
-                std::uint32_t dayCounter = 0, std::uint32_t* clashAt = nullptr) const;
+                const CNameValues& values = {}, std::uint32_t dayCounter = 0,
+                std::uint32_t* clashAt = nullptr) const;
 
 private:
     enum class Op : std::uint8_t {
@@ -67,6 +71,7 @@ private:
         Year,
         DayCounter,
         Clash,
+        Value, // offset: the BraceCode
     };
     struct Step {
         Op op;
@@ -84,7 +89,7 @@ private:
     // Writes the name part at `out`, which has room for m_maxLength bytes and
     // stands at offset `origin` of the name; returns its end.
     char* Write(char* out, std::size_t origin, const CNameDate& date, std::uint32_t counter,
-                std::uint32_t dayCounter, std::uint32_t* clashAt) const;
+                const CNameValues& values, std::uint32_t dayCounter, std::uint32_t* clashAt) const;
 
     std::vector<Step> m_steps;
     std::string m_text;

@@ -60,7 +60,9 @@ class CListRow {
 public:
     // column is 0 or 1. The view is valid until the next SetText on this row.
     std::string_view Text(int column) const;
+    // Column 1 keeps the first kMaxColumn1 bytes of `text`.
     void SetText(int column, std::string_view text);
+    static constexpr std::size_t kMaxColumn1 = (1u << 14) - 1;
 
     // The companions' current names, NUL-separated and NUL-ended; empty when
     // the row has none.
@@ -98,12 +100,16 @@ public:
     std::uint16_t nDeviceIndex = 0;
 
 private:
-    // Length of column 1 (the companions follow); two bits of its word hold
-    // the companions' extension case, which keeps the row at 64 bytes.
-    std::uint32_t m_split1 : 30 = 0;
-    std::uint32_t m_companionCase : 2 = 0;
+    // Length of column 1 (the companions follow): a converted name (a name
+    // of the folder, PATH_MAX at most, for Rename to take) or a short text.
+    // Two bits of its word hold the companions' extension case, which keeps
+    // the row at 64 bytes.
+    std::uint16_t m_split1 : 14 = 0;
+    std::uint16_t m_companionCase : 2 = 0;
 
 public:
+    // The row's lens in the scan's lens table (0: none).
+    std::uint16_t nLensIndex = 0;
     std::uint8_t nImage = 0; // RowStatus in the main list
     // For dated rows: where the date came from (a velmora::DateSource) and
     // the zone offset that belongs to it, in minutes east of UTC
@@ -138,13 +144,16 @@ inline void CListRow::SetText(int column, std::string_view text) {
     assert(column == 0 || column == 1);
     const std::size_t start = column == 0 ? 0 : m_split;
     const std::size_t length = column == 0 ? m_split : m_split1;
-    Replace(start, length, text);
     if (column == 0) {
         assert(text.size() <= UINT16_MAX);
+        Replace(start, length, text);
         m_split = static_cast<std::uint16_t>(text.size());
     } else {
-        assert(text.size() < (1u << 30));
-        m_split1 = static_cast<std::uint32_t>(text.size());
+        // Only a name no file system takes is that long (a format of
+        // megabytes): cut, it is refused all the same.
+        text = text.substr(0, kMaxColumn1);
+        Replace(start, length, text);
+        m_split1 = static_cast<std::uint16_t>(text.size()) & kMaxColumn1;
     }
 }
 
@@ -182,3 +191,7 @@ inline void CListRow::SetCompanion(std::size_t index, std::string_view name) {
 }
 
 using CListRows = std::vector<CListRow>;
+
+// A folder's distinct texts of one kind (its lenses), which rows point into
+// by index; index 0 is the empty text, for none.
+using CTextTable = std::vector<std::string>;

@@ -97,12 +97,15 @@ void AssembleName(std::string_view path, std::string& name, const Expand& expand
         name.append(path.substr(dot));
 }
 
-// The strftime path's name for the date `taken`: each piece of the format
-// expanded on its own, every "%{n}" as nothing, its offset in `name` going to
-// `clashAt` when that is given.
+// The strftime path's name for the date `taken`: the counter codes replaced
+// first, then the value codes, then each piece of the format expanded on its
+// own, every "%{n}" as nothing, its offset in `name` going to `clashAt` when
+// that is given.
 void ExpandByStrftime(std::string_view path, double taken, const std::string& format, int counter,
-                      unsigned dayCounter, std::uint32_t* clashAt, std::string& name) {
-    const std::string replaced = counter >= 0 ? ReplaceCounter(format, counter) : format;
+                      const velmora::CNameValues& values, unsigned dayCounter,
+                      std::uint32_t* clashAt, std::string& name) {
+    std::string replaced = counter >= 0 ? ReplaceCounter(format, counter) : format;
+    velmora::ReplaceValueCodes(replaced, values);
     if (replaced.find("%{") == std::string::npos) {
         AssembleName(path, name,
                      [&](std::string& out) { out += velmora::ole::Format(taken, replaced); });
@@ -123,7 +126,13 @@ void ExpandByStrftime(std::string_view path, double taken, const std::string& fo
 
 void CJpegFile::BuildFileName(const std::string& path, std::string& name, const std::string& format,
                               int counter) const {
-    ExpandByStrftime(path, m_info.m_dtTaken, format, counter, 0, nullptr, name);
+    // A lone file knows its own name; its other values are unknown.
+    std::string stem;
+    velmora::AssignCleanValue(stem, velmora::StemOf(path));
+    velmora::CNameValues values;
+    if (!stem.empty())
+        values.name = stem;
+    ExpandByStrftime(path, m_info.m_dtTaken, format, counter, values, 0, nullptr, name);
 }
 
 namespace velmora {
@@ -287,11 +296,9 @@ private:
 // no allocation unless its texts outgrow their own block.
 unsigned NameRows(CListRows& rows, std::size_t begin, std::size_t end,
                   const CFormatProgram& program, const std::string& format, CListCounters& counters,
-                  ExtensionCase extension) {
-    std::optional<CJpegFile> carrier; // holds each row's date; reads no file
-    if (!program.Compiled())
-        carrier.emplace();
+                  const CFolderValues& values, ExtensionCase extension) {
     unsigned renameCount = 0;
+    std::string stem; // the row's cleaned name, for %{name}
     std::string name;
     std::string target;
     CNameDates dates;
@@ -303,14 +310,14 @@ unsigned NameRows(CListRows& rows, std::size_t begin, std::size_t end,
         std::uint32_t* const clashAt = counters.clash ? counters.clash->At(i) : nullptr;
         if (program.Compiled()) {
             AssembleName(row.Text(0), name, [&](std::string& out) {
-                program.Append(out, dates.Of(row.nData), static_cast<std::uint32_t>(i), day,
-                               clashAt);
+                program.Append(out, dates.Of(row.nData), static_cast<std::uint32_t>(i),
+                               values.Of(row, stem), day, clashAt);
             });
         } else {
             // The date as written: no zone turns a wall-clock time into another.
             const std::optional<ole::DateFields> fields = WallFields(row.nData);
             ExpandByStrftime(row.Text(0), fields ? ole::FromFields(*fields).value_or(0.0) : 0.0,
-                             format, static_cast<int>(i), day, clashAt, name);
+                             format, static_cast<int>(i), values.Of(row, stem), day, clashAt, name);
         }
         CaseNameExtension(row.Text(0), name, extension);
         row.SetCompanionCase(extension);
@@ -384,17 +391,19 @@ template <typename Work> unsigned InChunks(std::size_t count, std::size_t chunk,
 
 } // namespace
 
-unsigned UpdateConvertedNames(CListRows& rows, const std::string& format, ExtensionCase extension) {
+unsigned UpdateConvertedNames(CListRows& rows, const std::string& format, const CNameFacts* facts,
+                              ExtensionCase extension) {
     const CFormatProgram program(format);
+    const CFolderValues values(facts, ValueCodesIn(format));
     CListCounters counters(rows, format);
     // Both paths read the same codes: the program writes an offset for each.
     assert(!program.Compiled() ||
            program.ClashCount() == (counters.clash ? counters.clash->ClashCount() : 0));
-    const unsigned renameCount =
-        InChunks(rows.size(), program.Compiled() ? kCompiledChunk : kStrftimeChunk,
-                 [&](std::size_t begin, std::size_t end) {
-                     return NameRows(rows, begin, end, program, format, counters, extension);
-                 });
+    const unsigned renameCount = InChunks(
+        rows.size(), program.Compiled() ? kCompiledChunk : kStrftimeChunk,
+        [&](std::size_t begin, std::size_t end) {
+            return NameRows(rows, begin, end, program, format, counters, values, extension);
+        });
     if (!counters.clash)
         return renameCount;
     counters.clash->Choose(rows);

@@ -542,6 +542,11 @@ void MainWindowTest::typingRegeneratesNames() {
              QList<int>({RowNamed, RowToRename, RowToRename, RowUnreadable, RowNoDate}));
     QCOMPARE(dlg.RenameCountField().text(), QStringLiteral("2"));
     QVERIFY(!StoredFormat().isValid());
+
+    // The value codes take the scan's devices and folder at each keystroke.
+    dlg.FormatField().setText(QStringLiteral("%{model}_%{folder}"));
+    QCOMPARE(Column(dlg.List(), 1).mid(0, kDatedRowCount),
+             QStringList(kDatedRowCount, "QX-100_" + QDir(folder.Path()).dirName() + ".jpg"));
 }
 
 // Two photos of one second under a format without a counter: once typing

@@ -12,7 +12,7 @@ namespace {
 using namespace testdata;
 using namespace testsupport;
 
-constexpr std::uint16_t kSerial = 0xA431, kRawSerial = 0xC62F, kMake = 0x010F;
+constexpr std::uint16_t kSerial = 0xA431, kRawSerial = 0xC62F, kMake = 0x010F, kLens = 0xA434;
 
 // GPSDateStamp 2022:04:24 and GPSTimeStamp hour:35:sec/den in directory `dir`.
 CTiffBuilder& Gps(CTiffBuilder& t, int dir, std::uint32_t hour, std::uint32_t sec,
@@ -24,13 +24,13 @@ CTiffBuilder& Gps(CTiffBuilder& t, int dir, std::uint32_t hour, std::uint32_t se
     return t.Ascii(dir, 0x001D, "2022:04:24").Entry(dir, MakeEntry(0x0007, kRational, 3, v));
 }
 
-// "serial|GPS time|make model orientation"; the GPS time only as UTC.
+// "serial|GPS time|make model orientation[|lens]"; the GPS time only as UTC.
 std::string Facts(const CJpegFile& r) {
     const velmora::CFoundDate& g = r.m_gpsTime;
     const bool utc = g.Found() && g.bTime && g.nOffset == 0;
     return r.m_strSerial + "|" + (utc ? DateText(g.fields) + "." + std::to_string(g.nMillis) : "") +
            "|" + r.m_info.m_szCameraMake + r.m_info.m_szCameraModel +
-           std::to_string(r.m_info.m_nOrientation);
+           std::to_string(r.m_info.m_nOrientation) + (r.m_strLens.empty() ? "" : "|" + r.m_strLens);
 }
 
 // One reader reads every file in turn: a fact left from one file fails the next.
@@ -46,6 +46,11 @@ const CJpegFile& Load(Bytes tiff, const Bytes& tail = {}, bool thumbnail = false
 
 TEST(DeviceFacts, ReadsGpsTimeAndSerialOnlyWhereTheyBelong) {
     const std::pair<void (*)(CTiffBuilder&), std::string> cases[] = {
+        // LensModel up to its NUL; a lens read before is not left for the next file.
+        {[](auto& t) {
+             t.SubDirectory(0, 0x8769, 1).Ascii(1, kLens, {"EF50mm f/1.8\0x", 14});
+         },
+         "||0|EF50mm f/1.8"},
         {[](auto& t) { Gps(t.SubDirectory(0, 0x8825, 1, 13), 1, 8, 46250, 1000); },
          "|2022-04-24 08:35:46.250|0"},
         // GPS tags in IFD0, and a zero denominator, give no GPS time.

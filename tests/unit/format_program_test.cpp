@@ -3,6 +3,7 @@
 // the rows the same names, statuses and count, byte for byte.
 
 #include "date_choice.h"
+#include "format_codes.h"
 #include "format_program.h"
 #include "jpeg_file.h"
 #include "name_compare.h"
@@ -27,17 +28,20 @@ namespace {
 
 // Every code of the format language, flag forms, the counter and its quirks
 // ("%%C" becomes "%" and the digits, which the date pass reads as a width),
-// plain text and a trailing "%": those the program compiles, and those left
-// to the strftime path.
+// plain text and a trailing "%", the value codes (their fixed words, and
+// the row's own name): those the program compiles, and those left to the
+// strftime path.
 // clang-format off
 const std::string_view kCompiled[] = {
     "%d", "%H", "%I", "%j", "%m", "%M", "%S", "%U", "%w", "%W", "%y", "%Y", "%%", "%C", "%C-%C",
     "%%%C", "%C%", "img%", "%", "%%%", "", "plain", "été_%Y", "sub/%Y_%C", "Img%Y%m%d_%H%M%S_%C",
-    "%Y%m%d_%H%M%S_%"};
+    "%Y%m%d_%H%M%S_%", "%{make}%{model}%{device}%{lens}%{folder}", "%{name}_%C", "%%{name}%{name}",
+    "%C%{name}%"};
 // clang-format on
-const std::string_view kStrftime[] = {"%a",  "%A",  "%b",  "%B",  "%c",  "%p",   "%x",
-                                      "%X",  "%z",  "%Z",  "%#d", "%#x", "%-d",  "%_H",
-                                      "%5Y", "%Ey", "%Od", "%Q",  "%%C", "%%CY", "x\0%Y"sv};
+const std::string_view kStrftime[] = {"%a",  "%A",   "%b",      "%B",     "%c",     "%p",
+                                      "%x",  "%X",   "%z",      "%Z",     "%#d",    "%#x",
+                                      "%-d", "%_H",  "%5Y",     "%Ey",    "%Od",    "%Q",
+                                      "%%C", "%%CY", "x\0%Y"sv, "%{foo}", "%{name", "%{na%Cme}"};
 
 // Leap days, year ends, the OLE and Unix epochs, 2038, the ends of the valid
 // years, noon and midnight, weeks that start on a Sunday or a Monday, and a
@@ -139,6 +143,19 @@ TEST_F(FormatProgramTest, CounterCodesNameAsOnTheStrftimePath) {
             ASSERT_EQ(rows[i].nImage, twins[i].nImage) << "row " << i;
         }
     }
+}
+
+// Codes are matched whole and in their case; "%%" escapes the brace.
+TEST(UnknownBraceCodeTest, FindsTheFirstCodeTheEngineDoesNotKnow) {
+    const std::pair<std::string_view, std::string_view> cases[] = {{"%Y%{make}%{n}%{day}", ""},
+                                                                   {"%{foo}%{bar}", "%{foo}"},
+                                                                   {"%%{foo}", ""},
+                                                                   {"%{make}_%{Make}", "%{Make}"},
+                                                                   {"a%{name", "%{name"},
+                                                                   {"%{}", "%{}"},
+                                                                   {"%", ""}};
+    for (const auto& [format, unknown] : cases)
+        EXPECT_EQ(UnknownBraceCode(format), unknown) << format;
 }
 
 } // namespace

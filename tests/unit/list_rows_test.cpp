@@ -60,6 +60,11 @@ TEST(ListRowTest, Column1GrowingAndShrinkingKeepsColumn0) {
     ExpectTexts(row, "IMG_12345.jpg", kLong);
     row.SetText(1, "y");
     ExpectTexts(row, "IMG_12345.jpg", "y");
+    // Longer than any name a file system takes: cut, the companions kept.
+    row.SetCompanions("a.cr2\0"sv);
+    row.SetText(1, std::string(70000, 'n'));
+    ExpectTexts(row, "IMG_12345.jpg", std::string(CListRow::kMaxColumn1, 'n'));
+    EXPECT_EQ(row.Companions(), "a.cr2\0"sv);
 }
 
 TEST(ListRowTest, EmptyTextsLeaveTheOtherColumn) {

@@ -2,6 +2,7 @@
 // UpdateConvertedNames gives the rows, and the case-insensitive name compare.
 
 #include "folder_scan.h"
+#include "format_program.h"
 #include "jpeg_builder.h"
 #include "jpeg_file.h"
 #include "name_compare.h"
@@ -156,7 +157,7 @@ TEST_P(ConvertedStatusTest, StatusFollowsComparisonIgnoringCase) {
     CListRows rows{Row(c.current, c.statusBefore, kTaken, "12345")};
     if (c.companion != nullptr)
         rows[0].SetCompanions(std::string(c.companion) + '\0');
-    EXPECT_EQ(UpdateConvertedNames(rows, c.format, c.extension),
+    EXPECT_EQ(UpdateConvertedNames(rows, c.format, nullptr, c.extension),
               c.statusAfter == RowToRename ? 1u : 0u);
     CListRows expected{Row(c.current, c.statusAfter, kTaken, c.converted)};
     if (c.companion != nullptr) {
@@ -296,6 +297,75 @@ TEST_P(ListCountersTest, NamesAndStatusesInListOrder) {
 INSTANTIATE_TEST_SUITE_P(Rows, ListCountersTest, ::testing::ValuesIn(kListCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The value codes, for a row of device 1 (when it has a make or model) and
+// lens 1 (when it has one) in a folder: folder nullptr names with no facts.
+struct ValueCase {
+    const char* name;
+    const char* current;
+    const char* format;
+    const char* make;
+    const char* model;
+    const char* lens;
+    const char* folder;
+    const char* converted;
+};
+
+const std::string kLongLens(70, 'x');
+const std::string kSplitLens = std::string(63, 'x') + "é"; // its last byte the 65th
+const std::string kCut64 = std::string(64, 'x') + ".jpg";
+const std::string kCut63 = std::string(63, 'x') + ".jpg";
+
+const ValueCase kValueCases[] = {
+    {"make_model", "a.jpg", "%{make}_%{model}", "Canon", "EOS R5", "", "f", "Canon_EOS R5.jpg"},
+    {"device_make_and_model_no_serial", "a.jpg", "%{device}", "Canon", "EOS R5", "", "f",
+     "Canon EOS R5.jpg"},
+    {"device_model_that_starts_with_the_make", "a.jpg", "%{device}", "NIKON CORPORATION",
+     "NIKON D750", "", "f", "NIKON D750.jpg"},
+    {"lens", "a.jpg", "%{lens}", "", "", "RF24-70mm F2.8", "f", "RF24-70mm F2.8.jpg"},
+    {"name_without_extension", "IMG.1.JPG", "%Y_%{name}", "", "", "", "f", "2005_IMG.1.JPG"},
+    {"folder", "a.jpg", "%{folder}-%C", "", "", "", "Trip 2005", "Trip 2005-000.jpg"},
+    {"missing_values_unknown", "a.jpg", "%{make}%{model}%{device}%{lens}", nullptr, nullptr,
+     nullptr, "f", "UnknownUnknownUnknownUnknown.jpg"},
+    {"model_alone", "a.jpg", "%{make}_%{device}", "", "X100", "", "f", "Unknown_X100.jpg"},
+    {"no_facts", "a.jpg", "%{device}_%{folder}_%{name}", "Canon", "", "L", nullptr,
+     "Unknown_Unnamed_a.jpg"},
+    {"empty_name_and_folder_unnamed", " ..jpg", "%{name}_%{folder}", "", "", "", " ...",
+     "Unnamed_Unnamed.jpg"},
+    {"refused_characters_replaced", "a.jpg", "%{lens}", "", "", "EF/S\\1:2*3?4\"5<6>7|8\t9\x7f",
+     "f", "EF_S_1_2_3_4_5_6_7_8_9_.jpg"},
+    {"blanks_and_dots_trimmed", "a.jpg", "%{make}", " .Canon. ", "", "", "f", "Canon.jpg"},
+    {"percent_and_counter_code_kept", "a.jpg", "%C_%{make}", "100%C%", "", "", "f",
+     "000_100%C%.jpg"},
+    {"cut_to_64_bytes", "a.jpg", "%{lens}", "", "", kLongLens.c_str(), "f", kCut64.c_str()},
+    {"cut_before_a_split_character", "a.jpg", "%{lens}", "", "", kSplitLens.c_str(), "f",
+     kCut63.c_str()},
+    {"escaped_code_left", "a.jpg", "%{make}%%{make}", "Sony", "", "", "f", "Sony%{make}.jpg"},
+};
+
+class ValueCodeTest : public NameGenerationEnvironment,
+                      public ::testing::TestWithParam<ValueCase> {};
+
+// Each case twice: compiled, and behind "%b", which only the strftime path knows.
+TEST_P(ValueCodeTest, GivesTheCleanedValueOrItsWordOnBothPaths) {
+    const ValueCase& c = GetParam();
+    const bool device = c.make != nullptr || c.model != nullptr;
+    CDeviceTable devices(2);
+    devices[1].id = {c.make != nullptr ? c.make : "", c.model != nullptr ? c.model : "", "0123"};
+    const CTextTable lenses{"", c.lens != nullptr ? c.lens : ""};
+    const CNameFacts facts{&devices, &lenses, c.folder != nullptr ? c.folder : ""};
+    for (const std::string prefix : {"", "%b"}) {
+        CListRows rows{Row(c.current, RowToRename, kTaken)};
+        rows[0].nDeviceIndex = device ? 1 : 0;
+        rows[0].nLensIndex = c.lens != nullptr ? 1 : 0;
+        EXPECT_TRUE(CFormatProgram(c.format).Compiled());
+        UpdateConvertedNames(rows, prefix + c.format, c.folder != nullptr ? &facts : nullptr);
+        EXPECT_EQ(rows[0].Text(1), (prefix.empty() ? "" : "Mar") + std::string(c.converted));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, ValueCodeTest, ::testing::ValuesIn(kValueCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 class UpdateConvertedNamesTest : public NameGenerationEnvironment, public ::testing::Test {};
 
 TEST_F(UpdateConvertedNamesTest, RowsWithoutDateKeepTextsAndTheirIndicesAreNotReused) {
@@ -389,6 +459,30 @@ TEST_F(UpdateConvertedNamesTest, ClashSuffixesHoldOverRenameAndRescan) {
                                         "IMG_20050307_140509.jpg -> IMG_20050307_140509.jpg",
                                         "d.jpg -> IMG_20050307_140509-2.jpg",
                                         "IMG_20050308_090000.jpg -> IMG_20050308_090000.jpg"}));
+}
+
+// The scan's devices, lenses and folder name reach the names, at the scan and
+// at each keystroke after it.
+TEST_F(UpdateConvertedNamesTest, ScanHandsDevicesLensesAndFolderToTheNames) {
+    testsupport::CTempDir dir;
+    auto tiff = testdata::CameraTiff(testdata::ByteOrder::Intel, "2005:03:07 14:05:09");
+    ASSERT_TRUE(testdata::WriteFile(dir.File("a.jpg"), testdata::CJpegBuilder::Photo(&tiff)));
+    tiff.Ascii(1, 0xA434, "QX Zoom 24-70"); // LensModel, in the EXIF directory
+    ASSERT_TRUE(testdata::WriteFile(dir.File("b.jpg"), testdata::CJpegBuilder::Photo(&tiff)));
+    CListRows rows;
+    bool listed = false;
+    CDeviceTable devices;
+    CTextTable lenses;
+    ScanFolder(dir.Path(), "%{device}_%{lens}_%{folder}", rows, listed, nullptr, {}, nullptr,
+               &devices, &lenses);
+    const std::string folder = dir.Path().substr(dir.Path().rfind('/') + 1);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].Text(1), "Quorvant Optics QX-100_Unknown_" + folder + ".jpg");
+    EXPECT_EQ(rows[1].Text(1), "Quorvant Optics QX-100_QX Zoom 24-70_" + folder + ".jpg");
+
+    const CNameFacts facts{&devices, &lenses, FolderNameOf(dir.Path() + "/.")};
+    EXPECT_EQ(UpdateConvertedNames(rows, "%{model}_%{lens}_%{folder}", &facts), 2u);
+    EXPECT_EQ(rows[1].Text(1), "QX-100_QX Zoom 24-70_" + folder + ".jpg");
 }
 
 // --- EqualNoCase / FoldCase --------------------------------------------------
