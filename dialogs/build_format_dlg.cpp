@@ -47,28 +47,16 @@ std::string_view SampleValue(velmora::BraceCode code) {
 // the date codes to be expanded after it; "%%" stays as it is.
 std::string WithSampleValues(const std::string& format) {
     std::string result;
-    for (std::size_t i = 0; i < format.size(); ++i) {
-        if (format[i] != '%' || i + 1 == format.size() || format[i + 1] != '{') {
-            result += format[i];
-            if (format[i] == '%' && i + 1 < format.size())
-                result += format[++i];
-            continue;
-        }
-        const std::size_t close = format.find('}', i);
-        const std::string_view code = close == std::string::npos
-                                          ? std::string_view()
-                                          : std::string_view(format).substr(i + 2, close - i - 2);
-        const auto known =
-            std::find_if(std::begin(velmora::kBraceCodes), std::end(velmora::kBraceCodes),
-                         [&](const velmora::CBraceCodeName& entry) { return entry.name == code; });
-        if (known == std::end(velmora::kBraceCodes)) {
-            result += format[i];
-            continue;
-        }
-        result += SampleValue(known->code);
-        i = close;
-    }
-    return result;
+    std::size_t copied = 0;
+    velmora::ForEachBraceCode(
+        format, [&](std::size_t start, std::size_t end, const velmora::BraceCode* code) {
+            if (code == nullptr)
+                return;
+            result.append(format, copied, start - copied);
+            result += SampleValue(*code);
+            copied = end;
+        });
+    return result.append(format, copied);
 }
 
 } // namespace

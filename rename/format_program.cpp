@@ -128,19 +128,16 @@ std::size_t CFormatProgram::CompileBraceCode(std::string_view rest) {
     const std::size_t close = rest.find('}');
     if (close == std::string_view::npos)
         return 0;
-    const std::string_view name = rest.substr(1, close - 1);
-    const auto entry =
-        std::find_if(std::begin(kBraceCodes), std::end(kBraceCodes),
-                     [name](const CBraceCodeName& known) { return known.name == name; });
-    if (entry == std::end(kBraceCodes))
+    const BraceCode* code = BraceCodeNamed(rest.substr(1, close - 1));
+    if (code == nullptr)
         return 0;
-    if (IsValueCode(entry->code)) {
-        m_steps.push_back({Op::Value, static_cast<std::uint32_t>(entry->code)});
+    if (IsValueCode(*code)) {
+        m_steps.push_back({Op::Value, static_cast<std::uint32_t>(*code)});
         m_maxLength += kMaxValueBytes;
-    } else if (entry->code == BraceCode::Day) {
+    } else if (*code == BraceCode::Day) {
         m_steps.push_back({Op::DayCounter});
         m_maxLength += kCounterMaxDigits;
-    } else if (entry->code == BraceCode::Clash) {
+    } else if (*code == BraceCode::Clash) {
         m_steps.push_back({Op::Clash});
         ++m_clashCount;
     } else {

@@ -42,27 +42,15 @@ std::string ReplaceCounter(std::string format, int counter) {
 template <typename Text, typename Code>
 void ReadCounterCodes(std::string_view format, const Text& text, const Code& code) {
     std::size_t from = 0;
-    for (std::size_t i = 0; i + 1 < format.size(); i += 2) {
-        i = format.find('%', i);
-        if (i == std::string_view::npos || i + 1 == format.size())
-            break;
-        if (format[i + 1] != '{')
-            continue;
-        const std::size_t close = format.find('}', i + 2);
-        if (close == std::string_view::npos)
-            break;
-        const std::string_view name = format.substr(i + 2, close - i - 2);
-        for (const velmora::CBraceCodeName& entry : velmora::kBraceCodes) {
-            if (entry.name != name ||
-                (entry.code != velmora::BraceCode::Day && entry.code != velmora::BraceCode::Clash))
-                continue;
-            text(format.substr(from, i - from));
-            code(entry.code);
-            from = close + 1;
-            i = close - 1; // the loop steps past the "}"
-            break;
-        }
-    }
+    velmora::ForEachBraceCode(
+        format, [&](std::size_t start, std::size_t end, const velmora::BraceCode* found) {
+            if (found == nullptr ||
+                (*found != velmora::BraceCode::Day && *found != velmora::BraceCode::Clash))
+                return;
+            text(format.substr(from, start - from));
+            code(*found);
+            from = end;
+        });
     text(format.substr(from));
 }
 

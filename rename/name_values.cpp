@@ -49,28 +49,6 @@ std::string_view OrWord(std::string_view value, std::string_view word) {
     return value.empty() ? word : value;
 }
 
-// Calls `found(start, end, code)` for each "%{...}" of `format` that names a
-// code, `end` one past its "}", as UnknownBraceCode reads a format.
-template <typename Found> void ForEachBraceCode(std::string_view format, const Found& found) {
-    for (std::size_t i = 0; i + 1 < format.size(); ++i) {
-        if (format[i] != '%')
-            continue;
-        if (format[i + 1] != '{') {
-            ++i; // "%%" and the strftime letters take the byte after them
-            continue;
-        }
-        const std::size_t close = format.find('}', i + 2);
-        if (close == std::string_view::npos)
-            return;
-        const std::string_view name = format.substr(i + 2, close - i - 2);
-        for (const CBraceCodeName& entry : kBraceCodes) {
-            if (entry.name == name)
-                found(i, close + 1, entry.code);
-        }
-        i = close;
-    }
-}
-
 } // namespace
 
 std::string_view CNameValues::Of(BraceCode code) const {
@@ -135,11 +113,11 @@ void ReplaceValueCodes(std::string& format, const CNameValues& values) {
         return;
     std::string out;
     std::size_t copied = 0;
-    ForEachBraceCode(format, [&](std::size_t start, std::size_t end, BraceCode code) {
-        if (!IsValueCode(code))
+    ForEachBraceCode(format, [&](std::size_t start, std::size_t end, const BraceCode* code) {
+        if (code == nullptr || !IsValueCode(*code))
             return;
         out.append(format, copied, start - copied);
-        for (const char c : values.Of(code))
+        for (const char c : values.Of(*code))
             out.append(c == '%' ? 2 : 1, c);
         copied = end;
     });
@@ -149,9 +127,9 @@ void ReplaceValueCodes(std::string& format, const CNameValues& values) {
 
 unsigned ValueCodesIn(std::string_view format) {
     unsigned codes = 0;
-    ForEachBraceCode(format, [&codes](std::size_t, std::size_t, BraceCode code) {
-        if (IsValueCode(code))
-            codes |= Bit(code);
+    ForEachBraceCode(format, [&codes](std::size_t, std::size_t, const BraceCode* code) {
+        if (code != nullptr && IsValueCode(*code))
+            codes |= Bit(*code);
     });
     return codes;
 }
