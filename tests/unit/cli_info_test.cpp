@@ -2,6 +2,7 @@
 // the window's settings file.
 
 #include "cli_options.h"
+#include "clocks_command.h"
 #include "info_command.h"
 #include "jpeg_builder.h"
 #include "jpeg_file.h"
@@ -404,6 +405,39 @@ TEST_P(StoredSettings, FileIsReadWholeOrLeftAlone) {
     } else {
         EXPECT_EQ(c.bytes ? testsupport::ReadBytes(file) : "", c.bytes ? c.bytes : "");
         EXPECT_EQ(std::filesystem::is_fifo(file), c.bytes == nullptr);
+    }
+}
+
+// Stored clock offsets through the terminal: each command, its output and status.
+TEST_F(StoredSettings, ClocksCommandsStoreListAndRemoveSpans) {
+    const std::tuple<std::vector<const char*>, int, std::string> steps[] = {
+        {{"set", "Canon EOS 6D", "+1", "--from=2024-05-01", "--to", "2024-05-09"},
+         0,
+         "Canon EOS 6D: clock offset +1:00:00 stored for 2024-05-01 00:00:00 to 2024-05-09 "
+         "23:59:59\n"},
+        {{"set", "canon  eos 6d", "-0:03"},
+         0,
+         "canon  eos 6d: clock offset -0:03:00 stored for every date\n"},
+        {{"list"},
+         0,
+         "canon eos 6d\t+1:00:00\t2024-05-01 00:00:00\t2024-05-09 23:59:59\n"
+         "canon eos 6d\t-0:03:00\t-\t-\n"},
+        {{"set", "Canon EOS 6D", "0", "--from=2024-05-01", "--to=2024-05-09"},
+         0,
+         "Canon EOS 6D: clock offset removed for 2024-05-01 00:00:00 to 2024-05-09 23:59:59\n"},
+        {{"list"}, 0, "canon eos 6d\t-0:03:00\t-\t-\n"},
+        {{"clear", "Canon EOS 6D"}, 0, "Canon EOS 6D: every clock offset removed\n"},
+        {{"clear", "Canon EOS 6D"}, 1, ""},
+        {{"list"}, 0, ""},
+    };
+    for (const auto& [words, status, printed] : steps) {
+        std::vector<const char*> argv = {"velmora-cli", "clocks"};
+        argv.insert(argv.end(), words.begin(), words.end());
+        const CCliOptions options = ParseCliOptions(static_cast<int>(argv.size()), argv.data());
+        ASSERT_EQ(options.error, "");
+        std::ostringstream out, err;
+        EXPECT_EQ(RunClocksCommand(options, out, err), status) << words[0] << err.str();
+        EXPECT_EQ(out.str(), printed);
     }
 }
 
