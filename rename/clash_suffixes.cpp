@@ -116,43 +116,115 @@ std::uint32_t SuffixOf(std::string_view current, std::string_view bare,
 // name, sized once for the whole pass (`names` is the most it will hold) so
 // that references into it stay valid. The naming threads insert into it at
 // once; the choice then runs alone.
+//
+// Beside it, a bit per hash slot of a filter small enough to stay in the
+// core's cache: a clear bit proves a name absent, so the common suffixed
+// name, which nothing else bears, costs no miss in the table; its own entry
+// waits in a batch until a name's bit says it may be there.
 class CClashSuffixes::CNameTable {
 public:
     explicit CNameTable(std::size_t names)
         : m_shift(64 - std::countr_zero(std::bit_ceil(names + names / 3 + 2))),
-          m_slots(std::size_t{1} << (64 - m_shift)) {}
+          m_slots(std::size_t{1} << (64 - m_shift)), m_filter(std::bit_ceil(names / 16 + 1)) {}
 
-    // The value of `key`, inserted as 0 when it is new.
-    std::atomic<std::uint32_t>& operator[](std::uint64_t key) {
+    // The value of `key`, inserted as 0 when it is new, by one of several
+    // threads at once.
+    std::atomic<std::uint32_t>& Shared(std::uint64_t key) { return Find<true>(key); }
+    // The same while no other thread uses the table: without the locked
+    // instructions, which would wait for every fetch ahead of them.
+    std::atomic<std::uint32_t>& Alone(std::uint64_t key) { return Find<false>(key); }
+
+    void Prefetch(std::uint64_t key) const { __builtin_prefetch(&m_slots[Slot(key)], 1); }
+
+    // Whether `key` may be in the table (or waits to be); false proves it is
+    // not.
+    bool MayHold(std::uint64_t key) const {
+        return (m_filter[FilterWord(key)].load(std::memory_order_relaxed) & FilterBit(key)) != 0;
+    }
+
+    // Records `key` with `flags` later, in a batch, while alone; until then
+    // only the filter knows of it.
+    void AddLater(std::uint64_t key, std::uint32_t flags) {
+        Mark<false>(key);
+        m_later.push_back({key, flags});
+        if (m_later.size() == kLaterBatch)
+            AddWaiting();
+    }
+
+    // Records every key that waits, their slots fetched first.
+    void AddWaiting() {
+        for (const Later& later : m_later)
+            Prefetch(later.key);
+        for (const Later& later : m_later) {
+            std::atomic<std::uint32_t>& value = Alone(later.key);
+            value.store(value.load(std::memory_order_relaxed) | later.flags,
+                        std::memory_order_relaxed);
+        }
+        m_later.clear();
+    }
+
+private:
+    static constexpr std::size_t kLaterBatch = 256;
+
+    struct Slot_ {
+        std::atomic<std::uint64_t> key{0};
+        std::atomic<std::uint32_t> value{0};
+    };
+    struct Later {
+        std::uint64_t key;
+        std::uint32_t flags;
+    };
+
+    template <bool shared> std::atomic<std::uint32_t>& Find(std::uint64_t key) {
+        Mark<shared>(key);
         for (std::size_t slot = Slot(key);; slot = (slot + 1) & (m_slots.size() - 1)) {
-            std::uint64_t found = m_slots[slot].key.load(std::memory_order_relaxed);
-            if (found == 0 && m_slots[slot].key.compare_exchange_strong(found, key))
-                return m_slots[slot].value;
+            std::atomic<std::uint64_t>& slotKey = m_slots[slot].key;
+            std::uint64_t found = slotKey.load(std::memory_order_relaxed);
+            if (found == 0) {
+                if constexpr (shared) {
+                    if (slotKey.compare_exchange_strong(found, key))
+                        return m_slots[slot].value;
+                } else {
+                    slotKey.store(key, std::memory_order_relaxed);
+                    return m_slots[slot].value;
+                }
+            }
             if (found == key)
                 return m_slots[slot].value;
         }
     }
 
-    void Prefetch(std::uint64_t key) const { __builtin_prefetch(&m_slots[Slot(key)], 1); }
-
-private:
-    struct Slot_ {
-        std::atomic<std::uint64_t> key{0};
-        std::atomic<std::uint32_t> value{0};
-    };
+    template <bool shared> void Mark(std::uint64_t key) {
+        std::atomic<std::uint64_t>& word = m_filter[FilterWord(key)];
+        const std::uint64_t bits = word.load(std::memory_order_relaxed);
+        if ((bits & FilterBit(key)) == 0) {
+            if constexpr (shared)
+                word.fetch_or(FilterBit(key), std::memory_order_relaxed);
+            else
+                word.store(bits | FilterBit(key), std::memory_order_relaxed);
+        }
+    }
 
     // Fibonacci hashing: the top bits of the product spread any hash.
     std::size_t Slot(std::uint64_t key) const {
         return static_cast<std::size_t>((key * 0x9e3779b97f4a7c15u) >> m_shift);
     }
+    // The filter takes the hash's low bits, which the slot does not use.
+    std::size_t FilterWord(std::uint64_t key) const {
+        return static_cast<std::size_t>(key >> 6) & (m_filter.size() - 1);
+    }
+    static std::uint64_t FilterBit(std::uint64_t key) { return std::uint64_t{1} << (key & 63); }
 
     int m_shift;
     std::vector<Slot_> m_slots;
+    std::vector<std::atomic<std::uint64_t>> m_filter; // 4 bits per name
+    std::vector<Later> m_later;
 };
 
 CClashSuffixes::CClashSuffixes(std::size_t rows, std::size_t clashCount)
     : m_clashCount(clashCount), m_names(std::make_unique<CNameTable>(rows * 3)),
-      m_at(rows * clashCount), m_currentHash(rows), m_bareHash(rows), m_suffix(rows, kNoSuffix) {}
+      m_at(rows * clashCount), m_currentHash(rows), m_bareHash(rows), m_guessKey(rows),
+      m_suffix(rows, kNoSuffix), m_guessed(rows) {}
 
 CClashSuffixes::~CClashSuffixes() = default;
 
@@ -162,45 +234,33 @@ void CClashSuffixes::Note(const CListRows& rows, std::size_t begin, std::size_t 
         if (IsNamed(rows[i]))
             m_bareHash[i] = FoldedHash(rows[i].Text(1));
     }
-    // Every current name and bare name goes to the table, so that a suffix
-    // never lands on a name another row bears now or would bear bare.
+    Record(rows, begin, end);
+}
+
+// Every current name and bare name goes to the table, so that a suffix never
+// lands on a name another row bears now or would bear bare.
+void CClashSuffixes::Record(const CListRows& rows, std::size_t begin, std::size_t end) {
     CNameTable& names = *m_names;
     for (std::size_t i = begin; i < end; ++i) {
         if (i + kAhead < end) {
             names.Prefetch(m_currentHash[i + kAhead]);
             names.Prefetch(m_bareHash[i + kAhead]);
         }
-        names[m_currentHash[i]].fetch_or(kHeld, std::memory_order_relaxed);
+        names.Shared(m_currentHash[i]).fetch_or(kHeld, std::memory_order_relaxed);
         if (IsNamed(rows[i]))
-            names[m_bareHash[i]].fetch_or(kBare, std::memory_order_relaxed);
+            names.Shared(m_bareHash[i]).fetch_or(kBare, std::memory_order_relaxed);
     }
 }
 
-void CClashSuffixes::Choose(const CListRows& rows) {
+std::span<const std::uint32_t> CClashSuffixes::CodesOf(std::size_t row) const {
+    return std::span<const std::uint32_t>(m_at).subspan(row * m_clashCount, m_clashCount);
+}
+
+void CClashSuffixes::Guess(const CListRows& rows) {
+    KeepFormsHeld(rows);
+    // Each bare name's rows, in list order, are guessed to take its next
+    // suffix; the cursor lives in the bare name's slot.
     CNameTable& names = *m_names;
-    const auto at = [this](std::size_t row) {
-        return std::span<const std::uint32_t>(m_at).subspan(row * m_clashCount, m_clashCount);
-    };
-
-    // Rows already named a form of their name keep it, the first of them in
-    // list order where several bear it in other case.
-    std::string form;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (!IsNamed(rows[i]))
-            continue;
-        const std::uint32_t suffix = SuffixOf(rows[i].Text(0), rows[i].Text(1), at(i), form);
-        if (suffix == kNoSuffix)
-            continue;
-        std::atomic<std::uint32_t>& current = names[m_currentHash[i]];
-        if ((current.load(std::memory_order_relaxed) & kGiven) == 0) {
-            current.fetch_or(kGiven, std::memory_order_relaxed);
-            m_suffix[i] = suffix;
-        }
-    }
-
-    // The others take the lowest free suffix of their name in list order; each
-    // bare name keeps where its rows' search goes on, since a suffix once
-    // given stays taken. A name's rows mostly follow one another.
     std::atomic<std::uint32_t>* bare = nullptr;
     std::uint64_t bareKey = 0;
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -210,23 +270,113 @@ void CClashSuffixes::Choose(const CListRows& rows) {
             continue;
         if (m_bareHash[i] != bareKey) {
             bareKey = m_bareHash[i];
-            bare = &names[bareKey];
+            bare = &names.Alone(bareKey);
+        }
+        const std::uint32_t known = bare->load(std::memory_order_relaxed);
+        m_suffix[i] = known >> kCursorShift;
+        m_guessed[i] = 1;
+        bare->store(known + (1u << kCursorShift), std::memory_order_relaxed);
+    }
+}
+
+// Rows already named a form of their name keep it, the first of them in
+// list order where several bear it in other case.
+void CClashSuffixes::KeepFormsHeld(const CListRows& rows) {
+    CNameTable& names = *m_names;
+    std::string form;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (!IsNamed(rows[i]))
+            continue;
+        const std::uint32_t suffix = SuffixOf(rows[i].Text(0), rows[i].Text(1), CodesOf(i), form);
+        if (suffix == kNoSuffix)
+            continue;
+        std::atomic<std::uint32_t>& current = names.Alone(m_currentHash[i]);
+        const std::uint32_t flags = current.load(std::memory_order_relaxed);
+        if ((flags & kGiven) == 0) {
+            current.store(flags | kGiven, std::memory_order_relaxed);
+            m_suffix[i] = suffix;
+        }
+    }
+}
+
+unsigned CClashSuffixes::Check(const CListRows& rows, std::size_t begin, std::size_t end) {
+    std::string form;
+    for (std::size_t i = begin; i < end; ++i) {
+        if (!m_guessed[i])
+            continue;
+        if (m_suffix[i] == 0) {
+            m_guessKey[i] = m_bareHash[i];
+            continue;
+        }
+        AssignForm(form, rows[i].Text(1), CodesOf(i), m_suffix[i]);
+        m_guessKey[i] = FoldedHash(form);
+    }
+    // A guess is wrong when its name is borne, held by a row that keeps it,
+    // another row's bare name, or guessed twice.
+    CNameTable& names = *m_names;
+    unsigned wrong = 0;
+    for (std::size_t i = begin; i < end; ++i) {
+        if (i + kAhead < end && m_guessed[i + kAhead])
+            names.Prefetch(m_guessKey[i + kAhead]);
+        if (!m_guessed[i])
+            continue;
+        const std::uint32_t flags =
+            names.Shared(m_guessKey[i]).fetch_or(kGiven, std::memory_order_relaxed);
+        if ((flags & (kHeld | kGiven)) != 0 || (m_suffix[i] > 0 && (flags & kBare) != 0))
+            ++wrong;
+    }
+    return wrong;
+}
+
+void CClashSuffixes::ChooseInOrder(const CListRows& rows) {
+    // The guesses left their marks: the table starts again from the names
+    // the rows bear.
+    m_names = std::make_unique<CNameTable>(rows.size() * 3);
+    Record(rows, 0, rows.size());
+    std::fill(m_suffix.begin(), m_suffix.end(), kNoSuffix);
+    KeepFormsHeld(rows);
+
+    // The others take the lowest free suffix of their name in list order; each
+    // bare name keeps where its rows' search goes on, since a suffix once
+    // given stays taken. A name's rows mostly follow one another.
+    CNameTable& names = *m_names;
+    std::string form;
+    std::atomic<std::uint32_t>* bare = nullptr;
+    std::uint64_t bareKey = 0;
+    const auto give = [&](std::size_t row, std::uint32_t suffix) {
+        m_suffix[row] = suffix;
+        bare->store((bare->load(std::memory_order_relaxed) & ((1u << kCursorShift) - 1)) |
+                        (suffix + 1) << kCursorShift,
+                    std::memory_order_relaxed);
+    };
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (i + kAhead < rows.size())
+            names.Prefetch(m_bareHash[i + kAhead]);
+        if (!IsNamed(rows[i]) || m_suffix[i] != kNoSuffix)
+            continue;
+        if (m_bareHash[i] != bareKey) {
+            bareKey = m_bareHash[i];
+            bare = &names.Alone(bareKey);
         }
         const std::uint32_t known = bare->load(std::memory_order_relaxed);
         for (std::uint32_t suffix = known >> kCursorShift;; ++suffix) {
             std::atomic<std::uint32_t>* state = bare;
             if (suffix > 0) {
-                AssignForm(form, rows[i].Text(1), at(i), suffix);
-                state = &names[FoldedHash(form)];
+                AssignForm(form, rows[i].Text(1), CodesOf(i), suffix);
+                const std::uint64_t key = FoldedHash(form);
+                if (!names.MayHold(key)) {
+                    names.AddLater(key, kGiven);
+                    give(i, suffix);
+                    break;
+                }
+                names.AddWaiting();
+                state = &names.Alone(key);
             }
             const std::uint32_t flags = state->load(std::memory_order_relaxed);
             if ((flags & (kHeld | kGiven)) != 0 || (suffix > 0 && (flags & kBare) != 0))
                 continue;
             state->store(flags | kGiven, std::memory_order_relaxed);
-            m_suffix[i] = suffix;
-            bare->store((bare->load(std::memory_order_relaxed) & ((1u << kCursorShift) - 1)) |
-                            (suffix + 1) << kCursorShift,
-                        std::memory_order_relaxed);
+            give(i, suffix);
             break;
         }
     }
@@ -235,9 +385,7 @@ void CClashSuffixes::Choose(const CListRows& rows) {
 void CClashSuffixes::Apply(CListRow& row, std::size_t index, std::string& form) const {
     if (m_suffix[index] == kNoSuffix || m_suffix[index] == 0)
         return;
-    AssignForm(form, row.Text(1),
-               std::span<const std::uint32_t>(m_at).subspan(index * m_clashCount, m_clashCount),
-               m_suffix[index]);
+    AssignForm(form, row.Text(1), CodesOf(index), m_suffix[index]);
     row.SetText(1, form);
 }
 

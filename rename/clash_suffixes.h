@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -33,8 +34,14 @@ public:
     // Records the rows from `begin` to `end` once column 1 holds the bare
     // names of those that get one. Chunks may be noted from several threads.
     void Note(const CListRows& rows, std::size_t begin, std::size_t end);
-    // Chooses every named row's suffix, in list order.
-    void Choose(const CListRows& rows);
+    // Chooses every named row's suffix. Guess gives each row its bare name's
+    // next suffix in list order; Check, over chunks from several threads,
+    // counts the guesses whose names are taken; only then does ChooseInOrder
+    // go through the list trying suffixes. Where no guess is wrong, each row
+    // has the suffix the search would have given it.
+    void Guess(const CListRows& rows);
+    unsigned Check(const CListRows& rows, std::size_t begin, std::size_t end);
+    void ChooseInOrder(const CListRows& rows);
     // Gives row `index` its chosen name in column 1; `form` is a buffer the
     // caller reuses.
     void Apply(CListRow& row, std::size_t index, std::string& form) const;
@@ -42,12 +49,18 @@ public:
 private:
     class CNameTable;
 
+    void Record(const CListRows& rows, std::size_t begin, std::size_t end);
+    void KeepFormsHeld(const CListRows& rows);
+    std::span<const std::uint32_t> CodesOf(std::size_t row) const;
+
     std::size_t m_clashCount;
     std::unique_ptr<CNameTable> m_names;
     std::vector<std::uint32_t> m_at;
     std::vector<std::uint64_t> m_currentHash;
     std::vector<std::uint64_t> m_bareHash;
+    std::vector<std::uint64_t> m_guessKey;
     std::vector<std::uint32_t> m_suffix;
+    std::vector<std::uint8_t> m_guessed;
 };
 
 } // namespace velmora

@@ -394,7 +394,12 @@ unsigned UpdateConvertedNames(CListRows& rows, const std::string& format, const 
         });
     if (!counters.clash)
         return renameCount;
-    counters.clash->Choose(rows);
+    CClashSuffixes& clash = *counters.clash;
+    clash.Guess(rows);
+    if (InChunks(rows.size(), kCompiledChunk, [&](std::size_t begin, std::size_t end) {
+            return clash.Check(rows, begin, end);
+        }) != 0)
+        clash.ChooseInOrder(rows);
     return InChunks(rows.size(), kCompiledChunk, [&](std::size_t begin, std::size_t end) {
         return ApplySuffixes(rows, begin, end, *counters.clash);
     });

@@ -16,6 +16,8 @@
 
 #include <clocale>
 #include <ctime>
+#include <random>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -296,6 +298,56 @@ TEST_P(ListCountersTest, NamesAndStatusesInListOrder) {
 
 INSTANTIATE_TEST_SUITE_P(Rows, ListCountersTest, ::testing::ValuesIn(kListCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The suffix rule written plainly: rows already named a form keep it, then
+// each other row in list order takes its lowest free suffix. Random folders
+// of names that are forms of one another reach both the guessed choice and
+// the search through the list.
+TEST(ListCountersTest, SuffixesAgreeWithThePlainRuleOnRandomFolders) {
+    NameGenerationEnvironment environment;
+    const char* const names[] = {"a.jpg",       "2005.jpg",   "2005-1.jpg",
+                                 "2005-2.JPG",  "2006.jpg",   "2005-10.jpg",
+                                 "2005-01.jpg", "2006-1.jpg", "b.JPG"};
+    const std::int64_t dates[] = {kTaken, UtcSeconds(2006, 1, 1, 0, 0, 0) * 1000};
+    std::mt19937 random(7);
+    for (int folder = 0; folder < 300; ++folder) {
+        CListRows rows;
+        const std::size_t count = 1 + random() % 8;
+        for (std::size_t i = 0; i < count; ++i)
+            rows.push_back(Row(names[random() % std::size(names)], RowToRename,
+                               dates[random() % std::size(dates)]));
+        UpdateConvertedNames(rows, "%Y%{n}");
+
+        std::set<std::string> held, bare, given;
+        std::vector<std::string> bareOf(rows.size()), expected(rows.size());
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const std::string current = FoldCase(rows[i].Text(0));
+            held.insert(current);
+            bareOf[i] =
+                (rows[i].nData == dates[0] ? "2005" : "2006") + current.substr(current.rfind('.'));
+            bare.insert(bareOf[i]);
+        }
+        const auto form = [&](std::size_t i, int suffix) {
+            const std::size_t dot = bareOf[i].rfind('.');
+            return suffix == 0 ? bareOf[i]
+                               : bareOf[i].substr(0, dot) + '-' + std::to_string(suffix) +
+                                     bareOf[i].substr(dot);
+        };
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            for (int suffix = 0; suffix <= 10 && expected[i].empty(); ++suffix)
+                if (FoldCase(rows[i].Text(0)) == form(i, suffix) &&
+                    given.insert(form(i, suffix)).second)
+                    expected[i] = form(i, suffix);
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            for (int suffix = 0; expected[i].empty(); ++suffix)
+                if (!held.count(form(i, suffix)) && !given.count(form(i, suffix)) &&
+                    (suffix == 0 || !bare.count(form(i, suffix))))
+                    expected[i] = *given.insert(form(i, suffix)).first;
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            EXPECT_EQ(FoldCase(rows[i].Text(1)), expected[i])
+                << "folder " << folder << " row " << i;
+    }
+}
 
 // The value codes, for a row of device 1 (when it has a make or model) and
 // lens 1 (when it has one) in a folder: folder nullptr names with no facts.
