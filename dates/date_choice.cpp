@@ -16,11 +16,6 @@ constexpr std::int64_t kNearbyMillis = 12 * 3600 * kMillisPerSecond;
 // A sidecar is a few kilobytes; a larger file is not read further.
 constexpr std::size_t kMaxSidecarBytes = 1024 * 1024;
 
-bool InDatedYears(const CFoundDate& date) {
-    return date.Found() && date.fields.year >= kFirstDatedYear &&
-           date.fields.year <= kLastDatedYear;
-}
-
 std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
     return a / b - (a % b != 0 && (a < 0) != (b < 0));
 }
@@ -122,6 +117,8 @@ CFoundDate ChooseDate(const CJpegFile& reader, const std::string& folder, std::s
                       UndatedDates undated) {
     if (InDatedYears(reader.m_taken))
         return reader.m_taken;
+    if (InDatedYears(reader.m_takenInYears))
+        return reader.m_takenInYears;
     if (undated == UndatedDates::None)
         return {};
     CFoundDate best = SidecarDate(folder, name);

@@ -26,11 +26,6 @@ enum class UndatedDates : std::uint8_t {
 std::string_view UndatedDatesName(UndatedDates undated);
 std::optional<UndatedDates> UndatedDatesFromName(std::string_view name);
 
-// The years a listed date may have: what names can carry, and what the
-// calendar arithmetic of the names covers.
-constexpr int kFirstDatedYear = 1900;
-constexpr int kLastDatedYear = 9999;
-
 // The date `reader` (after reading `name` of `folder`) is listed by: the
 // file's own date taken; else, as `undated` allows, an XMP sidecar of the
 // file ("NAME.EXT.xmp", "NAME.xmp"), the file's XMP packet, its IPTC date,

@@ -102,6 +102,19 @@ const ExifDateCase kExifDateCases[] = {
              .Ascii(exif, kOffsetTime, "-05:00");
      },
      "2004-05-04 11:03:34", DateSource::ExifDateTime, -300, 0},
+    // An editor's DateTimeOriginal before 1900 wipes no date, like a blank one.
+    {"date_time_kept_beside_an_original_of_1601",
+     [](CTiffBuilder& t, int exif) {
+         t.Ascii(0, kDateTime, "2021:05:24 08:09:10");
+         t.Ascii(exif, kOriginal, "1601:06:06 00:00:00").Ascii(exif, kOffsetTime, "+02:00");
+     },
+     "2021-05-24 08:09:10", DateSource::ExifDateTime, 120, 0},
+    {"digitized_fills_in_after_an_original_of_1601",
+     [](CTiffBuilder& t, int exif) {
+         t.Ascii(exif, kOriginal, "1601:06:06 00:00:00")
+             .Ascii(exif, kDigitized, "2021:05:24 08:09:11");
+     },
+     "2021-05-24 08:09:11", DateSource::ExifDigitized, kNoOffset, 0},
     {"offset_inside_the_text_wins",
      [](CTiffBuilder& t, int exif) {
          t.Ascii(0, kDateTime, "2015-06-29T18:19:12+01:00");
@@ -125,11 +138,12 @@ TEST_P(ExifDateTest, ChoosesTheDateWithItsOwnOffsetAndFraction) {
     ASSERT_TRUE(testdata::WriteFile(path, CJpegBuilder::Photo(&tiff)));
     CJpegFile reader;
     ASSERT_TRUE(reader.LoadJpeg(path.c_str()));
-    ASSERT_TRUE(reader.m_taken.Found());
-    EXPECT_EQ(DateText(reader.m_taken.fields), c.fields);
-    EXPECT_EQ(reader.m_taken.source, c.source);
-    EXPECT_EQ(reader.m_taken.nOffset, c.offset);
-    EXPECT_EQ(reader.m_taken.nMillis, c.millis);
+    const CFoundDate date = ChooseDate(reader, m_dir.Path(), "a.jpg", UndatedDates::None);
+    ASSERT_TRUE(date.Found());
+    EXPECT_EQ(DateText(date.fields), c.fields);
+    EXPECT_EQ(date.source, c.source);
+    EXPECT_EQ(date.nOffset, c.offset);
+    EXPECT_EQ(date.nMillis, c.millis);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ExifDateTest, testing::ValuesIn(kExifDateCases),
