@@ -3,6 +3,7 @@
 #include "file_name_date.h"
 #include "file_stream.h"
 #include "jpeg_file.h"
+#include "takeout_sidecar.h"
 #include "xmp_date.h"
 
 #include <algorithm>
@@ -114,7 +115,7 @@ std::optional<UndatedDates> UndatedDatesFromName(std::string_view name) {
 }
 
 CFoundDate ChooseDate(const CJpegFile& reader, const std::string& folder, std::string_view name,
-                      UndatedDates undated) {
+                      UndatedDates undated, CTakeoutSidecars* takeout) {
     if (InDatedYears(reader.m_taken))
         return reader.m_taken;
     if (InDatedYears(reader.m_takenInYears))
@@ -122,8 +123,11 @@ CFoundDate ChooseDate(const CJpegFile& reader, const std::string& folder, std::s
     if (undated == UndatedDates::None)
         return {};
     CFoundDate best = SidecarDate(folder, name);
+    if (takeout != nullptr && !(best.Found() && best.bTime))
+        best = PreferDate(best, takeout->Date(name));
     best = PreferDate(best, reader.m_xmpDate);
     best = PreferDate(best, reader.m_iptcDate);
+    best = PreferDate(best, reader.m_creationTime);
     best = PreferDate(best, DateFromFileName(name));
     if (InDatedYears(best))
         return best;
@@ -158,12 +162,13 @@ std::int64_t PlaceMovieTime(const std::vector<CZoneMark>& marks, std::int64_t ut
         nearest = &*std::prev(after);
         distance = utcMillis - nearest->nUtcMillis;
     }
+    const bool takeout = source == DateSource::TakeoutJson;
     if (nearest != nullptr && distance <= kNearbyMillis) {
-        source = DateSource::MovieHeaderNearbyZone;
+        source = takeout ? DateSource::TakeoutJsonNearbyZone : DateSource::MovieHeaderNearbyZone;
         offset = nearest->nOffset;
         return utcMillis + std::int64_t(offset) * 60 * kMillisPerSecond;
     }
-    source = DateSource::MovieHeaderComputerZone;
+    source = takeout ? DateSource::TakeoutJsonComputerZone : DateSource::MovieHeaderComputerZone;
     const std::time_t seconds = static_cast<std::time_t>(FloorDiv(utcMillis, kMillisPerSecond));
     std::tm tm{};
     offset = localtime_r(&seconds, &tm) != nullptr ? static_cast<std::int16_t>(tm.tm_gmtoff / 60)
@@ -177,7 +182,9 @@ std::string DatingSidecarName(const std::string& folder, std::string_view name) 
 
 bool IsSidecarSource(DateSource source) {
     return source == DateSource::SidecarOriginal || source == DateSource::SidecarDateCreated ||
-           source == DateSource::SidecarCreateDate;
+           source == DateSource::SidecarCreateDate || source == DateSource::TakeoutJson ||
+           source == DateSource::TakeoutJsonNearbyZone ||
+           source == DateSource::TakeoutJsonComputerZone;
 }
 
 bool IsUndatedSource(DateSource source) {
@@ -191,6 +198,10 @@ bool IsUndatedSource(DateSource source) {
     case DateSource::SidecarOriginal:
     case DateSource::SidecarDateCreated:
     case DateSource::SidecarCreateDate:
+    case DateSource::PngCreationTime:
+    case DateSource::TakeoutJson:
+    case DateSource::TakeoutJsonNearbyZone:
+    case DateSource::TakeoutJsonComputerZone:
         return true;
     default:
         return false;

@@ -8,6 +8,7 @@
 #include "name_compare.h"
 #include "name_generation.h"
 #include "string_table.h"
+#include "takeout_sidecar.h"
 
 #include <algorithm>
 #include <dirent.h>
@@ -129,7 +130,7 @@ bool ListNames(const std::string& folder, std::vector<std::string>& names,
 
 bool IsKnownName(const char* name, std::size_t length) {
     const std::string_view view(name, length);
-    return ImageTypeOf(view) != nullptr || IsSidecarName(view);
+    return ImageTypeOf(view) != nullptr || IsSidecarName(view) || IsTakeoutSidecarName(view);
 }
 
 // Photos rank up to here; raw files and videos lead only a stem without one.
@@ -219,18 +220,48 @@ void GroupCompanions(const std::string& folder, const std::vector<std::string>& 
     }
 }
 
+// A Takeout JSON sidecar follows the listed photo whose own it is by the
+// export's names; of several photos naming one ("NAME.json" of IMG.jpg and
+// IMG.png) the first listed.
+void AttachTakeoutSidecars(const std::vector<std::string>& names, std::vector<CListedFile>& files) {
+    std::unordered_map<std::string_view, bool> sidecars; // name -> taken
+    for (const std::string& name : names) {
+        if (IsTakeoutSidecarName(name))
+            sidecars.emplace(name, false);
+    }
+    if (sidecars.empty())
+        return;
+    std::vector<std::string> forms;
+    for (CListedFile& file : files) {
+        TakeoutSidecarNames(file.strName, forms);
+        for (const std::string& form : forms) {
+            const auto sidecar = sidecars.find(form);
+            if (sidecar != sidecars.end() && !sidecar->second) {
+                sidecar->second = true;
+                file.strCompanions.append(form).push_back('\0');
+                break;
+            }
+        }
+    }
+}
+
 // A sidecar that gave a row its date follows the row's file, companions on
 // or off: left behind, it would no longer date the renamed file. Of rows
 // dated by one sidecar (IMG_1.jpg and IMG_1.jpeg by IMG_1.xmp) it follows
 // the one it would follow as a companion: a JPEG before a HEIF, then the
-// first by name. With companions on it follows its photo already.
-void AttachDatingSidecars(const std::string& folder, CListRows& rows) {
-    const auto rank = [&](std::size_t row) { return LeadRank(ImageTypeOf(rows[row].Text(0))); };
+// first by name; a Takeout sidecar follows its original before an edited
+// copy. With companions on it follows its photo already.
+void AttachDatingSidecars(CFolderDates& dates, CListRows& rows) {
+    const auto rank = [&](std::size_t row) {
+        const std::string_view name = rows[row].Text(0);
+        return LeadRank(ImageTypeOf(name)) + (TakeoutOriginalName(name).empty() ? 0 : kNoLead);
+    };
     std::unordered_map<std::string, std::size_t> followed; // sidecar -> row, rows in listing order
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (!IsDated(rows[i]) || !IsSidecarSource(static_cast<DateSource>(rows[i].nDateSource)))
+        const auto source = static_cast<DateSource>(rows[i].nDateSource);
+        if (!IsDated(rows[i]) || !IsSidecarSource(source))
             continue;
-        std::string sidecar = DatingSidecarName(folder, rows[i].Text(0));
+        std::string sidecar = dates.DatingSidecarName(rows[i].Text(0), source);
         if (sidecar.empty())
             continue;
         const auto [entry, added] = followed.try_emplace(std::move(sidecar), i);
@@ -343,6 +374,7 @@ bool ListFolder(const std::string& folder, const CScanOptions& options,
         return false;
     if (options.bCompanions) {
         GroupCompanions(folder, names, types, options.bAllTypes, files, unlisted);
+        AttachTakeoutSidecars(names, files);
         return true;
     }
     // Each file its own row; with "*.jpg" alone the other types are counted.
@@ -466,7 +498,7 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
         }
     }
     if (!options.bCompanions)
-        AttachDatingSidecars(base, rows);
+        AttachDatingSidecars(dates, rows);
     if (observer != nullptr)
         observer->OnSorting();
     std::stable_sort(rows.begin(), rows.end(),
