@@ -56,7 +56,10 @@ void AddForms(std::string_view stem, std::string_view extension, std::string_vie
         if (keep < full.size() && keep > stem.size())
             names.push_back(full.substr(0, keep) + tail);
     }
-    names.push_back(std::string(stem).append(tail));
+    // A name that is all extension has no "NAME.json": ".json" would be
+    // every such file's.
+    if (!stem.empty())
+        names.push_back(std::string(stem).append(tail));
 }
 
 // Whether the brackets of `bytes` (outside strings) nest at most kMaxDepth.
@@ -109,6 +112,8 @@ bool IsTakeoutSidecarName(std::string_view name) {
 
 void TakeoutSidecarNames(std::string_view photo, std::vector<std::string>& names) {
     names.clear();
+    if (photo.empty())
+        return;
     const std::size_t dot = photo.rfind('.');
     const std::string_view stem = photo.substr(0, dot);
     const std::string_view extension =

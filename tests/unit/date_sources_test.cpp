@@ -261,6 +261,8 @@ TEST(TakeoutSidecar, FindsTheExportsNameForms) {
         {"IMG_1.jpg", "IMG_1-edited.jpg.json", false},
         {"IMG_1-edited.jpg", "IMG_1.png.json", false},
         {"IMG_1.jpg", "img_1.jpg.json", false},
+        {".jpg", ".json", false}, // found by fuzzing: a name of no stem
+        {"", ".json", false},
     };
     std::vector<std::string> names, original;
     for (const auto& [photo, json, dates] : cases) {
