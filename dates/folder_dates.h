@@ -72,6 +72,9 @@ public:
 
     const CDeviceTable& Devices() const { return m_table; }
 
+    // The names of the folder's Takeout sidecars, from a listing at hand.
+    void SetTakeoutNames(const std::vector<std::string>& names) { m_takeout.SetNames(names); }
+
     // The sidecar that gave file `name` its date of `source`: its XMP or its
     // Takeout JSON sidecar; empty for other sources or when there is none.
     std::string DatingSidecarName(std::string_view name, DateSource source);

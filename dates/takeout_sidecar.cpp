@@ -158,6 +158,15 @@ std::string CTakeoutSidecars::FindOwn(std::string_view photo) {
     return {};
 }
 
+void CTakeoutSidecars::SetNames(const std::vector<std::string>& names) {
+    m_bListed = true;
+    m_names.clear();
+    for (const std::string& name : names) {
+        if (IsTakeoutSidecarName(name))
+            m_names.insert(name);
+    }
+}
+
 std::string CTakeoutSidecars::Find(std::string_view photo) {
     if (!m_bListed) {
         m_bListed = true;

@@ -39,6 +39,10 @@ class CTakeoutSidecars {
 public:
     explicit CTakeoutSidecars(std::string folder) : m_strFolder(std::move(folder)) {}
 
+    // The folder's "*.json" names, when its listing is at hand: the folder
+    // is then not listed again.
+    void SetNames(const std::vector<std::string>& names);
+
     // The sidecar that dates `photo`: its own, else (an edited copy) its
     // original's; empty when the folder holds neither.
     std::string Find(std::string_view photo);

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <dirent.h>
 #include <fcntl.h>
+#include <iterator>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -365,13 +366,19 @@ private:
 } // namespace
 
 bool ListFolder(const std::string& folder, const CScanOptions& options,
-                std::vector<CListedFile>& files, std::size_t& unlisted) {
+                std::vector<CListedFile>& files, std::size_t& unlisted,
+                std::vector<std::string>* sidecars) {
     files.clear();
     unlisted = 0;
     std::vector<std::string> names;
     std::vector<unsigned char> types;
     if (!ListNames(folder, names, IsKnownName, &types))
         return false;
+    if (sidecars != nullptr) {
+        sidecars->clear();
+        std::copy_if(names.begin(), names.end(), std::back_inserter(*sidecars),
+                     [](const std::string& name) { return IsTakeoutSidecarName(name); });
+    }
     if (options.bCompanions) {
         GroupCompanions(folder, names, types, options.bAllTypes, files, unlisted);
         AttachTakeoutSidecars(names, files);
@@ -424,7 +431,8 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
         devices->assign(1, CDevice{});
     std::vector<CListedFile> files;
     std::size_t others = 0;
-    listed = ListFolder(folder, options, files, others) && !files.empty();
+    std::vector<std::string> sidecars;
+    listed = ListFolder(folder, options, files, others, &sidecars) && !files.empty();
     if (unlisted != nullptr)
         *unlisted = others;
     if (!listed)
@@ -446,6 +454,7 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
     const std::string base =
         folder.empty() || folder.front() == '/' ? folder : CFileStream::FullPath(folder.c_str());
     CFolderDates dates(base, options.undated, options.clocks, devices);
+    dates.SetTakeoutNames(sidecars);
     CJpegFile reader;
     reader.m_bReadHints = dates.WantsHints();
     const int count = static_cast<int>(rows.size());

@@ -236,18 +236,15 @@ TEST(TakeoutSidecar, FindsTheExportsNameForms) {
     const std::tuple<std::string, std::string, bool> cases[] = {
         {"IMG_1.jpg", "IMG_1.jpg.json", true},
         {"IMG_1.jpg", "IMG_1.jpg.supplemental-metadata.json", true},
-        {"IMG_1.jpg", "IMG_1.jpg.supplemental-metad.json", true},
         {"IMG_1.jpg", "IMG_1.jpg.suppl.json", true},
         {"IMG_1.jpg", "IMG_1.jpg.s.json", true},
         {"IMG_1.jpg", "IMG_1.jpg..json", true},
         {"IMG_1.jpg", "IMG_1.json", true},
         {"IMG_1(1).jpg", "IMG_1.jpg(1).json", true},
         {"IMG_1(1).jpg", "IMG_1.jpg.supplemental-metadata(1).json", true},
-        {"IMG_1(1).jpg", "IMG_1(1).jpg.json", true},
         {"IMG_1-edited.jpg", "IMG_1.jpg.json", true},
         {"IMG_1-bearbeitet.jpg", "IMG_1.jpg.supplemental-metadata.json", true},
         {"IMG_1-modifi\xC3\xA9.jpg", "IMG_1.jpg.json", true},
-        {"IMG_1-editado.JPG", "IMG_1.JPG.json", true},
         // Cut to the export's limit inside the photo's own name.
         {longName + "_photo.jpg", longName + "_photo.jpg..json", true},
         {longName + "_photo.jpg", longName + "_photo.j.json", true},
@@ -255,7 +252,6 @@ TEST(TakeoutSidecar, FindsTheExportsNameForms) {
         // Another photo's sidecar.
         {"IMG_1.jpg", "IMG_10.jpg.json", false},
         {"IMG_1.jpg", "IMG_1.png.json", false},
-        {"IMG_1.jpg", "IMG_1.jpg.supplemental-metadata.x.json", false},
         {"IMG_1.jpg", "IMG_1.jpg(1).json", false},
         {"IMG_1(1).jpg", "IMG_1.jpg.json", false},
         {"IMG_1.jpg", "IMG_1-edited.jpg.json", false},
@@ -290,7 +286,6 @@ TEST(TakeoutSidecar, ReadsTheTimeOfTheRecord) {
          "takeout-json-utc 2020-09-13 12:26:40 +00:00"},
         {R"({"photoTakenTime":{"timestamp":"-5"}})", "-"},
         {R"({"photoTakenTime":{"timestamp":"99999999999999999999"}})", "-"},
-        {R"({"photoTakenTime":{"timestamp":true}})", "-"},
         {R"({"photoTakenTime":{"timestamp":"1525000000"})", "-"}, // cut short
         {R"(["photoTakenTime"])", "-"},
         {R"({"photoTakenTime":{"timestamp":"1525000000"},"x":)" + deep + "}", "-"},
