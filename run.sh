@@ -7,7 +7,7 @@ set -euo pipefail
 start_dir=$PWD
 cd "$(dirname "$0")"
 source scripts/ensure_packages.sh
-ensure_packages cmake ninja-build g++ qt6-base-dev zlib1g-dev >&2
+ensure_packages cmake ninja-build g++ qt6-base-dev zlib1g-dev nlohmann-json3-dev >&2
 
 # The build's progress stays quiet; its errors are shown.
 log=$(mktemp)

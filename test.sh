@@ -10,7 +10,7 @@ source scripts/ensure_packages.sh
 
 ensure_packages cmake ninja-build g++ clang libclang-rt-dev libgtest-dev libgmock-dev \
     libbenchmark-dev qt6-base-dev dpkg-dev file appstream desktop-file-utils groff-base \
-    xvfb xauth xdotool imagemagick zlib1g-dev
+    xvfb xauth xdotool imagemagick zlib1g-dev nlohmann-json3-dev
 
 jobs=$(nproc)
 

@@ -3,6 +3,7 @@
 #include "file_name_date.h"
 #include "file_stream.h"
 #include "jpeg_file.h"
+#include "takeout_sidecar.h"
 #include "xmp_date.h"
 
 #include <algorithm>
@@ -15,11 +16,6 @@ constexpr std::int64_t kMillisPerSecond = 1000;
 constexpr std::int64_t kNearbyMillis = 12 * 3600 * kMillisPerSecond;
 // A sidecar is a few kilobytes; a larger file is not read further.
 constexpr std::size_t kMaxSidecarBytes = 1024 * 1024;
-
-bool InDatedYears(const CFoundDate& date) {
-    return date.Found() && date.fields.year >= kFirstDatedYear &&
-           date.fields.year <= kLastDatedYear;
-}
 
 std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
     return a / b - (a % b != 0 && (a < 0) != (b < 0));
@@ -119,14 +115,19 @@ std::optional<UndatedDates> UndatedDatesFromName(std::string_view name) {
 }
 
 CFoundDate ChooseDate(const CJpegFile& reader, const std::string& folder, std::string_view name,
-                      UndatedDates undated) {
+                      UndatedDates undated, CTakeoutSidecars* takeout) {
     if (InDatedYears(reader.m_taken))
         return reader.m_taken;
+    if (InDatedYears(reader.m_takenInYears))
+        return reader.m_takenInYears;
     if (undated == UndatedDates::None)
         return {};
     CFoundDate best = SidecarDate(folder, name);
+    if (takeout != nullptr && !(best.Found() && best.bTime))
+        best = PreferDate(best, takeout->Date(name));
     best = PreferDate(best, reader.m_xmpDate);
     best = PreferDate(best, reader.m_iptcDate);
+    best = PreferDate(best, reader.m_creationTime);
     best = PreferDate(best, DateFromFileName(name));
     if (InDatedYears(best))
         return best;
@@ -161,12 +162,13 @@ std::int64_t PlaceMovieTime(const std::vector<CZoneMark>& marks, std::int64_t ut
         nearest = &*std::prev(after);
         distance = utcMillis - nearest->nUtcMillis;
     }
+    const bool takeout = source == DateSource::TakeoutJson;
     if (nearest != nullptr && distance <= kNearbyMillis) {
-        source = DateSource::MovieHeaderNearbyZone;
+        source = takeout ? DateSource::TakeoutJsonNearbyZone : DateSource::MovieHeaderNearbyZone;
         offset = nearest->nOffset;
         return utcMillis + std::int64_t(offset) * 60 * kMillisPerSecond;
     }
-    source = DateSource::MovieHeaderComputerZone;
+    source = takeout ? DateSource::TakeoutJsonComputerZone : DateSource::MovieHeaderComputerZone;
     const std::time_t seconds = static_cast<std::time_t>(FloorDiv(utcMillis, kMillisPerSecond));
     std::tm tm{};
     offset = localtime_r(&seconds, &tm) != nullptr ? static_cast<std::int16_t>(tm.tm_gmtoff / 60)
@@ -180,7 +182,9 @@ std::string DatingSidecarName(const std::string& folder, std::string_view name) 
 
 bool IsSidecarSource(DateSource source) {
     return source == DateSource::SidecarOriginal || source == DateSource::SidecarDateCreated ||
-           source == DateSource::SidecarCreateDate;
+           source == DateSource::SidecarCreateDate || source == DateSource::TakeoutJson ||
+           source == DateSource::TakeoutJsonNearbyZone ||
+           source == DateSource::TakeoutJsonComputerZone;
 }
 
 bool IsUndatedSource(DateSource source) {
@@ -194,6 +198,10 @@ bool IsUndatedSource(DateSource source) {
     case DateSource::SidecarOriginal:
     case DateSource::SidecarDateCreated:
     case DateSource::SidecarCreateDate:
+    case DateSource::PngCreationTime:
+    case DateSource::TakeoutJson:
+    case DateSource::TakeoutJsonNearbyZone:
+    case DateSource::TakeoutJsonComputerZone:
         return true;
     default:
         return false;

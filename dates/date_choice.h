@@ -10,6 +10,10 @@
 
 class CJpegFile;
 
+namespace velmora {
+class CTakeoutSidecars;
+}
+
 // The date one file is listed by, among the dates its reader found and those
 // its name, sidecar and file time offer; CFolderDates adds what the rest of
 // the folder tells (clock offsets, the zones of movies).
@@ -26,20 +30,17 @@ enum class UndatedDates : std::uint8_t {
 std::string_view UndatedDatesName(UndatedDates undated);
 std::optional<UndatedDates> UndatedDatesFromName(std::string_view name);
 
-// The years a listed date may have: what names can carry, and what the
-// calendar arithmetic of the names covers.
-constexpr int kFirstDatedYear = 1900;
-constexpr int kLastDatedYear = 9999;
-
 // The date `reader` (after reading `name` of `folder`) is listed by: the
 // file's own date taken; else, as `undated` allows, an XMP sidecar of the
-// file ("NAME.EXT.xmp", "NAME.xmp"), the file's XMP packet, its IPTC date,
-// a date in its name (a source with a time of day before one with a date
-// only), then the file's modification time. Source None when there is none.
-// A movie header's date comes back in UTC (source MovieHeader), for the
-// folder's date decision (CFolderDates) to place.
+// file ("NAME.EXT.xmp", "NAME.xmp"), its Takeout JSON sidecar (from
+// `takeout`, the folder's), the file's XMP packet, its IPTC date, a PNG's
+// creation time, a date in its name (a source with a time of day before one
+// with a date only), then the file's modification time. Source None when
+// there is none. A movie header's date and a Takeout time come back in UTC
+// (sources MovieHeader, TakeoutJson), for the folder's date decision
+// (CFolderDates) to place.
 CFoundDate ChooseDate(const CJpegFile& reader, const std::string& folder, std::string_view name,
-                      UndatedDates undated);
+                      UndatedDates undated, CTakeoutSidecars* takeout = nullptr);
 
 // The name of the sidecar ChooseDate reads for `name` of `folder` (the
 // first of "NAME.EXT.xmp", "NAME.xmp" that holds bytes); empty when none does.
@@ -69,7 +70,7 @@ std::int64_t PlaceMovieTime(const std::vector<CZoneMark>& marks, std::int64_t ut
 // and the window marks their rows.
 bool IsUndatedSource(DateSource source);
 
-// Whether the date came from an XMP sidecar of the file.
+// Whether the date came from a sidecar of the file (XMP, Takeout JSON).
 bool IsSidecarSource(DateSource source);
 
 } // namespace velmora

@@ -41,14 +41,15 @@ std::int64_t AppliedClockOffset(const CDeviceTable& devices, std::uint16_t devic
 CFolderDates::CFolderDates(std::string folder, UndatedDates undated, const CClockOffsets& clocks,
                            CDeviceTable* devices)
     : m_strFolder(std::move(folder)), m_undated(undated),
-      m_table(devices != nullptr ? *devices : m_ownDevices), m_devices(m_table, clocks) {}
+      m_table(devices != nullptr ? *devices : m_ownDevices), m_devices(m_table, clocks),
+      m_takeout(m_strFolder) {}
 
 CRowDate CFolderDates::Add(const CJpegFile& reader, bool read, std::string_view name) {
     CRowDate row;
     // A JPEG damaged after a whole EXIF block fails its read but keeps the
     // date it read.
     const CFoundDate date = read || reader.m_taken.Found()
-                                ? ChooseDate(reader, m_strFolder, name, m_undated)
+                                ? ChooseDate(reader, m_strFolder, name, m_undated, &m_takeout)
                                 : CFoundDate{};
     const bool ownDate = date.Found() && !IsUndatedSource(date.source);
     const std::int64_t wallMillis = date.Found() ? WallMillis(date) : 0;
@@ -59,6 +60,7 @@ CRowDate CFolderDates::Add(const CJpegFile& reader, bool read, std::string_view 
     row.source = date.source;
     row.nOffset = date.nOffset;
     row.nWallMillis = wallMillis;
+    m_bMovies = m_bMovies || date.source == DateSource::TakeoutJson;
     if (!ownDate)
         return row;
     const bool movie = date.source == DateSource::MovieHeader;
@@ -85,11 +87,18 @@ bool CFolderDates::Finish() {
 }
 
 CRowDate CFolderDates::Placed(const CRowDate& date) const {
-    if (date.source != DateSource::MovieHeader)
+    if (date.source != DateSource::MovieHeader && date.source != DateSource::TakeoutJson)
         return date;
     CRowDate placed = date;
     placed.nWallMillis = PlaceMovieTime(m_marks, date.nWallMillis, placed.source, placed.nOffset);
     return Checked(placed, date.nWallMillis, false);
+}
+
+std::string CFolderDates::DatingSidecarName(std::string_view name, DateSource source) {
+    if (source == DateSource::TakeoutJson || source == DateSource::TakeoutJsonNearbyZone ||
+        source == DateSource::TakeoutJsonComputerZone)
+        return m_takeout.Find(name);
+    return IsSidecarSource(source) ? velmora::DatingSidecarName(m_strFolder, name) : std::string();
 }
 
 } // namespace velmora

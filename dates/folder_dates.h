@@ -4,6 +4,7 @@
 #include "device_table.h"
 #include "devices.h"
 #include "found_date.h"
+#include "takeout_sidecar.h"
 
 #include <cstdint>
 #include <string>
@@ -71,6 +72,13 @@ public:
 
     const CDeviceTable& Devices() const { return m_table; }
 
+    // The names of the folder's Takeout sidecars, from a listing at hand.
+    void SetTakeoutNames(const std::vector<std::string>& names) { m_takeout.SetNames(names); }
+
+    // The sidecar that gave file `name` its date of `source`: its XMP or its
+    // Takeout JSON sidecar; empty for other sources or when there is none.
+    std::string DatingSidecarName(std::string_view name, DateSource source);
+
 private:
     const std::string m_strFolder;
     const UndatedDates m_undated;
@@ -80,7 +88,8 @@ private:
     // The UTC moments and zones of the dated files that record a zone, for
     // the movies; sorted by Finish.
     std::vector<CZoneMark> m_marks;
-    bool m_bMovies = false;
+    bool m_bMovies = false; // some UTC time waits for the marks (a movie's, a Takeout time)
+    CTakeoutSidecars m_takeout;
 };
 
 } // namespace velmora

@@ -30,6 +30,9 @@ constexpr std::size_t kPiece = 64 * 1024;
 // The first piece inflated: a text is often given up after its first bytes.
 constexpr std::size_t kFirstPiece = 4 * 1024;
 constexpr std::string_view kXmpKeyword = "XML:com.adobe.xmp";
+constexpr std::string_view kCreationTimeKeyword = "Creation Time";
+// A creation time is a date text; a longer text is none.
+constexpr std::size_t kMaxCreationTime = 64;
 constexpr std::string_view kProfilePrefix = "Raw profile type ";
 // An APP1 profile holds XMP instead of EXIF when it starts so.
 constexpr std::string_view kXmpSignature{"http://ns.adobe.com/xap/1.0/\0", 29};
@@ -377,7 +380,9 @@ void CChunkReader::ReadPngText(const char* type, std::uint64_t data, std::uint32
     const std::string_view keyword(reinterpret_cast<const char*>(head),
                                    static_cast<std::size_t>(nul - head));
     const bool profile = IsExifProfile(keyword);
-    if (!profile && !(keyword == kXmpKeyword && m_record.m_bReadHints))
+    const bool created = keyword == kCreationTimeKeyword && m_record.m_bReadHints &&
+                         !m_record.m_creationTime.Found();
+    if (!profile && !created && !(keyword == kXmpKeyword && m_record.m_bReadHints))
         return;
     std::size_t at = keyword.size() + 1;
     bool compressed = false;
@@ -400,6 +405,18 @@ void CChunkReader::ReadPngText(const char* type, std::uint64_t data, std::uint32
         }
     }
     const TextRef text{data + at, length - at, compressed};
+    if (created) {
+        std::string value;
+        std::size_t budget = kMaxCreationTime + 1;
+        Decode(text, budget, [&](const unsigned char* bytes, std::size_t count) {
+            value.append(reinterpret_cast<const char*>(bytes), count);
+            return value.size() <= kMaxCreationTime;
+        });
+        if (value.size() <= kMaxCreationTime)
+            m_record.m_creationTime =
+                velmora::ParseCreationTimeText(value, velmora::DateSource::PngCreationTime);
+        return;
+    }
     if (profile) {
         if (m_profiles.size() < static_cast<std::size_t>(kMaxTextChunks))
             m_profiles.push_back(text);

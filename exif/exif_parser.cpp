@@ -72,6 +72,7 @@ enum Tag {
     kTagOrientation = 0x0112,
     kTagDateTime = 0x0132,
     kTagThumbnailOffset = 0x0201, // JPEGInterchangeFormat
+    kTagXmp = 0x02BC,             // XMP packet of TIFF-based files
     kTagThumbnailLength = 0x0202, // JPEGInterchangeFormatLength
     kTagExposureTime = 0x829A,
     kTagFNumber = 0x829D,
@@ -351,8 +352,13 @@ void CExifParser::ParseTiff(const unsigned char* tiff, std::uint32_t size, bool 
 // The offset and fraction of the second that belong to the chosen EXIF date,
 // unless its own text carried them.
 void CExifParser::CompleteExifDate() {
+    CompleteExifDate(m_record.m_taken);
+    CompleteExifDate(m_record.m_takenInYears);
+}
+
+void CExifParser::CompleteExifDate(CFoundDate& date) const {
     int group = -1;
-    switch (m_record.m_taken.source) {
+    switch (date.source) {
     case DateSource::ExifDateTime:
         group = 0;
         break;
@@ -365,10 +371,10 @@ void CExifParser::CompleteExifDate() {
     default:
         return;
     }
-    if (!m_record.m_taken.HasOffset())
-        m_record.m_taken.nOffset = m_exifOffsets[group];
-    if (m_record.m_taken.nMillis == 0 && m_exifMillis[group] > 0)
-        m_record.m_taken.nMillis = static_cast<std::int16_t>(m_exifMillis[group]);
+    if (!date.HasOffset())
+        date.nOffset = m_exifOffsets[group];
+    if (date.nMillis == 0 && m_exifMillis[group] > 0)
+        date.nMillis = static_cast<std::int16_t>(m_exifMillis[group]);
 }
 
 // The container gave no picture size: take the one the TIFF directories name.
@@ -548,8 +554,10 @@ void CExifParser::ApplyTag(int tag, int format, const unsigned char* value, std:
         break;
     case kTagDateTime:
     case kTagDateTimeDigitized:
-        // The first date found wins; its text is not even read once there is one.
-        if (!m_record.m_taken.Found())
+        // The first date found wins; its text is not even read once there is
+        // one within the named years.
+        if (!m_record.m_taken.Found() ||
+            (!InDatedYears(m_record.m_taken) && !m_record.m_takenInYears.Found()))
             m_record.TakeDate(
                 date(tag == kTagDateTime ? DateSource::ExifDateTime : DateSource::ExifDigitized));
         break;
@@ -563,6 +571,14 @@ void CExifParser::ApplyTag(int tag, int format, const unsigned char* value, std:
     case kTagSubSecTimeOriginal:
     case kTagSubSecTimeDigitized:
         m_exifMillis[tag - kTagSubSecTime] = SubSecondMillis(ValueText(value, byteCount, 16));
+        break;
+    // Only undated files use it, and only a whole file's walk reads it (an
+    // EXIF block of a JPEG has its own XMP section).
+    case kTagXmp:
+        if (m_record.m_bReadHints && m_pTiffView != nullptr &&
+            (format == kFormatByte || format == kFormatUndefined || format == kFormatAscii))
+            m_record.TakeXmpPacket(
+                std::string_view(reinterpret_cast<const char*>(value), byteCount));
         break;
     case kTagExposureTime:
         m_record.m_info.m_fExposureTime = static_cast<float>(number());

@@ -62,6 +62,7 @@ private:
     // What a directory is: its tags mean different things in each.
     enum class IfdKind { Main, Thumbnail, Gps };
     struct GpsParts;
+    void CompleteExifDate(velmora::CFoundDate& date) const;
     void ParseIfd(std::uint32_t dirOffset, const unsigned char* base, std::uint32_t size, int level,
                   IfdKind kind = IfdKind::Main);
     void ApplyTag(int tag, int format, const unsigned char* value, std::uint32_t byteCount,

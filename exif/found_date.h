@@ -35,7 +35,13 @@ enum class DateSource : std::uint8_t {
     SidecarOriginal,         // exif:DateTimeOriginal of an XMP sidecar
     SidecarDateCreated,
     SidecarCreateDate,
-    GpsTime, // EXIF GPSDateStamp and GPSTimeStamp, UTC
+    GpsTime,                 // EXIF GPSDateStamp and GPSTimeStamp, UTC
+    PngCreationTime,         // PNG text "Creation Time"
+    MovieDay,                // MP4/3GP user data text ©day, with its offset
+    X3fTime,                 // the TIME property of an X3F file, camera clock
+    TakeoutJson,             // photoTakenTime of a Takeout JSON sidecar, UTC (placed later)
+    TakeoutJsonNearbyZone,   // that time shown in the zone of nearby photos
+    TakeoutJsonComputerZone, // that time shown in the computer's zone
 };
 
 constexpr std::int16_t kNoOffset = INT16_MIN;
@@ -51,11 +57,26 @@ struct CFoundDate {
     bool HasOffset() const { return nOffset != kNoOffset; }
 };
 
+// The years a listed date may have: what names can carry, and what the
+// calendar arithmetic of the names covers.
+constexpr int kFirstDatedYear = 1900;
+constexpr int kLastDatedYear = 9999;
+
+inline bool InDatedYears(const CFoundDate& date) {
+    return date.Found() && date.fields.year >= kFirstDatedYear &&
+           date.fields.year <= kLastDatedYear;
+}
+
 // Reads a date text: "YYYY-MM-DD", optionally followed by "T" or blanks and
 // "HH:MM[:SS[.fraction]]", optionally followed by "Z", "+HH:MM", "+HHMM" or
 // "+HH" (or "-"); blanks around allowed. The EXIF form "YYYY:MM:DD ..." is
 // read too. None (source None) for anything else.
 CFoundDate ParseDateText(std::string_view text, DateSource source);
+
+// Reads a PNG "Creation Time" text: the form of ParseDateText, or the mail
+// form "[Sat, ]02 Feb 2019 10:15:08 +0100" ("GMT", "UT", "Z" for UTC; a zone
+// named otherwise gives no offset). None for anything else.
+CFoundDate ParseCreationTimeText(std::string_view text, DateSource source);
 
 // Reads a zone offset text, "+HH:MM" (or "Z", "+HHMM", "+HH"); blanks
 // around allowed. kNoOffset for anything else ("   :  " is unknown).

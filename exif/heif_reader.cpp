@@ -5,6 +5,7 @@
 #include "exif_parser.h"
 #include "file_stream.h"
 #include "image_record.h"
+#include "movie_reader.h"
 
 #include <algorithm>
 #include <climits>
@@ -18,6 +19,8 @@ constexpr std::size_t kMaxIlocBytes = 1024 * 1024;
 // An EXIF item is made of one extent, rarely a few.
 constexpr std::size_t kMaxExtents = 64;
 constexpr std::size_t kFullBoxHeader = 4; // version (1), flags (3)
+// Major brand, minor version, compatible brands: a few of them.
+constexpr std::size_t kMaxFtypBytes = 64;
 constexpr std::size_t kMaxInfeBytes = 16;
 // An infe of type mime: its item name and content type follow the type.
 constexpr std::size_t kMaxMimeInfeBytes = 512;
@@ -33,15 +36,36 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
 
 } // namespace
 
+// An image sequence (brand avis or msf1) keeps its frames as a movie's
+// tracks: without an EXIF date it gives its movie header's time.
 void CHeifReader::Read() {
     CBoxWalker top(m_file, 0, m_file.Size());
     CBox box;
+    CBox moov{};
+    bool sequence = false;
+    bool haveMeta = false;
+    bool haveMoov = false;
     while (top.Next(box)) {
-        if (box.Is("meta")) {
+        if (box.Is("ftyp")) {
+            std::vector<unsigned char> brands;
+            CBoxWalker::ReadPayload(m_file, box, brands, kMaxFtypBytes);
+            for (std::size_t at = 0; at + 4 <= brands.size(); at += 4) {
+                const char* brand = reinterpret_cast<const char*>(brands.data() + at);
+                sequence = sequence || std::memcmp(brand, "avis", 4) == 0 ||
+                           std::memcmp(brand, "msf1", 4) == 0;
+            }
+        } else if (box.Is("meta") && !haveMeta) {
             ReadMeta(box);
-            return;
+            haveMeta = true;
+        } else if (box.Is("moov") && !haveMoov) {
+            moov = box;
+            haveMoov = true;
         }
+        if (haveMeta && (!sequence || haveMoov))
+            break;
     }
+    if (sequence && haveMoov && !m_record.m_taken.Found())
+        CMovieReader(m_record, m_exif, m_file).ReadHeaderTime(moov);
 }
 
 // meta (full box): hdlr, pitm, iinf, iloc, iprp, idat, ... in any order.

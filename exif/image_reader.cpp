@@ -15,6 +15,7 @@
 #include "mts_reader.h"
 #include "raw_reader.h"
 #include "string_table.h"
+#include "x3f_reader.h"
 
 #include <cstring>
 #include <string>
@@ -105,6 +106,8 @@ bool CImageReader::Dispatch(CFileStream& file, FileFormat format) {
     case FileFormat::Mrw:
         CMrwReader(m_record, m_exif, file).Read();
         return true;
+    case FileFormat::X3f:
+        return CX3fReader(m_record, m_exif, file).Read(m_sections);
     case FileFormat::BigTiff:
     case FileFormat::Unknown:
         break;

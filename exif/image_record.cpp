@@ -34,8 +34,10 @@ void CImageRecord::Clear() {
 
 void CImageRecord::ClearFound() {
     m_taken = {};
+    m_takenInYears = {};
     m_xmpDate = {};
     m_iptcDate = {};
+    m_creationTime = {};
     m_gpsTime = {};
     m_strSerial.clear();
     m_strMake.clear();
@@ -53,6 +55,10 @@ void CImageRecord::SetModel(std::string_view text) {
 }
 
 void CImageRecord::SetTaken(const CFoundDate& date) {
+    // A date outside the named years wipes no date within them, as a blank
+    // one wipes nothing; the record still shows what the file states.
+    if (InDatedYears(m_taken) && !InDatedYears(date) && !m_takenInYears.Found())
+        m_takenInYears = m_taken;
     m_taken = date;
     if (date.source == DateSource::MovieHeader) {
         m_info.m_dtTaken = ole::FromTime(static_cast<std::time_t>(ole::SecondsOf(date.fields)));
@@ -62,6 +68,8 @@ void CImageRecord::SetTaken(const CFoundDate& date) {
 }
 
 bool CImageRecord::TakeDate(const CFoundDate& date) {
+    if (m_taken.Found() && !InDatedYears(m_taken) && !m_takenInYears.Found() && InDatedYears(date))
+        m_takenInYears = date;
     if (m_taken.Found() || !date.Found())
         return false;
     SetTaken(date);

@@ -34,7 +34,8 @@ public:
     void SetTaken(const velmora::CFoundDate& date);
 
     // The first date found wins: `date` becomes the date taken only when it
-    // is one and none was found before; true when it did.
+    // is one and none was found before; true when it did. A date within the
+    // years 1900 to 9999 found after one outside them becomes m_takenInYears.
     bool TakeDate(const velmora::CFoundDate& date);
 
     // Keeps the best date of an XMP packet of the file (when m_bReadHints).
@@ -50,10 +51,16 @@ public:
     bool m_bReadHints = false;
     // The date taken as the file states it; source None when it has none.
     velmora::CFoundDate m_taken;
+    // When m_taken lies outside the years 1900 to 9999 (an editor's
+    // DateTimeOriginal of 1601): the file's first date within them, which
+    // the list goes by; m_taken and m_info still tell what the file states.
+    velmora::CFoundDate m_takenInYears;
     // With m_bReadHints: the best date of the file's XMP packets, and its
     // IPTC date and time created.
     velmora::CFoundDate m_xmpDate;
     velmora::CFoundDate m_iptcDate;
+    // With m_bReadHints: a PNG's "Creation Time" text.
+    velmora::CFoundDate m_creationTime;
     // The time of the GPS fix (UTC, from GPSDateStamp and GPSTimeStamp), the
     // body's serial number, and the make and model whole (m_info cuts them
     // short, so that two models differing late would be one device): what

@@ -27,6 +27,7 @@ constexpr ImageType kImageTypes[] = {
     {"mts", ImageKind::Video},       {"m2ts", ImageKind::Video},
     {"3g2", ImageKind::Video},       {"crw", ImageKind::Raw},
     {"mrw", ImageKind::Raw},         {"hif", ImageKind::Heif},
+    {"mpo", ImageKind::Jpeg},        {"x3f", ImageKind::Raw},
 };
 
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
@@ -130,6 +131,7 @@ const ImageType* ImageTypeOf(std::string_view fileName) {
 //   "RIFF" size (4) "AVI "         AVI
 //   "II" length (4) "HEAPCCDR"     CRW
 //   00 "MRM"                       MRW
+//   "FOVb"                         X3F
 //   size (4) "moov" / "mdat" / ... QuickTime without a file-type box
 //   47 at 4, 196, 388, ...         transport stream of 192-byte packets (AVCHD)
 //   47 at 0, 188, 376, ...         transport stream of 188-byte packets
@@ -162,6 +164,8 @@ FileFormat DetectFileFormat(const unsigned char* head, std::size_t size, std::ui
         return FileFormat::Crw;
     if (Starts(head, size, 0, std::string_view("\0MRM", 4)))
         return FileFormat::Mrw;
+    if (Starts(head, size, 0, "FOVb"))
+        return FileFormat::X3f;
     if (IsClassicQuickTime(head, size, fileSize))
         return FileFormat::Movie;
     if (IsTransportStream(head, size, 4, 192) || IsTransportStream(head, size, 0, 188))

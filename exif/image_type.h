@@ -37,6 +37,7 @@ enum class FileFormat {
     Mts, // MPEG-2 transport stream: AVCHD .mts/.m2ts, or .ts
     Crw, // Canon CIFF: "II", header length, "HEAPCCDR"
     Mrw, // "\0MRM" and its blocks
+    X3f, // Sigma: "FOVb", the section directory at the end
 };
 
 // How many first bytes DetectFileFormat looks at: a transport stream shows

@@ -63,8 +63,8 @@ void CMovieReader::Read() {
                 ReadMetadata(box);
             else if (box.Is("uuid"))
                 ReadCanonBox(box);
-            else if (hints && box.Is("udta"))
-                ReadUserData(box);
+            else if (box.Is("udta"))
+                ReadUserData(box, hints);
         }
         if (!hints)
             break;
@@ -213,13 +213,77 @@ void CMovieReader::ReadXmpBox(const CBox& uuid) {
     TakePacket(uuid, sizeof(kXmpUuid));
 }
 
-// udta (QuickTime user data): XMP_ holds the packet as its data.
-void CMovieReader::ReadUserData(const CBox& udta) {
+void CMovieReader::ReadHeaderTime(const CBox& moov) {
+    CBoxWalker children(m_file, moov.payload, moov.end);
+    CBox box;
+    while (children.Next(box)) {
+        if (box.Is("mvhd")) {
+            ReadMovieHeader(box);
+            break;
+        }
+    }
+    const CJpegInfo info = m_record.m_info;
+    Apply();
+    m_record.m_info.m_nWidth = info.m_nWidth;
+    m_record.m_info.m_nHeight = info.m_nHeight;
+}
+
+// udta (QuickTime user data): XMP_ holds the packet as its data; ©day the
+// date the movie was taken, as a QuickTime text or (MP4) in meta/ilst.
+void CMovieReader::ReadUserData(const CBox& udta, bool hints) {
     CBoxWalker children(m_file, udta.payload, udta.end);
     CBox box;
     while (children.Next(box)) {
-        if (box.Is("XMP_"))
+        if (hints && box.Is("XMP_")) {
             TakePacket(box, 0);
+        } else if (box.Is("\xA9"
+                          "day")) {
+            ReadDayText(box, true);
+        } else if (box.Is("meta")) {
+            CBoxWalker items(m_file, box.payload + kFullBoxHeader, box.end);
+            CBox ilst;
+            while (items.Next(ilst)) {
+                if (!ilst.Is("ilst"))
+                    continue;
+                CBoxWalker entries(m_file, ilst.payload, ilst.end);
+                CBox item;
+                while (entries.Next(item)) {
+                    if (item.Is("\xA9"
+                                "day"))
+                        ReadDayText(item, false);
+                }
+            }
+        }
+    }
+}
+
+// ©day as QuickTime text: length u16, language u16, the text; as an MP4
+// item: a data box, type indicator u32 (1 = UTF-8), locale u32, the text.
+void CMovieReader::ReadDayText(const CBox& box, bool quickTime) {
+    if (!m_strDay.empty())
+        return;
+    std::vector<unsigned char> bytes;
+    if (quickTime) {
+        if (!CBoxWalker::ReadPayload(m_file, box, bytes, kMaxValueBytes))
+            return;
+        CByteCursor cursor(bytes.data(), bytes.size());
+        const std::uint32_t length = cursor.U16();
+        cursor.Skip(2);
+        if (cursor.Ok() && length <= bytes.size() - 4)
+            m_strDay.assign(reinterpret_cast<const char*>(bytes.data()) + 4, length);
+        return;
+    }
+    CBoxWalker values(m_file, box.payload, box.end);
+    CBox data;
+    while (values.Next(data)) {
+        if (!data.Is("data") || !CBoxWalker::ReadPayload(m_file, data, bytes, kMaxValueBytes))
+            continue;
+        CByteCursor cursor(bytes.data(), bytes.size());
+        const std::uint32_t type = cursor.U32();
+        cursor.Skip(4);
+        if (cursor.Ok() && type == 1)
+            m_strDay.assign(reinterpret_cast<const char*>(bytes.data()) + 8, bytes.size() - 8);
+        return;
     }
 }
 
@@ -242,6 +306,12 @@ void CMovieReader::Apply() {
             date = ParseDateText(text.substr(0, 19), DateSource::AppleKey);
         m_record.TakeDate(date);
     }
+    // ©day "2018:02:07 10:15:08-05:00": local time with its offset. A day
+    // without a time gives way to the movie header's time.
+    const CFoundDate day =
+        ParseDateText(m_strDay.substr(0, m_strDay.find('\0')), DateSource::MovieDay);
+    if (day.bTime || (m_nCreationTime < kQuickTimeEpochOffset))
+        m_record.TakeDate(day);
     if (m_nCreationTime >= kQuickTimeEpochOffset &&
         m_nCreationTime - kQuickTimeEpochOffset <= static_cast<std::uint64_t>(INT64_MAX)) {
         const auto seconds = static_cast<std::int64_t>(m_nCreationTime - kQuickTimeEpochOffset);

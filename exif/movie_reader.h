@@ -24,6 +24,9 @@ public:
         : m_record(record), m_exif(exif), m_file(file) {}
 
     void Read();
+    // The movie header's time of `moov` alone: an image sequence (AVIF,
+    // HEIF) without an EXIF date is dated as a movie.
+    void ReadHeaderTime(const CBox& moov);
 
     // What one CMT box or one metadata value may hold; larger ones are not read.
     static constexpr std::size_t kMaxTiffBox = 4 * 1024 * 1024;
@@ -37,7 +40,8 @@ private:
     void ReadItems(const CBox& ilst, const std::vector<std::string>& keys);
     void ReadCanonBox(const CBox& uuid);
     void ReadXmpBox(const CBox& uuid);
-    void ReadUserData(const CBox& udta);
+    void ReadUserData(const CBox& udta, bool hints);
+    void ReadDayText(const CBox& box, bool quickTime);
     void TakePacket(const CBox& box, std::uint64_t skip);
     void Apply();
 
@@ -47,6 +51,7 @@ private:
     bool m_bExif = false;
     std::uint64_t m_nCreationTime = 0; // seconds since 1904-01-01 UTC; 0 = none
     std::string m_strCreationDate;     // the Apple key's text
+    std::string m_strDay;              // the user data's ©day text
     std::string m_strMake;
     std::string m_strModel;
     int m_nWidth = 0;

@@ -217,6 +217,13 @@ Seeds CrwSeeds() {
     return {{"plain.crw", CrwFile(plain)}, {"nested.crw", CrwFile(nested)}};
 }
 
+Seeds X3fSeeds() {
+    const CTiffBuilder camera = CameraTiff(ByteOrder::Intel, "2019:05:06 07:08:09");
+    X3fOptions preview;
+    preview.jpeg = CJpegBuilder::Photo(&camera, 64, 48);
+    return {{"time.x3f", X3fFile({})}, {"preview.x3f", X3fFile(preview)}};
+}
+
 Seeds MrwSeeds() {
     return {
         {"mm.mrw", MrwFile(CameraTiff(ByteOrder::Motorola, "2004:05:06 07:08:09").Build(), 256)},
@@ -293,5 +300,6 @@ int main(int argc, char** argv) {
     write(root / "mts", MtsSeeds());
     write(root / "crw", CrwSeeds());
     write(root / "mrw", MrwSeeds());
+    write(root / "x3f", X3fSeeds());
     return failures == 0 ? 0 : 1;
 }

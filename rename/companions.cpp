@@ -2,6 +2,7 @@
 
 #include "image_type.h"
 #include "name_compare.h"
+#include "takeout_sidecar.h"
 
 namespace velmora {
 namespace {
@@ -51,6 +52,13 @@ void AssignCompanionTarget(std::string& target, std::string_view converted,
         dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash);
     target.assign(converted.substr(0, hasExtension ? dot : converted.size()));
     const std::size_t stem = target.size();
+    if (IsTakeoutSidecarName(companion) && !IsSidecarName(companion)) {
+        // A Takeout sidecar, whichever of the export's forms it had, takes
+        // the form the export writes first: the photo's whole name + ".json".
+        target.assign(converted).append(".json");
+        CaseExtension(target, stem, extension);
+        return;
+    }
     target += companion.substr(ExtensionStart(companion));
     CaseExtension(target, stem, extension);
 }

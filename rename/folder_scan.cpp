@@ -8,10 +8,12 @@
 #include "name_compare.h"
 #include "name_generation.h"
 #include "string_table.h"
+#include "takeout_sidecar.h"
 
 #include <algorithm>
 #include <dirent.h>
 #include <fcntl.h>
+#include <iterator>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -129,7 +131,7 @@ bool ListNames(const std::string& folder, std::vector<std::string>& names,
 
 bool IsKnownName(const char* name, std::size_t length) {
     const std::string_view view(name, length);
-    return ImageTypeOf(view) != nullptr || IsSidecarName(view);
+    return ImageTypeOf(view) != nullptr || IsSidecarName(view) || IsTakeoutSidecarName(view);
 }
 
 // Photos rank up to here; raw files and videos lead only a stem without one.
@@ -219,18 +221,48 @@ void GroupCompanions(const std::string& folder, const std::vector<std::string>& 
     }
 }
 
+// A Takeout JSON sidecar follows the listed photo whose own it is by the
+// export's names; of several photos naming one ("NAME.json" of IMG.jpg and
+// IMG.png) the first listed.
+void AttachTakeoutSidecars(const std::vector<std::string>& names, std::vector<CListedFile>& files) {
+    std::unordered_map<std::string_view, bool> sidecars; // name -> taken
+    for (const std::string& name : names) {
+        if (IsTakeoutSidecarName(name))
+            sidecars.emplace(name, false);
+    }
+    if (sidecars.empty())
+        return;
+    std::vector<std::string> forms;
+    for (CListedFile& file : files) {
+        TakeoutSidecarNames(file.strName, forms);
+        for (const std::string& form : forms) {
+            const auto sidecar = sidecars.find(form);
+            if (sidecar != sidecars.end() && !sidecar->second) {
+                sidecar->second = true;
+                file.strCompanions.append(form).push_back('\0');
+                break;
+            }
+        }
+    }
+}
+
 // A sidecar that gave a row its date follows the row's file, companions on
 // or off: left behind, it would no longer date the renamed file. Of rows
 // dated by one sidecar (IMG_1.jpg and IMG_1.jpeg by IMG_1.xmp) it follows
 // the one it would follow as a companion: a JPEG before a HEIF, then the
-// first by name. With companions on it follows its photo already.
-void AttachDatingSidecars(const std::string& folder, CListRows& rows) {
-    const auto rank = [&](std::size_t row) { return LeadRank(ImageTypeOf(rows[row].Text(0))); };
+// first by name; a Takeout sidecar follows its original before an edited
+// copy. With companions on it follows its photo already.
+void AttachDatingSidecars(CFolderDates& dates, CListRows& rows) {
+    const auto rank = [&](std::size_t row) {
+        const std::string_view name = rows[row].Text(0);
+        return LeadRank(ImageTypeOf(name)) + (TakeoutOriginalName(name).empty() ? 0 : kNoLead);
+    };
     std::unordered_map<std::string, std::size_t> followed; // sidecar -> row, rows in listing order
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (!IsDated(rows[i]) || !IsSidecarSource(static_cast<DateSource>(rows[i].nDateSource)))
+        const auto source = static_cast<DateSource>(rows[i].nDateSource);
+        if (!IsDated(rows[i]) || !IsSidecarSource(source))
             continue;
-        std::string sidecar = DatingSidecarName(folder, rows[i].Text(0));
+        std::string sidecar = dates.DatingSidecarName(rows[i].Text(0), source);
         if (sidecar.empty())
             continue;
         const auto [entry, added] = followed.try_emplace(std::move(sidecar), i);
@@ -334,15 +366,22 @@ private:
 } // namespace
 
 bool ListFolder(const std::string& folder, const CScanOptions& options,
-                std::vector<CListedFile>& files, std::size_t& unlisted) {
+                std::vector<CListedFile>& files, std::size_t& unlisted,
+                std::vector<std::string>* sidecars) {
     files.clear();
     unlisted = 0;
     std::vector<std::string> names;
     std::vector<unsigned char> types;
     if (!ListNames(folder, names, IsKnownName, &types))
         return false;
+    if (sidecars != nullptr) {
+        sidecars->clear();
+        std::copy_if(names.begin(), names.end(), std::back_inserter(*sidecars),
+                     [](const std::string& name) { return IsTakeoutSidecarName(name); });
+    }
     if (options.bCompanions) {
         GroupCompanions(folder, names, types, options.bAllTypes, files, unlisted);
+        AttachTakeoutSidecars(names, files);
         return true;
     }
     // Each file its own row; with "*.jpg" alone the other types are counted.
@@ -392,7 +431,8 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
         devices->assign(1, CDevice{});
     std::vector<CListedFile> files;
     std::size_t others = 0;
-    listed = ListFolder(folder, options, files, others) && !files.empty();
+    std::vector<std::string> sidecars;
+    listed = ListFolder(folder, options, files, others, &sidecars) && !files.empty();
     if (unlisted != nullptr)
         *unlisted = others;
     if (!listed)
@@ -414,6 +454,7 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
     const std::string base =
         folder.empty() || folder.front() == '/' ? folder : CFileStream::FullPath(folder.c_str());
     CFolderDates dates(base, options.undated, options.clocks, devices);
+    dates.SetTakeoutNames(sidecars);
     CJpegFile reader;
     reader.m_bReadHints = dates.WantsHints();
     const int count = static_cast<int>(rows.size());
@@ -466,7 +507,7 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
         }
     }
     if (!options.bCompanions)
-        AttachDatingSidecars(base, rows);
+        AttachDatingSidecars(dates, rows);
     if (observer != nullptr)
         observer->OnSorting();
     std::stable_sort(rows.begin(), rows.end(),

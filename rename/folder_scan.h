@@ -60,9 +60,11 @@ struct CListedFile {
 // With every type, a stem without a photo is listed as its raw file, else
 // its video, which the others follow. Folders never follow.
 // `unlisted` counts the files of known types that are neither listed nor
-// follow a listed one. False when the folder can't be read.
+// follow a listed one. `sidecars`, when given, receives the names of the
+// folder's Takeout JSON sidecars. False when the folder can't be read.
 bool ListFolder(const std::string& folder, const CScanOptions& options,
-                std::vector<CListedFile>& files, std::size_t& unlisted);
+                std::vector<CListedFile>& files, std::size_t& unlisted,
+                std::vector<std::string>* sidecars = nullptr);
 
 // A row's date as the scan stored it, read back: source None for a row
 // without a date. `devices` is the scan's table, for the clock offset.

@@ -169,7 +169,10 @@ Bytes HeifFile(const HeifOptions& o) {
     if (withXmp && !o.xmpInIdat)
         Append(mdatPayload, ToBytes(o.xmp));
     const Bytes mdat = o.largeMdat ? LargeBox("mdat", mdatPayload) : Box("mdat", mdatPayload);
-    return Concat({ftyp, meta(ftyp.size() + metaSize + mdatHeader), mdat});
+    const Bytes moov = o.sequenceTime != 0 ? MovieBox(o.sequenceTime) : Bytes{};
+    if (o.noMeta)
+        return Concat({ftyp, mdat, moov});
+    return Concat({ftyp, meta(ftyp.size() + metaSize + mdatHeader), mdat, moov});
 }
 
 namespace {
@@ -206,7 +209,61 @@ Bytes AppleMetadata(const std::vector<std::pair<std::string, std::string>>& valu
                                FullBox("keys", 0, keys), Box("ilst", ilst)}));
 }
 
+// ©day as QuickTime text (length, language, text) or as an MP4 item.
+Bytes DayText(const std::string& day, bool inIlst) {
+    const std::string type = "\xA9"
+                             "day";
+    if (!inIlst)
+        return Box(type, Concat({U16BE(static_cast<std::uint16_t>(day.size())), U16BE(0x15C7),
+                                 ToBytes(day)}));
+    const Bytes data = Box("data", Concat({U32BE(1), U32BE(0), ToBytes(day)}));
+    return FullBox("meta", 0,
+                   Concat({FullBox("hdlr", 0, Concat({U32BE(0), Type("mdir"), Bytes(13, 0)})),
+                           Box("ilst", Box(type, data))}));
+}
+
+// UTF-16LE characters of `text`, NUL-ended.
+Bytes Utf16(const std::string& text) {
+    Bytes out;
+    for (const char c : text)
+        Append(out, Bytes{static_cast<unsigned char>(c), 0});
+    Append(out, Bytes{0, 0});
+    return out;
+}
+
 } // namespace
+
+Bytes MovieBox(std::uint64_t creationTime) {
+    return Box("moov", Concat({MovieHeader(0, creationTime), Track(640, 480)}));
+}
+
+Bytes X3fFile(const X3fOptions& o) {
+    Bytes header = Concat({ToBytes("FOVb"), U32LE(o.version), Bytes(16, 7), U32LE(0),
+                           U32LE(o.columns), U32LE(o.rows), U32LE(0)});
+    Append(header, Bytes(192, 0)); // white balance, extended data
+    Bytes offsets, chars;
+    for (const auto& [name, value] : o.properties) {
+        Append(offsets, Concat({U32LE(static_cast<std::uint32_t>(chars.size() / 2))}));
+        Append(chars, Utf16(name));
+        Append(offsets, U32LE(static_cast<std::uint32_t>(chars.size() / 2)));
+        Append(chars, Utf16(value));
+    }
+    const Bytes prop = Concat(
+        {ToBytes("SECp"), U32LE(0x00020000), U32LE(static_cast<std::uint32_t>(o.properties.size())),
+         U32LE(0), U32LE(0), U32LE(static_cast<std::uint32_t>(chars.size() / 2)), offsets, chars});
+    const Bytes image = o.jpeg.empty()
+                            ? Bytes{}
+                            : Concat({ToBytes("SECi"), U32LE(0x00020000), U32LE(2), U32LE(18),
+                                      U32LE(640), U32LE(480), U32LE(0), o.jpeg});
+    const auto at = [](std::size_t v) { return U32LE(static_cast<std::uint32_t>(v)); };
+    Bytes directory = Concat({ToBytes("SECd"), U32LE(0x00020000), U32LE(image.empty() ? 1 : 2),
+                              at(header.size()), at(prop.size()), ToBytes("PROP")});
+    if (!image.empty())
+        Append(directory,
+               Concat({at(header.size() + prop.size()), at(image.size()), ToBytes("IMA2")}));
+    const std::size_t directoryAt = header.size() + prop.size() + image.size();
+    return Concat({header, prop, image, directory, at(directoryAt)});
+}
 
 Bytes MovieFile(const MovieOptions& o) {
     std::vector<std::pair<std::string, std::string>> values;
@@ -217,11 +274,11 @@ Bytes MovieFile(const MovieOptions& o) {
         values.emplace_back("com.apple.quicktime.creationdate", o.appleDate);
     if (!o.model.empty())
         values.emplace_back("com.apple.quicktime.model", o.model);
-    const Bytes moov =
-        Box("moov",
-            Concat({MovieHeader(o.mvhdVersion, o.creationTime), Track(o.width, o.height),
-                    Track(0, 0), AppleMetadata(values),
-                    o.udtaXmp.empty() ? Bytes{} : Box("udta", Box("XMP_", ToBytes(o.udtaXmp)))}));
+    const Bytes moov = Box(
+        "moov", Concat({MovieHeader(o.mvhdVersion, o.creationTime), Track(o.width, o.height),
+                        Track(0, 0), AppleMetadata(values),
+                        o.udtaXmp.empty() ? Bytes{} : Box("udta", Box("XMP_", ToBytes(o.udtaXmp))),
+                        o.day.empty() ? Bytes{} : Box("udta", DayText(o.day, o.dayInIlst))}));
     const Bytes media = Filler(o.mediaSize, 11);
     const Bytes mdat = o.largeMdat ? LargeBox("mdat", media) : Box("mdat", media);
     const Bytes ftyp = Box("ftyp", Concat({Type(o.brand), U32BE(0), Type(o.brand)}));

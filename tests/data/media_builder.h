@@ -48,6 +48,11 @@ struct HeifOptions {
     // version 1 or 2).
     std::string xmp;
     bool xmpInIdat = false;
+    // An image sequence: a moov box after mdat whose movie header holds this
+    // time (seconds since 1904-01-01 UTC); with `noMeta` the file has no
+    // meta box (frames alone).
+    std::uint64_t sequenceTime = 0;
+    bool noMeta = false;
 };
 Bytes HeifFile(const HeifOptions& options);
 
@@ -67,6 +72,8 @@ struct MovieOptions {
     std::uint16_t height = 1080;
     std::string uuidXmp; // a top-level XMP uuid box, last in the file
     std::string udtaXmp; // moov/udta/XMP_
+    std::string day;     // moov/udta/©day as QuickTime text, or in meta/ilst
+    bool dayInIlst = false;
 };
 Bytes MovieFile(const MovieOptions& options);
 
@@ -104,6 +111,24 @@ Bytes Deflate(const Bytes& bytes);
 // hex text of `size` bytes, zeros after "Exif\0\0" and a TIFF header when
 // `exifHeader`, zeros alone otherwise.
 Bytes ProfilesPng(bool exifHeader, std::size_t size, int count);
+
+// moov with a movie header of `creationTime` (seconds since 1904-01-01 UTC)
+// and a picture track.
+Bytes MovieBox(std::uint64_t creationTime);
+
+// An X3F: the 40-byte header ("FOVb", version, id, mark bits, columns,
+// rows, rotation), a property list ("SECp", UTF-16 names and values) of the
+// given properties, an image section holding `jpeg` (format 18) when given,
+// the section directory ("SECd") and its offset in the last 4 bytes.
+struct X3fOptions {
+    std::uint32_t version = 0x00020003;
+    std::vector<std::pair<std::string, std::string>> properties = {
+        {"CAMMANUF", "SIGMA"}, {"CAMMODEL", "SIGMA DP2 Merrill"}, {"TIME", "1525000000"}};
+    Bytes jpeg;
+    std::uint32_t columns = 4704;
+    std::uint32_t rows = 3136;
+};
+Bytes X3fFile(const X3fOptions& options);
 
 // RAF: the 92-byte header pointing to `jpeg`, which follows a gap.
 Bytes RafFile(const Bytes& jpeg);

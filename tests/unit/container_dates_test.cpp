@@ -33,6 +33,14 @@ const std::string kMdpmDate = "avchd-mdpm 2008-12-31 23:16:24 +01:00";
 const std::string kCrwDate = "crw-timestamp 2003-11-10 17:39:26";
 const std::string kCrwInfo = " | Canon EOS DIGITAL REBEL 3072x2048";
 const std::string kExifDate = "exif-original 2021-03-04 05:06:07";
+const std::uint64_t kSequenceTime = 2082844800ull + 1563956757;
+const std::string kSequenceDate = "movie-header 2019-07-24 08:25:57 +00:00";
+const std::string kDay = "2018:02:07 10:15:08-05:00";
+const std::string kDayDate = "mp4-day 2018-02-07 10:15:08 -05:00";
+Bytes Preview() {
+    const CTiffBuilder camera = CameraTiff(ByteOrder::Intel, "2021:03:04 05:06:07");
+    return CJpegBuilder::Photo(&camera, 640, 480);
+}
 
 using testsupport::Describe;
 
@@ -130,6 +138,27 @@ TEST_F(ContainerDates, BuilderFiles) {
         {Bytes(movie.begin() + movie[3], movie.end()),
          "movie-header 2019-07-24 08:25:57 +00:00 | 1920x1080"},
         {HeifFile({.tiff = kTiff, .brand = "heix"}), kExifDate},
+        // An image sequence without an EXIF date is dated as a movie; a still
+        // image's stray moov is not read.
+        {HeifFile({.brand = "avis", .sequenceTime = kSequenceTime}), kSequenceDate},
+        {HeifFile({.brand = "msf1", .sequenceTime = kSequenceTime, .noMeta = true}), kSequenceDate},
+        {HeifFile({.tiff = kTiff, .brand = "avis", .sequenceTime = kSequenceTime}), kExifDate},
+        {HeifFile({.brand = "heic", .sequenceTime = kSequenceTime}), "-"},
+        // ©day after the Apple key and before the movie header; a day alone
+        // gives way to the header's time.
+        {MovieFile({.creationTime = kSequenceTime, .day = kDay}), kDayDate},
+        {MovieFile({.creationTime = kSequenceTime, .day = kDay, .dayInIlst = true}), kDayDate},
+        {MovieFile(
+             {.creationTime = kSequenceTime, .appleDate = "2019-07-24T11:25:40+0300", .day = kDay}),
+         "quicktime-creationdate 2019-07-24 11:25:40 +03:00"},
+        {MovieFile({.creationTime = kSequenceTime, .day = "2018-02-07"}), kSequenceDate},
+        // X3F: the property list's TIME on the camera clock, the preview's
+        // EXIF before it; a directory that can't be read gives nothing.
+        {X3fFile({}), "x3f-time 2018-04-29 11:06:40 | SIGMA DP2 Merrill 4704x3136"},
+        {X3fFile({.jpeg = Preview()}), kExifDate + " | QX-100 4704x3136"},
+        {X3fFile({.properties = {{"TIME", "15250x0000"}}}), "-"},
+        {Patch(X3fFile({}), -4, U32LE(0xFFFFFF00)), "-"},
+        {Cut(X3fFile({}), 60), "-"},
         // Heads too short for a layout's marks, or whose first atom overruns the file.
         {Cut(mts, 197), "-"}, // two 192-byte packets: sync bytes at 4 and 196
         {Cut(mts, 196), "unread -"},
@@ -205,8 +234,8 @@ TEST(ContainerDateTexts, ReadsTheAviForms) {
 TEST(ContainerFormats, KnowsTheExtensions) {
     using enum ImageKind;
     const std::pair<const char*, ImageKind> names[] = {
-        {"a.AVI", Video}, {"a.mts", Video}, {"a.m2ts", Video}, {"a.3G2", Video},
-        {"a.CRW", Raw},   {"a.mrw", Raw},   {"a.HIF", Heif}};
+        {"a.AVI", Video}, {"a.mts", Video}, {"a.m2ts", Video}, {"a.3G2", Video}, {"a.CRW", Raw},
+        {"a.mrw", Raw},   {"a.HIF", Heif},  {"a.MPO", Jpeg},   {"a.x3f", Raw}};
     for (const auto& [name, kind] : names)
         EXPECT_TRUE(ImageTypeOf(name) && ImageTypeOf(name)->kind == kind) << name;
 }

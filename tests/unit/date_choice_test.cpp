@@ -3,6 +3,7 @@
 // choices (movies placed in their neighbours' zone, bursts by sub-seconds,
 // wall-clock names).
 
+#include "companions.h"
 #include "date_choice.h"
 #include "folder_scan.h"
 #include "jpeg_builder.h"
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 
 using namespace velmora;
@@ -102,6 +104,19 @@ const ExifDateCase kExifDateCases[] = {
              .Ascii(exif, kOffsetTime, "-05:00");
      },
      "2004-05-04 11:03:34", DateSource::ExifDateTime, -300, 0},
+    // An editor's DateTimeOriginal before 1900 wipes no date, like a blank one.
+    {"date_time_kept_beside_an_original_of_1601",
+     [](CTiffBuilder& t, int exif) {
+         t.Ascii(0, kDateTime, "2021:05:24 08:09:10");
+         t.Ascii(exif, kOriginal, "1601:06:06 00:00:00").Ascii(exif, kOffsetTime, "+02:00");
+     },
+     "2021-05-24 08:09:10", DateSource::ExifDateTime, 120, 0},
+    {"digitized_fills_in_after_an_original_of_1601",
+     [](CTiffBuilder& t, int exif) {
+         t.Ascii(exif, kOriginal, "1601:06:06 00:00:00")
+             .Ascii(exif, kDigitized, "2021:05:24 08:09:11");
+     },
+     "2021-05-24 08:09:11", DateSource::ExifDigitized, kNoOffset, 0},
     {"offset_inside_the_text_wins",
      [](CTiffBuilder& t, int exif) {
          t.Ascii(0, kDateTime, "2015-06-29T18:19:12+01:00");
@@ -125,11 +140,12 @@ TEST_P(ExifDateTest, ChoosesTheDateWithItsOwnOffsetAndFraction) {
     ASSERT_TRUE(testdata::WriteFile(path, CJpegBuilder::Photo(&tiff)));
     CJpegFile reader;
     ASSERT_TRUE(reader.LoadJpeg(path.c_str()));
-    ASSERT_TRUE(reader.m_taken.Found());
-    EXPECT_EQ(DateText(reader.m_taken.fields), c.fields);
-    EXPECT_EQ(reader.m_taken.source, c.source);
-    EXPECT_EQ(reader.m_taken.nOffset, c.offset);
-    EXPECT_EQ(reader.m_taken.nMillis, c.millis);
+    const CFoundDate date = ChooseDate(reader, m_dir.Path(), "a.jpg", UndatedDates::None);
+    ASSERT_TRUE(date.Found());
+    EXPECT_EQ(DateText(date.fields), c.fields);
+    EXPECT_EQ(date.source, c.source);
+    EXPECT_EQ(date.nOffset, c.offset);
+    EXPECT_EQ(date.nMillis, c.millis);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ExifDateTest, testing::ValuesIn(kExifDateCases),
@@ -204,11 +220,15 @@ protected:
     void Write(const char* name, const Bytes& bytes) {
         ASSERT_TRUE(testdata::WriteFile(m_dir.File(name), bytes));
     }
-    // Each row as "name date source".
-    std::vector<std::string> Scan() {
+    // Each row as "name date source", and with companions each companion's
+    // "+name new-name".
+    std::vector<std::string> Scan(UndatedDates undated = UndatedDates::None,
+                                  bool companions = false) {
         CScanOptions options;
         options.bAllTypes = true;
         options.clocks = m_clocks;
+        options.undated = undated;
+        options.bCompanions = companions;
         CListRows rows;
         bool listed = false;
         ScanFolder(m_dir.Path(), "%Y%m%d_%H%M%S_%C", rows, listed, nullptr, options);
@@ -216,6 +236,12 @@ protected:
         for (const CListRow& row : rows) {
             texts.push_back(std::string(row.Text(0)) + ' ' + std::string(row.Text(1)) + ' ' +
                             std::string(DateSourceId(static_cast<DateSource>(row.nDateSource))));
+            for (std::string_view rest = row.nImage == RowToRename ? row.Companions() : "";
+                 !rest.empty();) {
+                const std::string_view name = rest.substr(0, rest.find('\0'));
+                texts.push_back("+" + std::string(name) + ' ' + CompanionTarget(row.Text(1), name));
+                rest.remove_prefix(std::min(rest.size(), name.size() + 1));
+            }
         }
         return texts;
     }
@@ -225,6 +251,64 @@ protected:
     const std::string m_oldLocale = std::setlocale(LC_ALL, nullptr);
     testsupport::CTempDir m_dir;
 };
+
+// A folder as a Takeout export leaves it: photos without a date of their
+// own, each beside its JSON in one of the export's name forms. Each takes
+// its photoTakenTime in local time (near a photo that records its zone, in
+// that zone), an edited copy its original's; a JSON of another photo, a
+// malformed one and one over 1 MB date nothing, and without the undated
+// choice none is read.
+TEST_F(DateScanTest, TakeoutSidecarsDateTheirPhotosAndFollowThem) {
+    const Bytes plain = CJpegBuilder::Photo(nullptr);
+    const auto json = [](std::int64_t seconds) {
+        return testdata::ToBytes(R"({"title":"x","photoTakenTime":{"timestamp":")" +
+                                 std::to_string(seconds) + R"("}})");
+    };
+    const std::int64_t t = 1525000000; // 2018-04-29 11:06:40 UTC, 13:06:40 in Berlin
+    const std::pair<std::string, std::int64_t> sidecars[] = {
+        {"a.jpg.json", t},
+        {"b.jpg.supplemental-metadata.json", t + 60},
+        {"c.jpg(1).json", t + 120},
+        {"d.json", t + 180},
+        {"e.jpg.suppl.json", t + 240},
+        {"g0.jpg.json", t + 360}};
+    for (const char* name : {"a.jpg", "b.jpg", "c(1).jpg", "d.jpg", "e.jpg", "e-edited.jpg",
+                             "g.jpg", "h.jpg", "i.jpg", "y.jpg"})
+        Write(name, plain);
+    for (const auto& [name, seconds] : sidecars)
+        Write(name.c_str(), json(seconds));
+    Write("h.jpg.json", testdata::ToBytes(R"({"photoTakenTime":{"timestamp":"15)"));
+    Write("i.jpg.json", testdata::Concat({json(t), Bytes(1024 * 1024, ' ')}));
+    // Tokyo, two days later: a sidecar's time near it takes its zone.
+    Photo("tokyo.jpg", "2018:05:01 20:00:00", "+09:00");
+    Write("y.jpg.json", json(t + 2 * 86400 + 3600)); // 2018-05-01 12:06:40 UTC
+    const std::vector<std::string> expected = {
+        "a.jpg 20180429_130640_000.jpg takeout-json",
+        "+a.jpg.json 20180429_130640_000.jpg.json",
+        "b.jpg 20180429_130740_001.jpg takeout-json",
+        "+b.jpg.supplemental-metadata.json 20180429_130740_001.jpg.json",
+        "c(1).jpg 20180429_130840_002.jpg takeout-json",
+        "+c.jpg(1).json 20180429_130840_002.jpg.json",
+        "d.jpg 20180429_130940_003.jpg takeout-json",
+        "+d.json 20180429_130940_003.jpg.json",
+        "e-edited.jpg 20180429_131040_004.jpg takeout-json",
+        "e.jpg 20180429_131040_005.jpg takeout-json",
+        "+e.jpg.suppl.json 20180429_131040_005.jpg.json",
+        "tokyo.jpg 20180501_200000_006.jpg exif-original",
+        "y.jpg 20180501_210640_007.jpg takeout-json-nearby-zone",
+        "+y.jpg.json 20180501_210640_007.jpg.json",
+        "g.jpg The JPEG file is missing information. none",
+        "h.jpg The JPEG file is missing information. none",
+        "i.jpg The JPEG file is missing information. none",
+    };
+    EXPECT_EQ(Scan(UndatedDates::Names, true), expected);
+    const std::vector<std::string> none = Scan();
+    EXPECT_EQ(std::ranges::count_if(none,
+                                    [](const std::string& row) {
+                                        return row.find("missing information") != std::string::npos;
+                                    }),
+              10);
+}
 
 TEST_F(DateScanTest, MovieTakesTheZoneOfThePhotoNearestItWithinTwelveHours) {
     Photo("a.jpg", "2024:05:01 12:00:00", "+09:00");               // 03:00 UTC

@@ -3,6 +3,7 @@
 
 #include "file_name_date.h"
 #include "iptc_date.h"
+#include "takeout_sidecar.h"
 #include "test_support.h"
 #include "xmp_date.h"
 
@@ -226,6 +227,73 @@ TEST(FileNameDate, ReadsTheKnownPatterns) {
           "WhatsApp Image 2023-06-10 at 13.48.12 PM.jpeg",
           "WhatsApp Image 2023-06-10 at 00.48.12 AM.jpeg", "IMG_1234.JPG", ""})
         EXPECT_EQ(Describe(DateFromFileName(name)), "-") << name;
+}
+
+// The sidecar names a Takeout export writes, and those of other photos that
+// must not match: each row a photo, a JSON name, whether it dates the photo.
+TEST(TakeoutSidecar, FindsTheExportsNameForms) {
+    const std::string longName(33, 'A'); // 43 bytes with "_photo.jpg"
+    const std::tuple<std::string, std::string, bool> cases[] = {
+        {"IMG_1.jpg", "IMG_1.jpg.json", true},
+        {"IMG_1.jpg", "IMG_1.jpg.supplemental-metadata.json", true},
+        {"IMG_1.jpg", "IMG_1.jpg.suppl.json", true},
+        {"IMG_1.jpg", "IMG_1.jpg.s.json", true},
+        {"IMG_1.jpg", "IMG_1.jpg..json", true},
+        {"IMG_1.jpg", "IMG_1.json", true},
+        {"IMG_1(1).jpg", "IMG_1.jpg(1).json", true},
+        {"IMG_1(1).jpg", "IMG_1.jpg.supplemental-metadata(1).json", true},
+        {"IMG_1-edited.jpg", "IMG_1.jpg.json", true},
+        {"IMG_1-bearbeitet.jpg", "IMG_1.jpg.supplemental-metadata.json", true},
+        {"IMG_1-modifi\xC3\xA9.jpg", "IMG_1.jpg.json", true},
+        // Cut to the export's limit inside the photo's own name.
+        {longName + "_photo.jpg", longName + "_photo.jpg..json", true},
+        {longName + "_photo.jpg", longName + "_photo.j.json", true},
+        {longName + "_photo.jpg", longName + "_pho.json", false}, // short of the limit
+        // Another photo's sidecar.
+        {"IMG_1.jpg", "IMG_10.jpg.json", false},
+        {"IMG_1.jpg", "IMG_1.png.json", false},
+        {"IMG_1.jpg", "IMG_1.jpg(1).json", false},
+        {"IMG_1(1).jpg", "IMG_1.jpg.json", false},
+        {"IMG_1.jpg", "IMG_1-edited.jpg.json", false},
+        {"IMG_1-edited.jpg", "IMG_1.png.json", false},
+        {"IMG_1.jpg", "img_1.jpg.json", false},
+        {".jpg", ".json", false}, // found by fuzzing: a name of no stem
+        {"", ".json", false},
+    };
+    std::vector<std::string> names, original;
+    for (const auto& [photo, json, dates] : cases) {
+        TakeoutSidecarNames(photo, names);
+        const std::string edited = TakeoutOriginalName(photo);
+        if (!edited.empty())
+            TakeoutSidecarNames(edited, original);
+        const bool found = std::ranges::count(names, json) != 0 ||
+                           (!edited.empty() && std::ranges::count(original, json) != 0);
+        EXPECT_EQ(found, dates) << photo << " " << json;
+        EXPECT_TRUE(std::ranges::all_of(names, IsTakeoutSidecarName)) << photo;
+    }
+}
+
+// What a sidecar holds: photoTakenTime, else creationTime, as UTC; anything
+// that is not such a record gives nothing and throws nothing.
+TEST(TakeoutSidecar, ReadsTheTimeOfTheRecord) {
+    const std::string deep = std::string(40, '[') + std::string(40, ']');
+    const std::pair<std::string, const char*> cases[] = {
+        {R"({"title":"a.jpg","photoTakenTime":{"timestamp":"1525000000","formatted":"x"}})",
+         "takeout-json-utc 2018-04-29 11:06:40 +00:00"},
+        {R"({"photoTakenTime":{"timestamp":1525000000}})",
+         "takeout-json-utc 2018-04-29 11:06:40 +00:00"},
+        {R"({"photoTakenTime":{},"creationTime":{"timestamp":"1600000000"}})",
+         "takeout-json-utc 2020-09-13 12:26:40 +00:00"},
+        {R"({"photoTakenTime":{"timestamp":"-5"}})", "-"},
+        {R"({"photoTakenTime":{"timestamp":"99999999999999999999"}})", "-"},
+        {R"({"photoTakenTime":{"timestamp":"1525000000"})", "-"}, // cut short
+        {R"(["photoTakenTime"])", "-"},
+        {R"({"photoTakenTime":{"timestamp":"1525000000"},"x":)" + deep + "}", "-"},
+        {"\xEF\xBB\xBF{}", "-"},
+        {"", "-"},
+    };
+    for (const auto& [json, expected] : cases)
+        EXPECT_EQ(Describe(ParseTakeoutJson(json)), expected) << json;
 }
 
 // The payload of the JPEG section that starts with `signature`, the signature

@@ -85,7 +85,7 @@ Bytes Movie(const std::string& xmp, bool udta = false) {
 struct Case {
     std::string name;
     std::function<Bytes()> file; // empty result: the corpus is absent
-    std::string taken, xmp;      // xmp: with the hints
+    std::string taken, xmp;      // xmp (else a PNG's creation time): with the hints
 };
 // A corpus sample, `write` put over the first `at` in it.
 Case Sample(std::string name, const char* taken, const char* xmp, std::string_view at = "",
@@ -126,6 +126,28 @@ const Case kCases[] = {
     {"movie_udta_xmp", [] { return Movie(kPacket, true); }, "", kX},
     {"heif_xmp_item_long", [] { return Heif(LongPacket()); }, kE, kX},
     {"heif_xmp_item_in_idat", [] { return Heif(kPacket, 1); }, kE, kX},
+    // A TIFF's XMP (tag 700), as a JPEG's XMP section is read.
+    {"tiff_xmp_tag",
+     [] {
+         return CTiffBuilder(ByteOrder::Motorola).Undefined(0, 0x02BC, ToBytes(kPacket)).Build();
+     },
+     "", kX},
+    // A PNG's Creation Time, in any text chunk, mail or ISO form; tIME (the
+    // last change) is not read.
+    {"png_creation_time_mail_form",
+     [] { return Png({PngText("Creation Time", ToBytes("Sat, 02 Feb 2019 10:15:08 +0100"))}); }, "",
+     "png-creation-time 2019-02-02 10:15:08+01:00"},
+    {"png_creation_time_ztxt_iso",
+     [] { return Png({}, {PngZText("Creation Time", ToBytes("2019-02-02T10:15:08"))}); }, "",
+     "png-creation-time 2019-02-02 10:15:08"},
+    {"png_creation_time_itxt_gmt",
+     [] { return Png({PngIText("Creation Time", ToBytes("2 Feb 2019 10:15 GMT"), true)}); }, "",
+     "png-creation-time 2019-02-02 10:15:00+00:00"},
+    {"png_time_chunk_unused",
+     [] {
+         return Png({PngChunk("tIME", {0x07, 0xE3, 2, 2, 10, 15, 8})});
+     },
+     "", ""},
     {"heif_infe_3_iloc_2", [] { return Heif(kPacket, 2); }, kE, kX},
     // EXIF as hex text: the digits alone count, blanks and the count line not.
     {"profile_itxt_deflated", [] { return Png({PngIText(kProfile, Hex(), true)}); }, kE, ""},
@@ -199,7 +221,9 @@ TEST_P(EmbeddedDateTest, Reads) {
         CJpegFile reader;
         reader.m_bReadHints = hints;
         const bool ok = reader.LoadImage(dir.File("photo.bin").c_str());
-        EXPECT_EQ(std::tuple(hints, ok, Show(reader.m_taken), Show(reader.m_xmpDate)),
+        const CFoundDate& hint =
+            reader.m_xmpDate.Found() ? reader.m_xmpDate : reader.m_creationTime;
+        EXPECT_EQ(std::tuple(hints, ok, Show(reader.m_taken), Show(hint)),
                   std::tuple(hints, true, c.taken, hints ? c.xmp : ""));
         // A plain read skips a packet; a hinted one reads only its front.
         EXPECT_LT(reader.m_nBytesRead, hints ? 1024u * 1024 + 128 * 1024 : 128u * 1024);

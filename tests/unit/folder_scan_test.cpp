@@ -177,9 +177,10 @@ struct DateCase {
     const char* converted; // nullptr: not dated
 };
 
-// Any date of the years 1900 to 9999 is dated and named as written.
+// Any date of the years 1900 to 9999 is dated and named as written; an
+// original before them wipes nothing: the file's DateTime (2009) names it.
 const DateCase kDateCases[] = {
-    {"year_1899", "1899:12:31 23:59:59", nullptr},
+    {"year_1899", "1899:12:31 23:59:59", "20090101_100000.jpg"},
     {"first_second_of_1900", "1900:01:01 00:00:00", "19000101_000000.jpg"},
     {"scan_of_1919", "1919:05:01 12:00:00", "19190501_120000.jpg"},
     {"start_of_1970", "1970:01:01 00:00:00", "19700101_000000.jpg"},
