@@ -234,6 +234,12 @@ void CClashSuffixes::Note(const CListRows& rows, std::size_t begin, std::size_t 
         if (IsNamed(rows[i]))
             m_bareHash[i] = FoldedHash(rows[i].Text(1));
     }
+    // Which rows bear a form of their name depends on the row alone; which
+    // of several bearing one name keeps it is for the choice, in list order.
+    std::string form;
+    for (std::size_t i = begin; i < end; ++i)
+        if (IsNamed(rows[i]))
+            m_suffix[i] = SuffixOf(rows[i].Text(0), rows[i].Text(1), CodesOf(i), form);
     Record(rows, begin, end);
 }
 
@@ -257,7 +263,7 @@ std::span<const std::uint32_t> CClashSuffixes::CodesOf(std::size_t row) const {
 }
 
 void CClashSuffixes::Guess(const CListRows& rows) {
-    KeepFormsHeld(rows);
+    KeepFormsHeld();
     // Each bare name's rows, in list order, are guessed to take its next
     // suffix; the cursor lives in the bare name's slot.
     CNameTable& names = *m_names;
@@ -281,21 +287,17 @@ void CClashSuffixes::Guess(const CListRows& rows) {
 
 // Rows already named a form of their name keep it, the first of them in
 // list order where several bear it in other case.
-void CClashSuffixes::KeepFormsHeld(const CListRows& rows) {
+void CClashSuffixes::KeepFormsHeld() {
     CNameTable& names = *m_names;
-    std::string form;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (!IsNamed(rows[i]))
-            continue;
-        const std::uint32_t suffix = SuffixOf(rows[i].Text(0), rows[i].Text(1), CodesOf(i), form);
-        if (suffix == kNoSuffix)
+    for (std::size_t i = 0; i < m_suffix.size(); ++i) {
+        if (m_suffix[i] == kNoSuffix)
             continue;
         std::atomic<std::uint32_t>& current = names.Alone(m_currentHash[i]);
         const std::uint32_t flags = current.load(std::memory_order_relaxed);
-        if ((flags & kGiven) == 0) {
+        if ((flags & kGiven) != 0)
+            m_suffix[i] = kNoSuffix;
+        else
             current.store(flags | kGiven, std::memory_order_relaxed);
-            m_suffix[i] = suffix;
-        }
     }
 }
 
@@ -333,8 +335,10 @@ void CClashSuffixes::ChooseInOrder(const CListRows& rows) {
     // the rows bear.
     m_names = std::make_unique<CNameTable>(rows.size() * 3);
     Record(rows, 0, rows.size());
-    std::fill(m_suffix.begin(), m_suffix.end(), kNoSuffix);
-    KeepFormsHeld(rows);
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (m_guessed[i])
+            m_suffix[i] = kNoSuffix;
+    KeepFormsHeld();
 
     // The others take the lowest free suffix of their name in list order; each
     // bare name keeps where its rows' search goes on, since a suffix once

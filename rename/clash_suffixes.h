@@ -50,7 +50,7 @@ private:
     class CNameTable;
 
     void Record(const CListRows& rows, std::size_t begin, std::size_t end);
-    void KeepFormsHeld(const CListRows& rows);
+    void KeepFormsHeld();
     std::span<const std::uint32_t> CodesOf(std::size_t row) const;
 
     std::size_t m_clashCount;
