@@ -168,19 +168,25 @@ void CMovieReader::ReadItems(const CBox& ilst, const std::vector<std::string>& k
                                                        : nullptr;
         if (target == nullptr)
             continue;
-        CBoxWalker values(m_file, item.payload, item.end);
-        CBox data;
-        std::vector<unsigned char> bytes;
-        while (values.Next(data)) {
-            if (!data.Is("data") || !CBoxWalker::ReadPayload(m_file, data, bytes, kMaxValueBytes))
-                continue;
-            CByteCursor cursor(bytes.data(), bytes.size());
-            const std::uint32_t type = cursor.U32();
-            cursor.Skip(4);
-            if (cursor.Ok() && type == 1)
-                target->assign(reinterpret_cast<const char*>(bytes.data()) + 8, bytes.size() - 8);
-            break;
-        }
+        ReadItemText(item, *target);
+    }
+}
+
+// An item's first data box: type indicator u32 (1 = UTF-8), locale u32, then
+// the value; `text` is left alone unless the value is text.
+void CMovieReader::ReadItemText(const CBox& item, std::string& text) {
+    CBoxWalker values(m_file, item.payload, item.end);
+    CBox data;
+    std::vector<unsigned char> bytes;
+    while (values.Next(data)) {
+        if (!data.Is("data") || !CBoxWalker::ReadPayload(m_file, data, bytes, kMaxValueBytes))
+            continue;
+        CByteCursor cursor(bytes.data(), bytes.size());
+        const std::uint32_t type = cursor.U32();
+        cursor.Skip(4);
+        if (cursor.Ok() && type == 1)
+            text.assign(reinterpret_cast<const char*>(bytes.data()) + 8, bytes.size() - 8);
+        return;
     }
 }
 
@@ -257,34 +263,23 @@ void CMovieReader::ReadUserData(const CBox& udta, bool hints) {
     }
 }
 
-// ©day as QuickTime text: length u16, language u16, the text; as an MP4
-// item: a data box, type indicator u32 (1 = UTF-8), locale u32, the text.
+// ©day as QuickTime text: length u16, language u16, the text; or as an MP4
+// item.
 void CMovieReader::ReadDayText(const CBox& box, bool quickTime) {
     if (!m_strDay.empty())
         return;
+    if (!quickTime) {
+        ReadItemText(box, m_strDay);
+        return;
+    }
     std::vector<unsigned char> bytes;
-    if (quickTime) {
-        if (!CBoxWalker::ReadPayload(m_file, box, bytes, kMaxValueBytes))
-            return;
-        CByteCursor cursor(bytes.data(), bytes.size());
-        const std::uint32_t length = cursor.U16();
-        cursor.Skip(2);
-        if (cursor.Ok() && length <= bytes.size() - 4)
-            m_strDay.assign(reinterpret_cast<const char*>(bytes.data()) + 4, length);
+    if (!CBoxWalker::ReadPayload(m_file, box, bytes, kMaxValueBytes))
         return;
-    }
-    CBoxWalker values(m_file, box.payload, box.end);
-    CBox data;
-    while (values.Next(data)) {
-        if (!data.Is("data") || !CBoxWalker::ReadPayload(m_file, data, bytes, kMaxValueBytes))
-            continue;
-        CByteCursor cursor(bytes.data(), bytes.size());
-        const std::uint32_t type = cursor.U32();
-        cursor.Skip(4);
-        if (cursor.Ok() && type == 1)
-            m_strDay.assign(reinterpret_cast<const char*>(bytes.data()) + 8, bytes.size() - 8);
-        return;
-    }
+    CByteCursor cursor(bytes.data(), bytes.size());
+    const std::uint32_t length = cursor.U16();
+    cursor.Skip(2);
+    if (cursor.Ok() && length <= bytes.size() - 4)
+        m_strDay.assign(reinterpret_cast<const char*>(bytes.data()) + 4, length);
 }
 
 void CMovieReader::TakePacket(const CBox& box, std::uint64_t skip) {

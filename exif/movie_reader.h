@@ -41,6 +41,7 @@ private:
     void ReadCanonBox(const CBox& uuid);
     void ReadXmpBox(const CBox& uuid);
     void ReadUserData(const CBox& udta, bool hints);
+    void ReadItemText(const CBox& item, std::string& text);
     void ReadDayText(const CBox& box, bool quickTime);
     void TakePacket(const CBox& box, std::uint64_t skip);
     void Apply();
