@@ -266,6 +266,19 @@ void CClashSuffixes::Guess(const CListRows& rows) {
     KeepFormsHeld();
     // Each bare name's rows, in list order, are guessed to take its next
     // suffix; the cursor lives in the bare name's slot.
+    ForEachToChoose(rows, [&](std::size_t i, std::atomic<std::uint32_t>& bare) {
+        const std::uint32_t known = bare.load(std::memory_order_relaxed);
+        m_suffix[i] = known >> kCursorShift;
+        m_guessed[i] = 1;
+        bare.store(known + (1u << kCursorShift), std::memory_order_relaxed);
+    });
+}
+
+// Calls `each(row, bare)` for every named row without a suffix yet, in list
+// order, with the slot of its bare name. A name's rows mostly follow one
+// another, so the slot is looked up again only when the name changes.
+template <typename Each>
+void CClashSuffixes::ForEachToChoose(const CListRows& rows, const Each& each) {
     CNameTable& names = *m_names;
     std::atomic<std::uint32_t>* bare = nullptr;
     std::uint64_t bareKey = 0;
@@ -278,10 +291,7 @@ void CClashSuffixes::Guess(const CListRows& rows) {
             bareKey = m_bareHash[i];
             bare = &names.Alone(bareKey);
         }
-        const std::uint32_t known = bare->load(std::memory_order_relaxed);
-        m_suffix[i] = known >> kCursorShift;
-        m_guessed[i] = 1;
-        bare->store(known + (1u << kCursorShift), std::memory_order_relaxed);
+        each(i, *bare);
     }
 }
 
@@ -342,36 +352,26 @@ void CClashSuffixes::ChooseInOrder(const CListRows& rows) {
 
     // The others take the lowest free suffix of their name in list order; each
     // bare name keeps where its rows' search goes on, since a suffix once
-    // given stays taken. A name's rows mostly follow one another.
+    // given stays taken.
     CNameTable& names = *m_names;
     std::string form;
-    std::atomic<std::uint32_t>* bare = nullptr;
-    std::uint64_t bareKey = 0;
-    const auto give = [&](std::size_t row, std::uint32_t suffix) {
-        m_suffix[row] = suffix;
-        bare->store((bare->load(std::memory_order_relaxed) & ((1u << kCursorShift) - 1)) |
-                        (suffix + 1) << kCursorShift,
-                    std::memory_order_relaxed);
-    };
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (i + kAhead < rows.size())
-            names.Prefetch(m_bareHash[i + kAhead]);
-        if (!IsNamed(rows[i]) || m_suffix[i] != kNoSuffix)
-            continue;
-        if (m_bareHash[i] != bareKey) {
-            bareKey = m_bareHash[i];
-            bare = &names.Alone(bareKey);
-        }
-        const std::uint32_t known = bare->load(std::memory_order_relaxed);
-        for (std::uint32_t suffix = known >> kCursorShift;; ++suffix) {
-            std::atomic<std::uint32_t>* state = bare;
+    ForEachToChoose(rows, [&](std::size_t i, std::atomic<std::uint32_t>& bare) {
+        const auto give = [&](std::uint32_t suffix) {
+            m_suffix[i] = suffix;
+            bare.store((bare.load(std::memory_order_relaxed) & ((1u << kCursorShift) - 1)) |
+                           (suffix + 1) << kCursorShift,
+                       std::memory_order_relaxed);
+        };
+        for (std::uint32_t suffix = bare.load(std::memory_order_relaxed) >> kCursorShift;;
+             ++suffix) {
+            std::atomic<std::uint32_t>* state = &bare;
             if (suffix > 0) {
                 AssignForm(form, rows[i].Text(1), CodesOf(i), suffix);
                 const std::uint64_t key = FoldedHash(form);
                 if (!names.MayHold(key)) {
                     names.AddLater(key, kGiven);
-                    give(i, suffix);
-                    break;
+                    give(suffix);
+                    return;
                 }
                 names.AddWaiting();
                 state = &names.Alone(key);
@@ -380,10 +380,10 @@ void CClashSuffixes::ChooseInOrder(const CListRows& rows) {
             if ((flags & (kHeld | kGiven)) != 0 || (suffix > 0 && (flags & kBare) != 0))
                 continue;
             state->store(flags | kGiven, std::memory_order_relaxed);
-            give(i, suffix);
-            break;
+            give(suffix);
+            return;
         }
-    }
+    });
 }
 
 void CClashSuffixes::Apply(CListRow& row, std::size_t index, std::string& form) const {

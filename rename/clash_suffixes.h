@@ -51,6 +51,7 @@ private:
 
     void Record(const CListRows& rows, std::size_t begin, std::size_t end);
     void KeepFormsHeld();
+    template <typename Each> void ForEachToChoose(const CListRows& rows, const Each& each);
     std::span<const std::uint32_t> CodesOf(std::size_t row) const;
 
     std::size_t m_clashCount;
