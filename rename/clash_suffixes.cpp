@@ -20,10 +20,24 @@ constexpr std::uint32_t kNoSuffix = UINT32_MAX;
 // table this large.
 constexpr std::size_t kAhead = 16;
 
-// The bytes `text[from, from + 8)` as one word, zeros past its end.
+// The bytes `text[from, from + 8)` as one word (in memory order), zeros past
+// its end. A short tail is read by one load that ends with the text, when the
+// text has eight bytes, not copied byte by byte: a word put together in memory
+// waits for its parts before it can be loaded.
 std::uint64_t Word(std::string_view text, std::size_t from) {
     std::uint64_t word = 0;
-    std::memcpy(&word, text.data() + from, std::min<std::size_t>(8, text.size() - from));
+    const std::size_t left = text.size() - from;
+    if (left >= 8) {
+        std::memcpy(&word, text.data() + from, 8);
+    } else if (text.size() >= 8) {
+        std::memcpy(&word, text.data() + text.size() - 8, 8);
+        word = std::endian::native == std::endian::little ? word >> (8 * (8 - left))
+                                                          : word << (8 * (8 - left));
+    } else {
+        for (std::size_t i = 0; i < left; ++i)
+            word |= std::uint64_t{static_cast<unsigned char>(text[from + i])}
+                    << (std::endian::native == std::endian::little ? 8 * i : 8 * (7 - i));
+    }
     return word;
 }
 
@@ -62,6 +76,11 @@ constexpr std::uint32_t kBare = 2;
 constexpr std::uint32_t kGiven = 4;
 constexpr std::uint32_t kCursorShift = 3;
 
+// What a row's state says: its suffix is a guess; its name with the suffix is
+// in column 1.
+constexpr std::uint8_t kGuessedRow = 1;
+constexpr std::uint8_t kWrittenRow = 2;
+
 bool IsNamed(const CListRow& row) {
     return row.nImage == RowToRename || row.nImage == RowNamed;
 }
@@ -84,6 +103,23 @@ void AssignForm(std::string& form, std::string_view bare, std::span<const std::u
         from = offset;
     }
     form.append(bare.substr(from));
+}
+
+// The bare name of `form`, which AssignForm made with `suffix`, into `bare`.
+void AssignBare(std::string& bare, std::string_view form, std::span<const std::uint32_t> at,
+                std::uint32_t suffix) {
+    std::size_t digits = 1; // the "-"
+    do
+        ++digits;
+    while ((suffix /= 10) != 0);
+    bare.clear();
+    std::size_t from = 0;
+    for (std::size_t code = 0; code < at.size(); ++code) {
+        const std::size_t inserted = at[code] + code * digits;
+        bare.append(form.substr(from, inserted - from));
+        from = inserted + digits;
+    }
+    bare.append(form.substr(from));
 }
 
 // The suffix that makes `current` a form of `bare` (0 for the bare form
@@ -224,7 +260,7 @@ private:
 CClashSuffixes::CClashSuffixes(std::size_t rows, std::size_t clashCount)
     : m_clashCount(clashCount), m_names(std::make_unique<CNameTable>(rows * 3)),
       m_at(rows * clashCount), m_currentHash(rows), m_bareHash(rows), m_guessKey(rows),
-      m_suffix(rows, kNoSuffix), m_guessed(rows) {}
+      m_suffix(rows, kNoSuffix), m_state(rows) {}
 
 CClashSuffixes::~CClashSuffixes() = default;
 
@@ -269,7 +305,7 @@ void CClashSuffixes::Guess(const CListRows& rows) {
     ForEachToChoose(rows, [&](std::size_t i, std::atomic<std::uint32_t>& bare) {
         const std::uint32_t known = bare.load(std::memory_order_relaxed);
         m_suffix[i] = known >> kCursorShift;
-        m_guessed[i] = 1;
+        m_state[i] = kGuessedRow;
         bare.store(known + (1u << kCursorShift), std::memory_order_relaxed);
     });
 }
@@ -311,26 +347,32 @@ void CClashSuffixes::KeepFormsHeld() {
     }
 }
 
-unsigned CClashSuffixes::Check(const CListRows& rows, std::size_t begin, std::size_t end) {
+unsigned CClashSuffixes::Check(CListRows& rows, std::size_t begin, std::size_t end) {
+    // Every suffixed row is given its name now: where no guess is wrong, that
+    // is its name.
+    unsigned wrong = 0;
     std::string form;
     for (std::size_t i = begin; i < end; ++i) {
-        if (!m_guessed[i])
-            continue;
-        if (m_suffix[i] == 0) {
+        if (m_suffix[i] == 0)
             m_guessKey[i] = m_bareHash[i];
+        if (m_suffix[i] == kNoSuffix || m_suffix[i] == 0)
+            continue;
+        AssignForm(form, rows[i].Text(1), CodesOf(i), m_suffix[i]);
+        if (form.size() > CListRow::kMaxColumn1) {
+            ++wrong; // a cut name gives no bare name back: the search names it
             continue;
         }
-        AssignForm(form, rows[i].Text(1), CodesOf(i), m_suffix[i]);
         m_guessKey[i] = FoldedHash(form);
+        rows[i].SetText(1, form);
+        m_state[i] |= kWrittenRow;
     }
     // A guess is wrong when its name is borne, held by a row that keeps it,
     // another row's bare name, or guessed twice.
     CNameTable& names = *m_names;
-    unsigned wrong = 0;
     for (std::size_t i = begin; i < end; ++i) {
-        if (i + kAhead < end && m_guessed[i + kAhead])
+        if (i + kAhead < end && (m_state[i + kAhead] & kGuessedRow) != 0)
             names.Prefetch(m_guessKey[i + kAhead]);
-        if (!m_guessed[i])
+        if ((m_state[i] & kGuessedRow) == 0)
             continue;
         const std::uint32_t flags =
             names.Shared(m_guessKey[i]).fetch_or(kGiven, std::memory_order_relaxed);
@@ -340,14 +382,26 @@ unsigned CClashSuffixes::Check(const CListRows& rows, std::size_t begin, std::si
     return wrong;
 }
 
+void CClashSuffixes::Unapply(CListRows& rows, std::size_t begin, std::size_t end) const {
+    std::string bare;
+    for (std::size_t i = begin; i < end; ++i) {
+        if ((m_state[i] & kWrittenRow) == 0)
+            continue;
+        AssignBare(bare, rows[i].Text(1), CodesOf(i), m_suffix[i]);
+        rows[i].SetText(1, bare);
+    }
+}
+
 void CClashSuffixes::ChooseInOrder(const CListRows& rows) {
     // The guesses left their marks: the table starts again from the names
     // the rows bear.
     m_names = std::make_unique<CNameTable>(rows.size() * 3);
     Record(rows, 0, rows.size());
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        if (m_guessed[i])
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if ((m_state[i] & kGuessedRow) != 0)
             m_suffix[i] = kNoSuffix;
+        m_state[i] = 0;
+    }
     KeepFormsHeld();
 
     // The others take the lowest free suffix of their name in list order; each

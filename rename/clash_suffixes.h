@@ -19,10 +19,9 @@ namespace velmora {
 //
 // The rows are named first, in parallel, each with its bare name (every
 // "%{n}" as nothing) in column 1; Note records what the choice needs of each,
-// the current and bare names in a shared table of name hashes. Choose then
-// goes through the list in order; Apply writes the chosen names, in parallel
-// again. While a format with "%{n}" is applied, a row costs 20 bytes, 4 more
-// per code, and three slots of 16 bytes in the table.
+// the current and bare names in a shared table of name hashes. The choice
+// then guesses in list order and checks the guesses in parallel again. While a format with "%{n}"
+// is applied, a row costs 29 bytes, 4 more per code, and three slots of 16 bytes in the table.
 class CClashSuffixes {
 public:
     CClashSuffixes(std::size_t rows, std::size_t clashCount);
@@ -36,14 +35,16 @@ public:
     void Note(const CListRows& rows, std::size_t begin, std::size_t end);
     // Chooses every named row's suffix. Guess gives each row its bare name's
     // next suffix in list order; Check, over chunks from several threads,
-    // counts the guesses whose names are taken; only then does ChooseInOrder
-    // go through the list trying suffixes. Where no guess is wrong, each row
-    // has the suffix the search would have given it.
+    // gives the rows those names and counts the guesses whose names are
+    // taken. Where no guess is wrong, each row has the name the search would
+    // have given it. Else Unapply, over chunks again, gives the rows their
+    // bare names back, ChooseInOrder goes through the list trying suffixes,
+    // and Apply gives each row its chosen name; `form` is a buffer the caller
+    // reuses.
     void Guess(const CListRows& rows);
-    unsigned Check(const CListRows& rows, std::size_t begin, std::size_t end);
+    unsigned Check(CListRows& rows, std::size_t begin, std::size_t end);
+    void Unapply(CListRows& rows, std::size_t begin, std::size_t end) const;
     void ChooseInOrder(const CListRows& rows);
-    // Gives row `index` its chosen name in column 1; `form` is a buffer the
-    // caller reuses.
     void Apply(CListRow& row, std::size_t index, std::string& form) const;
 
 private:
@@ -61,7 +62,7 @@ private:
     std::vector<std::uint64_t> m_bareHash;
     std::vector<std::uint64_t> m_guessKey;
     std::vector<std::uint32_t> m_suffix;
-    std::vector<std::uint8_t> m_guessed;
+    std::vector<std::uint8_t> m_state;
 };
 
 } // namespace velmora

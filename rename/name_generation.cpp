@@ -319,27 +319,52 @@ unsigned NameRows(CListRows& rows, std::size_t begin, std::size_t end,
     return renameCount;
 }
 
-// The rows from `begin` to `end` with their clash suffixes and statuses;
-// returns how many a rename would change.
-unsigned ApplySuffixes(CListRows& rows, std::size_t begin, std::size_t end,
-                       const CClashSuffixes& clash) {
+// The statuses of the rows from `begin` to `end` once column 1 holds their
+// names; returns how many a rename would change.
+unsigned SetStatuses(CListRows& rows, std::size_t begin, std::size_t end) {
     unsigned renameCount = 0;
-    std::string form;
     std::string target;
     for (std::size_t i = begin; i < end; ++i) {
-        if (!IsNamed(rows[i]))
-            continue;
-        clash.Apply(rows[i], i, form);
-        if (SetStatus(rows[i], rows[i].Text(1), target))
+        if (IsNamed(rows[i]) && SetStatus(rows[i], rows[i].Text(1), target))
             ++renameCount;
     }
     return renameCount;
 }
 
+// What checking the guessed suffixes of some rows found: how many guesses
+// were wrong, and how many rows a rename would change if none was.
+struct CGuessTally {
+    unsigned wrong = 0;
+    unsigned renames = 0;
+
+    CGuessTally operator+(const CGuessTally& other) const {
+        return {wrong + other.wrong, renames + other.renames};
+    }
+};
+
+CGuessTally CheckGuesses(CListRows& rows, std::size_t begin, std::size_t end,
+                         CClashSuffixes& clash) {
+    const unsigned wrong = clash.Check(rows, begin, end);
+    return {wrong, wrong == 0 ? SetStatuses(rows, begin, end) : 0};
+}
+
+// The rows from `begin` to `end` with their chosen clash suffixes and
+// statuses; returns how many a rename would change.
+unsigned ApplySuffixes(CListRows& rows, std::size_t begin, std::size_t end,
+                       const CClashSuffixes& clash) {
+    std::string form;
+    for (std::size_t i = begin; i < end; ++i) {
+        if (IsNamed(rows[i]))
+            clash.Apply(rows[i], i, form);
+    }
+    return SetStatuses(rows, begin, end);
+}
+
 // Runs `work(begin, end)` over `count` rows in chunks of `chunk`, shared out
 // among the cores, and adds up what it returns. Chunks depend on nothing but
 // their rows, so which thread takes one changes no result.
-template <typename Work> unsigned InChunks(std::size_t count, std::size_t chunk, const Work& work) {
+template <typename Work> auto InChunks(std::size_t count, std::size_t chunk, const Work& work) {
+    using Result = decltype(work(std::size_t{0}, std::size_t{0}));
     const std::size_t chunks = (count + chunk - 1) / chunk;
     if (chunks <= 1)
         return work(0, count);
@@ -348,12 +373,12 @@ template <typename Work> unsigned InChunks(std::size_t count, std::size_t chunk,
     static const unsigned cores = std::clamp(std::thread::hardware_concurrency(), 1u, kMaxThreads);
     const std::size_t slots = std::min<std::size_t>(chunks, cores);
     std::atomic<std::size_t> next{0};
-    std::vector<unsigned> counts(slots);
+    std::vector<Result> counts(slots);
     std::vector<std::exception_ptr> errors(slots);
     const auto run = [&](std::size_t slot) {
         try {
             for (std::size_t c; (c = next.fetch_add(1)) < chunks;)
-                counts[slot] += work(c * chunk, std::min(count, (c + 1) * chunk));
+                counts[slot] = counts[slot] + work(c * chunk, std::min(count, (c + 1) * chunk));
         } catch (...) {
             errors[slot] = std::current_exception();
         }
@@ -374,7 +399,7 @@ template <typename Work> unsigned InChunks(std::size_t count, std::size_t chunk,
         if (error)
             std::rethrow_exception(error);
     }
-    return std::accumulate(counts.begin(), counts.end(), 0u);
+    return std::accumulate(counts.begin(), counts.end(), Result{});
 }
 
 } // namespace
@@ -396,12 +421,19 @@ unsigned UpdateConvertedNames(CListRows& rows, const std::string& format, const 
         return renameCount;
     CClashSuffixes& clash = *counters.clash;
     clash.Guess(rows);
-    if (InChunks(rows.size(), kCompiledChunk, [&](std::size_t begin, std::size_t end) {
-            return clash.Check(rows, begin, end);
-        }) != 0)
-        clash.ChooseInOrder(rows);
+    const CGuessTally tally =
+        InChunks(rows.size(), kCompiledChunk, [&](std::size_t begin, std::size_t end) {
+            return CheckGuesses(rows, begin, end, clash);
+        });
+    if (tally.wrong == 0)
+        return tally.renames;
+    InChunks(rows.size(), kCompiledChunk, [&](std::size_t begin, std::size_t end) {
+        clash.Unapply(rows, begin, end);
+        return 0u;
+    });
+    clash.ChooseInOrder(rows);
     return InChunks(rows.size(), kCompiledChunk, [&](std::size_t begin, std::size_t end) {
-        return ApplySuffixes(rows, begin, end, *counters.clash);
+        return ApplySuffixes(rows, begin, end, clash);
     });
 }
 

@@ -302,12 +302,12 @@ INSTANTIATE_TEST_SUITE_P(Rows, ListCountersTest, ::testing::ValuesIn(kListCases)
 // The suffix rule written plainly: rows already named a form keep it, then
 // each other row in list order takes its lowest free suffix. Random folders
 // of names that are forms of one another reach both the guessed choice and
-// the search through the list.
+// the search through the list, with one clash code and with two.
 TEST(ListCountersTest, SuffixesAgreeWithThePlainRuleOnRandomFolders) {
     NameGenerationEnvironment environment;
-    const char* const names[] = {"a.jpg",       "2005.jpg",   "2005-1.jpg",
-                                 "2005-2.JPG",  "2006.jpg",   "2005-10.jpg",
-                                 "2005-01.jpg", "2006-1.jpg", "b.JPG"};
+    const char* const names[] = {"a.jpg",    "2005.jpg",     "2005-1.jpg",  "2005-2.JPG",
+                                 "2006.jpg", "2005-10.jpg",  "2005-01.jpg", "2006-1.jpg",
+                                 "b.JPG",    "-12005-1.jpg", "-22005-2.JPG"};
     const std::int64_t dates[] = {kTaken, UtcSeconds(2006, 1, 1, 0, 0, 0) * 1000};
     std::mt19937 random(7);
     for (int folder = 0; folder < 300; ++folder) {
@@ -316,22 +316,22 @@ TEST(ListCountersTest, SuffixesAgreeWithThePlainRuleOnRandomFolders) {
         for (std::size_t i = 0; i < count; ++i)
             rows.push_back(Row(names[random() % std::size(names)], RowToRename,
                                dates[random() % std::size(dates)]));
-        UpdateConvertedNames(rows, "%Y%{n}");
+        const bool twoCodes = folder % 2 == 1;
+        UpdateConvertedNames(rows, twoCodes ? "%{n}%Y%{n}" : "%Y%{n}");
 
         std::set<std::string> held, bare, given;
         std::vector<std::string> bareOf(rows.size()), expected(rows.size());
         for (std::size_t i = 0; i < rows.size(); ++i) {
             const std::string current = FoldCase(rows[i].Text(0));
             held.insert(current);
-            bareOf[i] =
-                (rows[i].nData == dates[0] ? "2005" : "2006") + current.substr(current.rfind('.'));
-            bare.insert(bareOf[i]);
+            bareOf[i] = rows[i].nData == dates[0] ? "2005" : "2006";
+            bare.insert(bareOf[i] + current.substr(current.rfind('.')));
         }
         const auto form = [&](std::size_t i, int suffix) {
-            const std::size_t dot = bareOf[i].rfind('.');
-            return suffix == 0 ? bareOf[i]
-                               : bareOf[i].substr(0, dot) + '-' + std::to_string(suffix) +
-                                     bareOf[i].substr(dot);
+            const std::string_view current = rows[i].Text(0);
+            const std::string code = suffix == 0 ? "" : '-' + std::to_string(suffix);
+            return (twoCodes ? code : "") + bareOf[i] + code +
+                   FoldCase(current.substr(current.rfind('.')));
         };
         for (std::size_t i = 0; i < rows.size(); ++i)
             for (int suffix = 0; suffix <= 10 && expected[i].empty(); ++suffix)
