@@ -149,9 +149,11 @@ std::uint32_t SuffixOf(std::string_view current, std::string_view bare,
 } // namespace
 
 // An open-addressing table of name hashes with what the pass knows of each
-// name, sized once for the whole pass (`names` is the most it will hold) so
-// that references into it stay valid. The naming threads insert into it at
-// once; the choice then runs alone.
+// name, sized for the whole pass (`names` is the most it will hold) so that
+// references into it stay valid. The naming threads insert into it at once,
+// through atomic references; the choice then runs alone, with plain loads and
+// stores, which do not wait for every fetch ahead of them as locked
+// instructions do.
 //
 // Beside it, a bit per hash slot of a filter small enough to stay in the
 // core's cache: a clear bit proves a name absent, so the common suffixed
@@ -159,23 +161,34 @@ std::uint32_t SuffixOf(std::string_view current, std::string_view bare,
 // waits in a batch until a name's bit says it may be there.
 class CClashSuffixes::CNameTable {
 public:
-    explicit CNameTable(std::size_t names)
-        : m_shift(64 - std::countr_zero(std::bit_ceil(names + names / 3 + 2))),
-          m_slots(std::size_t{1} << (64 - m_shift)), m_filter(std::bit_ceil(names / 16 + 1)) {}
+    // Empties the table for a pass of at most `names` names; its memory is
+    // reused when the size is the same.
+    void Reset(std::size_t names) {
+        const int shift = 64 - std::countr_zero(std::bit_ceil(names + names / 3 + 2));
+        const std::size_t filterWords = std::bit_ceil(names / 16 + 1);
+        if (shift != m_shift || m_filter.size() != filterWords) {
+            m_shift = shift;
+            m_slots = std::vector<Slot>(std::size_t{1} << (64 - shift));
+            m_filter = std::vector<std::uint64_t>(filterWords);
+        } else {
+            std::fill(m_slots.begin(), m_slots.end(), Slot{});
+            std::fill(m_filter.begin(), m_filter.end(), 0);
+        }
+        m_later.clear();
+    }
 
     // The value of `key`, inserted as 0 when it is new, by one of several
-    // threads at once.
-    std::atomic<std::uint32_t>& Shared(std::uint64_t key) { return Find<true>(key); }
-    // The same while no other thread uses the table: without the locked
-    // instructions, which would wait for every fetch ahead of them.
-    std::atomic<std::uint32_t>& Alone(std::uint64_t key) { return Find<false>(key); }
+    // threads at once; they change it through std::atomic_ref.
+    std::uint32_t& Shared(std::uint64_t key) { return Find<true>(key); }
+    // The same while no other thread uses the table.
+    std::uint32_t& Alone(std::uint64_t key) { return Find<false>(key); }
 
-    void Prefetch(std::uint64_t key) const { __builtin_prefetch(&m_slots[Slot(key)], 1); }
+    void Prefetch(std::uint64_t key) const { __builtin_prefetch(&m_slots[SlotOf(key)], 1); }
 
     // Whether `key` may be in the table (or waits to be); false proves it is
-    // not.
+    // not. Asked while alone.
     bool MayHold(std::uint64_t key) const {
-        return (m_filter[FilterWord(key)].load(std::memory_order_relaxed) & FilterBit(key)) != 0;
+        return (m_filter[FilterWord(key)] & FilterBit(key)) != 0;
     }
 
     // Records `key` with `flags` later, in a batch, while alone; until then
@@ -191,37 +204,35 @@ public:
     void AddWaiting() {
         for (const Later& later : m_later)
             Prefetch(later.key);
-        for (const Later& later : m_later) {
-            std::atomic<std::uint32_t>& value = Alone(later.key);
-            value.store(value.load(std::memory_order_relaxed) | later.flags,
-                        std::memory_order_relaxed);
-        }
+        for (const Later& later : m_later)
+            Alone(later.key) |= later.flags;
         m_later.clear();
     }
 
 private:
     static constexpr std::size_t kLaterBatch = 256;
 
-    struct Slot_ {
-        std::atomic<std::uint64_t> key{0};
-        std::atomic<std::uint32_t> value{0};
+    struct Slot {
+        alignas(std::atomic_ref<std::uint64_t>::required_alignment) std::uint64_t key = 0;
+        alignas(std::atomic_ref<std::uint32_t>::required_alignment) std::uint32_t value = 0;
     };
     struct Later {
         std::uint64_t key;
         std::uint32_t flags;
     };
 
-    template <bool shared> std::atomic<std::uint32_t>& Find(std::uint64_t key) {
+    template <bool shared> std::uint32_t& Find(std::uint64_t key) {
         Mark<shared>(key);
-        for (std::size_t slot = Slot(key);; slot = (slot + 1) & (m_slots.size() - 1)) {
-            std::atomic<std::uint64_t>& slotKey = m_slots[slot].key;
-            std::uint64_t found = slotKey.load(std::memory_order_relaxed);
+        for (std::size_t slot = SlotOf(key);; slot = (slot + 1) & (m_slots.size() - 1)) {
+            std::uint64_t& slotKey = m_slots[slot].key;
+            std::uint64_t found =
+                shared ? std::atomic_ref(slotKey).load(std::memory_order_relaxed) : slotKey;
             if (found == 0) {
                 if constexpr (shared) {
-                    if (slotKey.compare_exchange_strong(found, key))
+                    if (std::atomic_ref(slotKey).compare_exchange_strong(found, key))
                         return m_slots[slot].value;
                 } else {
-                    slotKey.store(key, std::memory_order_relaxed);
+                    slotKey = key;
                     return m_slots[slot].value;
                 }
             }
@@ -231,18 +242,17 @@ private:
     }
 
     template <bool shared> void Mark(std::uint64_t key) {
-        std::atomic<std::uint64_t>& word = m_filter[FilterWord(key)];
-        const std::uint64_t bits = word.load(std::memory_order_relaxed);
-        if ((bits & FilterBit(key)) == 0) {
-            if constexpr (shared)
-                word.fetch_or(FilterBit(key), std::memory_order_relaxed);
-            else
-                word.store(bits | FilterBit(key), std::memory_order_relaxed);
+        std::uint64_t& word = m_filter[FilterWord(key)];
+        if constexpr (shared) {
+            if ((std::atomic_ref(word).load(std::memory_order_relaxed) & FilterBit(key)) == 0)
+                std::atomic_ref(word).fetch_or(FilterBit(key), std::memory_order_relaxed);
+        } else {
+            word |= FilterBit(key);
         }
     }
 
     // Fibonacci hashing: the top bits of the product spread any hash.
-    std::size_t Slot(std::uint64_t key) const {
+    std::size_t SlotOf(std::uint64_t key) const {
         return static_cast<std::size_t>((key * 0x9e3779b97f4a7c15u) >> m_shift);
     }
     // The filter takes the hash's low bits, which the slot does not use.
@@ -251,18 +261,38 @@ private:
     }
     static std::uint64_t FilterBit(std::uint64_t key) { return std::uint64_t{1} << (key & 63); }
 
-    int m_shift;
-    std::vector<Slot_> m_slots;
-    std::vector<std::atomic<std::uint64_t>> m_filter; // 4 bits per name
+    int m_shift = 0;
+    std::vector<Slot> m_slots;
+    std::vector<std::uint64_t> m_filter; // 4 bits per name
     std::vector<Later> m_later;
 };
 
-CClashSuffixes::CClashSuffixes(std::size_t rows, std::size_t clashCount)
-    : m_clashCount(clashCount), m_names(std::make_unique<CNameTable>(rows * 3)),
-      m_at(rows * clashCount), m_currentHash(rows), m_bareHash(rows), m_guessKey(rows),
-      m_suffix(rows, kNoSuffix), m_state(rows) {}
+namespace {
+
+// `values` as `count` times `value`, its memory kept unless it is more than
+// twice what is needed.
+template <typename T> void Refill(std::vector<T>& values, std::size_t count, T value) {
+    if (values.capacity() > 2 * count)
+        values = std::vector<T>();
+    values.assign(count, value);
+}
+
+} // namespace
+
+CClashSuffixes::CClashSuffixes() : m_names(std::make_unique<CNameTable>()) {}
 
 CClashSuffixes::~CClashSuffixes() = default;
+
+void CClashSuffixes::Reset(std::size_t rows, std::size_t clashCount) {
+    m_clashCount = clashCount;
+    m_names->Reset(rows * 3);
+    Refill<std::uint32_t>(m_at, rows * clashCount, 0);
+    Refill<std::uint64_t>(m_currentHash, rows, 0);
+    Refill<std::uint64_t>(m_bareHash, rows, 0);
+    Refill<std::uint64_t>(m_guessKey, rows, 0);
+    Refill(m_suffix, rows, kNoSuffix);
+    Refill<std::uint8_t>(m_state, rows, 0);
+}
 
 void CClashSuffixes::Note(const CListRows& rows, std::size_t begin, std::size_t end) {
     for (std::size_t i = begin; i < end; ++i) {
@@ -288,9 +318,11 @@ void CClashSuffixes::Record(const CListRows& rows, std::size_t begin, std::size_
             names.Prefetch(m_currentHash[i + kAhead]);
             names.Prefetch(m_bareHash[i + kAhead]);
         }
-        names.Shared(m_currentHash[i]).fetch_or(kHeld, std::memory_order_relaxed);
-        if (IsNamed(rows[i]))
-            names.Shared(m_bareHash[i]).fetch_or(kBare, std::memory_order_relaxed);
+        std::atomic_ref(names.Shared(m_currentHash[i])).fetch_or(kHeld, std::memory_order_relaxed);
+        // A bare name's rows mostly follow one another: its flag is set once.
+        if (IsNamed(rows[i]) &&
+            (i == begin || m_bareHash[i] != m_bareHash[i - 1] || !IsNamed(rows[i - 1])))
+            std::atomic_ref(names.Shared(m_bareHash[i])).fetch_or(kBare, std::memory_order_relaxed);
     }
 }
 
@@ -302,11 +334,10 @@ void CClashSuffixes::Guess(const CListRows& rows) {
     KeepFormsHeld();
     // Each bare name's rows, in list order, are guessed to take its next
     // suffix; the cursor lives in the bare name's slot.
-    ForEachToChoose(rows, [&](std::size_t i, std::atomic<std::uint32_t>& bare) {
-        const std::uint32_t known = bare.load(std::memory_order_relaxed);
-        m_suffix[i] = known >> kCursorShift;
+    ForEachToChoose(rows, [&](std::size_t i, std::uint32_t& bare) {
+        m_suffix[i] = bare >> kCursorShift;
         m_state[i] = kGuessedRow;
-        bare.store(known + (1u << kCursorShift), std::memory_order_relaxed);
+        bare += 1u << kCursorShift;
     });
 }
 
@@ -316,7 +347,7 @@ void CClashSuffixes::Guess(const CListRows& rows) {
 template <typename Each>
 void CClashSuffixes::ForEachToChoose(const CListRows& rows, const Each& each) {
     CNameTable& names = *m_names;
-    std::atomic<std::uint32_t>* bare = nullptr;
+    std::uint32_t* bare = nullptr;
     std::uint64_t bareKey = 0;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         if (i + kAhead < rows.size())
@@ -338,12 +369,11 @@ void CClashSuffixes::KeepFormsHeld() {
     for (std::size_t i = 0; i < m_suffix.size(); ++i) {
         if (m_suffix[i] == kNoSuffix)
             continue;
-        std::atomic<std::uint32_t>& current = names.Alone(m_currentHash[i]);
-        const std::uint32_t flags = current.load(std::memory_order_relaxed);
-        if ((flags & kGiven) != 0)
+        std::uint32_t& current = names.Alone(m_currentHash[i]);
+        if ((current & kGiven) != 0)
             m_suffix[i] = kNoSuffix;
         else
-            current.store(flags | kGiven, std::memory_order_relaxed);
+            current |= kGiven;
     }
 }
 
@@ -374,8 +404,8 @@ unsigned CClashSuffixes::Check(CListRows& rows, std::size_t begin, std::size_t e
             names.Prefetch(m_guessKey[i + kAhead]);
         if ((m_state[i] & kGuessedRow) == 0)
             continue;
-        const std::uint32_t flags =
-            names.Shared(m_guessKey[i]).fetch_or(kGiven, std::memory_order_relaxed);
+        const std::uint32_t flags = std::atomic_ref(names.Shared(m_guessKey[i]))
+                                        .fetch_or(kGiven, std::memory_order_relaxed);
         if ((flags & (kHeld | kGiven)) != 0 || (m_suffix[i] > 0 && (flags & kBare) != 0))
             ++wrong;
     }
@@ -395,7 +425,7 @@ void CClashSuffixes::Unapply(CListRows& rows, std::size_t begin, std::size_t end
 void CClashSuffixes::ChooseInOrder(const CListRows& rows) {
     // The guesses left their marks: the table starts again from the names
     // the rows bear.
-    m_names = std::make_unique<CNameTable>(rows.size() * 3);
+    m_names->Reset(rows.size() * 3);
     Record(rows, 0, rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
         if ((m_state[i] & kGuessedRow) != 0)
@@ -409,16 +439,13 @@ void CClashSuffixes::ChooseInOrder(const CListRows& rows) {
     // given stays taken.
     CNameTable& names = *m_names;
     std::string form;
-    ForEachToChoose(rows, [&](std::size_t i, std::atomic<std::uint32_t>& bare) {
+    ForEachToChoose(rows, [&](std::size_t i, std::uint32_t& bare) {
         const auto give = [&](std::uint32_t suffix) {
             m_suffix[i] = suffix;
-            bare.store((bare.load(std::memory_order_relaxed) & ((1u << kCursorShift) - 1)) |
-                           (suffix + 1) << kCursorShift,
-                       std::memory_order_relaxed);
+            bare = (bare & ((1u << kCursorShift) - 1)) | (suffix + 1) << kCursorShift;
         };
-        for (std::uint32_t suffix = bare.load(std::memory_order_relaxed) >> kCursorShift;;
-             ++suffix) {
-            std::atomic<std::uint32_t>* state = &bare;
+        for (std::uint32_t suffix = bare >> kCursorShift;; ++suffix) {
+            std::uint32_t* state = &bare;
             if (suffix > 0) {
                 AssignForm(form, rows[i].Text(1), CodesOf(i), suffix);
                 const std::uint64_t key = FoldedHash(form);
@@ -430,10 +457,9 @@ void CClashSuffixes::ChooseInOrder(const CListRows& rows) {
                 names.AddWaiting();
                 state = &names.Alone(key);
             }
-            const std::uint32_t flags = state->load(std::memory_order_relaxed);
-            if ((flags & (kHeld | kGiven)) != 0 || (suffix > 0 && (flags & kBare) != 0))
+            if ((*state & (kHeld | kGiven)) != 0 || (suffix > 0 && (*state & kBare) != 0))
                 continue;
-            state->store(flags | kGiven, std::memory_order_relaxed);
+            *state |= kGiven;
             give(suffix);
             return;
         }

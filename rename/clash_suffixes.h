@@ -24,8 +24,11 @@ namespace velmora {
 // is applied, a row costs 29 bytes, 4 more per code, and three slots of 16 bytes in the table.
 class CClashSuffixes {
 public:
-    CClashSuffixes(std::size_t rows, std::size_t clashCount);
+    CClashSuffixes();
     ~CClashSuffixes();
+    // Starts a pass over `rows` rows with `clashCount` codes in the format;
+    // the memory of the last pass is reused.
+    void Reset(std::size_t rows, std::size_t clashCount);
 
     std::size_t ClashCount() const { return m_clashCount; }
     // Room for the offsets of row `index`'s codes in its bare name.
@@ -55,7 +58,7 @@ private:
     template <typename Each> void ForEachToChoose(const CListRows& rows, const Each& each);
     std::span<const std::uint32_t> CodesOf(std::size_t row) const;
 
-    std::size_t m_clashCount;
+    std::size_t m_clashCount = 0;
     std::unique_ptr<CNameTable> m_names;
     std::vector<std::uint32_t> m_at;
     std::vector<std::uint64_t> m_currentHash;
