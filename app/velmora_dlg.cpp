@@ -5,6 +5,7 @@
 #include "format_codes.h"
 #include "journal_store.h"
 #include "name_generation.h"
+#include "refused_rows.h"
 #include "rename_plan.h"
 #include "rename_run.h"
 #include "safe_rename.h"
@@ -252,17 +253,16 @@ void CVelmoraDlg::CreateControls() {
     // Shift+F10 opens the context menu, as the Menu key does.
     connect(new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), this), &QShortcut::activated, this,
             [this] { ShowContextMenu(ContextMenuPoint()); });
-    // Ctrl+Z undoes the last rename and Ctrl+K opens the camera clocks even
-    // while a text field has the focus; the fields' own undo stays in their
-    // context menus.
+    // Ctrl+K opens the camera clocks even while a text field has the focus;
+    // Ctrl+Z there is the field's own undo of typing, and Undo Last Rename
+    // everywhere else.
     m_editFormat->installEventFilter(this);
     m_editDirectory->installEventFilter(this);
 }
 
 bool CVelmoraDlg::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::ShortcutOverride &&
-        (static_cast<QKeyEvent*>(event)->matches(QKeySequence::Undo) ||
-         QKeySequence(static_cast<QKeyEvent*>(event)->keyCombination()) == kCameraClocksKey)) {
+        QKeySequence(static_cast<QKeyEvent*>(event)->keyCombination()) == kCameraClocksKey) {
         event->ignore();
         return true;
     }
@@ -383,6 +383,7 @@ void CVelmoraDlg::ScanFolder(const std::string& folder) {
     m_strDirectory = folder;
     m_nUnlisted = 0;
     m_refusalTimer->stop();
+    m_refused.clear();
     m_list->Model().SetRefusals({});
     ShowNotice();
     UpdateData(false);
@@ -425,6 +426,7 @@ void CVelmoraDlg::UpdateConvertedNames() {
         velmora::UpdateConvertedNames(m_list->Rows(), m_strFormat, &facts, m_extensionCase);
     FlagUnknownCode();
     // Marks made for the last names would point at the wrong rows.
+    m_refused.clear();
     m_list->Model().SetRefusals({});
     m_list->RowsChanged();
     m_list->AutoSizeColumn(1);
@@ -435,15 +437,22 @@ void CVelmoraDlg::UpdateConvertedNames() {
 void CVelmoraDlg::CheckRefusedNames() {
     m_refusalTimer->stop();
     std::vector<std::pair<int, QString>> refusals;
+    m_refused.clear();
     if (!m_strDirectory.empty()) {
         const CFolderHandle folder(m_strDirectory);
-        if (folder.IsOpen()) {
-            for (const CRenameStop& stop : FindRefusedRows(folder, m_list->Rows()))
-                refusals.emplace_back(stop.nRow, QString::fromLocal8Bit(RefusalText(stop)));
-        }
+        if (folder.IsOpen())
+            m_refused = FindRefusedRows(folder, m_list->Rows());
     }
+    for (const CRenameStop& stop : m_refused)
+        refusals.emplace_back(stop.nRow, QString::fromLocal8Bit(RefusalText(stop)));
     m_list->Model().SetRefusals(std::move(refusals));
     m_list->viewport()->update();
+    // "Rename:" counts what a Rename would rename: the refused rows stay.
+    m_nRenameCount = static_cast<unsigned>(
+        std::count_if(m_list->Rows().begin(), m_list->Rows().end(),
+                      [](const CListRow& row) { return row.nImage == RowToRename; }) -
+        static_cast<std::ptrdiff_t>(m_refused.size()));
+    UpdateData(false);
     ShowNotice();
 }
 
@@ -503,12 +512,22 @@ void CVelmoraDlg::OnOK() {
     }
     if (!m_strDirectory.empty() && !FolderStillThere())
         return;
+    // Names typed since the last check are checked now, so that the
+    // question below covers every name the run would refuse.
+    if (m_refusalTimer->isActive())
+        CheckRefusedNames();
+    const std::vector<CRenameStop> refused = m_refused;
+    if (!refused.empty() && !AskToLeaveRefused(refused))
+        return;
     if (m_nRenameCount != 0) {
         ReportUnstored(theApp.WriteProfileString(CVelmoraApp::kSettingsSection,
                                                  CVelmoraApp::kFormatEntry, Decode(m_strFormat)));
     }
-    const CRenameOutcome outcome = RunRename(m_strDirectory, m_list->Rows(), m_nRenameCount,
-                                             nullptr, ClocksInForce(m_devices));
+    const CRenameOutcome outcome =
+        refused.empty() ? RunRename(m_strDirectory, m_list->Rows(), m_nRenameCount, nullptr,
+                                    ClocksInForce(m_devices))
+                        : RunRenameLeavingRefused(m_strDirectory, m_list->Rows(), refused, nullptr,
+                                                  ClocksInForce(m_devices));
     m_list->RowsChanged();
     // The count tells what is still to rename: none after a complete run.
     m_nRenameCount = static_cast<unsigned>(
@@ -524,6 +543,22 @@ void CVelmoraDlg::OnOK() {
         text += QStringLiteral("\n\nCtrl+Z (or right-click, Undo Last Rename) undoes it.");
     MessageBox(text, QString::fromUtf8(outcome.strCaption),
                outcome.bErrorIcon ? MB_ICONERROR : MB_OK);
+}
+
+bool CVelmoraDlg::AskToLeaveRefused(const std::vector<CRenameStop>& refused) {
+    const unsigned others = m_nRenameCount;
+    const std::size_t count = refused.size();
+    const QString known = QString::fromLocal8Bit(
+        RefusedCountText(count, others + static_cast<unsigned>(count), refused));
+    if (others == 0) {
+        MessageBox(known + QStringLiteral(": no file was renamed.") +
+                       QString::fromLocal8Bit(RefusedRowLines(refused, m_list->Rows())),
+                   QStringLiteral("Rename Files"), MB_ICONERROR);
+        return false;
+    }
+    return AskRenameOthers(known + QStringLiteral(". Rename the other %1 and leave ").arg(others) +
+                           (count == 1 ? QStringLiteral("that 1 as it is?")
+                                       : QStringLiteral("those %1 as they are?").arg(count)));
 }
 
 void CVelmoraDlg::OnBrowse() {
@@ -663,7 +698,7 @@ void CVelmoraDlg::OnUndoLastRename() {
         (count == 1 ? QStringLiteral("1 file goes back to the name it had")
                     : QStringLiteral("%1 files go back to the names they had").arg(count)) +
         QStringLiteral(" before the last rename. Undo the rename?");
-    if (!AskYesNo(question, QStringLiteral("Undo Rename")))
+    if (!AskYesNo(question, QStringLiteral("Undo Rename"), false))
         return;
     ShowUndoOutcome(RunUndo(m_strDirectory, journals).outcome);
     ScanFolder(m_strDirectory);
@@ -703,7 +738,7 @@ void CVelmoraDlg::OfferUndoOfInterruptedRun(const std::string& folder) {
         (count == 1
              ? QStringLiteral("Give its 1 file back the name it had before it?")
              : QStringLiteral("Give its %1 files back the names they had before it?").arg(count));
-    if (AskYesNo(question, QStringLiteral("Undo Rename")))
+    if (AskYesNo(question, QStringLiteral("Undo Rename"), true))
         ShowUndoOutcome(RunUndo(folder, journals).outcome);
 }
 
@@ -861,10 +896,19 @@ void CVelmoraDlg::MessageBox(const QString& text, const QString& caption, unsign
     ShowMessageBox(this, text, caption, flags);
 }
 
-bool CVelmoraDlg::AskYesNo(const QString& text, const QString& caption) {
-    // The questions offer to give names back: Yes is the answer Enter gives.
+bool CVelmoraDlg::AskYesNo(const QString& text, const QString& caption, bool yesDefault) {
     return QMessageBox::question(this, caption, text, QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::Yes) == QMessageBox::Yes;
+                                 yesDefault ? QMessageBox::Yes : QMessageBox::No) ==
+           QMessageBox::Yes;
+}
+
+bool CVelmoraDlg::AskRenameOthers(const QString& text) {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Rename Files"), text,
+                    QMessageBox::NoButton, this);
+    QPushButton* others = box.addButton(QStringLiteral("Rename Others"), QMessageBox::AcceptRole);
+    box.setDefaultButton(box.addButton(QMessageBox::Cancel));
+    box.exec();
+    return box.clickedButton() == others;
 }
 
 void CVelmoraDlg::Beep() {

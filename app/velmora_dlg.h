@@ -4,6 +4,7 @@
 #include "folder_scan.h"
 #include "list_ctrl_ex.h"
 #include "message_box.h"
+#include "rename_plan.h"
 #include "rename_run.h"
 #include "status_line.h"
 
@@ -86,8 +87,12 @@ protected:
     // What the window asks of the desktop, each overridable so that tests can
     // drive the commands without a person at the screen.
     virtual void MessageBox(const QString& text, const QString& caption, unsigned flags);
-    // A question with Yes and No buttons; true for Yes.
-    virtual bool AskYesNo(const QString& text, const QString& caption);
+    // A question with Yes and No buttons, `yesDefault` telling which one
+    // Enter gives; true for Yes.
+    virtual bool AskYesNo(const QString& text, const QString& caption, bool yesDefault);
+    // The question before a run some of whose names would be refused, with
+    // "Rename Others" and Cancel, Cancel the default; true for Rename Others.
+    virtual bool AskRenameOthers(const QString& text);
     virtual void Beep();
     virtual QString BrowseForFolder(const QString& startFolder);
     // `allTypes`: the file is read as the list read it, by its content;
@@ -135,6 +140,9 @@ private:
     QPoint ContextMenuPoint() const;
     // False, after saying so, when the folder shown was moved or deleted.
     bool FolderStillThere();
+    // Before a run with rows it would refuse: true when the user lets it
+    // rename the others (none left: says so and returns false).
+    bool AskToLeaveRefused(const std::vector<velmora::CRenameStop>& refused);
     // Says why a setting was not stored (`error` from the store), if it wasn't.
     void ReportUnstored(const QString& error);
 
@@ -147,6 +155,8 @@ private:
     QLineEdit* m_editRenameCount = nullptr;
     CStatusLine* m_labelStatus = nullptr;
     QTimer* m_refusalTimer = nullptr;
+    // What the last check found a rename would refuse (the rows' marks).
+    std::vector<velmora::CRenameStop> m_refused;
     QPushButton* m_btnRename = nullptr;
     QPushButton* m_btnExit = nullptr;
 

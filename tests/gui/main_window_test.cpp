@@ -75,11 +75,15 @@ public:
     bool m_bRealBuilder = false;
     bool m_bRealBrowser = false;
     int m_nAboutRuns = 0;
-    QStringList m_questions;
+    QStringList m_questions; // each ends in " [Yes]" or " [No]", the default
     bool m_bAnswerYes = true;
 
 protected:
-    bool AskYesNo(const QString& text, const QString&) override {
+    bool AskYesNo(const QString& text, const QString&, bool yesDefault) override {
+        m_questions << text + (yesDefault ? " [Yes]" : " [No]");
+        return m_bAnswerYes;
+    }
+    bool AskRenameOthers(const QString& text) override {
         m_questions << text;
         return m_bAnswerYes;
     }
@@ -211,6 +215,8 @@ private Q_SLOTS:
     void renameAll();
     void renameNothingStillStoresFormat();
     void renameStopsAtFirstFailure();
+    void renameLeavesRefusedRows_data();
+    void renameLeavesRefusedRows();
     void renameWithEmptyFormatRenamesNothing();
     void fileTypeChoicesAreRememberedAndRescan();
     void undatedFilesChoiceIsRememberedAndMarked();
@@ -568,7 +574,7 @@ void MainWindowTest::refusedNamesAreMarkedWhenTypingPauses() {
     QVERIFY2(tip(0).contains("b.jpg is to get the same name"), qPrintable(tip(0)));
     QVERIFY2(tip(1).contains("a.jpg is to get the same name"), qPrintable(tip(1)));
     QCOMPARE(dlg.StatusLine().Notice(), QStringLiteral("2 refused names"));
-    QCOMPARE(dlg.RenameCountField().text(), QStringLiteral("2"));
+    QCOMPARE(dlg.RenameCountField().text(), QStringLiteral("0")); // the refused stay
 
     dlg.FormatField().setText(QStringLiteral("%Y_%C"));
     QTest::qWait(300);
@@ -749,13 +755,19 @@ void MainWindowTest::ctrlZUndoesTheRename() {
     dlg.show();
     dlg.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
-    dlg.FormatField().setFocus(); // the field's own undo must not take the key
-
+    // In the format field the key undoes the typing, not the rename.
+    dlg.FormatField().setFocus();
+    QTest::keyClicks(&dlg.FormatField(), QStringLiteral("_x"));
     QTest::keyClick(&dlg.FormatField(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(dlg.FormatField().text(), kDefaultFormat);
+    QVERIFY(dlg.m_questions.isEmpty());
+
+    dlg.List().setFocus();
+    QTest::keyClick(&dlg.List(), Qt::Key_Z, Qt::ControlModifier);
 
     QCOMPARE(dlg.m_questions,
              QStringList({"3 files go back to the names they had before the last rename. Undo "
-                          "the rename?"}));
+                          "the rename? [No]"}));
     QCOMPARE(dlg.m_messages.size(), std::size_t(2));
     QCOMPARE(dlg.m_messages[1].strText,
              QStringLiteral("3 files have their names from before the rename again."));
@@ -800,8 +812,9 @@ void MainWindowTest::interruptedRunIsOfferedForUndo() {
     dlg.ScanFolder(folder.PathBytes());
 
     QCOMPARE(dlg.m_questions.size(), 1);
-    QCOMPARE(dlg.m_questions[0], QStringLiteral("The last rename in this folder was interrupted. "
-                                                "Give its 1 file back the name it had before it?"));
+    QCOMPARE(dlg.m_questions[0],
+             QStringLiteral("The last rename in this folder was interrupted. "
+                            "Give its 1 file back the name it had before it? [Yes]"));
     QCOMPARE(QFile::exists(folder.File("a.jpg")), yes);
     if (!yes) {
         dlg.OnOK();
@@ -963,6 +976,7 @@ void MainWindowTest::renameStopsAtFirstFailure() {
     QVERIFY(folder.Create());
     CTestVelmoraDlg dlg;
     dlg.ScanFolder(folder.PathBytes());
+    dlg.CheckRefusedNames(); // the folder changes after the check
     const QString intruder = folder.File("Img20210704_091500_001.jpg");
     QVERIFY(guitest::WriteUndatedPhoto(intruder));
     const QByteArray intruderBytes = [&] {
@@ -987,6 +1001,52 @@ void MainWindowTest::renameStopsAtFirstFailure() {
     QFile file(intruder);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), intruderBytes);
+}
+
+// Two photos of one second clash under "%Y%m%d_%H%M%S": Rename asks first
+// and renames the other two only when told to.
+void MainWindowTest::renameLeavesRefusedRows_data() {
+    QTest::addColumn<bool>("renameOthers");
+    QTest::newRow("rename-others") << true;
+    QTest::newRow("cancel") << false;
+}
+
+void MainWindowTest::renameLeavesRefusedRows() {
+    QFETCH(bool, renameOthers);
+    QTemporaryDir dir;
+    for (const auto& [name, date] : {std::pair{"a.jpg", "2022:01:02 03:04:05"},
+                                     {"b.jpg", "2022:01:02 03:04:05"},
+                                     {"c.jpg", "2021:07:04 09:15:00"},
+                                     {"d.jpg", "2019:12:31 23:59:59"}})
+        QVERIFY(guitest::WriteDatedPhoto(dir.filePath(name), date));
+    CTestVelmoraDlg dlg;
+    dlg.m_bAnswerYes = renameOthers;
+    dlg.ScanFolder(QFile::encodeName(dir.path()).toStdString());
+    dlg.FormatField().setText(QStringLiteral("%Y%m%d_%H%M%S"));
+
+    dlg.OnOK();
+
+    QCOMPARE(dlg.m_questions, QStringList({"2 of 4 new names would be refused (two rows given the "
+                                           "same name). Rename the other 2 and leave those 2 as "
+                                           "they are?"}));
+    const QStringList kept = {"a.jpg", "b.jpg"};
+    const QStringList renamed = {"20191231_235959.jpg", "20210704_091500.jpg"};
+    QCOMPARE(Column(dlg.List(), 0),
+             (renameOthers ? renamed : QStringList({"d.jpg", "c.jpg"})) + kept);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files, QDir::Name),
+             renameOthers ? renamed + kept : kept + QStringList({"c.jpg", "d.jpg"}));
+    if (!renameOthers) {
+        QVERIFY(dlg.m_messages.empty());
+        return;
+    }
+    QCOMPARE(dlg.m_messages.size(), std::size_t(1));
+    QCOMPARE(dlg.m_messages[0].strText,
+             QStringLiteral("2 files were renamed; 2 keep their names, their new names "
+                            "refused:\na.jpg -> 20220102_030405.jpg: b.jpg is to "
+                            "get the same name\nb.jpg -> 20220102_030405.jpg: a.jpg is to get the "
+                            "same name"));
+    QCOMPARE(Statuses(dlg.List()), QList<int>({RowNamed, RowNamed, RowToRename, RowToRename}));
+    QCOMPARE(dlg.RenameCountField().text(), QStringLiteral("0"));
 }
 
 void MainWindowTest::renamedNamesShownWhole_data() {
