@@ -3,6 +3,7 @@
 #include "companions.h"
 #include "file_stream.h"
 #include "folder_dates.h"
+#include "image_reader.h"
 #include "image_type.h"
 #include "jpeg_file.h"
 #include "name_compare.h"
@@ -487,8 +488,7 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
                                                           : IDS_NO_DATE_HELD,
                       i);
         } else {
-            row.SetText(1,
-                        LoadString(reader.m_nErrorId != 0 ? reader.m_nErrorId : IDS_INVALID_JPEG));
+            row.SetText(1, ReadFailureText(reader, file.strPath.c_str(), options.bAllTypes));
             row.nImage = RowUnreadable;
             row.nData = i;
         }
