@@ -33,6 +33,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
@@ -219,6 +220,10 @@ void CVelmoraDlg::CreateControls() {
     // stay auto-default, so Enter on "Exit" leaves and renames nothing.
     m_btnRename->setDefault(true);
     Place(layout, m_btnRename, units, kButtonRename);
+    m_btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_btnCancel->setAutoDefault(false);
+    m_btnCancel->hide();
+    Place(layout, m_btnCancel, units, kButtonRename);
     m_btnExit = new QPushButton(QStringLiteral("Exit"), this);
     Place(layout, m_btnExit, units, kButtonExit);
 
@@ -333,11 +338,118 @@ void CVelmoraDlg::UpdateData(bool saveAndValidate) {
     m_labelStatus->setText(m_strStatus);
 }
 
+// Work that may take long (a scan, a rename, an undo) runs on the window's
+// thread and ticks as it goes. Past LongWorkDelayMs the window shows the
+// count on the progress bar and Cancel in Rename's place, and repaints a few
+// times per second; meanwhile the user's input reaches Cancel alone (Escape
+// too), so nothing else touches the rows while the work changes them.
+class CVelmoraDlg::CLongWork : public QObject {
+public:
+    explicit CLongWork(CVelmoraDlg& dlg) : m_dlg(dlg) {
+        m_timer.start();
+        qApp->installEventFilter(this);
+        m_connection =
+            connect(m_dlg.m_btnCancel, &QPushButton::clicked, this, [this] { m_cancelled = true; });
+    }
+    ~CLongWork() override {
+        disconnect(m_connection);
+        qApp->removeEventFilter(this);
+        if (!m_shown)
+            return;
+        m_dlg.m_btnCancel->hide();
+        m_dlg.m_btnRename->show();
+        m_dlg.m_progress->hide();
+        m_dlg.m_progress->setTextVisible(false);
+    }
+    CLongWork(const CLongWork&) = delete;
+    CLongWork& operator=(const CLongWork&) = delete;
+
+    // `done` of `total`; false once the user cancelled.
+    bool Tick(int done, int total) {
+        if (m_timer.elapsed() < m_dlg.LongWorkDelayMs() ||
+            (m_shown && m_repaint.elapsed() < kProgressRepaintMs))
+            return !m_cancelled;
+        m_repaint.start();
+        if (!m_shown) {
+            m_shown = true;
+            m_dlg.m_btnRename->hide();
+            m_dlg.m_btnCancel->show();
+            m_dlg.m_progress->show();
+            m_dlg.m_progress->setTextVisible(true);
+        }
+        const QLocale numbers(QLocale::English);
+        m_dlg.m_progress->setRange(0, total);
+        m_dlg.m_progress->setValue(done);
+        m_dlg.m_progress->setFormat(
+            QStringLiteral("%1 of %2").arg(numbers.toString(done), numbers.toString(total)));
+        m_dlg.m_list->viewport()->update();
+        QCoreApplication::processEvents();
+        return !m_cancelled;
+    }
+    bool Cancelled() const { return m_cancelled; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::KeyPress:
+            if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+                m_cancelled = true;
+                return true;
+            }
+            [[fallthrough]];
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::Drop:
+        case QEvent::DragEnter:
+            return watched != m_dlg.m_btnCancel;
+        case QEvent::Close:
+            // The window stays until the work is done or cancelled.
+            if (watched == &m_dlg) {
+                m_cancelled = true;
+                event->ignore();
+                return true;
+            }
+            return false;
+        default:
+            return false;
+        }
+    }
+
+private:
+    CVelmoraDlg& m_dlg;
+    QElapsedTimer m_timer;
+    QElapsedTimer m_repaint;
+    QMetaObject::Connection m_connection;
+    bool m_shown = false;
+    bool m_cancelled = false;
+};
+
+// A rename or undo as it goes: its count of rows done, and Cancel.
+class CVelmoraDlg::CRunDisplay : public CRenameObserver {
+public:
+    CRunDisplay(CVelmoraDlg& dlg, int total) : m_work(dlg), m_total(total) {}
+    void OnRenamed(const std::string&, const std::string&) override {}
+    void OnMovedAside(const std::string&, const std::string&) override {}
+    void OnUndone(const std::string&, const std::string&) override {}
+    bool OnRowDone(int renamed) override { return m_work.Tick(renamed, m_total); }
+    bool Cancelled() const { return m_work.Cancelled(); }
+
+private:
+    CLongWork m_work;
+    int m_total;
+};
+
 // Shows a scan as it goes without letting repaints dominate it: the listing
 // is painted at once, the reading position a few times per second.
 class CVelmoraDlg::CScanDisplay : public CScanObserver {
 public:
-    explicit CScanDisplay(CVelmoraDlg& dlg) : m_dlg(dlg) {}
+    explicit CScanDisplay(CVelmoraDlg& dlg) : m_dlg(dlg), m_work(dlg) {}
     ~CScanDisplay() override {
         if (m_listed)
             QApplication::restoreOverrideCursor();
@@ -358,9 +470,13 @@ public:
     }
 
     // The rows are about to be reordered and named: the view is told before.
-    void OnSorting() override { m_dlg.m_list->BeginReplaceRows(); }
+    void OnSorting() override {
+        m_sorting = true;
+        m_dlg.m_list->BeginReplaceRows();
+    }
 
-    void OnReading(int index, int) override {
+    void OnReading(int index, int count) override {
+        m_work.Tick(index, count);
         if (index != 0 && m_timer.elapsed() < kProgressRepaintMs)
             return;
         m_timer.restart();
@@ -371,9 +487,15 @@ public:
         m_dlg.m_labelStatus->repaint();
     }
 
+    bool StopWanted() override { return m_work.Cancelled(); }
+    // Between the listing and the sort the view shows the rows as listed.
+    bool Showing() const { return m_listed && !m_sorting; }
+
 private:
     CVelmoraDlg& m_dlg;
+    CLongWork m_work;
     bool m_listed = false;
+    bool m_sorting = false;
     QElapsedTimer m_timer;
 };
 
@@ -398,11 +520,18 @@ void CVelmoraDlg::ScanFolder(const std::string& folder) {
     const unsigned renameCount =
         velmora::ScanFolder(folder, m_strFormat, m_list->Rows(), listed, &display, ScanOptions(),
                             &unlisted, &m_devices, &m_lenses);
-    m_list->EndReplaceRows(); // begun before the sort, or nothing matched
+    const bool cancelled = display.StopWanted();
+    if (display.Showing())
+        m_list->BeginReplaceRows(); // a cancelled scan took the listed rows away
+    m_list->EndReplaceRows();       // begun before the sort, or nothing matched
 
     // Even an empty list gets its count, so that no count of the last folder
     // stays on show.
     m_strStatus = QString::asprintf(LoadString(IDS_FILES_IN_LIST), m_list->GetItemCount());
+    if (cancelled) {
+        m_progress->hide();
+        m_strStatus = QStringLiteral("Reading the folder was cancelled; F5 reads it again.");
+    }
     m_nUnlisted = m_bAllTypes ? 0 : unlisted;
     if (listed) {
         m_progress->hide();
@@ -523,10 +652,11 @@ void CVelmoraDlg::OnOK() {
         ReportUnstored(theApp.WriteProfileString(CVelmoraApp::kSettingsSection,
                                                  CVelmoraApp::kFormatEntry, Decode(m_strFormat)));
     }
+    CRunDisplay display(*this, static_cast<int>(m_nRenameCount));
     const CRenameOutcome outcome =
-        refused.empty() ? RunRename(m_strDirectory, m_list->Rows(), m_nRenameCount, nullptr,
+        refused.empty() ? RunRename(m_strDirectory, m_list->Rows(), m_nRenameCount, &display,
                                     ClocksInForce(m_devices))
-                        : RunRenameLeavingRefused(m_strDirectory, m_list->Rows(), refused, nullptr,
+                        : RunRenameLeavingRefused(m_strDirectory, m_list->Rows(), refused, &display,
                                                   ClocksInForce(m_devices));
     m_list->RowsChanged();
     // The count tells what is still to rename: none after a complete run.
@@ -541,6 +671,8 @@ void CVelmoraDlg::OnOK() {
     QString text = QString::fromLocal8Bit(outcome.strText);
     if (outcome.kind == CRenameOutcome::Interrupted)
         text += QStringLiteral("\n\nCtrl+Z (or right-click, Undo Last Rename) undoes it.");
+    else if (display.Cancelled() && outcome.nRenamed != 0)
+        text += QStringLiteral("\n\nUndo Last Rename (Ctrl+Z) gives them their names back.");
     MessageBox(text, QString::fromUtf8(outcome.strCaption),
                outcome.bErrorIcon ? MB_ICONERROR : MB_OK);
 }
@@ -700,7 +832,16 @@ void CVelmoraDlg::OnUndoLastRename() {
         QStringLiteral(" before the last rename. Undo the rename?");
     if (!AskYesNo(question, QStringLiteral("Undo Rename"), false))
         return;
-    ShowUndoOutcome(RunUndo(m_strDirectory, journals).outcome);
+    CUndoOutcome undo;
+    bool cancelled = false;
+    {
+        CRunDisplay display(*this, count);
+        undo = RunUndo(m_strDirectory, journals, &display);
+        cancelled = display.Cancelled();
+    }
+    if (cancelled)
+        undo.outcome.strText += "\n\nUndo Last Rename again gives the other files their names.";
+    ShowUndoOutcome(undo.outcome);
     ScanFolder(m_strDirectory);
 }
 

@@ -73,6 +73,7 @@ public:
     CStatusLine& StatusLine() { return *m_labelStatus; }
     QProgressBar& Progress() { return *m_progress; }
     QPushButton& RenameButton() { return *m_btnRename; }
+    QPushButton& CancelButton() { return *m_btnCancel; }
     QPushButton& ExitButton() { return *m_btnExit; }
     QPushButton& BrowseButton() { return *m_btnBrowse; }
     QPushButton& BuildFormatButton() { return *m_btnBuildFormat; }
@@ -105,6 +106,9 @@ protected:
     // True with each device's offset (seconds, by device index) when the
     // user confirmed the Camera Clocks window.
     virtual bool RunCameraClocksDialog(std::vector<std::int64_t>& offsets);
+    // How long a scan, rename or undo runs before its progress and Cancel
+    // show.
+    virtual int LongWorkDelayMs() const { return 500; }
 
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -113,7 +117,9 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    class CLongWork;
     class CScanDisplay;
+    class CRunDisplay;
 
     void CreateControls();
     void OnInitDialog();
@@ -158,6 +164,7 @@ private:
     // What the last check found a rename would refuse (the rows' marks).
     std::vector<velmora::CRenameStop> m_refused;
     QPushButton* m_btnRename = nullptr;
+    QPushButton* m_btnCancel = nullptr; // in Rename's place during long work
     QPushButton* m_btnExit = nullptr;
 
     std::string m_strFormat;    // file name format, as bytes

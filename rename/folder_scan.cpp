@@ -464,6 +464,12 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
     for (int i = 0; i < count; ++i) {
         if (observer != nullptr)
             observer->OnReading(i, count);
+        // Half a folder's dates would give the rows other counters.
+        if (observer != nullptr && observer->StopWanted()) {
+            rows.clear();
+            listed = false;
+            return 0;
+        }
         CListRow& row = rows[i];
         COpenedFile& file = ahead.Next(i);
         // "*.jpg" alone is read as JPEG whatever it holds, as always; with

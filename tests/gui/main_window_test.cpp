@@ -77,6 +77,7 @@ public:
     int m_nAboutRuns = 0;
     QStringList m_questions; // each ends in " [Yes]" or " [No]", the default
     bool m_bAnswerYes = true;
+    int m_nLongWorkDelayMs = 500;
 
 protected:
     bool AskYesNo(const QString& text, const QString&, bool yesDefault) override {
@@ -115,6 +116,7 @@ protected:
         return true;
     }
     void RunAboutDialog() override { ++m_nAboutRuns; }
+    int LongWorkDelayMs() const override { return m_nLongWorkDelayMs; }
 };
 
 // The folder most tests scan: three dated photos whose names are not in date
@@ -217,6 +219,8 @@ private Q_SLOTS:
     void renameStopsAtFirstFailure();
     void renameLeavesRefusedRows_data();
     void renameLeavesRefusedRows();
+    void cancelStopsWhereNoFileIsAside_data();
+    void cancelStopsWhereNoFileIsAside();
     void renameWithEmptyFormatRenamesNothing();
     void fileTypeChoicesAreRememberedAndRescan();
     void undatedFilesChoiceIsRememberedAndMarked();
@@ -1047,6 +1051,55 @@ void MainWindowTest::renameLeavesRefusedRows() {
                             "same name"));
     QCOMPARE(Statuses(dlg.List()), QList<int>({RowNamed, RowNamed, RowToRename, RowToRename}));
     QCOMPARE(dlg.RenameCountField().text(), QStringLiteral("0"));
+}
+
+// Cancel, pressed as the progress shows, stops a rename or an undo after
+// its first file, with no file under a temporary name, and the next undo
+// gives every file its name back; a cancelled scan lists nothing.
+void MainWindowTest::cancelStopsWhereNoFileIsAside_data() {
+    QTest::addColumn<QString>("work");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("rename") << "rename"
+                            << "Cancelled. 1 file was renamed; none is left under a temporary "
+                               "name.\n\nUndo Last Rename (Ctrl+Z) gives them their names back.";
+    QTest::newRow("undo") << "undo"
+                          << "Cancelled. 1 file was renamed; none is left under a temporary "
+                             "name.\n\nUndo Last Rename again gives the other files their names.";
+    QTest::newRow("scan") << "scan" << QString();
+}
+
+void MainWindowTest::cancelStopsWhereNoFileIsAside() {
+    QFETCH(QString, work);
+    QFETCH(QString, message);
+    CPhotoFolder folder;
+    QVERIFY(folder.Create());
+    CTestVelmoraDlg dlg;
+    dlg.m_nLongWorkDelayMs = 0; // the progress shows at the first file
+    dlg.ScanFolder(folder.PathBytes());
+    const QStringList before = Column(dlg.List(), 0);
+    if (work == "undo")
+        dlg.OnOK();
+    QTimer::singleShot(0, &dlg.CancelButton(), &QPushButton::click);
+
+    if (work == "scan") {
+        dlg.ScanFolder(folder.PathBytes());
+        QCOMPARE(dlg.List().GetItemCount(), 0);
+        QCOMPARE(dlg.StatusLine().text(),
+                 QStringLiteral("Reading the folder was cancelled; F5 reads it again."));
+        return;
+    }
+    work == "undo" ? dlg.OnUndoLastRename() : dlg.OnOK();
+
+    QCOMPARE(dlg.m_messages.back().strText, message);
+    QVERIFY(dlg.CancelButton().isHidden() && !dlg.RenameButton().isHidden());
+    const QStringList names = QDir(folder.Path()).entryList({"*.jpg"}, QDir::Files);
+    QCOMPARE(names.filter(QStringLiteral("Img")).size(), work == "undo" ? 2 : 1);
+    QVERIFY(names.filter(QStringLiteral("~vlm")).isEmpty());
+
+    dlg.OnUndoLastRename();
+    QCOMPARE(Column(dlg.List(), 0), before);
+    for (const QString& name : before)
+        QVERIFY2(QFile::exists(folder.File(name)), qPrintable(name));
 }
 
 void MainWindowTest::renamedNamesShownWhole_data() {
