@@ -652,12 +652,15 @@ void CVelmoraDlg::OnOK() {
         ReportUnstored(theApp.WriteProfileString(CVelmoraApp::kSettingsSection,
                                                  CVelmoraApp::kFormatEntry, Decode(m_strFormat)));
     }
-    CRunDisplay display(*this, static_cast<int>(m_nRenameCount));
+    // The display lets no input through but Cancel: it ends with the run.
+    std::optional<CRunDisplay> display(std::in_place, *this, static_cast<int>(m_nRenameCount));
     const CRenameOutcome outcome =
-        refused.empty() ? RunRename(m_strDirectory, m_list->Rows(), m_nRenameCount, &display,
+        refused.empty() ? RunRename(m_strDirectory, m_list->Rows(), m_nRenameCount, &*display,
                                     ClocksInForce(m_devices))
-                        : RunRenameLeavingRefused(m_strDirectory, m_list->Rows(), refused, &display,
-                                                  ClocksInForce(m_devices));
+                        : RunRenameLeavingRefused(m_strDirectory, m_list->Rows(), refused,
+                                                  &*display, ClocksInForce(m_devices));
+    const bool cancelled = display->Cancelled();
+    display.reset();
     m_list->RowsChanged();
     // The count tells what is still to rename: none after a complete run.
     m_nRenameCount = static_cast<unsigned>(
@@ -671,7 +674,7 @@ void CVelmoraDlg::OnOK() {
     QString text = QString::fromLocal8Bit(outcome.strText);
     if (outcome.kind == CRenameOutcome::Interrupted)
         text += QStringLiteral("\n\nCtrl+Z (or right-click, Undo Last Rename) undoes it.");
-    else if (display.Cancelled() && outcome.nRenamed != 0)
+    else if (cancelled && outcome.nRenamed != 0)
         text += QStringLiteral("\n\nUndo Last Rename (Ctrl+Z) gives them their names back.");
     MessageBox(text, QString::fromUtf8(outcome.strCaption),
                outcome.bErrorIcon ? MB_ICONERROR : MB_OK);
