@@ -12,7 +12,7 @@ QString FitTextToWidth(const QString& text, int width, int margin, const TextWid
         *shortened = true;
     if (width < 3)
         return QString();
-    static const QString kDots = QStringLiteral("...");
+    static const QString kDots(QChar(0x2026)); // "…", as the headings end
     const int dotsWidth = measure(kDots);
     // A one-character text keeps that character too.
     qsizetype length = std::max<qsizetype>(text.size() - 1, 1);

@@ -17,9 +17,9 @@ void CStatusLine::SetNotice(const QString& notice) {
 }
 
 QString CStatusLine::ShownText() const {
-    if (m_notice.isEmpty())
-        return text();
     const QFontMetrics metrics = fontMetrics();
+    if (m_notice.isEmpty())
+        return metrics.elidedText(text(), Qt::ElideMiddle, contentsRect().width());
     const QString whole = text() + kGap + m_notice;
     const int width = contentsRect().width();
     if (text().isEmpty() || metrics.horizontalAdvance(whole) <= width)
@@ -28,11 +28,7 @@ QString CStatusLine::ShownText() const {
     return metrics.elidedText(text(), Qt::ElideMiddle, std::max(room, 0)) + kGap + m_notice;
 }
 
-void CStatusLine::paintEvent(QPaintEvent* event) {
-    if (m_notice.isEmpty()) {
-        QLabel::paintEvent(event);
-        return;
-    }
+void CStatusLine::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     style()->drawItemText(&painter, contentsRect(), int(alignment()) | Qt::TextSingleLine,
                           palette(), isEnabled(), ShownText(), foregroundRole());

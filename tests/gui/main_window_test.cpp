@@ -860,6 +860,10 @@ void MainWindowTest::fileTypeChoicesAreRememberedAndRescan() {
 
         dlg.OnAllFileTypes(true);
         QCOMPARE(Column(dlg.List(), 0), QStringList({"IMG_1.jpg", "IMG_1.CR2"})); // dated first
+        // Without a notice too, a status line too long gives way in "…".
+        dlg.StatusLine().resize(200, dlg.StatusLine().height());
+        QVERIFY(dlg.StatusLine().ShownText().contains(QChar(0x2026)));
+        QVERIFY(dlg.StatusLine().ShownText().endsWith(QStringLiteral("in the list)")));
         dlg.OnDblclkList(dlg.List().model()->index(0, 0));
         QVERIFY(dlg.m_bInfoAllTypes); // the window reads it as the list did
         dlg.OnCompanions(true);
