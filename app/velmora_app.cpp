@@ -22,6 +22,9 @@ CSettingsFile OpenSettings() {
 
 bool CVelmoraApp::InitInstance(const std::string& startPath) {
     CVelmoraDlg dlg;
+    if (theApp.GetProfileString(kSettingsSection, kMaximizedEntry, QString()) ==
+        QStringLiteral("true"))
+        dlg.setWindowState(Qt::WindowMaximized);
     // The window is on show before the folder is read: the scan's progress
     // appears in it.
     if (!startPath.empty())

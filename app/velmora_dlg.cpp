@@ -3,6 +3,7 @@
 #include "dialog_units.h"
 #include "folder_scan.h"
 #include "format_codes.h"
+#include "image_type.h"
 #include "journal_store.h"
 #include "name_generation.h"
 #include "refused_rows.h"
@@ -40,6 +41,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
 #include <QShortcut>
@@ -52,6 +54,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <dirent.h>
+#include <map>
 #include <optional>
 #include <sys/stat.h>
 
@@ -90,6 +94,33 @@ std::optional<std::string> DroppedPath(const QMimeData& data) {
     if (path.empty() || stat(path.c_str(), &status) != 0)
         return std::nullopt;
     return path;
+}
+
+// "3 HEIC, 2 MP4": the files of the folder of a known type other than
+// "*.jpg", by type, the most first.
+QString OtherTypesText(const std::string& folder) {
+    std::map<std::string, int> counts;
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (const dirent* entry = readdir(dir)) {
+            const std::string_view name = entry->d_name;
+            const ImageType* type = ImageTypeOf(name);
+            const bool jpg = name.size() > 4 &&
+                             CListModel::Decode(std::string(name.substr(name.size() - 4)))
+                                     .compare(QStringLiteral(".jpg"), Qt::CaseInsensitive) == 0;
+            if (type != nullptr && !jpg)
+                ++counts[std::string(type->extension)];
+        }
+        closedir(dir);
+    }
+    std::vector<std::pair<int, std::string>> byCount;
+    for (const auto& [extension, count] : counts)
+        byCount.emplace_back(-count, extension);
+    std::sort(byCount.begin(), byCount.end());
+    QStringList parts;
+    for (const auto& [count, extension] : byCount)
+        parts << QStringLiteral("%1 %2").arg(-count).arg(
+            QString::fromStdString(extension).toUpper());
+    return parts.join(QStringLiteral(", "));
 }
 
 // The folder dialog keeps its history, last folder and view in a settings
@@ -533,6 +564,7 @@ void CVelmoraDlg::ScanFolder(const std::string& folder) {
         m_strStatus = QStringLiteral("Reading the folder was cancelled; F5 reads it again.");
     }
     m_nUnlisted = m_bAllTypes ? 0 : unlisted;
+    m_strUnlistedTypes = m_nUnlisted != 0 ? OtherTypesText(folder) : QString();
     if (listed) {
         m_progress->hide();
         SizeColumns();
@@ -603,7 +635,8 @@ void CVelmoraDlg::ShowNotice() {
                      ? QStringLiteral("1 photo or video file of another type is not listed")
                      : QStringLiteral("%1 photo or video files of other types are not listed")
                            .arg(m_nUnlisted)) +
-                    QStringLiteral(": right-click, Every Photo and Video Type.");
+                    QStringLiteral(" (%1): right-click, Every Photo and Video Type.")
+                        .arg(m_strUnlistedTypes);
     }
     // Offsets stored in other folders must not rename these files unseen.
     QStringList clocks;
@@ -733,10 +766,7 @@ void CVelmoraDlg::OnDropFiles(const std::string& path) {
 void CVelmoraDlg::OnDblclkList(const QModelIndex& index) {
     if (!index.isValid())
         return;
-    if (m_list->GetItemImage(index.row()) == RowUnreadable) {
-        Beep();
-        return;
-    }
+    // An unreadable row opens the window too: it shows the reader's message.
     if (!FolderStillThere())
         return;
     RunJpegInfoDialog(m_strDirectory + '/' + m_list->GetItemText(index.row(), 0), m_bAllTypes,
@@ -933,7 +963,7 @@ void CVelmoraDlg::ShowContextMenu(const QPoint& globalPos) {
     undo->setShortcut(QKeySequence::Undo);
     undo->setEnabled(!m_strDirectory.empty());
     connect(undo, &QAction::triggered, this, &CVelmoraDlg::OnUndoLastRename);
-    QAction* clocks = menu.addAction(QStringLiteral("Camera &Clocks..."));
+    QAction* clocks = menu.addAction(QStringLiteral("Camera Cloc&ks..."));
     clocks->setShortcut(kCameraClocksKey);
     clocks->setEnabled(!m_strDirectory.empty());
     connect(clocks, &QAction::triggered, this, &CVelmoraDlg::OnCameraClocks);
@@ -994,12 +1024,32 @@ void CVelmoraDlg::AddExtensionMenu(QMenu& menu) {
 
 void CVelmoraDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    // A window larger than a scaled screen keeps its title bar on it, to be
+    // moved and maximised by.
+    if (const QScreen* screen = this->screen(); screen != nullptr && !isMaximized()) {
+        const QRect room = screen->availableGeometry();
+        const QRect frame = frameGeometry();
+        if (frame.top() < room.top() || frame.left() < room.left())
+            move(std::max(frame.left(), room.left()), std::max(frame.top(), room.top()));
+    }
     // A window moved to a screen of another scale draws its pictures anew.
     if (QWindow* window = windowHandle()) {
         connect(window, &QWindow::screenChanged, this, &CVelmoraDlg::DrawStatusPictures,
                 Qt::UniqueConnection);
     }
     DrawStatusPictures();
+}
+
+void CVelmoraDlg::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    // Stored as it changes, so that leaving stores nothing.
+    if (event->type() == QEvent::WindowStateChange && isVisible()) {
+        const QString maximized = isMaximized() ? QStringLiteral("true") : QStringLiteral("false");
+        if (theApp.GetProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kMaximizedEntry,
+                                    QStringLiteral("false")) != maximized)
+            ReportUnstored(theApp.WriteProfileString(CVelmoraApp::kSettingsSection,
+                                                     CVelmoraApp::kMaximizedEntry, maximized));
+    }
 }
 
 void CVelmoraDlg::DrawStatusPictures() {
@@ -1053,10 +1103,6 @@ bool CVelmoraDlg::AskRenameOthers(const QString& text) {
     box.setDefaultButton(box.addButton(QMessageBox::Cancel));
     box.exec();
     return box.clickedButton() == others;
-}
-
-void CVelmoraDlg::Beep() {
-    QApplication::beep();
 }
 
 QString CVelmoraDlg::BrowseForFolder(const QString& startFolder) {

@@ -94,7 +94,6 @@ protected:
     // The question before a run some of whose names would be refused, with
     // "Rename Others" and Cancel, Cancel the default; true for Rename Others.
     virtual bool AskRenameOthers(const QString& text);
-    virtual void Beep();
     virtual QString BrowseForFolder(const QString& startFolder);
     // `allTypes`: the file is read as the list read it, by its content;
     // `listed` is the date its row holds (source None when it has none).
@@ -113,6 +112,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -175,6 +175,7 @@ private:
     velmora::ExtensionCase m_extensionCase = velmora::ExtensionCase::Keep;
     unsigned m_nRenameCount = 0;
     std::size_t m_nUnlisted = 0; // files of other types the last scan left out
+    QString m_strUnlistedTypes;  // "3 HEIC, 2 MP4": their types
     std::string m_strDirectory;  // target folder, as the file system's bytes
     velmora::CDeviceTable m_devices;
     CTextTable m_lenses; // what the rows' nLensIndex point into

@@ -1,5 +1,7 @@
 #include "fit_text.h"
 
+#include <QTextDocument>
+
 #include <algorithm>
 
 QString FitTextToWidth(const QString& text, int width, int margin, const TextWidthFunction& measure,
@@ -26,4 +28,13 @@ QString FitTextToWidth(const QString& text, int width, int margin, const TextWid
     if (length == 1 && text.at(0).isHighSurrogate() && text.size() > 1)
         length = 2;
     return text.left(length) + kDots;
+}
+
+QString WrappedToolTip(const QString& text) {
+    // About the width of a line of a message box.
+    constexpr qsizetype kLongLine = 80;
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    const bool longLine = std::any_of(lines.begin(), lines.end(),
+                                      [](const QString& line) { return line.size() > kLongLine; });
+    return longLine ? Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal) : text;
 }

@@ -14,3 +14,7 @@ using TextWidthFunction = std::function<int(const QString&)>;
 // character always stays, even when the result is then too wide.
 QString FitTextToWidth(const QString& text, int width, int margin, const TextWidthFunction& measure,
                        bool* shortened = nullptr);
+
+// A tooltip text as shown: a long one wraps at word boundaries, as plain
+// text is never wrapped; a short one stays as it is.
+QString WrappedToolTip(const QString& text);

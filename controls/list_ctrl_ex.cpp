@@ -339,7 +339,7 @@ bool CListCtrlEx::viewportEvent(QEvent* event) {
     const QModelIndex index = indexAt(help->pos());
     const QString tip = CellToolTip(index);
     // An empty text hides a tooltip still shown for another cell.
-    QToolTip::showText(help->globalPos(), tip, viewport(), visualRect(index));
+    QToolTip::showText(help->globalPos(), WrappedToolTip(tip), viewport(), visualRect(index));
     event->setAccepted(!tip.isEmpty());
     return true;
 }

@@ -1,7 +1,11 @@
 #include "status_line.h"
 
+#include "fit_text.h"
+
+#include <QHelpEvent>
 #include <QPainter>
 #include <QStyle>
+#include <QToolTip>
 
 namespace {
 
@@ -26,6 +30,14 @@ QString CStatusLine::ShownText() const {
         return text().isEmpty() ? m_notice : whole;
     const int room = width - metrics.horizontalAdvance(kGap + m_notice);
     return metrics.elidedText(text(), Qt::ElideMiddle, std::max(room, 0)) + kGap + m_notice;
+}
+
+bool CStatusLine::event(QEvent* event) {
+    if (event->type() != QEvent::ToolTip || toolTip().isEmpty())
+        return QLabel::event(event);
+    QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), WrappedToolTip(toolTip()),
+                       this);
+    return true;
 }
 
 void CStatusLine::paintEvent(QPaintEvent*) {

@@ -500,7 +500,7 @@ TEST_F(RenameRunTest, FindsEveryRefusedRowBeforeTheRun) {
                          {2, "keep.jpg holds that name and is not renamed"},
                          {3, "The new name would leave the folder"},
                          {4, "File name too long"},
-                         {5, "No such file or directory"},
+                         {5, "The subfolder 'none' does not exist."},
                          {6, "d.jpg holds that name and is not renamed"}}));
     EXPECT_EQ(Folder(), files);
 }
@@ -680,7 +680,7 @@ const CliCase kCliCases[] = {
      {{"a.jpg", kJuly1}},
      "velmora-cli: 1 of 1 new name would be refused (a subfolder that does not exist); nothing "
      "was renamed (--skip-refused renames the others):\n"
-     "a.jpg -> missing/2005.jpg: No such file or directory\n"},
+     "a.jpg -> missing/2005.jpg: The subfolder 'missing' does not exist.\n"},
 };
 
 class CliFolderTest : public RenameRunTest, public ::testing::WithParamInterface<CliCase> {};
