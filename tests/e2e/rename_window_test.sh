@@ -258,25 +258,30 @@ if [[ $stored != "Default%20Format=$kFormat" ]]; then
     fail "$(printf 'settings file %s holds\n%s' "$settings_file" "$(cat "$settings_file")")"
 fi
 
-# Third case: Ctrl+Z, Enter on the question, and the old names are back.
+# undo_and_leave CHECK: Ctrl+Z, Yes to the question (No is its default),
+# CHECK until the names are back, confirm the message, leave with Escape.
+undo_and_leave() {
+    focus_window "$main_window"
+    x xdotool key --clearmodifiers ctrl+z || fail "cannot press Ctrl+Z"
+    wait_until "the undo question" window_shown "$kUndoTitle"
+    focus_window "$(find_window "$kUndoTitle")"
+    x xdotool key --clearmodifiers alt+y || fail "cannot answer the undo question"
+    wait_until "the names from before the rename" "$1"
+    wait_until "the undo's message" window_shown "$kUndoTitle"
+    focus_window "$(find_window "$kUndoTitle")"
+    x xdotool key --clearmodifiers Return || fail "cannot confirm the undo's message"
+    wait_until "the undo's message to close" window_gone "$kUndoTitle"
+    focus_window "$main_window"
+    x xdotool key --clearmodifiers Escape || fail "cannot press Escape"
+    wait_velmora_end Escape
+}
+
+# Third case: Ctrl+Z, Yes to the question, and the old names are back.
 start_velmora
 wait_until "the main window" window_shown "$kMainTitle"
 main_window=$(find_window "$kMainTitle")
-focus_window "$main_window"
-x xdotool key --clearmodifiers ctrl+z || fail "cannot press Ctrl+Z"
-wait_until "the undo question" window_shown "$kUndoTitle"
-focus_window "$(find_window "$kUndoTitle")"
-# No is the question's default: Yes is chosen by its key.
-x xdotool key --clearmodifiers alt+y || fail "cannot answer the undo question"
 names_back() { [[ $(cd "$photos" && LC_ALL=C ls -A) == "$original" ]]; }
-wait_until "the names from before the rename" names_back
-wait_until "the undo's message" window_shown "$kUndoTitle"
-focus_window "$(find_window "$kUndoTitle")"
-x xdotool key --clearmodifiers Return || fail "cannot confirm the undo's message"
-wait_until "the undo's message to close" window_gone "$kUndoTitle"
-focus_window "$main_window"
-x xdotool key --clearmodifiers Escape || fail "cannot press Escape"
-wait_velmora_end Escape
+undo_and_leave names_back
 
 # Fourth case: drag a second folder from another program onto the list. The
 # source proposes a move, as file managers do; Velmora must take a copy, or
@@ -388,20 +393,8 @@ log "Cancel stopped the rename after $renamed of 20005 files"
 focus_window "$(find_window "$kBoxTitle")"
 x xdotool key --clearmodifiers Return || fail "cannot confirm the message box"
 wait_until "the message box to close" window_gone "$kBoxTitle"
-focus_window "$main_window"
-x xdotool key --clearmodifiers ctrl+z || fail "cannot press Ctrl+Z"
-wait_until "the undo question" window_shown "$kUndoTitle"
-focus_window "$(find_window "$kUndoTitle")"
-x xdotool key --clearmodifiers alt+y || fail "cannot answer the undo question"
 big_back() { [[ $(listing "$big") == "$big_original" ]]; }
-wait_until "the names from before the cancelled rename" big_back
-wait_until "the undo's message" window_shown "$kUndoTitle"
-focus_window "$(find_window "$kUndoTitle")"
-x xdotool key --clearmodifiers Return || fail "cannot confirm the undo's message"
-wait_until "the undo's message to close" window_gone "$kUndoTitle"
-focus_window "$main_window"
-x xdotool key --clearmodifiers Escape || fail "cannot press Escape"
-wait_velmora_end Escape
+undo_and_leave big_back
 log "the undo gave all 20005 files their names back"
 
 log "passed"
