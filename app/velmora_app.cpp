@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QSettings>
+#include <QTimer>
 
 CVelmoraApp theApp;
 
@@ -21,10 +22,13 @@ CSettingsFile OpenSettings() {
 
 bool CVelmoraApp::InitInstance(const std::string& startPath) {
     CVelmoraDlg dlg;
-    if (!startPath.empty()) {
-        dlg.show();
-        dlg.OnDropFiles(startPath);
-    }
+    if (theApp.GetProfileString(kSettingsSection, kMaximizedEntry, QString()) ==
+        QStringLiteral("true"))
+        dlg.setWindowState(Qt::WindowMaximized);
+    // The window is on show before the folder is read: the scan's progress
+    // appears in it.
+    if (!startPath.empty())
+        QTimer::singleShot(0, &dlg, [&dlg, startPath] { dlg.OnDropFiles(startPath); });
     dlg.exec();
     return false;
 }

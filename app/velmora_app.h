@@ -24,6 +24,8 @@ public:
     static constexpr const char* kUndatedEntry = "Dates for Undated Files";
     // "keep", "lower" or "upper": the case of the new names' extensions.
     static constexpr const char* kExtensionCaseEntry = "Extension Case";
+    // "true": the window opens maximised, as it was left.
+    static constexpr const char* kMaximizedEntry = "Window Maximized";
     // The clock offset of each device, in signed seconds, by CDeviceId::Key().
 
     // Runs the main dialog, first scanning `startPath` (a folder, or any file

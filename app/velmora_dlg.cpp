@@ -3,8 +3,10 @@
 #include "dialog_units.h"
 #include "folder_scan.h"
 #include "format_codes.h"
+#include "image_type.h"
 #include "journal_store.h"
 #include "name_generation.h"
+#include "refused_rows.h"
 #include "rename_plan.h"
 #include "rename_run.h"
 #include "safe_rename.h"
@@ -32,12 +34,14 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
 #include <QShortcut>
@@ -50,6 +54,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <dirent.h>
+#include <map>
 #include <optional>
 #include <sys/stat.h>
 
@@ -88,6 +94,33 @@ std::optional<std::string> DroppedPath(const QMimeData& data) {
     if (path.empty() || stat(path.c_str(), &status) != 0)
         return std::nullopt;
     return path;
+}
+
+// "3 HEIC, 2 MP4": the files of the folder of a known type other than
+// "*.jpg", by type, the most first.
+QString OtherTypesText(const std::string& folder) {
+    std::map<std::string, int> counts;
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (const dirent* entry = readdir(dir)) {
+            const std::string_view name = entry->d_name;
+            const ImageType* type = ImageTypeOf(name);
+            const bool jpg = name.size() > 4 &&
+                             CListModel::Decode(std::string(name.substr(name.size() - 4)))
+                                     .compare(QStringLiteral(".jpg"), Qt::CaseInsensitive) == 0;
+            if (type != nullptr && !jpg)
+                ++counts[std::string(type->extension)];
+        }
+        closedir(dir);
+    }
+    std::vector<std::pair<int, std::string>> byCount;
+    for (const auto& [extension, count] : counts)
+        byCount.emplace_back(-count, extension);
+    std::sort(byCount.begin(), byCount.end());
+    QStringList parts;
+    for (const auto& [count, extension] : byCount)
+        parts << QStringLiteral("%1 %2").arg(-count).arg(
+            QString::fromStdString(extension).toUpper());
+    return parts.join(QStringLiteral(", "));
 }
 
 // The folder dialog keeps its history, last folder and view in a settings
@@ -218,6 +251,10 @@ void CVelmoraDlg::CreateControls() {
     // stay auto-default, so Enter on "Exit" leaves and renames nothing.
     m_btnRename->setDefault(true);
     Place(layout, m_btnRename, units, kButtonRename);
+    m_btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_btnCancel->setAutoDefault(false);
+    m_btnCancel->hide();
+    Place(layout, m_btnCancel, units, kButtonRename);
     m_btnExit = new QPushButton(QStringLiteral("Exit"), this);
     Place(layout, m_btnExit, units, kButtonExit);
 
@@ -252,17 +289,16 @@ void CVelmoraDlg::CreateControls() {
     // Shift+F10 opens the context menu, as the Menu key does.
     connect(new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), this), &QShortcut::activated, this,
             [this] { ShowContextMenu(ContextMenuPoint()); });
-    // Ctrl+Z undoes the last rename and Ctrl+K opens the camera clocks even
-    // while a text field has the focus; the fields' own undo stays in their
-    // context menus.
+    // Ctrl+K opens the camera clocks even while a text field has the focus;
+    // Ctrl+Z there is the field's own undo of typing, and Undo Last Rename
+    // everywhere else.
     m_editFormat->installEventFilter(this);
     m_editDirectory->installEventFilter(this);
 }
 
 bool CVelmoraDlg::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::ShortcutOverride &&
-        (static_cast<QKeyEvent*>(event)->matches(QKeySequence::Undo) ||
-         QKeySequence(static_cast<QKeyEvent*>(event)->keyCombination()) == kCameraClocksKey)) {
+        QKeySequence(static_cast<QKeyEvent*>(event)->keyCombination()) == kCameraClocksKey) {
         event->ignore();
         return true;
     }
@@ -333,11 +369,118 @@ void CVelmoraDlg::UpdateData(bool saveAndValidate) {
     m_labelStatus->setText(m_strStatus);
 }
 
+// Work that may take long (a scan, a rename, an undo) runs on the window's
+// thread and ticks as it goes. Past LongWorkDelayMs the window shows the
+// count on the progress bar and Cancel in Rename's place, and repaints a few
+// times per second; meanwhile the user's input reaches Cancel alone (Escape
+// too), so nothing else touches the rows while the work changes them.
+class CVelmoraDlg::CLongWork : public QObject {
+public:
+    explicit CLongWork(CVelmoraDlg& dlg) : m_dlg(dlg) {
+        m_timer.start();
+        qApp->installEventFilter(this);
+        m_connection =
+            connect(m_dlg.m_btnCancel, &QPushButton::clicked, this, [this] { m_cancelled = true; });
+    }
+    ~CLongWork() override {
+        disconnect(m_connection);
+        qApp->removeEventFilter(this);
+        if (!m_shown)
+            return;
+        m_dlg.m_btnCancel->hide();
+        m_dlg.m_btnRename->show();
+        m_dlg.m_progress->hide();
+        m_dlg.m_progress->setTextVisible(false);
+    }
+    CLongWork(const CLongWork&) = delete;
+    CLongWork& operator=(const CLongWork&) = delete;
+
+    // `done` of `total`; false once the user cancelled.
+    bool Tick(int done, int total) {
+        if (m_timer.elapsed() < m_dlg.LongWorkDelayMs() ||
+            (m_shown && m_repaint.elapsed() < kProgressRepaintMs))
+            return !m_cancelled;
+        m_repaint.start();
+        if (!m_shown) {
+            m_shown = true;
+            m_dlg.m_btnRename->hide();
+            m_dlg.m_btnCancel->show();
+            m_dlg.m_progress->show();
+            m_dlg.m_progress->setTextVisible(true);
+        }
+        const QLocale numbers(QLocale::English);
+        m_dlg.m_progress->setRange(0, total);
+        m_dlg.m_progress->setValue(done);
+        m_dlg.m_progress->setFormat(
+            QStringLiteral("%1 of %2").arg(numbers.toString(done), numbers.toString(total)));
+        m_dlg.m_list->viewport()->update();
+        QCoreApplication::processEvents();
+        return !m_cancelled;
+    }
+    bool Cancelled() const { return m_cancelled; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::KeyPress:
+            if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+                m_cancelled = true;
+                return true;
+            }
+            [[fallthrough]];
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::Drop:
+        case QEvent::DragEnter:
+            return watched != m_dlg.m_btnCancel;
+        case QEvent::Close:
+            // The window stays until the work is done or cancelled.
+            if (watched == &m_dlg) {
+                m_cancelled = true;
+                event->ignore();
+                return true;
+            }
+            return false;
+        default:
+            return false;
+        }
+    }
+
+private:
+    CVelmoraDlg& m_dlg;
+    QElapsedTimer m_timer;
+    QElapsedTimer m_repaint;
+    QMetaObject::Connection m_connection;
+    bool m_shown = false;
+    bool m_cancelled = false;
+};
+
+// A rename or undo as it goes: its count of rows done, and Cancel.
+class CVelmoraDlg::CRunDisplay : public CRenameObserver {
+public:
+    CRunDisplay(CVelmoraDlg& dlg, int total) : m_work(dlg), m_total(total) {}
+    void OnRenamed(const std::string&, const std::string&) override {}
+    void OnMovedAside(const std::string&, const std::string&) override {}
+    void OnUndone(const std::string&, const std::string&) override {}
+    bool OnRowDone(int renamed) override { return m_work.Tick(renamed, m_total); }
+    bool Cancelled() const { return m_work.Cancelled(); }
+
+private:
+    CLongWork m_work;
+    int m_total;
+};
+
 // Shows a scan as it goes without letting repaints dominate it: the listing
 // is painted at once, the reading position a few times per second.
 class CVelmoraDlg::CScanDisplay : public CScanObserver {
 public:
-    explicit CScanDisplay(CVelmoraDlg& dlg) : m_dlg(dlg) {}
+    explicit CScanDisplay(CVelmoraDlg& dlg) : m_dlg(dlg), m_work(dlg) {}
     ~CScanDisplay() override {
         if (m_listed)
             QApplication::restoreOverrideCursor();
@@ -358,9 +501,13 @@ public:
     }
 
     // The rows are about to be reordered and named: the view is told before.
-    void OnSorting() override { m_dlg.m_list->BeginReplaceRows(); }
+    void OnSorting() override {
+        m_sorting = true;
+        m_dlg.m_list->BeginReplaceRows();
+    }
 
-    void OnReading(int index, int) override {
+    void OnReading(int index, int count) override {
+        m_work.Tick(index, count);
         if (index != 0 && m_timer.elapsed() < kProgressRepaintMs)
             return;
         m_timer.restart();
@@ -371,9 +518,15 @@ public:
         m_dlg.m_labelStatus->repaint();
     }
 
+    bool StopWanted() override { return m_work.Cancelled(); }
+    // Between the listing and the sort the view shows the rows as listed.
+    bool Showing() const { return m_listed && !m_sorting; }
+
 private:
     CVelmoraDlg& m_dlg;
+    CLongWork m_work;
     bool m_listed = false;
+    bool m_sorting = false;
     QElapsedTimer m_timer;
 };
 
@@ -383,6 +536,7 @@ void CVelmoraDlg::ScanFolder(const std::string& folder) {
     m_strDirectory = folder;
     m_nUnlisted = 0;
     m_refusalTimer->stop();
+    m_refused.clear();
     m_list->Model().SetRefusals({});
     ShowNotice();
     UpdateData(false);
@@ -397,12 +551,20 @@ void CVelmoraDlg::ScanFolder(const std::string& folder) {
     const unsigned renameCount =
         velmora::ScanFolder(folder, m_strFormat, m_list->Rows(), listed, &display, ScanOptions(),
                             &unlisted, &m_devices, &m_lenses);
-    m_list->EndReplaceRows(); // begun before the sort, or nothing matched
+    const bool cancelled = display.StopWanted();
+    if (display.Showing())
+        m_list->BeginReplaceRows(); // a cancelled scan took the listed rows away
+    m_list->EndReplaceRows();       // begun before the sort, or nothing matched
 
     // Even an empty list gets its count, so that no count of the last folder
     // stays on show.
     m_strStatus = QString::asprintf(LoadString(IDS_FILES_IN_LIST), m_list->GetItemCount());
+    if (cancelled) {
+        m_progress->hide();
+        m_strStatus = QStringLiteral("Reading the folder was cancelled; F5 reads it again.");
+    }
     m_nUnlisted = m_bAllTypes ? 0 : unlisted;
+    m_strUnlistedTypes = m_nUnlisted != 0 ? OtherTypesText(folder) : QString();
     if (listed) {
         m_progress->hide();
         SizeColumns();
@@ -425,6 +587,7 @@ void CVelmoraDlg::UpdateConvertedNames() {
         velmora::UpdateConvertedNames(m_list->Rows(), m_strFormat, &facts, m_extensionCase);
     FlagUnknownCode();
     // Marks made for the last names would point at the wrong rows.
+    m_refused.clear();
     m_list->Model().SetRefusals({});
     m_list->RowsChanged();
     m_list->AutoSizeColumn(1);
@@ -435,15 +598,22 @@ void CVelmoraDlg::UpdateConvertedNames() {
 void CVelmoraDlg::CheckRefusedNames() {
     m_refusalTimer->stop();
     std::vector<std::pair<int, QString>> refusals;
+    m_refused.clear();
     if (!m_strDirectory.empty()) {
         const CFolderHandle folder(m_strDirectory);
-        if (folder.IsOpen()) {
-            for (const CRenameStop& stop : FindRefusedRows(folder, m_list->Rows()))
-                refusals.emplace_back(stop.nRow, QString::fromLocal8Bit(RefusalText(stop)));
-        }
+        if (folder.IsOpen())
+            m_refused = FindRefusedRows(folder, m_list->Rows());
     }
+    for (const CRenameStop& stop : m_refused)
+        refusals.emplace_back(stop.nRow, QString::fromLocal8Bit(RefusalText(stop)));
     m_list->Model().SetRefusals(std::move(refusals));
     m_list->viewport()->update();
+    // "Rename:" counts what a Rename would rename: the refused rows stay.
+    m_nRenameCount = static_cast<unsigned>(
+        std::count_if(m_list->Rows().begin(), m_list->Rows().end(),
+                      [](const CListRow& row) { return row.nImage == RowToRename; }) -
+        static_cast<std::ptrdiff_t>(m_refused.size()));
+    UpdateData(false);
     ShowNotice();
 }
 
@@ -465,7 +635,8 @@ void CVelmoraDlg::ShowNotice() {
                      ? QStringLiteral("1 photo or video file of another type is not listed")
                      : QStringLiteral("%1 photo or video files of other types are not listed")
                            .arg(m_nUnlisted)) +
-                    QStringLiteral(": right-click, Every Photo and Video Type.");
+                    QStringLiteral(" (%1): right-click, Every Photo and Video Type.")
+                        .arg(m_strUnlistedTypes);
     }
     // Offsets stored in other folders must not rename these files unseen.
     QStringList clocks;
@@ -503,12 +674,26 @@ void CVelmoraDlg::OnOK() {
     }
     if (!m_strDirectory.empty() && !FolderStillThere())
         return;
+    // Names typed since the last check are checked now, so that the
+    // question below covers every name the run would refuse.
+    if (m_refusalTimer->isActive())
+        CheckRefusedNames();
+    const std::vector<CRenameStop> refused = m_refused;
+    if (!refused.empty() && !AskToLeaveRefused(refused))
+        return;
     if (m_nRenameCount != 0) {
         ReportUnstored(theApp.WriteProfileString(CVelmoraApp::kSettingsSection,
                                                  CVelmoraApp::kFormatEntry, Decode(m_strFormat)));
     }
-    const CRenameOutcome outcome = RunRename(m_strDirectory, m_list->Rows(), m_nRenameCount,
-                                             nullptr, ClocksInForce(m_devices));
+    // The display lets no input through but Cancel: it ends with the run.
+    std::optional<CRunDisplay> display(std::in_place, *this, static_cast<int>(m_nRenameCount));
+    const CRenameOutcome outcome =
+        refused.empty() ? RunRename(m_strDirectory, m_list->Rows(), m_nRenameCount, &*display,
+                                    ClocksInForce(m_devices))
+                        : RunRenameLeavingRefused(m_strDirectory, m_list->Rows(), refused,
+                                                  &*display, ClocksInForce(m_devices));
+    const bool cancelled = display->Cancelled();
+    display.reset();
     m_list->RowsChanged();
     // The count tells what is still to rename: none after a complete run.
     m_nRenameCount = static_cast<unsigned>(
@@ -522,8 +707,26 @@ void CVelmoraDlg::OnOK() {
     QString text = QString::fromLocal8Bit(outcome.strText);
     if (outcome.kind == CRenameOutcome::Interrupted)
         text += QStringLiteral("\n\nCtrl+Z (or right-click, Undo Last Rename) undoes it.");
+    else if (cancelled && outcome.nRenamed != 0)
+        text += QStringLiteral("\n\nUndo Last Rename (Ctrl+Z) gives them their names back.");
     MessageBox(text, QString::fromUtf8(outcome.strCaption),
                outcome.bErrorIcon ? MB_ICONERROR : MB_OK);
+}
+
+bool CVelmoraDlg::AskToLeaveRefused(const std::vector<CRenameStop>& refused) {
+    const unsigned others = m_nRenameCount;
+    const std::size_t count = refused.size();
+    const QString known = QString::fromLocal8Bit(
+        RefusedCountText(count, others + static_cast<unsigned>(count), refused));
+    if (others == 0) {
+        MessageBox(known + QStringLiteral(": no file was renamed.") +
+                       QString::fromLocal8Bit(RefusedRowLines(refused, m_list->Rows())),
+                   QStringLiteral("Rename Files"), MB_ICONERROR);
+        return false;
+    }
+    return AskRenameOthers(known + QStringLiteral(". Rename the other %1 and leave ").arg(others) +
+                           (count == 1 ? QStringLiteral("that 1 as it is?")
+                                       : QStringLiteral("those %1 as they are?").arg(count)));
 }
 
 void CVelmoraDlg::OnBrowse() {
@@ -563,10 +766,7 @@ void CVelmoraDlg::OnDropFiles(const std::string& path) {
 void CVelmoraDlg::OnDblclkList(const QModelIndex& index) {
     if (!index.isValid())
         return;
-    if (m_list->GetItemImage(index.row()) == RowUnreadable) {
-        Beep();
-        return;
-    }
+    // An unreadable row opens the window too: it shows the reader's message.
     if (!FolderStillThere())
         return;
     RunJpegInfoDialog(m_strDirectory + '/' + m_list->GetItemText(index.row(), 0), m_bAllTypes,
@@ -663,9 +863,18 @@ void CVelmoraDlg::OnUndoLastRename() {
         (count == 1 ? QStringLiteral("1 file goes back to the name it had")
                     : QStringLiteral("%1 files go back to the names they had").arg(count)) +
         QStringLiteral(" before the last rename. Undo the rename?");
-    if (!AskYesNo(question, QStringLiteral("Undo Rename")))
+    if (!AskYesNo(question, QStringLiteral("Undo Rename"), false))
         return;
-    ShowUndoOutcome(RunUndo(m_strDirectory, journals).outcome);
+    CUndoOutcome undo;
+    bool cancelled = false;
+    {
+        CRunDisplay display(*this, count);
+        undo = RunUndo(m_strDirectory, journals, &display);
+        cancelled = display.Cancelled();
+    }
+    if (cancelled)
+        undo.outcome.strText += "\n\nUndo Last Rename again gives the other files their names.";
+    ShowUndoOutcome(undo.outcome);
     ScanFolder(m_strDirectory);
 }
 
@@ -703,7 +912,7 @@ void CVelmoraDlg::OfferUndoOfInterruptedRun(const std::string& folder) {
         (count == 1
              ? QStringLiteral("Give its 1 file back the name it had before it?")
              : QStringLiteral("Give its %1 files back the names they had before it?").arg(count));
-    if (AskYesNo(question, QStringLiteral("Undo Rename")))
+    if (AskYesNo(question, QStringLiteral("Undo Rename"), true))
         ShowUndoOutcome(RunUndo(folder, journals).outcome);
 }
 
@@ -754,7 +963,7 @@ void CVelmoraDlg::ShowContextMenu(const QPoint& globalPos) {
     undo->setShortcut(QKeySequence::Undo);
     undo->setEnabled(!m_strDirectory.empty());
     connect(undo, &QAction::triggered, this, &CVelmoraDlg::OnUndoLastRename);
-    QAction* clocks = menu.addAction(QStringLiteral("Camera &Clocks..."));
+    QAction* clocks = menu.addAction(QStringLiteral("Camera Cloc&ks..."));
     clocks->setShortcut(kCameraClocksKey);
     clocks->setEnabled(!m_strDirectory.empty());
     connect(clocks, &QAction::triggered, this, &CVelmoraDlg::OnCameraClocks);
@@ -815,12 +1024,32 @@ void CVelmoraDlg::AddExtensionMenu(QMenu& menu) {
 
 void CVelmoraDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    // A window larger than a scaled screen keeps its title bar on it, to be
+    // moved and maximised by.
+    if (const QScreen* screen = this->screen(); screen != nullptr && !isMaximized()) {
+        const QRect room = screen->availableGeometry();
+        const QRect frame = frameGeometry();
+        if (frame.top() < room.top() || frame.left() < room.left())
+            move(std::max(frame.left(), room.left()), std::max(frame.top(), room.top()));
+    }
     // A window moved to a screen of another scale draws its pictures anew.
     if (QWindow* window = windowHandle()) {
         connect(window, &QWindow::screenChanged, this, &CVelmoraDlg::DrawStatusPictures,
                 Qt::UniqueConnection);
     }
     DrawStatusPictures();
+}
+
+void CVelmoraDlg::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    // Stored as it changes, so that leaving stores nothing.
+    if (event->type() == QEvent::WindowStateChange && isVisible()) {
+        const QString maximized = isMaximized() ? QStringLiteral("true") : QStringLiteral("false");
+        if (theApp.GetProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kMaximizedEntry,
+                                    QStringLiteral("false")) != maximized)
+            ReportUnstored(theApp.WriteProfileString(CVelmoraApp::kSettingsSection,
+                                                     CVelmoraApp::kMaximizedEntry, maximized));
+    }
 }
 
 void CVelmoraDlg::DrawStatusPictures() {
@@ -861,14 +1090,19 @@ void CVelmoraDlg::MessageBox(const QString& text, const QString& caption, unsign
     ShowMessageBox(this, text, caption, flags);
 }
 
-bool CVelmoraDlg::AskYesNo(const QString& text, const QString& caption) {
-    // The questions offer to give names back: Yes is the answer Enter gives.
+bool CVelmoraDlg::AskYesNo(const QString& text, const QString& caption, bool yesDefault) {
     return QMessageBox::question(this, caption, text, QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::Yes) == QMessageBox::Yes;
+                                 yesDefault ? QMessageBox::Yes : QMessageBox::No) ==
+           QMessageBox::Yes;
 }
 
-void CVelmoraDlg::Beep() {
-    QApplication::beep();
+bool CVelmoraDlg::AskRenameOthers(const QString& text) {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Rename Files"), text,
+                    QMessageBox::NoButton, this);
+    QPushButton* others = box.addButton(QStringLiteral("Rename Others"), QMessageBox::AcceptRole);
+    box.setDefaultButton(box.addButton(QMessageBox::Cancel));
+    box.exec();
+    return box.clickedButton() == others;
 }
 
 QString CVelmoraDlg::BrowseForFolder(const QString& startFolder) {

@@ -4,6 +4,7 @@
 #include "folder_scan.h"
 #include "list_ctrl_ex.h"
 #include "message_box.h"
+#include "rename_plan.h"
 #include "rename_run.h"
 #include "status_line.h"
 
@@ -72,6 +73,7 @@ public:
     CStatusLine& StatusLine() { return *m_labelStatus; }
     QProgressBar& Progress() { return *m_progress; }
     QPushButton& RenameButton() { return *m_btnRename; }
+    QPushButton& CancelButton() { return *m_btnCancel; }
     QPushButton& ExitButton() { return *m_btnExit; }
     QPushButton& BrowseButton() { return *m_btnBrowse; }
     QPushButton& BuildFormatButton() { return *m_btnBuildFormat; }
@@ -86,9 +88,12 @@ protected:
     // What the window asks of the desktop, each overridable so that tests can
     // drive the commands without a person at the screen.
     virtual void MessageBox(const QString& text, const QString& caption, unsigned flags);
-    // A question with Yes and No buttons; true for Yes.
-    virtual bool AskYesNo(const QString& text, const QString& caption);
-    virtual void Beep();
+    // A question with Yes and No buttons, `yesDefault` telling which one
+    // Enter gives; true for Yes.
+    virtual bool AskYesNo(const QString& text, const QString& caption, bool yesDefault);
+    // The question before a run some of whose names would be refused, with
+    // "Rename Others" and Cancel, Cancel the default; true for Rename Others.
+    virtual bool AskRenameOthers(const QString& text);
     virtual QString BrowseForFolder(const QString& startFolder);
     // `allTypes`: the file is read as the list read it, by its content;
     // `listed` is the date its row holds (source None when it has none).
@@ -100,15 +105,21 @@ protected:
     // True with each device's offset (seconds, by device index) when the
     // user confirmed the Camera Clocks window.
     virtual bool RunCameraClocksDialog(std::vector<std::int64_t>& offsets);
+    // How long a scan, rename or undo runs before its progress and Cancel
+    // show.
+    virtual int LongWorkDelayMs() const { return 500; }
 
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
 private:
+    class CLongWork;
     class CScanDisplay;
+    class CRunDisplay;
 
     void CreateControls();
     void OnInitDialog();
@@ -135,6 +146,9 @@ private:
     QPoint ContextMenuPoint() const;
     // False, after saying so, when the folder shown was moved or deleted.
     bool FolderStillThere();
+    // Before a run with rows it would refuse: true when the user lets it
+    // rename the others (none left: says so and returns false).
+    bool AskToLeaveRefused(const std::vector<velmora::CRenameStop>& refused);
     // Says why a setting was not stored (`error` from the store), if it wasn't.
     void ReportUnstored(const QString& error);
 
@@ -147,7 +161,10 @@ private:
     QLineEdit* m_editRenameCount = nullptr;
     CStatusLine* m_labelStatus = nullptr;
     QTimer* m_refusalTimer = nullptr;
+    // What the last check found a rename would refuse (the rows' marks).
+    std::vector<velmora::CRenameStop> m_refused;
     QPushButton* m_btnRename = nullptr;
+    QPushButton* m_btnCancel = nullptr; // in Rename's place during long work
     QPushButton* m_btnExit = nullptr;
 
     std::string m_strFormat;    // file name format, as bytes
@@ -158,6 +175,7 @@ private:
     velmora::ExtensionCase m_extensionCase = velmora::ExtensionCase::Keep;
     unsigned m_nRenameCount = 0;
     std::size_t m_nUnlisted = 0; // files of other types the last scan left out
+    QString m_strUnlistedTypes;  // "3 HEIC, 2 MP4": their types
     std::string m_strDirectory;  // target folder, as the file system's bytes
     velmora::CDeviceTable m_devices;
     CTextTable m_lenses; // what the rows' nLensIndex point into

@@ -83,7 +83,7 @@ int RunCommand(const CCliOptions& options) {
                               shifted);
     case CCliOptions::Command::Rename:
         return RunRenameCommand(options.operands.front(), format, scan, options.json, std::cout,
-                                shifted);
+                                shifted, options.skipRefused);
     case CCliOptions::Command::Devices:
         return RunDevicesCommand(options.operands.front(), scan, options.json, std::cout, shifted);
     case CCliOptions::Command::Clocks:

@@ -7,7 +7,7 @@
 
 const char* const g_cliUsage =
     "usage: velmora-cli (list|rename) [--format FMT] [--ext keep|lower|upper]\n"
-    "                   [--types jpg|all] [--[no-]companions]\n"
+    "                   [--types jpg|all] [--[no-]companions] [--skip-refused]\n"
     "                   [--undated none|names|files] [--shift DEVICE=OFFSET]... [--json]\n"
     "                   FOLDER\n"
     "       velmora-cli devices [--types jpg|all] [--[no-]companions]\n"
@@ -66,6 +66,10 @@ const char* const g_cliUsage =
     "  --shift DEVICE=OFFSET\n"
     "                       take OFFSET as DEVICE's clock offset for this run, in\n"
     "                       place of the stored one; may be repeated\n"
+    "  --skip-refused       rename: leave the files whose new names would be\n"
+    "                       refused (two given one name, a name taken, ...) as\n"
+    "                       they are and rename the others; without it such a\n"
+    "                       rename renames nothing (exit status 2)\n"
     "  --json               print JSON instead of text\n"
     "  --help               show this help\n"
     "  --version            show the version\n"
@@ -155,6 +159,8 @@ std::string OperandError(const CCliOptions& options) {
     if (options.extensionCase && options.command != CCliOptions::Command::List &&
         options.command != CCliOptions::Command::Rename)
         return "only list and rename take --ext";
+    if (options.skipRefused && options.command != CCliOptions::Command::Rename)
+        return "only rename takes --skip-refused";
     if ((options.spanFrom || options.spanTo) && options.command != CCliOptions::Command::Clocks)
         return "only clocks set takes --from and --to";
     switch (options.command) {
@@ -283,6 +289,8 @@ CCliOptions ParseCliOptions(int argc, const char* const* argv) {
                 return options;
             }
             (from ? options.spanFrom : options.spanTo) = date;
+        } else if (arg == "--skip-refused") {
+            options.skipRefused = true;
         } else if (arg == "--companions" || arg == "--no-companions") {
             options.companions = arg == "--companions";
         } else {

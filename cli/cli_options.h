@@ -19,6 +19,7 @@ struct CCliOptions {
 
     Command command = Command::None;
     bool json = false;
+    bool skipRefused = false;                            // rename --skip-refused: rename the others
     std::optional<std::string> format;                   // --format FMT, when given
     std::optional<bool> allTypes;                        // --types all (true) or jpg (false)
     std::optional<bool> companions;                      // --companions / --no-companions

@@ -5,7 +5,9 @@
 #include "folder_scan.h"
 #include "journal_store.h"
 #include "json_writer.h"
+#include "refused_rows.h"
 #include "rename_run.h"
+#include "safe_rename.h"
 #include "undo_run.h"
 
 #include <algorithm>
@@ -206,17 +208,31 @@ int RunListCommand(const std::string& folder, const std::string& format, const C
 }
 
 int RunRenameCommand(const std::string& folder, const std::string& format, const CScanOptions& scan,
-                     bool json, std::ostream& out, const std::vector<std::string>& shifted) {
+                     bool json, std::ostream& out, const std::vector<std::string>& shifted,
+                     bool skipRefused) {
     CListRows rows;
     CDeviceTable devices;
     unsigned renameCount = 0;
     if (!ScanWithShifts(folder, format, scan, shifted, rows, devices, renameCount))
         return 2;
+    std::vector<CRenameStop> refused;
+    if (const CFolderHandle handle(folder); handle.IsOpen())
+        refused = FindRefusedRows(handle, rows);
+    if (!refused.empty() && !skipRefused) {
+        out.flush();
+        std::cerr << "velmora-cli: " << RefusedCountText(refused.size(), renameCount, refused)
+                  << "; nothing was renamed (--skip-refused renames the others):"
+                  << RefusedRowLines(refused, rows) << '\n';
+        return 2;
+    }
     CChangePrinter printer(out);
     // The run itself checks, under the folder's lock, that no run is going
     // on or was cut off.
     const CRenameOutcome outcome =
-        RunRename(folder, rows, renameCount, json ? nullptr : &printer, ClocksInForce(devices));
+        refused.empty() ? RunRename(folder, rows, renameCount, json ? nullptr : &printer,
+                                    ClocksInForce(devices))
+                        : RunRenameLeavingRefused(folder, rows, refused, json ? nullptr : &printer,
+                                                  ClocksInForce(devices));
     if (outcome.kind == CRenameOutcome::Interrupted) {
         out.flush();
         std::cerr << "velmora-cli: the last rename in " << folder

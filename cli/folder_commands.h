@@ -23,10 +23,12 @@ int RunListCommand(const std::string& folder, const std::string& format,
 // change and then the message the window would show. Exit status 0 when every
 // file was renamed or there was nothing to do, 1 when some or none were, 2
 // when the run stopped at an error. The journal records the clock offsets
-// that moved the dates.
+// that moved the dates. Rows whose new names the run would refuse stop it
+// before its first rename (exit status 2, naming them), unless
+// `skipRefused`: then they keep their names and the others are renamed.
 int RunRenameCommand(const std::string& folder, const std::string& format,
                      const velmora::CScanOptions& scan, bool json, std::ostream& out,
-                     const std::vector<std::string>& shifted = {});
+                     const std::vector<std::string>& shifted = {}, bool skipRefused = false);
 
 // Lists the devices of the folder's files, the known ones as first met and
 // then the unknown device: files, first and last date as read, the offset

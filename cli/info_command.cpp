@@ -1,5 +1,6 @@
 #include "info_command.h"
 
+#include "image_reader.h"
 #include "jpeg_file.h"
 #include "jpeg_info_rows.h"
 #include "json_writer.h"
@@ -19,15 +20,15 @@ std::string DateText(double date) {
 
 } // namespace
 
-std::string InfoJsonLine(const std::string& file, bool ok, const CJpegFile& reader) {
+std::string InfoJsonLine(const std::string& file, bool ok, const CJpegFile& reader,
+                         bool byContent) {
     const CJpegInfo& info = reader.m_info;
     CJsonObject json;
     json.Text("file", file).Bool("ok", ok).Integer("error_id", reader.m_nErrorId);
     if (ok && reader.m_nErrorId == 0)
         json.Null("error");
     else
-        json.Text("error",
-                  LoadString(reader.m_nErrorId != 0 ? reader.m_nErrorId : IDS_INVALID_JPEG));
+        json.Text("error", ReadFailureText(reader, file.c_str(), byContent));
     json.Text("file_name", info.m_szFileName).Integer("file_time", info.m_fileTime);
     json.Text("make", info.m_szCameraMake).Text("model", info.m_szCameraModel);
     const std::string taken = info.m_dtTaken != 0.0 ? DateText(info.m_dtTaken) : std::string();
@@ -67,7 +68,7 @@ int RunInfoJson(const std::vector<std::string>& files, bool byContent, std::ostr
         const bool ok = byContent ? reader.LoadImage(file.c_str()) : reader.LoadJpeg(file.c_str());
         if (!ok)
             status = 1;
-        out << InfoJsonLine(file, ok, reader) << '\n';
+        out << InfoJsonLine(file, ok, reader, byContent) << '\n';
     }
     out.flush();
     return status;
@@ -82,8 +83,7 @@ int RunInfoText(const std::vector<std::string>& files, bool byContent, std::ostr
         if (!(byContent ? reader.LoadImage(file.c_str()) : reader.LoadJpeg(file.c_str()))) {
             status = 1;
             err << "velmora-cli: " << file << ": "
-                << LoadString(reader.m_nErrorId != 0 ? reader.m_nErrorId : IDS_INVALID_JPEG)
-                << '\n';
+                << ReadFailureText(reader, file.c_str(), byContent) << '\n';
             continue;
         }
         if (!first)

@@ -8,7 +8,8 @@ class CJpegFile;
 
 // One JSON object describing the reader's state after LoadJpeg(file) returned
 // `ok`: the result, the error, and every field of the record.
-std::string InfoJsonLine(const std::string& file, bool ok, const CJpegFile& reader);
+std::string InfoJsonLine(const std::string& file, bool ok, const CJpegFile& reader,
+                         bool byContent = false);
 
 // Reads each file with one reader and prints one JSON line per file. Returns 0
 // when every file read with success, else 1.

@@ -247,23 +247,54 @@ void CListCtrlEx::AutoSizeColumn(int column, bool useHeader) {
         widest = std::max(widest, TextWidth(m_model->Columns()[std::size_t(column)].heading) +
                                       kHeadingExtraWidth);
     m_fittedWidths[std::size_t(column)] = widest;
-    header()->resizeSection(column, std::min(widest, MaxColumnWidth()));
+    LayOutFittedColumns();
+}
+
+int CListCtrlEx::ViewWidth() const {
+    // A view not shown yet has not laid out its viewport: its own size says
+    // what the viewport will get.
+    return std::max(isVisible() ? viewport()->width() : maximumViewportSize().width(), 1);
 }
 
 // One long name must not push the other column out of view.
 int CListCtrlEx::MaxColumnWidth() const {
-    // A view not shown yet has not laid out its viewport: its own size says
-    // what the viewport will get.
-    const int width = isVisible() ? viewport()->width() : maximumViewportSize().width();
-    return std::max(width * 2 / 3, 1);
+    return std::max(ViewWidth() * 2 / 3, 1);
+}
+
+// The fitted columns in the view's width. Side by side where both fit, each
+// as wide as its texts, and its heading too where that fits as well; else the
+// second column, which holds the new names, gets at least half the view and
+// the first what it leaves, so that both end inside the view and what they
+// cut ends in dots.
+void CListCtrlEx::LayOutFittedColumns() {
+    const int view = ViewWidth();
+    const int f0 = m_fittedWidths[0], f1 = m_fittedWidths[1];
+    if (f1 == 0 || static_cast<int>(m_model->Columns().size()) < 2) {
+        if (f0 != 0)
+            header()->resizeSection(0, std::min(f0, MaxColumnWidth()));
+        return;
+    }
+    const auto heading = [this](int column) {
+        return TextWidth(m_model->Columns()[std::size_t(column)].heading) + kHeadingExtraWidth;
+    };
+    const int w0 = f0 != 0 ? f0 : header()->sectionSize(0);
+    int widths[2] = {w0, f1};
+    if (w0 + f1 <= view) {
+        const int h0 = f0 != 0 ? std::max(w0, heading(0)) : w0, h1 = std::max(f1, heading(1));
+        if (h0 + h1 <= view)
+            widths[0] = h0, widths[1] = h1;
+    } else {
+        widths[0] = std::min({w0, MaxColumnWidth(), std::max(view - f1, view / 2)});
+        widths[1] = std::max(view - widths[0], 1);
+    }
+    if (f0 != 0)
+        header()->resizeSection(0, widths[0]);
+    header()->resizeSection(1, widths[1]);
 }
 
 void CListCtrlEx::resizeEvent(QResizeEvent* event) {
     QTreeView::resizeEvent(event);
-    for (int column = 0; column < 2; ++column) {
-        if (const int fitted = m_fittedWidths[std::size_t(column)]; fitted != 0)
-            header()->resizeSection(column, std::min(fitted, MaxColumnWidth()));
-    }
+    LayOutFittedColumns();
 }
 
 // By the rule the cell is painted with: FitTextToWidth in full-row mode,
@@ -308,7 +339,7 @@ bool CListCtrlEx::viewportEvent(QEvent* event) {
     const QModelIndex index = indexAt(help->pos());
     const QString tip = CellToolTip(index);
     // An empty text hides a tooltip still shown for another cell.
-    QToolTip::showText(help->globalPos(), tip, viewport(), visualRect(index));
+    QToolTip::showText(help->globalPos(), WrappedToolTip(tip), viewport(), visualRect(index));
     event->setAccepted(!tip.isEmpty());
     return true;
 }

@@ -17,7 +17,7 @@
 // lists with, and a full-row mode in which it paints each row itself: the
 // highlight spans the row from the label to the right edge of the view, rows
 // take the colours registered for their image index, and texts too wide for
-// their column are shortened with "...". A shortened text shows whole in its
+// their column are shortened with "…". A shortened text shows whole in its
 // tooltip, and no auto-sized column takes more than two thirds of the view.
 class CListCtrlEx : public QTreeView {
 public:
@@ -68,7 +68,9 @@ public:
     void RowsChanged() { m_model->RowsChanged(0, GetItemCount() - 1); }
 
     // Sizes a column to its widest text (and its heading, with `useHeader`),
-    // at most two thirds of the view's width.
+    // at most two thirds of the view's width; with both columns sized, the
+    // second gets at least half the view when both are long, and each its
+    // heading's width where there is room.
     void AutoSizeColumn(int column, bool useHeader = false);
 
     // A cell's tooltip: its whole text when the view shortens it, then the
@@ -105,7 +107,9 @@ private:
     void DrawFullRow(QPainter* painter, const QRect& rowRect, int row) const;
     bool IsRowHighlighted(int row) const;
     int TextWidth(const QString& text) const;
+    int ViewWidth() const;
     int MaxColumnWidth() const;
+    void LayOutFittedColumns();
     bool IsCellShortened(const QModelIndex& index) const;
     // The width of a stored text, quick for ASCII: a column of ten thousand
     // names is measured on every keystroke.

@@ -1,7 +1,11 @@
 #include "status_line.h"
 
+#include "fit_text.h"
+
+#include <QHelpEvent>
 #include <QPainter>
 #include <QStyle>
+#include <QToolTip>
 
 namespace {
 
@@ -17,9 +21,9 @@ void CStatusLine::SetNotice(const QString& notice) {
 }
 
 QString CStatusLine::ShownText() const {
-    if (m_notice.isEmpty())
-        return text();
     const QFontMetrics metrics = fontMetrics();
+    if (m_notice.isEmpty())
+        return metrics.elidedText(text(), Qt::ElideMiddle, contentsRect().width());
     const QString whole = text() + kGap + m_notice;
     const int width = contentsRect().width();
     if (text().isEmpty() || metrics.horizontalAdvance(whole) <= width)
@@ -28,11 +32,15 @@ QString CStatusLine::ShownText() const {
     return metrics.elidedText(text(), Qt::ElideMiddle, std::max(room, 0)) + kGap + m_notice;
 }
 
-void CStatusLine::paintEvent(QPaintEvent* event) {
-    if (m_notice.isEmpty()) {
-        QLabel::paintEvent(event);
-        return;
-    }
+bool CStatusLine::event(QEvent* event) {
+    if (event->type() != QEvent::ToolTip || toolTip().isEmpty())
+        return QLabel::event(event);
+    QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), WrappedToolTip(toolTip()),
+                       this);
+    return true;
+}
+
+void CStatusLine::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     style()->drawItemText(&painter, contentsRect(), int(alignment()) | Qt::TextSingleLine,
                           palette(), isEnabled(), ShownText(), foregroundRole());

@@ -18,6 +18,7 @@ public:
     QString ShownText() const;
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:

@@ -3,7 +3,7 @@
 #include <QWidget>
 
 CTemplateLayout::CTemplateLayout(QWidget* parent, QSize templateSize)
-    : QLayout(parent), m_templateSize(templateSize) {
+    : QLayout(parent), m_templateSize(templateSize), m_minimumSize(templateSize) {
     setContentsMargins(0, 0, 0, 0);
 }
 

@@ -11,7 +11,8 @@
 // distance to the window edges it is anchored to, so a control anchored left
 // and right widens with the window, one anchored right only moves with the
 // right edge, and one anchored to all four edges grows both ways. The
-// template's size is the window's starting and smallest size.
+// template's size is the window's starting and, unless told otherwise,
+// smallest size.
 class CTemplateLayout : public QLayout {
 public:
     CTemplateLayout(QWidget* parent, QSize templateSize);
@@ -28,7 +29,13 @@ public:
     QLayoutItem* itemAt(int index) const override;
     QLayoutItem* takeAt(int index) override;
     QSize sizeHint() const override { return m_templateSize; }
-    QSize minimumSize() const override { return m_templateSize; }
+    QSize minimumSize() const override { return m_minimumSize; }
+    // Lets the window shrink below the template to `size`: the controls
+    // anchored to two opposite edges shrink, those anchored to one move.
+    void SetMinimumSize(QSize size) {
+        m_minimumSize = size.boundedTo(m_templateSize);
+        invalidate();
+    }
     void setGeometry(const QRect& rect) override;
 
 private:
@@ -44,4 +51,5 @@ private:
 
     std::vector<CItem> m_items;
     QSize m_templateSize;
+    QSize m_minimumSize;
 };

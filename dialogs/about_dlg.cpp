@@ -9,11 +9,13 @@
 #include <QPushButton>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace {
 
 // Short enough to fit its fixed box whole.
 const char* const kInformation =
-    "Velmora renames JPEG files to names that include the date each picture was taken.\n\n"
+    "Velmora renames photos and videos to names that include the date each was taken.\n\n"
     "Comments: velmora@quorvant.example\n\n"
     "Velmora never overwrites a file.";
 
@@ -48,7 +50,11 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     ok->setDefault(true);
     ok->setGeometry(units.Rect(178, 7, 50, 14));
     auto* subscribe = new QPushButton(QStringLiteral("Subscrib"), this);
-    subscribe->setGeometry(units.Rect(192, 74, 36, 14));
+    // Its text whole in any font: the button widens to the left if need be.
+    QRect subscribeRect = units.Rect(192, 74, 36, 14);
+    subscribeRect.setLeft(
+        std::min(subscribeRect.left(), subscribeRect.right() - subscribe->sizeHint().width()));
+    subscribe->setGeometry(subscribeRect);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(subscribe, &QPushButton::clicked, this, &CAboutDlg::OnSubscrib);
 

@@ -16,6 +16,7 @@
 #include <QListView>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QTableWidget>
 #include <QTimer>
@@ -28,6 +29,8 @@ using namespace velmora;
 namespace {
 
 const QString kCaption = QStringLiteral("Camera Clocks");
+// What a window manager's frame and title bar take around a window, about.
+const QSize kFrameRoom(16, 48);
 // The largest picture read whole for a list row, in pixels.
 constexpr qint64 kMaxWholePixels = 4'000'000;
 
@@ -171,7 +174,13 @@ CCameraClocksDlg::CCameraClocksDlg(QWidget* parent, const CDeviceTable& devices,
     units.FitText(QStringLiteral("Use &Proposal"), 56);
     units.FitText(QStringLiteral("Set From P&air"), 56);
     auto* layout = new CTemplateLayout(this, units.Size(400, 300));
-    resize(layout->sizeHint());
+    // It fits wherever the main window does (320 by 210 units) and starts
+    // as large as the screen lets it, up to the template.
+    layout->SetMinimumSize(units.Size(320, 210));
+    QSize room = layout->sizeHint();
+    if (const QScreen* screen = parent != nullptr ? parent->screen() : this->screen())
+        room = room.boundedTo(screen->availableGeometry().size() - kFrameRoom);
+    resize(room.expandedTo(layout->minimumSize()));
     constexpr Qt::Edges kTopLeft = Qt::TopEdge | Qt::LeftEdge;
     constexpr Qt::Edges kTopWide = kTopLeft | Qt::RightEdge;
     constexpr Qt::Edges kBottomLeft = Qt::BottomEdge | Qt::LeftEdge;
@@ -248,7 +257,7 @@ CCameraClocksDlg::CCameraClocksDlg(QWidget* parent, const CDeviceTable& devices,
             &CCameraClocksDlg::OnCurrentLineChanged);
     connect(m_comboReference, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0)
-            SetReference(m_lines[std::size_t(index)]);
+            SetReference(m_comboReference->itemData(index).value<qulonglong>());
     });
     connect(m_btnUseProposal, &QPushButton::clicked, this, &CCameraClocksDlg::OnUseProposal);
     connect(m_btnSetFromPair, &QPushButton::clicked, this, &CCameraClocksDlg::OnSetFromPair);
@@ -273,11 +282,15 @@ CCameraClocksDlg::~CCameraClocksDlg() = default;
 void CCameraClocksDlg::FillTable() {
     m_lineOf.assign(m_devices.size(), -1);
     for (std::size_t d = 0; d < m_devices.size(); ++d) {
-        if (m_devices[d].nFiles > 0) {
-            m_lineOf[d] = static_cast<int>(m_lines.size());
+        if (m_devices[d].nFiles > 0)
             m_lines.push_back(d);
-        }
     }
+    // The devices with the most files first, as they matter most.
+    std::stable_sort(m_lines.begin(), m_lines.end(), [this](std::size_t a, std::size_t b) {
+        return m_devices[a].nFiles > m_devices[b].nFiles;
+    });
+    for (std::size_t line = 0; line < m_lines.size(); ++line)
+        m_lineOf[m_lines[line]] = static_cast<int>(line);
     const QSignalBlocker block(m_table);
     m_table->setRowCount(static_cast<int>(m_lines.size()));
     for (int line = 0; line < static_cast<int>(m_lines.size()); ++line) {
@@ -300,7 +313,9 @@ void CCameraClocksDlg::FillTable() {
         m_table->setItem(
             line, ColHoldsFor,
             FixedItem(device.span ? QString::fromStdString(SpanText(*device.span)) : QString()));
-        m_comboReference->addItem(name);
+        // Files that name no device keep no clock to set the others by.
+        if (device.id.Known())
+            m_comboReference->addItem(name, qulonglong(m_lines[std::size_t(line)]));
         ShowOffset(m_lines[std::size_t(line)]);
     }
     m_table->resizeColumnsToContents();
@@ -365,7 +380,7 @@ void CCameraClocksDlg::SetReference(std::size_t device) {
     m_proposals.emplace(m_devices, device);
     {
         const QSignalBlocker block(m_comboReference);
-        m_comboReference->setCurrentIndex(line);
+        m_comboReference->setCurrentIndex(m_comboReference->findData(qulonglong(device)));
     }
     m_labelReference->setText(QStringLiteral("Reference: ") +
                               QString::fromStdString(m_devices[device].id.Text()));
@@ -391,19 +406,27 @@ void CCameraClocksDlg::OnItemChanged(QTableWidgetItem* item) {
     if (item->column() != ColOffset)
         return;
     const std::size_t device = m_lines[std::size_t(item->row())];
-    const QString typed = item->text();
-    const std::optional<std::int64_t> seconds = ParseOffsetSeconds(typed.toStdString());
+    const QString typed = item->text().trimmed();
+    // "+1:05" could be an hour and five minutes or a minute and five
+    // seconds: only the whole form is taken. An empty offset clears it.
+    const bool ambiguous = typed.count(QLatin1Char(':')) == 1;
+    const std::optional<std::int64_t> seconds = typed.isEmpty() ? std::optional<std::int64_t>(0)
+                                                : ambiguous
+                                                    ? std::nullopt
+                                                    : ParseOffsetSeconds(typed.toStdString());
     if (seconds)
         m_offsets[device] = *seconds;
     ShowOffset(device); // as the window writes it, or the last good value again
     if (!seconds) {
+        const QString text =
+            ambiguous ? QStringLiteral("\"%1\" could be hours and minutes or minutes and "
+                                       "seconds: type it whole, as %1:00 for hours and minutes.")
+                            .arg(typed)
+                      : QStringLiteral("\"%1\" is not a clock offset. Type it as +h:mm:ss, for "
+                                       "example +1:05:00 or -0:03:00.")
+                            .arg(typed);
         // Told once the editor has closed, not from within its commit.
-        QTimer::singleShot(0, this, [this, typed] {
-            MessageBox(QStringLiteral("\"%1\" is not a clock offset. Type it as +h:mm:ss, for "
-                                      "example +1:05:00 or -0:03:00.")
-                           .arg(typed),
-                       kCaption, MB_ICONERROR);
-        });
+        QTimer::singleShot(0, this, [this, text] { MessageBox(text, kCaption, MB_ICONERROR); });
     }
 }
 

@@ -3,6 +3,7 @@
 #include "date_choice.h"
 #include "dialog_units.h"
 #include "file_stream.h"
+#include "image_reader.h"
 #include "jpeg_info_rows.h"
 #include "ole_date.h"
 #include "string_table.h"
@@ -49,10 +50,12 @@ bool CJpegInfoDlg::OnInitDialog() {
 // an empty window would not say why it is empty.
 void CJpegInfoDlg::ShowReadError(bool opened, bool withRows) {
     using velmora::LoadString;
-    const int id = m_jpeg.m_nErrorId != 0 ? m_jpeg.m_nErrorId : velmora::IDS_INVALID_JPEG;
-    auto* message = new QLabel(opened ? QString::fromUtf8(LoadString(id))
-                                      : QStringLiteral("The file could not be opened."),
-                               this);
+    const std::string failure = ReadFailureText(m_jpeg, m_strFile.c_str(), m_bAllTypes);
+    auto* message =
+        new QLabel(opened || failure == velmora::LoadString(velmora::IDS_NOT_REGULAR_FILE)
+                       ? QString::fromUtf8(failure)
+                       : QStringLiteral("The file could not be opened."),
+                   this);
     message->setWordWrap(true);
     message->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     const CDialogUnits units(font());

@@ -26,19 +26,24 @@ CBoxWalker::CBoxWalker(CFileStream& file, std::uint64_t begin, std::uint64_t end
 //   4..7   type, four characters
 //   8..15  64-bit size (only when the size field is 1)
 bool CBoxWalker::Next(CBox& box) {
-    if (m_nBoxes == kMaxBoxes || m_nPos > m_nEnd || m_nEnd - m_nPos < kHeaderSize)
+    if (m_nBoxes == kMaxBoxes || m_nPos >= m_nEnd)
         return false;
     unsigned char header[kLargeHeaderSize];
-    if (!m_file.Seek(m_nPos) || m_file.Read(header, kHeaderSize) != kHeaderSize)
+    if (m_nEnd - m_nPos < kHeaderSize || !m_file.Seek(m_nPos) ||
+        m_file.Read(header, kHeaderSize) != kHeaderSize) {
+        m_file.MarkDamaged(); // a header cut off
         return false;
+    }
     CByteCursor cursor(header, sizeof(header));
     std::uint64_t size = cursor.U32();
     std::memcpy(box.type, header + 4, 4);
     std::uint64_t headerSize = kHeaderSize;
     if (size == 1) {
         if (m_nEnd - m_nPos < kLargeHeaderSize ||
-            m_file.Read(header + kHeaderSize, kHeaderSize) != kHeaderSize)
+            m_file.Read(header + kHeaderSize, kHeaderSize) != kHeaderSize) {
+            m_file.MarkDamaged();
             return false;
+        }
         cursor.Skip(4);
         size = cursor.U64();
         headerSize = kLargeHeaderSize;
@@ -47,6 +52,7 @@ bool CBoxWalker::Next(CBox& box) {
     }
     if (size < headerSize || size > m_nEnd - m_nPos) {
         m_nEnd = m_nPos; // nothing after a broken box is walked
+        m_file.MarkDamaged();
         return false;
     }
     ++m_nBoxes;

@@ -283,8 +283,10 @@ void CChunkReader::ReadWebp() {
             return;
         const std::uint32_t size = LittleEndian32(chunk + 4);
         const std::uint64_t data = pos + kWebpChunkHeader;
-        if (size > end - data)
-            return; // a chunk overrunning the file ends the walk
+        if (size > end - data) {
+            m_file.MarkDamaged(); // a chunk overrunning the file ends the walk
+            return;
+        }
         const char* type = reinterpret_cast<const char*>(chunk);
         if (std::memcmp(type, "EXIF", 4) == 0) {
             if (ReadChunk(data, size, kMaxExifChunk))
@@ -340,8 +342,10 @@ void CChunkReader::WalkPng() {
         CByteCursor cursor(chunk, sizeof(chunk));
         const std::uint32_t length = cursor.U32();
         const std::uint64_t data = pos + kPngChunkHeader;
-        if (length > kPngMaxLength || length > end - data)
+        if (length > kPngMaxLength || length > end - data) {
+            m_file.MarkDamaged();
             return;
+        }
         if (cursor.Is("IEND"))
             return;
         const char* type = reinterpret_cast<const char*>(chunk + 4);

@@ -68,6 +68,12 @@ public:
     // Bytes taken from the file so far, buffer refills included.
     std::uint64_t BytesRead() const { return m_nBytesRead; }
 
+    // Set by a reader that finds the file's layout broken (a box running
+    // past its end, a header cut off); cleared for each read.
+    void MarkDamaged() { m_bDamaged = true; }
+    void ClearDamaged() { m_bDamaged = false; }
+    bool Damaged() const { return m_bDamaged; }
+
     // The file's last-modification time, from the status taken at open.
     std::time_t ModificationTime() const { return m_mtime; }
 
@@ -96,4 +102,5 @@ private:
     std::size_t m_bufferEnd = 0;
     std::uint64_t m_filePos = 0; // the system's position: just past the buffered bytes
     std::uint64_t m_nBytesRead = 0;
+    bool m_bDamaged = false;
 };

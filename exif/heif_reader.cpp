@@ -64,6 +64,10 @@ void CHeifReader::Read() {
         if (haveMeta && (!sequence || haveMoov))
             break;
     }
+    // Every HEIF image keeps its items in a meta box; a file without one
+    // (nor a sequence's movie box) was cut short.
+    if (!haveMeta && !haveMoov)
+        m_file.MarkDamaged();
     if (sequence && haveMoov && !m_record.m_taken.Found())
         CMovieReader(m_record, m_exif, m_file).ReadHeaderTime(moov);
 }

@@ -17,10 +17,77 @@
 #include "string_table.h"
 #include "x3f_reader.h"
 
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 
 using namespace velmora;
+
+namespace {
+
+const char* FormatName(FileFormat format) {
+    switch (format) {
+    case FileFormat::Tiff:
+    case FileFormat::BigTiff:
+        return "TIFF";
+    case FileFormat::Raf:
+        return "RAF";
+    case FileFormat::Heif:
+        return "HEIF";
+    case FileFormat::Cr3:
+        return "CR3";
+    case FileFormat::WebP:
+        return "WebP";
+    case FileFormat::Png:
+        return "PNG";
+    case FileFormat::Avi:
+        return "AVI";
+    case FileFormat::Mts:
+        return "AVCHD";
+    case FileFormat::Crw:
+        return "CRW";
+    case FileFormat::Mrw:
+        return "MRW";
+    case FileFormat::X3f:
+        return "X3F";
+    case FileFormat::Jpeg:
+    case FileFormat::Movie:
+    case FileFormat::Unknown:
+        break;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+std::string ReadFailureText(const CImageRecord& record, const char* path, bool byContent) {
+    // A read that never began (the open failed) left neither an error nor a type.
+    const bool opened = record.m_nErrorId != 0 || record.m_format != FileFormat::Unknown;
+    const ImageType* type = ImageTypeOf(path);
+    const int id = record.m_nErrorId != 0 ? record.m_nErrorId : IDS_INVALID_JPEG;
+    if (!byContent || record.m_format == FileFormat::Jpeg ||
+        (type != nullptr && type->kind == ImageKind::Jpeg))
+        return LoadString(id);
+    struct stat status {};
+    if (!opened && (stat(path, &status) != 0 || !S_ISREG(status.st_mode)))
+        return LoadString(IDS_NOT_REGULAR_FILE);
+    // Neither the name nor the content tells a type to speak of.
+    if (!opened || (type == nullptr && record.m_format == FileFormat::Unknown))
+        return LoadString(id);
+    // The content's type where it shows one, else the name's.
+    std::string typeName;
+    if (const char* format = FormatName(record.m_format))
+        typeName = format;
+    else if (type != nullptr)
+        for (const char c : type->extension)
+            typeName += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    else
+        typeName = "movie";
+    char text[160];
+    std::snprintf(text, sizeof(text), LoadString(IDS_DAMAGED_FILE), typeName.c_str());
+    return text;
+}
 
 bool CImageReader::ReadOpened(CFileStream& file, bool open, const char* path, bool byContent) {
     m_record.m_nErrorId = 0;
@@ -55,8 +122,15 @@ bool CImageReader::ReadOpened(CFileStream& file, bool open, const char* path, bo
 bool CImageReader::Read(CFileStream& file, FileFormat format) {
     m_exif.BeginFile();
     m_record.m_format = format;
-    const bool ok = Dispatch(file, format);
+    file.ClearDamaged();
+    bool ok = Dispatch(file, format);
     m_exif.CompleteExifDate();
+    // A file of another type whose layout or EXIF the reader found broken,
+    // and that gave no date before the damage, is damaged, not undated.
+    if (ok && format != FileFormat::Jpeg && !m_record.m_taken.Found() && file.Damaged()) {
+        m_record.m_nErrorId = IDS_DAMAGED_FILE;
+        ok = false;
+    }
     if (!ok) {
         // Damage after a whole EXIF block (a file recovered from a broken
         // card) keeps the date read from it; the failure still stands.

@@ -3,6 +3,8 @@
 #include "exif_parser.h"
 #include "image_type.h"
 
+#include <string>
+
 class CFileStream;
 class CImageRecord;
 class CJpegSections;
@@ -14,6 +16,15 @@ class CJpegSections;
 // the rules that hold across readers live here: one EXIF work budget per
 // file, however many blocks it holds, and a date taken that stays when damage
 // after it fails the read. One front door serves many files.
+class CImageReader;
+
+// What to tell of a file the reader could not read (`path` as it was read,
+// `byContent` whether it was read by its content): the reader's own message
+// for a file read as JPEG or named as one; for any other file, in words of
+// its type: IDS_DAMAGED_FILE with the type, or IDS_NOT_REGULAR_FILE for a
+// folder, a FIFO or a link that leads nowhere.
+std::string ReadFailureText(const CImageRecord& record, const char* path, bool byContent);
+
 class CImageReader {
 public:
     CImageReader(CImageRecord& record, CJpegSections& sections)

@@ -135,13 +135,17 @@ std::vector<CInfoRow> JpegInfoRows(const CJpegInfo& info, const velmora::CFoundD
             source += ", " + velmora::OffsetText(taken->nOffset);
         add("Date source:", source);
     }
-    add("Resolution:", Printf("%d x %d  %s", info.m_nWidth, info.m_nHeight,
-                              SizeText(info.m_nWidth, info.m_nHeight).c_str()));
+    // A JPEG shows every row as it always did; another type leaves out what
+    // it does not hold: a size it never gave, a flash without camera data.
+    const bool jpeg = format == velmora::FileFormat::Jpeg;
+    if (jpeg || info.m_nWidth != 0 || info.m_nHeight != 0)
+        add("Resolution:", Printf("%d x %d  %s", info.m_nWidth, info.m_nHeight,
+                                  SizeText(info.m_nWidth, info.m_nHeight).c_str()));
     if (info.m_nOrientation > 0)
         add("Orientation  :", info.OrientationName());
     if (frameHeader)
         add("Color/BW:", info.m_bColor != 0 ? "Color" : "Black and White");
-    if (info.m_bFlash >= 0)
+    if (info.m_bFlash >= 0 && (jpeg || info.m_szCameraMake[0] != '\0'))
         add("Flash used:", info.m_bFlash != 0 ? "Yes" : "No");
     if (info.m_fFocalLength != 0)
         add("Focal length:", FocalLengthText(info.m_fFocalLength, info.m_fCcdWidth));

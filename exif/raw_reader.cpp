@@ -24,6 +24,9 @@ void CRawReader::ReadTiff() {
     CTiffFileView view(m_file);
     if (view.Ok())
         m_exif.ParseTiffFile(view);
+    // A directory past the end: the file was cut after its header.
+    if (m_record.m_nErrorId == velmora::IDS_ILLEGAL_DIRECTORY)
+        m_file.MarkDamaged();
 }
 
 bool CRawReader::ReadRaf(CJpegSections& sections) {

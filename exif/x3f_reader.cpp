@@ -62,14 +62,19 @@ bool CX3fReader::Read(CJpegSections& sections) {
         m_record.m_nErrorId = velmora::IDS_INVALID_JPEG;
         return false;
     }
+    // Without its section directory at the end the file was cut short.
     unsigned char tail[4];
-    if (size < kHeaderSize + 4 || !m_file.Seek(size - 4) || m_file.Read(tail, 4) != 4)
+    if (size < kHeaderSize + 4 || !m_file.Seek(size - 4) || m_file.Read(tail, 4) != 4) {
+        m_file.MarkDamaged();
         return true;
+    }
     const std::uint64_t directory = Le32(tail);
     unsigned char head[kDirectoryHeader];
     if (directory > size - 4 - kDirectoryHeader || !m_file.Seek(directory) ||
-        m_file.Read(head, sizeof(head)) != sizeof(head) || std::memcmp(head, "SECd", 4) != 0)
+        m_file.Read(head, sizeof(head)) != sizeof(head) || std::memcmp(head, "SECd", 4) != 0) {
+        m_file.MarkDamaged();
         return true;
+    }
     const std::uint64_t room = (size - 4 - directory - kDirectoryHeader) / kDirectoryEntry;
     const std::uint64_t count = std::min<std::uint64_t>({Le32(head + 8), room, kMaxSections});
     std::vector<unsigned char> entries(count * kDirectoryEntry);

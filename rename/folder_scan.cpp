@@ -3,6 +3,7 @@
 #include "companions.h"
 #include "file_stream.h"
 #include "folder_dates.h"
+#include "image_reader.h"
 #include "image_type.h"
 #include "jpeg_file.h"
 #include "name_compare.h"
@@ -463,6 +464,12 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
     for (int i = 0; i < count; ++i) {
         if (observer != nullptr)
             observer->OnReading(i, count);
+        // Half a folder's dates would give the rows other counters.
+        if (observer != nullptr && observer->StopWanted()) {
+            rows.clear();
+            listed = false;
+            return 0;
+        }
         CListRow& row = rows[i];
         COpenedFile& file = ahead.Next(i);
         // "*.jpg" alone is read as JPEG whatever it holds, as always; with
@@ -487,8 +494,7 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
                                                           : IDS_NO_DATE_HELD,
                       i);
         } else {
-            row.SetText(1,
-                        LoadString(reader.m_nErrorId != 0 ? reader.m_nErrorId : IDS_INVALID_JPEG));
+            row.SetText(1, ReadFailureText(reader, file.strPath.c_str(), options.bAllTypes));
             row.nImage = RowUnreadable;
             row.nData = i;
         }

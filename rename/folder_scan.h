@@ -25,6 +25,9 @@ public:
     virtual void OnReading(int index, int count) = 0;
     // Every row is read; they are about to be sorted and named.
     virtual void OnSorting() {}
+    // Asked before each file is read: true stops the scan, which then
+    // leaves no rows, as a folder that could not be listed.
+    virtual bool StopWanted() { return false; }
 };
 
 // Which files a scan lists. The defaults list "*.jpg" alone, each file its

@@ -99,11 +99,20 @@ public:
             if (step.bFinal) {
                 m_rows[step.nRow].nImage = RowNamed;
                 ++m_renamed;
+                if (m_observer != nullptr && !m_observer->OnRowDone(m_renamed))
+                    m_stopWanted = true;
                 if (m_outstanding == 0) {
                     m_clean = m_done + 1;
                     m_cleanFiles = m_files;
                     m_taken.Clear();
                     m_asideListed.clear();
+                    // A stop asked for waits for this point, which needs
+                    // no step taken back.
+                    if (m_stopWanted && m_clean < steps.size()) {
+                        m_done = m_clean;
+                        m_cancelled = true;
+                        return false;
+                    }
                 }
             }
         }
@@ -147,6 +156,7 @@ public:
     std::size_t FilesKept() const { return m_done == m_steps ? m_files : m_cleanFiles; }
     int Error() const { return m_error; }
     bool Changed() const { return m_changed; }
+    bool Cancelled() const { return m_cancelled; }
     int Renamed() const { return m_renamed; }
 
 private:
@@ -202,7 +212,9 @@ private:
     int m_renamed = 0;
     int m_error = 0;
     bool m_changed = false;
-    std::string m_from; // the names of the step being taken
+    bool m_stopWanted = false; // the observer asked for a stop
+    bool m_cancelled = false;  // and the run stopped for it
+    std::string m_from;        // the names of the step being taken
     std::string m_to;
     CNameList m_taken; // each step's name before it, from the clean point on
     std::unordered_set<std::uint64_t> m_aside; // files under a temporary name
@@ -230,6 +242,9 @@ std::optional<CRenameOutcome> ExecutePlan(const CFolderHandle& folder, CListRows
     const CRenameStep& step = steps[runner.FailedStep()];
     const int renamed = result.nRenamed;
     const std::string from(RowFileName(rows[step.nRow], step.nCompanion));
+    if (runner.Cancelled())
+        return Outcome(renamed == 0 ? CRenameOutcome::NoneRenamed : CRenameOutcome::SomeRenamed,
+                       "Cancelled. " + Tally(renamed), "Rename Files", false, renamed);
     const std::string tally = stranded.empty() ? Tally(renamed) : stranded;
     if (runner.Changed())
         return FolderChangedStop(from, runner.FailedTo(), renamed, tally);

@@ -345,6 +345,8 @@ private:
             }
             if (error != 0) {
                 plan.stop.nError = error;
+                plan.stop.bFolderPart = true;
+                plan.stop.strTo = to;
                 return Stop(plan, CRenameStop::Error, row);
             }
         }
@@ -573,6 +575,9 @@ std::string RefusalText(const CRenameStop& stop) {
         return stop.bHeldByRun ? stop.strHolder + " is to get the same name"
                                : stop.strHolder + " holds that name and is not renamed";
     case CRenameStop::Error:
+        if (stop.bFolderPart && stop.nError == ENOENT)
+            return "The subfolder '" + stop.strTo.substr(0, stop.strTo.rfind('/')) +
+                   "' does not exist.";
         return std::strerror(stop.nError);
     case CRenameStop::None:
         break;

@@ -54,6 +54,8 @@ struct CRenameStop {
     std::string strHolder;   // Taken: the file that holds the name, as it was listed
     bool bHeldByRun = false; // Taken: an earlier step of this run gave the holder that name
     int nHolderRow = -1;     // Taken: the holder's row, when a row of the list holds it
+    // Error: the name's folder part could not be reached (strTo the name).
+    bool bFolderPart = false;
 };
 
 struct CRenamePlan {

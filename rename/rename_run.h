@@ -26,6 +26,13 @@ public:
     virtual void OnMovedAside(const std::string& from, const std::string& temporary) = 0;
     // A step taken back when the run stopped: the file went from `from` back to `to`.
     virtual void OnUndone(const std::string& from, const std::string& to) = 0;
+    // A row has all its files at their new names, `renamed` rows so far.
+    // False asks the run to stop at the next point where no file is under a
+    // temporary name; it then ends as a stop that keeps what it renamed.
+    virtual bool OnRowDone(int renamed) {
+        (void)renamed;
+        return true;
+    }
 };
 
 // What the window shows at the end of a run.

@@ -33,6 +33,8 @@ constexpr StringEntry kStrings[] = {
     {IDS_CLOCK_BEFORE_1900, "The camera clock offset moves the date before 1900."},
     {IDS_ZONE_PAST_9999, "The time zone moves the date past 9999."},
     {IDS_ZONE_BEFORE_1900, "The time zone moves the date before 1900."},
+    {IDS_DAMAGED_FILE, "The file is damaged or cut short (%s)."},
+    {IDS_NOT_REGULAR_FILE, "Not a regular file."},
     // The format codes: the code, "|", the description (trailing blanks kept).
     {IDS_FORMAT_CODE_FIRST + 0, "%a|Abbreviated weekday name"},
     {IDS_FORMAT_CODE_FIRST + 1, "%A|Full weekday name "},

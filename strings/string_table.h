@@ -27,6 +27,10 @@ enum StringId : int {
     IDS_CLOCK_BEFORE_1900 = 15005,
     IDS_ZONE_PAST_9999 = 15006,
     IDS_ZONE_BEFORE_1900 = 15007,
+    // A file of another type than JPEG that can't be read, in its own words:
+    // "%s" is the type.
+    IDS_DAMAGED_FILE = 15008,
+    IDS_NOT_REGULAR_FILE = 15009,
     IDS_FORMAT_CODE_FIRST = 20000, // "code|description", up to 20029
 };
 

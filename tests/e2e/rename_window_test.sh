@@ -7,6 +7,7 @@
 # names from before the rename come back. Then drag a second folder from
 # another program onto the list: the drop is taken as a copy and Enter renames
 # that folder; a picture added to it shows after F5 and is renamed too.
+# Last, Cancel during a rename of 20,000 files, and Ctrl+Z after it.
 #
 # usage: rename_window_test.sh VELMORA MAKE_PHOTOS DRAG_SOURCE SCREENSHOT_DIR
 # Exit status: 0 passed, 1 failed, 77 skipped (a needed X tool is missing).
@@ -17,7 +18,7 @@
 set -uo pipefail
 
 readonly kSkip=77
-readonly kBudgetSeconds=45 # hang guard, well inside the CTest TIMEOUT
+readonly kBudgetSeconds=100 # hang guard, well inside the CTest TIMEOUT
 readonly kMainTitle='Velmora Images to date taken value'
 readonly kBoxTitle='Rename Files'
 readonly kUndoTitle='Undo Rename'
@@ -257,24 +258,30 @@ if [[ $stored != "Default%20Format=$kFormat" ]]; then
     fail "$(printf 'settings file %s holds\n%s' "$settings_file" "$(cat "$settings_file")")"
 fi
 
-# Third case: Ctrl+Z, Enter on the question, and the old names are back.
+# undo_and_leave CHECK: Ctrl+Z, Yes to the question (No is its default),
+# CHECK until the names are back, confirm the message, leave with Escape.
+undo_and_leave() {
+    focus_window "$main_window"
+    x xdotool key --clearmodifiers ctrl+z || fail "cannot press Ctrl+Z"
+    wait_until "the undo question" window_shown "$kUndoTitle"
+    focus_window "$(find_window "$kUndoTitle")"
+    x xdotool key --clearmodifiers alt+y || fail "cannot answer the undo question"
+    wait_until "the names from before the rename" "$1"
+    wait_until "the undo's message" window_shown "$kUndoTitle"
+    focus_window "$(find_window "$kUndoTitle")"
+    x xdotool key --clearmodifiers Return || fail "cannot confirm the undo's message"
+    wait_until "the undo's message to close" window_gone "$kUndoTitle"
+    focus_window "$main_window"
+    x xdotool key --clearmodifiers Escape || fail "cannot press Escape"
+    wait_velmora_end Escape
+}
+
+# Third case: Ctrl+Z, Yes to the question, and the old names are back.
 start_velmora
 wait_until "the main window" window_shown "$kMainTitle"
 main_window=$(find_window "$kMainTitle")
-focus_window "$main_window"
-x xdotool key --clearmodifiers ctrl+z || fail "cannot press Ctrl+Z"
-wait_until "the undo question" window_shown "$kUndoTitle"
-focus_window "$(find_window "$kUndoTitle")"
-x xdotool key --clearmodifiers Return || fail "cannot answer the undo question"
 names_back() { [[ $(cd "$photos" && LC_ALL=C ls -A) == "$original" ]]; }
-wait_until "the names from before the rename" names_back
-wait_until "the undo's message" window_shown "$kUndoTitle"
-focus_window "$(find_window "$kUndoTitle")"
-x xdotool key --clearmodifiers Return || fail "cannot confirm the undo's message"
-wait_until "the undo's message to close" window_gone "$kUndoTitle"
-focus_window "$main_window"
-x xdotool key --clearmodifiers Escape || fail "cannot press Escape"
-wait_velmora_end Escape
+undo_and_leave names_back
 
 # Fourth case: drag a second folder from another program onto the list. The
 # source proposes a move, as file managers do; Velmora must take a copy, or
@@ -349,6 +356,46 @@ log "F5 listed the added picture"
 focus_window "$main_window"
 x xdotool key --clearmodifiers Escape || fail "cannot press Escape"
 wait_velmora_end Escape
+
+# Fifth case: Escape (Cancel) during a rename of 20,000 files stops it with
+# no file under a temporary name; Ctrl+Z then gives every file its name back.
+big=$work/big
+{ mkdir "$big" && "$make_photos" "$big" 20000; } || fail "cannot set up $big"
+big_original=$(listing "$big")
+env -i PATH="$PATH" HOME="$home" XDG_CONFIG_HOME="$home/.config" \
+    XDG_RUNTIME_DIR="$runtime" DISPLAY="$display" QT_QPA_PLATFORM=xcb TZ=UTC \
+    LC_ALL=C.UTF-8 "$velmora" "$big" >"$work/velmora.log" 2>&1 &
+app_pid=$!
+wait_until "the main window" window_shown "$kMainTitle"
+main_window=$(find_window "$kMainTitle")
+# Enter is swallowed while the folder is read: it is pressed until the
+# rename begins.
+renaming() { compgen -G "$big/Trip_*" >/dev/null; }
+press_rename() {
+    renaming && return 0
+    focus_window "$main_window"
+    x xdotool key --clearmodifiers Return || fail "cannot press Enter"
+    local _
+    for _ in {1..20}; do
+        renaming && return 0
+        sleep 0.1
+    done
+    return 1
+}
+wait_until "the rename to start" press_rename
+x xdotool key --clearmodifiers Escape || fail "cannot press Escape"
+wait_until "the '$kBoxTitle' message box" window_shown "$kBoxTitle"
+renamed=$(listing "$big" | grep -c '^Trip_')
+aside=$(listing "$big" | grep -c '^~vlm')
+((renamed > 0 && renamed < 20005)) || fail "Cancel left $renamed of 20005 files renamed"
+((aside == 0)) || fail "Cancel left $aside files under temporary names"
+log "Cancel stopped the rename after $renamed of 20005 files"
+focus_window "$(find_window "$kBoxTitle")"
+x xdotool key --clearmodifiers Return || fail "cannot confirm the message box"
+wait_until "the message box to close" window_gone "$kBoxTitle"
+big_back() { [[ $(listing "$big") == "$big_original" ]]; }
+undo_and_leave big_back
+log "the undo gave all 20005 files their names back"
 
 log "passed"
 exit 0

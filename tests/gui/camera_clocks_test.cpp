@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -63,6 +64,7 @@ public:
             qobject_cast<QLineEdit*>(Table().indexWidget(Table().model()->index(0, ColOffset)));
         QVERIFY(editor != nullptr);
         editor->selectAll();
+        QTest::keyClick(editor, Qt::Key_Backspace);
         QTest::keyClicks(editor, text);
         QTest::keyClick(editor, Qt::Key_Return);
         QCoreApplication::processEvents();
@@ -132,8 +134,19 @@ private Q_SLOTS:
             clocks.TypeOffset("1:99");
             QCOMPARE(clocks.Offset(), "+0:00:00");
             QTRY_COMPARE(clocks.m_messages.filter("\"1:99\"").size(), 1);
+            // Hours and minutes, or minutes and seconds: refused, and an
+            // empty offset clears one.
             clocks.TypeOffset("1:05");
+            QTRY_COMPARE(clocks.m_messages.filter("\"1:05\" could be hours").size(), 1);
+            clocks.TypeOffset("2:00:00");
+            clocks.TypeOffset("");
+            QCOMPARE(clocks.Offset(), "+0:00:00");
+            clocks.TypeOffset("1:05:00");
             QVERIFY(clocks.isVisible()); // Enter ended the edit, not the window
+            // It starts inside the screen and may be made smaller.
+            const QRect screen = clocks.screen()->availableGeometry();
+            QVERIFY(clocks.width() < screen.width() && clocks.height() < screen.height());
+            QVERIFY(clocks.minimumHeight() < clocks.height());
         };
         typed.OnCameraClocks();
         QCOMPARE(typed.Times(), kShifted);

@@ -163,7 +163,13 @@ void DialogsTest::initTestCase() {
     movie.creationTime = 3797380800; // 2024-05-01 04:00:00 UTC, from 1904
     QVERIFY(testdata::WriteFile(QFile::encodeName(File("trip/clip.mov")).toStdString(),
                                 testdata::MovieFile(movie)));
-    for (const char* name : {"camera.jpg", "plain.jpg", "commented.jpg", "trip/clip.mov"})
+    // A screenshot that only its name dates.
+    QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("shots")));
+    QVERIFY(testdata::WriteFile(
+        QFile::encodeName(File("shots/Screenshot_2019-04-05-12-34-56.png")).toStdString(),
+        testdata::PngWithChunks({}, {})));
+    for (const char* name : {"camera.jpg", "plain.jpg", "commented.jpg", "trip/clip.mov",
+                             "shots/Screenshot_2019-04-05-12-34-56.png"})
         QVERIFY(guitest::SetModificationTime(File(name), kFileTime));
 }
 
@@ -223,8 +229,16 @@ void DialogsTest::jpegInformation_data() {
                  {"Date/Time:", "2024/05/01 13:00:00"},
                  {"Date source:",
                   "the movie header (UTC), in the zone of the photos taken near it, +09:00"},
-                 {"Resolution:", "1920 x 1080  (size = 2.1M pixle)"},
-                 {"Flash used:", "No"}}
+                 {"Resolution:", "1920 x 1080  (size = 2.1M pixle)"}}
+        << true;
+    // A file the list dates by its name shows that date and its source too.
+    QTest::newRow("listed/undated-dated-by-name")
+        << File("shots/Screenshot_2019-04-05-12-34-56.png")
+        << CRows{{"File Name:", File("shots/Screenshot_2019-04-05-12-34-56.png")},
+                 {"File Date:", fileDate},
+                 {"Date/Time:", "2019/04/05 12:34:56"},
+                 {"Date source:", "the file name"},
+                 {"Resolution:", "16 x 16  (size = 256.0 pixles)"}}
         << true;
 }
 
@@ -240,7 +254,8 @@ void DialogsTest::jpegInformation() {
         bool found = false;
         const QFileInfo file(path);
         velmora::ScanFolder(QFile::encodeName(file.path()).toStdString(), "%Y", scanned, found,
-                            nullptr, {.bAllTypes = true}, nullptr, &devices);
+                            nullptr, {.bAllTypes = true, .undated = velmora::UndatedDates::Names},
+                            nullptr, &devices);
         for (const CListRow& row : scanned)
             if (row.Text(0) == QFile::encodeName(file.fileName()).toStdString())
                 date = velmora::RowDate(devices, row);

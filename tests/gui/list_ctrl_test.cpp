@@ -107,21 +107,21 @@ void ListCtrlTest::fitTextToWidth_data() {
     const int label = CListCtrlEx::kLabelMargin;
     QTest::newRow("sub-item/fits-exactly") << abc << 72 << sub << abc << false;
     QTest::newRow("sub-item/wide-column") << abc << 500 << sub << abc << false;
-    QTest::newRow("sub-item/one-pixel-short") << abc << 71 << sub << "ABCDEF..." << true;
-    QTest::newRow("sub-item/three-letters-at-50") << abc << 50 << sub << "ABC..." << true;
-    QTest::newRow("sub-item/four-letters-at-54") << abc << 54 << sub << "ABCD..." << true;
+    QTest::newRow("sub-item/one-pixel-short") << abc << 71 << sub << "ABCDEFGH…" << true;
+    QTest::newRow("sub-item/five-letters-at-50") << abc << 50 << sub << "ABCDE…" << true;
+    QTest::newRow("sub-item/six-letters-at-54") << abc << 54 << sub << "ABCDEF…" << true;
     QTest::newRow("label/fits-exactly") << abc << 64 << label << abc << false;
-    QTest::newRow("label/one-pixel-short") << abc << 63 << label << "ABCDEF..." << true;
+    QTest::newRow("label/one-pixel-short") << abc << 63 << label << "ABCDEFGH…" << true;
     QTest::newRow("empty-text") << QString() << 0 << sub << QString() << false;
     QTest::newRow("width-2") << abc << 2 << sub << QString() << true;
     QTest::newRow("width-0") << abc << 0 << label << QString() << true;
-    QTest::newRow("first-letter-kept/width-3") << abc << 3 << sub << "A..." << true;
-    QTest::newRow("first-letter-kept/width-5") << abc << 5 << sub << "A..." << true;
-    QTest::newRow("first-letter-kept/two-letter-text") << "WX" << 5 << sub << "W..." << true;
-    QTest::newRow("first-letter-kept/one-letter-text") << "W" << 5 << sub << "W..." << true;
+    QTest::newRow("first-letter-kept/width-3") << abc << 3 << sub << "A…" << true;
+    QTest::newRow("first-letter-kept/width-5") << abc << 5 << sub << "A…" << true;
+    QTest::newRow("first-letter-kept/two-letter-text") << "WX" << 5 << sub << "W…" << true;
+    QTest::newRow("first-letter-kept/one-letter-text") << "W" << 5 << sub << "W…" << true;
     const QString clef = QString::fromUtf8("\xF0\x9D\x84\x9E"); // two UTF-16 units
     QTest::newRow("first-letter-kept/surrogate-pair")
-        << clef + clef + clef << 5 << sub << clef + "..." << true;
+        << clef + clef + clef << 5 << sub << clef + "…" << true;
 }
 
 void ListCtrlTest::fitTextToWidth() {
@@ -461,6 +461,29 @@ void ListCtrlTest::longNamesInNarrowColumns() {
         list->resize(150, 200);
         QTRY_COMPARE(list->header()->sectionSize(0), list->viewport()->width() * 2 / 3);
         QCOMPARE(tip(), name);
+    }
+    // Two long names: the new one gets at least half the view, both end
+    // inside it, cut with their tooltips; short ones leave room for their
+    // headings whole.
+    for (const bool longNames : {true, false}) {
+        const auto both = view(QStringLiteral("Original File Name"), true);
+        const std::string text = longNames ? (name + name).toStdString() : "b.jpg";
+        both->Rows()[0].SetText(0, text);
+        both->Rows()[0].SetText(1, text);
+        both->AutoSizeColumn(0);
+        both->AutoSizeColumn(1);
+        const int width = both->viewport()->width();
+        const QHeaderView& heading = *both->header();
+        const QModelIndex converted = both->model()->index(0, 1);
+        if (longNames) {
+            QVERIFY(heading.sectionSize(1) >= width / 2);
+            QCOMPARE(heading.sectionSize(0) + heading.sectionSize(1), width);
+            QCOMPARE(both->CellToolTip(converted), QString::fromStdString(text));
+        } else {
+            QVERIFY(heading.sectionSize(0) >=
+                    heading.fontMetrics().horizontalAdvance(QStringLiteral("Original File Name")));
+            QCOMPARE(both->CellToolTip(converted), QString());
+        }
     }
     const auto whole = view(name, true);
     QStyleOptionHeader label;

@@ -65,7 +65,6 @@ public:
     };
 
     std::vector<CMessage> m_messages;
-    int m_nBeeps = 0;
     std::vector<std::string> m_infoPaths; // and the date of the row, when it has one
     bool m_bInfoAllTypes = false;
     QStringList m_browseStarts;
@@ -75,18 +74,22 @@ public:
     bool m_bRealBuilder = false;
     bool m_bRealBrowser = false;
     int m_nAboutRuns = 0;
-    QStringList m_questions;
+    QStringList m_questions; // each ends in " [Yes]" or " [No]", the default
     bool m_bAnswerYes = true;
+    int m_nLongWorkDelayMs = 500;
 
 protected:
-    bool AskYesNo(const QString& text, const QString&) override {
+    bool AskYesNo(const QString& text, const QString&, bool yesDefault) override {
+        m_questions << text + (yesDefault ? " [Yes]" : " [No]");
+        return m_bAnswerYes;
+    }
+    bool AskRenameOthers(const QString& text) override {
         m_questions << text;
         return m_bAnswerYes;
     }
     void MessageBox(const QString& text, const QString& caption, unsigned flags) override {
         m_messages.push_back({text, caption, flags});
     }
-    void Beep() override { ++m_nBeeps; }
     QString BrowseForFolder(const QString& startFolder) override {
         if (m_bRealBrowser)
             return CVelmoraDlg::BrowseForFolder(startFolder);
@@ -111,6 +114,7 @@ protected:
         return true;
     }
     void RunAboutDialog() override { ++m_nAboutRuns; }
+    int LongWorkDelayMs() const override { return m_nLongWorkDelayMs; }
 };
 
 // The folder most tests scan: three dated photos whose names are not in date
@@ -211,6 +215,10 @@ private Q_SLOTS:
     void renameAll();
     void renameNothingStillStoresFormat();
     void renameStopsAtFirstFailure();
+    void renameLeavesRefusedRows_data();
+    void renameLeavesRefusedRows();
+    void cancelStopsWhereNoFileIsAside_data();
+    void cancelStopsWhereNoFileIsAside();
     void renameWithEmptyFormatRenamesNothing();
     void fileTypeChoicesAreRememberedAndRescan();
     void undatedFilesChoiceIsRememberedAndMarked();
@@ -386,7 +394,7 @@ void MainWindowTest::controlsFollowGrowingWindow() {
 }
 
 // The window starts at its template's size, no smaller size is allowed, and
-// it can be maximised; nothing about its size is stored.
+// it can be maximised, which is remembered.
 void MainWindowTest::windowMaximizes() {
     CTestVelmoraDlg dlg;
     const QSize start = dlg.size();
@@ -407,7 +415,9 @@ void MainWindowTest::windowMaximizes() {
     QCOMPARE(dlg.width() - dlg.ExitButton().geometry().right(), exitMargin.width());
     QCOMPARE(dlg.height() - dlg.ExitButton().geometry().bottom(), exitMargin.height());
     dlg.close();
-    QCOMPARE(Store().allKeys(), QStringList());
+    // Only that it was left maximised is kept, for the next start.
+    QCOMPARE(Store().allKeys(), QStringList({"Settings/Window Maximized"}));
+    QCOMPARE(Store().value("Settings/Window Maximized").toString(), "true");
 }
 
 void MainWindowTest::scanListsRowsInOrder() {
@@ -568,7 +578,7 @@ void MainWindowTest::refusedNamesAreMarkedWhenTypingPauses() {
     QVERIFY2(tip(0).contains("b.jpg is to get the same name"), qPrintable(tip(0)));
     QVERIFY2(tip(1).contains("a.jpg is to get the same name"), qPrintable(tip(1)));
     QCOMPARE(dlg.StatusLine().Notice(), QStringLiteral("2 refused names"));
-    QCOMPARE(dlg.RenameCountField().text(), QStringLiteral("2"));
+    QCOMPARE(dlg.RenameCountField().text(), QStringLiteral("0")); // the refused stay
 
     dlg.FormatField().setText(QStringLiteral("%Y_%C"));
     QTest::qWait(300);
@@ -749,13 +759,19 @@ void MainWindowTest::ctrlZUndoesTheRename() {
     dlg.show();
     dlg.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
-    dlg.FormatField().setFocus(); // the field's own undo must not take the key
-
+    // In the format field the key undoes the typing, not the rename.
+    dlg.FormatField().setFocus();
+    QTest::keyClicks(&dlg.FormatField(), QStringLiteral("_x"));
     QTest::keyClick(&dlg.FormatField(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(dlg.FormatField().text(), kDefaultFormat);
+    QVERIFY(dlg.m_questions.isEmpty());
+
+    dlg.List().setFocus();
+    QTest::keyClick(&dlg.List(), Qt::Key_Z, Qt::ControlModifier);
 
     QCOMPARE(dlg.m_questions,
              QStringList({"3 files go back to the names they had before the last rename. Undo "
-                          "the rename?"}));
+                          "the rename? [No]"}));
     QCOMPARE(dlg.m_messages.size(), std::size_t(2));
     QCOMPARE(dlg.m_messages[1].strText,
              QStringLiteral("3 files have their names from before the rename again."));
@@ -800,8 +816,9 @@ void MainWindowTest::interruptedRunIsOfferedForUndo() {
     dlg.ScanFolder(folder.PathBytes());
 
     QCOMPARE(dlg.m_questions.size(), 1);
-    QCOMPARE(dlg.m_questions[0], QStringLiteral("The last rename in this folder was interrupted. "
-                                                "Give its 1 file back the name it had before it?"));
+    QCOMPARE(dlg.m_questions[0],
+             QStringLiteral("The last rename in this folder was interrupted. "
+                            "Give its 1 file back the name it had before it? [Yes]"));
     QCOMPARE(QFile::exists(folder.File("a.jpg")), yes);
     if (!yes) {
         dlg.OnOK();
@@ -839,10 +856,14 @@ void MainWindowTest::fileTypeChoicesAreRememberedAndRescan() {
         QVERIFY(dlg.StatusLine().fontMetrics().horizontalAdvance(dlg.StatusLine().ShownText()) <=
                 dlg.StatusLine().contentsRect().width());
         QVERIFY(dlg.StatusLine().toolTip().startsWith(
-            "1 photo or video file of another type is not listed"));
+            "1 photo or video file of another type is not listed (1 CR2)"));
 
         dlg.OnAllFileTypes(true);
         QCOMPARE(Column(dlg.List(), 0), QStringList({"IMG_1.jpg", "IMG_1.CR2"})); // dated first
+        // Without a notice too, a status line too long gives way in "…".
+        dlg.StatusLine().resize(200, dlg.StatusLine().height());
+        QVERIFY(dlg.StatusLine().ShownText().contains(QChar(0x2026)));
+        QVERIFY(dlg.StatusLine().ShownText().endsWith(QStringLiteral("in the list)")));
         dlg.OnDblclkList(dlg.List().model()->index(0, 0));
         QVERIFY(dlg.m_bInfoAllTypes); // the window reads it as the list did
         dlg.OnCompanions(true);
@@ -963,6 +984,7 @@ void MainWindowTest::renameStopsAtFirstFailure() {
     QVERIFY(folder.Create());
     CTestVelmoraDlg dlg;
     dlg.ScanFolder(folder.PathBytes());
+    dlg.CheckRefusedNames(); // the folder changes after the check
     const QString intruder = folder.File("Img20210704_091500_001.jpg");
     QVERIFY(guitest::WriteUndatedPhoto(intruder));
     const QByteArray intruderBytes = [&] {
@@ -987,6 +1009,101 @@ void MainWindowTest::renameStopsAtFirstFailure() {
     QFile file(intruder);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), intruderBytes);
+}
+
+// Two photos of one second clash under "%Y%m%d_%H%M%S": Rename asks first
+// and renames the other two only when told to.
+void MainWindowTest::renameLeavesRefusedRows_data() {
+    QTest::addColumn<bool>("renameOthers");
+    QTest::newRow("rename-others") << true;
+    QTest::newRow("cancel") << false;
+}
+
+void MainWindowTest::renameLeavesRefusedRows() {
+    QFETCH(bool, renameOthers);
+    QTemporaryDir dir;
+    for (const auto& [name, date] : {std::pair{"a.jpg", "2022:01:02 03:04:05"},
+                                     {"b.jpg", "2022:01:02 03:04:05"},
+                                     {"c.jpg", "2021:07:04 09:15:00"},
+                                     {"d.jpg", "2019:12:31 23:59:59"}})
+        QVERIFY(guitest::WriteDatedPhoto(dir.filePath(name), date));
+    CTestVelmoraDlg dlg;
+    dlg.m_bAnswerYes = renameOthers;
+    dlg.ScanFolder(QFile::encodeName(dir.path()).toStdString());
+    dlg.FormatField().setText(QStringLiteral("%Y%m%d_%H%M%S"));
+
+    dlg.OnOK();
+
+    QCOMPARE(dlg.m_questions, QStringList({"2 of 4 new names would be refused (two rows given the "
+                                           "same name). Rename the other 2 and leave those 2 as "
+                                           "they are?"}));
+    const QStringList kept = {"a.jpg", "b.jpg"};
+    const QStringList renamed = {"20191231_235959.jpg", "20210704_091500.jpg"};
+    QCOMPARE(Column(dlg.List(), 0),
+             (renameOthers ? renamed : QStringList({"d.jpg", "c.jpg"})) + kept);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files, QDir::Name),
+             renameOthers ? renamed + kept : kept + QStringList({"c.jpg", "d.jpg"}));
+    if (!renameOthers) {
+        QVERIFY(dlg.m_messages.empty());
+        return;
+    }
+    QCOMPARE(dlg.m_messages.size(), std::size_t(1));
+    QCOMPARE(dlg.m_messages[0].strText,
+             QStringLiteral("2 files were renamed; 2 keep their names, their new names "
+                            "refused:\na.jpg -> 20220102_030405.jpg: b.jpg is to "
+                            "get the same name\nb.jpg -> 20220102_030405.jpg: a.jpg is to get the "
+                            "same name"));
+    QCOMPARE(Statuses(dlg.List()), QList<int>({RowNamed, RowNamed, RowToRename, RowToRename}));
+    QCOMPARE(dlg.RenameCountField().text(), QStringLiteral("0"));
+}
+
+// Cancel, pressed as the progress shows, stops a rename or an undo after
+// its first file, with no file under a temporary name, and the next undo
+// gives every file its name back; a cancelled scan lists nothing.
+void MainWindowTest::cancelStopsWhereNoFileIsAside_data() {
+    QTest::addColumn<QString>("work");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("rename") << "rename"
+                            << "Cancelled. 1 file was renamed; none is left under a temporary "
+                               "name.\n\nUndo Last Rename (Ctrl+Z) gives them their names back.";
+    QTest::newRow("undo") << "undo"
+                          << "Cancelled. 1 file was renamed; none is left under a temporary "
+                             "name.\n\nUndo Last Rename again gives the other files their names.";
+    QTest::newRow("scan") << "scan" << QString();
+}
+
+void MainWindowTest::cancelStopsWhereNoFileIsAside() {
+    QFETCH(QString, work);
+    QFETCH(QString, message);
+    CPhotoFolder folder;
+    QVERIFY(folder.Create());
+    CTestVelmoraDlg dlg;
+    dlg.m_nLongWorkDelayMs = 0; // the progress shows at the first file
+    dlg.ScanFolder(folder.PathBytes());
+    const QStringList before = Column(dlg.List(), 0);
+    if (work == "undo")
+        dlg.OnOK();
+    QTimer::singleShot(0, &dlg.CancelButton(), &QPushButton::click);
+
+    if (work == "scan") {
+        dlg.ScanFolder(folder.PathBytes());
+        QCOMPARE(dlg.List().GetItemCount(), 0);
+        QCOMPARE(dlg.StatusLine().text(),
+                 QStringLiteral("Reading the folder was cancelled; F5 reads it again."));
+        return;
+    }
+    work == "undo" ? dlg.OnUndoLastRename() : dlg.OnOK();
+
+    QCOMPARE(dlg.m_messages.back().strText, message);
+    QVERIFY(dlg.CancelButton().isHidden() && !dlg.RenameButton().isHidden());
+    const QStringList names = QDir(folder.Path()).entryList({"*.jpg"}, QDir::Files);
+    QCOMPARE(names.filter(QStringLiteral("Img")).size(), work == "undo" ? 2 : 1);
+    QVERIFY(names.filter(QStringLiteral("~vlm")).isEmpty());
+
+    dlg.OnUndoLastRename();
+    QCOMPARE(Column(dlg.List(), 0), before);
+    for (const QString& name : before)
+        QVERIFY2(QFile::exists(folder.File(name)), qPrintable(name));
 }
 
 void MainWindowTest::renamedNamesShownWhole_data() {
@@ -1084,21 +1201,19 @@ void MainWindowTest::enterPressesFocusedButton() {
 void MainWindowTest::doubleClick_data() {
     QTest::addColumn<int>("row"); // -1: an index that hits no row
     QTest::addColumn<bool>("renameFirst");
-    QTest::addColumn<int>("beeps");
     QTest::addColumn<QString>("opened"); // file name and row's date, empty: nothing opened
 
-    QTest::newRow("to-rename") << 1 << false << 0 << "c.jpg 2021-07-04 09:15:00";
-    QTest::newRow("already-named")
-        << 0 << true << 0 << "Img20191231_235959_000.jpg 2019-12-31 23:59:59";
-    QTest::newRow("unreadable-beeps") << 3 << false << 1 << QString();
-    QTest::newRow("no-date") << 4 << false << 0 << "d.jpg";
-    QTest::newRow("no-row") << -1 << false << 0 << QString();
+    QTest::newRow("to-rename") << 1 << false << "c.jpg 2021-07-04 09:15:00";
+    QTest::newRow("already-named") << 0 << true << "Img20191231_235959_000.jpg 2019-12-31 23:59:59";
+    // The window shows the reader's message.
+    QTest::newRow("unreadable") << 3 << false << "b.jpg";
+    QTest::newRow("no-date") << 4 << false << "d.jpg";
+    QTest::newRow("no-row") << -1 << false << QString();
 }
 
 void MainWindowTest::doubleClick() {
     QFETCH(int, row);
     QFETCH(bool, renameFirst);
-    QFETCH(int, beeps);
     QFETCH(QString, opened);
 
     CPhotoFolder folder;
@@ -1110,7 +1225,6 @@ void MainWindowTest::doubleClick() {
 
     dlg.OnDblclkList(row < 0 ? QModelIndex() : dlg.List().model()->index(row, 1));
 
-    QCOMPARE(dlg.m_nBeeps, beeps);
     std::vector<std::string> expected;
     if (!opened.isEmpty())
         expected.push_back(folder.PathBytes() + "/" + opened.toStdString());
@@ -1137,7 +1251,6 @@ void MainWindowTest::doubleClickWithMouse() {
     QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, belowLastRow);
     QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, belowLastRow);
     QCOMPARE(dlg.m_infoPaths.size(), std::size_t(1));
-    QCOMPARE(dlg.m_nBeeps, 0);
 }
 
 void MainWindowTest::dropPath_data() {

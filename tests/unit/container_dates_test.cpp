@@ -153,12 +153,12 @@ TEST_F(ContainerDates, BuilderFiles) {
          "quicktime-creationdate 2019-07-24 11:25:40 +03:00"},
         {MovieFile({.creationTime = kSequenceTime, .day = "2018-02-07"}), kSequenceDate},
         // X3F: the property list's TIME on the camera clock, the preview's
-        // EXIF before it; a directory that can't be read gives nothing.
+        // EXIF before it; a directory that can't be read makes it damaged.
         {X3fFile({}), "x3f-time 2018-04-29 11:06:40 | SIGMA DP2 Merrill 4704x3136"},
         {X3fFile({.jpeg = Preview()}), kExifDate + " | QX-100 4704x3136"},
         {X3fFile({.properties = {{"TIME", "15250x0000"}}}), "-"},
-        {Patch(X3fFile({}), -4, U32LE(0xFFFFFF00)), "-"},
-        {Cut(X3fFile({}), 60), "-"},
+        {Patch(X3fFile({}), -4, U32LE(0xFFFFFF00)), "unread -"}, // damaged, not undated
+        {Cut(X3fFile({}), 60), "unread -"},
         // Heads too short for a layout's marks, or whose first atom overruns the file.
         {Cut(mts, 197), "-"}, // two 192-byte packets: sync bytes at 4 and 196
         {Cut(mts, 196), "unread -"},

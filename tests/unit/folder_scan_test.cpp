@@ -13,6 +13,7 @@
 #include <ctime>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace velmora;
@@ -136,14 +137,28 @@ TEST_F(FolderScanTest, DatedByDateThenUnreadableThenUndatedEachInListingOrder) {
         EXPECT_EQ(m_rows[i].nData, data[i]) << "row " << i;
 }
 
-// The JPEG text is for JPEG content only, whatever the name says.
-TEST_F(FolderScanTest, UndatedFileOfAnotherTypeHoldsNoDate) {
+// The JPEG texts are for JPEG content and names only; a file of another
+// type says in its own words that it holds no date, is damaged, or is no
+// file at all.
+TEST_F(FolderScanTest, UndatedOrDamagedFileOfAnotherTypeSaysSoInItsWords) {
     Undated("a.jpg");
     for (const char* name : {"b.png", "c.jpg"})
         ASSERT_TRUE(testdata::WriteFile(m_dir.File(name), testdata::PngWithChunks({}, {})));
+    ASSERT_TRUE(testdata::WriteFile(m_dir.File("d.heic"),
+                                    testdata::Box("ftyp", testdata::ToBytes("heic"))));
+    for (const char* name : {"e.mp4", "f.webp"})
+        ASSERT_TRUE(testdata::WriteFile(m_dir.File(name), testdata::ToBytes("not a photo at all")));
+    ASSERT_EQ(mkdir(m_dir.File("g.mp4").c_str(), 0755), 0);
+    ASSERT_EQ(mkfifo(m_dir.File("h.mov").c_str(), 0644), 0);
+    ASSERT_EQ(symlink("gone.png", m_dir.File("i.png").c_str()), 0);
+    ASSERT_EQ(mkfifo(m_dir.File("j.jpg").c_str(), 0644), 0);
     ScanFolder(m_dir.Path(), kDefaultFormat, m_rows, m_listed, nullptr, {.bAllTypes = true});
     const char* const noDate = "The file holds no date.";
-    EXPECT_EQ(Column(1), (Names{kMissingInformation, noDate, noDate}));
+    const char* const notAFile = "Not a regular file.";
+    EXPECT_EQ(Column(1), (Names{"The file is damaged or cut short (HEIF).",
+                                "The file is damaged or cut short (MP4).",
+                                "The file is damaged or cut short (WEBP).", notAFile, notAFile,
+                                notAFile, kInvalidJpeg, kMissingInformation, noDate, noDate}));
 }
 
 // Enough rows that a sort which is not stable would shuffle them.

@@ -67,6 +67,11 @@ TEST(FormatsCorpus, RecordAgreesWithIndependentReader) {
             EXPECT_EQ(reader.m_nErrorId, velmora::IDS_INVALID_JPEG);
             continue;
         }
+        // A damaged file that gives no date says so.
+        if (!ok && reader.m_nErrorId == velmora::IDS_DAMAGED_FILE) {
+            EXPECT_EQ(ExpectedDate(row), "none");
+            continue;
+        }
         ASSERT_TRUE(ok) << "error id " << reader.m_nErrorId;
         const CJpegInfo& info = reader.m_info;
         EXPECT_EQ(info.m_dtTaken == 0 ? "none" : DateText(ole::ToFields(info.m_dtTaken)),

@@ -24,6 +24,7 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <iostream>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -499,7 +500,7 @@ TEST_F(RenameRunTest, FindsEveryRefusedRowBeforeTheRun) {
                          {2, "keep.jpg holds that name and is not renamed"},
                          {3, "The new name would leave the folder"},
                          {4, "File name too long"},
-                         {5, "No such file or directory"},
+                         {5, "The subfolder 'none' does not exist."},
                          {6, "d.jpg holds that name and is not renamed"}}));
     EXPECT_EQ(Folder(), files);
 }
@@ -654,11 +655,20 @@ const CliCase kCliCases[] = {
     {{"rename_nothing_to_do_text", "rename", "%Y", 0},
      {{"2005.jpg", kJuly1}},
      "There are no items to be renamed!\n"},
+    // Names the plan knows it would refuse stop the run before its first
+    // rename, unless the others are to be renamed.
     {{"rename_clash_text", "rename", "%Y", 2},
      {{"a.jpg", kJuly1}, {"b.jpg", kJuly1}},
-     "a.jpg -> 2005.jpg\nFile exists\nb.jpg -> 2005.jpg\n"
-     "a.jpg took that name earlier in this run\n"
-     "1 file was renamed; none is left under a temporary name.\n"},
+     "velmora-cli: 2 of 2 new names would be refused (two rows given the same name); nothing "
+     "was renamed (--skip-refused renames the others):\n"
+     "a.jpg -> 2005.jpg: b.jpg is to get the same name\n"
+     "b.jpg -> 2005.jpg: a.jpg is to get the same name\n"},
+    {{"rename_skip_refused_text", "rename --skip-refused", "%m%d", 1},
+     {{"a.jpg", kJuly1}, {"b.jpg", kJuly1}, {"c.jpg", kJuly2}},
+     "c.jpg -> 0702.jpg\n"
+     "1 file was renamed; 2 keep their names, their new names refused:\n"
+     "a.jpg -> 0701.jpg: b.jpg is to get the same name\n"
+     "b.jpg -> 0701.jpg: a.jpg is to get the same name\n"},
     {{"rename_json", "rename --json", "%Y", 0},
      {{"a.jpg", kJuly1}},
      R"({"message":"All files were re-named successfuly!","caption":"Rename Files",)"
@@ -668,13 +678,9 @@ const CliCase kCliCases[] = {
      "\n"},
     {{"rename_missing_subfolder_json", "rename --json", "missing/%Y", 2},
      {{"a.jpg", kJuly1}},
-     R"({"message":"No such file or directory\na.jpg -> missing/2005.jpg\n)"
-     R"(No file was renamed; none is left under a temporary name.","caption":"Error Rename",)"
-     R"("renamed":0,)"
-     R"("rows":[{"original":"a.jpg","converted":"missing/2005.jpg","status":"to-rename",)"
-     R"("date":"2005-07-01 10:00:00")"
-     R"(,"date_source":"exif-original","offset":null,"offset_applied":null}]})"
-     "\n"},
+     "velmora-cli: 1 of 1 new name would be refused (a subfolder that does not exist); nothing "
+     "was renamed (--skip-refused renames the others):\n"
+     "a.jpg -> missing/2005.jpg: The subfolder 'missing' does not exist.\n"},
 };
 
 class CliFolderTest : public RenameRunTest, public ::testing::WithParamInterface<CliCase> {};
@@ -693,9 +699,13 @@ TEST_P(CliFolderTest, PrintsRowsOrChangesAndReturnsExitStatus) {
     if (command.find(" --ext lower") != std::string::npos)
         scan.extensionCase = ExtensionCase::Lower;
     std::ostringstream out;
+    // What goes to stderr is compared too, after what went to stdout.
+    std::streambuf* const errors = std::cerr.rdbuf(out.rdbuf());
     const int status = command.starts_with("rename")
-                           ? RunRenameCommand(m_dir.Path(), c.run.format, scan, json, out)
+                           ? RunRenameCommand(m_dir.Path(), c.run.format, scan, json, out, {},
+                                              command.find(" --skip-refused") != std::string::npos)
                            : RunListCommand(m_dir.Path(), c.run.format, scan, json, out);
+    std::cerr.rdbuf(errors);
     EXPECT_EQ(status, c.run.exitStatus);
     std::string expected = c.output;
     if (const std::size_t at = expected.find("{folder}"); at != std::string::npos)
