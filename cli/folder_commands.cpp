@@ -79,6 +79,9 @@ std::string RowsJson(const CListRows& rows, const CDeviceTable& devices) {
             json += ',';
         CJsonObject object;
         object.FileName("original", row.Text(0));
+        // The file's folder relative to the listed one: "" directly in it.
+        const std::size_t slash = row.Text(0).rfind('/');
+        object.FileName("path", row.Text(0).substr(0, slash == std::string_view::npos ? 0 : slash));
         if (IsDated(row))
             object.FileName("converted", row.Text(1));
         else
@@ -206,7 +209,8 @@ int RunListCommand(const std::string& folder, const std::string& format, const C
 }
 
 int RunRenameCommand(const std::string& folder, const std::string& format, const CScanOptions& scan,
-                     bool json, std::ostream& out, const std::vector<std::string>& shifted) {
+                     bool json, std::ostream& out, const std::vector<std::string>& shifted,
+                     const CRunChoices& choices) {
     CListRows rows;
     CDeviceTable devices;
     unsigned renameCount = 0;
@@ -215,8 +219,9 @@ int RunRenameCommand(const std::string& folder, const std::string& format, const
     CChangePrinter printer(out);
     // The run itself checks, under the folder's lock, that no run is going
     // on or was cut off.
-    const CRenameOutcome outcome =
-        RunRename(folder, rows, renameCount, json ? nullptr : &printer, ClocksInForce(devices));
+    const CJournalStore store(DefaultJournalFolder());
+    const CRenameOutcome outcome = RunRename(folder, rows, renameCount, json ? nullptr : &printer,
+                                             &store, ClocksInForce(devices), choices);
     if (outcome.kind == CRenameOutcome::Interrupted) {
         out.flush();
         std::cerr << "velmora-cli: the last rename in " << folder
@@ -327,6 +332,9 @@ int RunHistoryCommand(const std::string& folder, std::ostream& out) {
         out << LocalDateText(run.nTime) << '\t' << (run.kind == CJournal::Undo ? "undo" : "rename")
             << '\t' << run.nFiles << (run.nFiles == 1 ? " file" : " files") << '\t'
             << StateText(run);
+        if (!run.folders.empty())
+            out << '\t' << run.folders.size()
+                << (run.folders.size() == 1 ? " folder created" : " folders created");
         for (std::size_t i = 0; i < run.clocks.size(); ++i) {
             out << (i == 0 ? "\tclocks: " : ", ") << run.clocks[i].strDevice << ' '
                 << OffsetSecondsText(run.clocks[i].nOffset);

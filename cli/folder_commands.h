@@ -1,6 +1,7 @@
 #pragma once
 
 #include "folder_scan.h"
+#include "rename_run.h"
 
 #include <iosfwd>
 #include <string>
@@ -26,7 +27,8 @@ int RunListCommand(const std::string& folder, const std::string& format,
 // that moved the dates.
 int RunRenameCommand(const std::string& folder, const std::string& format,
                      const velmora::CScanOptions& scan, bool json, std::ostream& out,
-                     const std::vector<std::string>& shifted = {});
+                     const std::vector<std::string>& shifted = {},
+                     const velmora::CRunChoices& choices = {});
 
 // Lists the devices of the folder's files, the known ones as first met and
 // then the unknown device: files, first and last date as read, the offset

@@ -177,6 +177,9 @@ struct CJournal {
     long nTimeNanoseconds = -1;
     std::string strUndoes; // undo runs: the journal file they undo
     std::vector<CJournalClock> clocks;
+    // The folders the run creates, each written before it is made, in the
+    // order it makes them; an undo removes those that are empty again.
+    std::vector<std::string> folders;
     std::size_t nFiles = 0;
     CJournalFiles files; // read on demand: see ReadJournal
     State state = Unready;

@@ -116,6 +116,8 @@ std::string JournalHead(const CJournal& journal, std::size_t files) {
         text += "undoes " + Escape(journal.strUndoes) + '\n';
     for (const CJournalClock& clock : journal.clocks)
         text += "clock " + std::to_string(clock.nOffset) + ' ' + Escape(clock.strDevice) + '\n';
+    for (const std::string& folder : journal.folders)
+        text += "mkdir " + Escape(folder) + '\n';
     return text + "files " + std::to_string(files) + '\n';
 }
 

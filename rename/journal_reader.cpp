@@ -102,6 +102,7 @@ private:
         kTime,
         kUndoes,
         kClocks,
+        kFolders,
         kFiles,
         kFileLines,
         kReady,
@@ -112,8 +113,8 @@ private:
 
     static int StageOf(std::string_view key) {
         static constexpr std::string_view kKeys[] = {
-            "",      "kind", "folder", "folder-id", "time", "undoes", "clock",
-            "files", "f",    "ready",  "stamp",     "done", "undone"};
+            "",      "kind",  "folder", "folder-id", "time",  "undoes", "clock",
+            "mkdir", "files", "f",      "ready",     "stamp", "done",   "undone"};
         for (int stage = kKind; stage <= kUndone; ++stage) {
             if (kKeys[stage] == key)
                 return stage;
@@ -124,13 +125,14 @@ private:
     // An undo cut off after marking its run undone marks it again when the
     // next undo finishes its work: a second "undone" says nothing new.
     static bool Repeats(int stage) {
-        return stage == kClocks || stage == kFileLines || stage == kStamps || stage == kUndone;
+        return stage == kClocks || stage == kFolders || stage == kFileLines || stage == kStamps ||
+               stage == kUndone;
     }
 
     bool Required(int stage) const {
         return stage == kUndoes ? m_journal.kind == CJournal::Undo
-                                : stage != kClocks && stage != kFileLines && stage != kStamps &&
-                                      stage != kDone && stage != kUndone;
+                                : stage != kClocks && stage != kFolders && stage != kFileLines &&
+                                      stage != kStamps && stage != kDone && stage != kUndone;
     }
 
     void Damage(const std::string& why) {
@@ -171,6 +173,13 @@ private:
             journal.strUndoes = *undoes;
         } else if (key == "clock") {
             return ApplyClock(fields);
+        } else if (key == "mkdir") {
+            // A folder of the photo folder, as a new name's folder part is.
+            std::optional<std::string> folder =
+                fields.size() == 2 ? JournalName(fields[1], false) : std::nullopt;
+            if (!folder || folder->empty())
+                return false;
+            journal.folders.push_back(std::move(*folder));
         } else if (key == "files") {
             if (fields.size() != 2 || !ParseNumber(fields[1], value))
                 return false;

@@ -40,9 +40,10 @@ CRenameOutcome CJournaledRun::Run(const std::string& folder, const CJournalStore
         return std::move(*refused);
 
     CListRows& rows = Rows();
-    const CRenamePlan plan = PlanRename(dir, rows);
+    const CRenamePlan plan = PlanRename(dir, rows, CreatesFolders());
     CJournal journal = RunJournal(folder, key);
     journal.kind = m_kind;
+    journal.folders = plan.folders;
     StartJournal(journal);
     // A rename with no step to take changes nothing and is not journaled; an
     // undo always is.
@@ -52,8 +53,22 @@ CRenameOutcome CJournaledRun::Run(const std::string& folder, const CJournalStore
             return JournalNotWritten(m_kind, error, journals->Folder());
     }
     CPlanResult result;
-    const std::optional<CRenameOutcome> failed =
-        ExecutePlan(dir, rows, plan.steps, observer, result);
+    // The folders are journaled: a run cut off now leaves them to its undo.
+    std::optional<CRenameOutcome> failed;
+    for (const std::string& made : plan.folders) {
+        const int error = dir.MakeFolder(made);
+        if (error != 0 && error != EEXIST) {
+            failed = Stopped(ErrorText(error), made, 0, Tally(0));
+            break;
+        }
+    }
+    if (!failed)
+        failed = ExecutePlan(dir, rows, plan.steps, observer, result);
+    // A run that moved nothing is no run to undo: its folders go now.
+    if (result.nFilesTouched == 0) {
+        for (auto made = plan.folders.rbegin(); made != plan.folders.rend(); ++made)
+            dir.RemoveEmptyFolder(*made);
+    }
     CRenameOutcome outcome = End(failed, plan, result);
     RecordEnd(journal.strPath, folder, result, outcome);
     AfterEnd(outcome);

@@ -19,9 +19,10 @@ namespace {
 // in its journal.
 class CRenameRun final : public CJournaledRun {
 public:
-    CRenameRun(CListRows& rows, unsigned renameCount, const std::vector<CJournalClock>& clocks)
+    CRenameRun(CListRows& rows, unsigned renameCount, const std::vector<CJournalClock>& clocks,
+               const CRunChoices& choices)
         : CJournaledRun(CJournal::Rename), m_rows(rows), m_renameCount(renameCount),
-          m_clocks(clocks) {}
+          m_clocks(clocks), m_choices(choices) {}
 
 private:
     std::optional<CRenameOutcome> Begin(const CFolderHandle&, const CLastRun& last) override {
@@ -31,6 +32,7 @@ private:
     }
 
     CListRows& Rows() override { return m_rows; }
+    bool CreatesFolders() const override { return m_choices.bCreateFolders; }
 
     void StartJournal(CJournal& journal) const override { journal.clocks = m_clocks; }
 
@@ -46,6 +48,7 @@ private:
     CListRows& m_rows;
     const unsigned m_renameCount;
     const std::vector<CJournalClock>& m_clocks;
+    const CRunChoices m_choices;
 };
 
 } // namespace
@@ -75,9 +78,15 @@ CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned re
 CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned renameCount,
                          CRenameObserver* observer, const CJournalStore* journals,
                          const std::vector<CJournalClock>& clocks) {
+    return RunRename(folder, rows, renameCount, observer, journals, clocks, {});
+}
+
+CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned renameCount,
+                         CRenameObserver* observer, const CJournalStore* journals,
+                         const std::vector<CJournalClock>& clocks, const CRunChoices& choices) {
     if (renameCount == 0)
         return NoItemsToRename();
-    CRenameRun run(rows, renameCount, clocks);
+    CRenameRun run(rows, renameCount, clocks, choices);
     return run.Run(folder, journals, observer);
 }
 

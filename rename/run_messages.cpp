@@ -237,4 +237,9 @@ std::string NameTakenStays(std::string_view name, std::string_view stays) {
            std::string(stays);
 }
 
+std::string KeptFolderLine(const std::string& folder, int error) {
+    return "\nThe folder " + folder + " that the rename created is kept: " +
+           (error == ENOTEMPTY ? std::string("it holds other files.") : ErrorText(error));
+}
+
 } // namespace velmora

@@ -62,6 +62,10 @@ std::string StrandedFileLine(std::string_view name, bool temporary, std::string_
 CRenameOutcome RenameEnd(int renamed, unsigned renameCount);
 // An undo that carried out every step, with the files it left alone.
 CRenameOutcome UndoEnd(int restored, const std::vector<std::string>& leftAlone);
+
+// The line an undo adds for a folder the run created that it could not
+// remove (ENOTEMPTY: it holds other files).
+std::string KeptFolderLine(const std::string& folder, int error);
 // How to undo a run that did not end: told whenever one is left so.
 std::string UndoHint(const std::string& folder);
 // Turns the outcome into an error that says `what` could not be recorded in

@@ -123,6 +123,27 @@ int CFolderHandle::RenameNoReplace(const std::string& from, const std::string& t
     return 0;
 }
 
+int CFolderHandle::MakeFolder(const std::string& name) const {
+    if (m_fd < 0)
+        return m_openError;
+    const CParent parent(m_fd, name);
+    if (parent.Error() != 0)
+        return parent.Error();
+    return mkdirat(parent.Fd(), parent.Leaf(), 0777) == 0 ? 0 : errno;
+}
+
+int CFolderHandle::RemoveEmptyFolder(const std::string& name) const {
+    if (m_fd < 0)
+        return m_openError;
+    const CParent parent(m_fd, name);
+    if (parent.Error() != 0)
+        return parent.Error();
+    if (unlinkat(parent.Fd(), parent.Leaf(), AT_REMOVEDIR) == 0)
+        return 0;
+    // Some file systems say EEXIST for a folder that is not empty.
+    return errno == EEXIST ? ENOTEMPTY : errno;
+}
+
 int CFolderHandle::ParentError(const std::string& name) const {
     return m_fd < 0 ? m_openError : CParent(m_fd, name).Error();
 }

@@ -34,6 +34,13 @@ public:
     // a symbolic link.
     int RenameNoReplace(const std::string& from, const std::string& to) const;
 
+    // Creates the folder `name` (relative, its folder part reached without
+    // following a link): 0, or the errno value (EEXIST when it exists).
+    int MakeFolder(const std::string& name) const;
+    // Removes the folder `name` when it is empty: 0, or the errno value
+    // (ENOTEMPTY when it holds anything).
+    int RemoveEmptyFolder(const std::string& name) const;
+
     // 0 when the folder part of a relative name leads to a subfolder, else
     // the errno value (ELOOP for a symbolic link on the way).
     int ParentError(const std::string& name) const;
