@@ -30,6 +30,8 @@ const char* StatusName(int status) {
         return "named";
     case RowUnreadable:
         return "unreadable";
+    case RowDuplicate:
+        return "identical";
     default:
         return "no-date";
     }

@@ -3,6 +3,7 @@
 #include "companions.h"
 #include "file_stream.h"
 #include "folder_dates.h"
+#include "identical_files.h"
 #include "image_type.h"
 #include "jpeg_file.h"
 #include "name_compare.h"
@@ -631,6 +632,15 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
     }
     if (!options.bCompanions)
         AttachDatingSidecars(dates, rows);
+    // A tree gathered from several cards and backups holds the same photo
+    // more than once: its copies are shown as such and stay where they are.
+    if (options.bRecursive) {
+        const int dir = open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir >= 0) {
+            MarkIdenticalCopies(dir, rows);
+            close(dir);
+        }
+    }
     if (observer != nullptr)
         observer->OnSorting();
     std::stable_sort(rows.begin(), rows.end(),

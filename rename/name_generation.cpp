@@ -120,7 +120,11 @@ void CJpegFile::BuildFileName(const std::string& path, std::string& name, const 
     velmora::CNameValues values;
     if (!stem.empty())
         values.name = stem;
-    ExpandByStrftime(path, m_info.m_dtTaken, format, counter, values, 0, nullptr, name);
+    // As in a list: a format with a folder part places the file from the top.
+    std::string_view placed = path;
+    if (format.find(kPathSeparator) != std::string::npos)
+        placed.remove_prefix(placed.rfind(kPathSeparator) + 1);
+    ExpandByStrftime(placed, m_info.m_dtTaken, format, counter, values, 0, nullptr, name);
 }
 
 namespace velmora {

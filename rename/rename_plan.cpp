@@ -1,6 +1,7 @@
 #include "rename_plan.h"
 
 #include "companions.h"
+#include "identical_files.h"
 #include "name_compare.h"
 #include "safe_rename.h"
 
@@ -255,6 +256,10 @@ public:
     // companions first. False with the stop filled in when it can't be.
     bool PlanRow(int row, CRenamePlan& plan) {
         m_rowMoves.clear();
+        if (m_createFolders && AlreadyThere(row)) {
+            plan.identical.push_back(row);
+            return true;
+        }
         const std::size_t before = plan.steps.size();
         for (int f = m_firstFile[row] + 1; f <= m_firstFile[row + 1]; ++f) {
             // Companions first, the row's own file (m_firstFile[row]) last.
@@ -402,6 +407,25 @@ private:
                               planned.place == Place::Listed, temporary, planned.id});
         Move(file, Place::Aside, temporary, TemporaryName(temporary));
         ++m_outstanding;
+    }
+
+    // Whether the row's new name is held, on disk, by a file that keeps it
+    // (one no row moves away) and that holds the same bytes as the row's.
+    bool AlreadyThere(int row) {
+        const int own = m_firstFile[row];
+        const std::string to = NewFileName(m_rows[row], -1, {});
+        const std::size_t slash = to.rfind('/');
+        // A folder the run is to make holds nothing yet.
+        if ((slash != std::string::npos && m_planned.contains(to.substr(0, slash))) ||
+            CheckNewName(to) != NameFault::None || m_folder.ParentError(to) != 0)
+            return false;
+        const int holder = m_names.Holder(to);
+        const bool keeps =
+            holder == kForeign ||
+            (holder >= 0 && holder != own && m_files[holder].place == Place::Listed &&
+             !(m_files[holder].nRow > row && m_rows[m_files[holder].nRow].nImage == RowToRename));
+        return keeps && m_files[own].place == Place::Listed &&
+               SameBytes(m_folder.Fd(), Name(own), to);
     }
 
     // 0 when the folder part of `to` leads to a folder, or to one the plan

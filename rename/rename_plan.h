@@ -62,6 +62,9 @@ struct CRenamePlan {
     // Folders the run creates before its first step, each relative to the
     // folder and after the folders it lies in; only with createFolders.
     std::vector<std::string> folders;
+    // With createFolders: the rows whose new name is held by a file of the
+    // same bytes. They stay where they are and the run goes on.
+    std::vector<int> identical;
 };
 
 // Plans the run over the rows in RowToRename: in row order, each row's

@@ -38,11 +38,19 @@ private:
 
     CRenameOutcome End(const std::optional<CRenameOutcome>& failed, const CRenamePlan& plan,
                        const CPlanResult& result) override {
-        if (failed)
-            return *failed;
-        if (plan.stop.kind != CRenameStop::None)
-            return PlannedStop(plan.stop, m_rows, result.nRenamed);
-        return RenameEnd(result.nRenamed, m_renameCount);
+        for (const int row : plan.identical) {
+            CListRow& copy = m_rows[static_cast<std::size_t>(row)];
+            copy.SetText(1, AlreadyThereText(copy.Text(1)));
+            copy.nImage = RowDuplicate;
+        }
+        CRenameOutcome outcome =
+            failed ? *failed
+            : plan.stop.kind != CRenameStop::None
+                ? PlannedStop(plan.stop, m_rows, result.nRenamed)
+                : RenameEnd(result.nRenamed,
+                            m_renameCount - static_cast<unsigned>(plan.identical.size()));
+        TellIdenticalCopies(outcome, m_rows);
+        return outcome;
     }
 
     CListRows& m_rows;

@@ -626,10 +626,10 @@ const CliCase kCliCases[] = {
     {{"list_json", "list --json", "%Y_%C", 0},
      {{"a.jpg", kJuly2}, {"bad.jpg", nullptr}},
      R"({"folder":{folder},"format":"%Y_%C","rename_count":1,"rows":[)"
-     R"({"original":"a.jpg","converted":"2005_000.jpg","status":"to-rename",)"
+     R"({"original":"a.jpg","path":"","converted":"2005_000.jpg","status":"to-rename",)"
      R"("date":"2005-07-02 10:00:00")"
      R"(,"date_source":"exif-original","offset":null,"offset_applied":null},)"
-     R"({"original":"bad.jpg","converted":"Invalid JPEG file!","status":"unreadable",)"
+     R"({"original":"bad.jpg","path":"","converted":"Invalid JPEG file!","status":"unreadable",)"
      R"("date":null,"date_source":null,"offset":null,"offset_applied":null}]})"
      "\n"},
     {{"rename_swap_text", "rename", "%C", 0},
@@ -642,6 +642,7 @@ const CliCase kCliCases[] = {
      {{"caf\xE9.jpg", kJuly1}},
      R"({"folder":{folder},"format":"%Y","rename_count":1,"rows":[)"
      "{\"original\":\"caf\xEF\xBF\xBD.jpg\",\"original_hex\":\"636166e92e6a7067\","
+     R"("path":"",)"
      R"("converted":"2005.jpg","status":"to-rename","date":"2005-07-01 10:00:00")"
      R"(,"date_source":"exif-original","offset":null,"offset_applied":null}]})"
      "\n"},
@@ -662,7 +663,7 @@ const CliCase kCliCases[] = {
     {{"rename_json", "rename --json", "%Y", 0},
      {{"a.jpg", kJuly1}},
      R"({"message":"All files were re-named successfuly!","caption":"Rename Files",)"
-     R"("renamed":1,"rows":[{"original":"2005.jpg","converted":"2005.jpg","status":"named",)"
+     R"("renamed":1,"rows":[{"original":"2005.jpg","path":"","converted":"2005.jpg","status":"named",)"
      R"("date":"2005-07-01 10:00:00")"
      R"(,"date_source":"exif-original","offset":null,"offset_applied":null}]})"
      "\n"},
@@ -671,7 +672,7 @@ const CliCase kCliCases[] = {
      R"({"message":"No such file or directory\na.jpg -> missing/2005.jpg\n)"
      R"(No file was renamed; none is left under a temporary name.","caption":"Error Rename",)"
      R"("renamed":0,)"
-     R"("rows":[{"original":"a.jpg","converted":"missing/2005.jpg","status":"to-rename",)"
+     R"("rows":[{"original":"a.jpg","path":"","converted":"missing/2005.jpg","status":"to-rename",)"
      R"("date":"2005-07-01 10:00:00")"
      R"(,"date_source":"exif-original","offset":null,"offset_applied":null}]})"
      "\n"},
