@@ -298,6 +298,12 @@ void CVelmoraDlg::OnInitDialog() {
     m_bCompanions =
         theApp.GetProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kCompanionsEntry,
                                 QString()) == QStringLiteral("true");
+    m_bSubfolders =
+        theApp.GetProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kSubfoldersEntry,
+                                QString()) == QStringLiteral("true");
+    m_bCreateFolders =
+        theApp.GetProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kCreateFoldersEntry,
+                                QString()) == QStringLiteral("true");
     m_undated = velmora::UndatedDatesFromName(
                     Encode(theApp.GetProfileString(CVelmoraApp::kSettingsSection,
                                                    CVelmoraApp::kUndatedEntry, QString())))
@@ -438,7 +444,8 @@ void CVelmoraDlg::CheckRefusedNames() {
     if (!m_strDirectory.empty()) {
         const CFolderHandle folder(m_strDirectory);
         if (folder.IsOpen()) {
-            for (const CRenameStop& stop : FindRefusedRows(folder, m_list->Rows()))
+            for (const CRenameStop& stop :
+                 FindRefusedRows(folder, m_list->Rows(), m_bCreateFolders))
                 refusals.emplace_back(stop.nRow, QString::fromLocal8Bit(RefusalText(stop)));
         }
     }
@@ -507,8 +514,10 @@ void CVelmoraDlg::OnOK() {
         ReportUnstored(theApp.WriteProfileString(CVelmoraApp::kSettingsSection,
                                                  CVelmoraApp::kFormatEntry, Decode(m_strFormat)));
     }
-    const CRenameOutcome outcome = RunRename(m_strDirectory, m_list->Rows(), m_nRenameCount,
-                                             nullptr, ClocksInForce(m_devices));
+    const CJournalStore journals(DefaultJournalFolder());
+    const CRenameOutcome outcome =
+        RunRename(m_strDirectory, m_list->Rows(), m_nRenameCount, nullptr, &journals,
+                  ClocksInForce(m_devices), {.bCreateFolders = m_bCreateFolders});
     m_list->RowsChanged();
     // The count tells what is still to rename: none after a complete run.
     m_nRenameCount = static_cast<unsigned>(
@@ -605,6 +614,24 @@ void CVelmoraDlg::OnCompanions(bool on) {
         ScanFolder(m_strDirectory);
 }
 
+void CVelmoraDlg::OnIncludeSubfolders(bool on) {
+    m_bSubfolders = on;
+    ReportUnstored(
+        theApp.WriteProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kSubfoldersEntry,
+                                  on ? QStringLiteral("true") : QStringLiteral("false")));
+    if (!m_strDirectory.empty())
+        ScanFolder(m_strDirectory);
+}
+
+void CVelmoraDlg::OnCreateFolders(bool on) {
+    m_bCreateFolders = on;
+    ReportUnstored(
+        theApp.WriteProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kCreateFoldersEntry,
+                                  on ? QStringLiteral("true") : QStringLiteral("false")));
+    // Folders that a name needs are refused, or made, from now on.
+    CheckRefusedNames();
+}
+
 void CVelmoraDlg::OnUndatedDates(velmora::UndatedDates undated) {
     m_undated = undated;
     const std::string_view name = velmora::UndatedDatesName(undated);
@@ -643,6 +670,7 @@ velmora::CScanOptions CVelmoraDlg::ScanOptions() const {
     velmora::CScanOptions options;
     options.bAllTypes = m_bAllTypes;
     options.bCompanions = m_bCompanions;
+    options.bRecursive = m_bSubfolders;
     options.undated = m_undated;
     options.extensionCase = m_extensionCase;
     options.clocks = theApp.GetClockOffsets();
@@ -747,6 +775,14 @@ void CVelmoraDlg::ShowContextMenu(const QPoint& globalPos) {
     companions->setCheckable(true);
     companions->setChecked(m_bCompanions);
     connect(companions, &QAction::toggled, this, &CVelmoraDlg::OnCompanions);
+    QAction* subfolders = menu.addAction(QStringLiteral("Include &Subfolders"));
+    subfolders->setCheckable(true);
+    subfolders->setChecked(m_bSubfolders);
+    connect(subfolders, &QAction::toggled, this, &CVelmoraDlg::OnIncludeSubfolders);
+    QAction* createFolders = menu.addAction(QStringLiteral("Create &Folders"));
+    createFolders->setCheckable(true);
+    createFolders->setChecked(m_bCreateFolders);
+    connect(createFolders, &QAction::toggled, this, &CVelmoraDlg::OnCreateFolders);
     AddUndatedMenu(menu);
     AddExtensionMenu(menu);
     menu.addSeparator();

@@ -5,11 +5,25 @@
 #include "plan_runner.h"
 #include "rename_plan.h"
 #include "run_messages.h"
+#include "run_registry.h"
 #include "safe_rename.h"
 
+#include <algorithm>
 #include <cerrno>
 
 namespace velmora {
+namespace {
+
+// Whether a run over `rows` reads or writes in subfolders of its folder.
+bool WorksInSubfolders(const CListRows& rows) {
+    return std::any_of(rows.begin(), rows.end(), [](const CListRow& row) {
+        return row.Text(0).find('/') != std::string_view::npos ||
+               row.Text(1).find('/') != std::string_view::npos ||
+               row.Companions().find('/') != std::string_view::npos;
+    });
+}
+
+} // namespace
 
 FolderLock LockFolder(CFolderHandle& folder, int& error) {
     if (!folder.IsOpen()) {
@@ -40,6 +54,15 @@ CRenameOutcome CJournaledRun::Run(const std::string& folder, const CJournalStore
         return std::move(*refused);
 
     CListRows& rows = Rows();
+    // A run that works in subfolders also keeps out the runs in any of them,
+    // and the runs over a tree above.
+    CRunRegistration registration;
+    if (journals != nullptr && !journals->Folder().empty()) {
+        int registryError = 0;
+        if (registration.Register(journals->Folder() + "/runs", dir.Fd(), WorksInSubfolders(rows),
+                                  registryError) == CRunRegistration::Busy)
+            return FolderBusy(m_kind);
+    }
     const CRenamePlan plan = PlanRename(dir, rows, CreatesFolders());
     CJournal journal = RunJournal(folder, key);
     journal.kind = m_kind;
