@@ -206,7 +206,12 @@ int RunListCommand(const std::string& folder, const std::string& format, const C
                 << '\n';
         }
     }
-    out << rows.size() << " files in the list, " << renameCount << " to rename\n";
+    out << rows.size() << " files in the list, " << renameCount << " to rename";
+    if (const auto copies = std::count_if(rows.begin(), rows.end(), [](const CListRow& row) {
+            return row.nImage == RowDuplicate;
+        }))
+        out << ", " << copies << (copies == 1 ? " identical copy" : " identical copies");
+    out << '\n';
     return 0;
 }
 
