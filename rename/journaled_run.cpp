@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <unordered_set>
 
 namespace velmora {
 namespace {
@@ -21,6 +22,35 @@ bool WorksInSubfolders(const CListRows& rows) {
                row.Text(1).find('/') != std::string_view::npos ||
                row.Companions().find('/') != std::string_view::npos;
     });
+}
+
+// The times of the folders whose entries the plan changes, before it does:
+// the photo folder (temporary names lie there), and every folder a step's
+// file leaves or enters that exists now.
+std::vector<CJournal::CFolderTime> FolderTimes(const CFolderHandle& dir, const CListRows& rows,
+                                               const CRenamePlan& plan) {
+    std::unordered_set<std::string> seen{""};
+    std::vector<std::string> folders{""};
+    const std::unordered_set<std::string> made(plan.folders.begin(), plan.folders.end());
+    const auto note = [&](std::string_view name) {
+        const std::size_t slash = name.rfind('/');
+        std::string folder(name.substr(0, slash == std::string_view::npos ? 0 : slash));
+        if (!made.contains(folder) && seen.insert(folder).second)
+            folders.push_back(std::move(folder));
+    };
+    for (const CRenameStep& step : plan.steps) {
+        const std::string_view listed = RowFileName(rows[step.nRow], step.nCompanion);
+        note(listed);
+        note(NewFileName(rows[step.nRow], step.nCompanion, listed));
+    }
+    std::vector<CJournal::CFolderTime> times;
+    for (std::string& folder : folders) {
+        timespec time{};
+        if (dir.FolderTime(folder, time) == 0)
+            times.push_back(
+                {std::move(folder), time.tv_sec, static_cast<std::uint32_t>(time.tv_nsec)});
+    }
+    return times;
 }
 
 } // namespace
@@ -67,6 +97,9 @@ CRenameOutcome CJournaledRun::Run(const std::string& folder, const CJournalStore
     CJournal journal = RunJournal(folder, key);
     journal.kind = m_kind;
     journal.folders = plan.folders;
+    // Only a tree's run sets folder times back: in one folder as before.
+    if (m_kind == CJournal::Rename && WorksInSubfolders(rows))
+        journal.folderTimes = FolderTimes(dir, rows, plan);
     StartJournal(journal);
     // A rename with no step to take changes nothing and is not journaled; an
     // undo always is.

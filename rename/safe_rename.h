@@ -3,6 +3,7 @@
 #include "list_rows.h"
 
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <utility>
@@ -40,6 +41,11 @@ public:
     // Removes the folder `name` when it is empty: 0, or the errno value
     // (ENOTEMPTY when it holds anything).
     int RemoveEmptyFolder(const std::string& name) const;
+
+    // The modification time of the folder `name` ("" for this folder): 0 or
+    // the errno value. Setting it leaves the access time alone.
+    int FolderTime(const std::string& name, timespec& time) const;
+    int SetFolderTime(const std::string& name, const timespec& time) const;
 
     // 0 when the folder part of a relative name leads to a subfolder, else
     // the errno value (ELOOP for a symbolic link on the way).

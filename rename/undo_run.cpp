@@ -359,6 +359,10 @@ private:
             return PlannedStop(plan.stop, m_rows, m_restored);
         CRenameOutcome outcome = UndoEnd(m_restored, m_leftAlone);
         RemoveCreatedFolders(outcome);
+        // Last, as every rename and removal above changed them again.
+        for (const CJournal::CFolderTime& time : m_target->run.folderTimes)
+            m_folder->SetFolderTime(time.strFolder, {static_cast<std::time_t>(time.nSeconds),
+                                                     static_cast<long>(time.nNanoseconds)});
         // A file that had to stay under a temporary name keeps the run
         // waiting: once its old name is free, the next undo brings it back.
         if (!m_leftTemporary)

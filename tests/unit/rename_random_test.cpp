@@ -16,8 +16,8 @@
 #include "jpeg_file.h"
 #include "name_generation.h"
 #include "new_name_check.h"
-#include "rename_plan.h"
 #include "ole_date.h"
+#include "rename_plan.h"
 #include "rename_run.h"
 #include "test_support.h"
 #include "undo_run.h"
@@ -432,16 +432,18 @@ TEST(RenameRandomTest, CompanionsStayWithTheirPhotoAndNothingIsLost) {
     }
 }
 
-// Every entry of a tree: a file's content and modification time, a folder as
-// such, a link as its target.
+// Every entry of a tree: a file's content and modification time, a folder's
+// modification time, a link's target.
 std::map<std::string, std::string> TreeSnapshot(const std::string& folder) {
-    std::map<std::string, std::string> entries;
+    std::map<std::string, std::string> entries{
+        {".", "folder @" + std::to_string(fs::last_write_time(folder).time_since_epoch().count())}};
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
         const std::string name = fs::relative(entry.path(), folder).string();
         if (entry.is_symlink())
             entries[name] = "link:" + fs::read_symlink(entry.path()).string();
         else if (entry.is_directory())
-            entries[name] = "folder";
+            entries[name] =
+                "folder @" + std::to_string(entry.last_write_time().time_since_epoch().count());
         else
             entries[name] = testsupport::ReadBytes(entry.path().string()) + " @" +
                             std::to_string(entry.last_write_time().time_since_epoch().count());
@@ -504,7 +506,7 @@ void FillTree(std::mt19937& random, const std::string& top) {
 // folder; the run is cut off by kill -9 at a random step, or not, and so is
 // its undo. After the run nothing is lost or doubled and a photo and its
 // companions are together; after the undo that finishes it the tree is as
-// before: every name, place, folder and file time, the made folders gone.
+// before: every name, place, file and folder time, the made folders gone.
 void RunTreeFolder(std::mt19937& random) {
     testsupport::CTempDir dir;
     const std::string top = dir.File("photos");
@@ -546,8 +548,8 @@ void RunTreeFolder(std::mt19937& random) {
                     << RowFileName(listedRows[i], c) << " is not where its row says";
         }
     } else {
-        cutOff = testsupport::KilledAt(
-            "step", Below(random, 2 * static_cast<int>(rows.size()) + 2), false, run);
+        cutOff = testsupport::KilledAt("step", Below(random, 2 * static_cast<int>(rows.size()) + 2),
+                                       false, run);
     }
     EXPECT_TRUE(FileContents(top, cutOff) == contents) << "a file was lost, added or overwritten";
     if (Below(random, 2) == 0)
