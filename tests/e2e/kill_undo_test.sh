@@ -36,13 +36,8 @@ if [ "$mode" = tree ]; then
         i=$((i + 1))
     done
 fi
-# Every file with its content and place, and every folder; in a tree with
-# every time too, the folders' as well.
-times=$([ "$mode" = tree ] && echo ' %T@')
-snapshot() {
-    (cd "$work/photos" && find . -type f -exec md5sum -- {} + | sort &&
-        find . -printf "%y %p$times\n" | sort)
-}
+# Every file with its content and place, and every folder.
+snapshot() { (cd "$work/photos" && find . -type f -exec md5sum -- {} + | sort && find . -type d | sort); }
 before=$(snapshot)
 # The formats that make every file move (in a tree, into made folders).
 format_of() {
