@@ -20,6 +20,10 @@ public:
     static constexpr const char* kFileTypesEntry = "File Types";
     // "true": raw files, videos and sidecars follow their photo's rename.
     static constexpr const char* kCompanionsEntry = "Companions";
+    // "true": the scan lists every subfolder too.
+    static constexpr const char* kSubfoldersEntry = "Include Subfolders";
+    // "true": a rename makes the folders the format's folder parts name.
+    static constexpr const char* kCreateFoldersEntry = "Create Folders";
     // "none", "names" or "files": what dates files whose metadata holds none.
     static constexpr const char* kUndatedEntry = "Dates for Undated Files";
     // "keep", "lower" or "upper": the case of the new names' extensions.

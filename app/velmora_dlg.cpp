@@ -334,6 +334,12 @@ void CVelmoraDlg::OnInitDialog() {
     m_bCompanions =
         theApp.GetProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kCompanionsEntry,
                                 QString()) == QStringLiteral("true");
+    m_bSubfolders =
+        theApp.GetProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kSubfoldersEntry,
+                                QString()) == QStringLiteral("true");
+    m_bCreateFolders =
+        theApp.GetProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kCreateFoldersEntry,
+                                QString()) == QStringLiteral("true");
     m_undated = velmora::UndatedDatesFromName(
                     Encode(theApp.GetProfileString(CVelmoraApp::kSettingsSection,
                                                    CVelmoraApp::kUndatedEntry, QString())))
@@ -602,7 +608,7 @@ void CVelmoraDlg::CheckRefusedNames() {
     if (!m_strDirectory.empty()) {
         const CFolderHandle folder(m_strDirectory);
         if (folder.IsOpen())
-            m_refused = FindRefusedRows(folder, m_list->Rows());
+            m_refused = FindRefusedRows(folder, m_list->Rows(), m_bCreateFolders);
     }
     for (const CRenameStop& stop : m_refused)
         refusals.emplace_back(stop.nRow, QString::fromLocal8Bit(RefusalText(stop)));
@@ -687,11 +693,14 @@ void CVelmoraDlg::OnOK() {
     }
     // The display lets no input through but Cancel: it ends with the run.
     std::optional<CRunDisplay> display(std::in_place, *this, static_cast<int>(m_nRenameCount));
+    const CJournalStore journals(DefaultJournalFolder());
+    const CRunChoices choices{.bCreateFolders = m_bCreateFolders};
     const CRenameOutcome outcome =
-        refused.empty() ? RunRename(m_strDirectory, m_list->Rows(), m_nRenameCount, &*display,
-                                    ClocksInForce(m_devices))
-                        : RunRenameLeavingRefused(m_strDirectory, m_list->Rows(), refused,
-                                                  &*display, ClocksInForce(m_devices));
+        refused.empty()
+            ? RunRename(m_strDirectory, m_list->Rows(), m_nRenameCount, &*display, &journals,
+                        ClocksInForce(m_devices), choices)
+            : RunRenameLeavingRefused(m_strDirectory, m_list->Rows(), refused, &*display, &journals,
+                                      ClocksInForce(m_devices), choices);
     const bool cancelled = display->Cancelled();
     display.reset();
     m_list->RowsChanged();
@@ -805,6 +814,24 @@ void CVelmoraDlg::OnCompanions(bool on) {
         ScanFolder(m_strDirectory);
 }
 
+void CVelmoraDlg::OnIncludeSubfolders(bool on) {
+    m_bSubfolders = on;
+    ReportUnstored(
+        theApp.WriteProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kSubfoldersEntry,
+                                  on ? QStringLiteral("true") : QStringLiteral("false")));
+    if (!m_strDirectory.empty())
+        ScanFolder(m_strDirectory);
+}
+
+void CVelmoraDlg::OnCreateFolders(bool on) {
+    m_bCreateFolders = on;
+    ReportUnstored(
+        theApp.WriteProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kCreateFoldersEntry,
+                                  on ? QStringLiteral("true") : QStringLiteral("false")));
+    // Folders that a name needs are refused, or made, from now on.
+    CheckRefusedNames();
+}
+
 void CVelmoraDlg::OnUndatedDates(velmora::UndatedDates undated) {
     m_undated = undated;
     const std::string_view name = velmora::UndatedDatesName(undated);
@@ -843,6 +870,7 @@ velmora::CScanOptions CVelmoraDlg::ScanOptions() const {
     velmora::CScanOptions options;
     options.bAllTypes = m_bAllTypes;
     options.bCompanions = m_bCompanions;
+    options.bRecursive = m_bSubfolders;
     options.undated = m_undated;
     options.extensionCase = m_extensionCase;
     options.clocks = theApp.GetClockOffsets();
@@ -956,6 +984,14 @@ void CVelmoraDlg::ShowContextMenu(const QPoint& globalPos) {
     companions->setCheckable(true);
     companions->setChecked(m_bCompanions);
     connect(companions, &QAction::toggled, this, &CVelmoraDlg::OnCompanions);
+    QAction* subfolders = menu.addAction(QStringLiteral("Include &Subfolders"));
+    subfolders->setCheckable(true);
+    subfolders->setChecked(m_bSubfolders);
+    connect(subfolders, &QAction::toggled, this, &CVelmoraDlg::OnIncludeSubfolders);
+    QAction* createFolders = menu.addAction(QStringLiteral("Create &Folders"));
+    createFolders->setCheckable(true);
+    createFolders->setChecked(m_bCreateFolders);
+    connect(createFolders, &QAction::toggled, this, &CVelmoraDlg::OnCreateFolders);
     AddUndatedMenu(menu);
     AddExtensionMenu(menu);
     menu.addSeparator();

@@ -51,6 +51,8 @@ public:
     // and the folder shown is scanned again.
     void OnAllFileTypes(bool on);
     void OnCompanions(bool on);
+    void OnIncludeSubfolders(bool on);
+    void OnCreateFolders(bool on);
     void OnUndatedDates(velmora::UndatedDates undated);
     // Stored at once; the names follow without a new scan.
     void OnExtensionCase(velmora::ExtensionCase choice);
@@ -167,9 +169,11 @@ private:
     QPushButton* m_btnCancel = nullptr; // in Rename's place during long work
     QPushButton* m_btnExit = nullptr;
 
-    std::string m_strFormat;    // file name format, as bytes
-    bool m_bAllTypes = false;   // every photo and video type, not "*.jpg" only
-    bool m_bCompanions = false; // companions follow their photo
+    std::string m_strFormat;       // file name format, as bytes
+    bool m_bAllTypes = false;      // every photo and video type, not "*.jpg" only
+    bool m_bCompanions = false;    // companions follow their photo
+    bool m_bSubfolders = false;    // every subfolder is listed too
+    bool m_bCreateFolders = false; // Rename makes the format's folders
     // What dates files whose metadata holds none.
     velmora::UndatedDates m_undated = velmora::UndatedDates::None;
     velmora::ExtensionCase m_extensionCase = velmora::ExtensionCase::Keep;

@@ -33,6 +33,7 @@ int RunCommand(const CCliOptions& options) {
     velmora::CScanOptions scan;
     scan.bAllTypes = options.allTypes.value_or(stored.allTypes.value_or(false));
     scan.bCompanions = options.companions.value_or(stored.companions.value_or(false));
+    scan.bRecursive = options.recursive;
     scan.undated = options.undated.value_or(stored.undated.value_or(velmora::UndatedDates::None));
     scan.extensionCase =
         options.extensionCase.value_or(stored.extensionCase.value_or(velmora::ExtensionCase::Keep));
@@ -83,7 +84,8 @@ int RunCommand(const CCliOptions& options) {
                               shifted);
     case CCliOptions::Command::Rename:
         return RunRenameCommand(options.operands.front(), format, scan, options.json, std::cout,
-                                shifted, options.skipRefused);
+                                shifted, {.bCreateFolders = options.createFolders},
+                                options.skipRefused);
     case CCliOptions::Command::Devices:
         return RunDevicesCommand(options.operands.front(), scan, options.json, std::cout, shifted);
     case CCliOptions::Command::Clocks:

@@ -7,10 +7,11 @@
 
 const char* const g_cliUsage =
     "usage: velmora-cli (list|rename) [--format FMT] [--ext keep|lower|upper]\n"
-    "                   [--types jpg|all] [--[no-]companions] [--skip-refused]\n"
+    "                   [--types jpg|all] [--[no-]companions] [--recursive]\n"
+    "                   [--create-folders] [--skip-refused]\n"
     "                   [--undated none|names|files] [--shift DEVICE=OFFSET]... [--json]\n"
     "                   FOLDER\n"
-    "       velmora-cli devices [--types jpg|all] [--[no-]companions]\n"
+    "       velmora-cli devices [--types jpg|all] [--[no-]companions] [--recursive]\n"
     "                   [--undated none|names|files] [--shift DEVICE=OFFSET]... [--json]\n"
     "                   FOLDER\n"
     "       velmora-cli clocks set DEVICE OFFSET [--from DATE] [--to DATE]\n"
@@ -58,6 +59,13 @@ const char* const g_cliUsage =
     "                       sidecar that gave a photo its date\n"
     "                       (without them: the window's settings, else jpg and\n"
     "                       no companions)\n"
+    "  --recursive          the files of every subfolder too (not hidden ones, nor\n"
+    "                       links, other file systems or the system folders of NAS\n"
+    "                       boxes and desktops: @eaDir #recycle $RECYCLE.BIN ...);\n"
+    "                       a format without a folder part renames each file in\n"
+    "                       its own folder, one with places it from FOLDER\n"
+    "  --create-folders     make the folders a format's folder parts name\n"
+    "                       (%Y/%m/...) inside FOLDER; undo removes them again\n"
     "  --undated none|names|files\n"
     "                       what dates files whose metadata holds none: nothing\n"
     "                       (none), their XMP, IPTC or a date in their name\n"
@@ -163,6 +171,11 @@ std::string OperandError(const CCliOptions& options) {
         return "only rename takes --skip-refused";
     if ((options.spanFrom || options.spanTo) && options.command != CCliOptions::Command::Clocks)
         return "only clocks set takes --from and --to";
+    if (options.recursive && !scans)
+        return "only list, rename and devices take --recursive";
+    if (options.createFolders && options.command != CCliOptions::Command::List &&
+        options.command != CCliOptions::Command::Rename)
+        return "only list and rename take --create-folders";
     switch (options.command) {
     case CCliOptions::Command::Clocks:
         return ClocksError(options);
@@ -291,6 +304,10 @@ CCliOptions ParseCliOptions(int argc, const char* const* argv) {
             (from ? options.spanFrom : options.spanTo) = date;
         } else if (arg == "--skip-refused") {
             options.skipRefused = true;
+        } else if (arg == "--recursive") {
+            options.recursive = true;
+        } else if (arg == "--create-folders") {
+            options.createFolders = true;
         } else if (arg == "--companions" || arg == "--no-companions") {
             options.companions = arg == "--companions";
         } else {

@@ -26,6 +26,8 @@ struct CCliOptions {
     std::optional<velmora::UndatedDates> undated;        // --undated none|names|files
     std::optional<velmora::ExtensionCase> extensionCase; // --ext keep|lower|upper
     std::vector<CShift> shifts;                          // --shift, in order
+    bool recursive = false;                              // --recursive: every subfolder too
+    bool createFolders = false;                          // --create-folders
     // clocks set --from DATE / --to DATE: the span's ends, ms of the date as written.
     std::optional<std::int64_t> spanFrom;
     std::optional<std::int64_t> spanTo;

@@ -32,6 +32,8 @@ const char* StatusName(int status) {
         return "named";
     case RowUnreadable:
         return "unreadable";
+    case RowDuplicate:
+        return "identical";
     default:
         return "no-date";
     }
@@ -81,6 +83,9 @@ std::string RowsJson(const CListRows& rows, const CDeviceTable& devices) {
             json += ',';
         CJsonObject object;
         object.FileName("original", row.Text(0));
+        // The file's folder relative to the listed one: "" directly in it.
+        const std::size_t slash = row.Text(0).rfind('/');
+        object.FileName("path", row.Text(0).substr(0, slash == std::string_view::npos ? 0 : slash));
         if (IsDated(row))
             object.FileName("converted", row.Text(1));
         else
@@ -203,13 +208,18 @@ int RunListCommand(const std::string& folder, const std::string& format, const C
                 << '\n';
         }
     }
-    out << rows.size() << " files in the list, " << renameCount << " to rename\n";
+    out << rows.size() << " files in the list, " << renameCount << " to rename";
+    if (const auto copies = std::count_if(rows.begin(), rows.end(), [](const CListRow& row) {
+            return row.nImage == RowDuplicate;
+        }))
+        out << ", " << copies << (copies == 1 ? " identical copy" : " identical copies");
+    out << '\n';
     return 0;
 }
 
 int RunRenameCommand(const std::string& folder, const std::string& format, const CScanOptions& scan,
                      bool json, std::ostream& out, const std::vector<std::string>& shifted,
-                     bool skipRefused) {
+                     const CRunChoices& choices, bool skipRefused) {
     CListRows rows;
     CDeviceTable devices;
     unsigned renameCount = 0;
@@ -217,7 +227,7 @@ int RunRenameCommand(const std::string& folder, const std::string& format, const
         return 2;
     std::vector<CRenameStop> refused;
     if (const CFolderHandle handle(folder); handle.IsOpen())
-        refused = FindRefusedRows(handle, rows);
+        refused = FindRefusedRows(handle, rows, choices.bCreateFolders);
     if (!refused.empty() && !skipRefused) {
         out.flush();
         std::cerr << "velmora-cli: " << RefusedCountText(refused.size(), renameCount, refused)
@@ -228,11 +238,12 @@ int RunRenameCommand(const std::string& folder, const std::string& format, const
     CChangePrinter printer(out);
     // The run itself checks, under the folder's lock, that no run is going
     // on or was cut off.
+    const CJournalStore store(DefaultJournalFolder());
     const CRenameOutcome outcome =
-        refused.empty() ? RunRename(folder, rows, renameCount, json ? nullptr : &printer,
-                                    ClocksInForce(devices))
+        refused.empty() ? RunRename(folder, rows, renameCount, json ? nullptr : &printer, &store,
+                                    ClocksInForce(devices), choices)
                         : RunRenameLeavingRefused(folder, rows, refused, json ? nullptr : &printer,
-                                                  ClocksInForce(devices));
+                                                  &store, ClocksInForce(devices), choices);
     if (outcome.kind == CRenameOutcome::Interrupted) {
         out.flush();
         std::cerr << "velmora-cli: the last rename in " << folder
@@ -343,6 +354,9 @@ int RunHistoryCommand(const std::string& folder, std::ostream& out) {
         out << LocalDateText(run.nTime) << '\t' << (run.kind == CJournal::Undo ? "undo" : "rename")
             << '\t' << run.nFiles << (run.nFiles == 1 ? " file" : " files") << '\t'
             << StateText(run);
+        if (!run.folders.empty())
+            out << '\t' << run.folders.size()
+                << (run.folders.size() == 1 ? " folder created" : " folders created");
         for (std::size_t i = 0; i < run.clocks.size(); ++i) {
             out << (i == 0 ? "\tclocks: " : ", ") << run.clocks[i].strDevice << ' '
                 << OffsetSecondsText(run.clocks[i].nOffset);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "folder_scan.h"
+#include "rename_run.h"
 
 #include <iosfwd>
 #include <string>
@@ -28,7 +29,8 @@ int RunListCommand(const std::string& folder, const std::string& format,
 // `skipRefused`: then they keep their names and the others are renamed.
 int RunRenameCommand(const std::string& folder, const std::string& format,
                      const velmora::CScanOptions& scan, bool json, std::ostream& out,
-                     const std::vector<std::string>& shifted = {}, bool skipRefused = false);
+                     const std::vector<std::string>& shifted = {},
+                     const velmora::CRunChoices& choices = {}, bool skipRefused = false);
 
 // Lists the devices of the folder's files, the known ones as first met and
 // then the unknown device: files, first and last date as read, the offset

@@ -128,7 +128,8 @@ CFoundDate ChooseDate(const CJpegFile& reader, const std::string& folder, std::s
     best = PreferDate(best, reader.m_xmpDate);
     best = PreferDate(best, reader.m_iptcDate);
     best = PreferDate(best, reader.m_creationTime);
-    best = PreferDate(best, DateFromFileName(name));
+    // A row of a subfolder is named by its path: the date is in its own name.
+    best = PreferDate(best, DateFromFileName(name.substr(name.rfind('/') + 1)));
     if (InDatedYears(best))
         return best;
     if (undated == UndatedDates::Files && reader.m_info.m_fileTime != 0) {

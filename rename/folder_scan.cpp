@@ -4,6 +4,7 @@
 #include "file_stream.h"
 #include "folder_dates.h"
 #include "image_reader.h"
+#include "identical_files.h"
 #include "image_type.h"
 #include "jpeg_file.h"
 #include "name_compare.h"
@@ -102,32 +103,31 @@ int LeadRank(const ImageType* type) {
     return kNoLead;
 }
 
-// The wanted names in byte order, and with `types` their entry types.
-bool ListNames(const std::string& folder, std::vector<std::string>& names,
-               bool (*wanted)(const char*, std::size_t),
-               std::vector<unsigned char>* types = nullptr) {
+// The wanted names of an open folder in byte order, with their entry types;
+// `folders`, when given, receives the names of its subfolders (entries the
+// listing says are folders, not links to one), also in byte order.
+void ListNames(DIR* dir, std::vector<std::string>& names, bool (*wanted)(const char*, std::size_t),
+               std::vector<unsigned char>& types, std::vector<std::string>* folders = nullptr) {
     names.clear();
-    const std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
-    if (!dir)
-        return false;
+    types.clear();
     std::vector<std::pair<std::string, unsigned char>> entries;
-    while (const dirent* entry = readdir(dir.get())) {
+    while (const dirent* entry = readdir(dir)) {
         const std::size_t length = std::char_traits<char>::length(entry->d_name);
         if (wanted(entry->d_name, length))
             entries.emplace_back(std::string(entry->d_name, length), entry->d_type);
+        if (folders != nullptr && (entry->d_type == DT_DIR || entry->d_type == DT_UNKNOWN))
+            folders->emplace_back(entry->d_name, length);
     }
     // The file system's own order is arbitrary; byte order keeps the counters
     // of equally dated files the same from one run to the next.
     std::sort(entries.begin(), entries.end());
+    if (folders != nullptr)
+        std::sort(folders->begin(), folders->end());
     names.reserve(entries.size());
-    if (types != nullptr)
-        types->clear();
     for (auto& [name, type] : entries) {
         names.push_back(std::move(name));
-        if (types != nullptr)
-            types->push_back(type);
+        types.push_back(type);
     }
-    return true;
 }
 
 bool IsKnownName(const char* name, std::size_t length) {
@@ -366,24 +366,48 @@ private:
 
 } // namespace
 
-bool ListFolder(const std::string& folder, const CScanOptions& options,
-                std::vector<CListedFile>& files, std::size_t& unlisted,
-                std::vector<std::string>* sidecars) {
-    files.clear();
-    unlisted = 0;
+namespace {
+
+// Subfolders a tree scan never enters, besides hidden ones (".thumbnails",
+// ".Trash-1000", ".@__thumb"): the thumbnails, recycle bins and snapshots of
+// NAS boxes, and the system folders of desktops and file systems. Compared
+// ignoring case, as those systems write them in either.
+constexpr std::string_view kSkippedFolders[] = {
+    "@eaDir",
+    "#recycle",
+    "#snapshot",
+    "@Recycle",
+    "@Recently-Snapshot",
+    "$RECYCLE.BIN",
+    "System Volume Information",
+    "lost+found",
+};
+
+bool IsSkippedFolder(std::string_view name) {
+    return name.empty() || name.front() == '.' ||
+           std::any_of(std::begin(kSkippedFolders), std::end(kSkippedFolders),
+                       [name](std::string_view skipped) { return EqualNoCase(name, skipped); });
+}
+
+// One folder's files as ListFolder gives them.
+void ListOneFolder(const std::string& folder, DIR* dir, const CScanOptions& options,
+                   std::vector<CListedFile>& files, std::size_t& unlisted,
+                   std::vector<std::string>* sidecars, std::vector<std::string>* folders) {
     std::vector<std::string> names;
     std::vector<unsigned char> types;
-    if (!ListNames(folder, names, IsKnownName, &types))
-        return false;
+    ListNames(dir, names, IsKnownName, types, folders);
     if (sidecars != nullptr) {
-        sidecars->clear();
         std::copy_if(names.begin(), names.end(), std::back_inserter(*sidecars),
                      [](const std::string& name) { return IsTakeoutSidecarName(name); });
     }
     if (options.bCompanions) {
+        const std::size_t first = files.size();
         GroupCompanions(folder, names, types, options.bAllTypes, files, unlisted);
-        AttachTakeoutSidecars(names, files);
-        return true;
+        std::vector<CListedFile> own(std::make_move_iterator(files.begin() + first),
+                                     std::make_move_iterator(files.end()));
+        AttachTakeoutSidecars(names, own);
+        std::move(own.begin(), own.end(), files.begin() + first);
+        return;
     }
     // Each file its own row; with "*.jpg" alone the other types are counted.
     for (std::size_t i = 0; i < names.size(); ++i) {
@@ -394,6 +418,106 @@ bool ListFolder(const std::string& folder, const CScanOptions& options,
             files.push_back({std::move(name), {}, types[i]});
         else
             unlisted += ImageTypeOf(name) != nullptr;
+    }
+}
+
+// Puts `prefix` before a listed file's name and each of its companions'.
+void PrefixNames(CListedFile& file, const std::string& prefix) {
+    file.strName.insert(0, prefix);
+    std::string companions;
+    for (std::size_t start = 0; start < file.strCompanions.size();) {
+        const std::size_t end = file.strCompanions.find('\0', start);
+        companions.append(prefix).append(file.strCompanions, start, end - start).push_back('\0');
+        start = end + 1;
+    }
+    file.strCompanions = std::move(companions);
+}
+
+using DirPointer = std::unique_ptr<DIR, int (*)(DIR*)>;
+
+DirPointer OpenDir(int fd) {
+    DirPointer dir(fd >= 0 ? fdopendir(fd) : nullptr, closedir);
+    if (!dir && fd >= 0)
+        close(fd);
+    return dir;
+}
+
+} // namespace
+
+bool ListFolder(const std::string& folder, const CScanOptions& options,
+                std::vector<CListedFile>& files, std::size_t& unlisted,
+                std::vector<std::string>* sidecars, std::size_t* folderCount) {
+    files.clear();
+    unlisted = 0;
+    if (sidecars != nullptr)
+        sidecars->clear();
+    if (folderCount != nullptr)
+        *folderCount = 1;
+    const DirPointer root = OpenDir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!root)
+        return false;
+    std::vector<std::string> subfolders;
+    ListOneFolder(folder, root.get(), options, files, unlisted, sidecars,
+                  options.bRecursive ? &subfolders : nullptr);
+    if (!options.bRecursive)
+        return true;
+    // Depth first, each folder's files before its subfolders', all in byte
+    // order, so that a tree lists the same way every time. Folders are opened
+    // from their parent without following a link, and a folder on another
+    // file system (a mount inside the tree) is not entered.
+    struct stat rootStatus {};
+    if (fstat(dirfd(root.get()), &rootStatus) != 0)
+        return true;
+    struct CPending {
+        std::string strPath; // relative to `folder`, ending in '/'
+        std::shared_ptr<DIR> parent;
+        std::vector<std::string> names; // its subfolders still to enter, last first
+    };
+    std::vector<CPending> stack;
+    std::shared_ptr<DIR> rootDir(root.get(), [](DIR*) {});
+    std::reverse(subfolders.begin(), subfolders.end());
+    stack.push_back({std::string(), rootDir, std::move(subfolders)});
+    std::vector<CListedFile> found;
+    while (!stack.empty()) {
+        CPending& top = stack.back();
+        if (top.names.empty()) {
+            stack.pop_back();
+            continue;
+        }
+        const std::string name = std::move(top.names.back());
+        top.names.pop_back();
+        if (IsSkippedFolder(name))
+            continue;
+        const int fd = openat(dirfd(top.parent.get()), name.c_str(),
+                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        struct stat status {};
+        if (fd < 0 || fstat(fd, &status) != 0 || status.st_dev != rootStatus.st_dev) {
+            if (fd >= 0)
+                close(fd);
+            continue;
+        }
+        DirPointer opened = OpenDir(fd);
+        if (!opened)
+            continue;
+        const std::string path = top.strPath + name + '/';
+        std::shared_ptr<DIR> dir(opened.release(), closedir);
+        found.clear();
+        const std::size_t sidecarsBefore = sidecars != nullptr ? sidecars->size() : 0;
+        ListOneFolder(folder + '/' + path, dir.get(), options, found, unlisted, sidecars,
+                      &subfolders);
+        if (sidecars != nullptr) {
+            for (std::size_t i = sidecarsBefore; i < sidecars->size(); ++i)
+                (*sidecars)[i].insert(0, path);
+        }
+        for (CListedFile& file : found) {
+            PrefixNames(file, path);
+            files.push_back(std::move(file));
+        }
+        if (folderCount != nullptr)
+            ++*folderCount;
+        std::reverse(subfolders.begin(), subfolders.end());
+        stack.push_back({path, std::move(dir), std::move(subfolders)});
+        subfolders.clear();
     }
     return true;
 }
@@ -514,6 +638,15 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
     }
     if (!options.bCompanions)
         AttachDatingSidecars(dates, rows);
+    // A tree gathered from several cards and backups holds the same photo
+    // more than once: its copies are shown as such and stay where they are.
+    if (options.bRecursive) {
+        const int dir = open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir >= 0) {
+            MarkIdenticalCopies(dir, rows);
+            close(dir);
+        }
+    }
     if (observer != nullptr)
         observer->OnSorting();
     std::stable_sort(rows.begin(), rows.end(),

@@ -44,6 +44,9 @@ struct CScanOptions {
     CClockOffsets clocks{};
     // The case the new names' extensions take.
     ExtensionCase extensionCase = ExtensionCase::Keep;
+    // Every subfolder too (ListFolder says which are entered); rows name
+    // their files by their path relative to the folder.
+    bool bRecursive = false;
 };
 
 // One listed file and the names of its companions, NUL-ended each.
@@ -65,9 +68,16 @@ struct CListedFile {
 // `unlisted` counts the files of known types that are neither listed nor
 // follow a listed one. `sidecars`, when given, receives the names of the
 // folder's Takeout JSON sidecars. False when the folder can't be read.
+// With bRecursive every subfolder is listed too, depth first, each folder's
+// files (companions and sidecars from their own folder) before its
+// subfolders', named by their path relative to `folder`. Links to folders,
+// folders on another file system, hidden folders and the system folders of
+// NAS boxes, cameras and desktops (@eaDir, #recycle, #snapshot, @Recycle,
+// @Recently-Snapshot, $RECYCLE.BIN, System Volume Information, lost+found)
+// are not entered; `folderCount`, when given, receives how many folders were.
 bool ListFolder(const std::string& folder, const CScanOptions& options,
                 std::vector<CListedFile>& files, std::size_t& unlisted,
-                std::vector<std::string>* sidecars = nullptr);
+                std::vector<std::string>* sidecars = nullptr, std::size_t* folderCount = nullptr);
 
 // A row's date as the scan stored it, read back: source None for a row
 // without a date. `devices` is the scan's table, for the clock offset.

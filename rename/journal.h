@@ -177,6 +177,19 @@ struct CJournal {
     long nTimeNanoseconds = -1;
     std::string strUndoes; // undo runs: the journal file they undo
     std::vector<CJournalClock> clocks;
+    // The folders the run creates, each written before it is made, in the
+    // order it makes them; an undo removes those that are empty again.
+    std::vector<std::string> folders;
+    // The modification time of each folder the run's files leave or enter
+    // ("" for the photo folder itself) from before the run, which every
+    // rename there changes: an undo sets them back.
+    struct CFolderTime {
+        std::string strFolder;
+        std::int64_t nSeconds = 0;
+        std::uint32_t nNanoseconds = 0;
+        bool operator==(const CFolderTime&) const = default;
+    };
+    std::vector<CFolderTime> folderTimes;
     std::size_t nFiles = 0;
     CJournalFiles files; // read on demand: see ReadJournal
     State state = Unready;

@@ -116,6 +116,11 @@ std::string JournalHead(const CJournal& journal, std::size_t files) {
         text += "undoes " + Escape(journal.strUndoes) + '\n';
     for (const CJournalClock& clock : journal.clocks)
         text += "clock " + std::to_string(clock.nOffset) + ' ' + Escape(clock.strDevice) + '\n';
+    for (const std::string& folder : journal.folders)
+        text += "mkdir " + Escape(folder) + '\n';
+    for (const CJournal::CFolderTime& time : journal.folderTimes)
+        text += "folder-time " + std::to_string(time.nSeconds) + '.' +
+                std::to_string(time.nNanoseconds) + ' ' + Escape(time.strFolder) + '\n';
     return text + "files " + std::to_string(files) + '\n';
 }
 

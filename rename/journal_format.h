@@ -19,6 +19,12 @@
 //   undoes JOURNAL-FILE          (undo runs only)
 //   clock SECONDS DEVICE         (for each device whose clock offset moved the
 //                                 run's dates; none without offsets)
+//   mkdir PATH                   (for each folder the run creates, in the
+//                                 order it creates them, before it does)
+//   folder-time SECONDS.NANOSECONDS PATH
+//                                (for each folder whose files the run moves,
+//                                 its modification time before the run; "."
+//                                 is the photo folder itself)
 //   files COUNT
 //   f DEVICE INODE BEFORE TEMPORARY AFTER   (one per file, in step order)
 //   ready                        (the plan is whole; renames may begin)

@@ -102,6 +102,8 @@ private:
         kTime,
         kUndoes,
         kClocks,
+        kFolders,
+        kFolderTimes,
         kFiles,
         kFileLines,
         kReady,
@@ -112,8 +114,9 @@ private:
 
     static int StageOf(std::string_view key) {
         static constexpr std::string_view kKeys[] = {
-            "",      "kind", "folder", "folder-id", "time", "undoes", "clock",
-            "files", "f",    "ready",  "stamp",     "done", "undone"};
+            "",       "kind",  "folder", "folder-id",   "time",
+            "undoes", "clock", "mkdir",  "folder-time", "files",
+            "f",      "ready", "stamp",  "done",        "undone"};
         for (int stage = kKind; stage <= kUndone; ++stage) {
             if (kKeys[stage] == key)
                 return stage;
@@ -124,13 +127,15 @@ private:
     // An undo cut off after marking its run undone marks it again when the
     // next undo finishes its work: a second "undone" says nothing new.
     static bool Repeats(int stage) {
-        return stage == kClocks || stage == kFileLines || stage == kStamps || stage == kUndone;
+        return stage == kClocks || stage == kFolders || stage == kFolderTimes ||
+               stage == kFileLines || stage == kStamps || stage == kUndone;
     }
 
     bool Required(int stage) const {
         return stage == kUndoes ? m_journal.kind == CJournal::Undo
-                                : stage != kClocks && stage != kFileLines && stage != kStamps &&
-                                      stage != kDone && stage != kUndone;
+                                : stage != kClocks && stage != kFolders && stage != kFolderTimes &&
+                                      stage != kFileLines && stage != kStamps && stage != kDone &&
+                                      stage != kUndone;
     }
 
     void Damage(const std::string& why) {
@@ -171,6 +176,15 @@ private:
             journal.strUndoes = *undoes;
         } else if (key == "clock") {
             return ApplyClock(fields);
+        } else if (key == "mkdir") {
+            // A folder of the photo folder, as a new name's folder part is.
+            std::optional<std::string> folder =
+                fields.size() == 2 ? JournalName(fields[1], false) : std::nullopt;
+            if (!folder || folder->empty())
+                return false;
+            journal.folders.push_back(std::move(*folder));
+        } else if (key == "folder-time") {
+            return ApplyFolderTime(fields);
         } else if (key == "files") {
             if (fields.size() != 2 || !ParseNumber(fields[1], value))
                 return false;
@@ -232,6 +246,24 @@ private:
             return false;
         m_journal.nTime = static_cast<std::time_t>(seconds);
         m_journal.nTimeNanoseconds = nanoseconds;
+        return true;
+    }
+
+    // "folder-time SECONDS.NANOSECONDS PATH": a time, and the photo folder
+    // (".") or a folder of it.
+    bool ApplyFolderTime(const std::vector<std::string_view>& fields) {
+        const std::vector<std::string_view> numbers =
+            fields.size() == 3 ? SplitFields(fields[1], '.') : std::vector<std::string_view>();
+        CJournal::CFolderTime time;
+        if (numbers.size() != 2 || !ParseNumber(numbers[0], time.nSeconds) ||
+            !ParseNumber(numbers[1], time.nNanoseconds) || time.nNanoseconds > 999999999)
+            return false;
+        std::optional<std::string> folder =
+            fields[2] == "." ? std::optional<std::string>("") : JournalName(fields[2], false);
+        if (!folder)
+            return false;
+        time.strFolder = std::move(*folder);
+        m_journal.folderTimes.push_back(std::move(time));
         return true;
     }
 

@@ -65,16 +65,6 @@ int SyncFolder(const std::string& folder) {
     return error;
 }
 
-int MakeFolders(const std::string& path) {
-    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-        const std::string part = path.substr(0, slash);
-        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
-            return errno;
-        if (slash == std::string::npos)
-            return 0;
-    }
-}
-
 // The lines of journal.files.
 class CStoredLines : public CJournalLines {
 public:
@@ -93,6 +83,16 @@ private:
 
 std::string JournalFileName(const std::string& path) {
     return path.substr(path.rfind('/') + 1);
+}
+
+int MakeFolders(const std::string& path) {
+    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        const std::string part = path.substr(0, slash);
+        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+            return errno;
+        if (slash == std::string::npos)
+            return 0;
+    }
 }
 
 std::string DefaultJournalFolder() {

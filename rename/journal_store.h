@@ -18,6 +18,10 @@ namespace velmora {
 // $HOME/.local/state/velmora. Empty when neither is set.
 std::string DefaultJournalFolder();
 
+// Makes the absolute folder `path` and the folders it lies in (mode 0700):
+// 0 or the errno value.
+int MakeFolders(const std::string& path);
+
 // The journals of one photo folder, newest last, and the writing of new ones.
 class CJournalStore {
 public:

@@ -5,11 +5,55 @@
 #include "plan_runner.h"
 #include "rename_plan.h"
 #include "run_messages.h"
+#include "run_registry.h"
 #include "safe_rename.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <unordered_set>
 
 namespace velmora {
+namespace {
+
+// Whether a run over `rows` reads or writes in subfolders of its folder.
+bool WorksInSubfolders(const CListRows& rows) {
+    return std::any_of(rows.begin(), rows.end(), [](const CListRow& row) {
+        return row.Text(0).find('/') != std::string_view::npos ||
+               row.Text(1).find('/') != std::string_view::npos ||
+               row.Companions().find('/') != std::string_view::npos;
+    });
+}
+
+// The times of the folders whose entries the plan changes, before it does:
+// the photo folder (temporary names lie there), and every folder a step's
+// file leaves or enters that exists now.
+std::vector<CJournal::CFolderTime> FolderTimes(const CFolderHandle& dir, const CListRows& rows,
+                                               const CRenamePlan& plan) {
+    std::unordered_set<std::string> seen{""};
+    std::vector<std::string> folders{""};
+    const std::unordered_set<std::string> made(plan.folders.begin(), plan.folders.end());
+    const auto note = [&](std::string_view name) {
+        const std::size_t slash = name.rfind('/');
+        std::string folder(name.substr(0, slash == std::string_view::npos ? 0 : slash));
+        if (!made.contains(folder) && seen.insert(folder).second)
+            folders.push_back(std::move(folder));
+    };
+    for (const CRenameStep& step : plan.steps) {
+        const std::string_view listed = RowFileName(rows[step.nRow], step.nCompanion);
+        note(listed);
+        note(NewFileName(rows[step.nRow], step.nCompanion, listed));
+    }
+    std::vector<CJournal::CFolderTime> times;
+    for (std::string& folder : folders) {
+        timespec time{};
+        if (dir.FolderTime(folder, time) == 0)
+            times.push_back(
+                {std::move(folder), time.tv_sec, static_cast<std::uint32_t>(time.tv_nsec)});
+    }
+    return times;
+}
+
+} // namespace
 
 FolderLock LockFolder(CFolderHandle& folder, int& error) {
     if (!folder.IsOpen()) {
@@ -40,9 +84,22 @@ CRenameOutcome CJournaledRun::Run(const std::string& folder, const CJournalStore
         return std::move(*refused);
 
     CListRows& rows = Rows();
-    const CRenamePlan plan = PlanRename(dir, rows);
+    // A run that works in subfolders also keeps out the runs in any of them,
+    // and the runs over a tree above.
+    CRunRegistration registration;
+    if (journals != nullptr && !journals->Folder().empty()) {
+        int registryError = 0;
+        if (registration.Register(journals->Folder() + "/runs", dir.Fd(), WorksInSubfolders(rows),
+                                  registryError) == CRunRegistration::Busy)
+            return FolderBusy(m_kind);
+    }
+    const CRenamePlan plan = PlanRename(dir, rows, CreatesFolders());
     CJournal journal = RunJournal(folder, key);
     journal.kind = m_kind;
+    journal.folders = plan.folders;
+    // Only a tree's run sets folder times back: in one folder as before.
+    if (m_kind == CJournal::Rename && WorksInSubfolders(rows))
+        journal.folderTimes = FolderTimes(dir, rows, plan);
     StartJournal(journal);
     // A rename with no step to take changes nothing and is not journaled; an
     // undo always is.
@@ -52,8 +109,22 @@ CRenameOutcome CJournaledRun::Run(const std::string& folder, const CJournalStore
             return JournalNotWritten(m_kind, error, journals->Folder());
     }
     CPlanResult result;
-    const std::optional<CRenameOutcome> failed =
-        ExecutePlan(dir, rows, plan.steps, observer, result);
+    // The folders are journaled: a run cut off now leaves them to its undo.
+    std::optional<CRenameOutcome> failed;
+    for (const std::string& made : plan.folders) {
+        const int error = dir.MakeFolder(made);
+        if (error != 0 && error != EEXIST) {
+            failed = Stopped(ErrorText(error), made, 0, Tally(0));
+            break;
+        }
+    }
+    if (!failed)
+        failed = ExecutePlan(dir, rows, plan.steps, observer, result);
+    // A run that moved nothing is no run to undo: its folders go now.
+    if (result.nFilesTouched == 0) {
+        for (auto made = plan.folders.rbegin(); made != plan.folders.rend(); ++made)
+            dir.RemoveEmptyFolder(*made);
+    }
     CRenameOutcome outcome = End(failed, plan, result);
     RecordEnd(journal.strPath, folder, result, outcome);
     AfterEnd(outcome);

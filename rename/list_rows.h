@@ -20,6 +20,7 @@ enum RowStatus : int {
     RowNamed = 1,      // dated, already so named (ignoring case)
     RowUnreadable = 2, // the reader failed; column 1 holds its error text
     RowNoDate = 3,     // read, but no usable date; column 1 says so
+    RowDuplicate = 4,  // the same bytes as another file; column 1 names it; never renamed
 };
 
 // Which file a row was read from: the rename run checks that the name still

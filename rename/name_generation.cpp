@@ -120,7 +120,11 @@ void CJpegFile::BuildFileName(const std::string& path, std::string& name, const 
     velmora::CNameValues values;
     if (!stem.empty())
         values.name = stem;
-    ExpandByStrftime(path, m_info.m_dtTaken, format, counter, values, 0, nullptr, name);
+    // As in a list: a format with a folder part places the file from the top.
+    std::string_view placed = path;
+    if (format.find(kPathSeparator) != std::string::npos)
+        placed.remove_prefix(placed.rfind(kPathSeparator) + 1);
+    ExpandByStrftime(placed, m_info.m_dtTaken, format, counter, values, 0, nullptr, name);
 }
 
 namespace velmora {
@@ -293,7 +297,7 @@ private:
 // no allocation unless its texts outgrow their own block.
 unsigned NameRows(CListRows& rows, std::size_t begin, std::size_t end,
                   const CFormatProgram& program, const std::string& format, CListCounters& counters,
-                  const CFolderValues& values, ExtensionCase extension) {
+                  const CFolderValues& values, ExtensionCase extension, bool placed) {
     unsigned renameCount = 0;
     std::string stem; // the row's cleaned name, for %{name}
     std::string name;
@@ -305,18 +309,23 @@ unsigned NameRows(CListRows& rows, std::size_t begin, std::size_t end,
             continue;
         const std::uint32_t day = counters.day.empty() ? 0 : counters.day[i];
         std::uint32_t* const clashAt = counters.clash ? counters.clash->At(i) : nullptr;
+        // A format with a folder part places the file from the list's folder;
+        // one without renames it in its own (a row of a subfolder).
+        std::string_view path = row.Text(0);
+        if (placed)
+            path.remove_prefix(path.rfind(kPathSeparator) + 1);
         if (program.Compiled()) {
-            AssembleName(row.Text(0), name, [&](std::string& out) {
+            AssembleName(path, name, [&](std::string& out) {
                 program.Append(out, dates.Of(row.nData), static_cast<std::uint32_t>(i),
                                values.Of(row, stem), day, clashAt);
             });
         } else {
             // The date as written: no zone turns a wall-clock time into another.
             const std::optional<ole::DateFields> fields = WallFields(row.nData);
-            ExpandByStrftime(row.Text(0), fields ? ole::FromFields(*fields).value_or(0.0) : 0.0,
-                             format, static_cast<int>(i), values.Of(row, stem), day, clashAt, name);
+            ExpandByStrftime(path, fields ? ole::FromFields(*fields).value_or(0.0) : 0.0, format,
+                             static_cast<int>(i), values.Of(row, stem), day, clashAt, name);
         }
-        CaseNameExtension(row.Text(0), name, extension);
+        CaseNameExtension(path, name, extension);
         row.SetCompanionCase(extension);
         if (clashAt == nullptr && SetStatus(row, name, target))
             ++renameCount;
@@ -418,13 +427,14 @@ unsigned UpdateConvertedNames(CListRows& rows, const std::string& format, const 
     const CFormatProgram program(format);
     const CFolderValues values(facts, ValueCodesIn(format));
     CListCounters counters(rows, format);
+    const bool placed = format.find(kPathSeparator) != std::string::npos;
     // Both paths read the same codes: the program writes an offset for each.
     assert(!program.Compiled() ||
            program.ClashCount() == (counters.clash ? counters.clash->ClashCount() : 0));
     const unsigned renameCount = InChunks(
         rows.size(), program.Compiled() ? kCompiledChunk : kStrftimeChunk,
         [&](std::size_t begin, std::size_t end) {
-            return NameRows(rows, begin, end, program, format, counters, values, extension);
+            return NameRows(rows, begin, end, program, format, counters, values, extension, placed);
         });
     if (!counters.clash)
         return renameCount;

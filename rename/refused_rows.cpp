@@ -60,8 +60,9 @@ std::string RefusedRowLines(const std::vector<CRenameStop>& refused, const CList
 
 CRenameOutcome RunRenameLeavingRefused(const std::string& folder, CListRows& rows,
                                        const std::vector<CRenameStop>& refused,
-                                       CRenameObserver* observer,
-                                       const std::vector<CJournalClock>& clocks) {
+                                       CRenameObserver* observer, const CJournalStore* journals,
+                                       const std::vector<CJournalClock>& clocks,
+                                       const CRunChoices& choices) {
     // Shown to the plan as named, the refused rows are holders the run
     // leaves alone, as the search for refusals took them; they are to
     // rename again afterwards, whatever the run did.
@@ -74,7 +75,7 @@ CRenameOutcome RunRenameLeavingRefused(const std::string& folder, CListRows& row
     }
     const auto toRename = static_cast<unsigned>(std::count_if(
         rows.begin(), rows.end(), [](const CListRow& row) { return row.nImage == RowToRename; }));
-    CRenameOutcome outcome = RunRename(folder, rows, toRename, observer, clocks);
+    CRenameOutcome outcome = RunRename(folder, rows, toRename, observer, journals, clocks, choices);
     for (const int row : left)
         rows[row].nImage = RowToRename;
     if (left.empty())

@@ -29,7 +29,8 @@ std::string RefusedRowLines(const std::vector<CRenameStop>& refused, const CList
 // would find them; the outcome lists them after its own text.
 CRenameOutcome RunRenameLeavingRefused(const std::string& folder, CListRows& rows,
                                        const std::vector<CRenameStop>& refused,
-                                       CRenameObserver* observer,
-                                       const std::vector<CJournalClock>& clocks);
+                                       CRenameObserver* observer, const CJournalStore* journals,
+                                       const std::vector<CJournalClock>& clocks,
+                                       const CRunChoices& choices);
 
 } // namespace velmora

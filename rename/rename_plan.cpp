@@ -1,6 +1,7 @@
 #include "rename_plan.h"
 
 #include "companions.h"
+#include "identical_files.h"
 #include "name_compare.h"
 #include "safe_rename.h"
 
@@ -14,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <unistd.h>
+#include <unordered_set>
 
 namespace velmora {
 namespace {
@@ -215,8 +217,8 @@ private:
 // The simulated run: the files, where each is, and the steps so far.
 class CPlanner {
 public:
-    CPlanner(const CFolderHandle& folder, CListRows& rows, bool foldCase)
-        : m_folder(folder), m_rows(rows),
+    CPlanner(const CFolderHandle& folder, CListRows& rows, bool foldCase, bool createFolders)
+        : m_folder(folder), m_rows(rows), m_createFolders(createFolders),
           m_names(
               folder, foldCase,
               [this](int file, std::string& name) {
@@ -254,6 +256,10 @@ public:
     // companions first. False with the stop filled in when it can't be.
     bool PlanRow(int row, CRenamePlan& plan) {
         m_rowMoves.clear();
+        if (m_createFolders && AlreadyThere(row)) {
+            plan.identical.push_back(row);
+            return true;
+        }
         const std::size_t before = plan.steps.size();
         for (int f = m_firstFile[row] + 1; f <= m_firstFile[row + 1]; ++f) {
             // Companions first, the row's own file (m_firstFile[row]) last.
@@ -338,7 +344,7 @@ private:
         if (plan.stop.nFault != NameFault::None)
             return Stop(plan, CRenameStop::Refused, row);
         if (to.find('/') != std::string::npos) {
-            const int error = m_folder.ParentError(to);
+            const int error = ReachFolder(to, plan);
             if (error == ELOOP) {
                 plan.stop.nFault = NameFault::ThroughLink;
                 return Stop(plan, CRenameStop::Refused, row);
@@ -405,6 +411,52 @@ private:
         ++m_outstanding;
     }
 
+    // Whether the row's new name is held, on disk, by a file that keeps it
+    // (one no row moves away) and that holds the same bytes as the row's.
+    bool AlreadyThere(int row) {
+        const int own = m_firstFile[row];
+        const std::string to = NewFileName(m_rows[row], -1, {});
+        const std::size_t slash = to.rfind('/');
+        // A folder the run is to make holds nothing yet.
+        if ((slash != std::string::npos && m_planned.contains(to.substr(0, slash))) ||
+            CheckNewName(to) != NameFault::None || m_folder.ParentError(to) != 0)
+            return false;
+        const int holder = m_names.Holder(to);
+        const bool keeps =
+            holder == kForeign ||
+            (holder >= 0 && holder != own && m_files[holder].place == Place::Listed &&
+             !(m_files[holder].nRow > row && m_rows[m_files[holder].nRow].nImage == RowToRename));
+        return keeps && m_files[own].place == Place::Listed &&
+               SameBytes(m_folder.Fd(), Name(own), to);
+    }
+
+    // 0 when the folder part of `to` leads to a folder, or to one the plan
+    // creates (with createFolders, the missing ones are added to the plan's);
+    // else the errno value, ELOOP for a symbolic link on the way.
+    int ReachFolder(const std::string& to, CRenamePlan& plan) {
+        const std::string_view parent = std::string_view(to).substr(0, to.rfind('/'));
+        if (m_planned.contains(std::string(parent)))
+            return 0;
+        const int error = m_folder.ParentError(to);
+        if (error != ENOENT || !m_createFolders)
+            return error;
+        // Part by part: the first missing one and every one below it are made.
+        for (std::size_t end = parent.find('/');; end = parent.find('/', end + 1)) {
+            std::string part(parent.substr(0, end));
+            if (!m_planned.contains(part)) {
+                const int partError = m_folder.ParentError(part + '/');
+                if (partError == ENOENT) {
+                    plan.folders.push_back(part);
+                    m_planned.insert(std::move(part));
+                } else if (partError != 0) {
+                    return partError;
+                }
+            }
+            if (end == std::string_view::npos)
+                return 0;
+        }
+    }
+
     static bool Stop(CRenamePlan& plan, CRenameStop::Kind kind, int row) {
         plan.stop.kind = kind;
         plan.stop.nRow = row;
@@ -464,6 +516,8 @@ private:
 
     const CFolderHandle& m_folder;
     CListRows& m_rows;
+    const bool m_createFolders;
+    std::unordered_set<std::string> m_planned; // the folders the plan creates
     std::vector<CPlanFile> m_files;
     std::vector<int> m_firstFile; // by row; one more at the end
     CSimulatedFolder m_names;
@@ -494,33 +548,40 @@ static int FirstToRename(const CListRows& rows) {
     return -1;
 }
 
-CRenamePlan PlanRename(const CFolderHandle& folder, CListRows& rows) {
+CRenamePlan PlanRename(const CFolderHandle& folder, CListRows& rows, bool createFolders) {
     CRenamePlan plan;
     const int first = FirstToRename(rows);
     if (first < 0)
         return plan;
-    CPlanner planner(folder, rows, folder.FoldsCase(std::string(rows[first].Text(0))));
+    CPlanner planner(folder, rows, folder.FoldsCase(std::string(rows[first].Text(0))),
+                     createFolders);
     plan.steps.reserve(planner.FilesToRename(first));
     std::size_t cleanSteps = 0; // steps after which no file is under a temporary name
+    std::size_t cleanFolders = 0;
     for (int i = first; i < static_cast<int>(rows.size()); ++i) {
         if (rows[i].nImage != RowToRename)
             continue;
         if (!planner.PlanRow(i, plan)) {
             plan.steps.resize(cleanSteps);
+            plan.folders.resize(cleanFolders);
             return plan;
         }
-        if (planner.Clean())
+        if (planner.Clean()) {
             cleanSteps = plan.steps.size();
+            cleanFolders = plan.folders.size();
+        }
     }
     return plan;
 }
 
-std::vector<CRenameStop> FindRefusedRows(const CFolderHandle& folder, CListRows& rows) {
+std::vector<CRenameStop> FindRefusedRows(const CFolderHandle& folder, CListRows& rows,
+                                         bool createFolders) {
     std::vector<CRenameStop> refused;
     const int first = FirstToRename(rows);
     if (first < 0)
         return refused;
-    CPlanner planner(folder, rows, folder.FoldsCase(std::string(rows[first].Text(0))));
+    CPlanner planner(folder, rows, folder.FoldsCase(std::string(rows[first].Text(0))),
+                     createFolders);
     CRenamePlan plan;
     for (int i = first; i < static_cast<int>(rows.size()); ++i) {
         if (rows[i].nImage != RowToRename)

@@ -61,6 +61,12 @@ struct CRenameStop {
 struct CRenamePlan {
     std::vector<CRenameStep> steps;
     CRenameStop stop;
+    // Folders the run creates before its first step, each relative to the
+    // folder and after the folders it lies in; only with createFolders.
+    std::vector<std::string> folders;
+    // With createFolders: the rows whose new name is held by a file of the
+    // same bytes. They stay where they are and the run goes on.
+    std::vector<int> identical;
 };
 
 // Plans the run over the rows in RowToRename: in row order, each row's
@@ -68,14 +74,17 @@ struct CRenamePlan {
 // a later row still to be renamed is freed first by moving that file aside.
 // A row is planned whole or not at all, so that a photo and its companions
 // are never split. Rows without a known file identity get the one their name
-// holds now, as do companions.
-CRenamePlan PlanRename(const CFolderHandle& folder, CListRows& rows);
+// holds now, as do companions. With `createFolders` a folder part of a new
+// name that does not exist is planned as folders to create (never through a
+// symbolic link); without, it stops the run.
+CRenamePlan PlanRename(const CFolderHandle& folder, CListRows& rows, bool createFolders = false);
 
 // Every row the run would refuse, in row order, found by the same simulation
 // going on past each refusal as if the refused row stayed where it is. Two
 // rows given one name are both refused, each naming the other as its holder
 // (the first holds it once the run gave it; the second is refused it).
-std::vector<CRenameStop> FindRefusedRows(const CFolderHandle& folder, CListRows& rows);
+std::vector<CRenameStop> FindRefusedRows(const CFolderHandle& folder, CListRows& rows,
+                                         bool createFolders = false);
 
 // Why the run would refuse the row, in one line for the row's tooltip.
 std::string RefusalText(const CRenameStop& stop);

@@ -19,9 +19,10 @@ namespace {
 // in its journal.
 class CRenameRun final : public CJournaledRun {
 public:
-    CRenameRun(CListRows& rows, unsigned renameCount, const std::vector<CJournalClock>& clocks)
+    CRenameRun(CListRows& rows, unsigned renameCount, const std::vector<CJournalClock>& clocks,
+               const CRunChoices& choices)
         : CJournaledRun(CJournal::Rename), m_rows(rows), m_renameCount(renameCount),
-          m_clocks(clocks) {}
+          m_clocks(clocks), m_choices(choices) {}
 
 private:
     std::optional<CRenameOutcome> Begin(const CFolderHandle&, const CLastRun& last) override {
@@ -31,21 +32,31 @@ private:
     }
 
     CListRows& Rows() override { return m_rows; }
+    bool CreatesFolders() const override { return m_choices.bCreateFolders; }
 
     void StartJournal(CJournal& journal) const override { journal.clocks = m_clocks; }
 
     CRenameOutcome End(const std::optional<CRenameOutcome>& failed, const CRenamePlan& plan,
                        const CPlanResult& result) override {
-        if (failed)
-            return *failed;
-        if (plan.stop.kind != CRenameStop::None)
-            return PlannedStop(plan.stop, m_rows, result.nRenamed);
-        return RenameEnd(result.nRenamed, m_renameCount);
+        for (const int row : plan.identical) {
+            CListRow& copy = m_rows[static_cast<std::size_t>(row)];
+            copy.SetText(1, AlreadyThereText(copy.Text(1)));
+            copy.nImage = RowDuplicate;
+        }
+        CRenameOutcome outcome =
+            failed ? *failed
+            : plan.stop.kind != CRenameStop::None
+                ? PlannedStop(plan.stop, m_rows, result.nRenamed)
+                : RenameEnd(result.nRenamed,
+                            m_renameCount - static_cast<unsigned>(plan.identical.size()));
+        TellIdenticalCopies(outcome, m_rows);
+        return outcome;
     }
 
     CListRows& m_rows;
     const unsigned m_renameCount;
     const std::vector<CJournalClock>& m_clocks;
+    const CRunChoices m_choices;
 };
 
 } // namespace
@@ -75,9 +86,15 @@ CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned re
 CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned renameCount,
                          CRenameObserver* observer, const CJournalStore* journals,
                          const std::vector<CJournalClock>& clocks) {
+    return RunRename(folder, rows, renameCount, observer, journals, clocks, {});
+}
+
+CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned renameCount,
+                         CRenameObserver* observer, const CJournalStore* journals,
+                         const std::vector<CJournalClock>& clocks, const CRunChoices& choices) {
     if (renameCount == 0)
         return NoItemsToRename();
-    CRenameRun run(rows, renameCount, clocks);
+    CRenameRun run(rows, renameCount, clocks, choices);
     return run.Run(folder, journals, observer);
 }
 

@@ -72,6 +72,16 @@ CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned re
                          CRenameObserver* observer, const CJournalStore* journals,
                          const std::vector<CJournalClock>& clocks = {});
 
+// What a run may do beyond renaming.
+struct CRunChoices {
+    bool bCreateFolders = false; // make the folders the new names' folder parts need
+};
+
+// The same with `choices`.
+CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned renameCount,
+                         CRenameObserver* observer, const CJournalStore* journals,
+                         const std::vector<CJournalClock>& clocks, const CRunChoices& choices);
+
 // Whether the folder's last run waits for an undo, asked under the folder's
 // lock, so that a run going on now (Busy) is never taken for one cut off.
 enum class LastRunState { Ended, Waiting, Busy };

@@ -3,6 +3,7 @@
 #include "new_name_check.h"
 #include "rename_plan.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -235,6 +236,27 @@ std::string SecondNameNotRemoved(const std::string& name, std::string_view befor
 std::string NameTakenStays(std::string_view name, std::string_view stays) {
     return std::string(name) + ": its name is taken by another file; it stays " +
            std::string(stays);
+}
+
+std::string AlreadyThereText(std::string_view name) {
+    return "Already there: identical to " + std::string(name);
+}
+
+void TellIdenticalCopies(CRenameOutcome& outcome, const CListRows& rows) {
+    const auto copies = std::count_if(
+        rows.begin(), rows.end(), [](const CListRow& row) { return row.nImage == RowDuplicate; });
+    if (copies == 0)
+        return;
+    outcome.strText +=
+        '\n' + std::to_string(copies) +
+        (copies == 1 ? " file is a copy of another and stays where it is; it was"
+                     : " files are copies of others and stay where they are; they were") +
+        " not renamed and nothing was removed.";
+}
+
+std::string KeptFolderLine(const std::string& folder, int error) {
+    return "\nThe folder " + folder + " that the rename created is kept: " +
+           (error == ENOTEMPTY ? std::string("it holds other files.") : ErrorText(error));
 }
 
 } // namespace velmora

@@ -62,6 +62,17 @@ std::string StrandedFileLine(std::string_view name, bool temporary, std::string_
 CRenameOutcome RenameEnd(int renamed, unsigned renameCount);
 // An undo that carried out every step, with the files it left alone.
 CRenameOutcome UndoEnd(int restored, const std::vector<std::string>& leftAlone);
+
+// Column 1 of a row whose new name `name` is held by a file of its bytes.
+std::string AlreadyThereText(std::string_view name);
+
+// Adds to a rename's outcome how many of the rows are copies of another
+// file (RowDuplicate) and stayed where they are.
+void TellIdenticalCopies(CRenameOutcome& outcome, const CListRows& rows);
+
+// The line an undo adds for a folder the run created that it could not
+// remove (ENOTEMPTY: it holds other files).
+std::string KeptFolderLine(const std::string& folder, int error);
 // How to undo a run that did not end: told whenever one is left so.
 std::string UndoHint(const std::string& folder);
 // Turns the outcome into an error that says `what` could not be recorded in

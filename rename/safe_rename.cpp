@@ -123,6 +123,60 @@ int CFolderHandle::RenameNoReplace(const std::string& from, const std::string& t
     return 0;
 }
 
+int CFolderHandle::MakeFolder(const std::string& name) const {
+    if (m_fd < 0)
+        return m_openError;
+    const CParent parent(m_fd, name);
+    if (parent.Error() != 0)
+        return parent.Error();
+    return mkdirat(parent.Fd(), parent.Leaf(), 0777) == 0 ? 0 : errno;
+}
+
+int CFolderHandle::RemoveEmptyFolder(const std::string& name) const {
+    if (m_fd < 0)
+        return m_openError;
+    const CParent parent(m_fd, name);
+    if (parent.Error() != 0)
+        return parent.Error();
+    if (unlinkat(parent.Fd(), parent.Leaf(), AT_REMOVEDIR) == 0)
+        return 0;
+    // Some file systems say EEXIST for a folder that is not empty.
+    return errno == EEXIST ? ENOTEMPTY : errno;
+}
+
+int CFolderHandle::FolderTime(const std::string& name, timespec& time) const {
+    if (m_fd < 0)
+        return m_openError;
+    struct stat status {};
+    if (name.empty()) {
+        if (fstat(m_fd, &status) != 0)
+            return errno;
+    } else {
+        const CParent parent(m_fd, name);
+        if (parent.Error() != 0)
+            return parent.Error();
+        if (fstatat(parent.Fd(), parent.Leaf(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+            return errno;
+    }
+    if (!S_ISDIR(status.st_mode))
+        return ENOTDIR;
+    time = status.st_mtim;
+    return 0;
+}
+
+int CFolderHandle::SetFolderTime(const std::string& name, const timespec& time) const {
+    if (m_fd < 0)
+        return m_openError;
+    const timespec times[2] = {{0, UTIME_OMIT}, time};
+    if (name.empty())
+        return futimens(m_fd, times) == 0 ? 0 : errno;
+    const CParent parent(m_fd, name);
+    if (parent.Error() != 0)
+        return parent.Error();
+    // A link in the folder's place is never followed.
+    return utimensat(parent.Fd(), parent.Leaf(), times, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+}
+
 int CFolderHandle::ParentError(const std::string& name) const {
     return m_fd < 0 ? m_openError : CParent(m_fd, name).Error();
 }

@@ -3,6 +3,7 @@
 #include "list_rows.h"
 
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <utility>
@@ -33,6 +34,18 @@ public:
     // the errno value; EEXIST when `to` is taken, ELOOP when a folder part is
     // a symbolic link.
     int RenameNoReplace(const std::string& from, const std::string& to) const;
+
+    // Creates the folder `name` (relative, its folder part reached without
+    // following a link): 0, or the errno value (EEXIST when it exists).
+    int MakeFolder(const std::string& name) const;
+    // Removes the folder `name` when it is empty: 0, or the errno value
+    // (ENOTEMPTY when it holds anything).
+    int RemoveEmptyFolder(const std::string& name) const;
+
+    // The modification time of the folder `name` ("" for this folder): 0 or
+    // the errno value. Setting it leaves the access time alone.
+    int FolderTime(const std::string& name, timespec& time) const;
+    int SetFolderTime(const std::string& name, const timespec& time) const;
 
     // 0 when the folder part of a relative name leads to a subfolder, else
     // the errno value (ELOOP for a symbolic link on the way).

@@ -10,6 +10,7 @@
 #include "safe_rename.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <fcntl.h>
 #include <numeric>
 #include <span>
@@ -327,6 +328,7 @@ public:
 private:
     std::optional<CRenameOutcome> Begin(const CFolderHandle& folder,
                                         const CLastRun& last) override {
+        m_folder = &folder;
         m_notes = SkippedNotes(last.skipped);
         m_target = ReadTarget(last);
         if (!m_target)
@@ -356,6 +358,11 @@ private:
         if (plan.stop.kind != CRenameStop::None)
             return PlannedStop(plan.stop, m_rows, m_restored);
         CRenameOutcome outcome = UndoEnd(m_restored, m_leftAlone);
+        RemoveCreatedFolders(outcome);
+        // Last, as every rename and removal above changed them again.
+        for (const CJournal::CFolderTime& time : m_target->run.folderTimes)
+            m_folder->SetFolderTime(time.strFolder, {static_cast<std::time_t>(time.nSeconds),
+                                                     static_cast<long>(time.nNanoseconds)});
         // A file that had to stay under a temporary name keeps the run
         // waiting: once its old name is free, the next undo brings it back.
         if (!m_leftTemporary)
@@ -369,7 +376,19 @@ private:
         outcome.strText += m_notes;
     }
 
-    std::string m_notes; // the store entries skipped, for the outcome's end
+    // The folders the run created go once empty again, the deepest first; a
+    // folder that holds anything else is kept and named.
+    void RemoveCreatedFolders(CRenameOutcome& outcome) const {
+        const std::vector<std::string>& folders = m_target->run.folders;
+        for (auto made = folders.rbegin(); made != folders.rend(); ++made) {
+            const int error = m_folder->RemoveEmptyFolder(*made);
+            if (error != 0 && error != ENOENT)
+                outcome.strText += KeptFolderLine(*made, error);
+        }
+    }
+
+    const CFolderHandle* m_folder = nullptr; // the folder, from Begin on
+    std::string m_notes;                     // the store entries skipped, for the outcome's end
     std::optional<CUndoTarget> m_target;
     CListRows m_rows;
     std::vector<std::string> m_leftAlone;

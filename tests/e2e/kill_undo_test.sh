@@ -6,8 +6,11 @@
 # hooks' VELMORA_CRASH_AT; between link and unlink too when VELMORA_FORCE_LINK
 # is set), and each undo is itself killed once before the undo that finishes
 # it: the photo must keep both names, and the last undo may report success
-# only when every name is back.
-# Usage: kill_undo_test.sh VELMORA_CLI MAKE_PHOTOS [FILES [KILLS [link]]]
+# only when every name is back. With "tree", the photos lie in nested
+# folders and each run gathers them into date folders that it makes
+# (--recursive --create-folders); runs and undos are killed at exact steps,
+# and each undo must give back every name and place, the made folders gone.
+# Usage: kill_undo_test.sh VELMORA_CLI MAKE_PHOTOS [FILES [KILLS [link|tree]]]
 set -uo pipefail
 cli=$1
 make_photos=$2
@@ -21,16 +24,36 @@ export TZ=UTC0 HOME=$work XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/stat
 mkdir "$work/photos"
 "$make_photos" "$work/photos" "$files" || exit 1
 [ "$mode" = link ] && ln "$work/photos/DSC_0002.jpg" "$work/photos/second name.jpg"
-snapshot() { (cd "$work/photos" && md5sum -- * | sort); }
+options=()
+if [ "$mode" = tree ]; then
+    # A card dump of nested folders, a file in every third place.
+    options=(--recursive --create-folders)
+    i=0
+    for photo in "$work/photos"/*.jpg; do
+        folder="$work/photos/card/DCIM/10$((i % 3))CANON"
+        [ $((i % 3)) = 2 ] && folder="$work/photos/old/$((i % 5))"
+        mkdir -p "$folder" && mv "$photo" "$folder/"
+        i=$((i + 1))
+    done
+fi
+# Every file with its content and place, and every folder.
+snapshot() { (cd "$work/photos" && find . -type f -exec md5sum -- {} + | sort && find . -type d | sort); }
 before=$(snapshot)
+# The formats that make every file move (in a tree, into made folders).
+format_of() {
+    local name=$([ $(($1 % 2)) = 0 ] && echo 'x%C' || echo 'IMG_%C')
+    [ "$mode" = tree ] && name="%Y/%m/%d/$name"
+    echo "$name"
+}
 
 # How long a whole run takes, to spread the kills over it.
 micros() { echo $((($(date +%s%N) - $1) / 1000)); }
-"$cli" rename --format 'x%C' "$work/photos" >/dev/null
+"$cli" rename "${options[@]}" --format "$(format_of 0)" "$work/photos" >/dev/null ||
+    { echo "FAIL: a whole run"; exit 1; }
 "$cli" undo "$work/photos" >/dev/null
 [ "$(snapshot)" = "$before" ] || { echo "FAIL: undo of a finished run"; exit 1; }
 start=$(date +%s%N)
-"$cli" rename --format 'x%C' "$work/photos" >/dev/null
+"$cli" rename "${options[@]}" --format "$(format_of 0)" "$work/photos" >/dev/null
 span=$(micros "$start")
 "$cli" undo "$work/photos" >/dev/null
 
@@ -54,9 +77,15 @@ failures=0
 cut_off=0 # kills that caught a run between its journal and its end
 for ((k = 1; k <= kills; k++)); do
     # Formats that make every file move, many through temporary names.
-    format=$([ $((k % 2)) = 0 ] && echo 'x%C' || echo 'IMG_%C')
+    format=$(format_of "$k")
     delay=$((span * k / (kills + 1)))
-    if [ "$mode" = link ]; then
+    if [ "$mode" = tree ]; then
+        # Kills spread over the run's steps, and the undo's first steps.
+        where=step
+        at=$((files * (k - 1) / kills))
+        delay="$where $at"
+        crash_at "$where:$at" rename "${options[@]}" --format "$format" "$work/photos"
+    elif [ "$mode" = link ]; then
         # The linked photo is the oldest, so its steps come first: half the
         # kills fall there, half spread over the run; the undo is cut off
         # among its first steps, where that photo's names come back.
@@ -68,10 +97,10 @@ for ((k = 1; k <= kills; k++)); do
         kill_after run "$delay" rename --format "$format" "$work/photos"
     fi
     "$cli" history "$work/photos" | tail -n 1 | grep -q interrupted && cut_off=$((cut_off + 1))
-    [ "$mode" = link ] && crash_at "$where:$(((k * 3) % 7))" undo "$work/photos"
+    [ "$mode" = link ] || [ "$mode" = tree ] && crash_at "$where:$(((k * 3) % 7))" undo "$work/photos"
     "$cli" undo "$work/photos" >"$work/undo.out"
     status=$?
-    if [ "$(snapshot)" != "$before" ] || ls "$work/photos" | grep -q '~vlm'; then
+    if [ "$(snapshot)" != "$before" ] || find "$work/photos" -name '~vlm*' | grep -q .; then
         echo "FAIL: kill $k at ${delay}: $(tail -1 "$work/undo.out") (undo exit $status)"
         failures=$((failures + 1))
     elif [ "$status" != 0 ]; then

@@ -11,13 +11,16 @@
 
 #include "companions.h"
 #include "folder_scan.h"
+#include "journal_store.h"
 #include "jpeg_builder.h"
 #include "jpeg_file.h"
 #include "name_generation.h"
 #include "new_name_check.h"
 #include "ole_date.h"
+#include "rename_plan.h"
 #include "rename_run.h"
 #include "test_support.h"
+#include "undo_run.h"
 
 #include <gtest/gtest.h>
 
@@ -426,6 +429,145 @@ TEST(RenameRandomTest, CompanionsStayWithTheirPhotoAndNothingIsLost) {
                      " VELMORA_RANDOM_FOLDERS=1");
         std::mt19937 random(static_cast<std::mt19937::result_type>(seed + k));
         RunCompanionFolder(random);
+    }
+}
+
+// Every entry of a tree: a file's content and modification time, a folder's
+// modification time, a link's target.
+std::map<std::string, std::string> TreeSnapshot(const std::string& folder) {
+    std::map<std::string, std::string> entries{
+        {".", "folder @" + std::to_string(fs::last_write_time(folder).time_since_epoch().count())}};
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        const std::string name = fs::relative(entry.path(), folder).string();
+        if (entry.is_symlink())
+            entries[name] = "link:" + fs::read_symlink(entry.path()).string();
+        else if (entry.is_directory())
+            entries[name] =
+                "folder @" + std::to_string(entry.last_write_time().time_since_epoch().count());
+        else
+            entries[name] = testsupport::ReadBytes(entry.path().string()) + " @" +
+                            std::to_string(entry.last_write_time().time_since_epoch().count());
+    }
+    return entries;
+}
+
+// The contents of a tree's files; unless a run was cut off, no temporary
+// name may be among them.
+std::multiset<std::string> FileContents(const std::string& folder, bool cutOff = false) {
+    std::multiset<std::string> contents;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        EXPECT_TRUE(cutOff || !std::regex_match(entry.path().filename().string(), kTemporaryName))
+            << entry.path() << " left behind";
+        if (entry.is_regular_file() && !entry.is_symlink())
+            contents.insert(testsupport::ReadBytes(entry.path().string()));
+    }
+    return contents;
+}
+
+// A random tree: photos of few dates in nested folders, some with a raw file
+// and a sidecar, some copied byte for byte into another folder, a link to a
+// folder and a hidden folder that the scan must not enter.
+void FillTree(std::mt19937& random, const std::string& top) {
+    const char* const folders[] = {"", "a/", "a/b/", "c/", "a/b/d/", ".hidden/"};
+    const char* const stems[] = {"IMG_1", "IMG_2", "P3", "x000"};
+    std::vector<testdata::Bytes> photos;
+    for (const char* folder : folders) {
+        if (*folder != 0) {
+            ASSERT_EQ(mkdir((top + '/' + folder).c_str(), 0755), 0);
+        }
+        for (const char* stem : stems) {
+            if (Below(random, 2) == 0)
+                continue;
+            const ole::DateFields& d = kDates[Below(random, 3)];
+            char date[32];
+            std::snprintf(date, sizeof(date), "%04d:%02d:%02d %02d:%02d:%02d", d.year, d.month,
+                          d.day, d.hour, d.minute, d.second);
+            const testdata::CTiffBuilder tiff = CameraTiff(testdata::ByteOrder::Intel, date);
+            testdata::Bytes photo = testdata::CJpegBuilder::Photo(&tiff);
+            const testdata::Bytes tag = testdata::ToBytes(std::string(" #") + folder + stem);
+            photo.insert(photo.end(), tag.begin(), tag.end());
+            const std::string path = top + '/' + folder + stem;
+            ASSERT_TRUE(testdata::WriteFile(path + ".jpg", photo));
+            photos.push_back(std::move(photo));
+            for (const char* follower : {".CR2", ".xmp"}) {
+                if (Below(random, 3) == 0)
+                    std::ofstream(path + follower) << folder << stem << follower;
+            }
+        }
+    }
+    for (int i = Below(random, 3); i > 0 && !photos.empty(); --i) // copies of a photo
+        ASSERT_TRUE(testdata::WriteFile(top + '/' + Pick(random, folders) + "copy" +
+                                            std::to_string(i) + ".jpg",
+                                        photos[Below(random, static_cast<int>(photos.size()))]));
+    ASSERT_EQ(symlink("a", (top + "/link").c_str()), 0);
+}
+
+// A tree gathered into date folders the run makes, or renamed folder by
+// folder; the run is cut off by kill -9 at a random step, or not, and so is
+// its undo. After the run nothing is lost or doubled and a photo and its
+// companions are together; after the undo that finishes it the tree is as
+// before: every name, place, file and folder time, the made folders gone.
+void RunTreeFolder(std::mt19937& random) {
+    testsupport::CTempDir dir;
+    const std::string top = dir.File("photos");
+    ASSERT_EQ(mkdir(top.c_str(), 0755), 0);
+    FillTree(random, top);
+    const char* const formats[] = {"%Y/%m/x%C", "%Y/%Y-%m-%d/IMG_%H%M%S%{n}", "%Y/%d/%{n}", "x%C",
+                                   "%d/%C"};
+    const std::map<std::string, std::string> before = TreeSnapshot(top);
+    const std::multiset<std::string> contents = FileContents(top);
+    CScanOptions options;
+    options.bCompanions = true;
+    options.bRecursive = true;
+    CListRows rows;
+    bool listed = false;
+    const unsigned count = ScanFolder(top, Pick(random, formats), rows, listed, nullptr, options);
+    if (!listed)
+        return;
+    for (const CListRow& row : rows)
+        EXPECT_FALSE(row.Text(0).starts_with(".hidden/") || row.Text(0).starts_with("link/"))
+            << row.Text(0) << " was listed";
+    const CJournalStore journals(dir.File("journals"));
+    const CRunChoices choices{.bCreateFolders = true};
+    const auto run = [&] { RunRename(top, rows, count, nullptr, &journals, {}, choices); };
+    bool cutOff = false;
+    if (Below(random, 3) == 0) {
+        std::map<std::string, std::string> owned; // each row's files, by name before the run
+        for (const CListRow& row : rows) {
+            for (int c = -1; c < static_cast<int>(row.CompanionCount()); ++c) {
+                const std::string name(RowFileName(row, c));
+                owned[name] = testsupport::ReadBytes(top + '/' + name);
+            }
+        }
+        const CListRows listedRows = rows;
+        run();
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            for (int c = -1; c < static_cast<int>(rows[i].CompanionCount()); ++c)
+                EXPECT_EQ(testsupport::ReadBytes(top + '/' + std::string(RowFileName(rows[i], c))),
+                          owned[std::string(RowFileName(listedRows[i], c))])
+                    << RowFileName(listedRows[i], c) << " is not where its row says";
+        }
+    } else {
+        cutOff = testsupport::KilledAt("step", Below(random, 2 * static_cast<int>(rows.size()) + 2),
+                                       false, run);
+    }
+    EXPECT_TRUE(FileContents(top, cutOff) == contents) << "a file was lost, added or overwritten";
+    if (Below(random, 2) == 0)
+        testsupport::KilledAt("step", Below(random, static_cast<int>(rows.size()) + 2), false,
+                              [&] { RunUndo(top, journals); });
+    const CUndoOutcome undo = RunUndo(top, journals);
+    EXPECT_EQ(TreeSnapshot(top), before) << undo.outcome.strText;
+}
+
+TEST(RenameRandomTest, TreeRunsKilledAnywhereAreUndoneToTheTreeAsItWas) {
+    const testsupport::CScopedTimeZone zone("UTC0");
+    const unsigned long folders = EnvNumber("VELMORA_RANDOM_FOLDERS", 60);
+    const unsigned long seed = EnvNumber("VELMORA_RANDOM_SEED", 20240611);
+    for (unsigned long k = 0; k < folders && !::testing::Test::HasFailure(); ++k) {
+        SCOPED_TRACE("replay with VELMORA_RANDOM_SEED=" + std::to_string(seed + k) +
+                     " VELMORA_RANDOM_FOLDERS=1");
+        std::mt19937 random(static_cast<std::mt19937::result_type>(seed + k));
+        RunTreeFolder(random);
     }
 }
 

@@ -3,12 +3,14 @@
 
 #include "folder_commands.h"
 #include "folder_scan.h"
+#include "journal_store.h"
 #include "jpeg_builder.h"
 #include "json_writer.h"
 #include "name_generation.h"
 #include "new_name_check.h"
 #include "rename_plan.h"
 #include "rename_run.h"
+#include "run_registry.h"
 #include "safe_rename.h"
 #include "test_support.h"
 
@@ -567,6 +569,51 @@ TEST_F(RenameRunTest, SecondRunWhileTheFirstHoldsTheFolderIsRefused) {
     ExpectOutcome(Run(rows, 1), kAllRenamed1);
 }
 
+// A run that works in subfolders keeps out the runs in any of them, and a
+// run over a tree keeps out the runs below it; runs in folders of their own
+// go on side by side.
+TEST_F(RenameRunTest, RunsThatShareAFolderOfATreeAreRefused) {
+    struct {
+        const char* other; // the folder of the run going on
+        bool otherTree;
+        const char* folder; // where the second run renames `from` to `to`
+        const char* from;
+        bool busy;
+    } const kCases[] = {
+        {"", true, "/sub", "a.jpg", true},
+        {"/sub", false, "", "sub/a.jpg", true},
+        {"/sub/deeper", false, "", "sub/a.jpg", true},
+        {"", false, "/sub", "a.jpg", false},
+        {"/other", true, "", "sub/a.jpg", true},
+        {"/other", true, "/sub", "a.jpg", false},
+    };
+    const testsupport::CTempDir state;
+    const CJournalStore journals(state.Path());
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(std::string(c.other) + " " + c.folder + " " + c.from);
+        std::filesystem::create_directories(m_dir.Path() + "/sub/deeper");
+        std::filesystem::create_directories(m_dir.Path() + "/other");
+        const std::string folder = m_dir.Path() + c.folder;
+        ASSERT_TRUE(testdata::WriteFile(folder + '/' + c.from, testdata::ToBytes("photo")));
+        CListRows rows{Row(c.from, "b.jpg")};
+        {
+            const CFolderHandle other(m_dir.Path() + c.other);
+            CRunRegistration going;
+            int error = 0;
+            ASSERT_EQ(going.Register(state.Path() + "/runs", other.Fd(), c.otherTree, error),
+                      CRunRegistration::Registered);
+            EXPECT_EQ(RunRename(folder, rows, 1, nullptr, &journals).kind,
+                      c.busy ? CRenameOutcome::Busy : CRenameOutcome::AllRenamed);
+        }
+        // Once the other run has ended, the entry it left counts for nothing.
+        if (c.busy) {
+            EXPECT_EQ(RunRename(folder, rows, 1, nullptr, &journals).kind,
+                      CRenameOutcome::AllRenamed);
+        }
+        std::filesystem::remove(folder + "/b.jpg");
+    }
+}
+
 // Opening a FIFO, even without blocking, would release a writer waiting on
 // it and lose its data: the scan must not open it at all.
 TEST_F(RenameRunTest, ScanLeavesAWriterOnAFifoWaiting) {
@@ -592,7 +639,8 @@ TEST_F(RenameRunTest, ScanLeavesAWriterOnAFifoWaiting) {
 
 struct FolderFile {
     const char* name;
-    const char* exifDate; // null: not a JPEG file
+    const char* exifDate;         // null: not a JPEG file
+    const char* copyOf = nullptr; // the same bytes as this file of the list
 };
 
 struct CliCommand {
@@ -618,6 +666,33 @@ constexpr const char* kJuly1 = "2005:07:01 10:00:00";
 constexpr const char* kJuly2 = "2005:07:02 10:00:00";
 
 const CliCase kCliCases[] = {
+    // A tree: each file renamed in its own folder, or gathered into folders
+    // the run makes; a byte-identical copy, listed or already in place, stays.
+    {{"list_tree_each_in_its_folder_text", "list --recursive", "%m%d", 0},
+     {{"a/x.jpg", kJuly1}, {"y.jpg", kJuly2}, {".hidden/z.jpg", kJuly2}},
+     "to-rename\ta/x.jpg\ta/0701.jpg\n"
+     "to-rename\ty.jpg\t0702.jpg\n"
+     "2 files in the list, 2 to rename\n"},
+    {{"rename_tree_into_made_folders_text", "rename --recursive --create-folders", "%Y/%m%d_%C", 0},
+     {{"a/b/x.jpg", kJuly1}, {"c.jpg", kJuly2}, {"a/y.jpg", kJuly2}},
+     "a/b/x.jpg -> 2005/0701_000.jpg\n"
+     "c.jpg -> 2005/0702_001.jpg\n"
+     "a/y.jpg -> 2005/0702_002.jpg\n"
+     "All files were re-named successfuly!\n"},
+    {{"rename_tree_identical_copy_stays_text", "rename --recursive --create-folders", "%Y/%m%d", 0},
+     {{"a/x.jpg", kJuly1}, {"b/x.jpg", nullptr, "a/x.jpg"}},
+     "a/x.jpg -> 2005/0701.jpg\n"
+     "All files were re-named successfuly!\n"
+     "1 file is a copy of another and stays where it is; it was not renamed and nothing was "
+     "removed.\n"},
+    {{"rename_identical_file_already_there_json", "rename --create-folders --json", "%Y/%m%d", 0},
+     {{"x.jpg", kJuly1}, {"2005/0701.jpg", nullptr, "x.jpg"}},
+     R"({"message":"All files were re-named successfuly!\n1 file is a copy of another and )"
+     R"(stays where it is; it was not renamed and nothing was removed.","caption":"Rename )"
+     R"(Files","renamed":0,"rows":[{"original":"x.jpg","path":"","converted":"Already )"
+     R"(there: identical to 2005/0701.jpg","status":"identical","date":null,"date_source":)"
+     R"(null,"offset":null,"offset_applied":null}]})"
+     "\n"},
     {{"list_text", "list", kDefaultFormat, 0},
      {{"a.jpg", kJuly2}, {"Img20050701_100000_000.jpg", kJuly1}, {"bad.jpg", nullptr}},
      "named\tImg20050701_100000_000.jpg\tImg20050701_100000_000.jpg\n"
@@ -627,10 +702,10 @@ const CliCase kCliCases[] = {
     {{"list_json", "list --json", "%Y_%C", 0},
      {{"a.jpg", kJuly2}, {"bad.jpg", nullptr}},
      R"({"folder":{folder},"format":"%Y_%C","rename_count":1,"rows":[)"
-     R"({"original":"a.jpg","converted":"2005_000.jpg","status":"to-rename",)"
+     R"({"original":"a.jpg","path":"","converted":"2005_000.jpg","status":"to-rename",)"
      R"("date":"2005-07-02 10:00:00")"
      R"(,"date_source":"exif-original","offset":null,"offset_applied":null},)"
-     R"({"original":"bad.jpg","converted":"Invalid JPEG file!","status":"unreadable",)"
+     R"({"original":"bad.jpg","path":"","converted":"Invalid JPEG file!","status":"unreadable",)"
      R"("date":null,"date_source":null,"offset":null,"offset_applied":null}]})"
      "\n"},
     {{"rename_swap_text", "rename", "%C", 0},
@@ -643,6 +718,7 @@ const CliCase kCliCases[] = {
      {{"caf\xE9.jpg", kJuly1}},
      R"({"folder":{folder},"format":"%Y","rename_count":1,"rows":[)"
      "{\"original\":\"caf\xEF\xBF\xBD.jpg\",\"original_hex\":\"636166e92e6a7067\","
+     R"("path":"",)"
      R"("converted":"2005.jpg","status":"to-rename","date":"2005-07-01 10:00:00")"
      R"(,"date_source":"exif-original","offset":null,"offset_applied":null}]})"
      "\n"},
@@ -672,7 +748,7 @@ const CliCase kCliCases[] = {
     {{"rename_json", "rename --json", "%Y", 0},
      {{"a.jpg", kJuly1}},
      R"({"message":"All files were re-named successfuly!","caption":"Rename Files",)"
-     R"("renamed":1,"rows":[{"original":"2005.jpg","converted":"2005.jpg","status":"named",)"
+     R"("renamed":1,"rows":[{"original":"2005.jpg","path":"","converted":"2005.jpg","status":"named",)"
      R"("date":"2005-07-01 10:00:00")"
      R"(,"date_source":"exif-original","offset":null,"offset_applied":null}]})"
      "\n"},
@@ -688,7 +764,11 @@ class CliFolderTest : public RenameRunTest, public ::testing::WithParamInterface
 TEST_P(CliFolderTest, PrintsRowsOrChangesAndReturnsExitStatus) {
     const CliCase& c = GetParam();
     for (const FolderFile& file : c.files) {
-        if (file.exifDate != nullptr)
+        std::filesystem::create_directories(
+            std::filesystem::path(m_dir.File(file.name)).parent_path());
+        if (file.copyOf != nullptr)
+            std::filesystem::copy_file(m_dir.File(file.copyOf), m_dir.File(file.name));
+        else if (file.exifDate != nullptr)
             WritePhoto(file.name, file.exifDate);
         else
             Write({file.name});
@@ -698,13 +778,17 @@ TEST_P(CliFolderTest, PrintsRowsOrChangesAndReturnsExitStatus) {
     CScanOptions scan;
     if (command.find(" --ext lower") != std::string::npos)
         scan.extensionCase = ExtensionCase::Lower;
+    scan.bRecursive = command.find(" --recursive") != std::string::npos;
+    const CRunChoices choices{.bCreateFolders =
+                                  command.find(" --create-folders") != std::string::npos};
     std::ostringstream out;
     // What goes to stderr is compared too, after what went to stdout.
     std::streambuf* const errors = std::cerr.rdbuf(out.rdbuf());
-    const int status = command.starts_with("rename")
-                           ? RunRenameCommand(m_dir.Path(), c.run.format, scan, json, out, {},
-                                              command.find(" --skip-refused") != std::string::npos)
-                           : RunListCommand(m_dir.Path(), c.run.format, scan, json, out);
+    const int status =
+        command.starts_with("rename")
+            ? RunRenameCommand(m_dir.Path(), c.run.format, scan, json, out, {}, choices,
+                               command.find(" --skip-refused") != std::string::npos)
+            : RunListCommand(m_dir.Path(), c.run.format, scan, json, out);
     std::cerr.rdbuf(errors);
     EXPECT_EQ(status, c.run.exitStatus);
     std::string expected = c.output;
