@@ -3,6 +3,7 @@
 #include "dialog_units.h"
 #include "folder_scan.h"
 #include "format_codes.h"
+#include "identical_files.h"
 #include "image_type.h"
 #include "journal_store.h"
 #include "name_generation.h"
@@ -544,6 +545,8 @@ void CVelmoraDlg::ScanFolder(const std::string& folder) {
     m_refusalTimer->stop();
     m_refused.clear();
     m_list->Model().SetRefusals({});
+    m_list->Model().SetCopyNotes({});
+    m_nCopies = 0;
     ShowNotice();
     UpdateData(false);
 
@@ -576,6 +579,7 @@ void CVelmoraDlg::ScanFolder(const std::string& folder) {
         SizeColumns();
     }
     m_nRenameCount = renameCount;
+    NoteCopies();
     UpdateData(false);
     ShowNotice();
     m_refusalTimer->start(); // the list is on show before it is checked
@@ -623,9 +627,44 @@ void CVelmoraDlg::CheckRefusedNames() {
     ShowNotice();
 }
 
+void CVelmoraDlg::NoteCopies() {
+    const CListRows& rows = m_list->Rows();
+    std::map<int, QStringList> sameBytes; // by row: the files of the same bytes
+    const auto name = [&rows](int row) {
+        return CListModel::Decode(rows[static_cast<std::size_t>(row)].Text(0));
+    };
+    const std::vector<std::pair<int, int>> copies = CopiesWithOriginals(rows);
+    for (const auto& [copy, original] : copies) {
+        sameBytes[copy] << (original >= 0
+                                ? name(original)
+                                : CListModel::Decode(OriginalOfCopy(rows[std::size_t(copy)])));
+        if (original >= 0)
+            sameBytes[original] << name(copy);
+    }
+    std::vector<std::pair<int, QString>> notes;
+    for (const auto& [row, others] : sameBytes) {
+        notes.emplace_back(row, QStringLiteral("The same bytes as ") +
+                                    others.join(QStringLiteral(", ")) +
+                                    (rows[std::size_t(row)].nImage == RowDuplicate
+                                         ? QStringLiteral(": Rename leaves it where it is.")
+                                         : QString()));
+    }
+    m_list->Model().SetCopyNotes(std::move(notes));
+    m_nCopies = copies.size();
+}
+
 void CVelmoraDlg::ShowNotice() {
     QStringList shown;
     QStringList tips;
+    if (m_nCopies != 0) {
+        shown << (m_nCopies == 1 ? QStringLiteral("1 identical copy")
+                                 : QStringLiteral("%1 identical copies").arg(m_nCopies));
+        tips << (m_nCopies == 1 ? QStringLiteral("1 file holds")
+                                : QStringLiteral("%1 files hold").arg(m_nCopies)) +
+                    QStringLiteral(" the same bytes as another file: Rename leaves such copies "
+                                   "where they are and removes nothing; the row's tooltip names "
+                                   "the other.");
+    }
     if (const std::size_t refused = m_list->Model().RefusalCount(); refused != 0) {
         shown << (refused == 1 ? QStringLiteral("1 refused name")
                                : QStringLiteral("%1 refused names").arg(refused));
@@ -1093,7 +1132,10 @@ void CVelmoraDlg::DrawStatusPictures() {
     if (ratio == m_pictureRatio)
         return;
     m_pictureRatio = ratio;
-    m_list->SetImageList(MakeStatusPictures(ratio));
+    std::vector<QPixmap> pictures = MakeStatusPictures(ratio);
+    // A copy left where it is is as done as a file already so named.
+    pictures.push_back(pictures[RowNamed]);
+    m_list->SetImageList(std::move(pictures));
 }
 
 // A drop only names a folder: it is taken as a copy (else a link), never as

@@ -143,6 +143,8 @@ private:
     void DrawStatusPictures();
     // The status line's notice and tooltip: the files of other types left
     // out and the names a rename would refuse.
+    // The tooltip notes of byte-identical files and their count.
+    void NoteCopies();
     void ShowNotice();
     void ShowContextMenu(const QPoint& globalPos);
     QPoint ContextMenuPoint() const;
@@ -178,6 +180,7 @@ private:
     velmora::UndatedDates m_undated = velmora::UndatedDates::None;
     velmora::ExtensionCase m_extensionCase = velmora::ExtensionCase::Keep;
     unsigned m_nRenameCount = 0;
+    std::size_t m_nCopies = 0;   // byte-identical copies the list leaves where they are
     std::size_t m_nUnlisted = 0; // files of other types the last scan left out
     QString m_strUnlistedTypes;  // "3 HEIC, 2 MP4": their types
     std::string m_strDirectory;  // target folder, as the file system's bytes

@@ -70,6 +70,8 @@ QVariant CListModel::data(const QModelIndex& index, int role) const {
         QStringList lines;
         if (const QString* refusal = Refusal(index.row()))
             lines << QStringLiteral("Rename would refuse this name: ") + *refusal;
+        if (const QString* note = RowNote(m_copyNotes, index.row()))
+            lines << *note;
         if (const QString source = DateSourceTip(row); !source.isEmpty())
             lines << source;
         if (const QString clock = CameraClockTip(row); !clock.isEmpty())
@@ -96,10 +98,14 @@ QVariant CListModel::data(const QModelIndex& index, int role) const {
     }
 }
 
+const QString* CListModel::RowNote(const std::vector<std::pair<int, QString>>& notes, int row) {
+    const auto it = std::lower_bound(notes.begin(), notes.end(), row,
+                                     [](const auto& note, int r) { return note.first < r; });
+    return it != notes.end() && it->first == row ? &it->second : nullptr;
+}
+
 const QString* CListModel::Refusal(int row) const {
-    const auto it = std::lower_bound(m_refusals.begin(), m_refusals.end(), row,
-                                     [](const auto& refusal, int r) { return refusal.first < r; });
-    return it != m_refusals.end() && it->first == row ? &it->second : nullptr;
+    return RowNote(m_refusals, row);
 }
 
 bool CListModel::IsUndatedDate(const CListRow& row) {

@@ -64,15 +64,25 @@ public:
     const QString* Refusal(int row) const;
     std::size_t RefusalCount() const { return m_refusals.size(); }
 
+    // The tooltip lines of byte-identical files, by row: which other file
+    // holds the same bytes. Cleared by giving none.
+    void SetCopyNotes(std::vector<std::pair<int, QString>> notes) {
+        m_copyNotes = std::move(notes);
+    }
+
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
+    // The note of `row` among `notes`, which are in row order.
+    static const QString* RowNote(const std::vector<std::pair<int, QString>>& notes, int row);
+
     CListRows m_rows;
     std::vector<Column> m_columns;
     std::vector<QPixmap> m_images;
     const velmora::CDeviceTable* m_devices = nullptr;
-    std::vector<std::pair<int, QString>> m_refusals; // in row order
+    std::vector<std::pair<int, QString>> m_refusals;  // in row order
+    std::vector<std::pair<int, QString>> m_copyNotes; // in row order
 };

@@ -7,6 +7,7 @@
 #include <numeric>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 #include <vector>
 
 namespace velmora {
@@ -124,6 +125,31 @@ std::size_t MarkIdenticalCopies(int folder, CListRows& rows) {
 
 std::string IdenticalText(std::string_view original) {
     return "Identical to " + std::string(original);
+}
+
+std::string_view OriginalOfCopy(const CListRow& copy) {
+    // Before a run, or after it found the copy already at its new name.
+    for (const std::string_view prefix : {"Identical to ", "Already there: identical to "}) {
+        if (copy.Text(1).starts_with(prefix))
+            return copy.Text(1).substr(prefix.size());
+    }
+    return {};
+}
+
+std::vector<std::pair<int, int>> CopiesWithOriginals(const CListRows& rows) {
+    std::vector<std::pair<int, int>> copies;
+    std::unordered_map<std::string_view, int> byName;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i].nImage == RowDuplicate)
+            copies.emplace_back(static_cast<int>(i), -1);
+        else
+            byName.emplace(rows[i].Text(0), static_cast<int>(i));
+    }
+    for (auto& [copy, original] : copies) {
+        const auto it = byName.find(OriginalOfCopy(rows[static_cast<std::size_t>(copy)]));
+        original = it != byName.end() ? it->second : -1;
+    }
+    return copies;
 }
 
 } // namespace velmora

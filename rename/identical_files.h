@@ -3,6 +3,9 @@
 #include "list_rows.h"
 
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 // Files of the same bytes: the same photo copied into two folders of a tree,
 // or already placed where a run would put it. They are recognised, never
@@ -23,5 +26,13 @@ std::size_t MarkIdenticalCopies(int folder, CListRows& rows);
 
 // Column 1 of a copy of `original` that the list leaves where it is.
 std::string IdenticalText(std::string_view original);
+
+// The name of the file a copy (RowDuplicate) holds the bytes of, as its
+// column 1 names it, before a run or after one found it already there.
+std::string_view OriginalOfCopy(const CListRow& copy);
+
+// Each copy among `rows` with the row of its original; -1 when no row of
+// the list is named so (a file the list leaves out).
+std::vector<std::pair<int, int>> CopiesWithOriginals(const CListRows& rows);
 
 } // namespace velmora

@@ -223,6 +223,7 @@ private Q_SLOTS:
     void fileTypeChoicesAreRememberedAndRescan();
     void undatedFilesChoiceIsRememberedAndMarked();
     void extensionCaseIsRememberedAndUnknownCodeRefused();
+    void organiseTreeFromTheMenu();
     void ctrlZUndoesTheRename();
     void interruptedRunIsOfferedForUndo_data();
     void interruptedRunIsOfferedForUndo();
@@ -958,6 +959,63 @@ void MainWindowTest::extensionCaseIsRememberedAndUnknownCodeRefused() {
     next.FormatField().setText(QStringLiteral("%Y"));
     next.OnOK();
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList({"2022.jpg"}));
+}
+
+// Both tree choices from the menu: the subfolders are listed by path, a copy
+// is marked on both sides, Rename gathers the files into date folders it
+// makes and leaves the copy, and undo gives the tree back.
+void MainWindowTest::organiseTreeFromTheMenu() {
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("nested/deeper")));
+    QVERIFY(guitest::WriteDatedPhoto(dir.filePath("a.jpg"), "2022:01:02 03:04:05"));
+    QVERIFY(guitest::WriteDatedPhoto(dir.filePath("nested/copy.jpg"), "2022:01:02 03:04:05"));
+    QVERIFY(guitest::WriteDatedPhoto(dir.filePath("nested/deeper/f.jpg"), "2018:01:01 00:00:00"));
+    const std::string folder = QFile::encodeName(dir.path()).toStdString();
+    CTestVelmoraDlg dlg;
+    dlg.show();
+    dlg.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    dlg.ScanFolder(folder);
+    QCOMPARE(Column(dlg.List(), 0), QStringList({"a.jpg"}));
+    QTimer::singleShot(0, &dlg, [] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        for (QAction* action : menu != nullptr ? menu->actions() : QList<QAction*>()) {
+            if (action->text() == QStringLiteral("Include &Subfolders") ||
+                action->text() == QStringLiteral("Create &Folders"))
+                action->trigger();
+        }
+        if (menu != nullptr)
+            menu->close();
+    });
+    QTest::keyClick(&dlg.List(), Qt::Key_F10, Qt::ShiftModifier);
+    QCOMPARE(Store().value(QStringLiteral("Settings/Include Subfolders")).toString(), "true");
+    QCOMPARE(Store().value(QStringLiteral("Settings/Create Folders")).toString(), "true");
+    dlg.FormatField().setText(QStringLiteral("%Y/%m/IMG_%d%{n}"));
+    QCOMPARE(Column(dlg.List(), 0),
+             QStringList({"nested/deeper/f.jpg", "a.jpg", "nested/copy.jpg"}));
+    QCOMPARE(Column(dlg.List(), 1),
+             QStringList({"2018/01/IMG_01.jpg", "2022/01/IMG_02.jpg", "Identical to a.jpg"}));
+    const auto tip = [&dlg](int row) {
+        return dlg.List().model()->index(row, 0).data(Qt::ToolTipRole).toString();
+    };
+    QVERIFY(tip(1).startsWith(QStringLiteral("The same bytes as nested/copy.jpg\n")));
+    QVERIFY(tip(2).startsWith(
+        QStringLiteral("The same bytes as a.jpg: Rename leaves it where it is.")));
+    QVERIFY(dlg.StatusLine().ShownText().contains(QStringLiteral("1 identical copy")));
+    dlg.CheckRefusedNames(); // the folders to make are no refusal
+    QCOMPARE(dlg.List().Model().RefusalCount(), std::size_t(0));
+
+    dlg.OnOK();
+    QVERIFY(QFile::exists(dir.filePath("2018/01/IMG_01.jpg")));
+    QVERIFY(QFile::exists(dir.filePath("2022/01/IMG_02.jpg")));
+    QVERIFY(QFile::exists(dir.filePath("nested/copy.jpg")));
+    QVERIFY(dlg.m_messages.back().strText.contains(
+        QStringLiteral("1 file is a copy of another and stays where it is")));
+    dlg.OnUndoLastRename();
+    QVERIFY(QFile::exists(dir.filePath("a.jpg")));
+    QVERIFY(QFile::exists(dir.filePath("nested/deeper/f.jpg")));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList({"a.jpg", "nested"}));
 }
 
 void MainWindowTest::renameWithEmptyFormatRenamesNothing() {
