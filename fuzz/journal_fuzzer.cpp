@@ -1,8 +1,8 @@
 // libFuzzer entry point for the journal reader: each input is a journal of a
 // store, read as a summary (the history's way) and whole (the undo's way).
-// Whatever the bytes, no name may come out that leaves the photo folder, and
-// no clock line that would not print on one line; a journal sound as a whole
-// is summarized as the same run, however long its start or its end.
+// Whatever the bytes, no name or folder may come out that leaves the photo
+// folder, and no clock line that would not print on one line; a journal sound
+// as a whole is summarized as the same run, however long its start or its end.
 
 #include "journal_reader.h"
 #include "journal_store.h"
@@ -19,11 +19,12 @@
 
 namespace {
 
+bool StaysInFolder(const std::string& name) {
+    return velmora::CheckNewName(name) != velmora::NameFault::LeavesFolder;
+}
+
 bool StaysInFolder(const velmora::CJournalFile& file) {
-    using velmora::CheckNewName;
-    using velmora::NameFault;
-    return CheckNewName(file.strBefore) != NameFault::LeavesFolder &&
-           CheckNewName(file.strAfter) != NameFault::LeavesFolder &&
+    return StaysInFolder(file.strBefore) && StaysInFolder(file.strAfter) &&
            (file.strTemporary.empty() || velmora::IsTemporaryName(file.strTemporary)) &&
            file.stamp.nNanoseconds < 1000000000;
 }
@@ -74,6 +75,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             __builtin_trap();
         for (const velmora::CJournalFile& file : journal->files) {
             if (!StaysInFolder(file))
+                __builtin_trap();
+        }
+        // Undo removes the folders a run made and gives folders their times.
+        for (const std::string& folder : journal->folders) {
+            if (folder.empty() || !StaysInFolder(folder))
+                __builtin_trap();
+        }
+        for (const velmora::CJournal::CFolderTime& time : journal->folderTimes) {
+            if (!StaysInFolder(time.strFolder) || time.nNanoseconds >= 1000000000)
                 __builtin_trap();
         }
         for (const velmora::CJournalClock& clock : journal->clocks) {
