@@ -349,19 +349,25 @@ int CListCtrlEx::TextWidth(const QString& text) const {
 }
 
 int CListCtrlEx::StoredTextWidth(std::string_view text) const {
+    // In 64ths of a pixel, each advance rounded up: integer sums keep the
+    // walk over every row of a keystroke short.
     if (m_asciiAdvances.empty()) {
         const QFontMetricsF metrics(font());
         for (char16_t c = 0; c < 128; ++c)
-            m_asciiAdvances.push_back(metrics.horizontalAdvance(QChar(c)));
+            m_asciiAdvances.push_back(
+                static_cast<std::uint32_t>(std::ceil(metrics.horizontalAdvance(QChar(c)) * 64)));
     }
-    qreal width = 0;
+    std::uint32_t width = 0;
+    unsigned char bytes = 0; // any byte at or above 0x80 sets its top bit
     for (const char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return TextWidth(CListModel::Decode(text));
-        width += m_asciiAdvances[static_cast<unsigned char>(c)];
+        const auto byte = static_cast<unsigned char>(c);
+        bytes |= byte;
+        width += m_asciiAdvances[byte & 0x7F];
     }
+    if (bytes >= 0x80)
+        return TextWidth(CListModel::Decode(text));
     // Kerning moves a name by a pixel at most; one pixel of slack covers it.
-    return static_cast<int>(std::ceil(width)) + 1;
+    return static_cast<int>((width + 63) / 64) + 1;
 }
 
 void CListCtrlEx::changeEvent(QEvent* event) {

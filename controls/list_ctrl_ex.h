@@ -122,7 +122,7 @@ private:
     QColor m_textColor;
     QColor m_textBackColor;
     std::map<std::uint16_t, std::unique_ptr<CItemColors>> m_itemColors;
-    mutable std::vector<qreal> m_asciiAdvances; // empty until first needed
+    mutable std::vector<std::uint32_t> m_asciiAdvances; // 64ths of a pixel; empty until needed
     // What AutoSizeColumn fitted each column to (0: not fitted), capped anew
     // whenever the view's width changes.
     std::array<int, 2> m_fittedWidths{};
