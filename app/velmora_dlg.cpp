@@ -48,6 +48,7 @@
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
@@ -1097,16 +1098,25 @@ void CVelmoraDlg::AddExtensionMenu(QMenu& menu) {
     }
 }
 
-void CVelmoraDlg::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
+void CVelmoraDlg::KeepTitleBarOnScreen() {
     // A window larger than a scaled screen keeps its title bar on it, to be
-    // moved and maximised by.
+    // moved and maximised by. Until the window manager has framed the window
+    // its frame is not known: room for a title bar is kept all the same.
     if (const QScreen* screen = this->screen(); screen != nullptr && !isMaximized()) {
         const QRect room = screen->availableGeometry();
         const QRect frame = frameGeometry();
-        if (frame.top() < room.top() || frame.left() < room.left())
-            move(std::max(frame.left(), room.left()), std::max(frame.top(), room.top()));
+        const int titleBar =
+            frame.top() == geometry().top() ? style()->pixelMetric(QStyle::PM_TitleBarHeight) : 0;
+        const int top = std::max(frame.top(), room.top() + titleBar);
+        const int left = std::max(frame.left(), room.left());
+        if (top != frame.top() || left != frame.left())
+            move(left, top);
     }
+}
+
+void CVelmoraDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    KeepTitleBarOnScreen();
     // A window moved to a screen of another scale draws its pictures anew.
     if (QWindow* window = windowHandle()) {
         connect(window, &QWindow::screenChanged, this, &CVelmoraDlg::DrawStatusPictures,

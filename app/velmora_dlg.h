@@ -146,6 +146,8 @@ private:
     // The tooltip notes of byte-identical files and their count.
     void NoteCopies();
     void ShowNotice();
+    // Moves the window down or right so that its frame starts on the screen.
+    void KeepTitleBarOnScreen();
     void ShowContextMenu(const QPoint& globalPos);
     QPoint ContextMenuPoint() const;
     // False, after saying so, when the folder shown was moved or deleted.
