@@ -11,10 +11,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <numeric>
 #include <span>
+#include <string_view>
+#include <tuple>
 #include <unistd.h>
+#include <vector>
 
 namespace velmora {
 namespace {
@@ -55,6 +59,41 @@ std::optional<CUndoTarget> ReadTarget(const CLastRun& last) {
     return target;
 }
 
+// The names of the open folder's own entries, listed once: a name not among
+// them needs no status call to be known absent, and most names an undo asks
+// for (the names before, of files not yet back) are absent. Names in
+// subfolders, and every name when the folder can't be listed, are asked for.
+// Only the names' hashes are kept: two names of one hash cost a status call.
+class CListedNames {
+public:
+    explicit CListedNames(const CFolderHandle& folder) {
+        const int fd = openat(folder.Fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        DIR* dir = fd >= 0 ? fdopendir(fd) : nullptr;
+        if (dir == nullptr) {
+            if (fd >= 0)
+                close(fd);
+            return;
+        }
+        errno = 0;
+        while (const dirent* entry = readdir(dir))
+            m_hashes.push_back(std::hash<std::string_view>()(entry->d_name));
+        m_bListed = errno == 0;
+        closedir(dir);
+        std::sort(m_hashes.begin(), m_hashes.end());
+    }
+
+    // False only when `name` was surely not in the folder when it was listed.
+    bool MayHold(const std::string& name) const {
+        return !m_bListed || name.find('/') != std::string::npos ||
+               std::binary_search(m_hashes.begin(), m_hashes.end(),
+                                  std::hash<std::string_view>()(name));
+    }
+
+private:
+    std::vector<std::size_t> m_hashes; // sorted
+    bool m_bListed = false;
+};
+
 // The rows of an undo: each file found, by its recorded identity, where the
 // run (or an undo of it) left it, to go back to its name before; the files
 // that can't are listed. Journal entries are told by their index, and files
@@ -62,19 +101,29 @@ std::optional<CUndoTarget> ReadTarget(const CLastRun& last) {
 class CUndoRows {
 public:
     CUndoRows(const CFolderHandle& folder, const CUndoTarget& target, bool repair)
-        : m_folder(folder), m_runTime(RunTime(target.run)) {
+        : m_folder(folder), m_listed(folder), m_runTime(RunTime(target.run)) {
         // A file renamed under several of its names (hard links) is restored
         // as one: all its names at once. Its entries in journal order, the
         // files in the order of their first entry.
         const CJournalFiles& files = target.run.files;
         const std::size_t touched = std::min(target.run.nTouched, files.size());
+        // The entries sorted by file, then by index; each file's group of
+        // entries, found once for all its entries.
+        std::vector<CUndoStep> byFile(touched);
+        for (std::size_t i = 0; i < touched; ++i)
+            byFile[i] = {files.Device(i), files.Inode(i), &files, i};
+        std::sort(byFile.begin(), byFile.end(), [](const CUndoStep& a, const CUndoStep& b) {
+            return std::tie(a.nDevice, a.nInode, a.nIndex) <
+                   std::tie(b.nDevice, b.nInode, b.nIndex);
+        });
         std::vector<std::size_t> entries(touched);
-        std::iota(entries.begin(), entries.end(), std::size_t{0});
-        const auto byFile = [&files](std::size_t a, std::size_t b) {
-            return std::pair(files.Device(a), files.Inode(a)) <
-                   std::pair(files.Device(b), files.Inode(b));
-        };
-        std::stable_sort(entries.begin(), entries.end(), byFile);
+        // By a group's first entry, where the group begins and ends in `entries`.
+        std::vector<std::pair<std::size_t, std::size_t>> groups(touched, {touched, touched});
+        for (std::size_t begin = 0, end; begin < touched; begin = end) {
+            for (end = begin; end < touched && !(byFile[begin] < byFile[end]); ++end)
+                entries[end] = byFile[end].nIndex;
+            groups[byFile[begin].nIndex] = {begin, end};
+        }
         // The steps of the undos that already worked on the run, by file.
         std::vector<CUndoStep> undoSteps;
         for (const CJournal& undo : target.undos) {
@@ -84,13 +133,14 @@ public:
         std::stable_sort(undoSteps.begin(), undoSteps.end());
         m_rows.reserve(touched);
         for (std::size_t i = 0; i < touched; ++i) {
-            // Each file at its first entry, which its group (sorted stably) begins with.
-            const auto [begin, end] = std::equal_range(entries.begin(), entries.end(), i, byFile);
-            if (*begin != i)
+            // Each file at its first entry, which its group begins with.
+            const auto [begin, end] = groups[i];
+            if (begin == touched)
                 continue;
+            const auto group = std::span(entries).subspan(begin, end - begin);
             const CUndoStep key{files.Device(i), files.Inode(i), nullptr, 0};
             const auto [first, last] = std::equal_range(undoSteps.begin(), undoSteps.end(), key);
-            Restore(files, std::span(begin, end), std::span(first, last), repair);
+            Restore(files, group, std::span(first, last), repair);
         }
         LeaveBlockedAlone();
     }
@@ -198,7 +248,7 @@ private:
     // began, so that a new file on a reused inode is not taken for it.
     std::optional<IdentityFault> CheckIdentity(const std::string& name, const CJournalFiles& files,
                                                std::size_t file) const {
-        const auto stamped = m_folder.IdentifyStamped(name);
+        const auto stamped = m_listed.MayHold(name) ? m_folder.IdentifyStamped(name) : std::nullopt;
         if (!stamped || stamped->first != CFileId::FromStat(files.Device(file), files.Inode(file)))
             return IdentityFault::NoFileOnInode;
         if (const CFileStamp stamp = files.Stamp(file); stamp.Known()) {
@@ -261,8 +311,9 @@ private:
             for (std::size_t i = 0; i < m_rows.size(); ++i) {
                 if (blocked[i])
                     continue;
+                const std::string target(m_rows[i].Text(1));
                 const std::optional<CFileId> holder =
-                    m_folder.Identify(std::string(m_rows[i].Text(1)));
+                    m_listed.MayHold(target) ? m_folder.Identify(target) : std::nullopt;
                 const int* holderRows =
                     holder ? rowsOf({holder->nDevice, holder->nInode}) : nullptr;
                 if (holder && (holderRows == nullptr || *holderRows == 0)) {
@@ -286,6 +337,7 @@ private:
     }
 
     const CFolderHandle& m_folder;
+    const CListedNames m_listed;                   // taken before any name is looked for
     const std::pair<std::int64_t, long> m_runTime; // when the run began
     CListRows m_rows;
     std::vector<std::string> m_leftAlone;
