@@ -50,8 +50,8 @@ private:
     virtual std::optional<CRenameOutcome> Begin(const CFolderHandle& folder,
                                                 const CLastRun& last) = 0;
     virtual CListRows& Rows() = 0;
-    // Whether the plan creates the folders its new names need.
-    virtual bool CreatesFolders() const { return false; }
+    // What the run does beyond renaming.
+    virtual CRunChoices Choices() const { return {}; }
     // The run's own lines of its journal: the clocks in force, the run an
     // undo undoes.
     virtual void StartJournal(CJournal& journal) const = 0;
