@@ -1,8 +1,9 @@
 // libFuzzer entry point for the journal reader: each input is a journal of a
 // store, read as a summary (the history's way) and whole (the undo's way).
-// Whatever the bytes, no name may come out that leaves the photo folder, and
-// no clock line that would not print on one line; a journal sound as a whole
-// is summarized as the same run, however long its start or its end.
+// Whatever the bytes, no name may come out that leaves the photo folder (a
+// folder to make again included), and no clock line that would not print on
+// one line; a journal sound as a whole is summarized as the same run, however
+// long its start or its end.
 
 #include "journal_reader.h"
 #include "journal_store.h"
@@ -78,6 +79,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         for (const velmora::CJournalClock& clock : journal->clocks) {
             if (!Printable(clock))
+                __builtin_trap();
+        }
+        // A folder to make again lies inside the photo folder, never is it.
+        for (const velmora::CJournal::CRemovedFolder& folder : journal->removed) {
+            if (folder.strFolder.empty() || folder.nMode > 07777 ||
+                velmora::CheckNewName(folder.strFolder) == velmora::NameFault::LeavesFolder)
                 __builtin_trap();
         }
     }
