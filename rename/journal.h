@@ -29,7 +29,8 @@
 // the file system keeps birth times, being born before the run began (the
 // journal has the run's time), at no cost per file; elsewhere its size and
 // modification time, recorded as stamps when the run ends, from the status
-// call each step makes anyway (a run cut off before its end has none).
+// call each step makes anyway (a run cut off before its end has none). A run
+// that sets file times stamps its files after it set them, as it leaves them.
 //
 // A journal is data from disk, not trusted: every line is checked, and a
 // name in it must stay inside the photo folder, as a new name must.

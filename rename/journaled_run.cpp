@@ -113,12 +113,13 @@ CRenameOutcome CJournaledRun::Run(const std::string& folder, const CJournalStore
     if (m_kind == CJournal::Rename && WorksInSubfolders(rows))
         journal.folderTimes = FolderTimes(dir, rows, plan, left);
     StartJournal(journal);
-    const std::vector<std::optional<CFileTimes>> times =
-        choices.bSetFileTimes ? PlanFileTimes(dir, rows, plan.steps)
-                              : std::vector<std::optional<CFileTimes>>();
     // A rename with no step to take changes nothing and is not journaled; an
     // undo always is.
     if (journals != nullptr && (!plan.steps.empty() || m_kind == CJournal::Undo)) {
+        // The times before are for the journal alone: they go once it is written.
+        const std::vector<std::optional<CFileTimes>> times =
+            choices.bSetFileTimes ? PlanFileTimes(dir, rows, plan.steps)
+                                  : std::vector<std::optional<CFileTimes>>();
         CPlanJournalLines files(rows, plan.steps, choices.bSetFileTimes ? &times : nullptr);
         if (const int error = journals->Write(journal, files); error != 0)
             return JournalNotWritten(m_kind, error, journals->Folder());
