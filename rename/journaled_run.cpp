@@ -101,6 +101,7 @@ CRenameOutcome CJournaledRun::Run(const std::string& folder, const CJournalStore
                                   registryError) == CRunRegistration::Busy)
             return FolderBusy(m_kind);
     }
+    BeforePlan(dir);
     const CRunChoices choices = Choices();
     const CRenamePlan plan = PlanRename(dir, rows, choices.bCreateFolders);
     CJournal journal = RunJournal(folder, key);

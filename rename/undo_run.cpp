@@ -364,8 +364,6 @@ private:
         m_target = ReadTarget(last);
         if (!m_target)
             return NothingToUndo(m_notes);
-        // The files' names before lie in them.
-        RemakeRemovedFolders(folder, m_target->run.removed);
         CUndoRows undo(folder, *m_target, true);
         m_rows = std::move(undo.Rows());
         m_leftAlone = std::move(undo.LeftAlone());
@@ -376,6 +374,11 @@ private:
     }
 
     CListRows& Rows() override { return m_rows; }
+
+    // The files' names before lie in the folders the run removed.
+    void BeforePlan(const CFolderHandle& folder) override {
+        RemakeRemovedFolders(folder, m_target->run.removed);
+    }
 
     void StartJournal(CJournal& journal) const override {
         journal.strUndoes = JournalFileName(m_target->run.strPath);

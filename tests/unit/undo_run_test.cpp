@@ -9,6 +9,8 @@
 #include "journal_reader.h"
 #include "journal_store.h"
 #include "rename_run.h"
+#include "run_registry.h"
+#include "safe_rename.h"
 #include "test_support.h"
 #include "undo_run.h"
 
@@ -336,6 +338,18 @@ void TidyTest::RunTidyCase(const TidyCase& c, bool cutOff) {
     }
     EXPECT_EQ(after, std::vector<std::string>(c.after.begin(), c.after.end()));
 
+    {
+        // While a run over the tree goes on, the undo is refused and touches
+        // nothing: no removed folder is made again.
+        const CFolderHandle top(dir.Path());
+        CRunRegistration going;
+        int error = 0;
+        ASSERT_EQ(going.Register(m_store.Folder() + "/runs", top.Fd(), true, error),
+                  CRunRegistration::Registered);
+        const std::map<std::string, std::string> renamed = Entries(dir.Path());
+        EXPECT_EQ(RunUndo(dir.Path(), m_store).outcome.kind, CRenameOutcome::Busy);
+        EXPECT_EQ(Entries(dir.Path()), renamed);
+    }
     const auto undo = [&] { return RunUndo(dir.Path(), m_store); };
     ASSERT_TRUE(!cutOff || testsupport::KilledAt("append", 0, false, undo));
     const CUndoOutcome last = undo();
