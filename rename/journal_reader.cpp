@@ -86,10 +86,10 @@ public:
             m_journal.state = CJournal::Undone;
     }
 
-    // The end lines of a summary: the file lines are not checked there. Stamp
-    // lines follow "ready", which many of them push out of sight.
-    // So do the lines of the folders a run removed, which a summary keeps
-    // none of either.
+    // The end lines of a summary: the file lines and their times are not
+    // checked there. Stamp lines, and the lines of the folders a run removed,
+    // follow "ready", which many of them push out of sight; a summary keeps
+    // neither.
     void TailLine(std::string_view line) {
         m_lastUndone = false;
         const bool stamp = line.starts_with("stamp ");
