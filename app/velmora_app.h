@@ -24,6 +24,10 @@ public:
     static constexpr const char* kSubfoldersEntry = "Include Subfolders";
     // "true": a rename makes the folders the format's folder parts name.
     static constexpr const char* kCreateFoldersEntry = "Create Folders";
+    // "true": a rename removes the subfolders its files left empty.
+    static constexpr const char* kRemoveEmptyFoldersEntry = "Remove Emptied Folders";
+    // "true": a renamed file's modification time becomes its date.
+    static constexpr const char* kSetFileTimesEntry = "Set File Times";
     // "none", "names" or "files": what dates files whose metadata holds none.
     static constexpr const char* kUndatedEntry = "Dates for Undated Files";
     // "keep", "lower" or "upper": the case of the new names' extensions.

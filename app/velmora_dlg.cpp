@@ -342,6 +342,12 @@ void CVelmoraDlg::OnInitDialog() {
     m_bCreateFolders =
         theApp.GetProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kCreateFoldersEntry,
                                 QString()) == QStringLiteral("true");
+    m_bRemoveEmptyFolders = theApp.GetProfileString(CVelmoraApp::kSettingsSection,
+                                                    CVelmoraApp::kRemoveEmptyFoldersEntry,
+                                                    QString()) == QStringLiteral("true");
+    m_bSetFileTimes =
+        theApp.GetProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kSetFileTimesEntry,
+                                QString()) == QStringLiteral("true");
     m_undated = velmora::UndatedDatesFromName(
                     Encode(theApp.GetProfileString(CVelmoraApp::kSettingsSection,
                                                    CVelmoraApp::kUndatedEntry, QString())))
@@ -734,7 +740,9 @@ void CVelmoraDlg::OnOK() {
     // The display lets no input through but Cancel: it ends with the run.
     std::optional<CRunDisplay> display(std::in_place, *this, static_cast<int>(m_nRenameCount));
     const CJournalStore journals(DefaultJournalFolder());
-    const CRunChoices choices{.bCreateFolders = m_bCreateFolders};
+    const CRunChoices choices{.bCreateFolders = m_bCreateFolders,
+                              .bRemoveEmptyFolders = m_bRemoveEmptyFolders,
+                              .bSetFileTimes = m_bSetFileTimes};
     const CRenameOutcome outcome =
         refused.empty()
             ? RunRename(m_strDirectory, m_list->Rows(), m_nRenameCount, &*display, &journals,
@@ -870,6 +878,20 @@ void CVelmoraDlg::OnCreateFolders(bool on) {
                                   on ? QStringLiteral("true") : QStringLiteral("false")));
     // Folders that a name needs are refused, or made, from now on.
     CheckRefusedNames();
+}
+
+void CVelmoraDlg::OnRemoveEmptyFolders(bool on) {
+    m_bRemoveEmptyFolders = on;
+    ReportUnstored(theApp.WriteProfileString(
+        CVelmoraApp::kSettingsSection, CVelmoraApp::kRemoveEmptyFoldersEntry,
+        on ? QStringLiteral("true") : QStringLiteral("false")));
+}
+
+void CVelmoraDlg::OnSetFileTimes(bool on) {
+    m_bSetFileTimes = on;
+    ReportUnstored(
+        theApp.WriteProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kSetFileTimesEntry,
+                                  on ? QStringLiteral("true") : QStringLiteral("false")));
 }
 
 void CVelmoraDlg::OnUndatedDates(velmora::UndatedDates undated) {
@@ -1032,6 +1054,14 @@ void CVelmoraDlg::ShowContextMenu(const QPoint& globalPos) {
     createFolders->setCheckable(true);
     createFolders->setChecked(m_bCreateFolders);
     connect(createFolders, &QAction::toggled, this, &CVelmoraDlg::OnCreateFolders);
+    QAction* removeEmpty = menu.addAction(QStringLiteral("&Remove Emptied Folders"));
+    removeEmpty->setCheckable(true);
+    removeEmpty->setChecked(m_bRemoveEmptyFolders);
+    connect(removeEmpty, &QAction::toggled, this, &CVelmoraDlg::OnRemoveEmptyFolders);
+    QAction* fileTimes = menu.addAction(QStringLiteral("Set File &Times to the Date"));
+    fileTimes->setCheckable(true);
+    fileTimes->setChecked(m_bSetFileTimes);
+    connect(fileTimes, &QAction::toggled, this, &CVelmoraDlg::OnSetFileTimes);
     AddUndatedMenu(menu);
     AddExtensionMenu(menu);
     menu.addSeparator();

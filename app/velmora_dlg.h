@@ -53,6 +53,9 @@ public:
     void OnCompanions(bool on);
     void OnIncludeSubfolders(bool on);
     void OnCreateFolders(bool on);
+    // What a rename does beyond renaming: stored at once, for the next run.
+    void OnRemoveEmptyFolders(bool on);
+    void OnSetFileTimes(bool on);
     void OnUndatedDates(velmora::UndatedDates undated);
     // Stored at once; the names follow without a new scan.
     void OnExtensionCase(velmora::ExtensionCase choice);
@@ -173,11 +176,13 @@ private:
     QPushButton* m_btnCancel = nullptr; // in Rename's place during long work
     QPushButton* m_btnExit = nullptr;
 
-    std::string m_strFormat;       // file name format, as bytes
-    bool m_bAllTypes = false;      // every photo and video type, not "*.jpg" only
-    bool m_bCompanions = false;    // companions follow their photo
-    bool m_bSubfolders = false;    // every subfolder is listed too
-    bool m_bCreateFolders = false; // Rename makes the format's folders
+    std::string m_strFormat;            // file name format, as bytes
+    bool m_bAllTypes = false;           // every photo and video type, not "*.jpg" only
+    bool m_bCompanions = false;         // companions follow their photo
+    bool m_bSubfolders = false;         // every subfolder is listed too
+    bool m_bCreateFolders = false;      // Rename makes the format's folders
+    bool m_bRemoveEmptyFolders = false; // Rename removes the folders it left empty
+    bool m_bSetFileTimes = false;       // Rename sets file times to the dates
     // What dates files whose metadata holds none.
     velmora::UndatedDates m_undated = velmora::UndatedDates::None;
     velmora::ExtensionCase m_extensionCase = velmora::ExtensionCase::Keep;

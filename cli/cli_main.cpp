@@ -84,7 +84,10 @@ int RunCommand(const CCliOptions& options) {
                               shifted);
     case CCliOptions::Command::Rename:
         return RunRenameCommand(options.operands.front(), format, scan, options.json, std::cout,
-                                shifted, {.bCreateFolders = options.createFolders},
+                                shifted,
+                                {.bCreateFolders = options.createFolders,
+                                 .bRemoveEmptyFolders = options.removeEmpty,
+                                 .bSetFileTimes = options.setFileTimes},
                                 options.skipRefused);
     case CCliOptions::Command::Devices:
         return RunDevicesCommand(options.operands.front(), scan, options.json, std::cout, shifted);

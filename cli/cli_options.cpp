@@ -8,7 +8,8 @@
 const char* const g_cliUsage =
     "usage: velmora-cli (list|rename) [--format FMT] [--ext keep|lower|upper]\n"
     "                   [--types jpg|all] [--[no-]companions] [--recursive]\n"
-    "                   [--create-folders] [--skip-refused]\n"
+    "                   [--create-folders] [--remove-empty] [--set-file-times]\n"
+    "                   [--skip-refused]\n"
     "                   [--undated none|names|files] [--shift DEVICE=OFFSET]... [--json]\n"
     "                   FOLDER\n"
     "       velmora-cli devices [--types jpg|all] [--[no-]companions] [--recursive]\n"
@@ -66,6 +67,11 @@ const char* const g_cliUsage =
     "                       its own folder, one with places it from FOLDER\n"
     "  --create-folders     make the folders a format's folder parts name\n"
     "                       (%Y/%m/...) inside FOLDER; undo removes them again\n"
+    "  --remove-empty       rename: remove the subfolders of FOLDER that the run\n"
+    "                       left with no entry at all; undo makes them again\n"
+    "  --set-file-times     rename: give each renamed file (companions too) the\n"
+    "                       modification time of its date; undo gives the old\n"
+    "                       times back\n"
     "  --undated none|names|files\n"
     "                       what dates files whose metadata holds none: nothing\n"
     "                       (none), their XMP, IPTC or a date in their name\n"
@@ -176,6 +182,10 @@ std::string OperandError(const CCliOptions& options) {
     if (options.createFolders && options.command != CCliOptions::Command::List &&
         options.command != CCliOptions::Command::Rename)
         return "only list and rename take --create-folders";
+    if (options.removeEmpty && options.command != CCliOptions::Command::Rename)
+        return "only rename takes --remove-empty";
+    if (options.setFileTimes && options.command != CCliOptions::Command::Rename)
+        return "only rename takes --set-file-times";
     switch (options.command) {
     case CCliOptions::Command::Clocks:
         return ClocksError(options);
@@ -308,6 +318,10 @@ CCliOptions ParseCliOptions(int argc, const char* const* argv) {
             options.recursive = true;
         } else if (arg == "--create-folders") {
             options.createFolders = true;
+        } else if (arg == "--remove-empty") {
+            options.removeEmpty = true;
+        } else if (arg == "--set-file-times") {
+            options.setFileTimes = true;
         } else if (arg == "--companions" || arg == "--no-companions") {
             options.companions = arg == "--companions";
         } else {

@@ -28,6 +28,8 @@ struct CCliOptions {
     std::vector<CShift> shifts;                          // --shift, in order
     bool recursive = false;                              // --recursive: every subfolder too
     bool createFolders = false;                          // --create-folders
+    bool removeEmpty = false;                            // rename --remove-empty
+    bool setFileTimes = false;                           // rename --set-file-times
     // clocks set --from DATE / --to DATE: the span's ends, ms of the date as written.
     std::optional<std::int64_t> spanFrom;
     std::optional<std::int64_t> spanTo;

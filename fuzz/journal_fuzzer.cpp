@@ -1,8 +1,9 @@
 // libFuzzer entry point for the journal reader: each input is a journal of a
 // store, read as a summary (the history's way) and whole (the undo's way).
 // Whatever the bytes, no name or folder may come out that leaves the photo
-// folder, and no clock line that would not print on one line; a journal sound
-// as a whole is summarized as the same run, however long its start or its end.
+// folder (a folder to make again included), and no clock line that would not
+// print on one line; a journal sound as a whole is summarized as the same run,
+// however long its start or its end.
 
 #include "journal_reader.h"
 #include "journal_store.h"
@@ -83,11 +84,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 __builtin_trap();
         }
         for (const velmora::CJournal::CFolderTime& time : journal->folderTimes) {
-            if (!StaysInFolder(time.strFolder) || time.nNanoseconds >= 1000000000)
+            // An empty name is the photo folder itself.
+            if ((!time.strFolder.empty() && !StaysInFolder(time.strFolder)) ||
+                time.nNanoseconds >= 1000000000)
                 __builtin_trap();
         }
         for (const velmora::CJournalClock& clock : journal->clocks) {
             if (!Printable(clock))
+                __builtin_trap();
+        }
+        // A folder to make again lies inside the photo folder, never is it.
+        for (const velmora::CJournal::CRemovedFolder& folder : journal->removed) {
+            if (folder.strFolder.empty() || folder.nMode > 07777 ||
+                !StaysInFolder(folder.strFolder))
                 __builtin_trap();
         }
     }

@@ -16,6 +16,7 @@ struct CCrashSetting {
     long nAt = -1;
     long nPassed = 0;
     bool bForceLink = false;
+    bool bIgnoreBirthTimes = false;
 
     CCrashSetting() {
         const char* force = std::getenv("VELMORA_FORCE_LINK");
@@ -48,6 +49,14 @@ bool ForceLinkRename() {
     return Setting().bForceLink;
 }
 
+bool IgnoreBirthTimes() {
+    return Setting().bIgnoreBirthTimes;
+}
+
+void ArmIgnoreBirthTimes(bool ignore) {
+    Setting().bIgnoreBirthTimes = ignore;
+}
+
 void ArmCrashPoint(const char* where, long at, bool forceLink) {
     CCrashSetting& setting = Setting();
     setting.strWhere = where;
@@ -66,6 +75,10 @@ namespace velmora {
 void CrashPoint(const char*) {}
 
 bool ForceLinkRename() {
+    return false;
+}
+
+bool IgnoreBirthTimes() {
     return false;
 }
 

@@ -14,6 +14,12 @@ void CrashPoint(const char* where);
 // that refuse an atomic no-replace rename, so that it can be tested anywhere.
 bool ForceLinkRename();
 
+// Test programs only, when armed: files are stamped as on a file system
+// that keeps no birth times (size and modification time), so that those
+// stamps can be tested anywhere.
+bool IgnoreBirthTimes();
+void ArmIgnoreBirthTimes(bool ignore);
+
 // The same settings made by a test in a child process it forked, whatever
 // the environment said (test programs only).
 void ArmCrashPoint(const char* where, long at, bool forceLink);

@@ -1,5 +1,7 @@
 #include "journal.h"
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -33,6 +35,23 @@ CJournalFile CJournalFiles::operator[](std::size_t i) const {
             std::string(After(i))};
 }
 
+const CFileTimes* CJournalFiles::Times(std::size_t i) const {
+    const auto it =
+        std::lower_bound(m_times.begin(), m_times.end(), i,
+                         [](const auto& entry, std::size_t k) { return entry.first < k; });
+    return it != m_times.end() && it->first == i ? &it->second : nullptr;
+}
+
+void CJournalFiles::SetTimes(std::size_t i, const CFileTimes& times) {
+    const auto it =
+        std::lower_bound(m_times.begin(), m_times.end(), i,
+                         [](const auto& entry, std::size_t k) { return entry.first < k; });
+    if (it != m_times.end() && it->first == i)
+        it->second = times;
+    else
+        m_times.insert(it, {i, times}); // at the end, as files are read in order
+}
+
 CFileStamp CJournalFiles::Stamp(std::size_t i) const {
     const CRecord& file = m_files[i];
     return {file.cKind, file.nSize, file.nSeconds, file.nNanoseconds};
@@ -64,11 +83,13 @@ std::string_view CJournalFiles::After(std::size_t i) const {
 void CJournalFiles::ShrinkToFit() {
     m_files.shrink_to_fit();
     m_names.shrink_to_fit();
+    m_times.shrink_to_fit();
 }
 
 void CJournalFiles::Release() {
     std::vector<CRecord>().swap(m_files);
     std::string().swap(m_names);
+    std::vector<std::pair<std::size_t, CFileTimes>>().swap(m_times);
 }
 
 std::optional<CFolderKey> CFolderKey::OfFd(int fd) {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // The journal of rename runs: before its first rename a run writes its whole
@@ -28,7 +29,8 @@
 // the file system keeps birth times, being born before the run began (the
 // journal has the run's time), at no cost per file; elsewhere its size and
 // modification time, recorded as stamps when the run ends, from the status
-// call each step makes anyway (a run cut off before its end has none).
+// call each step makes anyway (a run cut off before its end has none). A run
+// that sets file times stamps its files after it set them, as it leaves them.
 //
 // A journal is data from disk, not trusted: every line is checked, and a
 // name in it must stay inside the photo folder, as a new name must.
@@ -79,6 +81,9 @@ public:
     std::uint64_t Inode(std::size_t i) const { return m_files[i].nInode; }
     CFileStamp Stamp(std::size_t i) const;
     void SetStamp(std::size_t i, const CFileStamp& stamp);
+    // The file's times before the run; null when none were journaled.
+    const CFileTimes* Times(std::size_t i) const;
+    void SetTimes(std::size_t i, const CFileTimes& times);
     std::string_view Before(std::size_t i) const;
     std::string_view Temporary(std::size_t i) const;
     std::string_view After(std::size_t i) const;
@@ -124,6 +129,9 @@ private:
 
     std::vector<CRecord> m_files;
     std::string m_names;
+    // Only runs that set file times have them: kept apart, by file index
+    // (sorted), so that the records stay at 56 bytes.
+    std::vector<std::pair<std::size_t, CFileTimes>> m_times;
 };
 
 // One file line of a journal being written.
@@ -133,6 +141,7 @@ struct CJournalLine {
     std::string_view strBefore;
     std::string_view strTemporary;
     std::string_view strAfter;
+    const CFileTimes* pTimes = nullptr; // its times before, when the run sets them
 };
 
 // The file lines of a journal being written, asked for one at a time, so that
@@ -190,6 +199,16 @@ struct CJournal {
         bool operator==(const CFolderTime&) const = default;
     };
     std::vector<CFolderTime> folderTimes;
+    // The folders the run's files left empty, which it then removed: each
+    // journaled before it goes, deepest first, with its mode and times, so
+    // that an undo makes it again before it moves the files back.
+    struct CRemovedFolder {
+        std::string strFolder;
+        std::uint32_t nMode = 0; // permission bits
+        CFileTimes times;
+        bool operator==(const CRemovedFolder&) const = default;
+    };
+    std::vector<CRemovedFolder> removed;
     std::size_t nFiles = 0;
     CJournalFiles files; // read on demand: see ReadJournal
     State state = Unready;

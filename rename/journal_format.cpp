@@ -3,6 +3,8 @@
 #include "new_name_check.h"
 #include "safe_rename.h"
 
+#include <cstdio>
+
 namespace velmora {
 namespace journal_format {
 
@@ -92,6 +94,18 @@ bool ParseStamp(std::string_view text, CFileStamp& stamp) {
            ParseNumber(numbers.back(), stamp.nNanoseconds) && stamp.nNanoseconds <= 999999999;
 }
 
+void AppendTime(std::string& out, std::int64_t seconds, std::uint32_t nanoseconds) {
+    out += std::to_string(seconds);
+    out += '.';
+    out += std::to_string(nanoseconds);
+}
+
+bool ParseTime(std::string_view text, std::int64_t& seconds, std::uint32_t& nanoseconds) {
+    const std::vector<std::string_view> numbers = SplitFields(text, '.');
+    return numbers.size() == 2 && ParseNumber(numbers[0], seconds) &&
+           ParseNumber(numbers[1], nanoseconds) && nanoseconds <= 999999999;
+}
+
 std::optional<std::string> JournalName(std::string_view field, bool temporary) {
     std::optional<std::string> name = Unescape(field);
     if (!name)
@@ -118,9 +132,11 @@ std::string JournalHead(const CJournal& journal, std::size_t files) {
         text += "clock " + std::to_string(clock.nOffset) + ' ' + Escape(clock.strDevice) + '\n';
     for (const std::string& folder : journal.folders)
         text += "mkdir " + Escape(folder) + '\n';
-    for (const CJournal::CFolderTime& time : journal.folderTimes)
-        text += "folder-time " + std::to_string(time.nSeconds) + '.' +
-                std::to_string(time.nNanoseconds) + ' ' + Escape(time.strFolder) + '\n';
+    for (const CJournal::CFolderTime& time : journal.folderTimes) {
+        text += "folder-time ";
+        AppendTime(text, time.nSeconds, time.nNanoseconds);
+        text += ' ' + Escape(time.strFolder) + '\n';
+    }
     return text + "files " + std::to_string(files) + '\n';
 }
 
@@ -136,6 +152,13 @@ void AppendFileLine(std::string& out, const CJournalLine& line) {
     out += ' ';
     AppendEscaped(out, line.strAfter);
     out += '\n';
+    if (line.pTimes != nullptr) {
+        out += "t ";
+        AppendTime(out, line.pTimes->nAccessSeconds, line.pTimes->nAccessNanoseconds);
+        out += ' ';
+        AppendTime(out, line.pTimes->nModifySeconds, line.pTimes->nModifyNanoseconds);
+        out += '\n';
+    }
 }
 
 } // namespace journal_format
@@ -146,6 +169,16 @@ std::string DoneLine(int renamed, std::size_t touched) {
 
 std::string StampLine(std::size_t index, const CFileStamp& stamp) {
     return "stamp " + std::to_string(index) + ' ' + journal_format::StampText(stamp);
+}
+
+std::string RemovedLine(const CJournal::CRemovedFolder& folder) {
+    char mode[8];
+    std::snprintf(mode, sizeof(mode), "%o", folder.nMode & 07777u);
+    std::string line = "rmdir " + std::string(mode) + ' ';
+    journal_format::AppendTime(line, folder.times.nAccessSeconds, folder.times.nAccessNanoseconds);
+    line += ' ';
+    journal_format::AppendTime(line, folder.times.nModifySeconds, folder.times.nModifyNanoseconds);
+    return line + ' ' + journal_format::Escape(folder.strFolder);
 }
 
 } // namespace velmora

@@ -27,7 +27,14 @@
 //                                 is the photo folder itself)
 //   files COUNT
 //   f DEVICE INODE BEFORE TEMPORARY AFTER   (one per file, in step order)
+//   t ACCESS MODIFIED            (right after its file's line, when the run
+//                                 sets file times: the times before, each
+//                                 SECONDS.NANOSECONDS)
 //   ready                        (the plan is whole; renames may begin)
+//   rmdir MODE ACCESS MODIFIED PATH
+//                                (for each folder the run's files left empty,
+//                                 before the run removes it, deepest first:
+//                                 its permission bits in octal and its times)
 //   stamp INDEX STAMP            (for each file the run reached, as it ended,
 //                                 on a file system without birth times: what
 //                                 tells it from a new file on its inode)
@@ -48,6 +55,9 @@ std::string DoneLine(int renamed, std::size_t touched);
 
 // The line that records the stamp of the journal's `index`th file.
 std::string StampLine(std::size_t index, const CFileStamp& stamp);
+
+// The line that records a folder before the run removes it.
+std::string RemovedLine(const CJournal::CRemovedFolder& folder);
 
 namespace journal_format {
 
@@ -83,6 +93,11 @@ std::string StampText(const CFileStamp& stamp);
 // A stamp field as StampText writes it; false when it is not one.
 bool ParseStamp(std::string_view text, CFileStamp& stamp);
 
+// A time field, SECONDS.NANOSECONDS (seconds may be negative).
+void AppendTime(std::string& out, std::int64_t seconds, std::uint32_t nanoseconds);
+// A time field as AppendTime writes it; false when it is not one.
+bool ParseTime(std::string_view text, std::int64_t& seconds, std::uint32_t& nanoseconds);
+
 // A name a journal gives a file: it must stay inside the photo folder, as a
 // new name must; a temporary name must have the temporary form.
 std::optional<std::string> JournalName(std::string_view field, bool temporary);
@@ -91,7 +106,7 @@ std::optional<std::string> JournalName(std::string_view field, bool temporary);
 std::string JournalHead(const CJournal& journal, std::size_t files);
 
 // Appends the file line "f DEVICE INODE BEFORE TEMPORARY AFTER" with its
-// line break.
+// line break, and its "t" line when it has times.
 void AppendFileLine(std::string& out, const CJournalLine& line);
 
 } // namespace journal_format

@@ -40,8 +40,13 @@ public:
         const std::vector<std::string_view> fields = SplitFields(line);
         const std::string_view key = fields[0];
         const int stage = StageOf(key);
+        // A file's times belong to the file line just before them.
+        const bool afterFile = m_afterFile;
+        m_afterFile = key == "f";
         if (stage < 0)
             return Damage("unknown line");
+        if (key == "t" && !afterFile)
+            return Damage("out of place");
         if (stage < m_stage || (stage == m_stage && !Repeats(stage)))
             return Damage("out of place");
         for (int skipped = m_stage + 1; skipped < stage; ++skipped) {
@@ -81,14 +86,18 @@ public:
             m_journal.state = CJournal::Undone;
     }
 
-    // The end lines of a summary: the file lines are not checked there. Stamp
-    // lines follow "ready", which many of them push out of sight.
+    // The end lines of a summary: the file lines and their times are not
+    // checked there. Stamp lines, and the lines of the folders a run removed,
+    // follow "ready", which many of them push out of sight; a summary keeps
+    // neither.
     void TailLine(std::string_view line) {
         m_lastUndone = false;
-        if (line.starts_with("stamp ") && m_stage < kReady) {
-            m_stage = kStamps;
+        const bool stamp = line.starts_with("stamp ");
+        const bool endLine = stamp || line.starts_with("rmdir ");
+        if (endLine && m_stage < kReady) {
+            m_stage = stamp ? kStamps : kRemoved;
             m_journal.state = CJournal::Interrupted;
-        } else if (!line.starts_with("f ") && !line.starts_with("stamp ")) {
+        } else if (!line.starts_with("f ") && !line.starts_with("t ") && !endLine) {
             Line(line, 0);
         }
     }
@@ -107,6 +116,7 @@ private:
         kFiles,
         kFileLines,
         kReady,
+        kRemoved,
         kStamps,
         kDone,
         kUndone,
@@ -114,9 +124,11 @@ private:
 
     static int StageOf(std::string_view key) {
         static constexpr std::string_view kKeys[] = {
-            "",       "kind",  "folder", "folder-id",   "time",
-            "undoes", "clock", "mkdir",  "folder-time", "files",
-            "f",      "ready", "stamp",  "done",        "undone"};
+            "",      "kind",  "folder",      "folder-id", "time", "undoes",
+            "clock", "mkdir", "folder-time", "files",     "f",    "ready",
+            "rmdir", "stamp", "done",        "undone"};
+        if (key == "t")
+            return kFileLines;
         for (int stage = kKind; stage <= kUndone; ++stage) {
             if (kKeys[stage] == key)
                 return stage;
@@ -128,14 +140,14 @@ private:
     // next undo finishes its work: a second "undone" says nothing new.
     static bool Repeats(int stage) {
         return stage == kClocks || stage == kFolders || stage == kFolderTimes ||
-               stage == kFileLines || stage == kStamps || stage == kUndone;
+               stage == kFileLines || stage == kRemoved || stage == kStamps || stage == kUndone;
     }
 
     bool Required(int stage) const {
         return stage == kUndoes ? m_journal.kind == CJournal::Undo
                                 : stage != kClocks && stage != kFolders && stage != kFolderTimes &&
-                                      stage != kFileLines && stage != kStamps && stage != kDone &&
-                                      stage != kUndone;
+                                      stage != kFileLines && stage != kRemoved &&
+                                      stage != kStamps && stage != kDone && stage != kUndone;
     }
 
     void Damage(const std::string& why) {
@@ -192,6 +204,10 @@ private:
         } else if (key == "f") {
             m_fileAt.push_back(-1);
             return ApplyFile(fields);
+        } else if (key == "t") {
+            return ApplyTimes(fields);
+        } else if (key == "rmdir") {
+            return ApplyRemoved(fields);
         } else if (key == "stamp") {
             return ApplyStamp(fields);
         } else if (key == "ready") {
@@ -252,11 +268,8 @@ private:
     // "folder-time SECONDS.NANOSECONDS PATH": a time, and the photo folder
     // (".") or a folder of it.
     bool ApplyFolderTime(const std::vector<std::string_view>& fields) {
-        const std::vector<std::string_view> numbers =
-            fields.size() == 3 ? SplitFields(fields[1], '.') : std::vector<std::string_view>();
         CJournal::CFolderTime time;
-        if (numbers.size() != 2 || !ParseNumber(numbers[0], time.nSeconds) ||
-            !ParseNumber(numbers[1], time.nNanoseconds) || time.nNanoseconds > 999999999)
+        if (fields.size() != 3 || !ParseTime(fields[1], time.nSeconds, time.nNanoseconds))
             return false;
         std::optional<std::string> folder =
             fields[2] == "." ? std::optional<std::string>("") : JournalName(fields[2], false);
@@ -264,6 +277,36 @@ private:
             return false;
         time.strFolder = std::move(*folder);
         m_journal.folderTimes.push_back(std::move(time));
+        return true;
+    }
+
+    // "t ACCESS MODIFIED": the times of the file line before it; those of a
+    // damaged file line are checked and dropped.
+    bool ApplyTimes(const std::vector<std::string_view>& fields) {
+        CFileTimes times;
+        if (fields.size() != 3 ||
+            !ParseTime(fields[1], times.nAccessSeconds, times.nAccessNanoseconds) ||
+            !ParseTime(fields[2], times.nModifySeconds, times.nModifyNanoseconds))
+            return false;
+        if (!m_fileAt.empty() && m_fileAt.back() >= 0)
+            m_journal.files.SetTimes(static_cast<std::size_t>(m_fileAt.back()), times);
+        return true;
+    }
+
+    // "rmdir MODE ACCESS MODIFIED PATH": permission bits, two times and a
+    // folder of the photo folder (never the photo folder itself).
+    bool ApplyRemoved(const std::vector<std::string_view>& fields) {
+        CJournal::CRemovedFolder folder;
+        if (fields.size() != 5 || !ParseNumber(fields[1], folder.nMode, 8) ||
+            folder.nMode > 07777 ||
+            !ParseTime(fields[2], folder.times.nAccessSeconds, folder.times.nAccessNanoseconds) ||
+            !ParseTime(fields[3], folder.times.nModifySeconds, folder.times.nModifyNanoseconds))
+            return false;
+        std::optional<std::string> path = JournalName(fields[4], false);
+        if (!path || path->empty())
+            return false;
+        folder.strFolder = std::move(*path);
+        m_journal.removed.push_back(std::move(folder));
         return true;
     }
 
@@ -309,6 +352,7 @@ private:
     std::vector<long> m_fileAt;
     bool m_started = false;
     bool m_lastUndone = false;
+    bool m_afterFile = false; // the last line was a file line
 };
 
 // A journal store entry opened for reading only when it is a regular file:

@@ -1,5 +1,7 @@
 #include "journaled_run.h"
 
+#include "emptied_folders.h"
+#include "file_times.h"
 #include "journal_store.h"
 #include "last_run.h"
 #include "plan_runner.h"
@@ -25,24 +27,30 @@ bool WorksInSubfolders(const CListRows& rows) {
 }
 
 // The times of the folders whose entries the plan changes, before it does:
-// the photo folder (temporary names lie there), and every folder a step's
-// file leaves or enters that exists now.
+// the photo folder (temporary names lie there), every folder a step's file
+// leaves or enters that exists now, and `left`, the folders the run may
+// remove and those they lie in.
 std::vector<CJournal::CFolderTime> FolderTimes(const CFolderHandle& dir, const CListRows& rows,
-                                               const CRenamePlan& plan) {
+                                               const CRenamePlan& plan,
+                                               const std::vector<std::string>& left) {
     std::unordered_set<std::string> seen{""};
     std::vector<std::string> folders{""};
     const std::unordered_set<std::string> made(plan.folders.begin(), plan.folders.end());
-    const auto note = [&](std::string_view name) {
-        const std::size_t slash = name.rfind('/');
-        std::string folder(name.substr(0, slash == std::string_view::npos ? 0 : slash));
+    const auto add = [&](std::string folder) {
         if (!made.contains(folder) && seen.insert(folder).second)
             folders.push_back(std::move(folder));
+    };
+    const auto note = [&](std::string_view name) {
+        const std::size_t slash = name.rfind('/');
+        add(std::string(name.substr(0, slash == std::string_view::npos ? 0 : slash)));
     };
     for (const CRenameStep& step : plan.steps) {
         const std::string_view listed = RowFileName(rows[step.nRow], step.nCompanion);
         note(listed);
         note(NewFileName(rows[step.nRow], step.nCompanion, listed));
     }
+    for (const std::string& folder : left)
+        add(folder);
     std::vector<CJournal::CFolderTime> times;
     for (std::string& folder : folders) {
         timespec time{};
@@ -93,18 +101,27 @@ CRenameOutcome CJournaledRun::Run(const std::string& folder, const CJournalStore
                                   registryError) == CRunRegistration::Busy)
             return FolderBusy(m_kind);
     }
-    const CRenamePlan plan = PlanRename(dir, rows, CreatesFolders());
+    BeforePlan(dir);
+    const CRunChoices choices = Choices();
+    const CRenamePlan plan = PlanRename(dir, rows, choices.bCreateFolders);
     CJournal journal = RunJournal(folder, key);
     journal.kind = m_kind;
     journal.folders = plan.folders;
+    // Read before the first step, which moves the files out of them.
+    const std::vector<std::string> left =
+        choices.bRemoveEmptyFolders ? LeftFolders(rows, plan.steps) : std::vector<std::string>();
     // Only a tree's run sets folder times back: in one folder as before.
     if (m_kind == CJournal::Rename && WorksInSubfolders(rows))
-        journal.folderTimes = FolderTimes(dir, rows, plan);
+        journal.folderTimes = FolderTimes(dir, rows, plan, left);
     StartJournal(journal);
     // A rename with no step to take changes nothing and is not journaled; an
     // undo always is.
     if (journals != nullptr && (!plan.steps.empty() || m_kind == CJournal::Undo)) {
-        CPlanJournalLines files(rows, plan.steps);
+        // The times before are for the journal alone: they go once it is written.
+        const std::vector<std::optional<CFileTimes>> times =
+            choices.bSetFileTimes ? PlanFileTimes(dir, rows, plan.steps)
+                                  : std::vector<std::optional<CFileTimes>>();
+        CPlanJournalLines files(rows, plan.steps, choices.bSetFileTimes ? &times : nullptr);
         if (const int error = journals->Write(journal, files); error != 0)
             return JournalNotWritten(m_kind, error, journals->Folder());
     }
@@ -125,7 +142,16 @@ CRenameOutcome CJournaledRun::Run(const std::string& folder, const CJournalStore
         for (auto made = plan.folders.rbegin(); made != plan.folders.rend(); ++made)
             dir.RemoveEmptyFolder(*made);
     }
+    // The files it kept are at their new names; one left aside ends nothing.
+    std::string notes;
+    if (result.nFilesTouched > 0 && !result.bStranded) {
+        if (choices.bSetFileTimes)
+            notes += SetNamedTimes(dir, rows, plan.steps, result);
+        if (!left.empty())
+            notes += RemoveEmptiedFolders(dir, left, journal.strPath);
+    }
     CRenameOutcome outcome = End(failed, plan, result);
+    outcome.strText += notes;
     RecordEnd(journal.strPath, folder, result, outcome);
     AfterEnd(outcome);
     return outcome;

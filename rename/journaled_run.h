@@ -50,8 +50,11 @@ private:
     virtual std::optional<CRenameOutcome> Begin(const CFolderHandle& folder,
                                                 const CLastRun& last) = 0;
     virtual CListRows& Rows() = 0;
-    // Whether the plan creates the folders its new names need.
-    virtual bool CreatesFolders() const { return false; }
+    // Once no other run may work in the folder, before the plan: what the
+    // plan needs on disk that the run itself brings back.
+    virtual void BeforePlan(const CFolderHandle& folder) { (void)folder; }
+    // What the run does beyond renaming.
+    virtual CRunChoices Choices() const { return {}; }
     // The run's own lines of its journal: the clocks in force, the run an
     // undo undoes.
     virtual void StartJournal(CJournal& journal) const = 0;

@@ -50,6 +50,16 @@ struct CFileStamp {
     bool operator==(const CFileStamp&) const = default;
 };
 
+// A file's access and modification times, to the nanosecond.
+struct CFileTimes {
+    std::int64_t nAccessSeconds = 0;
+    std::int64_t nModifySeconds = 0;
+    std::uint32_t nAccessNanoseconds = 0;
+    std::uint32_t nModifyNanoseconds = 0;
+
+    bool operator==(const CFileTimes&) const = default;
+};
+
 constexpr std::int16_t kNoDateOffset = INT16_MIN;
 
 // One row's texts share one buffer: column 0, column 1, then the names of the

@@ -265,8 +265,9 @@ CJournal RunJournal(const std::string& folder, const CFolderKey& key) {
     return journal;
 }
 
-CPlanJournalLines::CPlanJournalLines(const CListRows& rows, const std::vector<CRenameStep>& steps)
-    : m_rows(rows), m_steps(steps) {
+CPlanJournalLines::CPlanJournalLines(const CListRows& rows, const std::vector<CRenameStep>& steps,
+                                     const std::vector<std::optional<CFileTimes>>* times)
+    : m_rows(rows), m_steps(steps), m_times(times) {
     m_count = static_cast<std::size_t>(
         std::count_if(steps.begin(), steps.end(), [](const CRenameStep& s) { return s.bFirst; }));
 }
@@ -282,7 +283,9 @@ CJournalLine CPlanJournalLines::Line(std::size_t index) {
     // A file that goes aside does so at its first step.
     m_temporary = step.bAside ? TemporaryName(step.nTemporary) : std::string();
     m_after = NewFileName(row, step.nCompanion, before);
-    return {step.id.nDevice, step.id.nInode, before, m_temporary, m_after};
+    const CFileTimes* times =
+        m_times != nullptr && (*m_times)[index] ? &*(*m_times)[index] : nullptr;
+    return {step.id.nDevice, step.id.nInode, before, m_temporary, m_after, times};
 }
 
 void RecordEnd(const std::string& journalPath, const std::string& folder, const CPlanResult& result,

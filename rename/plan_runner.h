@@ -50,13 +50,17 @@ CJournal RunJournal(const std::string& folder, const CFolderKey& key);
 // the run.
 class CPlanJournalLines : public CJournalLines {
 public:
-    CPlanJournalLines(const CListRows& rows, const std::vector<CRenameStep>& steps);
+    // `times`: the times of the files before the run, by journal index, when
+    // the run sets them (null when it does not).
+    CPlanJournalLines(const CListRows& rows, const std::vector<CRenameStep>& steps,
+                      const std::vector<std::optional<CFileTimes>>* times = nullptr);
     std::size_t Count() const override { return m_count; }
     CJournalLine Line(std::size_t index) override;
 
 private:
     const CListRows& m_rows;
     const std::vector<CRenameStep>& m_steps;
+    const std::vector<std::optional<CFileTimes>>* m_times;
     std::size_t m_count = 0;
     std::size_t m_step = 0; // where the next file's first step is looked for
     std::string m_temporary;

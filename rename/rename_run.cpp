@@ -32,7 +32,7 @@ private:
     }
 
     CListRows& Rows() override { return m_rows; }
-    bool CreatesFolders() const override { return m_choices.bCreateFolders; }
+    CRunChoices Choices() const override { return m_choices; }
 
     void StartJournal(CJournal& journal) const override { journal.clocks = m_clocks; }
 

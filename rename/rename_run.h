@@ -74,7 +74,9 @@ CRenameOutcome RunRename(const std::string& folder, CListRows& rows, unsigned re
 
 // What a run may do beyond renaming.
 struct CRunChoices {
-    bool bCreateFolders = false; // make the folders the new names' folder parts need
+    bool bCreateFolders = false;      // make the folders the new names' folder parts need
+    bool bRemoveEmptyFolders = false; // remove the folders the files left empty
+    bool bSetFileTimes = false;       // a renamed file's modification time becomes its date
 };
 
 // The same with `choices`.

@@ -259,4 +259,16 @@ std::string KeptFolderLine(const std::string& folder, int error) {
            (error == ENOTEMPTY ? std::string("it holds other files.") : ErrorText(error));
 }
 
+std::string EmptiedFolderKeptLine(const std::string& folder, int error, bool all) {
+    if (all)
+        return "\nThe folders the rename left empty are kept: the journal could not record them (" +
+               ErrorText(error) + ").";
+    return "\nThe folder " + folder + " that the rename left empty is kept: " + ErrorText(error);
+}
+
+std::string TimeNotSetLine(const std::string& name, int error) {
+    return "\nThe times of " + name + " were not set: " +
+           (error == 0 ? std::string("it is no longer the file renamed.") : ErrorText(error));
+}
+
 } // namespace velmora

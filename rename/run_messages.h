@@ -73,6 +73,14 @@ void TellIdenticalCopies(CRenameOutcome& outcome, const CListRows& rows);
 // The line an undo adds for a folder the run created that it could not
 // remove (ENOTEMPTY: it holds other files).
 std::string KeptFolderLine(const std::string& folder, int error);
+// The line a rename adds for a folder its files left empty that it could
+// not remove (not for one that holds anything: that stays without a word),
+// or, with `all`, for the folders it left empty when their journal lines
+// could not be written.
+std::string EmptiedFolderKeptLine(const std::string& folder, int error, bool all = false);
+// The line a rename or undo adds for a file whose times it could not set:
+// an errno value, or 0 when the name no longer holds the file.
+std::string TimeNotSetLine(const std::string& name, int error);
 // How to undo a run that did not end: told whenever one is left so.
 std::string UndoHint(const std::string& folder);
 // Turns the outcome into an error that says `what` could not be recorded in

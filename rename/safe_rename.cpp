@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <random>
 #include <sys/file.h>
@@ -144,20 +145,32 @@ int CFolderHandle::RemoveEmptyFolder(const std::string& name) const {
     return errno == EEXIST ? ENOTEMPTY : errno;
 }
 
-int CFolderHandle::FolderTime(const std::string& name, timespec& time) const {
+int CFolderHandle::Status(const std::string& name, struct stat& status) const {
     if (m_fd < 0)
         return m_openError;
+    if (name.empty())
+        return fstat(m_fd, &status) == 0 ? 0 : errno;
+    const CParent parent(m_fd, name);
+    if (parent.Error() != 0)
+        return parent.Error();
+    return fstatat(parent.Fd(), parent.Leaf(), &status, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+}
+
+int CFolderHandle::SetTimes(const std::string& name, const timespec (&times)[2]) const {
+    if (m_fd < 0)
+        return m_openError;
+    if (name.empty())
+        return futimens(m_fd, times) == 0 ? 0 : errno;
+    const CParent parent(m_fd, name);
+    if (parent.Error() != 0)
+        return parent.Error();
+    return utimensat(parent.Fd(), parent.Leaf(), times, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+}
+
+int CFolderHandle::FolderTime(const std::string& name, timespec& time) const {
     struct stat status {};
-    if (name.empty()) {
-        if (fstat(m_fd, &status) != 0)
-            return errno;
-    } else {
-        const CParent parent(m_fd, name);
-        if (parent.Error() != 0)
-            return parent.Error();
-        if (fstatat(parent.Fd(), parent.Leaf(), &status, AT_SYMLINK_NOFOLLOW) != 0)
-            return errno;
-    }
+    if (const int error = Status(name, status); error != 0)
+        return error;
     if (!S_ISDIR(status.st_mode))
         return ENOTDIR;
     time = status.st_mtim;
@@ -165,16 +178,58 @@ int CFolderHandle::FolderTime(const std::string& name, timespec& time) const {
 }
 
 int CFolderHandle::SetFolderTime(const std::string& name, const timespec& time) const {
+    const timespec times[2] = {{0, UTIME_OMIT}, time};
+    return SetTimes(name, times);
+}
+
+bool CFolderHandle::HoldsOnly(const std::string& name,
+                              const std::function<bool(std::string_view)>& removable) const {
+    if (m_fd < 0)
+        return false;
+    const CParent parent(m_fd, name);
+    const int fd = parent.Error() != 0 ? -1
+                                       : openat(parent.Fd(), parent.Leaf(),
+                                                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    DIR* dir = fd >= 0 ? fdopendir(fd) : nullptr;
+    if (dir == nullptr) {
+        if (fd >= 0)
+            close(fd);
+        return false;
+    }
+    bool only = true;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string_view entryName = entry->d_name;
+        if (entryName != "." && entryName != ".." && !removable(entryName)) {
+            only = false;
+            break;
+        }
+    }
+    closedir(dir);
+    return only;
+}
+
+int CFolderHandle::RemakeFolder(const std::string& name, std::uint32_t mode,
+                                const CFileTimes& times) const {
     if (m_fd < 0)
         return m_openError;
-    const timespec times[2] = {{0, UTIME_OMIT}, time};
-    if (name.empty())
-        return futimens(m_fd, times) == 0 ? 0 : errno;
     const CParent parent(m_fd, name);
     if (parent.Error() != 0)
         return parent.Error();
-    // A link in the folder's place is never followed.
-    return utimensat(parent.Fd(), parent.Leaf(), times, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+    if (mkdirat(parent.Fd(), parent.Leaf(), 0700) != 0)
+        return errno;
+    const int fd =
+        openat(parent.Fd(), parent.Leaf(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    const timespec set[2] = {{static_cast<std::time_t>(times.nAccessSeconds),
+                              static_cast<long>(times.nAccessNanoseconds)},
+                             {static_cast<std::time_t>(times.nModifySeconds),
+                              static_cast<long>(times.nModifyNanoseconds)}};
+    int error = fchmod(fd, static_cast<mode_t>(mode & 07777u)) == 0 ? 0 : errno;
+    if (error == 0 && futimens(fd, set) != 0)
+        error = errno;
+    close(fd);
+    return error;
 }
 
 int CFolderHandle::ParentError(const std::string& name) const {
@@ -203,7 +258,7 @@ CFolderHandle::IdentifyStamped(const std::string& name) const {
             return std::nullopt;
     }
     CFileStamp stamp;
-    const bool born = (st.stx_mask & STATX_BTIME) != 0;
+    const bool born = (st.stx_mask & STATX_BTIME) != 0 && !IgnoreBirthTimes();
     const statx_timestamp& time = born ? st.stx_btime : st.stx_mtime;
     stamp.cKind = born ? 'b' : 'm';
     stamp.nSize = born ? 0 : static_cast<std::int64_t>(st.stx_size);

@@ -4,8 +4,11 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <sys/stat.h>
 #include <utility>
 
 // Renames inside one folder that never replace a file and never leave it: a
@@ -46,6 +49,22 @@ public:
     // the errno value. Setting it leaves the access time alone.
     int FolderTime(const std::string& name, timespec& time) const;
     int SetFolderTime(const std::string& name, const timespec& time) const;
+
+    // The status of the entry `name` ("" for this folder; a link itself, not
+    // its target): 0 or the errno value.
+    int Status(const std::string& name, struct stat& status) const;
+    // Sets the times of the entry `name` (a link is never followed); a time
+    // of UTIME_OMIT is left as it is. 0 or the errno value.
+    int SetTimes(const std::string& name, const timespec (&times)[2]) const;
+
+    // True when the folder `name` (never reached through a link) holds no
+    // entry but those `removable` accepts; false when it can't be read.
+    bool HoldsOnly(const std::string& name,
+                   const std::function<bool(std::string_view)>& removable) const;
+    // Makes the folder `name` again with the permission bits `mode` and
+    // `times`, never through a link: made private first, so that it never
+    // shows more than it should. 0 or the errno value (EEXIST: left as it is).
+    int RemakeFolder(const std::string& name, std::uint32_t mode, const CFileTimes& times) const;
 
     // 0 when the folder part of a relative name leads to a subfolder, else
     // the errno value (ELOOP for a symbolic link on the way).

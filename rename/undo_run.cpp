@@ -1,5 +1,6 @@
 #include "undo_run.h"
 
+#include "emptied_folders.h"
 #include "journal_reader.h"
 #include "journal_store.h"
 #include "journaled_run.h"
@@ -152,6 +153,15 @@ public:
     CListRows& Rows() { return m_rows; }
     std::vector<std::string>& LeftAlone() { return m_leftAlone; }
 
+    // The times to give back once the files are at their names before: of
+    // each file found whose journal has them.
+    struct CTimesBack {
+        std::string strName; // its name before
+        CFileId id;
+        CFileTimes times;
+    };
+    std::vector<CTimesBack>& TimesBack() { return m_timesBack; }
+
 private:
     // An entry of an undo journal, ordered by the file it names.
     struct CUndoStep {
@@ -199,6 +209,14 @@ private:
             } else if (why == IdentityFault::NoFileOnInode) {
                 why = *fault;
                 whyName = name;
+            }
+        }
+        if (!held.empty()) {
+            for (const std::size_t entry : group) {
+                if (const CFileTimes* times = files.Times(entry))
+                    m_timesBack.push_back({std::string(files.Before(entry)),
+                                           CFileId::FromStat(files.Device(file), files.Inode(file)),
+                                           *times});
             }
         }
         const auto holds = [&held](std::string_view name) {
@@ -252,7 +270,8 @@ private:
         if (!stamped || stamped->first != CFileId::FromStat(files.Device(file), files.Inode(file)))
             return IdentityFault::NoFileOnInode;
         if (const CFileStamp stamp = files.Stamp(file); stamp.Known()) {
-            if (stamped->second != stamp)
+            if (stamped->second != stamp &&
+                !HasTimesBefore(stamped->second, stamp, files.Times(file)))
                 return IdentityFault::StampChanged;
         } else if (m_runTime.first != 0 && stamped->second.cKind == 'b' &&
                    std::pair(stamped->second.nSeconds,
@@ -260,6 +279,17 @@ private:
             return IdentityFault::BornAfterRun;
         }
         return std::nullopt;
+    }
+
+    // A run that sets file times stamps its files as it leaves them, with
+    // the modification time it gave; an undo cut off after giving the times
+    // before back finds the file with those. Both are the file the run
+    // renamed, with its size unchanged; any other time is not.
+    static bool HasTimesBefore(const CFileStamp& now, const CFileStamp& stamp,
+                               const CFileTimes* before) {
+        return before != nullptr && stamp.cKind == 'm' &&
+               now ==
+                   CFileStamp{'m', stamp.nSize, before->nModifySeconds, before->nModifyNanoseconds};
     }
 
     // When the run began, as (seconds, nanoseconds); a journal of whole
@@ -341,6 +371,7 @@ private:
     const std::pair<std::int64_t, long> m_runTime; // when the run began
     CListRows m_rows;
     std::vector<std::string> m_leftAlone;
+    std::vector<CTimesBack> m_timesBack;
     bool m_leftTemporary = false;
 };
 
@@ -388,12 +419,18 @@ private:
         CUndoRows undo(folder, *m_target, true);
         m_rows = std::move(undo.Rows());
         m_leftAlone = std::move(undo.LeftAlone());
+        m_timesBack = std::move(undo.TimesBack());
         m_leftTemporary = undo.LeftUnderTemporaryName();
         m_target->ReleaseFiles();
         return std::nullopt;
     }
 
     CListRows& Rows() override { return m_rows; }
+
+    // The files' names before lie in the folders the run removed.
+    void BeforePlan(const CFolderHandle& folder) override {
+        RemakeRemovedFolders(folder, m_target->run.removed);
+    }
 
     void StartJournal(CJournal& journal) const override {
         journal.strUndoes = JournalFileName(m_target->run.strPath);
@@ -410,6 +447,7 @@ private:
         if (plan.stop.kind != CRenameStop::None)
             return PlannedStop(plan.stop, m_rows, m_restored);
         CRenameOutcome outcome = UndoEnd(m_restored, m_leftAlone);
+        GiveTimesBack(outcome);
         RemoveCreatedFolders(outcome);
         // Last, as every rename and removal above changed them again.
         for (const CJournal::CFolderTime& time : m_target->run.folderTimes)
@@ -428,6 +466,22 @@ private:
         outcome.strText += m_notes;
     }
 
+    // The files the run set the times of get their times before, each once
+    // it is back under its name before.
+    void GiveTimesBack(CRenameOutcome& outcome) const {
+        for (const CUndoRows::CTimesBack& back : m_timesBack) {
+            if (m_folder->Identify(back.strName) != back.id)
+                continue; // left alone: the undo says so
+            const CFileTimes& t = back.times;
+            const timespec times[2] = {{static_cast<std::time_t>(t.nAccessSeconds),
+                                        static_cast<long>(t.nAccessNanoseconds)},
+                                       {static_cast<std::time_t>(t.nModifySeconds),
+                                        static_cast<long>(t.nModifyNanoseconds)}};
+            if (const int error = m_folder->SetTimes(back.strName, times); error != 0)
+                outcome.strText += TimeNotSetLine(back.strName, error);
+        }
+    }
+
     // The folders the run created go once empty again, the deepest first; a
     // folder that holds anything else is kept and named.
     void RemoveCreatedFolders(CRenameOutcome& outcome) const {
@@ -444,6 +498,7 @@ private:
     std::optional<CUndoTarget> m_target;
     CListRows m_rows;
     std::vector<std::string> m_leftAlone;
+    std::vector<CUndoRows::CTimesBack> m_timesBack;
     bool m_leftTemporary = false;
     int m_restored = 0;
 };

@@ -12,11 +12,13 @@
 #include "velmora_dlg.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFont>
 #include <QHeaderView>
 #include <QLabel>
@@ -871,14 +873,19 @@ void MainWindowTest::fileTypeChoicesAreRememberedAndRescan() {
         QCOMPARE(Column(dlg.List(), 0), QStringList({"IMG_1.jpg"}));
         QCOMPARE(dlg.List().model()->index(0, 0).data(Qt::ToolTipRole).toString(),
                  QStringLiteral("Date from EXIF DateTimeOriginal\nRenamed with it: IMG_1.CR2"));
+        dlg.OnRemoveEmptyFolders(true); // what the next rename does
+        dlg.OnSetFileTimes(true);
     }
     QCOMPARE(Store().value(QStringLiteral("Settings/File Types")).toString(), "all");
     QCOMPARE(Store().value(QStringLiteral("Settings/Companions")).toString(), "true");
+    QCOMPARE(Store().value(QStringLiteral("Settings/Remove Emptied Folders")).toString(), "true");
+    QCOMPARE(Store().value(QStringLiteral("Settings/Set File Times")).toString(), "true");
     CTestVelmoraDlg next;
     next.ScanFolder(folder);
     next.OnOK();
-    QVERIFY(QFile::exists(dir.filePath("Img20220102_030405_000.CR2")));
-    QVERIFY(QFile::exists(dir.filePath("Img20220102_030405_000.jpg")));
+    for (const char* name : {"Img20220102_030405_000.CR2", "Img20220102_030405_000.jpg"})
+        QCOMPARE(QFileInfo(dir.filePath(name)).lastModified().toUTC(),
+                 QDateTime(QDate(2022, 1, 2), QTime(3, 4, 5), Qt::UTC));
 }
 
 // Files without a date of their own are dated from their names only when

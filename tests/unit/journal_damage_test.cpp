@@ -92,8 +92,9 @@ void SetField(std::string& line, std::size_t field, const std::string& value) {
 struct DamageCase {
     const char* name;
     std::function<void(Lines&)> damage;
-    const char* back; // the files whose names come back, of "abc"
-    bool damaged;     // the undo says the journal is damaged
+    const char* back;          // the files whose names come back, of "abc"
+    bool damaged;              // the undo says the journal is damaged
+    const char* why = nullptr; // and why, when it matters
 };
 
 const DamageCase kDamageCases[] = {
@@ -114,6 +115,20 @@ const DamageCase kDamageCases[] = {
     {"f_missing", [](Lines& l) { l.erase(l.begin() + 7); }, "ac", true},
     {"stamp_field", [](Lines& l) { l.insert(l.begin() + 10, "stamp 1 q1"); }, "abc", true},
     {"stamp_index", [](Lines& l) { l.insert(l.begin() + 10, "stamp 3 m1.2.3"); }, "abc", true},
+    {"t_not_after_its_file", [](Lines& l) { l.insert(l.begin() + 6, "t 1.0 2.0"); }, "abc", true,
+     "line 7: out of place"},
+    {"t_nanoseconds", [](Lines& l) { l.insert(l.begin() + 8, "t 1.0 2.1000000000"); }, "abc", true,
+     "line 9: a field is damaged"},
+    {"rmdir_leaves_folder", [](Lines& l) { l.insert(l.begin() + 10, "rmdir 755 0.0 0.0 ../up"); },
+     "abc", true, "line 11: a field is damaged"},
+    {"rmdir_before_ready", [](Lines& l) { l.insert(l.begin() + 9, "rmdir 755 0.0 0.0 a"); }, "abc",
+     true, "line 10: a line is missing before it"},
+    {"t_and_rmdir_sound",
+     [](Lines& l) {
+         l.insert(l.begin() + 8, "t 1.0 2.0");
+         l.insert(l.begin() + 11, "rmdir 755 0.0 0.0 gone");
+     },
+     "abc", false},
     {"unknown_line", [](Lines& l) { l.insert(l.begin() + 9, "zzz"); }, "abc", true},
     {"line_missing", [](Lines& l) { l.erase(l.begin() + 3); }, "abc", true},
     {"out_of_order", [](Lines& l) { std::swap(l[1], l[2]); }, "abc", true},
@@ -141,6 +156,8 @@ TEST_P(JournalDamageTest, UndoRestoresTheSoundLinesAndSaysSo) {
     EXPECT_EQ(undo.outcome.kind == CRenameOutcome::Damaged, c.damaged) << undo.outcome.strText;
     if (c.damaged) {
         EXPECT_NE(undo.outcome.strText.find(path), std::string::npos) << undo.outcome.strText;
+        EXPECT_TRUE(c.why == nullptr || undo.outcome.strText.find(c.why) != std::string::npos)
+            << undo.outcome.strText;
     } else {
         EXPECT_EQ(undo.outcome.kind, CRenameOutcome::AllRenamed) << undo.outcome.strText;
     }

@@ -10,6 +10,7 @@
 // VELMORA_RANDOM_SEED the seed of the first one; folder k uses seed + k.
 
 #include "companions.h"
+#include "file_times.h"
 #include "folder_scan.h"
 #include "journal_store.h"
 #include "jpeg_builder.h"
@@ -451,6 +452,16 @@ std::map<std::string, std::string> TreeSnapshot(const std::string& folder) {
     return entries;
 }
 
+// The folders of a tree that hold no entry.
+std::set<std::string> EmptyFolders(const std::string& folder) {
+    std::set<std::string> empty;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (entry.is_directory() && !entry.is_symlink() && fs::is_empty(entry.path()))
+            empty.insert(fs::relative(entry.path(), folder).string());
+    }
+    return empty;
+}
+
 // The contents of a tree's files; unless a run was cut off, no temporary
 // name may be among them.
 std::multiset<std::string> FileContents(const std::string& folder, bool cutOff = false) {
@@ -503,10 +514,13 @@ void FillTree(std::mt19937& random, const std::string& top) {
 }
 
 // A tree gathered into date folders the run makes, or renamed folder by
-// folder; the run is cut off by kill -9 at a random step, or not, and so is
-// its undo. After the run nothing is lost or doubled and a photo and its
-// companions are together; after the undo that finishes it the tree is as
-// before: every name, place, file and folder time, the made folders gone.
+// folder, removing the folders it empties or not, setting file times to the
+// dates or not; the run is cut off by kill -9 at a random step, or not, and
+// so is its undo. After the run nothing is lost or doubled, a photo and its
+// companions are together, a moved file has its date as its time and no
+// folder is left empty; after the undo that finishes it the tree is as
+// before: every name, place, file and folder time, the made folders gone and
+// the removed ones back.
 void RunTreeFolder(std::mt19937& random) {
     testsupport::CTempDir dir;
     const std::string top = dir.File("photos");
@@ -528,7 +542,13 @@ void RunTreeFolder(std::mt19937& random) {
         EXPECT_FALSE(row.Text(0).starts_with(".hidden/") || row.Text(0).starts_with("link/"))
             << row.Text(0) << " was listed";
     const CJournalStore journals(dir.File("journals"));
-    const CRunChoices choices{.bCreateFolders = true};
+    const unsigned draw = static_cast<unsigned>(random());
+    const CRunChoices choices{.bCreateFolders = true,
+                              .bRemoveEmptyFolders = (draw & 1) != 0,
+                              .bSetFileTimes = (draw & 2) != 0};
+    SCOPED_TRACE(std::string(choices.bRemoveEmptyFolders ? " remove-empty" : "") +
+                 (choices.bSetFileTimes ? " set-file-times" : ""));
+    const std::set<std::string> emptyBefore = EmptyFolders(top);
     const auto run = [&] { RunRename(top, rows, count, nullptr, &journals, {}, choices); };
     bool cutOff = false;
     if (Below(random, 3) == 0) {
@@ -542,14 +562,32 @@ void RunTreeFolder(std::mt19937& random) {
         const CListRows listedRows = rows;
         run();
         for (std::size_t i = 0; i < rows.size(); ++i) {
-            for (int c = -1; c < static_cast<int>(rows[i].CompanionCount()); ++c)
-                EXPECT_EQ(testsupport::ReadBytes(top + '/' + std::string(RowFileName(rows[i], c))),
+            const bool moved = rows[i].Text(0) != listedRows[i].Text(0);
+            for (int c = -1; c < static_cast<int>(rows[i].CompanionCount()); ++c) {
+                const std::string path = top + '/' + std::string(RowFileName(rows[i], c));
+                EXPECT_EQ(testsupport::ReadBytes(path),
                           owned[std::string(RowFileName(listedRows[i], c))])
                     << RowFileName(listedRows[i], c) << " is not where its row says";
+                struct stat st {};
+                EXPECT_TRUE(!moved || !choices.bSetFileTimes ||
+                            (lstat(path.c_str(), &st) == 0 &&
+                             st.st_mtim.tv_sec == NamedMoment(rows[i]) && st.st_mtim.tv_nsec == 0))
+                    << path << " does not have the time of its date";
+            }
+        }
+        // No folder the run emptied is left behind.
+        if (choices.bRemoveEmptyFolders) {
+            for (const std::string& folder : EmptyFolders(top))
+                EXPECT_EQ(emptyBefore.count(folder), 1u) << folder << " was left empty";
         }
     } else {
-        cutOff = testsupport::KilledAt("step", Below(random, 2 * static_cast<int>(rows.size()) + 2),
-                                       false, run);
+        // At a step, or once every step is done: before the removed folders
+        // or the end are journaled.
+        cutOff = (draw & 4) != 0
+                     ? testsupport::KilledAt("append", Below(random, 2), false, run)
+                     : testsupport::KilledAt("step",
+                                             Below(random, 2 * static_cast<int>(rows.size()) + 2),
+                                             false, run);
     }
     EXPECT_TRUE(FileContents(top, cutOff) == contents) << "a file was lost, added or overwritten";
     if (Below(random, 2) == 0)

@@ -221,7 +221,7 @@ std::string JournalText(const velmora::CJournal& journal) {
     std::string text = JournalHead(journal, files.size());
     for (std::size_t i = 0; i < files.size(); ++i)
         AppendFileLine(text, {files.Device(i), files.Inode(i), files.Before(i), files.Temporary(i),
-                              files.After(i)});
+                              files.After(i), files.Times(i)});
     return text.append(kReadyLine);
 }
 

@@ -4,16 +4,21 @@
 // every content once; undo after a finished run, with a file changed
 // meanwhile, twice, and beside other folders' journals.
 
+#include "crash_point.h"
 #include "journal_format.h"
 #include "journal_reader.h"
 #include "journal_store.h"
 #include "rename_run.h"
+#include "run_registry.h"
+#include "safe_rename.h"
 #include "test_support.h"
 #include "undo_run.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -215,6 +220,146 @@ TEST_F(UndoRunTest, JournalsOfOtherFoldersAreUntouched) {
     EXPECT_EQ(RunUndo(second.Path(), m_store).outcome.kind, CRenameOutcome::AllRenamed);
     EXPECT_EQ(ReadFiles(second.Path()), secondBefore);
 }
+
+// Renames in a tree that remove the folders they leave empty and give the
+// files their dates as times; the undo makes the folders again and gives
+// back every name, mode and time, to the nanosecond.
+struct TidyCase {
+    const char* name;
+    std::vector<const char*> entries; // made in order: files, and folders ending in "/"
+    std::vector<const char*> rows;    // "FROM>TO", or "FROM|COMPANION>TO"
+    std::int16_t offset;              // the rows' zone offset, minutes east of UTC
+    CRunChoices choices;
+    std::vector<const char*> after; // entries after the run; "@": its time is the date
+};
+
+void PrintTo(const TidyCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+const TidyCase kTidyCases[] = {
+    {"emptied_folders_go_and_come_back",
+     {"a/", "a/b/", "a/b/x.jpg", "a/y.jpg"},
+     {"a/b/x.jpg>2005/x.jpg", "a/y.jpg>2005/y.jpg"},
+     kNoDateOffset,
+     {.bCreateFolders = true, .bRemoveEmptyFolders = true},
+     {"2005/", "2005/x.jpg", "2005/y.jpg"}},
+    {"folder_holding_a_hidden_file_is_kept",
+     {"a/", "a/x.jpg", "a/.keep", "c/"},
+     {"a/x.jpg>x.jpg"},
+     kNoDateOffset,
+     {.bRemoveEmptyFolders = true},
+     {"a/", "a/.keep", "c/", "x.jpg"}},
+    {"times_in_the_rows_offset_companion_too",
+     {"x.jpg", "x.CR2"},
+     {"x.jpg|x.CR2>y.jpg"},
+     120,
+     {.bSetFileTimes = true},
+     {"y.CR2@", "y.jpg@"}},
+    {"times_in_local_time_folder_kept",
+     {"a/", "a/x.jpg"},
+     {"a/x.jpg>a/y.jpg"},
+     kNoDateOffset,
+     {.bRemoveEmptyFolders = true, .bSetFileTimes = true},
+     {"a/", "a/y.jpg@"}},
+};
+
+class TidyTest : public UndoRunTest, public ::testing::WithParamInterface<TidyCase> {
+protected:
+    // `cutOff`: an undo is first cut off once it gave everything back.
+    void RunTidyCase(const TidyCase& c, bool cutOff);
+};
+
+// Every entry of a tree with its mode and times (a folder's access time
+// aside, which listing it changes), by name, folders ending in "/".
+std::map<std::string, std::string> Entries(const std::string& top) {
+    std::map<std::string, std::string> entries;
+    const auto ns = [](const timespec& t) {
+        return std::to_string(t.tv_sec) + '.' + std::to_string(t.tv_nsec);
+    };
+    for (const auto& entry : fs::recursive_directory_iterator(top)) {
+        struct stat st {};
+        EXPECT_EQ(lstat(entry.path().c_str(), &st), 0);
+        const bool folder = S_ISDIR(st.st_mode);
+        entries[fs::relative(entry.path(), top).string() + (folder ? "/" : "")] =
+            std::to_string(st.st_mode & 07777) + " m" + ns(st.st_mtim) +
+            (folder ? "" : " a" + ns(st.st_atim));
+    }
+    return entries;
+}
+
+TEST_P(TidyTest, RunTidiesAndUndoGivesEverythingBack) {
+    for (const bool births : {true, false}) {
+        SCOPED_TRACE(births ? "birth times" : "size and modification time stamps");
+        ArmIgnoreBirthTimes(!births);
+        RunTidyCase(GetParam(), !births);
+        ArmIgnoreBirthTimes(false);
+    }
+}
+
+void TidyTest::RunTidyCase(const TidyCase& c, bool cutOff) {
+    const testsupport::CScopedTimeZone zone("<+03>-3");
+    testsupport::CTempDir dir;
+    const std::int64_t wall = testsupport::UtcSeconds(2005, 7, 1, 10, 0, 0);
+    const timespec old[2] = {{978307200, 123456789}, {978393600, 987654321}}; // 2001
+    for (const std::string entry : c.entries) {
+        const std::string path = dir.File(entry);
+        if (entry.ends_with('/'))
+            ASSERT_EQ(mkdir(path.c_str(), 0751), 0);
+        else
+            std::ofstream(path) << entry;
+        ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), old, 0), 0);
+    }
+    CListRows rows;
+    for (const std::string text : c.rows) {
+        const std::size_t arrow = text.find('>'), bar = text.find('|');
+        CListRow row =
+            testsupport::Row(text.substr(0, std::min(bar, arrow)), text.substr(arrow + 1));
+        if (bar != std::string::npos)
+            row.SetCompanions(text.substr(bar + 1, arrow - bar - 1) + '\0');
+        row.nData = wall * 1000 + 999; // a fraction the name does not show
+        row.nDateOffset = c.offset;
+        rows.push_back(std::move(row));
+    }
+    const std::map<std::string, std::string> before = Entries(dir.Path());
+
+    const CRenameOutcome run = RunRename(dir.Path(), rows, static_cast<unsigned>(rows.size()),
+                                         nullptr, &m_store, {}, c.choices);
+    ASSERT_EQ(run.kind, CRenameOutcome::AllRenamed) << run.strText;
+    std::vector<std::string> after;
+    const std::int64_t named = wall - (c.offset != kNoDateOffset ? c.offset : 180) * 60;
+    for (const auto& [name, entry] : Entries(dir.Path())) {
+        struct stat st {};
+        ASSERT_EQ(lstat(dir.File(name).c_str(), &st), 0);
+        const bool dated = st.st_mtim.tv_sec == named && st.st_mtim.tv_nsec == 0;
+        after.push_back(name + (dated ? "@" : ""));
+        EXPECT_TRUE(S_ISDIR(st.st_mode) || st.st_atim.tv_nsec == old[0].tv_nsec)
+            << name << ": its access time changed";
+    }
+    EXPECT_EQ(after, std::vector<std::string>(c.after.begin(), c.after.end()));
+
+    {
+        // While a run over the tree goes on, the undo is refused and touches
+        // nothing: no removed folder is made again.
+        const CFolderHandle top(dir.Path());
+        CRunRegistration going;
+        int error = 0;
+        ASSERT_EQ(going.Register(m_store.Folder() + "/runs", top.Fd(), true, error),
+                  CRunRegistration::Registered);
+        const std::map<std::string, std::string> renamed = Entries(dir.Path());
+        EXPECT_EQ(RunUndo(dir.Path(), m_store).outcome.kind, CRenameOutcome::Busy);
+        EXPECT_EQ(Entries(dir.Path()), renamed);
+    }
+    const auto undo = [&] { return RunUndo(dir.Path(), m_store); };
+    ASSERT_TRUE(!cutOff || testsupport::KilledAt("append", 0, false, undo));
+    const CUndoOutcome last = undo();
+    EXPECT_EQ(last.outcome.kind, CRenameOutcome::AllRenamed) << last.outcome.strText;
+    EXPECT_TRUE(last.leftAlone.empty()) << last.outcome.strText;
+    EXPECT_EQ(Entries(dir.Path()), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Choices, TidyTest, ::testing::ValuesIn(kTidyCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Names with blanks, line breaks and bytes that are not UTF-8 come back from
 // the journal exactly; its summary has every start line, however long the
