@@ -12,7 +12,11 @@
 #include <QToolTip>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <optional>
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -237,11 +241,7 @@ void CListCtrlEx::DeleteAllItems() {
 void CListCtrlEx::AutoSizeColumn(int column, bool useHeader) {
     if (column < 0 || column > 1 || column >= static_cast<int>(m_model->Columns().size()))
         return;
-    int widest = 0;
-    for (const CListRow& row : m_model->Rows()) {
-        if (const std::string_view text = row.Text(column); !text.empty())
-            widest = std::max(widest, StoredTextWidth(text));
-    }
+    int widest = WidestText(column);
     widest += column == 0 ? 2 * kLabelPadding + kImageSize + 4 : 2 * kSubItemPadding;
     if (useHeader)
         widest = std::max(widest, TextWidth(m_model->Columns()[std::size_t(column)].heading) +
@@ -348,26 +348,77 @@ int CListCtrlEx::TextWidth(const QString& text) const {
     return fontMetrics().horizontalAdvance(text);
 }
 
-int CListCtrlEx::StoredTextWidth(std::string_view text) const {
-    // In 64ths of a pixel, each advance rounded up: integer sums keep the
-    // walk over every row of a keystroke short.
+namespace {
+
+// The width of `text` in whole pixels, from the advances of the ASCII
+// characters in 64ths of a pixel; -1 when it holds any other byte.
+int AsciiWidth(std::string_view text, const std::uint32_t* advances) {
+    std::uint32_t width = 0;
+    unsigned char bytes = 0; // any byte at or above 0x80 sets its top bit
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        bytes |= byte;
+        width += advances[byte & 0x7F];
+    }
+    if (bytes >= 0x80)
+        return -1;
+    // Kerning moves a name by a pixel at most; one pixel of slack covers it.
+    return static_cast<int>((width + 63) / 64) + 1;
+}
+
+} // namespace
+
+const std::vector<std::uint32_t>& CListCtrlEx::AsciiAdvances() const {
+    // Rounded up: integer sums keep the walk over every row of a keystroke short.
     if (m_asciiAdvances.empty()) {
         const QFontMetricsF metrics(font());
         for (char16_t c = 0; c < 128; ++c)
             m_asciiAdvances.push_back(
                 static_cast<std::uint32_t>(std::ceil(metrics.horizontalAdvance(QChar(c)) * 64)));
     }
-    std::uint32_t width = 0;
-    unsigned char bytes = 0; // any byte at or above 0x80 sets its top bit
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        bytes |= byte;
-        width += m_asciiAdvances[byte & 0x7F];
+    return m_asciiAdvances;
+}
+
+int CListCtrlEx::WidestText(int column) const {
+    // Long lists are measured in chunks by this thread and a helper; names
+    // of other characters than ASCII go through the font, on this thread.
+    constexpr std::size_t kChunk = 16384;
+    const CListRows& rows = m_model->Rows();
+    const std::uint32_t* advances = AsciiAdvances().data();
+    std::atomic<std::size_t> next{0};
+    const auto measure = [&](std::vector<std::size_t>& others) {
+        int widest = 0;
+        for (std::size_t begin; (begin = next.fetch_add(kChunk)) < rows.size();) {
+            for (std::size_t i = begin, end = std::min(rows.size(), begin + kChunk); i < end; ++i) {
+                const int width = AsciiWidth(rows[i].Text(column), advances);
+                if (width < 0)
+                    others.push_back(i);
+                widest = std::max(widest, width);
+            }
+        }
+        return widest;
+    };
+    std::vector<std::size_t> mine;
+    std::vector<std::size_t> theirs;
+    int widest = 0;
+    int helperWidest = 0;
+    std::optional<std::thread> helper;
+    if (rows.size() > 2 * kChunk) {
+        try {
+            helper.emplace([&] { helperWidest = measure(theirs); });
+        } catch (const std::system_error&) {
+            // this thread measures them all
+        }
     }
-    if (bytes >= 0x80)
-        return TextWidth(CListModel::Decode(text));
-    // Kerning moves a name by a pixel at most; one pixel of slack covers it.
-    return static_cast<int>((width + 63) / 64) + 1;
+    widest = measure(mine);
+    if (helper)
+        helper->join();
+    widest = std::max(widest, helperWidest);
+    for (const std::vector<std::size_t>* others : {&mine, &theirs}) {
+        for (const std::size_t i : *others)
+            widest = std::max(widest, TextWidth(CListModel::Decode(rows[i].Text(column))));
+    }
+    return widest;
 }
 
 void CListCtrlEx::changeEvent(QEvent* event) {

@@ -111,9 +111,10 @@ private:
     int MaxColumnWidth() const;
     void LayOutFittedColumns();
     bool IsCellShortened(const QModelIndex& index) const;
-    // The width of a stored text, quick for ASCII: a column of ten thousand
-    // names is measured on every keystroke.
-    int StoredTextWidth(std::string_view text) const;
+    // The width of the widest text of `column`, quick for ASCII: a column of
+    // a hundred thousand names is measured on every keystroke.
+    int WidestText(int column) const;
+    const std::vector<std::uint32_t>& AsciiAdvances() const;
 
     CListModel* m_model;
     bool m_fullRowSelect = false;

@@ -92,6 +92,8 @@ private Q_SLOTS:
     void selectionChangeRepaintsWholeRow_data();
     void selectionChangeRepaintsWholeRow();
     void longNamesInNarrowColumns();
+    void longListFitsItsWidestName_data();
+    void longListFitsItsWidestName();
     void bulkChangeRepaintsRowsInSight();
 };
 
@@ -437,6 +439,29 @@ void ListCtrlTest::selectionChangeRepaintsWholeRow() {
         const QRgb expected = row == selectedAfter ? highlight : base;
         QTRY_COMPARE_WITH_TIMEOUT(ShownColor(*list, {stripX, rowCenter(row).y()}), expected, 1000);
     }
+}
+
+// A list long enough to be measured by two threads fits its widest name,
+// wherever it is and whatever its characters.
+void ListCtrlTest::longListFitsItsWidestName_data() {
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("widest");
+    QTest::newRow("ascii_first") << 5 << QStringLiteral("WWWWWWWWWW.jpg");
+    QTest::newRow("ascii_last") << 39990 << QStringLiteral("WWWWWWWWWW.jpg");
+    QTest::newRow("other_last") << 39990 << QStringLiteral("ÉÉÉÉÉÉÉÉÉÉ.jpg");
+}
+
+void ListCtrlTest::longListFitsItsWidestName() {
+    QFETCH(int, row);
+    QFETCH(QString, widest);
+    CListCtrlEx list;
+    list.resize(600, 200);
+    AddColumns(list);
+    AddRow(list, "a.jpg", "", 0);
+    list.Rows().resize(40000, list.Rows()[0]);
+    list.Rows()[std::size_t(row)].SetText(0, CListModel::Encode(widest));
+    list.AutoSizeColumn(0);
+    QVERIFY(list.header()->sectionSize(0) > list.fontMetrics().horizontalAdvance(widest));
 }
 
 // No auto-sized column takes more than two thirds of the view; a text or a
