@@ -69,7 +69,6 @@ constexpr COLORREF kUnreadableText = 0x0000FFFF; // yellow
 constexpr COLORREF kUnreadableBack = 0x00461AF7; // red
 constexpr COLORREF kNoDateText = 0x00FF0000;     // blue
 constexpr COLORREF kNoDateBack = 0x0000FFFF;     // yellow
-constexpr int kProgressRepaintMs = 50;
 // Typing that pauses this long has the rows a rename would refuse marked.
 constexpr int kRefusalCheckDelayMs = 150;
 const QKeySequence kCameraClocksKey(Qt::CTRL | Qt::Key_K);
@@ -409,10 +408,10 @@ public:
     CLongWork(const CLongWork&) = delete;
     CLongWork& operator=(const CLongWork&) = delete;
 
-    // `done` of `total`; false once the user cancelled.
+    // `done` of `total` (0: not known yet); false once the user cancelled.
     bool Tick(int done, int total) {
         if (m_timer.elapsed() < m_dlg.LongWorkDelayMs() ||
-            (m_shown && m_repaint.elapsed() < kProgressRepaintMs))
+            (m_shown && m_repaint.elapsed() < m_dlg.ProgressRepaintMs()))
             return !m_cancelled;
         m_repaint.start();
         if (!m_shown) {
@@ -423,10 +422,14 @@ public:
             m_dlg.m_progress->setTextVisible(true);
         }
         const QLocale numbers(QLocale::English);
+        // No total yet (a tree still being walked): the bar only shows that
+        // work goes on.
         m_dlg.m_progress->setRange(0, total);
         m_dlg.m_progress->setValue(done);
         m_dlg.m_progress->setFormat(
-            QStringLiteral("%1 of %2").arg(numbers.toString(done), numbers.toString(total)));
+            total == 0
+                ? QString()
+                : QStringLiteral("%1 of %2").arg(numbers.toString(done), numbers.toString(total)));
         m_dlg.m_list->viewport()->update();
         QCoreApplication::processEvents();
         return !m_cancelled;
@@ -491,16 +494,27 @@ private:
 };
 
 // Shows a scan as it goes without letting repaints dominate it: the listing
-// is painted at once, the reading position a few times per second.
+// is painted at once, the reading position a few times per second. A tree
+// scan also tells its walk and the folders it has read in so far.
 class CVelmoraDlg::CScanDisplay : public CScanObserver {
 public:
-    explicit CScanDisplay(CVelmoraDlg& dlg) : m_dlg(dlg), m_work(dlg) {}
+    CScanDisplay(CVelmoraDlg& dlg, bool tree) : m_dlg(dlg), m_work(dlg), m_tree(tree) {
+        m_timer.start();
+    }
     ~CScanDisplay() override {
         if (m_listed)
             QApplication::restoreOverrideCursor();
     }
     CScanDisplay(const CScanDisplay&) = delete;
     CScanDisplay& operator=(const CScanDisplay&) = delete;
+
+    void OnListing(std::size_t files, std::size_t folders) override {
+        m_work.Tick(0, 0);
+        if (!Due(!m_walkShown))
+            return;
+        m_walkShown = true;
+        ShowStatus(QStringLiteral("Listing JPEG files: %1").arg(FilesInFolders(files, folders)));
+    }
 
     void OnListed(const CListRows& rows) override {
         m_listed = true;
@@ -511,7 +525,7 @@ public:
         m_dlg.m_progress->show();
         m_dlg.UpdateData(false);
         m_dlg.repaint();
-        m_timer.start();
+        m_timer.restart();
     }
 
     // The rows are about to be reordered and named: the view is told before.
@@ -520,16 +534,17 @@ public:
         m_dlg.m_list->BeginReplaceRows();
     }
 
+    void OnReadingFolder(std::size_t folders) override { m_folders = folders; }
+
     void OnReading(int index, int count) override {
         m_work.Tick(index, count);
-        if (index != 0 && m_timer.elapsed() < kProgressRepaintMs)
+        if (!Due(index == 0))
             return;
-        m_timer.restart();
         m_dlg.m_progress->setValue(index);
-        m_dlg.m_strStatus = QString::asprintf(LoadString(IDS_EXTRACTING_DATE), long(index));
-        m_dlg.UpdateData(false);
         m_dlg.m_progress->repaint();
-        m_dlg.m_labelStatus->repaint();
+        ShowStatus(m_tree ? QStringLiteral("Extracting date from JPEG files: %1")
+                                .arg(FilesInFolders(static_cast<std::size_t>(index), m_folders))
+                          : QString::asprintf(LoadString(IDS_EXTRACTING_DATE), long(index)));
     }
 
     bool StopWanted() override { return m_work.Cancelled(); }
@@ -537,10 +552,33 @@ public:
     bool Showing() const { return m_listed && !m_sorting; }
 
 private:
+    // Whether the progress is painted now: the first time always, then a few
+    // times per second.
+    bool Due(bool first) {
+        if (!first && m_timer.elapsed() < m_dlg.ProgressRepaintMs())
+            return false;
+        m_timer.restart();
+        return true;
+    }
+    void ShowStatus(const QString& text) {
+        m_dlg.m_strStatus = text;
+        m_dlg.UpdateData(false);
+        m_dlg.m_labelStatus->repaint();
+    }
+    static QString FilesInFolders(std::size_t files, std::size_t folders) {
+        const QLocale numbers(QLocale::English);
+        return QStringLiteral("%1 in %2 folder%3")
+            .arg(numbers.toString(qulonglong(files)), numbers.toString(qulonglong(folders)),
+                 folders == 1 ? "" : "s");
+    }
+
     CVelmoraDlg& m_dlg;
     CLongWork m_work;
+    const bool m_tree;
     bool m_listed = false;
     bool m_sorting = false;
+    bool m_walkShown = false;
+    std::size_t m_folders = 0; // folders read in so far
     QElapsedTimer m_timer;
 };
 
@@ -557,7 +595,8 @@ void CVelmoraDlg::ScanFolder(const std::string& folder) {
     ShowNotice();
     UpdateData(false);
 
-    CScanDisplay display(*this);
+    const velmora::CScanOptions options = ScanOptions();
+    CScanDisplay display(*this, options.bRecursive);
     m_list->BeginReplaceRows();
     // A new folder is shown from its first row, not where the last one was left.
     m_list->scrollToTop();
@@ -565,7 +604,7 @@ void CVelmoraDlg::ScanFolder(const std::string& folder) {
     bool listed = false;
     std::size_t unlisted = 0;
     const unsigned renameCount =
-        velmora::ScanFolder(folder, m_strFormat, m_list->Rows(), listed, &display, ScanOptions(),
+        velmora::ScanFolder(folder, m_strFormat, m_list->Rows(), listed, &display, options,
                             &unlisted, &m_devices, &m_lenses);
     const bool cancelled = display.StopWanted();
     if (display.Showing())

@@ -113,6 +113,8 @@ protected:
     // How long a scan, rename or undo runs before its progress and Cancel
     // show.
     virtual int LongWorkDelayMs() const { return 500; }
+    // How often a scan's status line and progress bar are painted at most.
+    virtual int ProgressRepaintMs() const { return 50; }
 
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

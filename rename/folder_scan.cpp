@@ -3,8 +3,8 @@
 #include "companions.h"
 #include "file_stream.h"
 #include "folder_dates.h"
-#include "image_reader.h"
 #include "identical_files.h"
+#include "image_reader.h"
 #include "image_type.h"
 #include "jpeg_file.h"
 #include "name_compare.h"
@@ -446,7 +446,8 @@ DirPointer OpenDir(int fd) {
 
 bool ListFolder(const std::string& folder, const CScanOptions& options,
                 std::vector<CListedFile>& files, std::size_t& unlisted,
-                std::vector<std::string>* sidecars, std::size_t* folderCount) {
+                std::vector<std::string>* sidecars, std::size_t* folderCount,
+                CScanObserver* observer) {
     files.clear();
     unlisted = 0;
     if (sidecars != nullptr)
@@ -461,6 +462,22 @@ bool ListFolder(const std::string& folder, const CScanOptions& options,
                   options.bRecursive ? &subfolders : nullptr);
     if (!options.bRecursive)
         return true;
+    // A tree of thousands of folders takes a while to walk: the observer
+    // hears of each folder listed, and may stop the walk.
+    std::size_t entered = 1;
+    const auto told = [&] {
+        if (observer == nullptr)
+            return true;
+        observer->OnListing(files.size(), entered);
+        if (!observer->StopWanted())
+            return true;
+        files.clear();
+        if (sidecars != nullptr)
+            sidecars->clear();
+        return false;
+    };
+    if (!told())
+        return false;
     // Depth first, each folder's files before its subfolders', all in byte
     // order, so that a tree lists the same way every time. Folders are opened
     // from their parent without following a link, and a folder on another
@@ -513,8 +530,11 @@ bool ListFolder(const std::string& folder, const CScanOptions& options,
             PrefixNames(file, path);
             files.push_back(std::move(file));
         }
+        ++entered;
         if (folderCount != nullptr)
-            ++*folderCount;
+            *folderCount = entered;
+        if (!told())
+            return false;
         std::reverse(subfolders.begin(), subfolders.end());
         stack.push_back({path, std::move(dir), std::move(subfolders)});
         subfolders.clear();
@@ -557,7 +577,8 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
     std::vector<CListedFile> files;
     std::size_t others = 0;
     std::vector<std::string> sidecars;
-    listed = ListFolder(folder, options, files, others, &sidecars) && !files.empty();
+    listed =
+        ListFolder(folder, options, files, others, &sidecars, nullptr, observer) && !files.empty();
     if (unlisted != nullptr)
         *unlisted = others;
     if (!listed)
@@ -585,7 +606,21 @@ unsigned ScanFolder(const std::string& folder, const std::string& format, CListR
     const int count = static_cast<int>(rows.size());
     CReadAhead ahead(base, rows, types, options.nReadAhead, options.bAllTypes);
     CFileStream reading;
+    // A tree's rows come folder by folder: a change of folder part between
+    // neighbours is the reading entering the next folder. (A copy: naming a
+    // row gives its texts a new block.)
+    const bool tellFolders = observer != nullptr && options.bRecursive;
+    std::string readingFolder;
+    std::size_t foldersRead = 0;
     for (int i = 0; i < count; ++i) {
+        if (tellFolders) {
+            const std::string_view name = rows[i].Text(0);
+            const std::string_view part = name.substr(0, name.rfind('/') + 1);
+            if (i == 0 || part != readingFolder) {
+                readingFolder = part;
+                observer->OnReadingFolder(++foldersRead);
+            }
+        }
         if (observer != nullptr)
             observer->OnReading(i, count);
         // Half a folder's dates would give the rows other counters.

@@ -21,12 +21,22 @@ public:
     virtual ~CScanObserver() = default;
     // All entries are listed as rows (column 0 only), none read yet.
     virtual void OnListed(const CListRows& rows) = 0;
+    // A tree scan as it walks: `files` listed so far in the `folders`
+    // entered (the folder itself counts), after each folder.
+    virtual void OnListing(std::size_t files, std::size_t folders) {
+        (void)files;
+        (void)folders;
+    }
     // Row `index` of `count` is about to be read.
     virtual void OnReading(int index, int count) = 0;
+    // A tree scan's reading enters the `folders`th folder that holds listed
+    // files, before OnReading of the folder's first row.
+    virtual void OnReadingFolder(std::size_t folders) { (void)folders; }
     // Every row is read; they are about to be sorted and named.
     virtual void OnSorting() {}
-    // Asked before each file is read: true stops the scan, which then
-    // leaves no rows, as a folder that could not be listed.
+    // Asked before each file is read (and after each OnListing): true stops
+    // the scan, which then leaves no rows, as a folder that could not be
+    // listed.
     virtual bool StopWanted() { return false; }
 };
 
@@ -75,9 +85,12 @@ struct CListedFile {
 // NAS boxes, cameras and desktops (@eaDir, #recycle, #snapshot, @Recycle,
 // @Recently-Snapshot, $RECYCLE.BIN, System Volume Information, lost+found)
 // are not entered; `folderCount`, when given, receives how many folders were.
+// `observer`, when given, is told of the walk (OnListing) and may stop it,
+// which lists nothing and gives false.
 bool ListFolder(const std::string& folder, const CScanOptions& options,
                 std::vector<CListedFile>& files, std::size_t& unlisted,
-                std::vector<std::string>* sidecars = nullptr, std::size_t* folderCount = nullptr);
+                std::vector<std::string>* sidecars = nullptr, std::size_t* folderCount = nullptr,
+                CScanObserver* observer = nullptr);
 
 // A row's date as the scan stored it, read back: source None for a row
 // without a date. `devices` is the scan's table, for the clock offset.

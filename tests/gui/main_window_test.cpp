@@ -34,6 +34,7 @@
 #include <QUrl>
 #include <QtTest>
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <sys/stat.h>
@@ -79,6 +80,7 @@ public:
     QStringList m_questions; // each ends in " [Yes]" or " [No]", the default
     bool m_bAnswerYes = true;
     int m_nLongWorkDelayMs = 500;
+    int m_nProgressRepaintMs = 50;
 
 protected:
     bool AskYesNo(const QString& text, const QString&, bool yesDefault) override {
@@ -117,6 +119,7 @@ protected:
     }
     void RunAboutDialog() override { ++m_nAboutRuns; }
     int LongWorkDelayMs() const override { return m_nLongWorkDelayMs; }
+    int ProgressRepaintMs() const override { return m_nProgressRepaintMs; }
 };
 
 // The folder most tests scan: three dated photos whose names are not in date
@@ -181,6 +184,24 @@ QPushButton* ButtonWithText(QWidget& parent, const QString& text) {
     return nullptr;
 }
 
+// Records each status line painted while it lives, once per text in a row.
+class CPaintedTexts : public QObject {
+public:
+    explicit CPaintedTexts(QLabel& label) : m_label(label) { m_label.installEventFilter(this); }
+    QStringList m_texts;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint &&
+            (m_texts.isEmpty() || m_texts.back() != m_label.text()))
+            m_texts << m_label.text();
+        return false;
+    }
+
+private:
+    QLabel& m_label;
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(std::optional<QString>)
@@ -201,6 +222,8 @@ private Q_SLOTS:
     void windowMaximizes();
 
     void scanListsRowsInOrder();
+    void scanProgressCountsFilesAndFolders_data();
+    void scanProgressCountsFilesAndFolders();
     void folderWithoutPhotos_data();
     void folderWithoutPhotos();
     void newScanStartsAtTop_data();
@@ -421,6 +444,36 @@ void MainWindowTest::windowMaximizes() {
     // Only that it was left maximised is kept, for the next start.
     QCOMPARE(Store().allKeys(), QStringList({"Settings/Window Maximized"}));
     QCOMPARE(Store().value("Settings/Window Maximized").toString(), "true");
+}
+
+// Every status line a scan paints as it goes, repaints unthrottled: a tree
+// scan tells its walk, then the files and folders read so far.
+void MainWindowTest::scanProgressCountsFilesAndFolders_data() {
+    QTest::addColumn<bool>("tree");
+    QTest::addColumn<QStringList>("painted");
+    QStringList folder;
+    QStringList tree = {"Listing JPEG files: 5 in 1 folder", "Listing JPEG files: 6 in 2 folders"};
+    for (int i = 0; i < kScannedRowCount; ++i) {
+        folder << QStringLiteral("Extracting date from JPEG files: %1").arg(i);
+        tree << QStringLiteral("Extracting date from JPEG files: %1 in 1 folder").arg(i);
+    }
+    QTest::newRow("folder") << false << folder;
+    QTest::newRow("tree") << true << (tree << "Extracting date from JPEG files: 5 in 2 folders");
+}
+
+void MainWindowTest::scanProgressCountsFilesAndFolders() {
+    QFETCH(bool, tree);
+    QFETCH(QStringList, painted);
+    CPhotoFolder folder;
+    QVERIFY(folder.Create());
+    CTestVelmoraDlg dlg;
+    dlg.m_nProgressRepaintMs = 0;
+    dlg.OnIncludeSubfolders(tree);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    CPaintedTexts seen(dlg.StatusLine());
+    dlg.ScanFolder(folder.PathBytes());
+    QCOMPARE(seen.m_texts.filter(QRegularExpression("^(Listing|Extracting) ")), painted);
 }
 
 void MainWindowTest::scanListsRowsInOrder() {

@@ -229,6 +229,15 @@ public:
         }
     }
     void OnReading(int index, int count) override { m_reads.emplace_back(index, count); }
+    void OnListing(std::size_t files, std::size_t folders) override {
+        m_listing.emplace_back(files, folders);
+    }
+    void OnReadingFolder(std::size_t folders) override {
+        m_readingFolders.emplace_back(static_cast<int>(m_reads.size()), folders);
+    }
+    bool StopWanted() override {
+        return m_stopAtListing != 0 && m_listing.size() == m_stopAtListing;
+    }
     // The window starts its view reset here: every row must be read, and
     // still in listing order and unnamed.
     void OnSorting() override {
@@ -245,6 +254,9 @@ public:
     Names m_listedNames;
     Names m_listedColumn1;
     std::vector<std::pair<int, int>> m_reads;
+    std::vector<std::pair<std::size_t, std::size_t>> m_listing; // files, folders
+    std::vector<std::pair<int, std::size_t>> m_readingFolders;  // next read, folders
+    std::size_t m_stopAtListing = 0; // stop after that many OnListing calls; 0 never
 };
 
 TEST_F(FolderScanTest, ObserverSeesAllNamesOnceThenEveryRead) {
@@ -262,6 +274,33 @@ TEST_F(FolderScanTest, ObserverSeesAllNamesOnceThenEveryRead) {
     EXPECT_EQ(observer.m_readsBeforeSorting, 3);
     EXPECT_EQ(observer.m_namesWhenSorting, (Names{"a.jpg", "b.jpg", "c.JPG"})) << "not yet sorted";
     EXPECT_EQ(m_rows[0].Text(0), "b.jpg") << "sorted after";
+}
+
+// A tree tells its walk folder by folder (folders without photos count, as
+// walked) and its reading as it enters each folder of listed files; a stop
+// during the walk lists nothing.
+TEST_F(FolderScanTest, TreeObserverCountsFilesAndFoldersSoFar) {
+    for (const char* folder : {"a", "a/b", "c", "d"})
+        ASSERT_EQ(mkdir(m_dir.File(folder).c_str(), 0755), 0);
+    for (const char* name : {"r.jpg", "a/x1.jpg", "a/x2.jpg", "d/z.jpg"})
+        Dated(name, "2005:07:01 10:00:00");
+    Unreadable("a/b/y.jpg");
+    CScanOptions options;
+    options.bRecursive = true;
+    using Pairs = std::vector<std::pair<std::size_t, std::size_t>>;
+
+    CRecordingScanObserver observer;
+    ScanFolder(m_dir.Path(), kDefaultFormat, m_rows, m_listed, &observer, options);
+    EXPECT_EQ(observer.m_listing, (Pairs{{1, 1}, {3, 2}, {4, 3}, {4, 4}, {5, 5}}));
+    EXPECT_EQ(observer.m_readingFolders,
+              (std::vector<std::pair<int, std::size_t>>{{0, 1}, {1, 2}, {3, 3}, {4, 4}}));
+
+    CRecordingScanObserver stopping;
+    stopping.m_stopAtListing = 2;
+    ScanFolder(m_dir.Path(), kDefaultFormat, m_rows, m_listed, &stopping, options);
+    EXPECT_TRUE(!m_listed && m_rows.empty());
+    EXPECT_EQ(stopping.m_listing, (Pairs{{1, 1}, {3, 2}}));
+    EXPECT_EQ(stopping.m_listedCalls, 0);
 }
 
 struct EmptyCase {
