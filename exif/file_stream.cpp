@@ -107,6 +107,11 @@ std::size_t CFileStream::ReadDirect(unsigned char* buffer, std::size_t count) {
         if (n <= 0)
             break;
         done += static_cast<std::size_t>(n);
+        // Past the size the file had at open, asking again would most likely
+        // only hear that it ends: a system call per file, a tenth of a scan.
+        // Bytes written since come with the next read.
+        if (m_size != 0 && m_filePos + done >= m_size)
+            break;
     }
     m_filePos += done;
     m_nBytesRead += done;

@@ -51,7 +51,8 @@ public:
     bool InMemory() const;
 
     // Reads up to `count` bytes; fewer only at the end of the file (a read
-    // error of the system counts as the end).
+    // error of the system counts as the end), or at the size the file had
+    // when it was opened: what it gained since comes with the next read.
     std::size_t Read(void* buffer, std::size_t count);
 
     // Moves the read position to `offset`; a position past the end reads

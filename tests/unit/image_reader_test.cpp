@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
 #include <string>
 
@@ -476,6 +477,40 @@ TEST(ImageRead, FrontDoorFillsARecordAndTableOfItsOwn) {
     EXPECT_EQ(record.m_info.m_nWidth, 1600);
     ASSERT_EQ(sections.m_nSections, 3); // APP1 "Exif", frame header, start of scan
     EXPECT_EQ(sections.m_sections[0].nMarker, 0xE1);
+}
+
+// The read system calls this process made so far, from the kernel's own
+// count (-1 where it keeps none).
+long ReadCalls() {
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    for (long value = 0; io >> key >> value;) {
+        if (key == "syscr:")
+            return value;
+    }
+    return -1;
+}
+
+// A file read up to the size it had at open takes one system call, not a
+// second one to hear that it ends, through the buffer and past it alike.
+TEST(FileStream, ReadToItsSizeTakesOneSystemCall) {
+    testsupport::CTempDir dir;
+    const std::string path = dir.File("small.jpg");
+    ASSERT_TRUE(WriteFile(path, Bytes(3000, 0x11)));
+    const long first = ReadCalls();
+    const long own = ReadCalls() - first; // the reads of asking
+    if (first < 0)
+        GTEST_SKIP() << "no read count in /proc/self/io";
+    for (const std::size_t asked : {std::size_t(100), std::size_t(3000), std::size_t(40000)}) {
+        CFileStream file;
+        ASSERT_TRUE(file.Open(path.c_str()));
+        Bytes got(asked);
+        const long before = ReadCalls();
+        EXPECT_EQ(file.Read(got.data(), got.size()), std::min<std::size_t>(asked, 3000)) << asked;
+        EXPECT_EQ(file.Read(got.data(), 1), asked < 3000 ? 1u : 0u) << asked;
+        // The second read of a file read whole asks, and hears of its end.
+        EXPECT_EQ(ReadCalls() - before - own, asked < 3000 ? 1 : 2) << asked;
+    }
 }
 
 TEST(ImageType, TellsTypeAndKindByExtension) {
