@@ -2,6 +2,7 @@
 
 #include "crash_point.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -16,19 +17,31 @@
 namespace velmora {
 namespace {
 
+bool IsLink(int dir, const std::string& part) {
+    struct stat st {};
+    return fstatat(dir, part.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+}
+
 // The folder that holds a relative name's last component, and that component.
 // Folder parts are opened one by one without following links, so no part can
-// lead outside the folder. The component is the tail of `name`, which must
-// outlive this: a rename per file needs no copy of its names.
+// lead outside the folder; the folder reached is kept in `held` for the next
+// name with the same folder part. The component is the tail of `name`, which
+// must outlive this: a rename per file needs no copy of its names.
 class CParent {
 public:
-    CParent(int root, const std::string& name) : m_fd(root) {
+    CParent(int root, const std::string& name, CFolderHandle::CHeldFolders& held) : m_fd(root) {
         const std::size_t slash = name.rfind('/');
         if (slash == std::string::npos) {
             m_leaf = name.c_str();
             return;
         }
         m_leaf = name.c_str() + slash + 1;
+        const std::string_view path(name.data(), slash);
+        if (const std::optional<int> fd = held.Find(path)) {
+            m_fd = *fd >= 0 ? *fd : root;
+            m_error = *fd >= 0 ? 0 : ENOENT;
+            return;
+        }
         std::size_t start = 0;
         while (start <= slash) {
             const std::size_t end = name.find('/', start);
@@ -44,6 +57,12 @@ public:
             m_owned = true;
             start = end + 1;
         }
+        if (m_error == 0 && m_owned) {
+            held.Add(path, m_fd);
+            m_owned = false;
+        } else if (m_error == ENOENT) {
+            held.Add(path, -1);
+        }
     }
     ~CParent() { Close(); }
     CParent(const CParent&) = delete;
@@ -54,10 +73,6 @@ public:
     const char* Leaf() const { return m_leaf; }
 
 private:
-    static bool IsLink(int dir, const std::string& part) {
-        struct stat st {};
-        return fstatat(dir, part.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
-    }
     void Close() {
         if (m_owned)
             close(m_fd);
@@ -75,6 +90,46 @@ bool IsHexDigit(char c) {
 }
 
 } // namespace
+
+CFolderHandle::CHeldFolders::~CHeldFolders() {
+    Clear();
+}
+
+std::optional<int> CFolderHandle::CHeldFolders::Find(std::string_view path) {
+    for (CHeld& held : m_held) {
+        if (held.nUsed != 0 && held.strPath == path) {
+            held.nUsed = ++m_nClock;
+            return held.fd;
+        }
+    }
+    return std::nullopt;
+}
+
+void CFolderHandle::CHeldFolders::Add(std::string_view path, int fd) {
+    CHeld& oldest =
+        *std::min_element(m_held.begin(), m_held.end(),
+                          [](const CHeld& a, const CHeld& b) { return a.nUsed < b.nUsed; });
+    if (oldest.fd >= 0)
+        close(oldest.fd);
+    oldest.strPath.assign(path);
+    oldest.fd = fd;
+    oldest.nUsed = ++m_nClock;
+}
+
+void CFolderHandle::CHeldFolders::ForgetMissing() {
+    for (CHeld& held : m_held) {
+        if (held.fd < 0)
+            held = CHeld{};
+    }
+}
+
+void CFolderHandle::CHeldFolders::Clear() {
+    for (CHeld& held : m_held) {
+        if (held.fd >= 0)
+            close(held.fd);
+        held = CHeld{};
+    }
+}
 
 CFolderHandle::CFolderHandle(const std::string& folder) {
     m_fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -99,8 +154,8 @@ int CFolderHandle::Lock() {
 int CFolderHandle::RenameNoReplace(const std::string& from, const std::string& to) const {
     if (m_fd < 0)
         return m_openError;
-    const CParent source(m_fd, from);
-    const CParent target(m_fd, to);
+    const CParent source(m_fd, from, m_held);
+    const CParent target(m_fd, to, m_held);
     if (source.Error() != 0)
         return source.Error();
     if (target.Error() != 0)
@@ -127,20 +182,25 @@ int CFolderHandle::RenameNoReplace(const std::string& from, const std::string& t
 int CFolderHandle::MakeFolder(const std::string& name) const {
     if (m_fd < 0)
         return m_openError;
-    const CParent parent(m_fd, name);
+    const CParent parent(m_fd, name, m_held);
     if (parent.Error() != 0)
         return parent.Error();
-    return mkdirat(parent.Fd(), parent.Leaf(), 0777) == 0 ? 0 : errno;
+    if (mkdirat(parent.Fd(), parent.Leaf(), 0777) != 0)
+        return errno;
+    m_held.ForgetMissing(); // a folder found missing may be this one, or below it
+    return 0;
 }
 
 int CFolderHandle::RemoveEmptyFolder(const std::string& name) const {
     if (m_fd < 0)
         return m_openError;
-    const CParent parent(m_fd, name);
+    const CParent parent(m_fd, name, m_held);
     if (parent.Error() != 0)
         return parent.Error();
-    if (unlinkat(parent.Fd(), parent.Leaf(), AT_REMOVEDIR) == 0)
+    if (unlinkat(parent.Fd(), parent.Leaf(), AT_REMOVEDIR) == 0) {
+        m_held.Clear(); // it may be held, or below one that is
         return 0;
+    }
     // Some file systems say EEXIST for a folder that is not empty.
     return errno == EEXIST ? ENOTEMPTY : errno;
 }
@@ -150,7 +210,7 @@ int CFolderHandle::Status(const std::string& name, struct stat& status) const {
         return m_openError;
     if (name.empty())
         return fstat(m_fd, &status) == 0 ? 0 : errno;
-    const CParent parent(m_fd, name);
+    const CParent parent(m_fd, name, m_held);
     if (parent.Error() != 0)
         return parent.Error();
     return fstatat(parent.Fd(), parent.Leaf(), &status, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
@@ -161,7 +221,7 @@ int CFolderHandle::SetTimes(const std::string& name, const timespec (&times)[2])
         return m_openError;
     if (name.empty())
         return futimens(m_fd, times) == 0 ? 0 : errno;
-    const CParent parent(m_fd, name);
+    const CParent parent(m_fd, name, m_held);
     if (parent.Error() != 0)
         return parent.Error();
     return utimensat(parent.Fd(), parent.Leaf(), times, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
@@ -186,7 +246,7 @@ bool CFolderHandle::HoldsOnly(const std::string& name,
                               const std::function<bool(std::string_view)>& removable) const {
     if (m_fd < 0)
         return false;
-    const CParent parent(m_fd, name);
+    const CParent parent(m_fd, name, m_held);
     const int fd = parent.Error() != 0 ? -1
                                        : openat(parent.Fd(), parent.Leaf(),
                                                 O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -212,11 +272,12 @@ int CFolderHandle::RemakeFolder(const std::string& name, std::uint32_t mode,
                                 const CFileTimes& times) const {
     if (m_fd < 0)
         return m_openError;
-    const CParent parent(m_fd, name);
+    const CParent parent(m_fd, name, m_held);
     if (parent.Error() != 0)
         return parent.Error();
     if (mkdirat(parent.Fd(), parent.Leaf(), 0700) != 0)
         return errno;
+    m_held.ForgetMissing();
     const int fd =
         openat(parent.Fd(), parent.Leaf(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
@@ -233,7 +294,7 @@ int CFolderHandle::RemakeFolder(const std::string& name, std::uint32_t mode,
 }
 
 int CFolderHandle::ParentError(const std::string& name) const {
-    return m_fd < 0 ? m_openError : CParent(m_fd, name).Error();
+    return m_fd < 0 ? m_openError : CParent(m_fd, name, m_held).Error();
 }
 
 std::optional<CFileId> CFolderHandle::Identify(const std::string& name) const {
@@ -252,7 +313,7 @@ CFolderHandle::IdentifyStamped(const std::string& name) const {
         if (statx(m_fd, name.c_str(), AT_SYMLINK_NOFOLLOW, kWanted, &st) != 0)
             return std::nullopt;
     } else {
-        const CParent parent(m_fd, name);
+        const CParent parent(m_fd, name, m_held);
         if (parent.Error() != 0 ||
             statx(parent.Fd(), parent.Leaf(), AT_SYMLINK_NOFOLLOW, kWanted, &st) != 0)
             return std::nullopt;

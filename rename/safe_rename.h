@@ -2,6 +2,7 @@
 
 #include "list_rows.h"
 
+#include <array>
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -85,9 +86,44 @@ public:
     // from one entry the caller knows to exist.
     bool FoldsCase(const std::string& existingName) const;
 
+    // The folders that names' folder parts led to last, held open, and the
+    // ones found missing: a run over a tree reaches the same few folders
+    // file after file, and opening each part again (and closing it) for
+    // every name took more than half of such a run. A folder made through
+    // the handle forgets the missing ones, a folder removed lets go of all.
+    // A folder moved away by another program while it is held is still
+    // reached where it went, as a name resolved just before the move would be.
+    class CHeldFolders {
+    public:
+        CHeldFolders() = default;
+        ~CHeldFolders();
+        CHeldFolders(const CHeldFolders&) = delete;
+        CHeldFolders& operator=(const CHeldFolders&) = delete;
+        // The folder held for `path` (relative, no trailing '/'): -1 when
+        // it was found missing, nothing when it is not held.
+        std::optional<int> Find(std::string_view path);
+        // Holds `fd` (-1: missing) for `path`, letting go of the one used
+        // longest ago.
+        void Add(std::string_view path, int fd);
+        // Lets go of the folders found missing (the held ones stay open, so
+        // that a name resolved through one stays valid).
+        void ForgetMissing();
+        void Clear();
+
+    private:
+        struct CHeld {
+            std::string strPath;
+            int fd = -1;
+            std::uint64_t nUsed = 0;
+        };
+        std::array<CHeld, 8> m_held;
+        std::uint64_t m_nClock = 0;
+    };
+
 private:
     int m_fd = -1;
     int m_openError = 0;
+    mutable CHeldFolders m_held;
 };
 
 // A bare name in the temporary form, "~vlm" and twelve hexadecimal digits,

@@ -439,6 +439,42 @@ TEST(NewNameCheckTest, RefusesNamesThatLeaveTheFolderOrHideTheFile) {
         EXPECT_EQ(CheckNewName(name), fault) << name;
 }
 
+std::size_t OpenFiles() {
+    using std::filesystem::directory_iterator;
+    return static_cast<std::size_t>(
+        std::distance(directory_iterator("/proc/self/fd"), directory_iterator{}));
+}
+
+// A handle keeps the few folders it reached last open, and what it found
+// missing, for the next names; a folder it makes forgets the missing ones,
+// one it removes all, so that no name is sent into a folder gone or kept
+// from a new one.
+TEST(FolderHandleTest, HoldsFoldersItReachedUntilItMakesOrRemovesOne) {
+    testsupport::CTempDir dir;
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_EQ(mkdir(dir.File("f" + std::to_string(i)).c_str(), 0755), 0);
+        ASSERT_TRUE(testdata::WriteFile(dir.File("f" + std::to_string(i) + "/a.jpg"), {1}));
+    }
+    const std::size_t before = OpenFiles();
+    const CFolderHandle handle(dir.Path());
+    ASSERT_EQ(handle.RenameNoReplace("f0/a.jpg", "f0/b.jpg"), 0);
+    EXPECT_EQ(OpenFiles(), before + 2) << "the folder, and f0 held";
+    for (int i = 1; i < 20; ++i)
+        ASSERT_EQ(handle.RenameNoReplace("f" + std::to_string(i) + "/a.jpg",
+                                         "f0/" + std::to_string(i) + ".jpg"),
+                  0);
+    EXPECT_EQ(OpenFiles(), before + 1 + 8) << "eight folders held at most";
+
+    EXPECT_EQ(handle.ParentError("new/x.jpg"), ENOENT);
+    EXPECT_EQ(handle.MakeFolder("new"), 0);
+    EXPECT_EQ(handle.ParentError("new/x.jpg"), 0) << "made since it was found missing";
+    EXPECT_EQ(handle.RemoveEmptyFolder("new"), 0);
+    EXPECT_EQ(OpenFiles(), before + 1);
+    EXPECT_EQ(handle.MakeFolder("new"), 0);
+    EXPECT_EQ(handle.RenameNoReplace("f0/b.jpg", "new/b.jpg"), 0) << "the new one, not the gone";
+    EXPECT_TRUE(std::filesystem::exists(dir.File("new/b.jpg")));
+}
+
 struct RefusedCase {
     const char* name;
     const char* target;
