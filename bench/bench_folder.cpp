@@ -3,11 +3,14 @@
 #include "jpeg_builder.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace testdata;
@@ -58,6 +61,38 @@ Bytes BenchPhoto(int index) {
     return data;
 }
 
+// A library photo of 2.5..4 KB, dated `index` times 13 minutes (and
+// `index` % 60 seconds) after the start of 1995, UTC.
+Bytes TreePhoto(int index) {
+    const std::time_t taken = 788918400 + static_cast<std::time_t>(index) * 13 * 60 + index % 60;
+    std::tm fields{};
+    gmtime_r(&taken, &fields);
+    char date[32];
+    std::strftime(date, sizeof(date), "%Y:%m:%d %H:%M:%S", &fields);
+    const CTiffBuilder tiff =
+        CameraTiff(index % 2 == 0 ? ByteOrder::Intel : ByteOrder::Motorola, date);
+    CJpegBuilder jpeg;
+    jpeg.Soi().Exif(tiff);
+    jpeg.FrameHeader(4000, 3000, 3);
+    jpeg.Sos();
+    Bytes data = jpeg.Data();
+    const std::size_t imageSize = 2500 + static_cast<std::size_t>(index) * 7919 % 1500;
+    const Bytes image =
+        ImageBytes(imageSize - std::min(imageSize, data.size()), static_cast<std::uint32_t>(index));
+    data.insert(data.end() - 2, image.begin(), image.end());
+    return data;
+}
+
+// Writes the whole file with one system call, in the open folder `dir`.
+bool WriteAt(int dir, const char* name, const Bytes& bytes) {
+    const int fd = openat(dir, name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    const bool written =
+        write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    return close(fd) == 0 && written;
+}
+
 // Reads every file once in full so that no benchmark pays for the disk.
 void WarmPageCache(const std::vector<std::string>& paths) {
     std::vector<char> buffer(1 << 20);
@@ -82,6 +117,42 @@ bool WriteBenchPhotos(const std::string& folder, int count, std::vector<std::str
         if (!WriteFile(folder + "/" + name, BenchPhoto(i)))
             return false;
     }
+    return true;
+}
+
+bool WriteBenchTree(const std::string& root, int files, int folders) {
+    constexpr int kFanOut = 16;
+    if (folders < 1)
+        return false;
+    std::vector<std::string> paths(static_cast<std::size_t>(folders) + 1, root);
+    for (int k = 1; k <= folders; ++k) {
+        char name[16];
+        std::snprintf(name, sizeof(name), "/F%05d", k);
+        paths[k] = paths[(k - 1) / kFanOut] + name; // a parent comes before its children
+        if (mkdir(paths[k].c_str(), 0755) != 0 && errno != EEXIST)
+            return false;
+    }
+    int dir = -1;
+    int dirFolder = 0;
+    for (int i = 0; i < files; ++i) {
+        const int folder = 1 + static_cast<int>(static_cast<long long>(i) * folders / files);
+        if (folder != dirFolder) {
+            if (dir >= 0)
+                close(dir);
+            dir = open(paths[folder].c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            dirFolder = folder;
+            if (dir < 0)
+                return false;
+        }
+        char name[32];
+        std::snprintf(name, sizeof(name), "IMG_%07d.jpg", i);
+        if (!WriteAt(dir, name, TreePhoto(i))) {
+            close(dir);
+            return false;
+        }
+    }
+    if (dir >= 0)
+        close(dir);
     return true;
 }
 

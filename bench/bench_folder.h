@@ -38,6 +38,15 @@ private:
 // names in `names`. False when one could not be written.
 bool WriteBenchPhotos(const std::string& folder, int count, std::vector<std::string>& names);
 
+// Writes a photo library of `files` small photos (2.5..4 KB each, so that a
+// million take about 4 GB; each file its own bytes and its own date, 13
+// minutes after the one before) over `folders` nested folders below the
+// existing folder `root`: folder k (1..folders) is "F<k>" inside folder
+// (k - 1) / 16 (0 is `root`), so that 10,000 folders nest four deep, and
+// each folder holds an equal run of consecutive photos, IMG_0000000.jpg
+// upwards. False when a folder or file could not be written.
+bool WriteBenchTree(const std::string& root, int files, int folders);
+
 // Opens, reads 64 KiB of and closes every file: what any reader must pay.
 // With `ahead`, each file is opened and asked for (POSIX_FADV_WILLNEED) that
 // many files before it is read: the best a single process does on a device

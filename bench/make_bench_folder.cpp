@@ -2,8 +2,11 @@
 // processes (velmora-cli, the bare loop) with hyperfine:
 // velmora_make_bench_folder FOLDER [COUNT]
 // velmora_make_bench_folder --devices FOLDER PHONE_PHOTOS ONE_OFF_DEVICES
+// velmora_make_bench_folder --tree FOLDER FILES FOLDERS
 // The second form writes small photos of one phone that records its zone and
 // of as many devices with one photo each: the folder `devices` is measured on.
+// The third writes a photo library of FILES small photos over FOLDERS nested
+// folders (WriteBenchTree), for the tree scans and the runs into date folders.
 
 #include "bench_folder.h"
 #include "jpeg_builder.h"
@@ -49,17 +52,20 @@ bool WriteDeviceFolder(const std::string& folder, int phonePhotos, int oneOffs) 
 
 int main(int argc, char** argv) {
     const bool devices = argc == 5 && std::strcmp(argv[1], "--devices") == 0;
-    if (!devices && argc != 2 && argc != 3) {
+    const bool tree = argc == 5 && std::strcmp(argv[1], "--tree") == 0;
+    if (!devices && !tree && argc != 2 && argc != 3) {
         std::fprintf(stderr, "usage: velmora_make_bench_folder FOLDER [COUNT]\n"
                              "       velmora_make_bench_folder --devices FOLDER PHONE_PHOTOS "
-                             "ONE_OFF_DEVICES\n");
+                             "ONE_OFF_DEVICES\n"
+                             "       velmora_make_bench_folder --tree FOLDER FILES FOLDERS\n");
         return 2;
     }
-    const char* folder = argv[devices ? 2 : 1];
+    const char* folder = argv[devices || tree ? 2 : 1];
     mkdir(folder, 0755);
     std::vector<std::string> names;
     const bool written =
         devices ? WriteDeviceFolder(folder, std::atoi(argv[3]), std::atoi(argv[4]))
+        : tree  ? bench::WriteBenchTree(folder, std::atoi(argv[3]), std::atoi(argv[4]))
                 : bench::WriteBenchPhotos(folder, argc == 3 ? std::atoi(argv[2]) : 10000, names);
     if (!written) {
         std::fprintf(stderr, "velmora_make_bench_folder: cannot write into %s\n", folder);
