@@ -46,14 +46,17 @@ static_assert(sizeof(CPlanFile) <= 32);
 // subfolders are looked up on disk when first met. An open-addressing table
 // of 12-byte slots: a slot held by a file of the rows keeps only the name's
 // hash and asks the planner for the file's name, so that no name of the rows
-// is copied; other names (the folder's other entries, names in subfolders)
-// are kept in one buffer.
+// is copied; so does a name a file of the rows left, from its name in the
+// rows. Other names (the folder's other entries, names in subfolders held by
+// no file) are kept in one buffer.
 class CSimulatedFolder {
 public:
     using NameOf = std::function<void(int file, std::string& name)>;
 
-    CSimulatedFolder(const CFolderHandle& folder, bool foldCase, NameOf nameOf, std::size_t files)
-        : m_folder(folder), m_foldCase(foldCase), m_nameOf(std::move(nameOf)) {
+    CSimulatedFolder(const CFolderHandle& folder, bool foldCase, NameOf nameOf, NameOf listedOf,
+                     std::size_t files)
+        : m_folder(folder), m_foldCase(foldCase), m_nameOf(std::move(nameOf)),
+          m_listedOf(std::move(listedOf)) {
         std::size_t size = 64;
         while (size < 2 * files)
             size *= 2;
@@ -82,13 +85,19 @@ public:
         // A name directly in the folder that the listing did not have is free.
         if (name.find('/') == std::string::npos)
             return kVacant;
-        const int holder = m_folder.Identify(name) ? kForeign : kVacant;
-        Insert(slot, {hash, holder, AddName(key)});
-        return holder;
+        // A free one is looked up again when asked again: most are taken by
+        // the file asking at once, and keeping the rest would cost a copy of
+        // every new name of a run into date folders.
+        if (!m_folder.Identify(name))
+            return kVacant;
+        Insert(slot, {hash, kForeign, AddName(key)});
+        return kForeign;
     }
 
-    // The file at `name` moves away (to a name it is then held under).
-    void Vacate(std::string_view name) {
+    // The file at `name` moves away (to a name it is then held under);
+    // `listed`: the name is its name in the rows, which then stands for the
+    // key without a copy.
+    void Vacate(std::string_view name, int file, bool listed) {
         std::string buffer;
         const std::string_view key = Key(name, buffer);
         const std::uint32_t hash = Hash(key);
@@ -103,7 +112,8 @@ public:
             // A name in a subfolder not in the table would be looked up on
             // disk, where its file still is: it stays, as vacant.
             if (m_slots[slot].nValue >= 0)
-                m_slots[slot].nName = AddName(key);
+                m_slots[slot].nName =
+                    listed ? kListedName | static_cast<std::uint32_t>(file) : AddName(key);
             m_slots[slot].nValue = kVacant;
         }
     }
@@ -129,11 +139,14 @@ public:
 
 private:
     static constexpr std::int32_t kEmpty = INT32_MIN;
+    // In nName: the key is this file's name in the rows (a 2 GiB buffer of
+    // names is out of reach).
+    static constexpr std::uint32_t kListedName = 0x80000000u;
 
     struct CSlot {
         std::uint32_t nHash = 0;
         std::int32_t nValue = kEmpty; // a file, kVacant, kForeign, or kEmpty
-        std::uint32_t nName = 0;      // not a file: where m_names has the key
+        std::uint32_t nName = 0;      // not a file: where m_names has the key, or kListedName
     };
 
     std::string_view Key(std::string_view name, std::string& buffer) const {
@@ -154,9 +167,12 @@ private:
     }
 
     bool SameKey(const CSlot& slot, std::string_view key) {
-        if (slot.nValue < 0)
+        if (slot.nValue < 0 && (slot.nName & kListedName) == 0)
             return std::string_view(m_names.data() + slot.nName) == key;
-        m_nameOf(slot.nValue, m_name);
+        if (slot.nValue < 0)
+            m_listedOf(static_cast<int>(slot.nName & ~kListedName), m_name);
+        else
+            m_nameOf(slot.nValue, m_name);
         return Key(m_name, m_folded) == key;
     }
 
@@ -207,6 +223,7 @@ private:
     const CFolderHandle& m_folder;
     const bool m_foldCase;
     NameOf m_nameOf;
+    NameOf m_listedOf;          // a file's name in the rows
     std::vector<CSlot> m_slots; // a power of two, at most half used
     std::size_t m_used = 0;
     std::string m_names;  // keys of the slots no file holds, each ended by a NUL
@@ -225,6 +242,7 @@ public:
                   const CPlanFile& planned = m_files[file];
                   NameAt(file, planned.place, planned.nTemporary, name);
               },
+              [this](int file, std::string& name) { NameAt(file, Place::Listed, 0, name); },
               FileCount(rows)) {
         m_files.reserve(FileCount(rows));
         m_firstFile.reserve(rows.size() + 1);
@@ -331,7 +349,7 @@ private:
 
     // The file leaves its name for `to`, its name at `place`.
     void Move(int file, Place place, std::uint64_t temporary, const std::string& to) {
-        m_names.Vacate(Name(file));
+        m_names.Vacate(Name(file), file, m_files[file].place == Place::Listed);
         m_files[file].place = place;
         m_files[file].nTemporary = temporary;
         m_names.Hold(to, file);

@@ -472,7 +472,34 @@ TEST(FolderHandleTest, HoldsFoldersItReachedUntilItMakesOrRemovesOne) {
     EXPECT_EQ(OpenFiles(), before + 1);
     EXPECT_EQ(handle.MakeFolder("new"), 0);
     EXPECT_EQ(handle.RenameNoReplace("f0/b.jpg", "new/b.jpg"), 0) << "the new one, not the gone";
-    EXPECT_TRUE(std::filesystem::exists(dir.File("new/b.jpg")));
+}
+
+// The plan of a run that gathers a tree into new folders holds no copy of
+// the names, neither of the ones the files leave nor of the new ones (which
+// once made the plan of 100,000 such moves 1.7 times the memory of the list).
+TEST(PlanMemoryTest, PlanOfATreeIntoNewFoldersCopiesNoName) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "the heap is not counted under AddressSanitizer";
+#endif
+    testsupport::CTempDir dir;
+    CListRows rows;
+    std::size_t nameBytes = 0;
+    for (int i = 0; i < 400; ++i) {
+        const std::string from = std::string(100, 'c') + std::to_string(i / 100);
+        if (i % 100 == 0) {
+            ASSERT_EQ(mkdir(dir.File(from).c_str(), 0755), 0);
+        }
+        rows.push_back(Row(from + "/IMG_" + std::to_string(i) + ".jpg",
+                           "2020/" + std::to_string(i / 100) + "/" + std::string(100, 'n') +
+                               std::to_string(i) + ".jpg"));
+        ASSERT_TRUE(testdata::WriteFile(dir.File(std::string(rows.back().Text(0))), {1}));
+        nameBytes += rows.back().Text(0).size() + rows.back().Text(1).size();
+    }
+    const CFolderHandle handle(dir.Path());
+    const testsupport::CHeapPeak peak;
+    const CRenamePlan plan = PlanRename(handle, rows, true);
+    ASSERT_EQ(plan.steps.size(), rows.size());
+    EXPECT_LT(peak.Bytes(), nameBytes) << "less than one copy of the names";
 }
 
 struct RefusedCase {

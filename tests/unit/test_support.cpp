@@ -4,12 +4,15 @@
 #include "folder_scan.h"
 #include "journal_format.h"
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <malloc.h>
+#include <new>
 #include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -226,3 +229,40 @@ std::string JournalText(const velmora::CJournal& journal) {
 }
 
 } // namespace testsupport
+
+// The program's operator new and delete (the array forms call them) count the
+// bytes in use for CHeapPeak; not under AddressSanitizer, whose own operators
+// catch mismatched deletes.
+namespace {
+std::atomic<std::size_t> g_inUse{0};
+std::atomic<std::size_t> g_peak{0};
+} // namespace
+
+#ifndef __SANITIZE_ADDRESS__
+void* operator new(std::size_t size) {
+    void* block = std::malloc(size != 0 ? size : 1);
+    if (block == nullptr)
+        throw std::bad_alloc();
+    const std::size_t now = g_inUse += malloc_usable_size(block);
+    for (std::size_t peak = g_peak; now > peak && !g_peak.compare_exchange_weak(peak, now);) {
+    }
+    return block;
+}
+
+void operator delete(void* block) noexcept {
+    g_inUse -= malloc_usable_size(block);
+    std::free(block);
+}
+
+void operator delete(void* block, std::size_t) noexcept {
+    operator delete(block);
+}
+#endif
+
+testsupport::CHeapPeak::CHeapPeak() : m_nStart(g_inUse) {
+    g_peak = m_nStart;
+}
+
+std::size_t testsupport::CHeapPeak::Bytes() const {
+    return g_peak - m_nStart;
+}

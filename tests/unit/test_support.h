@@ -37,6 +37,17 @@ private:
     std::string m_path;
 };
 
+// The most bytes that operator new had handed out at once since it was made,
+// beyond what was in use then.
+class CHeapPeak {
+public:
+    CHeapPeak();
+    std::size_t Bytes() const;
+
+private:
+    std::size_t m_nStart;
+};
+
 // Sets TZ (and tzset) for its lifetime, restoring the former value after.
 class CScopedTimeZone {
 public:
