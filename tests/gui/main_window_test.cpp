@@ -184,6 +184,18 @@ QPushButton* ButtonWithText(QWidget& parent, const QString& text) {
     return nullptr;
 }
 
+// Opens the context menu from the keyboard (Shift+F10, as the Menu key
+// does) in `widget` and, while it is open, calls `each` with its actions.
+void WithContextMenu(QWidget& widget, const std::function<void(const QList<QAction*>&)>& each) {
+    QTimer::singleShot(0, &widget, [&each] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        each(menu != nullptr ? menu->actions() : QList<QAction*>());
+        if (menu != nullptr)
+            menu->close();
+    });
+    QTest::keyClick(&widget, Qt::Key_F10, Qt::ShiftModifier);
+}
+
 // Records each status line painted while it lives, once per text in a row.
 class CPaintedTexts : public QObject {
 public:
@@ -1003,18 +1015,14 @@ void MainWindowTest::extensionCaseIsRememberedAndUnknownCodeRefused() {
     QVERIFY(QTest::qWaitForWindowActive(&next));
     next.ScanFolder(folder);
     QStringList choices;
-    QTimer::singleShot(0, &next, [&choices] {
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        for (QAction* action : menu != nullptr ? menu->actions() : QList<QAction*>()) {
-            if (action->text() != QStringLiteral("&Extensions"))
-                continue;
-            for (QAction* choice : action->menu()->actions())
+    WithContextMenu(next.FormatField(), [&choices](const QList<QAction*>& actions) {
+        for (QAction* action : actions) {
+            for (QAction* choice : action->text() == QStringLiteral("&Extensions")
+                                       ? action->menu()->actions()
+                                       : QList<QAction*>())
                 choices << choice->text() + (choice->isChecked() ? QStringLiteral(" (on)") : "");
         }
-        if (menu != nullptr)
-            menu->close();
     });
-    QTest::keyClick(&next.FormatField(), Qt::Key_F10, Qt::ShiftModifier);
     QCOMPARE(choices, QStringList({"As the Files &Have Them", "&Lower Case (on)", "U&pper Case"}));
     next.FormatField().setText(QStringLiteral("%Y"));
     next.OnOK();
@@ -1037,17 +1045,13 @@ void MainWindowTest::organiseTreeFromTheMenu() {
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
     dlg.ScanFolder(folder);
     QCOMPARE(Column(dlg.List(), 0), QStringList({"a.jpg"}));
-    QTimer::singleShot(0, &dlg, [] {
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        for (QAction* action : menu != nullptr ? menu->actions() : QList<QAction*>()) {
+    WithContextMenu(dlg.List(), [](const QList<QAction*>& actions) {
+        for (QAction* action : actions) {
             if (action->text() == QStringLiteral("Include &Subfolders") ||
                 action->text() == QStringLiteral("Create &Folders"))
                 action->trigger();
         }
-        if (menu != nullptr)
-            menu->close();
     });
-    QTest::keyClick(&dlg.List(), Qt::Key_F10, Qt::ShiftModifier);
     QCOMPARE(Store().value(QStringLiteral("Settings/Include Subfolders")).toString(), "true");
     QCOMPARE(Store().value(QStringLiteral("Settings/Create Folders")).toString(), "true");
     dlg.FormatField().setText(QStringLiteral("%Y/%m/IMG_%d%{n}"));
@@ -1584,15 +1588,11 @@ void MainWindowTest::keysAndAVanishedFolder() {
     QTest::keyClick(&dlg.FormatField(), Qt::Key_F5);
     QCOMPARE(dlg.List().GetItemCount(), kScannedRowCount + 1);
 
-    // Shift+F10 opens the context menu, as the Menu key does.
     QString firstChoice;
-    QTimer::singleShot(0, &dlg, [&firstChoice] {
-        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-            firstChoice = menu->actions().value(0)->text();
-            menu->close();
-        }
+    WithContextMenu(dlg.FormatField(), [&firstChoice](const QList<QAction*>& actions) {
+        if (!actions.isEmpty())
+            firstChoice = actions.front()->text();
     });
-    QTest::keyClick(&dlg.FormatField(), Qt::Key_F10, Qt::ShiftModifier);
     QCOMPARE(firstChoice, QStringLiteral("Every Photo and &Video Type"));
 
     // A folder moved away meanwhile says so on F5, double-click and Rename.

@@ -341,19 +341,24 @@ void RunFolder(std::mt19937& random) {
     }
 }
 
-TEST(RenameRandomTest, NoFileIsLostOrOverwrittenAndRunStopsOnlyWhereItMust) {
+// Runs `run` over `folders` random folders (VELMORA_RANDOM_FOLDERS), each
+// with a seed of its own to replay it alone, until one fails.
+void ForEachRandomFolder(unsigned long folders, void (*run)(std::mt19937&)) {
     const testsupport::CScopedTimeZone zone("UTC0");
-    const std::string oldLocale = std::setlocale(LC_ALL, nullptr);
-    std::setlocale(LC_ALL, "C");
-    const unsigned long folders = EnvNumber("VELMORA_RANDOM_FOLDERS", 200);
+    folders = EnvNumber("VELMORA_RANDOM_FOLDERS", folders);
     const unsigned long seed = EnvNumber("VELMORA_RANDOM_SEED", 20240611);
     for (unsigned long k = 0; k < folders && !::testing::Test::HasFailure(); ++k) {
-        const unsigned long folderSeed = seed + k;
-        SCOPED_TRACE("replay with VELMORA_RANDOM_SEED=" + std::to_string(folderSeed) +
+        SCOPED_TRACE("replay with VELMORA_RANDOM_SEED=" + std::to_string(seed + k) +
                      " VELMORA_RANDOM_FOLDERS=1");
-        std::mt19937 random(static_cast<std::mt19937::result_type>(folderSeed));
-        RunFolder(random);
+        std::mt19937 random(static_cast<std::mt19937::result_type>(seed + k));
+        run(random);
     }
+}
+
+TEST(RenameRandomTest, NoFileIsLostOrOverwrittenAndRunStopsOnlyWhereItMust) {
+    const std::string oldLocale = std::setlocale(LC_ALL, nullptr);
+    std::setlocale(LC_ALL, "C");
+    ForEachRandomFolder(200, RunFolder);
     std::setlocale(LC_ALL, oldLocale.c_str());
 }
 
@@ -422,15 +427,7 @@ void RunCompanionFolder(std::mt19937& random) {
 }
 
 TEST(RenameRandomTest, CompanionsStayWithTheirPhotoAndNothingIsLost) {
-    const testsupport::CScopedTimeZone zone("UTC0");
-    const unsigned long folders = EnvNumber("VELMORA_RANDOM_FOLDERS", 200);
-    const unsigned long seed = EnvNumber("VELMORA_RANDOM_SEED", 20240611);
-    for (unsigned long k = 0; k < folders && !::testing::Test::HasFailure(); ++k) {
-        SCOPED_TRACE("replay with VELMORA_RANDOM_SEED=" + std::to_string(seed + k) +
-                     " VELMORA_RANDOM_FOLDERS=1");
-        std::mt19937 random(static_cast<std::mt19937::result_type>(seed + k));
-        RunCompanionFolder(random);
-    }
+    ForEachRandomFolder(200, RunCompanionFolder);
 }
 
 // Every entry of a tree: a file's content and modification time, a folder's
@@ -598,15 +595,7 @@ void RunTreeFolder(std::mt19937& random) {
 }
 
 TEST(RenameRandomTest, TreeRunsKilledAnywhereAreUndoneToTheTreeAsItWas) {
-    const testsupport::CScopedTimeZone zone("UTC0");
-    const unsigned long folders = EnvNumber("VELMORA_RANDOM_FOLDERS", 60);
-    const unsigned long seed = EnvNumber("VELMORA_RANDOM_SEED", 20240611);
-    for (unsigned long k = 0; k < folders && !::testing::Test::HasFailure(); ++k) {
-        SCOPED_TRACE("replay with VELMORA_RANDOM_SEED=" + std::to_string(seed + k) +
-                     " VELMORA_RANDOM_FOLDERS=1");
-        std::mt19937 random(static_cast<std::mt19937::result_type>(seed + k));
-        RunTreeFolder(random);
-    }
+    ForEachRandomFolder(60, RunTreeFolder);
 }
 
 } // namespace
