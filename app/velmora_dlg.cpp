@@ -332,21 +332,11 @@ void CVelmoraDlg::OnInitDialog() {
     m_bAllTypes =
         theApp.GetProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kFileTypesEntry,
                                 QString()) == QStringLiteral("all");
-    m_bCompanions =
-        theApp.GetProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kCompanionsEntry,
-                                QString()) == QStringLiteral("true");
-    m_bSubfolders =
-        theApp.GetProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kSubfoldersEntry,
-                                QString()) == QStringLiteral("true");
-    m_bCreateFolders =
-        theApp.GetProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kCreateFoldersEntry,
-                                QString()) == QStringLiteral("true");
-    m_bRemoveEmptyFolders = theApp.GetProfileString(CVelmoraApp::kSettingsSection,
-                                                    CVelmoraApp::kRemoveEmptyFoldersEntry,
-                                                    QString()) == QStringLiteral("true");
-    m_bSetFileTimes =
-        theApp.GetProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kSetFileTimesEntry,
-                                QString()) == QStringLiteral("true");
+    m_bCompanions = StoredChoice(CVelmoraApp::kCompanionsEntry);
+    m_bSubfolders = StoredChoice(CVelmoraApp::kSubfoldersEntry);
+    m_bCreateFolders = StoredChoice(CVelmoraApp::kCreateFoldersEntry);
+    m_bRemoveEmptyFolders = StoredChoice(CVelmoraApp::kRemoveEmptyFoldersEntry);
+    m_bSetFileTimes = StoredChoice(CVelmoraApp::kSetFileTimesEntry);
     m_undated = velmora::UndatedDatesFromName(
                     Encode(theApp.GetProfileString(CVelmoraApp::kSettingsSection,
                                                    CVelmoraApp::kUndatedEntry, QString())))
@@ -894,43 +884,33 @@ void CVelmoraDlg::OnAllFileTypes(bool on) {
 
 void CVelmoraDlg::OnCompanions(bool on) {
     m_bCompanions = on;
-    ReportUnstored(
-        theApp.WriteProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kCompanionsEntry,
-                                  on ? QStringLiteral("true") : QStringLiteral("false")));
+    StoreChoice(CVelmoraApp::kCompanionsEntry, on);
     if (!m_strDirectory.empty())
         ScanFolder(m_strDirectory);
 }
 
 void CVelmoraDlg::OnIncludeSubfolders(bool on) {
     m_bSubfolders = on;
-    ReportUnstored(
-        theApp.WriteProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kSubfoldersEntry,
-                                  on ? QStringLiteral("true") : QStringLiteral("false")));
+    StoreChoice(CVelmoraApp::kSubfoldersEntry, on);
     if (!m_strDirectory.empty())
         ScanFolder(m_strDirectory);
 }
 
 void CVelmoraDlg::OnCreateFolders(bool on) {
     m_bCreateFolders = on;
-    ReportUnstored(
-        theApp.WriteProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kCreateFoldersEntry,
-                                  on ? QStringLiteral("true") : QStringLiteral("false")));
+    StoreChoice(CVelmoraApp::kCreateFoldersEntry, on);
     // Folders that a name needs are refused, or made, from now on.
     CheckRefusedNames();
 }
 
 void CVelmoraDlg::OnRemoveEmptyFolders(bool on) {
     m_bRemoveEmptyFolders = on;
-    ReportUnstored(theApp.WriteProfileString(
-        CVelmoraApp::kSettingsSection, CVelmoraApp::kRemoveEmptyFoldersEntry,
-        on ? QStringLiteral("true") : QStringLiteral("false")));
+    StoreChoice(CVelmoraApp::kRemoveEmptyFoldersEntry, on);
 }
 
 void CVelmoraDlg::OnSetFileTimes(bool on) {
     m_bSetFileTimes = on;
-    ReportUnstored(
-        theApp.WriteProfileString(CVelmoraApp::kSettingsSection, CVelmoraApp::kSetFileTimesEntry,
-                                  on ? QStringLiteral("true") : QStringLiteral("false")));
+    StoreChoice(CVelmoraApp::kSetFileTimesEntry, on);
 }
 
 void CVelmoraDlg::OnUndatedDates(velmora::UndatedDates undated) {
@@ -1022,6 +1002,17 @@ void CVelmoraDlg::OnCameraClocks() {
     }
     if (!changed.empty())
         ScanFolder(m_strDirectory);
+}
+
+bool CVelmoraDlg::StoredChoice(const char* entry) {
+    return theApp.GetProfileString(CVelmoraApp::kSettingsSection, entry, QString()) ==
+           QStringLiteral("true");
+}
+
+void CVelmoraDlg::StoreChoice(const char* entry, bool on) {
+    ReportUnstored(
+        theApp.WriteProfileString(CVelmoraApp::kSettingsSection, entry,
+                                  on ? QStringLiteral("true") : QStringLiteral("false")));
 }
 
 void CVelmoraDlg::ReportUnstored(const QString& error) {

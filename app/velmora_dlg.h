@@ -162,6 +162,9 @@ private:
     bool AskToLeaveRefused(const std::vector<velmora::CRenameStop>& refused);
     // Says why a setting was not stored (`error` from the store), if it wasn't.
     void ReportUnstored(const QString& error);
+    // An on/off choice of [Settings] ("true" or "false"), off when absent.
+    static bool StoredChoice(const char* entry);
+    void StoreChoice(const char* entry, bool on);
 
     CListCtrlEx* m_list = nullptr;
     QProgressBar* m_progress = nullptr;
